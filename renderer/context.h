@@ -1,0 +1,70 @@
+// The renderer context behind the opaque EKContext handle, and the error conventions every
+// exported function follows.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "device/device.h"
+#include "emberkit.h"
+#include "kernels/frame.h"
+
+struct EKContext {
+  int32_t device = 0;
+  std::unique_ptr<ek::Device> backend;
+
+  EKV3* positions = nullptr;
+  Rgba8* colors = nullptr;
+  EKV3* velocities = nullptr;
+  bool hasVelocityBuffer = false;
+  bool velocitiesValid = false;
+  uint64_t capacity = 0;
+  uint64_t count = 0;
+
+  Rgba32f* accumulator = nullptr;
+  Rgba8* image = nullptr;
+  Rgba32f* imageFloat = nullptr;
+  int32_t imageWidth = 0;
+  int32_t imageHeight = 0;
+  float* shadowMaps = nullptr;
+  uint64_t shadowMapCapacity = 0;
+  float* cameraDepth = nullptr;
+  uint64_t cameraDepthCapacity = 0;
+  float* totalDepth = nullptr;
+  void* bounds = nullptr;
+  void* moments = nullptr;
+
+  ek::DeviceEvent startEvent = nullptr;
+  ek::DeviceEvent stopEvent = nullptr;
+  std::string lastError;
+};
+
+namespace ek {
+
+// Replaces the context's last error (contexts may be null: then nothing is stored).
+void setError(EKContext* context, const std::string& text);
+
+// The shared check of every device call: on failure stores "label: description" and returns
+// false; on success leaves the last error alone and returns true. It serves both backends.
+bool checkCuda(EKContext* context, DeviceStatus status, const char* label);
+
+// Grid size of every launch: ceil(n / blockSize) blocks, at least 1, at most 32 per multiprocessor
+// (64 multiprocessors assumed when the device does not tell).
+uint32_t blocksFor(Device& device, uint64_t n, uint32_t blockSize);
+
+// Runs an exported function's body so that no exception leaves it: an exhausted host heap becomes
+// the failure "name: out of host memory".
+template <typename Body> int32_t guarded(EKContext* context, const char* name, Body&& body) {
+  try {
+    return body();
+  } catch (...) {
+    try {
+      setError(context, std::string(name) + ": out of host memory");
+    } catch (...) {
+    }
+    return 1;
+  }
+}
+
+} // namespace ek

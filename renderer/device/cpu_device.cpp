@@ -1,0 +1,188 @@
+#include "device/cpu_device.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <new>
+#include <string>
+#include <sys/sysinfo.h>
+#include <thread>
+
+namespace ek {
+
+namespace {
+
+constexpr uint64_t kParallelFillBytes = uint64_t(4) << 20; // smaller fills are not worth splitting
+constexpr uint64_t kAllocationAlignment = 64;
+
+std::string processorName() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(cpuinfo, line)) {
+    if (line.rfind("model name", 0) == 0) {
+      const size_t colon = line.find(':');
+      if (colon != std::string::npos && colon + 2 <= line.size())
+        return line.substr(colon + 2);
+    }
+  }
+  return "CPU";
+}
+
+// Reads a "Name:   1234 kB" line of /proc/meminfo; 0 when absent.
+uint64_t meminfoBytes(const char* name) {
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  uint64_t kilobytes = 0;
+  std::string unit;
+  while (meminfo >> key >> kilobytes) {
+    std::getline(meminfo, unit);
+    if (key == name)
+      return kilobytes * 1024;
+  }
+  return 0;
+}
+
+} // namespace
+
+std::unique_ptr<Device> createCpuDevice() {
+  const unsigned hardware = std::thread::hardware_concurrency();
+  return std::make_unique<CpuDevice>(hardware > 0 ? hardware : 1);
+}
+
+CpuDevice::CpuDevice(unsigned workers) : pool_(workers) {}
+
+DeviceStatus CpuDevice::allocate(void** pointer, uint64_t bytes) {
+  *pointer = nullptr;
+  if (bytes == 0)
+    return kDeviceOk;
+  if (bytes > UINT64_MAX - kAllocationAlignment)
+    return kCpuOutOfMemory;
+  const uint64_t rounded = (bytes + kAllocationAlignment - 1) / kAllocationAlignment * kAllocationAlignment;
+  if (rounded > SIZE_MAX)
+    return kCpuOutOfMemory;
+  *pointer = std::aligned_alloc(kAllocationAlignment, size_t(rounded));
+  return *pointer ? kDeviceOk : kCpuOutOfMemory;
+}
+
+void CpuDevice::release(void* pointer) { std::free(pointer); }
+
+DeviceStatus CpuDevice::copyToDevice(void* dst, const void* src, uint64_t bytes) {
+  if (bytes == 0)
+    return kDeviceOk;
+  if (!dst || !src)
+    return kCpuInvalidValue;
+  std::memcpy(dst, src, bytes);
+  return kDeviceOk;
+}
+
+DeviceStatus CpuDevice::copyToHost(void* dst, const void* src, uint64_t bytes) {
+  return copyToDevice(dst, src, bytes);
+}
+
+DeviceStatus CpuDevice::fill(void* dst, int value, uint64_t bytes) {
+  if (bytes == 0)
+    return kDeviceOk;
+  if (!dst)
+    return kCpuInvalidValue;
+  if (bytes < kParallelFillBytes) {
+    std::memset(dst, value, bytes);
+    return kDeviceOk;
+  }
+  auto* base = static_cast<unsigned char*>(dst);
+  pool_.parallelFor(bytes, pool_.chunkFor(bytes, kParallelFillBytes / 4),
+                    [&](uint64_t begin, uint64_t end, unsigned) {
+                      std::memset(base + begin, value, end - begin);
+                    });
+  return kDeviceOk;
+}
+
+DeviceStatus CpuDevice::fillAsync(void* dst, int value, uint64_t bytes) {
+  return fill(dst, value, bytes);
+}
+
+DeviceStatus CpuDevice::memoryInfo(uint64_t* freeBytes, uint64_t* totalBytes) {
+  uint64_t available = meminfoBytes("MemAvailable:");
+  uint64_t total = meminfoBytes("MemTotal:");
+  if (total == 0) {
+    struct sysinfo info{};
+    if (sysinfo(&info) != 0)
+      return kCpuInvalidValue;
+    total = uint64_t(info.totalram) * info.mem_unit;
+    available = uint64_t(info.freeram) * info.mem_unit;
+  }
+  *freeBytes = available;
+  *totalBytes = total;
+  return kDeviceOk;
+}
+
+DeviceStatus CpuDevice::properties(DeviceProperties* out) {
+  out->name = processorName() + " (" + std::to_string(pool_.size()) + " threads)";
+  out->major = 0;
+  out->minor = 0;
+  return kDeviceOk;
+}
+
+DeviceStatus CpuDevice::createEvent(DeviceEvent* event) {
+  *event = new (std::nothrow) CpuEvent();
+  return *event ? kDeviceOk : kCpuOutOfMemory;
+}
+
+void CpuDevice::destroyEvent(DeviceEvent event) { delete static_cast<CpuEvent*>(event); }
+
+DeviceStatus CpuDevice::recordEvent(DeviceEvent event) {
+  if (!event)
+    return kCpuInvalidHandle;
+  auto* cpuEvent = static_cast<CpuEvent*>(event);
+  cpuEvent->time = std::chrono::steady_clock::now();
+  cpuEvent->recorded = true;
+  return kDeviceOk;
+}
+
+DeviceStatus CpuDevice::synchronizeEvent(DeviceEvent event) {
+  return event ? kDeviceOk : kCpuInvalidHandle;
+}
+
+DeviceStatus CpuDevice::elapsedMs(float* ms, DeviceEvent start, DeviceEvent stop) {
+  if (!start || !stop)
+    return kCpuInvalidHandle;
+  const auto* from = static_cast<CpuEvent*>(start);
+  const auto* to = static_cast<CpuEvent*>(stop);
+  if (!from->recorded || !to->recorded)
+    return kCpuNotReady;
+  *ms = std::chrono::duration<float, std::milli>(to->time - from->time).count();
+  return kDeviceOk;
+}
+
+DeviceStatus CpuDevice::takeLaunchError() {
+  const DeviceStatus status = launchError_;
+  launchError_ = kDeviceOk;
+  return status;
+}
+
+bool CpuDevice::acceptLaunch(uint32_t blocks) {
+  if (blocks > 0)
+    return true;
+  launchError_ = kCpuInvalidConfiguration;
+  return false;
+}
+
+std::string CpuDevice::errorText(DeviceStatus status) {
+  switch (status) {
+  case kDeviceOk:
+    return "no error";
+  case kCpuInvalidValue:
+    return "invalid argument";
+  case kCpuOutOfMemory:
+    return "out of memory";
+  case kCpuInvalidConfiguration:
+    return "invalid configuration argument";
+  case kCpuInvalidHandle:
+    return "invalid resource handle";
+  case kCpuNotReady:
+    return "device not ready";
+  default:
+    return "unknown error";
+  }
+}
+
+} // namespace ek

@@ -1,0 +1,67 @@
+// The CPU backend: device memory is host memory, kernels run the shared item functions on a worker
+// pool, and launches complete before they return (so events time the work itself).
+#pragma once
+
+#include <chrono>
+#include <vector>
+
+#include "device/device.h"
+#include "device/worker_pool.h"
+
+namespace ek {
+
+// Status codes of the CPU backend; the values and texts follow the CUDA runtime's.
+enum CpuStatus : DeviceStatus {
+  kCpuInvalidValue = 1,
+  kCpuOutOfMemory = 2,
+  kCpuInvalidConfiguration = 9,
+  kCpuInvalidHandle = 400,
+  kCpuNotReady = 600,
+};
+
+class CpuDevice final : public Device {
+public:
+  explicit CpuDevice(unsigned workers);
+
+  DeviceStatus makeCurrent() override { return kDeviceOk; }
+  DeviceStatus allocate(void** pointer, uint64_t bytes) override;
+  void release(void* pointer) override;
+  DeviceStatus copyToDevice(void* dst, const void* src, uint64_t bytes) override;
+  DeviceStatus copyToHost(void* dst, const void* src, uint64_t bytes) override;
+  DeviceStatus fill(void* dst, int value, uint64_t bytes) override;
+  DeviceStatus fillAsync(void* dst, int value, uint64_t bytes) override;
+  DeviceStatus memoryInfo(uint64_t* freeBytes, uint64_t* totalBytes) override;
+  int multiprocessorCount() override { return int(pool_.size()); }
+  DeviceStatus properties(DeviceProperties* out) override;
+  DeviceStatus createEvent(DeviceEvent* event) override;
+  void destroyEvent(DeviceEvent event) override;
+  DeviceStatus recordEvent(DeviceEvent event) override;
+  DeviceStatus synchronizeEvent(DeviceEvent event) override;
+  DeviceStatus elapsedMs(float* ms, DeviceEvent start, DeviceEvent stop) override;
+  DeviceStatus takeLaunchError() override;
+  DeviceStatus synchronize() override { return kDeviceOk; }
+  std::string errorText(DeviceStatus status) override;
+
+  void launchSplat(uint32_t blocks, const SplatArgs& args) override;
+  void launchResolve(uint32_t blocks, const ResolveArgs& args) override;
+  void launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs& args) override;
+
+  WorkerPool& pool() { return pool_; }
+
+private:
+  // Records an unconfigurable launch (no blocks) the way the CUDA runtime does.
+  bool acceptLaunch(uint32_t blocks);
+  // Per-worker accumulation images for the splat, kept between launches (see cpu_splat.cpp).
+  Rgba32f* privateImage(unsigned worker, uint64_t pixels);
+
+  WorkerPool pool_;
+  DeviceStatus launchError_ = kDeviceOk;
+  std::vector<std::vector<Rgba32f>> privateImages_;
+};
+
+struct CpuEvent {
+  std::chrono::steady_clock::time_point time;
+  bool recorded = false;
+};
+
+} // namespace ek

@@ -1,0 +1,122 @@
+/* emberkit: particle renderer with a flat C interface.
+ *
+ * Every function but ekApiVersion and the image writers works on an opaque context. Status results
+ * are 0 for success and 1 for failure; the reason of a failure is read with ekLastError and stays
+ * until the next failure on the same context (success never clears it). */
+#ifndef EMBERKIT_H
+#define EMBERKIT_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#if defined(EMBERKIT_BUILDING)
+#define EK_API __declspec(dllexport)
+#else
+#define EK_API __declspec(dllimport)
+#endif
+#else
+#define EK_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Interface version reported by ekApiVersion. */
+#define EK_API_VERSION 6
+
+/* Device ordinal that selects the CPU backend in ekCreate; ordinals >= 0 select CUDA devices. */
+#define EK_DEVICE_CPU (-1)
+
+/* Projection and mode values of the records below. */
+#define EK_PROJECTION_PERSPECTIVE 0
+#define EK_PROJECTION_SPHERICAL 1
+#define EK_MODE_ADDITIVE 0
+#define EK_MODE_VOLUMETRIC 1
+
+typedef struct EKContext EKContext;
+
+/* Three packed floats: positions and velocities (displacement per frame). */
+typedef struct EKV3 {
+  float x, y, z;
+} EKV3;
+
+/* Camera of a render request (104 bytes, packed 4-byte fields). Angles in degrees. */
+typedef struct EKCamera {
+  EKV3 eye;
+  EKV3 target;
+  EKV3 up;
+  float fovY;
+  float focusDistance; /* 0 = no depth of field */
+  float aperture;      /* lens radius in scene units; 0 = no depth of field */
+  int32_t projection;  /* EK_PROJECTION_SPHERICAL or perspective */
+  float lonMin, lonMax, latMin, latMax;
+  float eyeOffset; /* spherical stereo: signed half eye separation; 0 = mono */
+  float zeroParallaxDistance;
+  float stereoPivotOffset;
+  int32_t topMergeMode, bottomMergeMode; /* 0 off, 2 power curve, other non-zero linear */
+  float topMergeAngle, bottomMergeAngle;
+  float topMergeExponent, bottomMergeExponent;
+} EKCamera;
+
+/* Image size and look of a render request (76 bytes, packed 4-byte fields). */
+typedef struct EKRenderSettings {
+  int32_t width, height;
+  float brightness;
+  float exposure;
+  int32_t repopulation; /* extra Gaussian copies per particle */
+  float radius;         /* standard deviation of the copies' offset */
+  int32_t samples;      /* samples per particle copy */
+  float shutter;        /* motion-blur shutter in frames */
+  uint32_t seed;
+  int32_t mode; /* EK_MODE_VOLUMETRIC or additive */
+  float density;
+  float emission;
+  float ambient[3];
+  float scattering;
+  int32_t shadowMapSize;
+  int32_t shadowSlices;
+  int32_t cameraSlices;
+} EKRenderSettings;
+
+/* A light of the volumetric mode (64 bytes, packed 4-byte fields). Angles in degrees. */
+typedef struct EKLight {
+  int32_t type; /* 0 point, 1 spot, 2 directional */
+  EKV3 position;
+  EKV3 direction;
+  float color[3]; /* already multiplied by the intensity */
+  float outerAngle;
+  float innerAngle;
+  int32_t falloff;
+  float falloffRadius;
+  float falloffInner;
+  int32_t castsShadows;
+} EKLight;
+
+EK_API int32_t ekApiVersion(void);
+EK_API EKContext* ekCreate(int32_t device);
+EK_API void ekDestroy(EKContext* context);
+EK_API const char* ekLastError(EKContext* context);
+EK_API int32_t ekDeviceInfo(EKContext* context, char* buffer, int32_t size);
+EK_API uint64_t ekGetCount(EKContext* context);
+
+EK_API int32_t ekReserve(EKContext* context, uint64_t capacity, int32_t withVelocity);
+EK_API int32_t ekUpload(EKContext* context, const EKV3* positions, const uint8_t* colors,
+                        const EKV3* velocities, uint64_t count, uint64_t first);
+EK_API int32_t ekSetCount(EKContext* context, uint64_t count);
+EK_API int32_t ekGenerateTestCloud(EKContext* context, uint64_t count, uint32_t seed,
+                                   int32_t withVelocity);
+
+EK_API int32_t ekRender(EKContext* context, const EKCamera* camera,
+                        const EKRenderSettings* settings, const EKLight* lights,
+                        int32_t lightCount, uint8_t* image8, float* imageFloat, float* gpuMs);
+
+EK_API int32_t ekSaveEXR(const char* path, int32_t width, int32_t height, const float* rgba);
+EK_API int32_t ekSavePNG(const char* path, int32_t width, int32_t height, const float* rgba,
+                         int32_t sixteenBit);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,105 @@
+#include "frame_builder.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ek {
+
+namespace {
+
+constexpr float kNearClip = 0.01f;
+constexpr float kPi = 3.1415927f;
+constexpr float kRadiansPerDegree = 0.017453292f;
+constexpr float kColorScale = 0.003921569f; // 1/255 for the colour bytes
+
+EKV3 subtract(const EKV3& a, const EKV3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+float dot(const EKV3& a, const EKV3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+EKV3 cross(const EKV3& a, const EKV3& b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+// Divides by the length when it is above 0; a zero vector stays zero.
+EKV3 normalized(const EKV3& v) {
+  const float length = std::sqrt(dot(v, v));
+  return length > 0.0f ? EKV3{v.x / length, v.y / length, v.z / length} : v;
+}
+
+void setRow(float* row, const EKV3& axis, float translation) {
+  row[0] = axis.x;
+  row[1] = axis.y;
+  row[2] = axis.z;
+  row[3] = translation;
+}
+
+void applySpherical(const EKCamera& camera, const EKRenderSettings& settings, EKFrame& f) {
+  float lo = camera.lonMin, hi = camera.lonMax;
+  if (!(hi > lo)) {
+    lo = -180.0f;
+    hi = 180.0f;
+  }
+  if (hi - lo > 360.0f)
+    hi = lo + 360.0f;
+  float bottom = std::max(camera.latMin, -90.0f), top = std::min(camera.latMax, 90.0f);
+  if (!(top > bottom)) {
+    bottom = -90.0f;
+    top = 90.0f;
+  }
+  f.lonMin = lo * kRadiansPerDegree;
+  f.lonSpan = (hi - lo) * kRadiansPerDegree;
+  f.latMax = top * kRadiansPerDegree;
+  f.latSpan = (top - bottom) * kRadiansPerDegree;
+  f.pixelArea = (f.latSpan / float(settings.height)) * (f.lonSpan / float(settings.width));
+  f.eyeOffset = camera.eyeOffset;
+  f.zeroParallaxDistance = std::max(camera.zeroParallaxDistance, 0.0f);
+  f.stereoPivotOffset = camera.stereoPivotOffset;
+  f.topMergeMode = camera.topMergeMode;
+  f.bottomMergeMode = camera.bottomMergeMode;
+  f.topMergeAngle = camera.topMergeAngle * kRadiansPerDegree;
+  f.bottomMergeAngle = camera.bottomMergeAngle * kRadiansPerDegree;
+  f.topMergeExponent = camera.topMergeExponent;
+  f.bottomMergeExponent = camera.bottomMergeExponent;
+  // The latitude-longitude camera has no lens.
+  f.apertureRadius = 0.0f;
+  f.invFocusDistance = 0.0f;
+}
+
+} // namespace
+
+EKFrame buildFrame(const EKCamera& camera, const EKRenderSettings& settings) {
+  EKFrame f{};
+  const EKV3 forward = normalized(subtract(camera.target, camera.eye));
+  const EKV3 right = normalized(cross(forward, camera.up));
+  const EKV3 up = cross(right, forward);
+  setRow(f.view + 0, right, -dot(right, camera.eye));
+  setRow(f.view + 4, up, -dot(up, camera.eye));
+  setRow(f.view + 8, {-forward.x, -forward.y, -forward.z}, dot(forward, camera.eye));
+
+  const float t = std::tan(camera.fovY * 0.5f * kPi / 180.0f);
+  f.scaleY = 1.0f / t;
+  f.scaleX = f.scaleY / (float(settings.width) / float(settings.height));
+  f.width = settings.width;
+  f.height = settings.height;
+
+  f.samples = std::max(settings.samples, 1);
+  f.colorGain = settings.brightness * kColorScale / float(f.samples);
+  f.gain = settings.brightness / float(f.samples);
+  f.repopulation = std::max(settings.repopulation, 0);
+  f.radius = settings.radius;
+  f.shutter = std::max(settings.shutter, 0.0f);
+
+  const bool lens = camera.aperture > 0.0f && camera.focusDistance > 0.0f;
+  f.apertureRadius = lens ? camera.aperture : 0.0f;
+  f.invFocusDistance = camera.focusDistance > 0.0f ? 1.0f / camera.focusDistance : 0.0f;
+  f.nearClip = kNearClip;
+  f.seed = settings.seed;
+  f.pixelArea = (2.0f / (float(settings.width) * f.scaleX)) *
+                (2.0f / (float(settings.height) * f.scaleY));
+
+  f.projection = camera.projection == EK_PROJECTION_SPHERICAL ? 1 : 0;
+  f.topMergeExponent = 1.0f;
+  f.bottomMergeExponent = 1.0f;
+  if (f.projection == 1)
+    applySpherical(camera, settings, f);
+  return f;
+}
+
+} // namespace ek

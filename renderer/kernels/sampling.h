@@ -1,0 +1,105 @@
+// Hashing, random draws and the turning of a work item into a world-space sample position.
+#pragma once
+
+#include <math.h>
+#include <stdint.h>
+
+#include "kernels/ek_hd.h"
+#include "kernels/frame.h"
+
+namespace ek {
+
+constexpr float kTwoPi = 6.28318548f;
+constexpr float kMinLogArgument = 1e-7f; // draws are raised to this before a logarithm
+constexpr float kRandomScale = 5.9604645e-08f; // 2^-24
+
+// 32-bit integer hash of every sampling kernel.
+EK_HD uint32_t mix32(uint32_t h) {
+  h ^= h >> 16;
+  h *= 0x7FEB352Du;
+  h ^= h >> 15;
+  h *= 0x846CA68Bu;
+  h ^= h >> 16;
+  return h;
+}
+
+// Advances the state and returns a uniform draw in [0, 1 - 2^-24].
+EK_HD float nextRandom(uint32_t& state) {
+  state = mix32(state + 0x9E3779B9u);
+  return float(state >> 8) * kRandomScale;
+}
+
+struct GaussianPair {
+  float first, second;
+};
+
+// Box-Muller: two independent standard normal numbers from two uniform draws.
+EK_HD GaussianPair boxMuller(float u1, float u2) {
+  const float r = sqrtf(-2.0f * logf(fmaxf(u1, kMinLogArgument)));
+  const float angle = kTwoPi * u2;
+  return {r * cosf(angle), r * sinf(angle)};
+}
+
+struct WorkItem {
+  uint64_t particle;
+  uint32_t copy;   // 0 .. repopulation; copy 0 is the particle itself
+  uint32_t sample; // 0 .. samples - 1
+};
+
+EK_HD WorkItem decodeWorkItem(uint64_t item, int32_t repopulation, int32_t samples) {
+  const uint64_t perParticle = uint64_t(repopulation + 1) * uint64_t(samples);
+  const uint64_t rest = item % perParticle;
+  return {item / perParticle, uint32_t(rest / uint64_t(samples)),
+          uint32_t(rest % uint64_t(samples))};
+}
+
+// Gaussian offset of a repopulated copy (copy >= 1). It depends on the particle and the copy only,
+// so copies stay in place from frame to frame and all samples of a copy share it.
+EK_HD EKV3 repopulationOffset(uint64_t particle, uint32_t copy, float radius) {
+  const uint32_t low = uint32_t(particle);
+  const uint32_t high = uint32_t(particle >> 32);
+  uint32_t state = mix32((low * 0x9E3779B1u) ^ mix32(copy + high));
+  const float u1 = nextRandom(state);
+  const float u2 = nextRandom(state);
+  const float u3 = nextRandom(state);
+  const float u4 = nextRandom(state);
+  const GaussianPair xy = boxMuller(u1, u2);
+  const GaussianPair z = boxMuller(u3, u4);
+  return {radius * xy.first, radius * xy.second, radius * z.first};
+}
+
+// Random state of one sample; it drives the shutter time and the lens position.
+EK_HD uint32_t sampleStream(uint64_t particle, uint32_t copy, uint32_t sample, uint32_t seed) {
+  const uint32_t low = uint32_t(particle);
+  const uint32_t high = uint32_t(particle >> 32);
+  return mix32(low ^ mix32(copy * 0x27D4EB2Du + sample * 0x165667B1u + seed) ^
+               mix32(high + 0x68BC21EBu));
+}
+
+// Whether a launch needs the per-sample random stream at all.
+EK_HD bool usesMotionBlur(const EKFrame& frame, const EKV3* velocities) {
+  return velocities != nullptr && frame.shutter > 0.0f;
+}
+
+// World position of a work item's sample; `state` is left ready for the lens draw.
+EK_HD EKV3 samplePosition(const EKFrame& frame, const EKV3* positions, const EKV3* velocities,
+                          const WorkItem& item, uint32_t& state) {
+  EKV3 p = positions[item.particle];
+  if (item.copy > 0) {
+    const EKV3 offset = repopulationOffset(item.particle, item.copy, frame.radius);
+    p.x += offset.x;
+    p.y += offset.y;
+    p.z += offset.z;
+  }
+  state = sampleStream(item.particle, item.copy, item.sample, frame.seed);
+  if (usesMotionBlur(frame, velocities)) {
+    const float t = (nextRandom(state) - 0.5f) * frame.shutter;
+    const EKV3 v = velocities[item.particle];
+    p.x += v.x * t;
+    p.y += v.y * t;
+    p.z += v.z * t;
+  }
+  return p;
+}
+
+} // namespace ek

@@ -1,0 +1,130 @@
+// ekRender: one image from the particles of a context, in the additive or the volumetric look.
+#include <limits>
+
+#include "context.h"
+#include "frame_builder.h"
+
+namespace {
+
+constexpr const char* kInvalid = "ekRender: invalid parameters";
+
+void releaseImageBuffers(EKContext* c) {
+  ek::Device& backend = *c->backend;
+  backend.release(c->accumulator);
+  backend.release(c->image);
+  backend.release(c->imageFloat);
+  backend.release(c->totalDepth);
+  c->accumulator = nullptr;
+  c->image = nullptr;
+  c->imageFloat = nullptr;
+  c->totalDepth = nullptr;
+  c->imageWidth = 0;
+  c->imageHeight = 0;
+}
+
+template <typename T> bool allocateImage(EKContext* c, T*& buffer, uint64_t bytes, const char* label) {
+  void* pointer = nullptr;
+  if (!ek::checkCuda(c, c->backend->allocate(&pointer, bytes), label))
+    return false;
+  buffer = static_cast<T*>(pointer);
+  return true;
+}
+
+// The per-image buffers follow the image size; a render at an unchanged size allocates nothing.
+bool fitImageBuffers(EKContext* c, int32_t width, int32_t height) {
+  if (width == c->imageWidth && height == c->imageHeight)
+    return true;
+  releaseImageBuffers(c);
+  const uint64_t pixels = uint64_t(width) * uint64_t(height);
+  if (!allocateImage(c, c->accumulator, pixels * sizeof(Rgba32f), "cudaMalloc accumulator") ||
+      !allocateImage(c, c->image, pixels * sizeof(Rgba8), "cudaMalloc image") ||
+      !allocateImage(c, c->imageFloat, pixels * sizeof(Rgba32f), "cudaMalloc image (float)") ||
+      !allocateImage(c, c->totalDepth, pixels * sizeof(float), "cudaMalloc total depth"))
+    return false;
+  c->imageWidth = width;
+  c->imageHeight = height;
+  return true;
+}
+
+// particles x copies x samples, or false when that does not fit in 64 bits.
+bool splatWork(const EKFrame& frame, uint64_t count, uint64_t& work) {
+  const uint64_t perParticle = uint64_t(frame.repopulation + 1ull) * uint64_t(frame.samples);
+  if (count != 0 && perParticle > std::numeric_limits<uint64_t>::max() / count)
+    return false;
+  work = perParticle * count;
+  return true;
+}
+
+} // namespace
+
+extern "C" EK_API int32_t ekRender(EKContext* context, const EKCamera* camera,
+                                   const EKRenderSettings* settings, const EKLight* lights,
+                                   int32_t lightCount, uint8_t* image8, float* imageFloat,
+                                   float* gpuMs) {
+  (void)lights;
+  (void)lightCount;
+  if (!context || !camera || !settings || settings->width < 1 || settings->height < 1) {
+    ek::setError(context, kInvalid);
+    return 1;
+  }
+  return ek::guarded(context, "ekRender", [&]() -> int32_t {
+    const int32_t width = settings->width, height = settings->height;
+    // The kernels count pixels in 32 bits.
+    const uint64_t pixels = uint64_t(width) * uint64_t(height);
+    if (pixels > uint64_t(std::numeric_limits<int32_t>::max())) {
+      ek::setError(context, "ekRender: image too large (more than 2147483647 pixels)");
+      return 1;
+    }
+    ek::Device& backend = *context->backend;
+    backend.makeCurrent();
+    if (!fitImageBuffers(context, width, height))
+      return 1;
+    const int32_t pixelCount = int32_t(pixels);
+    const EKFrame frame = ek::buildFrame(*camera, *settings);
+    const EKV3* velocities =
+        context->velocitiesValid && frame.shutter > 0.0f ? context->velocities : nullptr;
+    uint64_t work = 0;
+    if (!splatWork(frame, context->count, work)) {
+      ek::setError(context, "ekRender: too many samples (particles x copies x samples exceeds "
+                            "64 bits)");
+      return 1;
+    }
+
+    backend.recordEvent(context->startEvent);
+    const uint32_t resolveBlocks = uint32_t((pixels + ek::kBlockSize - 1) / ek::kBlockSize);
+    const ek::ResolveArgs resolve{context->accumulator, image8 ? context->image : nullptr,
+                                  imageFloat ? context->imageFloat : nullptr, pixelCount,
+                                  settings->exposure};
+    if (settings->mode == EK_MODE_VOLUMETRIC) {
+      ek::setError(context, "ekRender: volumetric mode not yet available");
+      return 1;
+    }
+    backend.fillAsync(context->accumulator, 0, pixels * sizeof(Rgba32f));
+    if (work > 0)
+      backend.launchSplat(ek::blocksFor(backend, work, ek::kBlockSize),
+                          {frame, context->positions, context->colors, velocities, work,
+                           context->accumulator});
+    backend.launchResolve(resolveBlocks, resolve);
+    backend.recordEvent(context->stopEvent);
+
+    if (!ek::checkCuda(context, backend.takeLaunchError(), "launch render kernel") ||
+        !ek::checkCuda(context, backend.synchronizeEvent(context->stopEvent), "run render kernel"))
+      return 1;
+    if (gpuMs) {
+      float ms = 0.0f;
+      if (backend.elapsedMs(&ms, context->startEvent, context->stopEvent) != ek::kDeviceOk)
+        ms = 0.0f;
+      *gpuMs = ms;
+    }
+    if (image8 && !ek::checkCuda(context,
+                                 backend.copyToHost(image8, context->image, pixels * sizeof(Rgba8)),
+                                 "download image"))
+      return 1;
+    if (imageFloat &&
+        !ek::checkCuda(context,
+                       backend.copyToHost(imageFloat, context->imageFloat, pixels * sizeof(Rgba32f)),
+                       "download image (float)"))
+      return 1;
+    return 0;
+  });
+}

@@ -1,0 +1,23 @@
+// ekGenerateTestCloud: fills the particle buffers with the procedural galaxy.
+#include "context.h"
+
+extern "C" EK_API int32_t ekGenerateTestCloud(EKContext* context, uint64_t n, uint32_t seed,
+                                              int32_t withVelocity) {
+  if (!context)
+    return 1;
+  if (ekReserve(context, n, withVelocity) != 0)
+    return 1;
+  return ek::guarded(context, "ekGenerateTestCloud", [&]() -> int32_t {
+    ek::Device& backend = *context->backend;
+    backend.makeCurrent();
+    backend.launchGenerateGalaxy(ek::blocksFor(backend, n, ek::kBlockSize),
+                                 {context->positions, context->colors,
+                                  withVelocity ? context->velocities : nullptr, n, seed});
+    if (!ek::checkCuda(context, backend.takeLaunchError(), "launch generator kernel") ||
+        !ek::checkCuda(context, backend.synchronize(), "run generator kernel"))
+      return 1;
+    context->count = n;
+    context->velocitiesValid = withVelocity != 0;
+    return 0;
+  });
+}
