@@ -22,9 +22,12 @@ bool checkCuda(EKContext* context, DeviceStatus status, const char* label) {
 }
 
 uint32_t blocksFor(Device& device, uint64_t n, uint32_t blockSize) {
+  return blocksForMultiprocessors(n, blockSize, device.multiprocessorCount());
+}
+
+uint32_t blocksForMultiprocessors(uint64_t n, uint32_t blockSize, int reported) {
   constexpr uint64_t kBlocksPerMultiprocessor = 32;
   constexpr int kAssumedMultiprocessors = 64;
-  const int reported = device.multiprocessorCount();
   const uint64_t multiprocessors = reported < 1 ? kAssumedMultiprocessors : uint64_t(reported);
   // n / blockSize rounded up without the n - 1 + blockSize sum, which wraps near 2^64.
   uint64_t blocks = n / blockSize + (n % blockSize != 0);

@@ -52,6 +52,7 @@ bool checkCuda(EKContext* context, DeviceStatus status, const char* label);
 // Grid size of every launch: ceil(n / blockSize) blocks, at least 1, at most 32 per multiprocessor
 // (64 multiprocessors assumed when the device does not tell).
 uint32_t blocksFor(Device& device, uint64_t n, uint32_t blockSize);
+uint32_t blocksForMultiprocessors(uint64_t n, uint32_t blockSize, int multiprocessors);
 
 // Runs an exported function's body so that no exception leaves it: an exhausted host heap becomes
 // the failure "name: out of host memory".

@@ -1,0 +1,127 @@
+#include "image/exr_line.h"
+
+#include "image/half_float.h"
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define EK_EXR_LINE_SSE2 1
+#endif
+
+namespace ek::image {
+
+namespace {
+
+constexpr std::size_t kChannels = 4;
+// Source component of each output channel, in the file's channel order A, B, G, R.
+constexpr std::size_t kSourceComponent[kChannels] = {3, 2, 1, 0};
+
+void storeHalf(uint8_t* out, uint16_t half) {
+  out[0] = static_cast<uint8_t>(half & 0xFF);
+  out[1] = static_cast<uint8_t>(half >> 8);
+}
+
+void encodeScalar(const float* rgba, std::size_t first, std::size_t width, uint8_t* out) {
+  for (std::size_t channel = 0; channel < kChannels; ++channel) {
+    uint8_t* plane = out + channel * width * 2;
+    for (std::size_t x = first; x < width; ++x) {
+      storeHalf(plane + x * 2, floatToHalf(rgba[x * kChannels + kSourceComponent[channel]]));
+    }
+  }
+}
+
+#if defined(EK_EXR_LINE_SSE2)
+
+// Half magnitude (sign dropped) of four floats given as bits with the sign cleared, in 32-bit
+// lanes. Same rounding as floatToHalf:
+// - magnitudes of 65536 and more are clamped to 65536, which the normal path turns into infinity,
+//   and NaN lanes get the quiet bit on top of that;
+// - normal results add 0xFFF plus the lowest kept mantissa bit before dropping 13 bits, which
+//   rounds to nearest with ties to even and carries into the exponent;
+// - subnormal results come from adding 0.5: the sum's last mantissa bit is worth 2^-24, the
+//   smallest half subnormal, so the addition itself rounds to nearest even in that unit. This
+//   needs round-to-nearest, which the caller checks.
+inline __m128i halfMagnitude(__m128i magnitudeBits) {
+  const __m128 magnitude = _mm_castsi128_ps(magnitudeBits);
+  const __m128i isNaN = _mm_castps_si128(_mm_cmpunord_ps(magnitude, magnitude));
+  // min returns its second operand for NaN lanes, so those become 65536 as well.
+  const __m128i clamped = _mm_castps_si128(_mm_min_ps(magnitude, _mm_set1_ps(65536.0f)));
+
+  const __m128i odd = _mm_and_si128(_mm_srli_epi32(clamped, 13), _mm_set1_epi32(1));
+  const __m128i rebias = _mm_set1_epi32(static_cast<int>((15u - 127u) << 23) + 0xFFF);
+  const __m128i normal = _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(clamped, rebias), odd), 13);
+
+  const __m128i isSubnormal = _mm_cmplt_epi32(clamped, _mm_set1_epi32(113 << 23));
+  const __m128 subnormalBias = _mm_set1_ps(0.5f);
+  // Only subnormal lanes take part in the addition; the others add 0 + 0.5, which is exact.
+  const __m128 small = _mm_castsi128_ps(_mm_and_si128(clamped, isSubnormal));
+  const __m128i subnormal = _mm_sub_epi32(_mm_castps_si128(_mm_add_ps(small, subnormalBias)),
+                                          _mm_castps_si128(subnormalBias));
+
+  const __m128i finite =
+      _mm_or_si128(_mm_and_si128(isSubnormal, subnormal), _mm_andnot_si128(isSubnormal, normal));
+  return _mm_or_si128(finite, _mm_and_si128(isNaN, _mm_set1_epi32(0x0200)));
+}
+
+// Converts two groups of four floats and packs them into eight halves.
+inline __m128i packHalves(__m128 low, __m128 high) {
+  const __m128i signMask = _mm_set1_epi32(static_cast<int>(0x80000000u));
+  const __m128i lowBits = _mm_castps_si128(low);
+  const __m128i highBits = _mm_castps_si128(high);
+  const __m128i lowSign = _mm_and_si128(lowBits, signMask);
+  const __m128i highSign = _mm_and_si128(highBits, signMask);
+  // Magnitudes are at most 0x7E00 and signs shift to 0xFFFF8000 or 0, so the signed saturating
+  // pack keeps both exactly.
+  const __m128i magnitudes = _mm_packs_epi32(halfMagnitude(_mm_xor_si128(lowBits, lowSign)),
+                                             halfMagnitude(_mm_xor_si128(highBits, highSign)));
+  const __m128i signs = _mm_packs_epi32(_mm_srai_epi32(lowSign, 16), _mm_srai_epi32(highSign, 16));
+  return _mm_or_si128(magnitudes, signs);
+}
+
+bool roundsToNearest() {
+  constexpr unsigned kRoundingControl = 0x6000;
+  return (_mm_getcsr() & kRoundingControl) == 0;
+}
+
+// Eight pixels per step: two 4 × 4 transposes give each channel's eight values, which are
+// converted and stored as 16 bytes into the channel's part of the line.
+std::size_t encodeSse2(const float* rgba, std::size_t width, uint8_t* out) {
+  uint8_t* planeA = out;
+  uint8_t* planeB = out + width * 2;
+  uint8_t* planeG = out + width * 4;
+  uint8_t* planeR = out + width * 6;
+  std::size_t x = 0;
+  for (; x + 8 <= width; x += 8) {
+    const float* p = rgba + x * kChannels;
+    __m128 r0 = _mm_loadu_ps(p);
+    __m128 g0 = _mm_loadu_ps(p + 4);
+    __m128 b0 = _mm_loadu_ps(p + 8);
+    __m128 a0 = _mm_loadu_ps(p + 12);
+    _MM_TRANSPOSE4_PS(r0, g0, b0, a0);
+    __m128 r1 = _mm_loadu_ps(p + 16);
+    __m128 g1 = _mm_loadu_ps(p + 20);
+    __m128 b1 = _mm_loadu_ps(p + 24);
+    __m128 a1 = _mm_loadu_ps(p + 28);
+    _MM_TRANSPOSE4_PS(r1, g1, b1, a1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(planeA + x * 2), packHalves(a0, a1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(planeB + x * 2), packHalves(b0, b1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(planeG + x * 2), packHalves(g0, g1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(planeR + x * 2), packHalves(r0, r1));
+  }
+  return x;
+}
+
+#endif
+
+} // namespace
+
+void encodeExrLine(const float* rgba, std::size_t width, uint8_t* out) {
+  std::size_t done = 0;
+#if defined(EK_EXR_LINE_SSE2)
+  if (roundsToNearest()) {
+    done = encodeSse2(rgba, width, out);
+  }
+#endif
+  encodeScalar(rgba, done, width, out);
+}
+
+} // namespace ek::image
