@@ -73,7 +73,9 @@ EKFrame buildFrame(const EKCamera& camera, const EKRenderSettings& settings) {
   setRow(f.view + 4, up, -dot(up, camera.eye));
   setRow(f.view + 8, {-forward.x, -forward.y, -forward.z}, dot(forward, camera.eye));
 
-  const float t = std::tan(camera.fovY * 0.5f * kPi / 180.0f);
+  // The angle is formed in single precision; its tangent is rounded correctly from double, which
+  // glibc's tanf does not always do.
+  const float t = float(std::tan(double(camera.fovY * 0.5f * kPi / 180.0f)));
   f.scaleY = 1.0f / t;
   f.scaleX = f.scaleY / (float(settings.width) / float(settings.height));
   f.width = settings.width;

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project builds, tests and benchmarks with (run as root).
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends \
+  cmake make g++ \
+  libstb-dev \
+  googletest libgtest-dev libgmock-dev libbenchmark-dev \
+  libpng-dev libopenexr-dev pngcheck \
+  nlohmann-json3-dev libsleef-dev \
+  >/dev/null
+echo "dependencies installed"
