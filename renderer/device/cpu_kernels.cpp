@@ -4,6 +4,9 @@
 #include <atomic>
 
 #include "device/cpu_device.h"
+#if EK_HAS_RESOLVE_AVX2
+#include "device/cpu_resolve_avx2.h"
+#endif
 #include "kernels/additive.h"
 #include "kernels/galaxy.h"
 
@@ -137,8 +140,19 @@ void CpuDevice::launchResolve(uint32_t blocks, const ResolveArgs& args) {
   // Threads past pixelCount do nothing, so the pixels covered are min(grid, pixelCount).
   const uint64_t covered = std::min<uint64_t>(uint64_t(blocks) * kBlockSize,
                                               uint64_t(std::max(args.pixelCount, 0)));
+#if EK_HAS_RESOLVE_AVX2
+  static const bool vectorised = canResolveAvx2();
+#else
+  constexpr bool vectorised = false;
+#endif
   pool_.parallelFor(covered, pool_.chunkFor(covered, 4096),
                     [&](uint64_t begin, uint64_t end, unsigned) {
+#if EK_HAS_RESOLVE_AVX2
+                      if (vectorised) {
+                        resolveRangeAvx2(args, begin, end);
+                        return;
+                      }
+#endif
                       for (uint64_t i = begin; i < end; ++i)
                         resolvePixel(args.accumulator, args.image, args.imageFloat, int32_t(i),
                                      args.exposure);

@@ -38,14 +38,23 @@ public:
   }
 
   // The characters of `text`, without a terminator.
-  void text(std::string_view text) { bytes_.insert(bytes_.end(), text.begin(), text.end()); }
+  void text(std::string_view text) {
+    bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  }
   // The characters of `text` and a NUL byte.
   void textz(std::string_view text) {
     this->text(text);
     u8(0);
   }
-  void bytes(const uint8_t* data, std::size_t size) { bytes_.insert(bytes_.end(), data, data + size); }
-  void bytes(const std::vector<uint8_t>& data) { bytes_.insert(bytes_.end(), data.begin(), data.end()); }
+  void bytes(const uint8_t* data, std::size_t size) {
+    if (size == 0) {
+      return;
+    }
+    const std::size_t start = bytes_.size();
+    bytes_.resize(start + size);
+    std::memcpy(bytes_.data() + start, data, size);
+  }
+  void bytes(const std::vector<uint8_t>& data) { bytes(data.data(), data.size()); }
 
   std::size_t size() const { return bytes_.size(); }
 

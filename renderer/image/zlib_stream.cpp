@@ -15,7 +15,7 @@
 #elif defined(_MSC_VER)
 #pragma warning(push, 0)
 #endif
-#include <stb/stb_image_write.h>
+#include <stb_image_write.h>
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #elif defined(_MSC_VER)

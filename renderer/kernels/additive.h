@@ -66,7 +66,7 @@ EK_HD Rgba32f resolveValue(const Rgba32f& accumulated, float exposure) {
   const float g = exposeChannel(accumulated.g, exposure);
   const float b = exposeChannel(accumulated.b, exposure);
   const float a = exposeChannel(accumulated.a, exposure);
-  return {r, g, b, fmaxf(fmaxf(fmaxf(fmaxf(a, r), g), b), 0.0f)};
+  return {r, g, b, maxNumber(maxNumber(maxNumber(maxNumber(a, r), g), b), 0.0f)};
 }
 
 EK_HD void resolvePixel(const Rgba32f* accumulator, Rgba8* image, Rgba32f* imageFloat,

@@ -69,7 +69,7 @@ EK_HD float poleMergeFade(const EKFrame& f, const CameraPoint& c, float horizont
   const float margin = kHalfPi - fabsf(latitude);
   if (mode == 0 || angle <= 0.0f || margin >= angle)
     return 1.0f;
-  const float fraction = fmaxf(margin / angle, 0.0f);
+  const float fraction = maxNumber(margin / angle, 0.0f);
   if (mode == 2)
     return powf(fraction, exponent > 0.0f ? exponent : 1.0f);
   return fraction;
@@ -124,7 +124,7 @@ EK_HD bool projectSample(const EKFrame& f, const EKV3& world, uint32_t& state, P
 // Area of the pixel's footprint at the sample's depth, perpendicular to the viewing ray.
 EK_HD float pixelCrossSection(const EKFrame& f, const CameraPoint& c, const PixelHit& hit) {
   if (f.projection == 1)
-    return f.pixelArea * hit.depth * hit.depth * fmaxf(cosf(hit.latitude), 0.0f);
+    return f.pixelArea * hit.depth * hit.depth * maxNumber(cosf(hit.latitude), 0.0f);
   const float distance = sqrtf(c.x * c.x + c.y * c.y + c.z * c.z);
   return f.pixelArea * c.z * c.z * (hit.depth / distance);
 }

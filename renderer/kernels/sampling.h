@@ -35,7 +35,7 @@ struct GaussianPair {
 
 // Box-Muller: two independent standard normal numbers from two uniform draws.
 EK_HD GaussianPair boxMuller(float u1, float u2) {
-  const float r = sqrtf(-2.0f * logf(fmaxf(u1, kMinLogArgument)));
+  const float r = sqrtf(-2.0f * logf(maxNumber(u1, kMinLogArgument)));
   const float angle = kTwoPi * u2;
   return {r * cosf(angle), r * sinf(angle)};
 }

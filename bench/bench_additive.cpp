@@ -1,0 +1,259 @@
+// Additive render speed beside the machine's scatter limit.
+//
+// For each scene it renders particles x 4 samples into 1920 x 1080 through the library and, in the
+// same run, measures the scatter limit: the very same samples, placed beforehand, added without
+// atomics into one private image per worker and merged at the end. It prints samples per second of
+// both, their ratio, and the resolve pass's time as a share of the splat's.
+//
+//   bench_additive [--device cpu|cuda] [--particles N] [--repeat N]
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "context.h"
+#include "device/worker_pool.h"
+#include "frame_builder.h"
+#include "kernels/additive.h"
+
+#if EK_HAS_CUDA
+#include "bare_atomic.h"
+#endif
+
+namespace {
+
+constexpr int kWidth = 1920, kHeight = 1080, kSamples = 4;
+
+struct Options {
+  int device = EK_DEVICE_CPU;
+  uint64_t particles = 1000000;
+  int repeat = 7;
+};
+
+double medianMs(int repeat, const std::function<void()>& run) {
+  run(); // warm-up: first-touch of buffers, thread start
+  std::vector<double> times;
+  for (int i = 0; i < repeat; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    times.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count());
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+struct Scene {
+  std::string name;
+  EKCamera camera{};
+  EKRenderSettings settings{};
+};
+
+EKRenderSettings benchSettings(uint64_t particles) {
+  EKRenderSettings s{};
+  s.width = kWidth;
+  s.height = kHeight;
+  s.brightness = 0.15f * kWidth * kHeight / float(particles);
+  s.exposure = 1;
+  s.samples = kSamples;
+  s.seed = 1;
+  return s;
+}
+
+EKCamera lookAt(EKV3 eye, float fovY) {
+  EKCamera c{};
+  c.eye = eye;
+  c.up = {0, 1, 0};
+  c.fovY = fovY;
+  return c;
+}
+
+// Uploads a cloud made on the host (uniform box or Gaussian blob) in front of the camera.
+bool uploadCloud(EKContext* context, uint64_t n, bool blob) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  std::normal_distribution<float> normal(0.0f, 1.0f);
+  std::vector<EKV3> positions(n);
+  std::vector<uint8_t> colors(n * 4);
+  for (uint64_t i = 0; i < n; ++i) {
+    positions[i] = blob ? EKV3{normal(random) * 8, normal(random) * 8, normal(random) * 8}
+                        : EKV3{uniform(random) * 160, uniform(random) * 90, uniform(random) * 100};
+    colors[i * 4 + 0] = uint8_t(128 + 127 * uniform(random));
+    colors[i * 4 + 1] = 180;
+    colors[i * 4 + 2] = 90;
+    colors[i * 4 + 3] = 255;
+  }
+  return ekReserve(context, n, 0) == 0 &&
+         ekUpload(context, positions.data(), colors.data(), nullptr, n, 0) == 0;
+}
+
+// The samples of a scene, placed with the shared item function: pixel and value of every hit.
+std::vector<ek::SplatSample> placeSamples(EKContext* context, const EKFrame& frame) {
+  std::vector<EKV3> positions(context->count);
+  std::vector<Rgba8> colors(context->count);
+  context->backend->copyToHost(positions.data(), context->positions, positions.size() * 12);
+  context->backend->copyToHost(colors.data(), context->colors, colors.size() * 4);
+  const uint64_t total = context->count * uint64_t(frame.repopulation + 1) * frame.samples;
+  std::vector<ek::SplatSample> hits;
+  hits.reserve(total);
+  for (uint64_t item = 0; item < total; ++item) {
+    ek::SplatSample s;
+    if (ek::splatSample(frame, positions.data(), colors.data(), nullptr, item, s))
+      hits.push_back(s);
+  }
+  return hits;
+}
+
+// The scatter limit on the CPU: precomputed samples added into one private image per worker,
+// then merged into the output on all cores.
+double cpuScatterLimitMs(const std::vector<ek::SplatSample>& hits, int repeat) {
+  const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
+  ek::WorkerPool pool(workers);
+  const uint64_t pixels = uint64_t(kWidth) * kHeight;
+  std::vector<std::vector<Rgba32f>> images(workers, std::vector<Rgba32f>(pixels));
+  std::vector<Rgba32f> output(pixels);
+  const uint64_t part = hits.size() / workers + 1;
+  return medianMs(repeat, [&] {
+    pool.parallelFor(pixels, pool.chunkFor(pixels, 4096), [&](uint64_t b, uint64_t e, unsigned) {
+      for (auto& image : images)
+        std::fill(image.begin() + b, image.begin() + e, Rgba32f{0, 0, 0, 0});
+    });
+    pool.parallelFor(hits.size(), part, [&](uint64_t b, uint64_t e, unsigned) {
+      Rgba32f* image = images[b / part].data();
+      for (uint64_t i = b; i < e; ++i) {
+        Rgba32f& cell = image[hits[i].pixel];
+        cell.r += hits[i].value.r;
+        cell.g += hits[i].value.g;
+        cell.b += hits[i].value.b;
+        cell.a += hits[i].value.a;
+      }
+    });
+    pool.parallelFor(pixels, pool.chunkFor(pixels, 4096), [&](uint64_t b, uint64_t e, unsigned) {
+      for (uint64_t p = b; p < e; ++p) {
+        Rgba32f sum{0, 0, 0, 0};
+        for (auto& image : images)
+          sum = {sum.r + image[p].r, sum.g + image[p].g, sum.b + image[p].b, sum.a + image[p].a};
+        output[p] = sum;
+      }
+    });
+  });
+}
+
+void runScene(EKContext* context, const Scene& scene, const Options& options) {
+  ek::Device& device = *context->backend;
+  const EKFrame frame = ek::buildFrame(scene.camera, scene.settings);
+  const uint64_t pixels = uint64_t(kWidth) * kHeight;
+  const uint64_t work = context->count * uint64_t(frame.repopulation + 1) * frame.samples;
+  const ek::SplatArgs splat{frame, context->positions, context->colors, nullptr, work,
+                            context->accumulator};
+  const ek::ResolveArgs resolve{context->accumulator, context->image, context->imageFloat,
+                                int32_t(pixels), scene.settings.exposure};
+  const uint32_t splatBlocks = ek::blocksFor(device, work, ek::kBlockSize);
+  const uint32_t resolveBlocks = uint32_t((pixels + 255) / 256);
+
+  const double clearMs = medianMs(options.repeat, [&] {
+    device.fillAsync(context->accumulator, 0, pixels * 16);
+    device.synchronize();
+  });
+  const double splatMs = medianMs(options.repeat, [&] {
+    device.fillAsync(context->accumulator, 0, pixels * 16);
+    device.launchSplat(splatBlocks, splat);
+    device.synchronize();
+  }) - clearMs;
+  const double resolveMs = medianMs(options.repeat, [&] {
+    device.launchResolve(resolveBlocks, resolve);
+    device.synchronize();
+  });
+  const double renderMs = medianMs(options.repeat, [&] {
+    ekRender(context, &scene.camera, &scene.settings, nullptr, 0, nullptr, nullptr, nullptr);
+  });
+
+  const std::vector<ek::SplatSample> hits = placeSamples(context, frame);
+  double limitMs = 0;
+  const char* limitName = "scatter limit";
+  if (options.device == EK_DEVICE_CPU) {
+    limitMs = cpuScatterLimitMs(hits, options.repeat);
+  } else {
+#if EK_HAS_CUDA
+    limitMs = ek::bench::bareAtomicMs(hits, pixels, options.repeat);
+    limitName = "bare 4x atomicAdd";
+#endif
+  }
+  const double samples = double(work);
+  std::printf("%-14s %9.0f samples  %6.1f%% in image\n", scene.name.c_str(), samples,
+              100.0 * double(hits.size()) / samples);
+  std::printf("  splat          %8.2f ms  %10.3g samples/s\n", splatMs, samples / splatMs * 1e3);
+  std::printf("  %-14s %8.2f ms  %10.3g samples/s\n", limitName, limitMs,
+              samples / limitMs * 1e3);
+  std::printf("  ratio splat / limit speed: %.2f\n", limitMs / splatMs);
+  std::printf("  clear %.2f ms, resolve %.2f ms (%.0f%% of the splat), whole ekRender %.2f ms\n",
+              clearMs, resolveMs, 100.0 * resolveMs / splatMs, renderMs);
+}
+
+bool parse(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--device" && i + 1 < argc) {
+      const std::string value = argv[++i];
+      if (value != "cpu" && value != "cuda")
+        return false;
+      options.device = value == "cpu" ? EK_DEVICE_CPU : 0;
+    } else if (arg == "--particles" && i + 1 < argc) {
+      options.particles = std::strtoull(argv[++i], nullptr, 10);
+    } else if (arg == "--repeat" && i + 1 < argc) {
+      options.repeat = std::max(1, std::atoi(argv[++i]));
+    } else {
+      return false;
+    }
+  }
+  return options.particles > 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parse(argc, argv, options)) {
+    std::fprintf(stderr, "usage: bench_additive [--device cpu|cuda] [--particles N] [--repeat N]\n");
+    return 2;
+  }
+  EKContext* context = ekCreate(options.device);
+  char info[256] = "";
+  if (!context || ekLastError(context)[0] || ekDeviceInfo(context, info, sizeof info)) {
+    std::fprintf(stderr, "bench_additive: %s\n", ekLastError(context));
+    return 1;
+  }
+  std::printf("device: %s\n%llu particles x %d samples into %d x %d\n\n", info,
+              (unsigned long long)options.particles, kSamples, kWidth, kHeight);
+
+  std::vector<Scene> scenes;
+  Scene galaxy{"test cloud", lookAt({0, 120, 220}, 45), benchSettings(options.particles)};
+  Scene lens = galaxy;
+  lens.name = "cloud + lens";
+  lens.camera.aperture = 3;
+  lens.camera.focusDistance = 250;
+  Scene uniform{"uniform box", lookAt({0, 0, 160}, 60), benchSettings(options.particles)};
+  Scene blob{"gaussian blob", lookAt({0, 0, 160}, 60), benchSettings(options.particles)};
+  for (const Scene* scene : {&galaxy, &lens, &uniform, &blob}) {
+    const bool ok = scene == &uniform ? uploadCloud(context, options.particles, false)
+                    : scene == &blob  ? uploadCloud(context, options.particles, true)
+                                      : ekGenerateTestCloud(context, options.particles, 1, 0) == 0;
+    // A first render sizes the image buffers the timed passes use.
+    if (!ok || ekRender(context, &scene->camera, &scene->settings, nullptr, 0, nullptr, nullptr,
+                        nullptr) != 0) {
+      std::fprintf(stderr, "bench_additive: %s\n", ekLastError(context));
+      return 1;
+    }
+    runScene(context, *scene, options);
+  }
+  ekDestroy(context);
+  return 0;
+}

@@ -1,0 +1,265 @@
+// Times the image writers on a 1920 × 1080 render of the procedural test cloud, side by side with
+// their baselines, and prints the ratios:
+// - ekSavePNG (8 and 16 bits) against the zlib compressor alone on the same filtered rows (goal:
+//   within 1.2×) and against libpng writing the same samples at its default level;
+// - ekSaveEXR against one fwrite of as many bytes as the EXR file (goal: within 1.5×) and against
+//   OpenEXR writing the same uncompressed half RGBA image from the same floats (goal: faster).
+#include <benchmark/benchmark.h>
+#include <png.h>
+
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfOutputFile.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "emberkit.h"
+#include "image/png_encode.h"
+#include "image/zlib_stream.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int32_t kWidth = 1920;
+constexpr int32_t kHeight = 1080;
+constexpr uint64_t kParticles = 1000000;
+
+std::vector<float> gImage;
+fs::path gDir;
+
+fs::path outputPath(const std::string& name) { return gDir / name; }
+
+// Renders the test cloud through the public interface; prints the library's error on failure.
+bool renderTestImage() {
+  EKContext* context = ekCreate(EK_DEVICE_CPU);
+  if (context == nullptr) {
+    std::fprintf(stderr, "ekCreate(EK_DEVICE_CPU) failed\n");
+    return false;
+  }
+  EKCamera camera{};
+  camera.eye = {0.0f, 120.0f, 220.0f};
+  camera.target = {0.0f, 0.0f, 0.0f};
+  camera.up = {0.0f, 1.0f, 0.0f};
+  camera.fovY = 45.0f;
+  camera.projection = EK_PROJECTION_PERSPECTIVE;
+  EKRenderSettings settings{};
+  settings.width = kWidth;
+  settings.height = kHeight;
+  settings.brightness = 0.15f * kWidth * kHeight / 1e6f;
+  settings.exposure = 1.0f;
+  settings.samples = 1;
+  settings.mode = EK_MODE_ADDITIVE;
+  gImage.assign(static_cast<std::size_t>(kWidth) * kHeight * 4, 0.0f);
+  bool ok = ekGenerateTestCloud(context, kParticles, 1, 0) == 0 &&
+            ekRender(context, &camera, &settings, nullptr, 0, nullptr, gImage.data(), nullptr) == 0;
+  if (!ok) {
+    const char* error = ekLastError(context);
+    std::fprintf(stderr, "test cloud render failed: %s\n", error != nullptr ? error : "(no text)");
+  }
+  ekDestroy(context);
+  return ok;
+}
+
+void savePng(benchmark::State& state, bool sixteenBit) {
+  const std::string path = outputPath(sixteenBit ? "ek16.png" : "ek8.png").string();
+  for (auto _ : state) {
+    if (ekSavePNG(path.c_str(), kWidth, kHeight, gImage.data(), sixteenBit ? 1 : 0) != 0) {
+      state.SkipWithError("ekSavePNG failed");
+      break;
+    }
+  }
+}
+
+void compressOnly(benchmark::State& state, bool sixteenBit) {
+  const auto filtered = ek::image::filterPngImage(gImage.data(), kWidth, kHeight, sixteenBit);
+  const std::size_t size = ek::image::pngFilteredSize(kWidth, kHeight, sixteenBit);
+  for (auto _ : state) {
+    std::size_t streamSize = 0;
+    ek::image::ZlibStream stream = ek::image::zlibCompress(filtered.get(), size, &streamSize);
+    benchmark::DoNotOptimize(stream.get());
+    state.counters["stream_bytes"] = static_cast<double>(streamSize);
+  }
+}
+
+// libpng at its default compression level and filter choice, from the same samples that
+// ekSavePNG filters.
+void libpngDefault(benchmark::State& state, bool sixteenBit) {
+  const std::size_t rowBytes = kWidth * ek::image::pngBytesPerPixel(sixteenBit);
+  std::vector<uint8_t> samples(rowBytes * kHeight);
+  std::vector<png_bytep> rows(kHeight);
+  for (int32_t y = 0; y < kHeight; ++y) {
+    rows[y] = samples.data() + y * rowBytes;
+    ek::image::convertPngRow(gImage.data() + static_cast<std::size_t>(y) * kWidth * 4, kWidth,
+                             sixteenBit, rows[y]);
+  }
+  const std::string path = outputPath(sixteenBit ? "libpng16.png" : "libpng8.png").string();
+  for (auto _ : state) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (file == nullptr || png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
+      state.SkipWithError("libpng write failed");
+      break;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, kWidth, kHeight, sixteenBit ? 16 : 8, PNG_COLOR_TYPE_RGBA,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_gAMA_fixed(png, info, 45455);
+    png_write_info(png, info);
+    png_write_image(png, rows.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+  }
+}
+
+uint64_t exrFileSize() {
+  return 331 + 8ull * kHeight + kHeight * (8ull + 8ull * kWidth);
+}
+
+void saveExr(benchmark::State& state) {
+  const std::string path = outputPath("ek.exr").string();
+  for (auto _ : state) {
+    if (ekSaveEXR(path.c_str(), kWidth, kHeight, gImage.data()) != 0) {
+      state.SkipWithError("ekSaveEXR failed");
+      break;
+    }
+  }
+}
+
+void fwriteOnly(benchmark::State& state) {
+  const std::vector<uint8_t> bytes(exrFileSize(), 0x5A);
+  const std::string path = outputPath("fwrite.bin").string();
+  for (auto _ : state) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+      state.SkipWithError("fwrite failed");
+    }
+    if (file != nullptr) {
+      std::fclose(file);
+    }
+  }
+}
+
+// OpenEXR writing half channels A, B, G, R uncompressed, converting from the same float image.
+void openExr(benchmark::State& state) {
+  const std::string path = outputPath("openexr.exr").string();
+  Imf::Header header(kWidth, kHeight);
+  header.compression() = Imf::NO_COMPRESSION;
+  Imf::FrameBuffer frame;
+  const char* names[4] = {"R", "G", "B", "A"};
+  for (int c = 0; c < 4; ++c) {
+    header.channels().insert(names[c], Imf::Channel(Imf::HALF));
+    frame.insert(names[c], Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(gImage.data() + c),
+                                      4 * sizeof(float), 4 * sizeof(float) * kWidth));
+  }
+  for (auto _ : state) {
+    Imf::OutputFile file(path.c_str(), header);
+    file.setFrameBuffer(frame);
+    file.writePixels(kHeight);
+  }
+}
+
+// Keeps the mean real time of every benchmark (milliseconds) for the summary.
+class Collector : public benchmark::ConsoleReporter {
+public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+        const double toMs = 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        milliseconds[run.run_name.function_name].push_back(run.GetAdjustedRealTime() * toMs);
+      }
+    }
+  }
+  double best(const std::string& name) const {
+    const auto found = milliseconds.find(name);
+    if (found == milliseconds.end() || found->second.empty()) {
+      return 0.0;
+    }
+    double result = found->second.front();
+    for (double v : found->second) {
+      result = v < result ? v : result;
+    }
+    return result;
+  }
+  std::map<std::string, std::vector<double>> milliseconds;
+};
+
+uintmax_t fileSize(const std::string& name) {
+  std::error_code error;
+  const uintmax_t size = fs::file_size(outputPath(name), error);
+  return error ? 0 : size;
+}
+
+void printRatio(const Collector& c, const char* label, const std::string& ours,
+                const std::string& baseline, const char* goal) {
+  const double a = c.best(ours);
+  const double b = c.best(baseline);
+  std::printf("  %-44s %9.2f ms / %9.2f ms = %5.2fx  %s\n", label, a, b, b > 0 ? a / b : 0.0, goal);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    return 1;
+  }
+  if (!renderTestImage()) {
+    return 1;
+  }
+  std::size_t covered = 0;
+  for (std::size_t i = 3; i < gImage.size(); i += 4) {
+    covered += gImage[i] != 0.0f || gImage[i - 1] != 0.0f;
+  }
+  std::printf("test image %dx%d, %.1f %% of pixels non-zero\n", kWidth, kHeight,
+              100.0 * covered / (static_cast<double>(kWidth) * kHeight));
+
+  std::error_code error;
+  gDir = fs::temp_directory_path() / ("ek_bench_image_" + std::to_string(std::random_device{}()));
+  fs::create_directories(gDir, error);
+
+  const auto ms = benchmark::kMillisecond;
+  benchmark::RegisterBenchmark("png8_ekSavePNG", savePng, false)->Unit(ms);
+  benchmark::RegisterBenchmark("png8_compressor_only", compressOnly, false)->Unit(ms);
+  benchmark::RegisterBenchmark("png8_libpng_default", libpngDefault, false)->Unit(ms);
+  benchmark::RegisterBenchmark("png16_ekSavePNG", savePng, true)->Unit(ms);
+  benchmark::RegisterBenchmark("png16_compressor_only", compressOnly, true)->Unit(ms);
+  benchmark::RegisterBenchmark("png16_libpng_default", libpngDefault, true)->Unit(ms);
+  benchmark::RegisterBenchmark("exr_ekSaveEXR", saveExr)->Unit(ms);
+  benchmark::RegisterBenchmark("exr_fwrite_only", fwriteOnly)->Unit(ms);
+  benchmark::RegisterBenchmark("exr_openexr", openExr)->Unit(ms);
+
+  Collector collector;
+  benchmark::RunSpecifiedBenchmarks(&collector);
+
+  std::printf("\nfastest run of each (ours / baseline):\n");
+  printRatio(collector, "ekSavePNG 8 bit vs compressor alone", "png8_ekSavePNG",
+             "png8_compressor_only", "(goal <= 1.2)");
+  printRatio(collector, "ekSavePNG 8 bit vs libpng default", "png8_ekSavePNG",
+             "png8_libpng_default", "(reference)");
+  printRatio(collector, "ekSavePNG 16 bit vs compressor alone", "png16_ekSavePNG",
+             "png16_compressor_only", "(goal <= 1.2)");
+  printRatio(collector, "ekSavePNG 16 bit vs libpng default", "png16_ekSavePNG",
+             "png16_libpng_default", "(reference)");
+  printRatio(collector, "ekSaveEXR vs one fwrite of the same size", "exr_ekSaveEXR",
+             "exr_fwrite_only", "(goal <= 1.5)");
+  printRatio(collector, "ekSaveEXR vs OpenEXR", "exr_ekSaveEXR", "exr_openexr", "(goal < 1)");
+  std::printf("\nfile sizes (bytes): ek8.png %ju, libpng8.png %ju, ek16.png %ju, libpng16.png %ju,"
+              " ek.exr %ju, openexr.exr %ju\n",
+              fileSize("ek8.png"), fileSize("libpng8.png"), fileSize("ek16.png"),
+              fileSize("libpng16.png"), fileSize("ek.exr"), fileSize("openexr.exr"));
+
+  fs::remove_all(gDir, error);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,15 @@
+// The resolve pass vectorised with AVX2 and SLEEF's single-precision exp and pow, for processors
+// that have AVX2 and FMA. It follows the formula of resolvePixel exactly, with SLEEF's functions
+// (1 ulp) in place of the C library's, and skips the transcendentals for unlit pixel pairs,
+// whose result is exactly transparent black.
+#pragma once
+
+#include "kernels/launch_args.h"
+
+namespace ek {
+
+// Whether this build and this processor can run resolveRangeAvx2.
+bool canResolveAvx2();
+void resolveRangeAvx2(const ResolveArgs& args, uint64_t begin, uint64_t end);
+
+} // namespace ek

@@ -1,0 +1,104 @@
+// ekSavePNG: float RGBA images as RGBA PNG files, 8 or 16 bits per channel, with a gAMA chunk. The
+// whole file is built in memory (signature, IHDR, gAMA, one IDAT holding the complete zlib stream,
+// IEND) and written with one fwrite.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "emberkit.h"
+#include "image/byte_writer.h"
+#include "image/crc32.h"
+#include "image/file_handle.h"
+#include "image/png_encode.h"
+#include "image/zlib_stream.h"
+#include "platform/file_open.h"
+
+namespace ek::image {
+
+namespace {
+
+constexpr uint8_t kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+constexpr uint8_t kColourTypeRgba = 6;
+constexpr uint8_t kCompressionDeflate = 0;
+constexpr uint8_t kFilterAdaptive = 0;
+constexpr uint8_t kNoInterlace = 0;
+constexpr uint32_t kGamma = 45455; // 1/2.2 × 100000, rounded
+// Length, type and CRC around each chunk's data.
+constexpr std::size_t kChunkOverhead = 12;
+constexpr std::size_t kFileOverhead = sizeof kSignature + 4 * kChunkOverhead + 13 + 4;
+
+// Appends a chunk: data length, type letters, data and the CRC of type and data.
+void appendChunk(ByteWriter& out, std::vector<uint8_t>& file, const char* type,
+                 const uint8_t* data, std::size_t size) {
+  out.u32be(static_cast<uint32_t>(size));
+  const std::size_t typeStart = file.size();
+  out.text(type);
+  out.bytes(data, size);
+  out.u32be(crc32(file.data() + typeStart, file.size() - typeStart));
+}
+
+bool writePng(const char* path, int32_t width, int32_t height, const float* rgba,
+              bool sixteenBit) {
+  // The compressor takes the filtered image in one piece; larger images are refused before any
+  // work is done.
+  if (pngFilteredSize(width, height, sixteenBit) > kMaxZlibInput) {
+    return false;
+  }
+
+  std::size_t streamSize = 0;
+  ZlibStream stream;
+  {
+    const std::unique_ptr<uint8_t[]> filtered = filterPngImage(rgba, width, height, sixteenBit);
+    stream = zlibCompress(filtered.get(), pngFilteredSize(width, height, sixteenBit), &streamSize);
+  }
+  if (stream == nullptr) {
+    return false;
+  }
+
+  std::vector<uint8_t> file;
+  file.reserve(kFileOverhead + streamSize);
+  ByteWriter out(file);
+  out.bytes(kSignature, sizeof kSignature);
+
+  std::vector<uint8_t> header;
+  ByteWriter headerOut(header);
+  headerOut.u32be(static_cast<uint32_t>(width));
+  headerOut.u32be(static_cast<uint32_t>(height));
+  headerOut.u8(sixteenBit ? 16 : 8);
+  headerOut.u8(kColourTypeRgba);
+  headerOut.u8(kCompressionDeflate);
+  headerOut.u8(kFilterAdaptive);
+  headerOut.u8(kNoInterlace);
+  appendChunk(out, file, "IHDR", header.data(), header.size());
+
+  const uint8_t gamma[4] = {static_cast<uint8_t>(kGamma >> 24), static_cast<uint8_t>(kGamma >> 16),
+                            static_cast<uint8_t>(kGamma >> 8), static_cast<uint8_t>(kGamma)};
+  appendChunk(out, file, "gAMA", gamma, sizeof gamma);
+  appendChunk(out, file, "IDAT", stream.get(), streamSize);
+  stream.reset();
+  appendChunk(out, file, "IEND", nullptr, 0);
+
+  FileHandle handle(platform::openForWriting(path));
+  if (!handle) {
+    return false;
+  }
+  const bool written = handle.write(file.data(), file.size());
+  const bool closed = handle.close();
+  return written && closed;
+}
+
+} // namespace
+
+} // namespace ek::image
+
+extern "C" EK_API int32_t ekSavePNG(const char* path, int32_t width, int32_t height,
+                                    const float* rgba, int32_t sixteenBit) {
+  if (path == nullptr || rgba == nullptr || width < 1 || height < 1) {
+    return 1;
+  }
+  try {
+    return ek::image::writePng(path, width, height, rgba, sixteenBit != 0) ? 0 : 1;
+  } catch (...) {
+    return 1;
+  }
+}
