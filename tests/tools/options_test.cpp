@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "camera_setup.h"
+#include "options.h"
+#include "progress.h"
+
+namespace {
+
+using ekrender::Options;
+
+bool parse(std::vector<const char*> args, Options& options, std::string& error) {
+  args.insert(args.begin(), "ekrender");
+  return ekrender::parseOptions(int(args.size()), args.data(), options, error);
+}
+
+TEST(EkrenderOptions, ParsesValuesInBothSpellings) {
+  Options o;
+  std::string error;
+  ASSERT_TRUE(parse({"--size", "640x360", "--eye=1,2,3", "--device", "cuda:2", "--samples", "8",
+                     "--spherical", "-90,90,-45,45", "--output", "a.exr", "--transparent"},
+                    o, error))
+      << error;
+  EXPECT_EQ(o.width, 640);
+  EXPECT_EQ(o.height, 360);
+  EXPECT_TRUE(o.eyeGiven);
+  EXPECT_EQ(o.eye.z, 3.0f);
+  EXPECT_EQ(o.device, "cuda:2");
+  EXPECT_EQ(o.samples, 8);
+  EXPECT_TRUE(o.spherical);
+  EXPECT_EQ(o.latMin, -45.0f);
+  EXPECT_TRUE(o.transparent);
+  ekrender::OutputFormat format;
+  ASSERT_TRUE(ekrender::outputFormat(o, format));
+  EXPECT_EQ(format, ekrender::OutputFormat::Exr);
+}
+
+TEST(EkrenderOptions, BadValuesAreNamed) {
+  Options o;
+  std::string error;
+  EXPECT_FALSE(parse({"--size", "640"}, o, error));
+  EXPECT_EQ(error, "--size expects WxH, got \"640\"");
+  EXPECT_FALSE(parse({"--device", "gpu"}, o, error));
+  EXPECT_EQ(error, "--device expects auto|cpu|cuda:N, got \"gpu\"");
+  EXPECT_FALSE(parse({"--eye", "1,2"}, o, error));
+  EXPECT_FALSE(parse({"--samples", "0"}, o, error));
+  EXPECT_FALSE(parse({"--fov"}, o, error));
+  EXPECT_EQ(error, "--fov needs a value: DEGREES");
+  EXPECT_FALSE(parse({"--bogus"}, o, error));
+  EXPECT_EQ(error, "unknown option \"--bogus\" (see --help)");
+  Options png;
+  png.output = "picture.tiff";
+  ekrender::OutputFormat format;
+  EXPECT_FALSE(ekrender::outputFormat(png, format));
+}
+
+TEST(EkrenderOptions, HelpNamesEveryOption) {
+  const std::string help = ekrender::helpText();
+  for (const char* name : {"--device", "--input", "--size", "--eye", "--spherical", "--samples",
+                           "--focus", "--shutter", "--frames", "--format"})
+    EXPECT_NE(help.find(name), std::string::npos) << name;
+}
+
+TEST(EkrenderCamera, FramesTheParticlesAndTurnsAroundTheTarget) {
+  Options o;
+  ekrender::Bounds bounds{{-1, -1, -1}, {3, 1, 1}};
+  const EKCamera first = ekrender::cameraFor(o, bounds, 0, 4);
+  EXPECT_EQ(first.target.x, 1.0f);
+  EXPECT_GT(first.eye.z, 1.0f) << "in front of the particles";
+  EXPECT_GT(first.eye.y, 0.0f) << "looking down on them";
+  const EKCamera quarter = ekrender::cameraFor(o, bounds, 1, 4);
+  EXPECT_NEAR(quarter.eye.z, 0.0f, 1e-4f) << "a quarter turn about +y";
+  EXPECT_NEAR(quarter.eye.x - 1.0f, first.eye.z, 1e-4f);
+  EXPECT_EQ(quarter.eye.y, first.eye.y);
+}
+
+TEST(EkrenderProgress, BarAndTimeLeft) {
+  EXPECT_EQ(ekrender::ProgressBar::line(0, 4, 0, 8), "[--------] 0/4");
+  EXPECT_EQ(ekrender::ProgressBar::line(1, 4, 75.4, 8), "[##------] 1/4  01:15 left");
+  EXPECT_EQ(ekrender::ProgressBar::line(4, 4, 0, 8), "[########] 4/4");
+  EXPECT_EQ(ekrender::ProgressBar::line(2, 4, 3725, 8), "[####----] 2/4  1:02:05 left");
+}
+
+} // namespace

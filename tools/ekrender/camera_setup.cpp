@@ -1,0 +1,88 @@
+#include "camera_setup.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ekrender {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+// The default view looks down on the particles from above the front, at the distance where
+// their bounding sphere fills the field of view.
+constexpr double kElevation = 0.45;
+constexpr double kMargin = 0.85;
+
+// Rotates v about the unit axis by angle (Rodrigues).
+EKV3 rotate(const EKV3& v, const EKV3& axis, double angle) {
+  const double c = std::cos(angle), s = std::sin(angle);
+  const double dot = axis.x * v.x + axis.y * v.y + axis.z * v.z;
+  const EKV3 cross{axis.y * v.z - axis.z * v.y, axis.z * v.x - axis.x * v.z,
+                   axis.x * v.y - axis.y * v.x};
+  return {float(v.x * c + cross.x * s + axis.x * dot * (1 - c)),
+          float(v.y * c + cross.y * s + axis.y * dot * (1 - c)),
+          float(v.z * c + cross.z * s + axis.z * dot * (1 - c))};
+}
+
+} // namespace
+
+Bounds boundsOf(const std::vector<EKV3>& positions) {
+  if (positions.empty())
+    return {};
+  Bounds b{positions[0], positions[0]};
+  for (const EKV3& p : positions) {
+    b.min = {std::min(b.min.x, p.x), std::min(b.min.y, p.y), std::min(b.min.z, p.z)};
+    b.max = {std::max(b.max.x, p.x), std::max(b.max.y, p.y), std::max(b.max.z, p.z)};
+  }
+  return b;
+}
+
+EKCamera cameraFor(const Options& options, const Bounds& bounds, int frame, int frames) {
+  EKCamera camera{};
+  const EKV3 centre{(bounds.min.x + bounds.max.x) / 2, (bounds.min.y + bounds.max.y) / 2,
+                    (bounds.min.z + bounds.max.z) / 2};
+  camera.target = options.targetGiven ? options.target : centre;
+  camera.up = options.up;
+  camera.fovY = options.fovY;
+  if (options.eyeGiven) {
+    camera.eye = options.eye;
+  } else {
+    const double dx = bounds.max.x - bounds.min.x, dy = bounds.max.y - bounds.min.y,
+                 dz = bounds.max.z - bounds.min.z;
+    const double radius = std::max(0.5 * std::sqrt(dx * dx + dy * dy + dz * dz), 1e-3);
+    const double halfFov = std::clamp(double(options.fovY), 1.0, 170.0) * kPi / 360.0;
+    const double distance = kMargin * radius / std::tan(halfFov);
+    const double norm = std::sqrt(1 + kElevation * kElevation);
+    camera.eye = {camera.target.x, float(camera.target.y + distance * kElevation / norm),
+                  float(camera.target.z + distance / norm)};
+  }
+  if (frames > 1) {
+    const double length = std::sqrt(double(camera.up.x) * camera.up.x +
+                                    double(camera.up.y) * camera.up.y +
+                                    double(camera.up.z) * camera.up.z);
+    const EKV3 axis = length > 0 ? EKV3{float(camera.up.x / length), float(camera.up.y / length),
+                                        float(camera.up.z / length)}
+                                 : EKV3{0, 1, 0};
+    const EKV3 offset{camera.eye.x - camera.target.x, camera.eye.y - camera.target.y,
+                      camera.eye.z - camera.target.z};
+    const EKV3 turned = rotate(offset, axis, 2 * kPi * frame / frames);
+    camera.eye = {camera.target.x + turned.x, camera.target.y + turned.y,
+                  camera.target.z + turned.z};
+  }
+  camera.focusDistance = options.focusDistance;
+  camera.aperture = options.aperture;
+  if (options.spherical) {
+    camera.projection = EK_PROJECTION_SPHERICAL;
+    camera.lonMin = options.lonMin;
+    camera.lonMax = options.lonMax;
+    camera.latMin = options.latMin;
+    camera.latMax = options.latMax;
+    camera.eyeOffset = options.eyeOffset;
+    camera.zeroParallaxDistance = options.zeroParallax;
+    camera.stereoPivotOffset = options.pivotOffset;
+    camera.topMergeExponent = camera.bottomMergeExponent = 1;
+  }
+  return camera;
+}
+
+} // namespace ekrender

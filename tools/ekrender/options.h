@@ -1,0 +1,48 @@
+// Command-line options of ekrender.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "emberkit.h"
+
+namespace ekrender {
+
+enum class OutputFormat { FromExtension, Png8, Png16, Exr };
+
+struct Options {
+  bool help = false;
+  std::string device = "auto"; // auto, cpu or cuda:N
+  std::string input;           // particle file; empty: the procedural test cloud
+  uint64_t cloudCount = 1000000;
+  uint32_t cloudSeed = 1;
+  std::string output = "ekrender.png";
+  OutputFormat format = OutputFormat::FromExtension;
+  int width = 1920, height = 1080;
+
+  bool eyeGiven = false, targetGiven = false;
+  EKV3 eye{0, 0, 0}, target{0, 0, 0}, up{0, 1, 0};
+  float fovY = 45;
+  bool spherical = false;
+  float lonMin = -180, lonMax = 180, latMin = -90, latMax = 90;
+  float eyeOffset = 0, zeroParallax = 0, pivotOffset = 0;
+
+  float brightness = 1, exposure = 1;
+  int repopulation = 0;
+  float radius = 1;
+  int samples = 0; // 0: 1, or 16 when a lens or motion blur needs several
+  float focusDistance = 0, aperture = 0;
+  float shutter = 0;
+  uint32_t seed = 1;
+  int frames = 1; // above 1: a turntable sequence around the target
+  bool transparent = false; // keep the coverage alpha instead of a black background
+};
+
+// Parses argv; on failure returns false with a message naming the offending option.
+bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error);
+std::string helpText();
+
+// Resolved format (the extension decides unless a format was given); false for an unknown one.
+bool outputFormat(const Options& options, OutputFormat& format);
+
+} // namespace ekrender

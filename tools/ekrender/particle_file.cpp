@@ -1,0 +1,419 @@
+#include "particle_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace ekrender {
+
+namespace {
+
+// Where each particle attribute sits among a record's values; -1 when the file lacks it.
+struct Columns {
+  int position[3] = {-1, -1, -1};
+  int color[4] = {-1, -1, -1, -1};
+  int velocity[3] = {-1, -1, -1};
+  bool colorIsUnit[4] = {false, false, false, false}; // 0..1 floats rather than 0..255
+
+  bool hasColor() const { return color[0] >= 0 || color[1] >= 0 || color[2] >= 0 || color[3] >= 0; }
+  bool hasVelocity() const { return velocity[0] >= 0 || velocity[1] >= 0 || velocity[2] >= 0; }
+};
+
+std::string lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+  return s;
+}
+
+// Assigns a named column to its attribute; unknown names are ignored.
+void mapColumn(Columns& columns, const std::string& rawName, int index, bool unitColor) {
+  static const char* positionNames[3] = {"x", "y", "z"};
+  static const char* velocityNames[3] = {"vx", "vy", "vz"};
+  static const char* colorNames[4][2] = {{"red", "r"}, {"green", "g"}, {"blue", "b"}, {"alpha", "a"}};
+  const std::string name = lower(rawName);
+  for (int k = 0; k < 3; ++k) {
+    if (name == positionNames[k])
+      columns.position[k] = index;
+    if (name == velocityNames[k])
+      columns.velocity[k] = index;
+  }
+  for (int k = 0; k < 4; ++k)
+    if (name == colorNames[k][0] || name == colorNames[k][1]) {
+      columns.color[k] = index;
+      columns.colorIsUnit[k] = unitColor;
+    }
+}
+
+bool checkPositions(const Columns& columns, const std::string& name, std::string& error) {
+  if (columns.position[0] >= 0 && columns.position[1] >= 0 && columns.position[2] >= 0)
+    return true;
+  error = name + ": the particles need x, y and z columns";
+  return false;
+}
+
+uint8_t colorByte(double v, bool unit) {
+  const double scaled = unit ? v * 255.0 + 0.5 : v + 0.5;
+  if (!(scaled > 0.0))
+    return 0;
+  return scaled >= 255.0 ? 255 : uint8_t(scaled);
+}
+
+void storeParticle(const Columns& c, const double* values, ParticleData& out) {
+  out.positions.push_back(
+      {float(values[c.position[0]]), float(values[c.position[1]]), float(values[c.position[2]])});
+  if (c.hasColor())
+    for (int k = 0; k < 4; ++k)
+      out.colors.push_back(c.color[k] >= 0 ? colorByte(values[c.color[k]], c.colorIsUnit[k]) : 255);
+  if (c.hasVelocity()) {
+    auto component = [&](int k) { return c.velocity[k] >= 0 ? float(values[c.velocity[k]]) : 0.0f; };
+    out.velocities.push_back({component(0), component(1), component(2)});
+  }
+}
+
+// Parses a decimal number occupying the whole of `token`.
+bool parseNumber(const std::string& token, double& value) {
+  if (token.empty())
+    return false;
+  char* end = nullptr;
+  value = std::strtod(token.c_str(), &end);
+  return end == token.c_str() + token.size();
+}
+
+std::vector<std::string> splitWhitespace(const std::string& line) {
+  std::istringstream stream(line);
+  std::vector<std::string> tokens;
+  std::string token;
+  while (stream >> token)
+    tokens.push_back(token);
+  return tokens;
+}
+
+// ---- PLY -------------------------------------------------------------------------------------
+
+struct PlyProperty {
+  std::string name;
+  std::string type;
+  bool isList = false;
+};
+
+struct PlyElement {
+  std::string name;
+  uint64_t count = 0;
+  std::vector<PlyProperty> properties;
+};
+
+int plyTypeSize(const std::string& type) {
+  static const std::pair<const char*, int> sizes[] = {
+      {"char", 1},   {"int8", 1},    {"uchar", 1},  {"uint8", 1},   {"short", 2},
+      {"int16", 2},  {"ushort", 2},  {"uint16", 2}, {"int", 4},     {"int32", 4},
+      {"uint", 4},   {"uint32", 4},  {"float", 4},  {"float32", 4}, {"double", 8},
+      {"float64", 8}};
+  for (const auto& [name, size] : sizes)
+    if (type == name)
+      return size;
+  return 0;
+}
+
+bool plyTypeIsFloat(const std::string& type) {
+  return type == "float" || type == "float32" || type == "double" || type == "float64";
+}
+
+double readBinaryValue(const unsigned char* p, const std::string& type) {
+  auto load = [p](auto value) {
+    std::memcpy(&value, p, sizeof value);
+    return double(value);
+  };
+  if (type == "char" || type == "int8")
+    return load(int8_t{});
+  if (type == "uchar" || type == "uint8")
+    return load(uint8_t{});
+  if (type == "short" || type == "int16")
+    return load(int16_t{});
+  if (type == "ushort" || type == "uint16")
+    return load(uint16_t{});
+  if (type == "int" || type == "int32")
+    return load(int32_t{});
+  if (type == "uint" || type == "uint32")
+    return load(uint32_t{});
+  if (type == "float" || type == "float32")
+    return load(float{});
+  return load(double{});
+}
+
+struct PlyHeader {
+  bool binary = false;
+  std::vector<PlyElement> elements;
+  size_t dataStart = 0; // byte offset of the first element's data
+  size_t headerLines = 0;
+};
+
+bool parsePlyHeader(const std::string& bytes, const std::string& name, PlyHeader& header,
+                    std::string& error) {
+  size_t position = 0;
+  size_t lineNumber = 0;
+  bool sawFormat = false;
+  for (;;) {
+    const size_t end = bytes.find('\n', position);
+    if (end == std::string::npos) {
+      error = name + ": the PLY header has no end_header line";
+      return false;
+    }
+    std::string line = bytes.substr(position, end - position);
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
+    position = end + 1;
+    ++lineNumber;
+    const std::vector<std::string> words = splitWhitespace(line);
+    const std::string where = name + ":" + std::to_string(lineNumber) + ": ";
+    if (lineNumber == 1) {
+      if (words.size() != 1 || words[0] != "ply") {
+        error = where + "not a PLY file (the first line must be \"ply\")";
+        return false;
+      }
+      continue;
+    }
+    if (words.empty() || words[0] == "comment" || words[0] == "obj_info")
+      continue;
+    if (words[0] == "end_header")
+      break;
+    if (words[0] == "format") {
+      if (words.size() < 2 || (words[1] != "ascii" && words[1] != "binary_little_endian")) {
+        error = where + "unsupported PLY format (ascii and binary_little_endian are read)";
+        return false;
+      }
+      header.binary = words[1] == "binary_little_endian";
+      sawFormat = true;
+    } else if (words[0] == "element") {
+      double count = 0;
+      if (words.size() != 3 || !parseNumber(words[2], count) || count < 0 ||
+          count != std::floor(count)) {
+        error = where + "malformed element line";
+        return false;
+      }
+      header.elements.push_back({words[1], uint64_t(count), {}});
+    } else if (words[0] == "property") {
+      if (header.elements.empty()) {
+        error = where + "property before any element";
+        return false;
+      }
+      PlyProperty property;
+      if (words.size() == 5 && words[1] == "list") {
+        property = {words[4], words[3], true};
+        if (!plyTypeSize(words[2]) || !plyTypeSize(words[3])) {
+          error = where + "unknown property type";
+          return false;
+        }
+      } else if (words.size() == 3 && plyTypeSize(words[1])) {
+        property = {words[2], words[1], false};
+      } else {
+        error = where + "malformed property line";
+        return false;
+      }
+      header.elements.back().properties.push_back(property);
+    } else {
+      error = where + "unexpected header line \"" + line + "\"";
+      return false;
+    }
+  }
+  if (!sawFormat) {
+    error = name + ": the PLY header has no format line";
+    return false;
+  }
+  header.dataStart = position;
+  header.headerLines = lineNumber;
+  return true;
+}
+
+bool readPlyAscii(const std::string& bytes, const std::string& name, const PlyHeader& header,
+                  const PlyElement& vertex, size_t vertexIndex, const Columns& columns,
+                  ParticleData& out, std::string& error) {
+  std::istringstream stream(bytes.substr(header.dataStart));
+  size_t lineNumber = header.headerLines;
+  std::string line;
+  // Elements before the vertices: one line per item.
+  for (size_t e = 0; e < vertexIndex; ++e)
+    for (uint64_t i = 0; i < header.elements[e].count; ++i, ++lineNumber)
+      if (!std::getline(stream, line)) {
+        error = name + ": file ends inside element \"" + header.elements[e].name + "\"";
+        return false;
+      }
+  std::vector<double> values(vertex.properties.size());
+  for (uint64_t i = 0; i < vertex.count; ++i) {
+    ++lineNumber;
+    const std::string where = name + ":" + std::to_string(lineNumber) + ": ";
+    if (!std::getline(stream, line)) {
+      error = where + "file ends after " + std::to_string(i) + " of " +
+              std::to_string(vertex.count) + " vertices";
+      return false;
+    }
+    const std::vector<std::string> tokens = splitWhitespace(line);
+    if (tokens.size() != values.size()) {
+      error = where + "expected " + std::to_string(values.size()) + " values, found " +
+              std::to_string(tokens.size());
+      return false;
+    }
+    for (size_t k = 0; k < tokens.size(); ++k)
+      if (!parseNumber(tokens[k], values[k])) {
+        error = where + "\"" + tokens[k] + "\" is not a number";
+        return false;
+      }
+    storeParticle(columns, values.data(), out);
+  }
+  return true;
+}
+
+uint64_t fixedRecordSize(const PlyElement& element) {
+  uint64_t size = 0;
+  for (const PlyProperty& p : element.properties)
+    size += uint64_t(plyTypeSize(p.type));
+  return size;
+}
+
+bool readPlyBinary(const std::string& bytes, const std::string& name, const PlyHeader& header,
+                   const PlyElement& vertex, size_t vertexIndex, const Columns& columns,
+                   ParticleData& out, std::string& error) {
+  uint64_t offset = header.dataStart;
+  for (size_t e = 0; e < vertexIndex; ++e) {
+    const PlyElement& skipped = header.elements[e];
+    for (const PlyProperty& p : skipped.properties)
+      if (p.isList) {
+        error = name + ": element \"" + skipped.name +
+                "\" with list properties before the vertices is not supported";
+        return false;
+      }
+    offset += fixedRecordSize(skipped) * skipped.count;
+  }
+  const uint64_t stride = fixedRecordSize(vertex);
+  const uint64_t available = bytes.size() > offset ? bytes.size() - offset : 0;
+  if (stride == 0 || available / stride < vertex.count) {
+    const uint64_t complete = stride ? available / stride : 0;
+    error = name + ": byte " + std::to_string(offset + complete * stride) +
+            ": file ends inside vertex " + std::to_string(complete) + " of " +
+            std::to_string(vertex.count);
+    return false;
+  }
+  std::vector<double> values(vertex.properties.size());
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data()) + offset;
+  for (uint64_t i = 0; i < vertex.count; ++i, data += stride) {
+    const unsigned char* field = data;
+    for (size_t k = 0; k < values.size(); ++k) {
+      values[k] = readBinaryValue(field, vertex.properties[k].type);
+      field += plyTypeSize(vertex.properties[k].type);
+    }
+    storeParticle(columns, values.data(), out);
+  }
+  return true;
+}
+
+std::vector<std::string> splitCsv(const std::string& line) {
+  std::vector<std::string> fields;
+  std::string field;
+  std::istringstream stream(line);
+  while (std::getline(stream, field, ',')) {
+    const size_t first = field.find_first_not_of(" \t\r");
+    const size_t last = field.find_last_not_of(" \t\r");
+    fields.push_back(first == std::string::npos ? "" : field.substr(first, last - first + 1));
+  }
+  if (!line.empty() && line.back() == ',')
+    fields.push_back("");
+  return fields;
+}
+
+} // namespace
+
+bool parsePly(const std::string& bytes, const std::string& name, ParticleData& out,
+              std::string& error) {
+  out = {};
+  PlyHeader header;
+  if (!parsePlyHeader(bytes, name, header, error))
+    return false;
+  size_t vertexIndex = header.elements.size();
+  for (size_t e = 0; e < header.elements.size(); ++e)
+    if (header.elements[e].name == "vertex") {
+      vertexIndex = e;
+      break;
+    }
+  if (vertexIndex == header.elements.size()) {
+    error = name + ": the PLY file has no vertex element";
+    return false;
+  }
+  const PlyElement& vertex = header.elements[vertexIndex];
+  Columns columns;
+  for (size_t k = 0; k < vertex.properties.size(); ++k) {
+    if (vertex.properties[k].isList) {
+      error = name + ": list property \"" + vertex.properties[k].name + "\" in the vertices";
+      return false;
+    }
+    mapColumn(columns, vertex.properties[k].name, int(k), plyTypeIsFloat(vertex.properties[k].type));
+  }
+  if (!checkPositions(columns, name, error))
+    return false;
+  return header.binary
+             ? readPlyBinary(bytes, name, header, vertex, vertexIndex, columns, out, error)
+             : readPlyAscii(bytes, name, header, vertex, vertexIndex, columns, out, error);
+}
+
+bool parseCsv(const std::string& text, const std::string& name, ParticleData& out,
+              std::string& error) {
+  out = {};
+  std::istringstream stream(text);
+  std::string line;
+  size_t lineNumber = 0;
+  std::vector<std::string> header;
+  while (header.empty() && std::getline(stream, line)) {
+    ++lineNumber;
+    if (line.find_first_not_of(" \t\r") != std::string::npos)
+      header = splitCsv(line);
+  }
+  if (header.empty()) {
+    error = name + ": the CSV file is empty (a header row such as x,y,z is needed)";
+    return false;
+  }
+  Columns columns;
+  for (size_t k = 0; k < header.size(); ++k)
+    mapColumn(columns, header[k], int(k), false);
+  if (!checkPositions(columns, name + ":" + std::to_string(lineNumber), error))
+    return false;
+  std::vector<double> values(header.size());
+  while (std::getline(stream, line)) {
+    ++lineNumber;
+    if (line.find_first_not_of(" \t\r") == std::string::npos)
+      continue;
+    const std::string where = name + ":" + std::to_string(lineNumber) + ": ";
+    const std::vector<std::string> fields = splitCsv(line);
+    if (fields.size() != header.size()) {
+      error = where + "expected " + std::to_string(header.size()) + " values, found " +
+              std::to_string(fields.size());
+      return false;
+    }
+    for (size_t k = 0; k < fields.size(); ++k)
+      if (!parseNumber(fields[k], values[k])) {
+        error = where + "\"" + fields[k] + "\" in column \"" + header[k] + "\" is not a number";
+        return false;
+      }
+    storeParticle(columns, values.data(), out);
+  }
+  return true;
+}
+
+bool readParticleFile(const std::string& path, ParticleData& out, std::string& error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    error = path + ": cannot open the file";
+    return false;
+  }
+  std::ostringstream contents;
+  contents << file.rdbuf();
+  const std::string extension = lower(path.substr(path.find_last_of('.') + 1));
+  if (extension == "ply")
+    return parsePly(contents.str(), path, out, error);
+  if (extension == "csv")
+    return parseCsv(contents.str(), path, out, error);
+  error = path + ": unknown particle file type (use .ply or .csv)";
+  return false;
+}
+
+} // namespace ekrender
