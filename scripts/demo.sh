@@ -5,4 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "$(id -u)" = 0 ]; then ./scripts/install-deps.sh; else sudo ./scripts/install-deps.sh; fi
 ./scripts/build.sh >/dev/null
-./build/stage/ekrender --info
+./build/stage/ekrender --output galaxy.png
+echo "the picture is in $(pwd)/galaxy.png"
