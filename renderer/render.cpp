@@ -3,6 +3,7 @@
 
 #include "context.h"
 #include "frame_builder.h"
+#include "render_volume.h"
 
 namespace {
 
@@ -61,8 +62,6 @@ extern "C" EK_API int32_t ekRender(EKContext* context, const EKCamera* camera,
                                    const EKRenderSettings* settings, const EKLight* lights,
                                    int32_t lightCount, uint8_t* image8, float* imageFloat,
                                    float* gpuMs) {
-  (void)lights;
-  (void)lightCount;
   if (!context || !camera || !settings || settings->width < 1 || settings->height < 1) {
     ek::setError(context, kInvalid);
     return 1;
@@ -96,15 +95,19 @@ extern "C" EK_API int32_t ekRender(EKContext* context, const EKCamera* camera,
                                   imageFloat ? context->imageFloat : nullptr, pixelCount,
                                   settings->exposure};
     if (settings->mode == EK_MODE_VOLUMETRIC) {
-      ek::setError(context, "ekRender: volumetric mode not yet available");
-      return 1;
+      if (!ek::renderVolume(context, *camera, *settings, frame, lights, lightCount, velocities))
+        return 1;
+      backend.launchResolveVol(resolveBlocks, {resolve.accumulator, context->totalDepth,
+                                               resolve.image, resolve.imageFloat, pixelCount,
+                                               settings->exposure});
+    } else {
+      backend.fillAsync(context->accumulator, 0, pixels * sizeof(Rgba32f));
+      if (work > 0)
+        backend.launchSplat(ek::blocksFor(backend, work, ek::kBlockSize),
+                            {frame, context->positions, context->colors, velocities, work,
+                             context->accumulator});
+      backend.launchResolve(resolveBlocks, resolve);
     }
-    backend.fillAsync(context->accumulator, 0, pixels * sizeof(Rgba32f));
-    if (work > 0)
-      backend.launchSplat(ek::blocksFor(backend, work, ek::kBlockSize),
-                          {frame, context->positions, context->colors, velocities, work,
-                           context->accumulator});
-    backend.launchResolve(resolveBlocks, resolve);
     backend.recordEvent(context->stopEvent);
 
     if (!ek::checkCuda(context, backend.takeLaunchError(), "launch render kernel") ||

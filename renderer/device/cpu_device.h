@@ -46,17 +46,24 @@ public:
   void launchResolve(uint32_t blocks, const ResolveArgs& args) override;
   void launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs& args) override;
 
-  WorkerPool& pool() { return pool_; }
+  DeviceStatus uploadVolumeConstants(const VolumeConstants& constants) override;
+  void launchBounds(uint32_t blocks, const BoundsArgs& args) override;
+  void launchLightSplat(uint32_t blocks, const LightSplatArgs& args) override;
+  void launchPrefix(uint32_t blocks, const PrefixArgs& args) override;
+  void launchCamSplat(uint32_t blocks, const CamSplatArgs& args) override;
+  void launchShade(uint32_t blocks, const ShadeArgs& args) override;
+  void launchResolveVol(uint32_t blocks, const ResolveVolArgs& args) override;
 
 private:
   // Records an unconfigurable launch (no blocks) the way the CUDA runtime does.
   bool acceptLaunch(uint32_t blocks);
-  // Per-worker accumulation images for the splat, kept between launches (see cpu_splat.cpp).
-  Rgba32f* privateImage(unsigned worker, uint64_t pixels);
 
   WorkerPool pool_;
   DeviceStatus launchError_ = kDeviceOk;
+  // Per-worker accumulation images of the splat and shading passes, kept between launches.
   std::vector<std::vector<Rgba32f>> privateImages_;
+  // The volume constants belong to the context, so contexts may render volumes concurrently.
+  VolumeConstants volume_{};
 };
 
 struct CpuEvent {

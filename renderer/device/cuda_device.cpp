@@ -85,6 +85,27 @@ public:
   void launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs& args) override {
     cuda::launchGenerateGalaxy(blocks, args);
   }
+  DeviceStatus uploadVolumeConstants(const VolumeConstants& constants) override {
+    return cuda::uploadVolumeConstants(constants);
+  }
+  void launchBounds(uint32_t blocks, const BoundsArgs& args) override {
+    cuda::launchBounds(blocks, args);
+  }
+  void launchLightSplat(uint32_t blocks, const LightSplatArgs& args) override {
+    cuda::launchLightSplat(blocks, args);
+  }
+  void launchPrefix(uint32_t blocks, const PrefixArgs& args) override {
+    cuda::launchPrefix(blocks, args);
+  }
+  void launchCamSplat(uint32_t blocks, const CamSplatArgs& args) override {
+    cuda::launchCamSplat(blocks, args);
+  }
+  void launchShade(uint32_t blocks, const ShadeArgs& args) override {
+    cuda::launchShade(blocks, args);
+  }
+  void launchResolveVol(uint32_t blocks, const ResolveVolArgs& args) override {
+    cuda::launchResolveVol(blocks, args);
+  }
 
 private:
   int ordinal_;

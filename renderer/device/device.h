@@ -9,6 +9,7 @@
 #include <string>
 
 #include "kernels/launch_args.h"
+#include "kernels/volume_constants.h"
 
 namespace ek {
 
@@ -59,6 +60,16 @@ public:
   virtual void launchSplat(uint32_t blocks, const SplatArgs& args) = 0;
   virtual void launchResolve(uint32_t blocks, const ResolveArgs& args) = 0;
   virtual void launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs& args) = 0;
+
+  // The volumetric passes. Their constants are uploaded first; on CUDA they live in the device's
+  // constant memory (one block per device), on the CPU in the device object (one per context).
+  virtual DeviceStatus uploadVolumeConstants(const VolumeConstants& constants) = 0;
+  virtual void launchBounds(uint32_t blocks, const BoundsArgs& args) = 0;
+  virtual void launchLightSplat(uint32_t blocks, const LightSplatArgs& args) = 0;
+  virtual void launchPrefix(uint32_t blocks, const PrefixArgs& args) = 0;
+  virtual void launchCamSplat(uint32_t blocks, const CamSplatArgs& args) = 0;
+  virtual void launchShade(uint32_t blocks, const ShadeArgs& args) = 0;
+  virtual void launchResolveVol(uint32_t blocks, const ResolveVolArgs& args) = 0;
 };
 
 std::unique_ptr<Device> createCpuDevice();

@@ -42,6 +42,13 @@ public:
   void launchSplat(uint32_t, const SplatArgs&) override {}
   void launchResolve(uint32_t, const ResolveArgs&) override {}
   void launchGenerateGalaxy(uint32_t, const GalaxyArgs&) override {}
+  DeviceStatus uploadVolumeConstants(const VolumeConstants&) override { return kNotBuilt; }
+  void launchBounds(uint32_t, const BoundsArgs&) override {}
+  void launchLightSplat(uint32_t, const LightSplatArgs&) override {}
+  void launchPrefix(uint32_t, const PrefixArgs&) override {}
+  void launchCamSplat(uint32_t, const CamSplatArgs&) override {}
+  void launchShade(uint32_t, const ShadeArgs&) override {}
+  void launchResolveVol(uint32_t, const ResolveVolArgs&) override {}
 };
 
 } // namespace

@@ -4,6 +4,11 @@
 #pragma once
 
 #include <math.h>
+#include <stdint.h>
+#include <string.h>
+#if !defined(__CUDA_ARCH__) && __cplusplus >= 202002L
+#include <atomic>
+#endif
 
 #if defined(__CUDACC__)
 #define EK_HD __host__ __device__ __forceinline__
@@ -22,6 +27,37 @@ EK_HD float maxNumber(float a, float b) {
   return fmaxf(a, b);
 #else
   return (a > b || b != b) ? a : b;
+#endif
+}
+
+EK_HD float minNumber(float a, float b) {
+#if defined(__CUDA_ARCH__)
+  return fminf(a, b);
+#else
+  return (a < b || b != b) ? a : b;
+#endif
+}
+
+// Atomic float addition into shared memory: atomicAdd on the device, a compare-and-swap loop on
+// the host.
+EK_HD void atomicAddFloat(float* address, float value) {
+#if defined(__CUDA_ARCH__)
+  atomicAdd(address, value);
+#elif __cplusplus >= 202002L
+  std::atomic_ref<float>(*address).fetch_add(value, std::memory_order_relaxed);
+#else
+  uint32_t* bits = reinterpret_cast<uint32_t*>(address);
+  uint32_t expected = __atomic_load_n(bits, __ATOMIC_RELAXED);
+  for (;;) {
+    float current;
+    memcpy(&current, &expected, sizeof current);
+    const float next = current + value;
+    uint32_t desired;
+    memcpy(&desired, &next, sizeof desired);
+    if (__atomic_compare_exchange_n(bits, &expected, desired, true, __ATOMIC_RELAXED,
+                                    __ATOMIC_RELAXED))
+      return;
+  }
 #endif
 }
 

@@ -34,4 +34,56 @@ struct GalaxyArgs {
   uint32_t seed;
 };
 
+struct BoundsArgs {
+  const EKV3* positions;
+  const EKV3* velocities; // may be null
+  uint64_t count;
+  float* bounds;    // min x, y, z, max x, y, z, largest squared speed
+  double* moments;  // sums of x, y, z and of their squares
+};
+
+// Volumetric passes read the volume constants uploaded before them.
+struct LightSplatArgs {
+  EKFrame frame; // samples 1
+  const EKV3* positions;
+  const EKV3* velocities;
+  uint64_t total;
+  float* shadowMaps;
+};
+
+struct PrefixArgs {
+  float* columns;
+  uint64_t columnCount;
+  int32_t depth;
+  float* totals; // may be null
+};
+
+struct CamSplatArgs {
+  EKFrame frame;
+  const EKV3* positions;
+  const EKV3* velocities;
+  uint64_t total;
+  float* cameraDepth;
+};
+
+struct ShadeArgs {
+  EKFrame frame;
+  const EKV3* positions;
+  const Rgba8* colors;
+  const EKV3* velocities;
+  uint64_t total;
+  const float* shadowMaps;
+  const float* cameraDepth;
+  Rgba32f* accumulator;
+};
+
+struct ResolveVolArgs {
+  const Rgba32f* accumulator;
+  const float* totalDepth;
+  Rgba8* image;
+  Rgba32f* imageFloat;
+  int32_t pixelCount;
+  float exposure;
+};
+
 } // namespace ek

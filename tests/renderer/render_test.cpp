@@ -199,8 +199,9 @@ TEST_P(Render, TestCloudRendersTheSameTwice) {
   const Images a = render(context, camera, settings);
   const Images b = render(context, camera, settings);
   EXPECT_GT(litPixels(a), 1000);
-  if (GetParam() == EK_DEVICE_CPU)
+  if (GetParam() == EK_DEVICE_CPU) {
     EXPECT_EQ(a.floats, b.floats) << "the CPU backend sums in a fixed order";
+  }
 }
 
 EK_INSTANTIATE_FOR_BACKENDS(Render);

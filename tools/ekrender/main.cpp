@@ -1,5 +1,6 @@
 // ekrender: renders the procedural test cloud or a particle file to PNG or EXR, one image or a
 // turntable sequence, on a CUDA device or the CPU.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -87,7 +88,14 @@ EKRenderSettings settingsFor(const Options& options, uint64_t particles) {
   const double copies = double(options.repopulation + 1) * double(particles);
   s.brightness = float(kLightPerPixel * options.brightness * options.width * options.height /
                        (copies > 0 ? copies : 1.0));
-  s.mode = EK_MODE_ADDITIVE;
+  s.mode = options.volumetric ? EK_MODE_VOLUMETRIC : EK_MODE_ADDITIVE;
+  s.density = options.density;
+  s.emission = options.emission;
+  std::copy(options.ambient, options.ambient + 3, s.ambient);
+  s.scattering = options.scattering;
+  s.shadowMapSize = options.shadowMapSize;
+  s.shadowSlices = options.shadowSlices;
+  s.cameraSlices = options.cameraSlices;
   return s;
 }
 
@@ -164,7 +172,8 @@ int main(int argc, char** argv) {
     const EKCamera camera = cameraFor(options, bounds, frame, options.frames);
     float gpuMs = 0;
     const auto start = std::chrono::steady_clock::now();
-    if (ekRender(context, &camera, &settings, nullptr, 0, nullptr, image.data(), &gpuMs) != 0)
+    if (ekRender(context, &camera, &settings, options.lights.data(), int(options.lights.size()),
+                 nullptr, image.data(), &gpuMs) != 0)
       return fail(context, ekLastError(context));
     renderMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                     .count();

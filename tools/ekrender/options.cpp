@@ -187,10 +187,120 @@ std::vector<Option> optionTable(Options& o) {
        }},
       {"--frames", "N", "render a turntable sequence of N frames around the target",
        intInto(o.frames, 1, 100000)},
+      {"--volumetric", nullptr,
+       "the volumetric look: particles as a lit medium with density and shadows (default: the "
+       "additive glow)",
+       [&o](const std::string&) { return o.volumetric = true; }},
+      {"--density", "D", "volumetric: extinction density (default 1)", floatInto(o.density)},
+      {"--emission", "E", "volumetric: self-illumination (default 0.05)", floatInto(o.emission)},
+      {"--ambient", "R,G,B", "volumetric: ambient light (default 0.05,0.05,0.06)",
+       [&o](const std::string& v) { return parseFloats(v, o.ambient, 3); }},
+      {"--scattering", "G",
+       "volumetric: anisotropy from -0.95 (back) to 0.95 (forward scattering), default 0",
+       floatInto(o.scattering)},
+      {"--shadows", "low|medium|high", "volumetric: shadow-map quality (default medium)",
+       [&o](const std::string& v) {
+         if (v == "low") {
+           o.shadowMapSize = 256, o.shadowSlices = 32, o.cameraSlices = 16;
+         } else if (v == "medium") {
+           o.shadowMapSize = 512, o.shadowSlices = 64, o.cameraSlices = 32;
+         } else if (v == "high") {
+           o.shadowMapSize = 1024, o.shadowSlices = 96, o.cameraSlices = 48;
+         } else {
+           return false;
+         }
+         return true;
+       }},
+      {"--light", "TYPE[:key=value...]",
+       "volumetric: add a light (up to 8). TYPE is point, spot or directional; keys: "
+       "pos=X,Y,Z dir=X,Y,Z color=R,G,B (intensity included, default 1,1,1) cone=OUTER[,INNER] "
+       "(degrees, default 60,45) falloff=none|square|square1|linear|linear1|ramp|hard "
+       "radius=R inner=R shadows=on|off (default on)",
+       [&o](const std::string& v) {
+         EKLight light;
+         std::string ignored;
+         if (!parseLight(v, light, ignored))
+           return false;
+         o.lights.push_back(light);
+         return true;
+       }},
   };
 }
 
 } // namespace
+
+bool parseLight(const std::string& text, EKLight& light, std::string& error) {
+  light = {};
+  light.color[0] = light.color[1] = light.color[2] = 1;
+  light.outerAngle = 60;
+  light.innerAngle = 45;
+  light.castsShadows = 1;
+  light.direction = {0, -1, 0};
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t colon = text.find(':', start);
+    parts.push_back(text.substr(start, colon == std::string::npos ? colon : colon - start));
+    if (colon == std::string::npos)
+      break;
+    start = colon + 1;
+  }
+  static const char* types[] = {"point", "spot", "directional"};
+  light.type = -1;
+  for (int t = 0; t < 3; ++t)
+    if (parts[0] == types[t])
+      light.type = t;
+  if (light.type < 0) {
+    error = "unknown light type \"" + parts[0] + "\" (point, spot or directional)";
+    return false;
+  }
+  static const char* falloffs[] = {"none", "square", "square1", "linear", "linear1", "ramp", "hard"};
+  for (size_t i = 1; i < parts.size(); ++i) {
+    const size_t equals = parts[i].find('=');
+    const std::string key = parts[i].substr(0, equals);
+    const std::string value = equals == std::string::npos ? "" : parts[i].substr(equals + 1);
+    float v[3];
+    bool ok = true;
+    if (key == "pos" && (ok = parseFloats(value, v, 3)))
+      light.position = {v[0], v[1], v[2]};
+    else if (key == "dir" && (ok = parseFloats(value, v, 3)))
+      light.direction = {v[0], v[1], v[2]};
+    else if (key == "color")
+      ok = parseFloats(value, light.color, 3);
+    else if (key == "cone") {
+      ok = value.find(',') == std::string::npos ? parseFloat(value, light.outerAngle)
+                                                 : parseFloats(value, v, 2);
+      if (ok && value.find(',') != std::string::npos) {
+        light.outerAngle = v[0];
+        light.innerAngle = v[1];
+      } else if (ok) {
+        light.innerAngle = light.outerAngle * 0.75f;
+      }
+    } else if (key == "falloff") {
+      ok = false;
+      for (int f = 0; f < 7; ++f)
+        if (value == falloffs[f]) {
+          light.falloff = f;
+          ok = true;
+        }
+    } else if (key == "radius")
+      ok = parseFloat(value, light.falloffRadius);
+    else if (key == "inner")
+      ok = parseFloat(value, light.falloffInner);
+    else if (key == "shadows") {
+      ok = value == "on" || value == "off";
+      light.castsShadows = value == "on";
+    } else if (key != "pos" && key != "dir") {
+      error = "unknown light key \"" + key + "\"";
+      return false;
+    }
+    if (!ok) {
+      error = "bad value for light key \"" + key + "\": \"" + value + "\"";
+      return false;
+    }
+  }
+  return true;
+}
 
 bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
   std::vector<Option> table = optionTable(options);
@@ -220,6 +330,10 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
     if (!option->apply(value)) {
       error = name + " expects " + (option->argument ? option->argument : "no value") +
               ", got \"" + value + "\"";
+      std::string detail;
+      EKLight light;
+      if (name == "--light" && !parseLight(value, light, detail))
+        error += ": " + detail;
       return false;
     }
   }
@@ -240,7 +354,9 @@ std::string helpText() {
   }
   text += "\nexamples:\n  ekrender --output galaxy.png\n"
           "  ekrender --input examples/ring.csv --output ring.exr --repopulation 4 --radius 0.5\n"
-          "  ekrender --frames 120 --output turn.png   (writes turn_0000.png ... turn_0119.png)\n";
+          "  ekrender --frames 120 --output turn.png   (writes turn_0000.png ... turn_0119.png)\n"
+          "  ekrender --volumetric --density 2 --light spot:pos=0,150,150:dir=0,-1,-1:color=4,4,4 "
+          "--output lit.png\n";
   return text;
 }
 

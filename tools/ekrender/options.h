@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "emberkit.h"
 
@@ -36,11 +37,21 @@ struct Options {
   uint32_t seed = 1;
   int frames = 1; // above 1: a turntable sequence around the target
   bool transparent = false; // keep the coverage alpha instead of a black background
+
+  // The volumetric look.
+  bool volumetric = false;
+  float density = 1, emission = 0.05f, scattering = 0;
+  float ambient[3] = {0.05f, 0.05f, 0.06f};
+  int shadowMapSize = 512, shadowSlices = 64, cameraSlices = 32; // "medium"
+  std::vector<EKLight> lights;
 };
 
 // Parses argv; on failure returns false with a message naming the offending option.
 bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error);
 std::string helpText();
+
+// A light from "TYPE[:key=value...]", e.g. "spot:pos=0,80,120:dir=0,-1,-1:color=3,3,3:cone=50,35".
+bool parseLight(const std::string& text, EKLight& light, std::string& error);
 
 // Resolved format (the extension decides unless a format was given); false for an unknown one.
 bool outputFormat(const Options& options, OutputFormat& format);

@@ -1,0 +1,121 @@
+// The volumetric passes of the CPU backend, over the same item functions as the CUDA kernels.
+#include <vector>
+
+#include "device/cpu_accumulate.h"
+#include "device/cpu_device.h"
+#include "kernels/volume.h"
+
+namespace ek {
+
+namespace {
+
+constexpr uint64_t kMinChunk = 1024;
+
+// Merges a reduction into the bounds and moments buffers as the device's atomics would.
+void mergeIntoBuffers(const BoundsPartial& b, float* bounds, double* moments) {
+  BoundsPartial current = neutralBounds();
+  for (int a = 0; a < 3; ++a) {
+    current.minimum[a] = bounds[a];
+    current.maximum[a] = bounds[3 + a];
+    current.sum[a] = moments[a];
+    current.sumSquares[a] = moments[3 + a];
+  }
+  current.speedSquared = bounds[6];
+  mergeBounds(current, b);
+  for (int a = 0; a < 3; ++a) {
+    bounds[a] = current.minimum[a];
+    bounds[3 + a] = current.maximum[a];
+    moments[a] = current.sum[a];
+    moments[3 + a] = current.sumSquares[a];
+  }
+  bounds[6] = current.speedSquared;
+}
+
+} // namespace
+
+DeviceStatus CpuDevice::uploadVolumeConstants(const VolumeConstants& constants) {
+  volume_ = constants;
+  return kDeviceOk;
+}
+
+void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs& a) {
+  if (!acceptLaunch(blocks))
+    return;
+  // One contiguous part per worker, merged in order: the sums do not depend on the threads.
+  const unsigned workers = pool_.size();
+  std::vector<BoundsPartial> partials(workers, neutralBounds());
+  const uint64_t part = a.count / workers + (a.count % workers != 0);
+  pool_.parallelFor(a.count, part, [&](uint64_t begin, uint64_t end, unsigned) {
+    BoundsPartial& b = partials[begin / part];
+    for (uint64_t i = begin; i < end; ++i)
+      addToBounds(b, a.positions[i], a.velocities ? a.velocities + i : nullptr);
+  });
+  BoundsPartial total = neutralBounds();
+  for (const BoundsPartial& b : partials)
+    mergeBounds(total, b);
+  if (a.count > 0)
+    mergeIntoBuffers(total, a.bounds, a.moments);
+}
+
+void CpuDevice::launchLightSplat(uint32_t blocks, const LightSplatArgs& a) {
+  if (!acceptLaunch(blocks))
+    return;
+  pool_.parallelFor(a.total, pool_.chunkFor(a.total, kMinChunk),
+                    [&](uint64_t begin, uint64_t end, unsigned) {
+                      for (uint64_t item = begin; item < end; ++item)
+                        lightSplatItem(a.frame, volume_, a.positions, a.velocities, item,
+                                       a.shadowMaps);
+                    });
+}
+
+void CpuDevice::launchPrefix(uint32_t blocks, const PrefixArgs& a) {
+  if (!acceptLaunch(blocks))
+    return;
+  const uint64_t depth = a.depth > 0 ? uint64_t(a.depth) : 0;
+  pool_.parallelFor(a.columnCount, pool_.chunkFor(a.columnCount, kMinChunk),
+                    [&](uint64_t begin, uint64_t end, unsigned) {
+                      for (uint64_t c = begin; c < end; ++c)
+                        prefixColumn(a.columns + c * depth, a.depth,
+                                     a.totals ? a.totals + c : nullptr);
+                    });
+}
+
+void CpuDevice::launchCamSplat(uint32_t blocks, const CamSplatArgs& a) {
+  if (!acceptLaunch(blocks))
+    return;
+  pool_.parallelFor(a.total, pool_.chunkFor(a.total, kMinChunk),
+                    [&](uint64_t begin, uint64_t end, unsigned) {
+                      for (uint64_t item = begin; item < end; ++item)
+                        camSplatItem(a.frame, volume_, a.positions, a.velocities, item,
+                                     a.cameraDepth);
+                    });
+}
+
+void CpuDevice::launchShade(uint32_t blocks, const ShadeArgs& a) {
+  if (!acceptLaunch(blocks))
+    return;
+  const uint64_t pixels = uint64_t(a.frame.width) * uint64_t(a.frame.height);
+  accumulateSamples(pool_, privateImages_, a.accumulator, pixels, a.total,
+                    [&](uint64_t begin, uint64_t end, auto& batch) {
+                      SplatSample s;
+                      for (uint64_t item = begin; item < end; ++item)
+                        if (shadeItem(a.frame, volume_, a.positions, a.colors, a.velocities, item,
+                                      a.shadowMaps, a.cameraDepth, s))
+                          batch.add(s);
+                    });
+}
+
+void CpuDevice::launchResolveVol(uint32_t blocks, const ResolveVolArgs& a) {
+  if (!acceptLaunch(blocks))
+    return;
+  const uint64_t covered = std::min<uint64_t>(uint64_t(blocks) * kBlockSize,
+                                              uint64_t(std::max(a.pixelCount, 0)));
+  pool_.parallelFor(covered, pool_.chunkFor(covered, 4096),
+                    [&](uint64_t begin, uint64_t end, unsigned) {
+                      for (uint64_t i = begin; i < end; ++i)
+                        resolveVolPixel(a.accumulator, a.totalDepth, a.image, a.imageFloat,
+                                        int32_t(i), a.exposure);
+                    });
+}
+
+} // namespace ek

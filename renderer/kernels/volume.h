@@ -1,0 +1,386 @@
+// The volumetric look: cloud bounds, deep shadow maps seen from the lights, the camera depth map,
+// lit and shadowed shading of every sample, and the volumetric resolve.
+#pragma once
+
+#include "kernels/additive.h"
+#include "kernels/volume_constants.h"
+
+namespace ek {
+
+constexpr float kLargestFloat = 3.40282347e+38f;
+constexpr float kMinWeight = 1e-7f;
+constexpr float kMinLightDistance = 1e-6f;
+constexpr float kMinAnisotropy = 1e-4f;
+constexpr int kMaxFootprint = 15; // a light sample spreads over at most 15 x 15 texels
+
+// ---- bounds and moments ------------------------------------------------------------------------
+
+struct BoundsPartial {
+  float minimum[3];
+  float maximum[3];
+  float speedSquared;
+  double sum[3];
+  double sumSquares[3];
+};
+
+EK_HD BoundsPartial neutralBounds() {
+  return {{kLargestFloat, kLargestFloat, kLargestFloat},
+          {-kLargestFloat, -kLargestFloat, -kLargestFloat},
+          0.0f,
+          {0, 0, 0},
+          {0, 0, 0}};
+}
+
+EK_HD double squareAdd(double x, double sum) {
+#if defined(__CUDA_ARCH__)
+  return fma(x, x, sum);
+#else
+  return x * x + sum;
+#endif
+}
+
+EK_HD void addToBounds(BoundsPartial& b, const EKV3& p, const EKV3* velocity) {
+  const float xyz[3] = {p.x, p.y, p.z};
+  for (int a = 0; a < 3; ++a) {
+    b.minimum[a] = minNumber(b.minimum[a], xyz[a]);
+    b.maximum[a] = maxNumber(b.maximum[a], xyz[a]);
+    const double v = double(xyz[a]);
+    b.sum[a] += v;
+    b.sumSquares[a] = squareAdd(v, b.sumSquares[a]);
+  }
+  if (velocity) {
+    const EKV3 v = *velocity;
+    b.speedSquared = maxNumber(b.speedSquared, v.x * v.x + v.y * v.y + v.z * v.z);
+  }
+}
+
+EK_HD void mergeBounds(BoundsPartial& into, const BoundsPartial& other) {
+  for (int a = 0; a < 3; ++a) {
+    into.minimum[a] = minNumber(into.minimum[a], other.minimum[a]);
+    into.maximum[a] = maxNumber(into.maximum[a], other.maximum[a]);
+    into.sum[a] += other.sum[a];
+    into.sumSquares[a] += other.sumSquares[a];
+  }
+  into.speedSquared = maxNumber(into.speedSquared, other.speedSquared);
+}
+
+// ---- depth slices --------------------------------------------------------------------------------
+
+struct Slices {
+  int k0, k1;
+  float fraction;
+};
+
+// Splits a slice position (already shifted by half a slice) between two neighbouring slices.
+EK_HD Slices splitSlices(float position, int32_t slices) {
+  const float s = minNumber(maxNumber(position, 0.0f), float(slices - 1));
+  const int k0 = int(s);
+  return {k0, k0 + 1 < slices ? k0 + 1 : k0, s - float(k0)};
+}
+
+// ---- shadow maps -------------------------------------------------------------------------------
+
+// Cube face of a direction from a point light: +x, -x, +y, -y, +z, -z; ties go to x, then y.
+EK_HD int cubeFace(float dx, float dy, float dz) {
+  const float ax = fabsf(dx), ay = fabsf(dy), az = fabsf(dz);
+  if (ax >= ay && ax >= az)
+    return dx >= 0.0f ? 0 : 1;
+  if (ay >= az)
+    return dy >= 0.0f ? 2 : 3;
+  return dz >= 0.0f ? 4 : 5;
+}
+
+EK_HD int mapOfLight(const EKVolLight& light, const EKV3& p) {
+  if (light.mapCount == 1)
+    return light.firstMap;
+  return light.firstMap + cubeFace(p.x - light.position[0], p.y - light.position[1],
+                                   p.z - light.position[2]);
+}
+
+struct MapHit {
+  float px, py; // texel coordinates, 0 .. size
+  float lz;     // depth along the light's forward axis
+  float area;   // the texel's cross-section at that depth
+};
+
+EK_HD bool projectToMap(const EKShadowMap& m, const EKV3& p, MapHit& hit) {
+  const float* v = m.view;
+  const float lx = v[0] * p.x + v[1] * p.y + v[2] * p.z + v[3];
+  const float ly = v[4] * p.x + v[5] * p.y + v[6] * p.z + v[7];
+  const float lz = v[8] * p.x + v[9] * p.y + v[10] * p.z + v[11];
+  float sx, sy;
+  if (m.ortho) {
+    sx = lx * m.scaleX;
+    sy = ly * m.scaleY;
+    hit.area = m.texelArea;
+  } else {
+    if (lz <= m.nearClip)
+      return false;
+    sx = lx * m.scaleX / lz;
+    sy = ly * m.scaleY / lz;
+    hit.area = m.texelArea * lz * lz * (lz / sqrtf(lx * lx + ly * ly + lz * lz));
+  }
+  hit.px = (sx * 0.5f + 0.5f) * float(m.size);
+  hit.py = (0.5f - sy * 0.5f) * float(m.size);
+  hit.lz = lz;
+  return hit.px >= 0.0f && hit.px < float(m.size) && hit.py >= 0.0f && hit.py < float(m.size);
+}
+
+EK_HD Slices mapSlices(const EKShadowMap& m, float lz) {
+  const float d = m.logDepth ? logf(maxNumber(lz, m.depthStart) / m.depthStart) : lz - m.depthStart;
+  return splitSlices(d * m.depthScale - 0.5f, m.slices);
+}
+
+template <typename Float>
+EK_HD Float* texelColumn(Float* shadowMaps, const EKShadowMap& m, int x, int y) {
+  return shadowMaps + m.offset + (uint64_t(y) * uint64_t(m.size) + uint64_t(x)) * uint64_t(m.slices);
+}
+
+// Deposits a light sample's coverage into one map: into one texel when it covers at most a texel,
+// otherwise spread evenly over a square of up to 15 x 15 texels.
+EK_HD void depositInMap(const EKShadowMap& m, const MapHit& hit, float coverage,
+                        float* shadowMaps) {
+  const Slices s = mapSlices(m, hit.lz);
+  if (coverage <= 1.0f) {
+    float* column = texelColumn(shadowMaps, m, int(hit.px), int(hit.py));
+    atomicAddFloat(column + s.k0, coverage * (1.0f - s.fraction));
+    atomicAddFloat(column + s.k1, coverage * s.fraction);
+    return;
+  }
+  const float side = ceilf(sqrtf(coverage)); // not-a-number and infinity fail or cap below
+  if (!(side >= 1.0f))
+    return;
+  const int m2 = side >= float(kMaxFootprint) ? kMaxFootprint : int(side);
+  const int x0 = int(floorf(hit.px - float(m2) * 0.5f + 0.5f));
+  const int y0 = int(floorf(hit.py - float(m2) * 0.5f + 0.5f));
+  const float weight = coverage / float(m2 * m2);
+  for (int y = y0; y < y0 + m2; ++y) {
+    if (y < 0 || y >= m.size)
+      continue;
+    for (int x = x0; x < x0 + m2; ++x) {
+      if (x < 0 || x >= m.size)
+        continue;
+      float* column = texelColumn(shadowMaps, m, x, y);
+      atomicAddFloat(column + s.k0, weight * (1.0f - s.fraction));
+      atomicAddFloat(column + s.k1, weight * s.fraction);
+    }
+  }
+}
+
+// One work item of the light pass (the frame's samples are 1): its sample goes into the map of
+// every shadowing light.
+EK_HD void lightSplatItem(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
+                          const EKV3* velocities, uint64_t item, float* shadowMaps) {
+  const WorkItem work = decodeWorkItem(item, f.repopulation, f.samples);
+  uint32_t state = 0;
+  const EKV3 p = samplePosition(f, positions, velocities, work, state);
+  for (int i = 0; i < vol.lightCount; ++i) {
+    const EKVolLight& light = vol.lights[i];
+    if (light.mapCount < 1)
+      continue;
+    const EKShadowMap& m = vol.maps[mapOfLight(light, p)];
+    MapHit hit;
+    if (!projectToMap(m, p, hit))
+      continue;
+    depositInMap(m, hit, vol.lightSampleArea / hit.area, shadowMaps);
+  }
+}
+
+// Optical thickness along a column: each slice becomes everything in front of it plus half of
+// itself; the column's total goes to `total` when given.
+EK_HD void prefixColumn(float* column, int32_t depth, float* total) {
+  float sum = 0.0f;
+  for (int32_t k = 0; k < depth; ++k) {
+    const float v = column[k];
+    column[k] = sum + 0.5f * v;
+    sum += v;
+  }
+  if (total)
+    *total = sum;
+}
+
+// Thickness at a fractional slice position of a prefixed column.
+EK_HD float columnThickness(const float* column, const Slices& s) {
+  const float front = column[s.k0];
+  return s.fraction > 0.0f ? front + s.fraction * (column[s.k0 + 1] - front) : front;
+}
+
+// Thickness between a light and a point, bilinear over four texels of the light's map.
+EK_HD float shadowThickness(const EKShadowMap& m, const MapHit& hit, const float* shadowMaps) {
+  const Slices s = mapSlices(m, hit.lz);
+  const float tx = hit.px - 0.5f, ty = hit.py - 0.5f;
+  const float fx0 = floorf(tx), fy0 = floorf(ty);
+  const float fx = tx - fx0, fy = ty - fy0;
+  const int x0 = int(fx0), y0 = int(fy0);
+  const int xa = x0 > 0 ? x0 : 0, xb = x0 + 1 < m.size - 1 ? x0 + 1 : m.size - 1;
+  const int ya = y0 > 0 ? y0 : 0, yb = y0 + 1 < m.size - 1 ? y0 + 1 : m.size - 1;
+  auto tap = [&](int x, int y) { return columnThickness(texelColumn(shadowMaps, m, x, y), s); };
+  return (1.0f - fy) * ((1.0f - fx) * tap(xa, ya) + fx * tap(xb, ya)) +
+         fy * ((1.0f - fx) * tap(xa, yb) + fx * tap(xb, yb));
+}
+
+// ---- camera depth map and shading ----------------------------------------------------------------
+
+struct CameraSample {
+  WorkItem work;
+  EKV3 position;
+  uint32_t pixel;
+  Slices slices;
+  float coverage; // camSampleArea / max(cross-section, camSampleArea): at most the whole pixel
+};
+
+EK_HD bool cameraSample(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
+                        const EKV3* velocities, uint64_t item, CameraSample& out) {
+  out.work = decodeWorkItem(item, f.repopulation, f.samples);
+  uint32_t state = 0;
+  out.position = samplePosition(f, positions, velocities, out.work, state);
+  PixelHit hit;
+  CameraPoint c;
+  if (!projectSample(f, out.position, state, hit, c))
+    return false;
+  const float area = pixelCrossSection(f, c, hit);
+  out.pixel = uint32_t(hit.iy) * uint32_t(f.width) + uint32_t(hit.ix);
+  out.slices = splitSlices((hit.depth - vol.camDepthStart) * vol.camDepthScale - 0.5f,
+                           vol.camSlices);
+  out.coverage = vol.camSampleArea / maxNumber(area, vol.camSampleArea);
+  return true;
+}
+
+EK_HD void camSplatItem(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
+                        const EKV3* velocities, uint64_t item, float* cameraDepth) {
+  CameraSample s;
+  if (!cameraSample(f, vol, positions, velocities, item, s))
+    return;
+  float* column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
+  atomicAddFloat(column + s.slices.k0, s.coverage * (1.0f - s.slices.fraction));
+  atomicAddFloat(column + s.slices.k1, s.coverage * s.slices.fraction);
+}
+
+// Distance attenuation of a light by its falloff mode.
+EK_HD float distanceFactor(int32_t mode, float radius, float inner, float dist) {
+  switch (mode) {
+  case 1:
+    return radius > 0.0f ? radius * radius / maxNumber(dist * dist, 1e-6f) : 1.0f;
+  case 2:
+    return radius > 0.0f ? minNumber(radius * radius / maxNumber(dist * dist, 1e-6f), 1.0f) : 1.0f;
+  case 3:
+    return radius > 0.0f ? radius / maxNumber(dist, 1e-6f) : 1.0f;
+  case 4:
+    return radius > 0.0f ? minNumber(radius / maxNumber(dist, 1e-6f), 1.0f) : 1.0f;
+  case 5:
+    if (dist <= inner)
+      return 1.0f;
+    if (dist >= radius)
+      return 0.0f;
+    return (radius - dist) / maxNumber(radius - inner, 1e-6f);
+  case 6:
+    return dist <= radius ? 1.0f : 0.0f;
+  default:
+    return 1.0f;
+  }
+}
+
+// Smooth spot cone between the outer and the inner angle; a hard edge when they coincide.
+EK_HD float coneFactor(const EKVolLight& light, float cs) {
+  const float width = light.cosInner - light.cosOuter;
+  if (width > 1e-6f) {
+    const float t = minNumber(maxNumber((cs - light.cosOuter) / width, 0.0f), 1.0f);
+    return t * t * (3.0f - 2.0f * t);
+  }
+  return cs >= light.cosOuter ? 1.0f : 0.0f;
+}
+
+// Henyey-Greenstein phase without the 1 / (4 pi): 1 for isotropic scattering.
+EK_HD float phaseFactor(float g, float viewDotLight) {
+  if (fabsf(g) < kMinAnisotropy)
+    return 1.0f;
+  const float q = 1.0f + g * g + 2.0f * g * viewDotLight;
+  return (1.0f - g * g) / (q * sqrtf(q));
+}
+
+// Light reaching a point from one light (colour not yet applied): falloff, cone, phase, shadow.
+EK_HD float lightArriving(const VolumeConstants& vol, const EKVolLight& light, const EKV3& p,
+                          const float view[3], const float* shadowMaps) {
+  float l[3];
+  float c = 1.0f;
+  if (light.type == 2) {
+    l[0] = -light.direction[0];
+    l[1] = -light.direction[1];
+    l[2] = -light.direction[2];
+  } else {
+    const float d[3] = {light.position[0] - p.x, light.position[1] - p.y, light.position[2] - p.z};
+    const float dist = sqrtf(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    if (dist <= kMinLightDistance)
+      return 0.0f;
+    for (int a = 0; a < 3; ++a)
+      l[a] = d[a] / dist;
+    c = distanceFactor(light.falloff, light.falloffRadius, light.falloffInner, dist);
+    if (light.type == 1) {
+      const float cs = -(l[0] * light.direction[0] + l[1] * light.direction[1] +
+                         l[2] * light.direction[2]);
+      c *= coneFactor(light, cs);
+    }
+  }
+  if (c <= 0.0f)
+    return 0.0f;
+  c *= phaseFactor(vol.anisotropy, view[0] * l[0] + view[1] * l[1] + view[2] * l[2]);
+  if (light.mapCount >= 1) {
+    const EKShadowMap& m = vol.maps[mapOfLight(light, p)];
+    MapHit hit;
+    if (projectToMap(m, p, hit))
+      c *= expf(-shadowThickness(m, hit, shadowMaps));
+  }
+  return c;
+}
+
+// One work item of the shading pass: the light its sample sends to the camera, weighted by how
+// much of it the camera sees. Returns false for culled or invisible samples.
+EK_HD bool shadeItem(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
+                     const Rgba8* colors, const EKV3* velocities, uint64_t item,
+                     const float* shadowMaps, const float* cameraDepth, SplatSample& out) {
+  CameraSample s;
+  if (!cameraSample(f, vol, positions, velocities, item, s))
+    return false;
+  const float* column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
+  const float transmittance = expf(-columnThickness(column, s.slices));
+  const float opacity = 1.0f - expf(-s.coverage);
+  const float weight = transmittance * opacity;
+  if (weight <= kMinWeight)
+    return false;
+  const Rgba8 color = colors[s.work.particle];
+  const EKV3& p = s.position;
+  float view[3] = {vol.cameraPosition.x - p.x, vol.cameraPosition.y - p.y,
+                   vol.cameraPosition.z - p.z};
+  const float viewLength = sqrtf(view[0] * view[0] + view[1] * view[1] + view[2] * view[2]);
+  if (viewLength > 0.0f)
+    for (float& v : view)
+      v /= viewLength;
+  float light[3] = {vol.ambient[0], vol.ambient[1], vol.ambient[2]};
+  for (int i = 0; i < vol.lightCount; ++i) {
+    const EKVolLight& source = vol.lights[i];
+    const float c = lightArriving(vol, source, p, view, shadowMaps);
+    if (c <= 0.0f)
+      continue;
+    for (int a = 0; a < 3; ++a)
+      light[a] += c * source.color[a];
+  }
+  out.pixel = s.pixel;
+  out.value = {weight * (float(color.r) * kInv255) * (light[0] + vol.emission),
+               weight * (float(color.g) * kInv255) * (light[1] + vol.emission),
+               weight * (float(color.b) * kInv255) * (light[2] + vol.emission), 0.0f};
+  return true;
+}
+
+// Colour through the exposure curve, alpha from the pixel's total optical thickness.
+EK_HD void resolveVolPixel(const Rgba32f* accumulator, const float* totalDepth, Rgba8* image,
+                           Rgba32f* imageFloat, int32_t i, float exposure) {
+  const Rgba32f a = accumulator[i];
+  const Rgba32f v = {exposeChannel(a.r, exposure), exposeChannel(a.g, exposure),
+                     exposeChannel(a.b, exposure), 1.0f - expf(-totalDepth[i])};
+  if (imageFloat)
+    imageFloat[i] = v;
+  if (image)
+    image[i] = {gammaByte(v.r), gammaByte(v.g), gammaByte(v.b), 255};
+}
+
+} // namespace ek

@@ -1,0 +1,165 @@
+#include "render_volume.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "kernels/volume.h"
+#include "volume_setup.h"
+
+namespace ek {
+
+namespace {
+
+constexpr uint32_t kBoundsBlocks = 1024;
+constexpr int kBoundsFloats = 8; // 7 used; the buffer is 32 bytes
+constexpr int kMoments = 6;
+constexpr uint64_t kBlocksPerMultiprocessor = 32;
+constexpr int kAssumedMultiprocessors = 64;
+constexpr float kMinPad = 0.001f;
+constexpr float kCopySpread = 3.0f; // repopulated copies reach three standard deviations
+
+// Grows a float buffer to hold `needed` floats; a larger buffer is kept.
+bool ensureCapacity(EKContext* c, float*& buffer, uint64_t& capacity, uint64_t needed,
+                    const char* label) {
+  if (needed <= capacity)
+    return true;
+  c->backend->release(buffer);
+  buffer = nullptr;
+  capacity = 0;
+  void* pointer = nullptr;
+  if (needed > UINT64_MAX / sizeof(float)) {
+    setError(c, std::string(label) + ": out of memory");
+    return false;
+  }
+  if (!checkCuda(c, c->backend->allocate(&pointer, needed * sizeof(float)), label))
+    return false;
+  buffer = static_cast<float*>(pointer);
+  capacity = needed;
+  return true;
+}
+
+bool allocateOnce(EKContext* c, void*& buffer, uint64_t bytes, const char* label) {
+  return buffer || checkCuda(c, c->backend->allocate(&buffer, bytes), label);
+}
+
+// Measures the cloud: bounds, largest squared speed and moments, read back to the host.
+bool measureCloud(EKContext* c, const EKV3* velocities, float bounds[kBoundsFloats],
+                  double moments[kMoments]) {
+  Device& device = *c->backend;
+  const float initial[7] = {kLargestFloat,  kLargestFloat,  kLargestFloat, -kLargestFloat,
+                            -kLargestFloat, -kLargestFloat, 0.0f};
+  if (!allocateOnce(c, c->bounds, kBoundsFloats * sizeof(float), "cudaMalloc bounds") ||
+      !checkCuda(c, device.copyToDevice(c->bounds, initial, sizeof initial), "init bounds") ||
+      !allocateOnce(c, c->moments, kMoments * sizeof(double), "cudaMalloc moments") ||
+      !checkCuda(c, device.fill(c->moments, 0, kMoments * sizeof(double)), "init moments"))
+    return false;
+  if (c->count > 0) {
+    device.launchBounds(kBoundsBlocks, {c->positions, velocities, c->count,
+                                        static_cast<float*>(c->bounds),
+                                        static_cast<double*>(c->moments)});
+    if (!checkCuda(c, device.takeLaunchError(), "bounds kernel"))
+      return false;
+  }
+  std::fill(moments, moments + kMoments, 0.0);
+  return checkCuda(c, device.copyToHost(bounds, c->bounds, 7 * sizeof(float)), "read bounds") &&
+         checkCuda(c, device.copyToHost(moments, c->moments, kMoments * sizeof(double)),
+                   "read moments");
+}
+
+// The box every sample position lies in: bounds widened by the shutter's travel and the copies'
+// spread.
+Box paddedBox(const float bounds[kBoundsFloats], uint64_t count, const EKFrame& frame) {
+  Box box{{bounds[0], bounds[1], bounds[2]}, {bounds[3], bounds[4], bounds[5]}};
+  if (count == 0)
+    box = {{-1, -1, -1}, {1, 1, 1}};
+  const float pad = std::sqrt(bounds[6]) * (frame.shutter * 0.5f) +
+                    frame.radius * kCopySpread * (frame.repopulation > 0 ? 1.0f : 0.0f) + kMinPad;
+  box.min = {box.min.x - pad, box.min.y - pad, box.min.z - pad};
+  box.max = {box.max.x + pad, box.max.y + pad, box.max.z + pad};
+  return box;
+}
+
+float densityPerParticle(const Box& robust, uint64_t count, float density) {
+  if (count == 0 || !(density > 0.0f))
+    return 0.0f;
+  const float sx = std::max(robust.max.x - robust.min.x, 0.001f);
+  const float sy = std::max(robust.max.y - robust.min.y, 0.001f);
+  const float sz = std::max(robust.max.z - robust.min.z, 0.001f);
+  return (sx * sy + sy * sz + sx * sz) * 0.5f * density / float(count);
+}
+
+uint32_t prefixBlocks(Device& device, uint64_t columns) {
+  const int reported = device.multiprocessorCount();
+  const uint64_t limit =
+      kBlocksPerMultiprocessor * uint64_t(reported < 1 ? kAssumedMultiprocessors : reported);
+  return uint32_t(std::min(std::max<uint64_t>((columns + 255) / 256, 1), limit));
+}
+
+bool renderShadowMaps(EKContext* c, const VolumeConstants& vol, uint64_t floats,
+                      const EKFrame& frame, const EKV3* velocities) {
+  Device& device = *c->backend;
+  if (!ensureCapacity(c, c->shadowMaps, c->shadowMapCapacity, floats, "cudaMalloc shadow maps"))
+    return false;
+  device.fillAsync(c->shadowMaps, 0, floats * sizeof(float));
+  const uint64_t work = uint64_t(frame.repopulation + 1) * c->count;
+  if (work > 0) {
+    EKFrame oneSample = frame;
+    oneSample.samples = 1;
+    device.launchLightSplat(blocksFor(device, work, kBlockSize),
+                            {oneSample, c->positions, velocities, work, c->shadowMaps});
+  }
+  for (int m = 0; m < vol.shadowMapCount; ++m) {
+    const EKShadowMap& map = vol.maps[m];
+    const uint64_t texels = uint64_t(map.size) * uint64_t(map.size);
+    device.launchPrefix(prefixBlocks(device, texels),
+                        {c->shadowMaps + map.offset, texels, map.slices, nullptr});
+  }
+  return checkCuda(c, device.takeLaunchError(), "shadow maps");
+}
+
+} // namespace
+
+bool renderVolume(EKContext* c, const EKCamera& camera, const EKRenderSettings& settings,
+                  const EKFrame& frame, const EKLight* lights, int32_t lightCount,
+                  const EKV3* velocities) {
+  Device& device = *c->backend;
+  const uint64_t pixels = uint64_t(frame.width) * uint64_t(frame.height);
+  float bounds[kBoundsFloats] = {};
+  double moments[kMoments];
+  if (!measureCloud(c, velocities, bounds, moments))
+    return false;
+  const Box padded = paddedBox(bounds, c->count, frame);
+  const Box robust = robustBox(moments, c->count, padded);
+  const float densityScale = densityPerParticle(robust, c->count, settings.density);
+
+  VolumeConstants vol{};
+  const uint64_t shadowFloats = buildVolumeConstants(camera, settings, frame, lights, lightCount,
+                                                     padded, densityScale, vol);
+  if (!checkCuda(c, device.uploadVolumeConstants(vol), "volume constants"))
+    return false;
+  if (shadowFloats > 0 && !renderShadowMaps(c, vol, shadowFloats, frame, velocities))
+    return false;
+
+  const uint64_t depthFloats = pixels * uint64_t(vol.camSlices);
+  if (!ensureCapacity(c, c->cameraDepth, c->cameraDepthCapacity, depthFloats,
+                      "cudaMalloc camera depth map"))
+    return false;
+  device.fillAsync(c->cameraDepth, 0, depthFloats * sizeof(float));
+  const uint64_t work = uint64_t(frame.repopulation + 1) * uint64_t(frame.samples) * c->count;
+  if (work > 0)
+    device.launchCamSplat(blocksFor(device, work, kBlockSize),
+                          {frame, c->positions, velocities, work, c->cameraDepth});
+  device.launchPrefix(blocksFor(device, pixels, kBlockSize),
+                      {c->cameraDepth, pixels, vol.camSlices, c->totalDepth});
+  if (!checkCuda(c, device.takeLaunchError(), "camera depth map"))
+    return false;
+
+  device.fillAsync(c->accumulator, 0, pixels * sizeof(Rgba32f));
+  if (work > 0)
+    device.launchShade(blocksFor(device, work, kBlockSize),
+                       {frame, c->positions, c->colors, velocities, work, c->shadowMaps,
+                        c->cameraDepth, c->accumulator});
+  return checkCuda(c, device.takeLaunchError(), "lighting");
+}
+
+} // namespace ek
