@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+#include <vector>
+
+#include "kernels/volume.h"
+
+namespace {
+
+using namespace ek;
+
+// A 16 x 16 orthographic map with 4 linear slices over depth 0..4, texels of unit area.
+EKShadowMap orthographicMap() {
+  EKShadowMap m{};
+  m.view[0] = m.view[5] = m.view[10] = 1;
+  m.ortho = 1;
+  m.scaleX = m.scaleY = 1.0f / 8.0f;
+  m.size = 16;
+  m.slices = 4;
+  m.depthScale = 1;
+  m.texelArea = 1;
+  return m;
+}
+
+float columnSum(const std::vector<float>& maps, const EKShadowMap& m, int x, int y) {
+  const float* c = texelColumn(maps.data(), m, x, y);
+  return std::accumulate(c, c + m.slices, 0.0f);
+}
+
+TEST(VolumeKernels, CubeFacesAndTheirTies) {
+  EXPECT_EQ(cubeFace(1, 1, 0), 0) << "the diagonal between +x and +y goes to +x";
+  EXPECT_EQ(cubeFace(-2, 1, 1), 1);
+  EXPECT_EQ(cubeFace(0, 1, 1), 2);
+  EXPECT_EQ(cubeFace(0, -3, 1), 3);
+  EXPECT_EQ(cubeFace(0, 0, 1), 4);
+  EXPECT_EQ(cubeFace(0.5f, 0, -1), 5);
+}
+
+TEST(VolumeKernels, SmallCoverageSplitsBetweenTwoSlices) {
+  const EKShadowMap m = orthographicMap();
+  std::vector<float> maps(16 * 16 * 4, 0.0f);
+  MapHit hit;
+  ASSERT_TRUE(projectToMap(m, {0.5f, 0.5f, 1.25f}, hit));
+  EXPECT_EQ(int(hit.px), 8);
+  EXPECT_EQ(int(hit.py), 7) << "+y is up in the map too";
+  depositInMap(m, hit, 0.25f, maps.data());
+  const float* column = texelColumn(maps.data(), m, 8, 7);
+  EXPECT_FLOAT_EQ(column[0], 0.25f * 0.25f) << "slice position 0.75: a quarter in slice 0";
+  EXPECT_FLOAT_EQ(column[1], 0.25f * 0.75f);
+  ASSERT_TRUE(projectToMap(m, {0.5f, 0.5f, 9.0f}, hit));
+  depositInMap(m, hit, 0.25f, maps.data());
+  EXPECT_FLOAT_EQ(column[3], 0.25f) << "past the last slice everything stays in it";
+}
+
+TEST(VolumeKernels, LargeCoverageSpreadsOverASquare) {
+  const EKShadowMap m = orthographicMap();
+  std::vector<float> maps(16 * 16 * 4, 0.0f);
+  MapHit hit;
+  ASSERT_TRUE(projectToMap(m, {0.5f, 0.5f, 0.5f}, hit));
+  depositInMap(m, hit, 9.0f, maps.data());
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const bool inside = x >= 7 && x <= 9 && y >= 6 && y <= 8;
+      EXPECT_FLOAT_EQ(columnSum(maps, m, x, y), inside ? 1.0f : 0.0f) << x << "," << y;
+    }
+  std::fill(maps.begin(), maps.end(), 0.0f);
+  depositInMap(m, hit, 300.0f, maps.data());
+  float total = 0;
+  int touched = 0;
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const float sum = columnSum(maps, m, x, y);
+      total += sum;
+      if (sum > 0) {
+        ++touched;
+        EXPECT_FLOAT_EQ(sum, 300.0f / 225.0f);
+      }
+    }
+  EXPECT_EQ(touched, 225) << "capped at 15 x 15";
+  EXPECT_NEAR(total, 300.0f, 1e-3f);
+  std::fill(maps.begin(), maps.end(), 0.0f);
+  ASSERT_TRUE(projectToMap(m, {-7.9f, 7.9f, 0.5f}, hit));
+  depositInMap(m, hit, 9.0f, maps.data());
+  EXPECT_FLOAT_EQ(columnSum(maps, m, 0, 0), 1.0f) << "the part outside the map is dropped";
+  EXPECT_FLOAT_EQ(columnSum(maps, m, 1, 1), 1.0f);
+  depositInMap(m, hit, std::nanf(""), maps.data());
+  EXPECT_FLOAT_EQ(columnSum(maps, m, 0, 0), 1.0f) << "not-a-number coverage adds nothing";
+}
+
+TEST(VolumeKernels, PerspectiveMapsCullAtTheNearPlane) {
+  EKShadowMap m = orthographicMap();
+  m.ortho = 0;
+  m.scaleX = m.scaleY = 1;
+  m.nearClip = 0.5f;
+  m.logDepth = 1;
+  m.depthStart = 2;
+  MapHit hit;
+  EXPECT_FALSE(projectToMap(m, {0, 0, 0.5f}, hit));
+  EXPECT_FALSE(projectToMap(m, {0, 0, -3}, hit)) << "behind the light";
+  ASSERT_TRUE(projectToMap(m, {0, 0, 1}, hit));
+  EXPECT_EQ(mapSlices(m, hit.lz).k0, 0) << "in front of depthStart: slice 0";
+  EXPECT_FLOAT_EQ(hit.area, m.texelArea);
+}
+
+TEST(VolumeKernels, PrefixTurnsColumnsIntoThickness) {
+  float column[3] = {1, 1, 1};
+  float total = -1;
+  prefixColumn(column, 3, &total);
+  EXPECT_EQ(column[0], 0.5f);
+  EXPECT_EQ(column[1], 1.5f);
+  EXPECT_EQ(column[2], 2.5f);
+  EXPECT_EQ(total, 3.0f);
+  prefixColumn(column, 0, &total);
+  EXPECT_EQ(total, 0.0f);
+}
+
+TEST(VolumeKernels, LoneSampleSeesHalfItsOwnDeposit) {
+  // Whatever the fraction between two slices, the thickness at the sample is w / 2.
+  for (float fraction : {0.0f, 0.3f, 0.75f}) {
+    float column[8] = {};
+    const Slices s = splitSlices(2.0f + fraction, 8);
+    const float w = 0.6f;
+    column[s.k0] += w * (1 - s.fraction);
+    column[s.k1] += w * s.fraction;
+    prefixColumn(column, 8, nullptr);
+    EXPECT_FLOAT_EQ(columnThickness(column, s), w / 2) << fraction;
+  }
+}
+
+TEST(VolumeKernels, FalloffConeAndPhase) {
+  EXPECT_FLOAT_EQ(distanceFactor(0, 10, 0, 50), 1.0f);
+  EXPECT_FLOAT_EQ(distanceFactor(1, 10, 0, 20), 0.25f);
+  EXPECT_FLOAT_EQ(distanceFactor(1, 10, 0, 5), 4.0f);
+  EXPECT_FLOAT_EQ(distanceFactor(2, 10, 0, 5), 1.0f);
+  EXPECT_FLOAT_EQ(distanceFactor(3, 10, 0, 20), 0.5f);
+  EXPECT_FLOAT_EQ(distanceFactor(4, 10, 0, 5), 1.0f);
+  EXPECT_FLOAT_EQ(distanceFactor(1, 0, 0, 20), 1.0f) << "no radius, no falloff";
+  EXPECT_FLOAT_EQ(distanceFactor(5, 10, 4, 3), 1.0f);
+  EXPECT_FLOAT_EQ(distanceFactor(5, 10, 4, 7), 0.5f);
+  EXPECT_FLOAT_EQ(distanceFactor(5, 10, 4, 10), 0.0f);
+  EXPECT_FLOAT_EQ(distanceFactor(5, 10, 10, 9.9f), 1.0f) << "inner = radius: a hard edge";
+  EXPECT_FLOAT_EQ(distanceFactor(5, 10, 10, 10.1f), 0.0f);
+  EXPECT_FLOAT_EQ(distanceFactor(6, 10, 0, 10), 1.0f);
+  EXPECT_FLOAT_EQ(distanceFactor(6, 10, 0, 10.5f), 0.0f);
+
+  EKVolLight spot{};
+  spot.cosInner = 0.9f;
+  spot.cosOuter = 0.8f;
+  EXPECT_FLOAT_EQ(coneFactor(spot, 0.95f), 1.0f);
+  EXPECT_NEAR(coneFactor(spot, 0.85f), 0.5f, 1e-5f) << "half way the smooth step is 1/2";
+  EXPECT_FLOAT_EQ(coneFactor(spot, 0.7f), 0.0f);
+  spot.cosInner = spot.cosOuter;
+  EXPECT_EQ(coneFactor(spot, 0.8f), 1.0f) << "hard edge";
+  EXPECT_EQ(coneFactor(spot, 0.79f), 0.0f);
+
+  EXPECT_FLOAT_EQ(phaseFactor(0.5f, -1.0f), 6.0f);
+  EXPECT_EQ(phaseFactor(0.0f, 0.3f), 1.0f);
+  EXPECT_LT(phaseFactor(0.5f, 1.0f), 1.0f);
+}
+
+TEST(VolumeKernels, LightsArriveUnshadowedOutsideTheirMaps) {
+  VolumeConstants vol{};
+  vol.maps[0] = orthographicMap();
+  EKVolLight& sun = vol.lights[0];
+  sun.type = 2;
+  sun.direction[2] = -1;
+  sun.mapCount = 1;
+  vol.lightCount = 1;
+  std::vector<float> maps(16 * 16 * 4, 5.0f); // thick everywhere inside the map
+  const float view[3] = {0, 0, 1};
+  EXPECT_FLOAT_EQ(lightArriving(vol, sun, {100, 0, 1}, view, maps.data()), 1.0f);
+  EXPECT_LT(lightArriving(vol, sun, {0, 0, 1}, view, maps.data()), 0.01f);
+  EKVolLight point{};
+  point.position[0] = 3;
+  EXPECT_EQ(lightArriving(vol, point, {3, 0, 0}, view, maps.data()), 0.0f)
+      << "a light at the sample's own position";
+}
+
+TEST(VolumeKernels, BoundsReduceNegativeCoordinates) {
+  BoundsPartial b = neutralBounds();
+  const EKV3 velocity{3, 4, 0};
+  addToBounds(b, {-5, -2, -9}, &velocity);
+  addToBounds(b, {-1, -7, -3}, nullptr);
+  EXPECT_EQ(b.minimum[0], -5.0f);
+  EXPECT_EQ(b.maximum[0], -1.0f);
+  EXPECT_EQ(b.minimum[1], -7.0f);
+  EXPECT_EQ(b.maximum[2], -3.0f);
+  EXPECT_EQ(b.speedSquared, 25.0f);
+  EXPECT_EQ(b.sum[2], -12.0);
+  EXPECT_EQ(b.sumSquares[1], 53.0);
+}
+
+TEST(VolumeKernels, VolumetricResolveKeepsAlphaApartFromColour) {
+  const Rgba32f accumulator[2] = {{0, 0, 0, 0}, {3, 3, 3, 0}};
+  const float totals[2] = {0, 0.1f};
+  Rgba8 image[2];
+  Rgba32f floats[2];
+  for (int i = 0; i < 2; ++i)
+    resolveVolPixel(accumulator, totals, image, floats, i, 1.0f);
+  EXPECT_EQ(floats[0].a, 0.0f);
+  EXPECT_EQ(image[0].a, 255);
+  EXPECT_EQ(image[0].r, 0);
+  EXPECT_FLOAT_EQ(floats[1].a, 1.0f - std::exp(-0.1f));
+  EXPECT_GT(floats[1].r, floats[1].a) << "more colour than alpha is allowed";
+}
+
+} // namespace

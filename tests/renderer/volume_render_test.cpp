@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "backend_fixture.h"
+
+namespace {
+
+using VolumeRender = ek::test::BackendTest;
+
+constexpr int kSize = 64;
+
+EKCamera frontCamera() {
+  EKCamera camera{};
+  camera.eye = {0, 0, 40};
+  camera.up = {0, 1, 0};
+  camera.fovY = 20;
+  return camera;
+}
+
+EKRenderSettings volumeSettings() {
+  EKRenderSettings s{};
+  s.width = s.height = kSize;
+  s.exposure = 1;
+  s.samples = 1;
+  s.mode = EK_MODE_VOLUMETRIC;
+  s.density = 3;
+  s.shadowMapSize = 64;
+  s.shadowSlices = 32;
+  s.cameraSlices = 16;
+  return s;
+}
+
+// A dense ball of particles of radius 5 around the origin.
+void uploadBall(EKContext* context, int count) {
+  std::mt19937 random(3);
+  std::uniform_real_distribution<float> uniform(-5, 5);
+  std::vector<EKV3> positions;
+  while (int(positions.size()) < count) {
+    const EKV3 p{uniform(random), uniform(random), uniform(random)};
+    if (p.x * p.x + p.y * p.y + p.z * p.z <= 25)
+      positions.push_back(p);
+  }
+  ASSERT_EQ(ekReserve(context, positions.size(), 0), 0);
+  ASSERT_EQ(ekUpload(context, positions.data(), nullptr, nullptr, positions.size(), 0), 0);
+}
+
+std::vector<float> renderFloat(EKContext* context, const EKRenderSettings& settings,
+                               const std::vector<EKLight>& lights) {
+  const EKCamera camera = frontCamera();
+  std::vector<float> image(size_t(kSize) * kSize * 4, -1);
+  EXPECT_EQ(ekRender(context, &camera, &settings, lights.data(), int(lights.size()), nullptr,
+                     image.data(), nullptr),
+            0)
+      << ekLastError(context);
+  return image;
+}
+
+// Mean red of the left and right thirds of the image.
+std::pair<float, float> leftAndRight(const std::vector<float>& image) {
+  float left = 0, right = 0;
+  for (int y = 0; y < kSize; ++y)
+    for (int x = 0; x < kSize / 3; ++x) {
+      left += image[(size_t(y) * kSize + x) * 4];
+      right += image[(size_t(y) * kSize + kSize - 1 - x) * 4];
+    }
+  return {left, right};
+}
+
+TEST_P(VolumeRender, EmptySceneIsTransparent) {
+  EKLight light{};
+  light.type = 0;
+  light.castsShadows = 1;
+  light.color[0] = 1;
+  const std::vector<float> image = renderFloat(context, volumeSettings(), {light});
+  for (float v : image)
+    ASSERT_EQ(v, 0.0f);
+  EXPECT_NE(context->cameraDepth, nullptr);
+  EXPECT_NE(context->shadowMaps, nullptr);
+}
+
+TEST_P(VolumeRender, ALightBehindADenseCloudDarkensItsFarSide) {
+  uploadBall(context, 20000);
+  EKLight sun{};
+  sun.type = 2;
+  sun.direction = {-1, 0, 0}; // shines from +x towards -x
+  sun.color[0] = sun.color[1] = sun.color[2] = 2;
+  sun.castsShadows = 1;
+  const auto [shadowedLeft, shadowedRight] = leftAndRight(renderFloat(context, volumeSettings(), {sun}));
+  EXPECT_GT(shadowedRight, 0.0f);
+  EXPECT_LT(shadowedLeft, 0.3f * shadowedRight) << "the far side lies in the cloud's shadow";
+
+  sun.castsShadows = 0;
+  const auto [litLeft, litRight] = leftAndRight(renderFloat(context, volumeSettings(), {sun}));
+  EXPECT_GT(litLeft, 0.7f * litRight) << "without shadows both sides are lit alike";
+  EXPECT_NEAR(litRight, shadowedRight, 0.35f * litRight) << "the lit side barely changes";
+}
+
+TEST_P(VolumeRender, AlphaComesFromTheOpticalDepth) {
+  uploadBall(context, 5000);
+  EKRenderSettings settings = volumeSettings();
+  settings.ambient[0] = settings.ambient[1] = settings.ambient[2] = 0.5f;
+  const std::vector<float> image = renderFloat(context, settings, {});
+  const size_t centre = (size_t(kSize / 2) * kSize + kSize / 2) * 4;
+  EXPECT_GT(image[centre + 3], 0.9f) << "the ball is opaque at its centre";
+  EXPECT_EQ(image[3], 0.0f) << "and transparent outside";
+  EXPECT_GT(image[centre], 0.0f) << "ambient light alone lights it";
+  settings.density = 0;
+  const std::vector<float> none = renderFloat(context, settings, {});
+  EXPECT_EQ(none[centre + 3], 0.0f) << "no density, no medium";
+}
+
+TEST_P(VolumeRender, SmallerSecondRenderReusesTheShadowBuffer) {
+  uploadBall(context, 1000);
+  EKLight point{};
+  point.position = {20, 0, 0};
+  point.color[0] = 1;
+  point.castsShadows = 1;
+  renderFloat(context, volumeSettings(), {point, point});
+  const float* maps = context->shadowMaps;
+  const uint64_t capacity = context->shadowMapCapacity;
+  EXPECT_EQ(capacity, 12ull * 32 * 64 * 64);
+  renderFloat(context, volumeSettings(), {point});
+  EXPECT_EQ(context->shadowMaps, maps);
+  EXPECT_EQ(context->shadowMapCapacity, capacity);
+}
+
+EK_INSTANTIATE_FOR_BACKENDS(VolumeRender);
+
+// Two CPU contexts render volumes at the same time: their constants do not mix.
+TEST(VolumeRenderCpu, ContextsDoNotShareVolumeConstants) {
+  EKContext* a = ekCreate(EK_DEVICE_CPU);
+  EKContext* b = ekCreate(EK_DEVICE_CPU);
+  uploadBall(a, 3000);
+  uploadBall(b, 3000);
+  EKLight sun{};
+  sun.type = 2;
+  sun.direction = {-1, 0, 0};
+  sun.color[0] = 2;
+  sun.castsShadows = 1;
+  const std::vector<float> alone = renderFloat(a, volumeSettings(), {sun});
+  std::vector<float> fromA, fromB;
+  std::thread other([&] { fromB = renderFloat(b, volumeSettings(), {}); });
+  fromA = renderFloat(a, volumeSettings(), {sun});
+  other.join();
+  EXPECT_EQ(fromA, alone);
+  EXPECT_EQ(leftAndRight(fromB).second, 0.0f) << "no light, no ambient: black";
+  ekDestroy(a);
+  ekDestroy(b);
+}
+
+} // namespace
