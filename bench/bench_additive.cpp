@@ -24,7 +24,7 @@
 #include "kernels/additive.h"
 
 #if EK_HAS_CUDA
-#include "bare_atomic.h"
+#include "cuda_baselines.h"
 #endif
 
 namespace {

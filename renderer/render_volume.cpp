@@ -95,12 +95,18 @@ uint32_t prefixBlocks(Device& device, uint64_t columns) {
   return uint32_t(std::min(std::max<uint64_t>((columns + 255) / 256, 1), limit));
 }
 
+void mark(PassTimer* timer, PassTimer::Pass pass) {
+  if (timer)
+    timer->mark(pass);
+}
+
 bool renderShadowMaps(EKContext* c, const VolumeConstants& vol, uint64_t floats,
-                      const EKFrame& frame, const EKV3* velocities) {
+                      const EKFrame& frame, const EKV3* velocities, PassTimer* timer) {
   Device& device = *c->backend;
   if (!ensureCapacity(c, c->shadowMaps, c->shadowMapCapacity, floats, "cudaMalloc shadow maps"))
     return false;
   device.fillAsync(c->shadowMaps, 0, floats * sizeof(float));
+  mark(timer, PassTimer::Clears);
   const uint64_t work = uint64_t(frame.repopulation + 1) * c->count;
   if (work > 0) {
     EKFrame oneSample = frame;
@@ -108,12 +114,14 @@ bool renderShadowMaps(EKContext* c, const VolumeConstants& vol, uint64_t floats,
     device.launchLightSplat(blocksFor(device, work, kBlockSize),
                             {oneSample, c->positions, velocities, work, c->shadowMaps});
   }
+  mark(timer, PassTimer::LightSplat);
   for (int m = 0; m < vol.shadowMapCount; ++m) {
     const EKShadowMap& map = vol.maps[m];
     const uint64_t texels = uint64_t(map.size) * uint64_t(map.size);
     device.launchPrefix(prefixBlocks(device, texels),
                         {c->shadowMaps + map.offset, texels, map.slices, nullptr});
   }
+  mark(timer, PassTimer::ShadowPrefix);
   return checkCuda(c, device.takeLaunchError(), "shadow maps");
 }
 
@@ -121,13 +129,14 @@ bool renderShadowMaps(EKContext* c, const VolumeConstants& vol, uint64_t floats,
 
 bool renderVolume(EKContext* c, const EKCamera& camera, const EKRenderSettings& settings,
                   const EKFrame& frame, const EKLight* lights, int32_t lightCount,
-                  const EKV3* velocities) {
+                  const EKV3* velocities, PassTimer* timer) {
   Device& device = *c->backend;
   const uint64_t pixels = uint64_t(frame.width) * uint64_t(frame.height);
   float bounds[kBoundsFloats] = {};
   double moments[kMoments];
   if (!measureCloud(c, velocities, bounds, moments))
     return false;
+  mark(timer, PassTimer::Bounds);
   const Box padded = paddedBox(bounds, c->count, frame);
   const Box robust = robustBox(moments, c->count, padded);
   const float densityScale = densityPerParticle(robust, c->count, settings.density);
@@ -137,7 +146,7 @@ bool renderVolume(EKContext* c, const EKCamera& camera, const EKRenderSettings& 
                                                      padded, densityScale, vol);
   if (!checkCuda(c, device.uploadVolumeConstants(vol), "volume constants"))
     return false;
-  if (shadowFloats > 0 && !renderShadowMaps(c, vol, shadowFloats, frame, velocities))
+  if (shadowFloats > 0 && !renderShadowMaps(c, vol, shadowFloats, frame, velocities, timer))
     return false;
 
   const uint64_t depthFloats = pixels * uint64_t(vol.camSlices);
@@ -145,20 +154,25 @@ bool renderVolume(EKContext* c, const EKCamera& camera, const EKRenderSettings& 
                       "cudaMalloc camera depth map"))
     return false;
   device.fillAsync(c->cameraDepth, 0, depthFloats * sizeof(float));
+  mark(timer, PassTimer::Clears);
   const uint64_t work = uint64_t(frame.repopulation + 1) * uint64_t(frame.samples) * c->count;
   if (work > 0)
     device.launchCamSplat(blocksFor(device, work, kBlockSize),
                           {frame, c->positions, velocities, work, c->cameraDepth});
+  mark(timer, PassTimer::CameraSplat);
   device.launchPrefix(blocksFor(device, pixels, kBlockSize),
                       {c->cameraDepth, pixels, vol.camSlices, c->totalDepth});
+  mark(timer, PassTimer::CameraPrefix);
   if (!checkCuda(c, device.takeLaunchError(), "camera depth map"))
     return false;
 
   device.fillAsync(c->accumulator, 0, pixels * sizeof(Rgba32f));
+  mark(timer, PassTimer::Clears);
   if (work > 0)
     device.launchShade(blocksFor(device, work, kBlockSize),
                        {frame, c->positions, c->colors, velocities, work, c->shadowMaps,
                         c->cameraDepth, c->accumulator});
+  mark(timer, PassTimer::Shade);
   return checkCuda(c, device.takeLaunchError(), "lighting");
 }
 

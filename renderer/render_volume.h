@@ -2,14 +2,44 @@
 // camera depth map and shading.
 #pragma once
 
+#include <chrono>
+
 #include "context.h"
 
 namespace ek {
+
+// Optional timing of the volumetric passes, for benchmarks: each mark waits for the device and
+// books the time since the previous mark to one pass.
+class PassTimer {
+public:
+  enum Pass { Bounds, Clears, LightSplat, ShadowPrefix, CameraSplat, CameraPrefix, Shade, Count };
+  static constexpr const char* kNames[Count] = {"bounds",        "clears",        "light splat",
+                                                "shadow prefix", "camera splat",  "camera prefix",
+                                                "shade"};
+
+  explicit PassTimer(Device& device) : device_(device) { restart(); }
+  void restart() {
+    device_.synchronize();
+    last_ = std::chrono::steady_clock::now();
+  }
+  void mark(Pass pass) {
+    device_.synchronize();
+    const auto now = std::chrono::steady_clock::now();
+    ms[pass] += std::chrono::duration<double, std::milli>(now - last_).count();
+    last_ = now;
+  }
+
+  double ms[Count] = {};
+
+private:
+  Device& device_;
+  std::chrono::steady_clock::time_point last_;
+};
 
 // Leaves the shaded light in the accumulator and the total optical depth per pixel in
 // totalDepth. On failure the message is in the context's last error.
 bool renderVolume(EKContext* context, const EKCamera& camera, const EKRenderSettings& settings,
                   const EKFrame& frame, const EKLight* lights, int32_t lightCount,
-                  const EKV3* velocities);
+                  const EKV3* velocities, PassTimer* timer = nullptr);
 
 } // namespace ek

@@ -1,4 +1,4 @@
-#include "bare_atomic.h"
+#include "cuda_baselines.h"
 
 #include <algorithm>
 #include <cuda_runtime.h>
@@ -17,9 +17,37 @@ __global__ void kBareAtomic(const ek::SplatSample* hits, uint64_t count, float* 
   }
 }
 
+__global__ void kReadWrite(float* data, uint64_t count) {
+  const uint64_t stride = uint64_t(gridDim.x) * blockDim.x;
+  for (uint64_t i = uint64_t(blockIdx.x) * blockDim.x + threadIdx.x; i < count; i += stride)
+    data[i] = data[i] * 0.5f + 1.0f;
+}
+
 } // namespace
 
 namespace ek::bench {
+
+double memoryPassMs(uint64_t floats) {
+  float* data = nullptr;
+  if (cudaMalloc(&data, floats * sizeof(float)) != cudaSuccess)
+    return -1;
+  cudaEvent_t start, stop;
+  cudaEventCreate(&start);
+  cudaEventCreate(&stop);
+  float ms = 0;
+  for (int i = 0; i < 2; ++i) { // the first run warms up
+    cudaEventRecord(start);
+    cudaMemsetAsync(data, 0, floats * sizeof(float));
+    kReadWrite<<<4096, 256>>>(data, floats);
+    cudaEventRecord(stop);
+    cudaEventSynchronize(stop);
+    cudaEventElapsedTime(&ms, start, stop);
+  }
+  cudaEventDestroy(start);
+  cudaEventDestroy(stop);
+  cudaFree(data);
+  return ms;
+}
 
 double bareAtomicMs(const std::vector<SplatSample>& hits, uint64_t pixels, int repeat) {
   SplatSample* deviceHits = nullptr;
