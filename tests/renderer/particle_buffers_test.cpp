@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -151,5 +153,49 @@ TEST_P(ParticleBuffers, TestCloudFillsTheBuffers) {
 }
 
 EK_INSTANTIATE_FOR_BACKENDS(ParticleBuffers);
+
+} // namespace
+
+namespace {
+
+using TestCloud = ek::test::BackendTest;
+
+TEST_P(TestCloud, SeedDecidesAndLargerCountsExtendSmallerOnes) {
+  ASSERT_EQ(ekGenerateTestCloud(context, 1000, 5, 1), 0) << ekLastError(context);
+  const std::vector<EKV3> small = download(context->positions, 1000);
+  const std::vector<EKV3> smallVelocities = download(context->velocities, 1000);
+  ASSERT_EQ(ekGenerateTestCloud(context, 3000, 5, 0), 0);
+  EXPECT_FALSE(context->velocitiesValid);
+  const std::vector<EKV3> large = download(context->positions, 3000);
+  const std::vector<Rgba8> colors = download(context->colors, 3000);
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_EQ(large[i].x, small[i].x) << i;
+    ASSERT_EQ(large[i].y, small[i].y) << i;
+    ASSERT_EQ(large[i].z, small[i].z) << i;
+    EXPECT_FLOAT_EQ(smallVelocities[i].x, -0.03f * small[i].z) << "rigid rotation about y";
+    EXPECT_FLOAT_EQ(smallVelocities[i].z, 0.03f * small[i].x);
+  }
+  float farthest = 0;
+  for (int i = 0; i < 3000; ++i) {
+    EXPECT_EQ(colors[i].a, 255);
+    // Centre (255, 191, 114) to rim (114, 153, 255).
+    EXPECT_GE(colors[i].r, 114);
+    EXPECT_GE(colors[i].g, 153);
+    EXPECT_LE(colors[i].g, 191);
+    EXPECT_GE(colors[i].b, 114);
+    farthest = std::max(farthest, std::hypot(large[i].x, large[i].z));
+    EXPECT_LT(std::fabs(large[i].y), 60.0f) << "a thin disc with a bulge";
+  }
+  EXPECT_GT(farthest, 80.0f);
+  EXPECT_LT(farthest, 180.0f) << "radius below 100 plus the arms' spread";
+  ASSERT_EQ(ekGenerateTestCloud(context, 1000, 6, 0), 0);
+  const std::vector<EKV3> other = download(context->positions, 1000);
+  int same = 0;
+  for (int i = 0; i < 1000; ++i)
+    same += other[i].x == small[i].x;
+  EXPECT_LT(same, 5) << "another seed, another cloud";
+}
+
+EK_INSTANTIATE_FOR_BACKENDS(TestCloud);
 
 } // namespace
