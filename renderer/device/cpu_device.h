@@ -57,6 +57,9 @@ public:
 private:
   // Records an unconfigurable launch (no blocks) the way the CUDA runtime does.
   bool acceptLaunch(uint32_t blocks);
+  // The spatial visiting order made by the last bounds pass, when it belongs to these particles
+  // and this much work; null otherwise (then the items run in index order).
+  const uint32_t* spatialOrderFor(const EKV3* positions, const EKFrame& frame, uint64_t total) const;
 
   WorkerPool pool_;
   DeviceStatus launchError_ = kDeviceOk;
@@ -64,6 +67,9 @@ private:
   std::vector<std::vector<Rgba32f>> privateImages_;
   // The volume constants belong to the context, so contexts may render volumes concurrently.
   VolumeConstants volume_{};
+  // Particles in Morton order, made by the bounds pass that opens every volumetric render.
+  std::vector<uint32_t> spatialOrder_;
+  const EKV3* spatialOrderPositions_ = nullptr;
 };
 
 struct CpuEvent {

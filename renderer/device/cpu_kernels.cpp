@@ -4,6 +4,7 @@
 
 #include "device/cpu_accumulate.h"
 #include "device/cpu_device.h"
+#include "device/cpu_work_items.h"
 #if EK_HAS_RESOLVE_AVX2
 #include "device/cpu_resolve_avx2.h"
 #endif
@@ -14,30 +15,21 @@ namespace ek {
 
 namespace {
 
-// Places the work items [begin, end) of the additive splat. Items are decoded incrementally; when
-// all samples of a copy coincide, a copy is placed once and repeated.
+// Places the work items [begin, end) of the additive splat; when all samples of a copy coincide,
+// a copy is placed once and repeated.
 template <typename Batch>
 void splatRange(const SplatArgs& a, uint64_t begin, uint64_t end, Batch& batch) {
   const EKFrame& f = a.frame;
   const bool coincide = samplesCoincide(f, a.velocities);
-  const uint32_t samples = uint32_t(f.samples);
-  const uint32_t copies = uint32_t(f.repopulation) + 1;
-  WorkItem work = decodeWorkItem(begin, f.repopulation, f.samples);
   SplatSample last{};
   bool lastHit = false;
-  for (uint64_t item = begin; item < end; ++item) {
-    if (!coincide || work.sample == 0 || item == begin)
-      lastHit = splatWorkItem(f, a.positions, a.colors, a.velocities, work, last);
-    if (lastHit)
-      batch.add(last);
-    if (++work.sample == samples) {
-      work.sample = 0;
-      if (++work.copy == copies) {
-        work.copy = 0;
-        ++work.particle;
-      }
-    }
-  }
+  forEachWorkItem(f.repopulation, f.samples, begin, end, nullptr,
+                  [&](const WorkItem& work, bool first) {
+                    if (!coincide || work.sample == 0 || first)
+                      lastHit = splatWorkItem(f, a.positions, a.colors, a.velocities, work, last);
+                    if (lastHit)
+                      batch.add(last);
+                  });
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 
 #include "device/cpu_accumulate.h"
 #include "device/cpu_device.h"
+#include "device/cpu_work_items.h"
+#include "device/spatial_order.h"
 #include "kernels/volume.h"
 
 namespace ek {
@@ -55,16 +57,36 @@ void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs& a) {
     mergeBounds(total, b);
   if (a.count > 0)
     mergeIntoBuffers(total, a.bounds, a.moments);
+
+  // The passes that follow visit the particles in space order.
+  spatialOrderPositions_ = nullptr;
+  if (a.count > 0 && a.count <= UINT32_MAX) {
+    buildSpatialOrder(pool_, a.positions, uint32_t(a.count), total.minimum, total.maximum,
+                      spatialOrder_);
+    spatialOrderPositions_ = a.positions;
+  }
+}
+
+const uint32_t* CpuDevice::spatialOrderFor(const EKV3* positions, const EKFrame& frame,
+                                           uint64_t total) const {
+  const uint64_t perParticle = uint64_t(frame.repopulation + 1) * uint64_t(frame.samples);
+  if (positions != spatialOrderPositions_ || total / perParticle != spatialOrder_.size() ||
+      total % perParticle != 0)
+    return nullptr;
+  return spatialOrder_.data();
 }
 
 void CpuDevice::launchLightSplat(uint32_t blocks, const LightSplatArgs& a) {
   if (!acceptLaunch(blocks))
     return;
+  const uint32_t* order = spatialOrderFor(a.positions, a.frame, a.total);
   pool_.parallelFor(a.total, pool_.chunkFor(a.total, kMinChunk),
                     [&](uint64_t begin, uint64_t end, unsigned) {
-                      for (uint64_t item = begin; item < end; ++item)
-                        lightSplatItem(a.frame, volume_, a.positions, a.velocities, item,
-                                       a.shadowMaps);
+                      forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
+                                      [&](const WorkItem& work, bool) {
+                                        lightSplatWork(a.frame, volume_, a.positions,
+                                                       a.velocities, work, a.shadowMaps);
+                                      });
                     });
 }
 
@@ -83,11 +105,14 @@ void CpuDevice::launchPrefix(uint32_t blocks, const PrefixArgs& a) {
 void CpuDevice::launchCamSplat(uint32_t blocks, const CamSplatArgs& a) {
   if (!acceptLaunch(blocks))
     return;
+  const uint32_t* order = spatialOrderFor(a.positions, a.frame, a.total);
   pool_.parallelFor(a.total, pool_.chunkFor(a.total, kMinChunk),
                     [&](uint64_t begin, uint64_t end, unsigned) {
-                      for (uint64_t item = begin; item < end; ++item)
-                        camSplatItem(a.frame, volume_, a.positions, a.velocities, item,
-                                     a.cameraDepth);
+                      forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
+                                      [&](const WorkItem& work, bool) {
+                                        camSplatWork(a.frame, volume_, a.positions, a.velocities,
+                                                     work, a.cameraDepth);
+                                      });
                     });
 }
 
@@ -95,13 +120,17 @@ void CpuDevice::launchShade(uint32_t blocks, const ShadeArgs& a) {
   if (!acceptLaunch(blocks))
     return;
   const uint64_t pixels = uint64_t(a.frame.width) * uint64_t(a.frame.height);
+  const uint32_t* order = spatialOrderFor(a.positions, a.frame, a.total);
   accumulateSamples(pool_, privateImages_, a.accumulator, pixels, a.total,
                     [&](uint64_t begin, uint64_t end, auto& batch) {
                       SplatSample s;
-                      for (uint64_t item = begin; item < end; ++item)
-                        if (shadeItem(a.frame, volume_, a.positions, a.colors, a.velocities, item,
-                                      a.shadowMaps, a.cameraDepth, s))
-                          batch.add(s);
+                      forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
+                                      [&](const WorkItem& work, bool) {
+                                        if (shadeWork(a.frame, volume_, a.positions, a.colors,
+                                                      a.velocities, work, a.shadowMaps,
+                                                      a.cameraDepth, s))
+                                          batch.add(s);
+                                      });
                     });
 }
 

@@ -10,7 +10,7 @@ namespace ek::image {
 
 class ByteWriter {
 public:
-  explicit ByteWriter(std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+  explicit ByteWriter(std::vector<uint8_t> &bytes) : bytes_(bytes) {}
 
   void u8(uint32_t value) { bytes_.push_back(static_cast<uint8_t>(value)); }
 
@@ -39,14 +39,14 @@ public:
 
   // The characters of `text`, without a terminator.
   void text(std::string_view text) {
-    bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    bytes(reinterpret_cast<const uint8_t *>(text.data()), text.size());
   }
   // The characters of `text` and a NUL byte.
   void textz(std::string_view text) {
     this->text(text);
     u8(0);
   }
-  void bytes(const uint8_t* data, std::size_t size) {
+  void bytes(const uint8_t *data, std::size_t size) {
     if (size == 0) {
       return;
     }
@@ -54,12 +54,12 @@ public:
     bytes_.resize(start + size);
     std::memcpy(bytes_.data() + start, data, size);
   }
-  void bytes(const std::vector<uint8_t>& data) { bytes(data.data(), data.size()); }
+  void bytes(const std::vector<uint8_t> &data) { bytes(data.data(), data.size()); }
 
   std::size_t size() const { return bytes_.size(); }
 
 private:
-  std::vector<uint8_t>& bytes_;
+  std::vector<uint8_t> &bytes_;
 };
 
 } // namespace ek::image

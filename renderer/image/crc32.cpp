@@ -23,15 +23,15 @@ CrcTable buildTable() {
 
 // One table for the process, filled on first use; the initialisation of a function-local static
 // is thread-safe, and the table is only read afterwards.
-const CrcTable& crcTable() {
+const CrcTable &crcTable() {
   static const CrcTable table = buildTable();
   return table;
 }
 
 } // namespace
 
-uint32_t crc32Update(uint32_t state, const uint8_t* data, std::size_t size) {
-  const CrcTable& table = crcTable();
+uint32_t crc32Update(uint32_t state, const uint8_t *data, std::size_t size) {
+  const CrcTable &table = crcTable();
   for (std::size_t i = 0; i < size; ++i) {
     state = table[(state ^ data[i]) & 0xFFu] ^ (state >> 8);
   }

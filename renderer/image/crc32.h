@@ -10,11 +10,11 @@ namespace ek::image {
 // Continues a CRC over more bytes: start with crc32Begin(), feed the data in any number of pieces
 // and finish with crc32End().
 constexpr uint32_t crc32Begin() { return 0xFFFFFFFFu; }
-uint32_t crc32Update(uint32_t state, const uint8_t* data, std::size_t size);
+uint32_t crc32Update(uint32_t state, const uint8_t *data, std::size_t size);
 constexpr uint32_t crc32End(uint32_t state) { return state ^ 0xFFFFFFFFu; }
 
 // CRC of one piece of data.
-inline uint32_t crc32(const uint8_t* data, std::size_t size) {
+inline uint32_t crc32(const uint8_t *data, std::size_t size) {
   return crc32End(crc32Update(crc32Begin(), data, size));
 }
 

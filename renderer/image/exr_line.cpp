@@ -5,6 +5,16 @@
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
 #define EK_EXR_LINE_SSE2 1
+#if defined(__GNUC__) || defined(__clang__)
+#include <immintrin.h>
+#define EK_EXR_LINE_F16C 1
+#define EK_TARGET_F16C __attribute__((target("avx,f16c")))
+#elif defined(_MSC_VER) && defined(_M_X64)
+#include <immintrin.h>
+#include <intrin.h>
+#define EK_EXR_LINE_F16C 1
+#define EK_TARGET_F16C
+#endif
 #endif
 
 namespace ek::image {
@@ -15,14 +25,14 @@ constexpr std::size_t kChannels = 4;
 // Source component of each output channel, in the file's channel order A, B, G, R.
 constexpr std::size_t kSourceComponent[kChannels] = {3, 2, 1, 0};
 
-void storeHalf(uint8_t* out, uint16_t half) {
+void storeHalf(uint8_t *out, uint16_t half) {
   out[0] = static_cast<uint8_t>(half & 0xFF);
   out[1] = static_cast<uint8_t>(half >> 8);
 }
 
-void encodeScalar(const float* rgba, std::size_t first, std::size_t width, uint8_t* out) {
+void encodeScalar(const float *rgba, std::size_t first, std::size_t width, uint8_t *out) {
   for (std::size_t channel = 0; channel < kChannels; ++channel) {
-    uint8_t* plane = out + channel * width * 2;
+    uint8_t *plane = out + channel * width * 2;
     for (std::size_t x = first; x < width; ++x) {
       storeHalf(plane + x * 2, floatToHalf(rgba[x * kChannels + kSourceComponent[channel]]));
     }
@@ -77,21 +87,19 @@ inline __m128i packHalves(__m128 low, __m128 high) {
   return _mm_or_si128(magnitudes, signs);
 }
 
-bool roundsToNearest() {
-  constexpr unsigned kRoundingControl = 0x6000;
-  return (_mm_getcsr() & kRoundingControl) == 0;
-}
+constexpr unsigned kRoundingControl = 0x6000;
+constexpr unsigned kFlushToZero = 0x8000;
 
 // Eight pixels per step: two 4 × 4 transposes give each channel's eight values, which are
 // converted and stored as 16 bytes into the channel's part of the line.
-std::size_t encodeSse2(const float* rgba, std::size_t width, uint8_t* out) {
-  uint8_t* planeA = out;
-  uint8_t* planeB = out + width * 2;
-  uint8_t* planeG = out + width * 4;
-  uint8_t* planeR = out + width * 6;
+std::size_t encodeSse2(const float *rgba, std::size_t width, uint8_t *out) {
+  uint8_t *planeA = out;
+  uint8_t *planeB = out + width * 2;
+  uint8_t *planeG = out + width * 4;
+  uint8_t *planeR = out + width * 6;
   std::size_t x = 0;
   for (; x + 8 <= width; x += 8) {
-    const float* p = rgba + x * kChannels;
+    const float *p = rgba + x * kChannels;
     __m128 r0 = _mm_loadu_ps(p);
     __m128 g0 = _mm_loadu_ps(p + 4);
     __m128 b0 = _mm_loadu_ps(p + 8);
@@ -102,26 +110,123 @@ std::size_t encodeSse2(const float* rgba, std::size_t width, uint8_t* out) {
     __m128 b1 = _mm_loadu_ps(p + 24);
     __m128 a1 = _mm_loadu_ps(p + 28);
     _MM_TRANSPOSE4_PS(r1, g1, b1, a1);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(planeA + x * 2), packHalves(a0, a1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(planeB + x * 2), packHalves(b0, b1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(planeG + x * 2), packHalves(g0, g1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(planeR + x * 2), packHalves(r0, r1));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeA + x * 2), packHalves(a0, a1));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeB + x * 2), packHalves(b0, b1));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeG + x * 2), packHalves(g0, g1));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeR + x * 2), packHalves(r0, r1));
+  }
+  return x;
+}
+
+#if defined(EK_EXR_LINE_F16C)
+
+bool cpuHasF16c() {
+#if defined(_MSC_VER) && !defined(__clang__)
+  int info[4];
+  __cpuid(info, 1);
+  const bool avx = (info[2] & (1 << 28)) != 0;
+  const bool f16c = (info[2] & (1 << 29)) != 0;
+  const bool osSavesAvx = (info[2] & (1 << 27)) != 0 && (_xgetbv(0) & 6) == 6;
+  return avx && f16c && osSavesAvx;
+#else
+  return __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
+#endif
+}
+
+// The processor's own conversion rounds to nearest even (the rounding is given in the
+// instruction, whatever the control register says), overflows to infinity and produces half
+// subnormals, like floatToHalf. It keeps NaN payloads, which are cleared afterwards so that
+// every NaN becomes the one quiet NaN with its sign.
+EK_TARGET_F16C inline __m128i halvesF16c(__m256 values) {
+  const __m128i halves = _mm256_cvtps_ph(values, _MM_FROUND_TO_NEAREST_INT);
+  const __m256 isNaN = _mm256_cmp_ps(values, values, _CMP_UNORD_Q);
+  if (_mm256_movemask_ps(isNaN) == 0) {
+    return halves;
+  }
+  const __m256i nanBits = _mm256_castps_si256(isNaN);
+  const __m128i nanMask =
+      _mm_packs_epi32(_mm256_castsi256_si128(nanBits), _mm256_extractf128_si256(nanBits, 1));
+  return _mm_andnot_si128(_mm_and_si128(nanMask, _mm_set1_epi16(0x01FF)), halves);
+}
+
+// Eight pixels per step: each load holds two pixels, whose eight halves are then sorted into
+// channels by 16-bit interleaving.
+EK_TARGET_F16C std::size_t encodeF16c(const float *rgba, std::size_t width, uint8_t *out) {
+  uint8_t *planeA = out;
+  uint8_t *planeB = out + width * 2;
+  uint8_t *planeG = out + width * 4;
+  uint8_t *planeR = out + width * 6;
+  std::size_t x = 0;
+  for (; x + 8 <= width; x += 8) {
+    const float *p = rgba + x * kChannels;
+    const __m128i v0 = halvesF16c(_mm256_loadu_ps(p));      // R0 G0 B0 A0 R1 G1 B1 A1
+    const __m128i v1 = halvesF16c(_mm256_loadu_ps(p + 8));  // pixels 2, 3
+    const __m128i v2 = halvesF16c(_mm256_loadu_ps(p + 16)); // pixels 4, 5
+    const __m128i v3 = halvesF16c(_mm256_loadu_ps(p + 24)); // pixels 6, 7
+    const __m128i t0 = _mm_unpacklo_epi16(v0, v1);          // R0 R2 G0 G2 B0 B2 A0 A2
+    const __m128i t1 = _mm_unpackhi_epi16(v0, v1);          // R1 R3 G1 G3 B1 B3 A1 A3
+    const __m128i t2 = _mm_unpacklo_epi16(v2, v3);
+    const __m128i t3 = _mm_unpackhi_epi16(v2, v3);
+    const __m128i u0 = _mm_unpacklo_epi16(t0, t1); // R0 R1 R2 R3 G0 G1 G2 G3
+    const __m128i u1 = _mm_unpackhi_epi16(t0, t1); // B0 B1 B2 B3 A0 A1 A2 A3
+    const __m128i u2 = _mm_unpacklo_epi16(t2, t3); // R4 .. R7 G4 .. G7
+    const __m128i u3 = _mm_unpackhi_epi16(t2, t3); // B4 .. B7 A4 .. A7
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeA + x * 2), _mm_unpackhi_epi64(u1, u3));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeB + x * 2), _mm_unpacklo_epi64(u1, u3));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeG + x * 2), _mm_unpackhi_epi64(u0, u2));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeR + x * 2), _mm_unpacklo_epi64(u0, u2));
   }
   return x;
 }
 
 #endif
 
+#endif
+
 } // namespace
 
-void encodeExrLine(const float* rgba, std::size_t width, uint8_t* out) {
+bool encodeExrLineWith(HalfConversion conversion, const float *rgba, std::size_t width,
+                       uint8_t *out) {
   std::size_t done = 0;
+  switch (conversion) {
+  case HalfConversion::kScalar:
+    break;
+  case HalfConversion::kSse2:
 #if defined(EK_EXR_LINE_SSE2)
-  if (roundsToNearest()) {
+    // Subnormals are rounded by a float addition, which needs round-to-nearest.
+    if ((_mm_getcsr() & kRoundingControl) != 0) {
+      return false;
+    }
     done = encodeSse2(rgba, width, out);
-  }
+    break;
+#else
+    return false;
 #endif
+  case HalfConversion::kF16c:
+#if defined(EK_EXR_LINE_F16C)
+  {
+    static const bool hasF16c = cpuHasF16c();
+    // Flush-to-zero might also cut the processor's half subnormals; the SSE2 path does not
+    // depend on it.
+    if (!hasF16c || (_mm_getcsr() & kFlushToZero) != 0) {
+      return false;
+    }
+    done = encodeF16c(rgba, width, out);
+    break;
+  }
+#else
+    return false;
+#endif
+  }
   encodeScalar(rgba, done, width, out);
+  return true;
+}
+
+void encodeExrLine(const float *rgba, std::size_t width, uint8_t *out) {
+  if (!encodeExrLineWith(HalfConversion::kF16c, rgba, width, out) &&
+      !encodeExrLineWith(HalfConversion::kSse2, rgba, width, out)) {
+    encodeExrLineWith(HalfConversion::kScalar, rgba, width, out);
+  }
 }
 
 } // namespace ek::image

@@ -9,6 +9,15 @@ namespace ek::image {
 // Converts one row of `width` RGBA float pixels into the channel-by-channel half-float layout of an
 // EXR scan line: all A values, then all B, G and R values, each half little-endian, 8 × width bytes
 // in all. Values are converted as they are (floatToHalf), without clamping.
-void encodeExrLine(const float* rgba, std::size_t width, uint8_t* out);
+void encodeExrLine(const float *rgba, std::size_t width, uint8_t *out);
+
+// The ways of converting a line, fastest last. encodeExrLine takes the fastest that the processor
+// and the calling thread's floating-point settings allow; all give the same bytes.
+enum class HalfConversion { kScalar, kSse2, kF16c };
+
+// encodeExrLine with a chosen conversion, so that each can be checked; false (nothing written)
+// when it cannot run here and now.
+bool encodeExrLineWith(HalfConversion conversion, const float *rgba, std::size_t width,
+                       uint8_t *out);
 
 } // namespace ek::image

@@ -16,12 +16,12 @@ uint32_t gammaEncodeExact(float c, uint32_t maxValue) {
   return static_cast<uint32_t>(encoded * static_cast<float>(maxValue) + 0.5f);
 }
 
-const GammaTable& GammaTable::eightBit() {
+const GammaTable &GammaTable::eightBit() {
   static const GammaTable table(255);
   return table;
 }
 
-const GammaTable& GammaTable::sixteenBit() {
+const GammaTable &GammaTable::sixteenBit() {
   static const GammaTable table(65535);
   return table;
 }
@@ -70,8 +70,9 @@ GammaTable::GammaTable(uint32_t maxValue)
   }
   thresholds_[maxValue + 1] = std::numeric_limits<int32_t>::max();
 
-  zeroBelow_ = thresholds_[1] - static_cast<uint32_t>(kGuardUlps);
-  firstSegment_ = zeroBelow_ >> kSegmentShift;
+  thresholds_[0] = static_cast<uint32_t>(-kGuardUlps);
+  // Pieces start just below t[1]; every smaller input shares the first one.
+  firstSegment_ = (thresholds_[1] - static_cast<uint32_t>(kGuardUlps)) >> kSegmentShift;
   const uint32_t lastSegment = kOneBits >> kSegmentShift;
   segments_.resize(lastSegment - firstSegment_ + 1);
   for (uint32_t i = firstSegment_; i <= lastSegment; ++i) {

@@ -26,8 +26,8 @@ uint32_t gammaEncodeExact(float c, uint32_t maxValue);
 class GammaTable {
 public:
   // Shared tables for S = 255 and S = 65535, built on first use (thread-safe) and read-only after.
-  static const GammaTable& eightBit();
-  static const GammaTable& sixteenBit();
+  static const GammaTable &eightBit();
+  static const GammaTable &sixteenBit();
 
   explicit GammaTable(uint32_t maxValue);
 
@@ -38,18 +38,18 @@ public:
   // Encoding of c, which must lie in [0, 1] (not NaN). Equal to gammaEncodeExact(c, maxValue()).
   uint32_t encode(float c) const {
     const uint32_t bits = std::bit_cast<uint32_t>(c);
-    if (bits < zeroBelow_) {
-      return 0;
-    }
-    const Segment& segment = segments_[(bits >> kSegmentShift) - firstSegment_];
-    const float start = std::bit_cast<float>(bits & ~kSegmentMask);
+    // Inputs below the first segment use it too: their estimate stays between 0 and 1.
+    const uint32_t segmentIndex = bits >> kSegmentShift;
+    const uint32_t index = segmentIndex > firstSegment_ ? segmentIndex : firstSegment_;
+    const Segment &segment = segments_[index - firstSegment_];
+    const float start = std::bit_cast<float>(index << kSegmentShift);
     const float estimate = (segment.value + segment.slope * (c - start)) * scale_ + 0.5f;
     const auto rounded = static_cast<uint32_t>(estimate);
     const uint32_t k = rounded < maxValue_ ? rounded : maxValue_;
     // The estimate is almost always right. It is taken when c lies between t[k] and t[k + 1] and
     // more than kGuardUlps from both (the differences are signed, so a c outside fails the test);
     // everything else takes the exact formula.
-    const uint32_t* t = thresholds_.data();
+    const uint32_t *t = thresholds_.data();
     if (static_cast<int32_t>(bits - t[k]) >= kGuardUlps &&
         static_cast<int32_t>(t[k + 1] - bits) > kGuardUlps) {
       return k;
@@ -61,7 +61,6 @@ private:
   static constexpr int32_t kGuardUlps = 16;
   // Linear pieces of the estimate span 2^15 consecutive floats (1/256 of a binade).
   static constexpr uint32_t kSegmentShift = 15;
-  static constexpr uint32_t kSegmentMask = (1u << kSegmentShift) - 1;
 
   struct Segment {
     float value; // pow(start, gamma)
@@ -70,10 +69,9 @@ private:
 
   uint32_t maxValue_;
   float scale_;
-  // thresholds_[0] = 0 and thresholds_[maxValue + 1] = INT32_MAX bracket every input in [0, 1].
+  // thresholds_[0] = -kGuardUlps and thresholds_[maxValue + 1] = INT32_MAX bracket every input
+  // in [0, 1] with room for the guard.
   std::vector<uint32_t> thresholds_;
-  // Inputs below this bit pattern are far enough below t[1] to encode as 0.
-  uint32_t zeroBelow_;
   uint32_t firstSegment_;
   std::vector<Segment> segments_;
 };

@@ -28,21 +28,21 @@ uint64_t pngFilteredSize(int32_t width, int32_t height, bool sixteenBit);
 // Converts one row of premultiplied linear RGBA floats into PNG samples: alpha clamped to [0, 1]
 // (NaN as 0); colour divided by alpha when alpha > 1e-6 (else 0), clamped to [0, 1] (NaN as 0) and
 // gamma encoded; 8-bit samples or big-endian 16-bit samples.
-void convertPngRow(const float* rgba, std::size_t width, bool sixteenBit, uint8_t* out);
+void convertPngRow(const float *rgba, std::size_t width, bool sixteenBit, uint8_t *out);
 
 // Cost of each filter type on one row: the sum of the filtered bytes' magnitudes read as signed
 // bytes. `previous` is the unfiltered row above, or null for the first row.
-std::array<uint64_t, kPngFilterCount> pngFilterCosts(const uint8_t* row, const uint8_t* previous,
+std::array<uint64_t, kPngFilterCount> pngFilterCosts(const uint8_t *row, const uint8_t *previous,
                                                      std::size_t length, std::size_t bpp);
 
 // Filters one row with the cheapest filter type (the lowest type among equal costs) and writes the
 // type byte followed by the `length` filtered bytes to `out`. Returns the type.
-PngFilter filterPngRow(const uint8_t* row, const uint8_t* previous, std::size_t length,
-                       std::size_t bpp, uint8_t* out);
+PngFilter filterPngRow(const uint8_t *row, const uint8_t *previous, std::size_t length,
+                       std::size_t bpp, uint8_t *out);
 
 // Converts and filters a whole image (width, height >= 1) into pngFilteredSize bytes, row by row
 // from the top, keeping only the current and the previous unfiltered row.
-std::unique_ptr<uint8_t[]> filterPngImage(const float* rgba, int32_t width, int32_t height,
+std::unique_ptr<uint8_t[]> filterPngImage(const float *rgba, int32_t width, int32_t height,
                                           bool sixteenBit);
 
 } // namespace ek::image

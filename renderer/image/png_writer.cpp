@@ -28,8 +28,8 @@ constexpr std::size_t kChunkOverhead = 12;
 constexpr std::size_t kFileOverhead = sizeof kSignature + 4 * kChunkOverhead + 13 + 4;
 
 // Appends a chunk: data length, type letters, data and the CRC of type and data.
-void appendChunk(ByteWriter& out, std::vector<uint8_t>& file, const char* type,
-                 const uint8_t* data, std::size_t size) {
+void appendChunk(ByteWriter &out, std::vector<uint8_t> &file, const char *type, const uint8_t *data,
+                 std::size_t size) {
   out.u32be(static_cast<uint32_t>(size));
   const std::size_t typeStart = file.size();
   out.text(type);
@@ -37,8 +37,7 @@ void appendChunk(ByteWriter& out, std::vector<uint8_t>& file, const char* type,
   out.u32be(crc32(file.data() + typeStart, file.size() - typeStart));
 }
 
-bool writePng(const char* path, int32_t width, int32_t height, const float* rgba,
-              bool sixteenBit) {
+bool writePng(const char *path, int32_t width, int32_t height, const float *rgba, bool sixteenBit) {
   // The compressor takes the filtered image in one piece; larger images are refused before any
   // work is done.
   if (pngFilteredSize(width, height, sixteenBit) > kMaxZlibInput) {
@@ -91,8 +90,8 @@ bool writePng(const char* path, int32_t width, int32_t height, const float* rgba
 
 } // namespace ek::image
 
-extern "C" EK_API int32_t ekSavePNG(const char* path, int32_t width, int32_t height,
-                                    const float* rgba, int32_t sixteenBit) {
+extern "C" EK_API int32_t ekSavePNG(const char *path, int32_t width, int32_t height,
+                                    const float *rgba, int32_t sixteenBit) {
   if (path == nullptr || rgba == nullptr || width < 1 || height < 1) {
     return 1;
   }

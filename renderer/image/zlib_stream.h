@@ -9,7 +9,7 @@
 namespace ek::image {
 
 struct FreeDeleter {
-  void operator()(uint8_t* p) const { std::free(p); }
+  void operator()(uint8_t *p) const { std::free(p); }
 };
 using ZlibStream = std::unique_ptr<uint8_t[], FreeDeleter>;
 
@@ -25,6 +25,6 @@ constexpr std::size_t kMaxZlibInput = 1400000000;
 // Compresses `size` bytes into one complete zlib stream (header, deflate data, Adler-32) with the
 // stb_image_write compressor at kZlibQuality. Returns null, with *streamSize 0, when the input is
 // larger than kMaxZlibInput or the compressor fails (out of memory).
-ZlibStream zlibCompress(const uint8_t* data, std::size_t size, std::size_t* streamSize);
+ZlibStream zlibCompress(const uint8_t *data, std::size_t size, std::size_t *streamSize);
 
 } // namespace ek::image

@@ -169,9 +169,8 @@ EK_HD void depositInMap(const EKShadowMap& m, const MapHit& hit, float coverage,
 
 // One work item of the light pass (the frame's samples are 1): its sample goes into the map of
 // every shadowing light.
-EK_HD void lightSplatItem(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
-                          const EKV3* velocities, uint64_t item, float* shadowMaps) {
-  const WorkItem work = decodeWorkItem(item, f.repopulation, f.samples);
+EK_HD void lightSplatWork(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
+                          const EKV3* velocities, const WorkItem& work, float* shadowMaps) {
   uint32_t state = 0;
   const EKV3 p = samplePosition(f, positions, velocities, work, state);
   for (int i = 0; i < vol.lightCount; ++i) {
@@ -184,6 +183,12 @@ EK_HD void lightSplatItem(const EKFrame& f, const VolumeConstants& vol, const EK
       continue;
     depositInMap(m, hit, vol.lightSampleArea / hit.area, shadowMaps);
   }
+}
+
+EK_HD void lightSplatItem(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
+                          const EKV3* velocities, uint64_t item, float* shadowMaps) {
+  lightSplatWork(f, vol, positions, velocities, decodeWorkItem(item, f.repopulation, f.samples),
+                 shadowMaps);
 }
 
 // Optical thickness along a column: each slice becomes everything in front of it plus half of
@@ -230,8 +235,8 @@ struct CameraSample {
 };
 
 EK_HD bool cameraSample(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
-                        const EKV3* velocities, uint64_t item, CameraSample& out) {
-  out.work = decodeWorkItem(item, f.repopulation, f.samples);
+                        const EKV3* velocities, const WorkItem& work, CameraSample& out) {
+  out.work = work;
   uint32_t state = 0;
   out.position = samplePosition(f, positions, velocities, out.work, state);
   PixelHit hit;
@@ -246,14 +251,20 @@ EK_HD bool cameraSample(const EKFrame& f, const VolumeConstants& vol, const EKV3
   return true;
 }
 
-EK_HD void camSplatItem(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
-                        const EKV3* velocities, uint64_t item, float* cameraDepth) {
+EK_HD void camSplatWork(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
+                        const EKV3* velocities, const WorkItem& work, float* cameraDepth) {
   CameraSample s;
-  if (!cameraSample(f, vol, positions, velocities, item, s))
+  if (!cameraSample(f, vol, positions, velocities, work, s))
     return;
   float* column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
   atomicAddFloat(column + s.slices.k0, s.coverage * (1.0f - s.slices.fraction));
   atomicAddFloat(column + s.slices.k1, s.coverage * s.slices.fraction);
+}
+
+EK_HD void camSplatItem(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
+                        const EKV3* velocities, uint64_t item, float* cameraDepth) {
+  camSplatWork(f, vol, positions, velocities, decodeWorkItem(item, f.repopulation, f.samples),
+               cameraDepth);
 }
 
 // Distance attenuation of a light by its falloff mode.
@@ -335,11 +346,11 @@ EK_HD float lightArriving(const VolumeConstants& vol, const EKVolLight& light, c
 
 // One work item of the shading pass: the light its sample sends to the camera, weighted by how
 // much of it the camera sees. Returns false for culled or invisible samples.
-EK_HD bool shadeItem(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
-                     const Rgba8* colors, const EKV3* velocities, uint64_t item,
+EK_HD bool shadeWork(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
+                     const Rgba8* colors, const EKV3* velocities, const WorkItem& work,
                      const float* shadowMaps, const float* cameraDepth, SplatSample& out) {
   CameraSample s;
-  if (!cameraSample(f, vol, positions, velocities, item, s))
+  if (!cameraSample(f, vol, positions, velocities, work, s))
     return false;
   const float* column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
   const float transmittance = expf(-columnThickness(column, s.slices));
@@ -369,6 +380,13 @@ EK_HD bool shadeItem(const EKFrame& f, const VolumeConstants& vol, const EKV3* p
                weight * (float(color.g) * kInv255) * (light[1] + vol.emission),
                weight * (float(color.b) * kInv255) * (light[2] + vol.emission), 0.0f};
   return true;
+}
+
+EK_HD bool shadeItem(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
+                     const Rgba8* colors, const EKV3* velocities, uint64_t item,
+                     const float* shadowMaps, const float* cameraDepth, SplatSample& out) {
+  return shadeWork(f, vol, positions, colors, velocities,
+                   decodeWorkItem(item, f.repopulation, f.samples), shadowMaps, cameraDepth, out);
 }
 
 // Colour through the exposure curve, alpha from the pixel's total optical thickness.

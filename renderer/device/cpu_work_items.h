@@ -1,0 +1,33 @@
+// Walking the work items of a CPU launch.
+#pragma once
+
+#include "kernels/sampling.h"
+
+namespace ek {
+
+// Visits the work items [begin, end) in order, decoding them incrementally rather than dividing
+// for each. With an `order`, slot s of the work stands for particle order[s]; the particle index
+// (and with it every random stream) stays the particle's own, only the visiting order changes.
+// visit(work, first) is told whether the item is the first of the range.
+template <typename Visit>
+void forEachWorkItem(int32_t repopulation, int32_t samples, uint64_t begin, uint64_t end,
+                     const uint32_t* order, Visit&& visit) {
+  const uint32_t sampleCount = uint32_t(samples);
+  const uint32_t copies = uint32_t(repopulation) + 1;
+  WorkItem slot = decodeWorkItem(begin, repopulation, samples);
+  for (uint64_t item = begin; item < end; ++item) {
+    WorkItem work = slot;
+    if (order)
+      work.particle = order[slot.particle];
+    visit(work, item == begin);
+    if (++slot.sample == sampleCount) {
+      slot.sample = 0;
+      if (++slot.copy == copies) {
+        slot.copy = 0;
+        ++slot.particle;
+      }
+    }
+  }
+}
+
+} // namespace ek
