@@ -1,6 +1,8 @@
 // Kernel launches of the CPU backend. They run the same item functions as the CUDA kernels over
 // the same work items; what differs is only how the work is spread and how the splat accumulates.
 #include <algorithm>
+#include <cstddef>
+#include <type_traits>
 
 #include "device/cpu_accumulate.h"
 #include "device/cpu_device.h"
@@ -8,7 +10,7 @@
 #if EK_HAS_RESOLVE_AVX2
 #include "device/cpu_resolve_avx2.h"
 #endif
-#include "kernels/additive.h"
+#include "kernels/volume.h"
 #include "kernels/galaxy.h"
 
 namespace ek {
@@ -44,10 +46,13 @@ void CpuDevice::launchSplat(uint32_t blocks, const SplatArgs& args) {
                     });
 }
 
-void CpuDevice::launchResolve(uint32_t blocks, const ResolveArgs& args) {
-  if (!acceptLaunch(blocks))
-    return;
-  // Threads past pixelCount do nothing, so the pixels covered are min(grid, pixelCount).
+namespace {
+
+// Runs a resolve over the pixels the grid covers (threads past pixelCount do nothing), with the
+// vectorised range function where this build and processor have it.
+template <typename Args, typename Scalar, typename Vector>
+void resolvePixels(WorkerPool& pool, uint32_t blocks, const Args& args, Scalar scalar,
+                   [[maybe_unused]] Vector vector) {
   const uint64_t covered = std::min<uint64_t>(uint64_t(blocks) * kBlockSize,
                                               uint64_t(std::max(args.pixelCount, 0)));
 #if EK_HAS_RESOLVE_AVX2
@@ -55,18 +60,49 @@ void CpuDevice::launchResolve(uint32_t blocks, const ResolveArgs& args) {
 #else
   constexpr bool vectorised = false;
 #endif
-  pool_.parallelFor(covered, pool_.chunkFor(covered, 4096),
-                    [&](uint64_t begin, uint64_t end, unsigned) {
+  pool.parallelFor(covered, pool.chunkFor(covered, 4096),
+                   [&](uint64_t begin, uint64_t end, unsigned) {
+                     if constexpr (!std::is_same_v<Vector, std::nullptr_t>) {
+                       if (vectorised) {
+                         vector(args, begin, end);
+                         return;
+                       }
+                     }
+                     for (uint64_t i = begin; i < end; ++i)
+                       scalar(args, int32_t(i));
+                   });
+}
+
 #if EK_HAS_RESOLVE_AVX2
-                      if (vectorised) {
-                        resolveRangeAvx2(args, begin, end);
-                        return;
-                      }
+constexpr auto kResolveVector = resolveRangeAvx2;
+constexpr auto kResolveVolVector = resolveVolRangeAvx2;
+#else
+constexpr std::nullptr_t kResolveVector = nullptr;
+constexpr std::nullptr_t kResolveVolVector = nullptr;
 #endif
-                      for (uint64_t i = begin; i < end; ++i)
-                        resolvePixel(args.accumulator, args.image, args.imageFloat, int32_t(i),
-                                     args.exposure);
-                    });
+
+} // namespace
+
+void CpuDevice::launchResolve(uint32_t blocks, const ResolveArgs& args) {
+  if (!acceptLaunch(blocks))
+    return;
+  resolvePixels(
+      pool_, blocks, args,
+      [](const ResolveArgs& a, int32_t i) {
+        resolvePixel(a.accumulator, a.image, a.imageFloat, i, a.exposure);
+      },
+      kResolveVector);
+}
+
+void CpuDevice::launchResolveVol(uint32_t blocks, const ResolveVolArgs& args) {
+  if (!acceptLaunch(blocks))
+    return;
+  resolvePixels(
+      pool_, blocks, args,
+      [](const ResolveVolArgs& a, int32_t i) {
+        resolveVolPixel(a.accumulator, a.totalDepth, a.image, a.imageFloat, i, a.exposure);
+      },
+      kResolveVolVector);
 }
 
 void CpuDevice::launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs& args) {

@@ -4,7 +4,7 @@
 #include <immintrin.h>
 #include <sleef.h>
 
-#include "kernels/additive.h"
+#include "kernels/volume.h"
 
 namespace ek {
 
@@ -22,8 +22,13 @@ bool canResolveAvx2() {
   return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 }
 
-void resolveRangeAvx2(const ResolveArgs& args, uint64_t begin, uint64_t end) {
-  const __m256 negativeExposure = _mm256_set1_ps(-args.exposure);
+namespace {
+
+// Both resolves; `totalDepth` null selects the additive alpha (raised to the brightest colour),
+// otherwise alpha is 1 - exp(-total depth).
+void resolveRange(const Rgba32f* accumulator, const float* totalDepth, Rgba8* image,
+                  Rgba32f* imageFloat, float exposure, uint64_t begin, uint64_t end) {
+  const __m256 negativeExposure = _mm256_set1_ps(-exposure);
   const __m256 one = _mm256_set1_ps(1.0f);
   const __m256 zero = _mm256_setzero_ps();
   const __m256 inverseGamma = _mm256_set1_ps(kInvGamma);
@@ -31,26 +36,37 @@ void resolveRangeAvx2(const ResolveArgs& args, uint64_t begin, uint64_t end) {
   const __m256 half = _mm256_set1_ps(0.5f);
   const __m128i opaque = _mm_set1_epi32(int32_t(0xFF000000u));
   // With a finite exposure an unlit pixel resolves to exactly 0 in every channel.
-  const bool skipUnlit = std::isfinite(args.exposure);
+  const bool skipUnlit = std::isfinite(exposure);
 
   uint64_t i = begin;
   for (; i + 2 <= end; i += 2) { // two RGBA pixels per vector
-    const __m256 accumulated = _mm256_loadu_ps(&args.accumulator[i].r);
+    const __m256 accumulated = _mm256_loadu_ps(&accumulator[i].r);
+    // Volumetric: the two totals in the alpha lanes.
+    const __m256 depth = totalDepth ? _mm256_setr_ps(0, 0, 0, totalDepth[i], 0, 0, 0,
+                                                     totalDepth[i + 1])
+                                    : zero;
     __m256 value = zero;
     const bool unlit =
-        skipUnlit && _mm256_movemask_ps(_mm256_cmp_ps(accumulated, zero, _CMP_NEQ_UQ)) == 0;
+        skipUnlit &&
+        _mm256_movemask_ps(_mm256_cmp_ps(_mm256_or_ps(accumulated, depth), zero, _CMP_NEQ_UQ)) ==
+            0;
     if (!unlit) {
       value = _mm256_sub_ps(one, Sleef_expf8_u10avx2(_mm256_mul_ps(negativeExposure, accumulated)));
-      // Alpha raised to the brightest colour, in the order a, r, g, b, then 0.
-      __m256 alpha = maxNumber8(_mm256_permute_ps(value, 0xFF), _mm256_permute_ps(value, 0x00));
-      alpha = maxNumber8(alpha, _mm256_permute_ps(value, 0x55));
-      alpha = maxNumber8(alpha, _mm256_permute_ps(value, 0xAA));
-      alpha = maxNumber8(alpha, zero);
+      __m256 alpha;
+      if (totalDepth) {
+        alpha = _mm256_sub_ps(one, Sleef_expf8_u10avx2(_mm256_sub_ps(zero, depth)));
+      } else {
+        // Alpha raised to the brightest colour, in the order a, r, g, b, then 0.
+        alpha = maxNumber8(_mm256_permute_ps(value, 0xFF), _mm256_permute_ps(value, 0x00));
+        alpha = maxNumber8(alpha, _mm256_permute_ps(value, 0x55));
+        alpha = maxNumber8(alpha, _mm256_permute_ps(value, 0xAA));
+        alpha = maxNumber8(alpha, zero);
+      }
       value = _mm256_blend_ps(value, alpha, 0x88);
     }
-    if (args.imageFloat)
-      _mm256_storeu_ps(&args.imageFloat[i].r, value);
-    if (args.image) {
+    if (imageFloat)
+      _mm256_storeu_ps(&imageFloat[i].r, value);
+    if (image) {
       __m256i bytes = _mm256_setzero_si256();
       if (!unlit) {
         const __m256 encoded = _mm256_add_ps(
@@ -62,11 +78,25 @@ void resolveRangeAvx2(const ResolveArgs& args, uint64_t begin, uint64_t end) {
       const __m128i words = _mm_packus_epi32(_mm256_castsi256_si128(bytes),
                                              _mm256_extracti128_si256(bytes, 1));
       const __m128i packed = _mm_or_si128(_mm_packus_epi16(words, words), opaque);
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(&args.image[i]), packed);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(&image[i]), packed);
     }
   }
-  for (; i < end; ++i)
-    resolvePixel(args.accumulator, args.image, args.imageFloat, int32_t(i), args.exposure);
+  for (; i < end; ++i) {
+    if (totalDepth)
+      resolveVolPixel(accumulator, totalDepth, image, imageFloat, int32_t(i), exposure);
+    else
+      resolvePixel(accumulator, image, imageFloat, int32_t(i), exposure);
+  }
+}
+
+} // namespace
+
+void resolveRangeAvx2(const ResolveArgs& a, uint64_t begin, uint64_t end) {
+  resolveRange(a.accumulator, nullptr, a.image, a.imageFloat, a.exposure, begin, end);
+}
+
+void resolveVolRangeAvx2(const ResolveVolArgs& a, uint64_t begin, uint64_t end) {
+  resolveRange(a.accumulator, a.totalDepth, a.image, a.imageFloat, a.exposure, begin, end);
 }
 
 } // namespace ek

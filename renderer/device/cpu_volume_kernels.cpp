@@ -134,17 +134,4 @@ void CpuDevice::launchShade(uint32_t blocks, const ShadeArgs& a) {
                     });
 }
 
-void CpuDevice::launchResolveVol(uint32_t blocks, const ResolveVolArgs& a) {
-  if (!acceptLaunch(blocks))
-    return;
-  const uint64_t covered = std::min<uint64_t>(uint64_t(blocks) * kBlockSize,
-                                              uint64_t(std::max(a.pixelCount, 0)));
-  pool_.parallelFor(covered, pool_.chunkFor(covered, 4096),
-                    [&](uint64_t begin, uint64_t end, unsigned) {
-                      for (uint64_t i = begin; i < end; ++i)
-                        resolveVolPixel(a.accumulator, a.totalDepth, a.image, a.imageFloat,
-                                        int32_t(i), a.exposure);
-                    });
-}
-
 } // namespace ek
