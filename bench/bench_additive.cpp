@@ -37,7 +37,7 @@ struct Options {
   int repeat = 7;
 };
 
-double medianMs(int repeat, const std::function<void()>& run) {
+double medianMs(int repeat, const std::function<void()> &run) {
   run(); // warm-up: first-touch of buffers, thread start
   std::vector<double> times;
   for (int i = 0; i < repeat; ++i) {
@@ -77,7 +77,7 @@ EKCamera lookAt(EKV3 eye, float fovY) {
 }
 
 // Uploads a cloud made on the host (uniform box or Gaussian blob) in front of the camera.
-bool uploadCloud(EKContext* context, uint64_t n, bool blob) {
+bool uploadCloud(EKContext *context, uint64_t n, bool blob) {
   std::mt19937 random(7);
   std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
   std::normal_distribution<float> normal(0.0f, 1.0f);
@@ -96,7 +96,7 @@ bool uploadCloud(EKContext* context, uint64_t n, bool blob) {
 }
 
 // The samples of a scene, placed with the shared item function: pixel and value of every hit.
-std::vector<ek::SplatSample> placeSamples(EKContext* context, const EKFrame& frame) {
+std::vector<ek::SplatSample> placeSamples(EKContext *context, const EKFrame &frame) {
   std::vector<EKV3> positions(context->count);
   std::vector<Rgba8> colors(context->count);
   context->backend->copyToHost(positions.data(), context->positions, positions.size() * 12);
@@ -114,7 +114,7 @@ std::vector<ek::SplatSample> placeSamples(EKContext* context, const EKFrame& fra
 
 // The scatter limit on the CPU: precomputed samples added into one private image per worker,
 // then merged into the output on all cores.
-double cpuScatterLimitMs(const std::vector<ek::SplatSample>& hits, int repeat) {
+double cpuScatterLimitMs(const std::vector<ek::SplatSample> &hits, int repeat) {
   const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
   ek::WorkerPool pool(workers);
   const uint64_t pixels = uint64_t(kWidth) * kHeight;
@@ -123,13 +123,13 @@ double cpuScatterLimitMs(const std::vector<ek::SplatSample>& hits, int repeat) {
   const uint64_t part = hits.size() / workers + 1;
   return medianMs(repeat, [&] {
     pool.parallelFor(pixels, pool.chunkFor(pixels, 4096), [&](uint64_t b, uint64_t e, unsigned) {
-      for (auto& image : images)
+      for (auto &image : images)
         std::fill(image.begin() + b, image.begin() + e, Rgba32f{0, 0, 0, 0});
     });
     pool.parallelFor(hits.size(), part, [&](uint64_t b, uint64_t e, unsigned) {
-      Rgba32f* image = images[b / part].data();
+      Rgba32f *image = images[b / part].data();
       for (uint64_t i = b; i < e; ++i) {
-        Rgba32f& cell = image[hits[i].pixel];
+        Rgba32f &cell = image[hits[i].pixel];
         cell.r += hits[i].value.r;
         cell.g += hits[i].value.g;
         cell.b += hits[i].value.b;
@@ -139,7 +139,7 @@ double cpuScatterLimitMs(const std::vector<ek::SplatSample>& hits, int repeat) {
     pool.parallelFor(pixels, pool.chunkFor(pixels, 4096), [&](uint64_t b, uint64_t e, unsigned) {
       for (uint64_t p = b; p < e; ++p) {
         Rgba32f sum{0, 0, 0, 0};
-        for (auto& image : images)
+        for (auto &image : images)
           sum = {sum.r + image[p].r, sum.g + image[p].g, sum.b + image[p].b, sum.a + image[p].a};
         output[p] = sum;
       }
@@ -147,13 +147,13 @@ double cpuScatterLimitMs(const std::vector<ek::SplatSample>& hits, int repeat) {
   });
 }
 
-void runScene(EKContext* context, const Scene& scene, const Options& options) {
-  ek::Device& device = *context->backend;
+void runScene(EKContext *context, const Scene &scene, const Options &options) {
+  ek::Device &device = *context->backend;
   const EKFrame frame = ek::buildFrame(scene.camera, scene.settings);
   const uint64_t pixels = uint64_t(kWidth) * kHeight;
   const uint64_t work = context->count * uint64_t(frame.repopulation + 1) * frame.samples;
-  const ek::SplatArgs splat{frame, context->positions, context->colors, nullptr, work,
-                            context->accumulator};
+  const ek::SplatArgs splat{frame, context->positions,  context->colors, nullptr,
+                            work,  context->accumulator};
   const ek::ResolveArgs resolve{context->accumulator, context->image, context->imageFloat,
                                 int32_t(pixels), scene.settings.exposure};
   const uint32_t splatBlocks = ek::blocksFor(device, work, ek::kBlockSize);
@@ -163,11 +163,13 @@ void runScene(EKContext* context, const Scene& scene, const Options& options) {
     device.fillAsync(context->accumulator, 0, pixels * 16);
     device.synchronize();
   });
-  const double splatMs = medianMs(options.repeat, [&] {
-    device.fillAsync(context->accumulator, 0, pixels * 16);
-    device.launchSplat(splatBlocks, splat);
-    device.synchronize();
-  }) - clearMs;
+  const double splatMs = medianMs(options.repeat,
+                                  [&] {
+                                    device.fillAsync(context->accumulator, 0, pixels * 16);
+                                    device.launchSplat(splatBlocks, splat);
+                                    device.synchronize();
+                                  }) -
+                         clearMs;
   const double resolveMs = medianMs(options.repeat, [&] {
     device.launchResolve(resolveBlocks, resolve);
     device.synchronize();
@@ -178,7 +180,7 @@ void runScene(EKContext* context, const Scene& scene, const Options& options) {
 
   const std::vector<ek::SplatSample> hits = placeSamples(context, frame);
   double limitMs = 0;
-  const char* limitName = "scatter limit";
+  const char *limitName = "scatter limit";
   if (options.device == EK_DEVICE_CPU) {
     limitMs = cpuScatterLimitMs(hits, options.repeat);
   } else {
@@ -191,14 +193,13 @@ void runScene(EKContext* context, const Scene& scene, const Options& options) {
   std::printf("%-14s %9.0f samples  %6.1f%% in image\n", scene.name.c_str(), samples,
               100.0 * double(hits.size()) / samples);
   std::printf("  splat          %8.2f ms  %10.3g samples/s\n", splatMs, samples / splatMs * 1e3);
-  std::printf("  %-14s %8.2f ms  %10.3g samples/s\n", limitName, limitMs,
-              samples / limitMs * 1e3);
+  std::printf("  %-14s %8.2f ms  %10.3g samples/s\n", limitName, limitMs, samples / limitMs * 1e3);
   std::printf("  ratio splat / limit speed: %.2f\n", limitMs / splatMs);
   std::printf("  clear %.2f ms, resolve %.2f ms (%.0f%% of the splat), whole ekRender %.2f ms\n",
               clearMs, resolveMs, 100.0 * resolveMs / splatMs, renderMs);
 }
 
-bool parse(int argc, char** argv, Options& options) {
+bool parse(int argc, char **argv, Options &options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--device" && i + 1 < argc) {
@@ -219,13 +220,14 @@ bool parse(int argc, char** argv, Options& options) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
   Options options;
   if (!parse(argc, argv, options)) {
-    std::fprintf(stderr, "usage: bench_additive [--device cpu|cuda] [--particles N] [--repeat N]\n");
+    std::fprintf(stderr,
+                 "usage: bench_additive [--device cpu|cuda] [--particles N] [--repeat N]\n");
     return 2;
   }
-  EKContext* context = ekCreate(options.device);
+  EKContext *context = ekCreate(options.device);
   char info[256] = "";
   if (!context || ekLastError(context)[0] || ekDeviceInfo(context, info, sizeof info)) {
     std::fprintf(stderr, "bench_additive: %s\n", ekLastError(context));
@@ -242,7 +244,7 @@ int main(int argc, char** argv) {
   lens.camera.focusDistance = 250;
   Scene uniform{"uniform box", lookAt({0, 0, 160}, 60), benchSettings(options.particles)};
   Scene blob{"gaussian blob", lookAt({0, 0, 160}, 60), benchSettings(options.particles)};
-  for (const Scene* scene : {&galaxy, &lens, &uniform, &blob}) {
+  for (const Scene *scene : {&galaxy, &lens, &uniform, &blob}) {
     const bool ok = scene == &uniform ? uploadCloud(context, options.particles, false)
                     : scene == &blob  ? uploadCloud(context, options.particles, true)
                                       : ekGenerateTestCloud(context, options.particles, 1, 0) == 0;

@@ -31,7 +31,7 @@ struct Options {
   int repeat = 3;
 };
 
-bool parse(int argc, char** argv, Options& o) {
+bool parse(int argc, char **argv, Options &o) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--device" && i + 1 < argc) {
@@ -59,7 +59,7 @@ double msSince(std::chrono::steady_clock::time_point start) {
 double cpuMemoryPassMs(uint64_t floats) {
   std::vector<float> data(floats);
   const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
-  auto onAllCores = [&](auto&& body) {
+  auto onAllCores = [&](auto &&body) {
     std::vector<std::thread> threads;
     const uint64_t part = floats / workers + 1;
     for (unsigned w = 0; w < workers; ++w)
@@ -67,14 +67,14 @@ double cpuMemoryPassMs(uint64_t floats) {
         const uint64_t begin = std::min(floats, w * part), end = std::min(floats, begin + part);
         body(data.data() + begin, end - begin);
       });
-    for (std::thread& t : threads)
+    for (std::thread &t : threads)
       t.join();
   };
   double ms = 0;
   for (int i = 0; i < 2; ++i) { // the first run touches the pages
     const auto start = std::chrono::steady_clock::now();
-    onAllCores([](float* p, uint64_t n) { std::memset(p, 0, n * sizeof(float)); });
-    onAllCores([](float* p, uint64_t n) {
+    onAllCores([](float *p, uint64_t n) { std::memset(p, 0, n * sizeof(float)); });
+    onAllCores([](float *p, uint64_t n) {
       for (uint64_t k = 0; k < n; ++k)
         p[k] = p[k] * 0.5f + 1.0f;
     });
@@ -94,13 +94,13 @@ double memoryBaselineMs(int device, uint64_t floats) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
   Options o;
   if (!parse(argc, argv, o)) {
     std::fprintf(stderr, "usage: bench_volume [--device cpu|cuda] [--particles N] [--repeat N]\n");
     return 2;
   }
-  EKContext* context = ekCreate(o.device);
+  EKContext *context = ekCreate(o.device);
   char info[256] = "";
   if (!context || ekLastError(context)[0] || ekDeviceInfo(context, info, sizeof info) ||
       ekGenerateTestCloud(context, o.particles, 1, 0) != 0) {
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_volume: %s\n", ekLastError(context));
     return 1;
   }
-  ek::Device& device = *context->backend;
+  ek::Device &device = *context->backend;
   const EKFrame frame = ek::buildFrame(camera, settings);
   ek::PassTimer timer(device);
   double resolveMs = 0, renderMs = 0;
@@ -169,10 +169,10 @@ int main(int argc, char** argv) {
   for (int p = 0; p < ek::PassTimer::Count; ++p)
     std::printf("  %-14s %8.1f ms\n", ek::PassTimer::kNames[p], timer.ms[p] / o.repeat);
   std::printf("  %-14s %8.1f ms\n", "resolve", resolveMs / o.repeat);
-  const double clearsAndPrefix = (timer.ms[ek::PassTimer::Clears] +
-                                  timer.ms[ek::PassTimer::ShadowPrefix] +
-                                  timer.ms[ek::PassTimer::CameraPrefix]) /
-                                 o.repeat;
+  const double clearsAndPrefix =
+      (timer.ms[ek::PassTimer::Clears] + timer.ms[ek::PassTimer::ShadowPrefix] +
+       timer.ms[ek::PassTimer::CameraPrefix]) /
+      o.repeat;
   std::printf("\nshadow maps %.0f MB, camera depth map %.0f MB\n", shadowFloats * 4 / 1048576.0,
               depthFloats * 4 / 1048576.0);
   std::printf("clears + prefix passes %.1f ms; memset + read-write baseline %.1f ms; ratio %.2f "

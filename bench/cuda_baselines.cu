@@ -5,11 +5,11 @@
 
 namespace {
 
-__global__ void kBareAtomic(const ek::SplatSample* hits, uint64_t count, float* image) {
+__global__ void kBareAtomic(const ek::SplatSample *hits, uint64_t count, float *image) {
   const uint64_t stride = uint64_t(gridDim.x) * blockDim.x;
   for (uint64_t i = uint64_t(blockIdx.x) * blockDim.x + threadIdx.x; i < count; i += stride) {
     const ek::SplatSample s = hits[i];
-    float* cell = image + uint64_t(s.pixel) * 4;
+    float *cell = image + uint64_t(s.pixel) * 4;
     atomicAdd(cell + 0, s.value.r);
     atomicAdd(cell + 1, s.value.g);
     atomicAdd(cell + 2, s.value.b);
@@ -17,7 +17,7 @@ __global__ void kBareAtomic(const ek::SplatSample* hits, uint64_t count, float* 
   }
 }
 
-__global__ void kReadWrite(float* data, uint64_t count) {
+__global__ void kReadWrite(float *data, uint64_t count) {
   const uint64_t stride = uint64_t(gridDim.x) * blockDim.x;
   for (uint64_t i = uint64_t(blockIdx.x) * blockDim.x + threadIdx.x; i < count; i += stride)
     data[i] = data[i] * 0.5f + 1.0f;
@@ -28,7 +28,7 @@ __global__ void kReadWrite(float* data, uint64_t count) {
 namespace ek::bench {
 
 double memoryPassMs(uint64_t floats) {
-  float* data = nullptr;
+  float *data = nullptr;
   if (cudaMalloc(&data, floats * sizeof(float)) != cudaSuccess)
     return -1;
   cudaEvent_t start, stop;
@@ -49,16 +49,16 @@ double memoryPassMs(uint64_t floats) {
   return ms;
 }
 
-double bareAtomicMs(const std::vector<SplatSample>& hits, uint64_t pixels, int repeat) {
-  SplatSample* deviceHits = nullptr;
-  float* image = nullptr;
+double bareAtomicMs(const std::vector<SplatSample> &hits, uint64_t pixels, int repeat) {
+  SplatSample *deviceHits = nullptr;
+  float *image = nullptr;
   cudaMalloc(&deviceHits, hits.size() * sizeof(SplatSample));
   cudaMalloc(&image, pixels * 16);
   cudaMemcpy(deviceHits, hits.data(), hits.size() * sizeof(SplatSample), cudaMemcpyHostToDevice);
   int multiprocessors = 0;
   cudaDeviceGetAttribute(&multiprocessors, cudaDevAttrMultiProcessorCount, 0);
-  const uint64_t blocks = std::min<uint64_t>((hits.size() + 255) / 256,
-                                             32ull * std::max(multiprocessors, 1));
+  const uint64_t blocks =
+      std::min<uint64_t>((hits.size() + 255) / 256, 32ull * std::max(multiprocessors, 1));
   cudaEvent_t start, stop;
   cudaEventCreate(&start);
   cudaEventCreate(&stop);

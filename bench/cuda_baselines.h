@@ -8,7 +8,7 @@
 namespace ek::bench {
 
 // Median milliseconds of the bare kernel over `repeat` runs (clearing the image each time).
-double bareAtomicMs(const std::vector<SplatSample>& hits, uint64_t pixels, int repeat);
+double bareAtomicMs(const std::vector<SplatSample> &hits, uint64_t pixels, int repeat);
 
 // cudaMemset plus one read-and-write kernel over a buffer of `floats` floats.
 double memoryPassMs(uint64_t floats);

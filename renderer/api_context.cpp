@@ -7,7 +7,7 @@
 namespace {
 
 constexpr double kBytesPerGigabyte = 1073741824.0; // 2^30
-constexpr const char* kInitFailed = "Could not initialize CUDA device";
+constexpr const char *kInitFailed = "Could not initialize CUDA device";
 
 } // namespace
 
@@ -15,18 +15,19 @@ extern "C" {
 
 EK_API int32_t ekApiVersion(void) { return EK_API_VERSION; }
 
-EK_API EKContext* ekCreate(int32_t device) {
-  EKContext* context = new (std::nothrow) EKContext();
+EK_API EKContext *ekCreate(int32_t device) {
+  EKContext *context = new (std::nothrow) EKContext();
   if (!context)
     return nullptr;
   context->device = device;
   try {
-    context->backend = device == EK_DEVICE_CPU ? ek::createCpuDevice() : ek::createCudaDevice(device);
+    context->backend =
+        device == EK_DEVICE_CPU ? ek::createCpuDevice() : ek::createCudaDevice(device);
   } catch (...) {
     delete context;
     return nullptr;
   }
-  ek::Device& backend = *context->backend;
+  ek::Device &backend = *context->backend;
   const bool ready = backend.makeCurrent() == ek::kDeviceOk &&
                      backend.createEvent(&context->startEvent) == ek::kDeviceOk &&
                      backend.createEvent(&context->stopEvent) == ek::kDeviceOk;
@@ -35,16 +36,16 @@ EK_API EKContext* ekCreate(int32_t device) {
   return context;
 }
 
-EK_API void ekDestroy(EKContext* context) {
+EK_API void ekDestroy(EKContext *context) {
   if (!context)
     return;
-  ek::Device& backend = *context->backend;
+  ek::Device &backend = *context->backend;
   backend.makeCurrent();
-  for (void* buffer : {(void*)context->positions, (void*)context->colors,
-                       (void*)context->velocities, (void*)context->accumulator,
-                       (void*)context->image, (void*)context->imageFloat,
-                       (void*)context->shadowMaps, (void*)context->cameraDepth,
-                       (void*)context->totalDepth, context->bounds, context->moments})
+  for (void *buffer :
+       {(void *)context->positions, (void *)context->colors, (void *)context->velocities,
+        (void *)context->accumulator, (void *)context->image, (void *)context->imageFloat,
+        (void *)context->shadowMaps, (void *)context->cameraDepth, (void *)context->totalDepth,
+        context->bounds, context->moments})
     backend.release(buffer);
   if (context->startEvent)
     backend.destroyEvent(context->startEvent);
@@ -53,11 +54,11 @@ EK_API void ekDestroy(EKContext* context) {
   delete context;
 }
 
-EK_API const char* ekLastError(EKContext* context) {
+EK_API const char *ekLastError(EKContext *context) {
   return context ? context->lastError.c_str() : "no context";
 }
 
-EK_API int32_t ekDeviceInfo(EKContext* context, char* buffer, int32_t size) {
+EK_API int32_t ekDeviceInfo(EKContext *context, char *buffer, int32_t size) {
   if (!context || !buffer || size < 1)
     return 1;
   return ek::guarded(context, "ekDeviceInfo", [&]() -> int32_t {
@@ -75,6 +76,6 @@ EK_API int32_t ekDeviceInfo(EKContext* context, char* buffer, int32_t size) {
   });
 }
 
-EK_API uint64_t ekGetCount(EKContext* context) { return context ? context->count : 0; }
+EK_API uint64_t ekGetCount(EKContext *context) { return context ? context->count : 0; }
 
 } // extern "C"

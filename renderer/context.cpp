@@ -4,12 +4,12 @@
 
 namespace ek {
 
-void setError(EKContext* context, const std::string& text) {
+void setError(EKContext *context, const std::string &text) {
   if (context)
     context->lastError = text;
 }
 
-bool checkCuda(EKContext* context, DeviceStatus status, const char* label) {
+bool checkCuda(EKContext *context, DeviceStatus status, const char *label) {
   if (status == kDeviceOk)
     return true;
   if (context) {
@@ -21,7 +21,7 @@ bool checkCuda(EKContext* context, DeviceStatus status, const char* label) {
   return false;
 }
 
-uint32_t blocksFor(Device& device, uint64_t n, uint32_t blockSize) {
+uint32_t blocksFor(Device &device, uint64_t n, uint32_t blockSize) {
   return blocksForMultiprocessors(n, blockSize, device.multiprocessorCount());
 }
 

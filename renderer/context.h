@@ -14,26 +14,26 @@ struct EKContext {
   int32_t device = 0;
   std::unique_ptr<ek::Device> backend;
 
-  EKV3* positions = nullptr;
-  Rgba8* colors = nullptr;
-  EKV3* velocities = nullptr;
+  EKV3 *positions = nullptr;
+  Rgba8 *colors = nullptr;
+  EKV3 *velocities = nullptr;
   bool hasVelocityBuffer = false;
   bool velocitiesValid = false;
   uint64_t capacity = 0;
   uint64_t count = 0;
 
-  Rgba32f* accumulator = nullptr;
-  Rgba8* image = nullptr;
-  Rgba32f* imageFloat = nullptr;
+  Rgba32f *accumulator = nullptr;
+  Rgba8 *image = nullptr;
+  Rgba32f *imageFloat = nullptr;
   int32_t imageWidth = 0;
   int32_t imageHeight = 0;
-  float* shadowMaps = nullptr;
+  float *shadowMaps = nullptr;
   uint64_t shadowMapCapacity = 0;
-  float* cameraDepth = nullptr;
+  float *cameraDepth = nullptr;
   uint64_t cameraDepthCapacity = 0;
-  float* totalDepth = nullptr;
-  void* bounds = nullptr;
-  void* moments = nullptr;
+  float *totalDepth = nullptr;
+  void *bounds = nullptr;
+  void *moments = nullptr;
 
   ek::DeviceEvent startEvent = nullptr;
   ek::DeviceEvent stopEvent = nullptr;
@@ -43,20 +43,20 @@ struct EKContext {
 namespace ek {
 
 // Replaces the context's last error (contexts may be null: then nothing is stored).
-void setError(EKContext* context, const std::string& text);
+void setError(EKContext *context, const std::string &text);
 
 // The shared check of every device call: on failure stores "label: description" and returns
 // false; on success leaves the last error alone and returns true. It serves both backends.
-bool checkCuda(EKContext* context, DeviceStatus status, const char* label);
+bool checkCuda(EKContext *context, DeviceStatus status, const char *label);
 
 // Grid size of every launch: ceil(n / blockSize) blocks, at least 1, at most 32 per multiprocessor
 // (64 multiprocessors assumed when the device does not tell).
-uint32_t blocksFor(Device& device, uint64_t n, uint32_t blockSize);
+uint32_t blocksFor(Device &device, uint64_t n, uint32_t blockSize);
 uint32_t blocksForMultiprocessors(uint64_t n, uint32_t blockSize, int multiprocessors);
 
 // Runs an exported function's body so that no exception leaves it: an exhausted host heap becomes
 // the failure "name: out of host memory".
-template <typename Body> int32_t guarded(EKContext* context, const char* name, Body&& body) {
+template <typename Body> int32_t guarded(EKContext *context, const char *name, Body &&body) {
   try {
     return body();
   } catch (...) {

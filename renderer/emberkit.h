@@ -94,25 +94,25 @@ typedef struct EKLight {
 } EKLight;
 
 EK_API int32_t ekApiVersion(void);
-EK_API EKContext* ekCreate(int32_t device);
-EK_API void ekDestroy(EKContext* context);
-EK_API const char* ekLastError(EKContext* context);
-EK_API int32_t ekDeviceInfo(EKContext* context, char* buffer, int32_t size);
-EK_API uint64_t ekGetCount(EKContext* context);
+EK_API EKContext *ekCreate(int32_t device);
+EK_API void ekDestroy(EKContext *context);
+EK_API const char *ekLastError(EKContext *context);
+EK_API int32_t ekDeviceInfo(EKContext *context, char *buffer, int32_t size);
+EK_API uint64_t ekGetCount(EKContext *context);
 
-EK_API int32_t ekReserve(EKContext* context, uint64_t capacity, int32_t withVelocity);
-EK_API int32_t ekUpload(EKContext* context, const EKV3* positions, const uint8_t* colors,
-                        const EKV3* velocities, uint64_t count, uint64_t first);
-EK_API int32_t ekSetCount(EKContext* context, uint64_t count);
-EK_API int32_t ekGenerateTestCloud(EKContext* context, uint64_t count, uint32_t seed,
+EK_API int32_t ekReserve(EKContext *context, uint64_t capacity, int32_t withVelocity);
+EK_API int32_t ekUpload(EKContext *context, const EKV3 *positions, const uint8_t *colors,
+                        const EKV3 *velocities, uint64_t count, uint64_t first);
+EK_API int32_t ekSetCount(EKContext *context, uint64_t count);
+EK_API int32_t ekGenerateTestCloud(EKContext *context, uint64_t count, uint32_t seed,
                                    int32_t withVelocity);
 
-EK_API int32_t ekRender(EKContext* context, const EKCamera* camera,
-                        const EKRenderSettings* settings, const EKLight* lights,
-                        int32_t lightCount, uint8_t* image8, float* imageFloat, float* gpuMs);
+EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
+                        const EKRenderSettings *settings, const EKLight *lights, int32_t lightCount,
+                        uint8_t *image8, float *imageFloat, float *gpuMs);
 
-EK_API int32_t ekSaveEXR(const char* path, int32_t width, int32_t height, const float* rgba);
-EK_API int32_t ekSavePNG(const char* path, int32_t width, int32_t height, const float* rgba,
+EK_API int32_t ekSaveEXR(const char *path, int32_t width, int32_t height, const float *rgba);
+EK_API int32_t ekSavePNG(const char *path, int32_t width, int32_t height, const float *rgba,
                          int32_t sixteenBit);
 
 #ifdef __cplusplus

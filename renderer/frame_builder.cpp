@@ -12,25 +12,25 @@ constexpr float kPi = 3.1415927f;
 constexpr float kRadiansPerDegree = 0.017453292f;
 constexpr float kColorScale = 0.003921569f; // 1/255 for the colour bytes
 
-EKV3 subtract(const EKV3& a, const EKV3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-float dot(const EKV3& a, const EKV3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-EKV3 cross(const EKV3& a, const EKV3& b) {
+EKV3 subtract(const EKV3 &a, const EKV3 &b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+float dot(const EKV3 &a, const EKV3 &b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+EKV3 cross(const EKV3 &a, const EKV3 &b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 // Divides by the length when it is above 0; a zero vector stays zero.
-EKV3 normalized(const EKV3& v) {
+EKV3 normalized(const EKV3 &v) {
   const float length = std::sqrt(dot(v, v));
   return length > 0.0f ? EKV3{v.x / length, v.y / length, v.z / length} : v;
 }
 
-void setRow(float* row, const EKV3& axis, float translation) {
+void setRow(float *row, const EKV3 &axis, float translation) {
   row[0] = axis.x;
   row[1] = axis.y;
   row[2] = axis.z;
   row[3] = translation;
 }
 
-void applySpherical(const EKCamera& camera, const EKRenderSettings& settings, EKFrame& f) {
+void applySpherical(const EKCamera &camera, const EKRenderSettings &settings, EKFrame &f) {
   float lo = camera.lonMin, hi = camera.lonMax;
   if (!(hi > lo)) {
     lo = -180.0f;
@@ -64,7 +64,7 @@ void applySpherical(const EKCamera& camera, const EKRenderSettings& settings, EK
 
 } // namespace
 
-EKFrame buildFrame(const EKCamera& camera, const EKRenderSettings& settings) {
+EKFrame buildFrame(const EKCamera &camera, const EKRenderSettings &settings) {
   EKFrame f{};
   const EKV3 forward = normalized(subtract(camera.target, camera.eye));
   const EKV3 right = normalized(cross(forward, camera.up));
@@ -93,8 +93,8 @@ EKFrame buildFrame(const EKCamera& camera, const EKRenderSettings& settings) {
   f.invFocusDistance = camera.focusDistance > 0.0f ? 1.0f / camera.focusDistance : 0.0f;
   f.nearClip = kNearClip;
   f.seed = settings.seed;
-  f.pixelArea = (2.0f / (float(settings.width) * f.scaleX)) *
-                (2.0f / (float(settings.height) * f.scaleY));
+  f.pixelArea =
+      (2.0f / (float(settings.width) * f.scaleX)) * (2.0f / (float(settings.height) * f.scaleY));
 
   f.projection = camera.projection == EK_PROJECTION_SPHERICAL ? 1 : 0;
   f.topMergeExponent = 1.0f;

@@ -11,8 +11,8 @@ constexpr uint64_t kBytesWithVelocity = 28;    // plus velocity 12
 constexpr uint64_t kMemoryReserve = 536870912; // 512 MiB left free for everything else
 constexpr double kBytesPerGigabyte = 1073741824.0;
 
-void releaseParticles(EKContext* context) {
-  ek::Device& backend = *context->backend;
+void releaseParticles(EKContext *context) {
+  ek::Device &backend = *context->backend;
   backend.release(context->positions);
   backend.release(context->colors);
   backend.release(context->velocities);
@@ -27,8 +27,9 @@ void releaseParticles(EKContext* context) {
 
 // Refuses a reservation that would not leave the memory reserve free. Sizes are checked before
 // they are multiplied, so absurd requests are refused instead of wrapping around.
-bool memoryCheck(EKContext* context, uint64_t n, bool withVelocity) {
-  const uint64_t perParticleHeld = context->hasVelocityBuffer ? kBytesWithVelocity : kBytesWithoutVelocity;
+bool memoryCheck(EKContext *context, uint64_t n, bool withVelocity) {
+  const uint64_t perParticleHeld =
+      context->hasVelocityBuffer ? kBytesWithVelocity : kBytesWithoutVelocity;
   const uint64_t perParticle = withVelocity ? kBytesWithVelocity : kBytesWithoutVelocity;
   uint64_t freeBytes = 0, totalBytes = 0;
   if (context->backend->memoryInfo(&freeBytes, &totalBytes) != ek::kDeviceOk)
@@ -36,14 +37,13 @@ bool memoryCheck(EKContext* context, uint64_t n, bool withVelocity) {
   constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
   const uint64_t held = perParticleHeld * context->capacity; // fits: it was allocated
   const uint64_t available = freeBytes > kMax - held ? kMax : freeBytes + held;
-  const bool fits = n <= (kMax - kMemoryReserve) / perParticle &&
-                    perParticle * n + kMemoryReserve <= available;
+  const bool fits =
+      n <= (kMax - kMemoryReserve) / perParticle && perParticle * n + kMemoryReserve <= available;
   if (fits)
     return true;
   const double needed = double(n) * double(perParticle) / kBytesPerGigabyte;
-  const double left = available > kMemoryReserve
-                          ? double(available - kMemoryReserve) / kBytesPerGigabyte
-                          : 0.0;
+  const double left =
+      available > kMemoryReserve ? double(available - kMemoryReserve) / kBytesPerGigabyte : 0.0;
   char text[256];
   std::snprintf(text, sizeof text, "Not enough VRAM: needs %.2f GB, approx. %.2f GB available",
                 needed, left);
@@ -55,30 +55,30 @@ bool memoryCheck(EKContext* context, uint64_t n, bool withVelocity) {
 
 extern "C" {
 
-EK_API int32_t ekReserve(EKContext* context, uint64_t n, int32_t withVelocity) {
+EK_API int32_t ekReserve(EKContext *context, uint64_t n, int32_t withVelocity) {
   if (!context)
     return 1;
   if (n <= context->capacity && (!withVelocity || context->hasVelocityBuffer))
     return 0;
   return ek::guarded(context, "ekReserve", [&]() -> int32_t {
-    ek::Device& backend = *context->backend;
+    ek::Device &backend = *context->backend;
     backend.makeCurrent();
     if (!memoryCheck(context, n, withVelocity != 0))
       return 1;
     releaseParticles(context);
-    void* pointer = nullptr;
+    void *pointer = nullptr;
     if (!ek::checkCuda(context, backend.allocate(&pointer, n * sizeof(EKV3)),
                        "cudaMalloc positions"))
       return 1;
-    context->positions = static_cast<EKV3*>(pointer);
+    context->positions = static_cast<EKV3 *>(pointer);
     if (!ek::checkCuda(context, backend.allocate(&pointer, n * sizeof(Rgba8)), "cudaMalloc colors"))
       return 1;
-    context->colors = static_cast<Rgba8*>(pointer);
+    context->colors = static_cast<Rgba8 *>(pointer);
     if (withVelocity) {
       if (!ek::checkCuda(context, backend.allocate(&pointer, n * sizeof(EKV3)),
                          "cudaMalloc velocity"))
         return 1;
-      context->velocities = static_cast<EKV3*>(pointer);
+      context->velocities = static_cast<EKV3 *>(pointer);
       context->hasVelocityBuffer = true;
     }
     context->capacity = n;
@@ -86,8 +86,8 @@ EK_API int32_t ekReserve(EKContext* context, uint64_t n, int32_t withVelocity) {
   });
 }
 
-EK_API int32_t ekUpload(EKContext* context, const EKV3* positions, const uint8_t* colors,
-                        const EKV3* velocities, uint64_t n, uint64_t first) {
+EK_API int32_t ekUpload(EKContext *context, const EKV3 *positions, const uint8_t *colors,
+                        const EKV3 *velocities, uint64_t n, uint64_t first) {
   if (!context || !positions) {
     ek::setError(context, "ekUpload: invalid parameters");
     return 1;
@@ -102,24 +102,24 @@ EK_API int32_t ekUpload(EKContext* context, const EKV3* positions, const uint8_t
       ek::setError(context, "ekUpload: velocity passed but reserved without velocity");
       return 1;
     }
-    ek::Device& backend = *context->backend;
+    ek::Device &backend = *context->backend;
     backend.makeCurrent();
-    if (!ek::checkCuda(context,
-                       backend.copyToDevice(context->positions + first, positions,
-                                            n * sizeof(EKV3)),
-                       "upload positions"))
+    if (!ek::checkCuda(
+            context, backend.copyToDevice(context->positions + first, positions, n * sizeof(EKV3)),
+            "upload positions"))
       return 1;
     if (colors) {
       if (!ek::checkCuda(context,
                          backend.copyToDevice(context->colors + first, colors, n * sizeof(Rgba8)),
                          "upload colors"))
         return 1;
-    } else if (!ek::checkCuda(context, backend.fill(context->colors + first, 255, n * sizeof(Rgba8)),
+    } else if (!ek::checkCuda(context,
+                              backend.fill(context->colors + first, 255, n * sizeof(Rgba8)),
                               "set colors to white")) {
       return 1;
     }
     if (context->hasVelocityBuffer) {
-      EKV3* target = context->velocities + first;
+      EKV3 *target = context->velocities + first;
       if (velocities) {
         if (!ek::checkCuda(context, backend.copyToDevice(target, velocities, n * sizeof(EKV3)),
                            "upload velocity"))
@@ -137,7 +137,7 @@ EK_API int32_t ekUpload(EKContext* context, const EKV3* positions, const uint8_t
   });
 }
 
-EK_API int32_t ekSetCount(EKContext* context, uint64_t n) {
+EK_API int32_t ekSetCount(EKContext *context, uint64_t n) {
   if (!context)
     return 1;
   if (n > context->capacity) {

@@ -7,10 +7,10 @@
 
 namespace {
 
-constexpr const char* kInvalid = "ekRender: invalid parameters";
+constexpr const char *kInvalid = "ekRender: invalid parameters";
 
-void releaseImageBuffers(EKContext* c) {
-  ek::Device& backend = *c->backend;
+void releaseImageBuffers(EKContext *c) {
+  ek::Device &backend = *c->backend;
   backend.release(c->accumulator);
   backend.release(c->image);
   backend.release(c->imageFloat);
@@ -23,16 +23,17 @@ void releaseImageBuffers(EKContext* c) {
   c->imageHeight = 0;
 }
 
-template <typename T> bool allocateImage(EKContext* c, T*& buffer, uint64_t bytes, const char* label) {
-  void* pointer = nullptr;
+template <typename T>
+bool allocateImage(EKContext *c, T *&buffer, uint64_t bytes, const char *label) {
+  void *pointer = nullptr;
   if (!ek::checkCuda(c, c->backend->allocate(&pointer, bytes), label))
     return false;
-  buffer = static_cast<T*>(pointer);
+  buffer = static_cast<T *>(pointer);
   return true;
 }
 
 // The per-image buffers follow the image size; a render at an unchanged size allocates nothing.
-bool fitImageBuffers(EKContext* c, int32_t width, int32_t height) {
+bool fitImageBuffers(EKContext *c, int32_t width, int32_t height) {
   if (width == c->imageWidth && height == c->imageHeight)
     return true;
   releaseImageBuffers(c);
@@ -48,7 +49,7 @@ bool fitImageBuffers(EKContext* c, int32_t width, int32_t height) {
 }
 
 // particles x copies x samples, or false when that does not fit in 64 bits.
-bool splatWork(const EKFrame& frame, uint64_t count, uint64_t& work) {
+bool splatWork(const EKFrame &frame, uint64_t count, uint64_t &work) {
   const uint64_t perParticle = uint64_t(frame.repopulation + 1ull) * uint64_t(frame.samples);
   if (count != 0 && perParticle > std::numeric_limits<uint64_t>::max() / count)
     return false;
@@ -58,10 +59,10 @@ bool splatWork(const EKFrame& frame, uint64_t count, uint64_t& work) {
 
 } // namespace
 
-extern "C" EK_API int32_t ekRender(EKContext* context, const EKCamera* camera,
-                                   const EKRenderSettings* settings, const EKLight* lights,
-                                   int32_t lightCount, uint8_t* image8, float* imageFloat,
-                                   float* gpuMs) {
+extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
+                                   const EKRenderSettings *settings, const EKLight *lights,
+                                   int32_t lightCount, uint8_t *image8, float *imageFloat,
+                                   float *gpuMs) {
   if (!context || !camera || !settings || settings->width < 1 || settings->height < 1) {
     ek::setError(context, kInvalid);
     return 1;
@@ -74,13 +75,13 @@ extern "C" EK_API int32_t ekRender(EKContext* context, const EKCamera* camera,
       ek::setError(context, "ekRender: image too large (more than 2147483647 pixels)");
       return 1;
     }
-    ek::Device& backend = *context->backend;
+    ek::Device &backend = *context->backend;
     backend.makeCurrent();
     if (!fitImageBuffers(context, width, height))
       return 1;
     const int32_t pixelCount = int32_t(pixels);
     const EKFrame frame = ek::buildFrame(*camera, *settings);
-    const EKV3* velocities =
+    const EKV3 *velocities =
         context->velocitiesValid && frame.shutter > 0.0f ? context->velocities : nullptr;
     uint64_t work = 0;
     if (!splatWork(frame, context->count, work)) {
@@ -97,15 +98,15 @@ extern "C" EK_API int32_t ekRender(EKContext* context, const EKCamera* camera,
     if (settings->mode == EK_MODE_VOLUMETRIC) {
       if (!ek::renderVolume(context, *camera, *settings, frame, lights, lightCount, velocities))
         return 1;
-      backend.launchResolveVol(resolveBlocks, {resolve.accumulator, context->totalDepth,
-                                               resolve.image, resolve.imageFloat, pixelCount,
-                                               settings->exposure});
+      backend.launchResolveVol(resolveBlocks,
+                               {resolve.accumulator, context->totalDepth, resolve.image,
+                                resolve.imageFloat, pixelCount, settings->exposure});
     } else {
       backend.fillAsync(context->accumulator, 0, pixels * sizeof(Rgba32f));
       if (work > 0)
-        backend.launchSplat(ek::blocksFor(backend, work, ek::kBlockSize),
-                            {frame, context->positions, context->colors, velocities, work,
-                             context->accumulator});
+        backend.launchSplat(
+            ek::blocksFor(backend, work, ek::kBlockSize),
+            {frame, context->positions, context->colors, velocities, work, context->accumulator});
       backend.launchResolve(resolveBlocks, resolve);
     }
     backend.recordEvent(context->stopEvent);
@@ -119,14 +120,14 @@ extern "C" EK_API int32_t ekRender(EKContext* context, const EKCamera* camera,
         ms = 0.0f;
       *gpuMs = ms;
     }
-    if (image8 && !ek::checkCuda(context,
-                                 backend.copyToHost(image8, context->image, pixels * sizeof(Rgba8)),
-                                 "download image"))
+    if (image8 &&
+        !ek::checkCuda(context, backend.copyToHost(image8, context->image, pixels * sizeof(Rgba8)),
+                       "download image"))
       return 1;
     if (imageFloat &&
-        !ek::checkCuda(context,
-                       backend.copyToHost(imageFloat, context->imageFloat, pixels * sizeof(Rgba32f)),
-                       "download image (float)"))
+        !ek::checkCuda(
+            context, backend.copyToHost(imageFloat, context->imageFloat, pixels * sizeof(Rgba32f)),
+            "download image (float)"))
       return 1;
     return 0;
   });

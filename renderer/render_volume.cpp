@@ -19,33 +19,33 @@ constexpr float kMinPad = 0.001f;
 constexpr float kCopySpread = 3.0f; // repopulated copies reach three standard deviations
 
 // Grows a float buffer to hold `needed` floats; a larger buffer is kept.
-bool ensureCapacity(EKContext* c, float*& buffer, uint64_t& capacity, uint64_t needed,
-                    const char* label) {
+bool ensureCapacity(EKContext *c, float *&buffer, uint64_t &capacity, uint64_t needed,
+                    const char *label) {
   if (needed <= capacity)
     return true;
   c->backend->release(buffer);
   buffer = nullptr;
   capacity = 0;
-  void* pointer = nullptr;
+  void *pointer = nullptr;
   if (needed > UINT64_MAX / sizeof(float)) {
     setError(c, std::string(label) + ": out of memory");
     return false;
   }
   if (!checkCuda(c, c->backend->allocate(&pointer, needed * sizeof(float)), label))
     return false;
-  buffer = static_cast<float*>(pointer);
+  buffer = static_cast<float *>(pointer);
   capacity = needed;
   return true;
 }
 
-bool allocateOnce(EKContext* c, void*& buffer, uint64_t bytes, const char* label) {
+bool allocateOnce(EKContext *c, void *&buffer, uint64_t bytes, const char *label) {
   return buffer || checkCuda(c, c->backend->allocate(&buffer, bytes), label);
 }
 
 // Measures the cloud: bounds, largest squared speed and moments, read back to the host.
-bool measureCloud(EKContext* c, const EKV3* velocities, float bounds[kBoundsFloats],
+bool measureCloud(EKContext *c, const EKV3 *velocities, float bounds[kBoundsFloats],
                   double moments[kMoments]) {
-  Device& device = *c->backend;
+  Device &device = *c->backend;
   const float initial[7] = {kLargestFloat,  kLargestFloat,  kLargestFloat, -kLargestFloat,
                             -kLargestFloat, -kLargestFloat, 0.0f};
   if (!allocateOnce(c, c->bounds, kBoundsFloats * sizeof(float), "cudaMalloc bounds") ||
@@ -54,9 +54,9 @@ bool measureCloud(EKContext* c, const EKV3* velocities, float bounds[kBoundsFloa
       !checkCuda(c, device.fill(c->moments, 0, kMoments * sizeof(double)), "init moments"))
     return false;
   if (c->count > 0) {
-    device.launchBounds(kBoundsBlocks, {c->positions, velocities, c->count,
-                                        static_cast<float*>(c->bounds),
-                                        static_cast<double*>(c->moments)});
+    device.launchBounds(kBoundsBlocks,
+                        {c->positions, velocities, c->count, static_cast<float *>(c->bounds),
+                         static_cast<double *>(c->moments)});
     if (!checkCuda(c, device.takeLaunchError(), "bounds kernel"))
       return false;
   }
@@ -68,7 +68,7 @@ bool measureCloud(EKContext* c, const EKV3* velocities, float bounds[kBoundsFloa
 
 // The box every sample position lies in: bounds widened by the shutter's travel and the copies'
 // spread.
-Box paddedBox(const float bounds[kBoundsFloats], uint64_t count, const EKFrame& frame) {
+Box paddedBox(const float bounds[kBoundsFloats], uint64_t count, const EKFrame &frame) {
   Box box{{bounds[0], bounds[1], bounds[2]}, {bounds[3], bounds[4], bounds[5]}};
   if (count == 0)
     box = {{-1, -1, -1}, {1, 1, 1}};
@@ -79,7 +79,7 @@ Box paddedBox(const float bounds[kBoundsFloats], uint64_t count, const EKFrame& 
   return box;
 }
 
-float densityPerParticle(const Box& robust, uint64_t count, float density) {
+float densityPerParticle(const Box &robust, uint64_t count, float density) {
   if (count == 0 || !(density > 0.0f))
     return 0.0f;
   const float sx = std::max(robust.max.x - robust.min.x, 0.001f);
@@ -88,21 +88,21 @@ float densityPerParticle(const Box& robust, uint64_t count, float density) {
   return (sx * sy + sy * sz + sx * sz) * 0.5f * density / float(count);
 }
 
-uint32_t prefixBlocks(Device& device, uint64_t columns) {
+uint32_t prefixBlocks(Device &device, uint64_t columns) {
   const int reported = device.multiprocessorCount();
   const uint64_t limit =
       kBlocksPerMultiprocessor * uint64_t(reported < 1 ? kAssumedMultiprocessors : reported);
   return uint32_t(std::min(std::max<uint64_t>((columns + 255) / 256, 1), limit));
 }
 
-void mark(PassTimer* timer, PassTimer::Pass pass) {
+void mark(PassTimer *timer, PassTimer::Pass pass) {
   if (timer)
     timer->mark(pass);
 }
 
-bool renderShadowMaps(EKContext* c, const VolumeConstants& vol, uint64_t floats,
-                      const EKFrame& frame, const EKV3* velocities, PassTimer* timer) {
-  Device& device = *c->backend;
+bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats,
+                      const EKFrame &frame, const EKV3 *velocities, PassTimer *timer) {
+  Device &device = *c->backend;
   if (!ensureCapacity(c, c->shadowMaps, c->shadowMapCapacity, floats, "cudaMalloc shadow maps"))
     return false;
   device.fillAsync(c->shadowMaps, 0, floats * sizeof(float));
@@ -116,7 +116,7 @@ bool renderShadowMaps(EKContext* c, const VolumeConstants& vol, uint64_t floats,
   }
   mark(timer, PassTimer::LightSplat);
   for (int m = 0; m < vol.shadowMapCount; ++m) {
-    const EKShadowMap& map = vol.maps[m];
+    const EKShadowMap &map = vol.maps[m];
     const uint64_t texels = uint64_t(map.size) * uint64_t(map.size);
     device.launchPrefix(prefixBlocks(device, texels),
                         {c->shadowMaps + map.offset, texels, map.slices, nullptr});
@@ -127,10 +127,10 @@ bool renderShadowMaps(EKContext* c, const VolumeConstants& vol, uint64_t floats,
 
 } // namespace
 
-bool renderVolume(EKContext* c, const EKCamera& camera, const EKRenderSettings& settings,
-                  const EKFrame& frame, const EKLight* lights, int32_t lightCount,
-                  const EKV3* velocities, PassTimer* timer) {
-  Device& device = *c->backend;
+bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &settings,
+                  const EKFrame &frame, const EKLight *lights, int32_t lightCount,
+                  const EKV3 *velocities, PassTimer *timer) {
+  Device &device = *c->backend;
   const uint64_t pixels = uint64_t(frame.width) * uint64_t(frame.height);
   float bounds[kBoundsFloats] = {};
   double moments[kMoments];
@@ -142,8 +142,8 @@ bool renderVolume(EKContext* c, const EKCamera& camera, const EKRenderSettings& 
   const float densityScale = densityPerParticle(robust, c->count, settings.density);
 
   VolumeConstants vol{};
-  const uint64_t shadowFloats = buildVolumeConstants(camera, settings, frame, lights, lightCount,
-                                                     padded, densityScale, vol);
+  const uint64_t shadowFloats =
+      buildVolumeConstants(camera, settings, frame, lights, lightCount, padded, densityScale, vol);
   if (!checkCuda(c, device.uploadVolumeConstants(vol), "volume constants"))
     return false;
   if (shadowFloats > 0 && !renderShadowMaps(c, vol, shadowFloats, frame, velocities, timer))

@@ -13,11 +13,10 @@ namespace ek {
 class PassTimer {
 public:
   enum Pass { Bounds, Clears, LightSplat, ShadowPrefix, CameraSplat, CameraPrefix, Shade, Count };
-  static constexpr const char* kNames[Count] = {"bounds",        "clears",        "light splat",
-                                                "shadow prefix", "camera splat",  "camera prefix",
-                                                "shade"};
+  static constexpr const char *kNames[Count] = {
+      "bounds", "clears", "light splat", "shadow prefix", "camera splat", "camera prefix", "shade"};
 
-  explicit PassTimer(Device& device) : device_(device) { restart(); }
+  explicit PassTimer(Device &device) : device_(device) { restart(); }
   void restart() {
     device_.synchronize();
     last_ = std::chrono::steady_clock::now();
@@ -32,14 +31,14 @@ public:
   double ms[Count] = {};
 
 private:
-  Device& device_;
+  Device &device_;
   std::chrono::steady_clock::time_point last_;
 };
 
 // Leaves the shaded light in the accumulator and the total optical depth per pixel in
 // totalDepth. On failure the message is in the context's last error.
-bool renderVolume(EKContext* context, const EKCamera& camera, const EKRenderSettings& settings,
-                  const EKFrame& frame, const EKLight* lights, int32_t lightCount,
-                  const EKV3* velocities, PassTimer* timer = nullptr);
+bool renderVolume(EKContext *context, const EKCamera &camera, const EKRenderSettings &settings,
+                  const EKFrame &frame, const EKLight *lights, int32_t lightCount,
+                  const EKV3 *velocities, PassTimer *timer = nullptr);
 
 } // namespace ek

@@ -1,14 +1,14 @@
 // ekGenerateTestCloud: fills the particle buffers with the procedural galaxy.
 #include "context.h"
 
-extern "C" EK_API int32_t ekGenerateTestCloud(EKContext* context, uint64_t n, uint32_t seed,
+extern "C" EK_API int32_t ekGenerateTestCloud(EKContext *context, uint64_t n, uint32_t seed,
                                               int32_t withVelocity) {
   if (!context)
     return 1;
   if (ekReserve(context, n, withVelocity) != 0)
     return 1;
   return ek::guarded(context, "ekGenerateTestCloud", [&]() -> int32_t {
-    ek::Device& backend = *context->backend;
+    ek::Device &backend = *context->backend;
     backend.makeCurrent();
     backend.launchGenerateGalaxy(ek::blocksFor(backend, n, ek::kBlockSize),
                                  {context->positions, context->colors,

@@ -22,13 +22,13 @@ struct Vec {
   float x, y, z;
 };
 
-Vec toVec(const EKV3& v) { return {v.x, v.y, v.z}; }
-Vec toVec(const float* v) { return {v[0], v[1], v[2]}; }
-float dot(const Vec& a, const Vec& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec cross(const Vec& a, const Vec& b) {
+Vec toVec(const EKV3 &v) { return {v.x, v.y, v.z}; }
+Vec toVec(const float *v) { return {v[0], v[1], v[2]}; }
+float dot(const Vec &a, const Vec &b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec cross(const Vec &a, const Vec &b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-Vec normalizedIfLong(const Vec& v) {
+Vec normalizedIfLong(const Vec &v) {
   const float length = std::sqrt(dot(v, v));
   return length > 0.0f ? Vec{v.x / length, v.y / length, v.z / length} : v;
 }
@@ -39,7 +39,7 @@ struct Range {
 };
 
 // The eight corners of the box on one matrix row (r0, r1, r2, r3).
-Range projectCorners(const float* row, const Box& box) {
+Range projectCorners(const float *row, const Box &box) {
   Range range;
   for (int corner = 0; corner < 8; ++corner) {
     const float x = corner & 1 ? box.max.x : box.min.x;
@@ -53,7 +53,7 @@ Range projectCorners(const float* row, const Box& box) {
 }
 
 // Rows right, up and forward of a light looking along d from origin.
-void lightView(const Vec& d, const Vec& origin, float* view) {
+void lightView(const Vec &d, const Vec &origin, float *view) {
   const Vec helper = std::fabs(d.y) > 0.95f ? Vec{1, 0, 0} : Vec{0, 1, 0};
   const Vec right = normalizedIfLong(cross(helper, d));
   const Vec up = normalizedIfLong(cross(d, right));
@@ -66,8 +66,8 @@ void lightView(const Vec& d, const Vec& origin, float* view) {
   }
 }
 
-void perspectiveMap(const Vec& d, const Vec& origin, float halfFov, const Box& padded, int size,
-                    int slices, EKShadowMap& map) {
+void perspectiveMap(const Vec &d, const Vec &origin, float halfFov, const Box &padded, int size,
+                    int slices, EKShadowMap &map) {
   lightView(d, origin, map.view);
   map.ortho = 0;
   map.scaleX = map.scaleY = 1.0f / std::tan(halfFov);
@@ -87,7 +87,7 @@ void perspectiveMap(const Vec& d, const Vec& origin, float halfFov, const Box& p
   map.texelArea = texel * texel;
 }
 
-void orthoMap(const Vec& d, const Box& padded, int size, int slices, EKShadowMap& map) {
+void orthoMap(const Vec &d, const Box &padded, int size, int slices, EKShadowMap &map) {
   const Vec centre{(padded.min.x + padded.max.x) / 2, (padded.min.y + padded.max.y) / 2,
                    (padded.min.z + padded.max.z) / 2};
   lightView(d, centre, map.view);
@@ -108,7 +108,7 @@ void orthoMap(const Vec& d, const Box& padded, int size, int slices, EKShadowMap
   map.texelArea = (2.0f * hx / float(size)) * (2.0f * hy / float(size));
 }
 
-EKVolLight convertLight(const EKLight& light, int32_t firstMap) {
+EKVolLight convertLight(const EKLight &light, int32_t firstMap) {
   EKVolLight out{};
   out.type = light.type;
   out.position[0] = light.position.x;
@@ -120,7 +120,8 @@ EKVolLight convertLight(const EKLight& light, int32_t firstMap) {
   out.direction[2] = direction.z;
   std::copy(light.color, light.color + 3, out.color);
   // The inner angle is limited by the raw outer angle, the outer one to 0.1 .. 175 degrees.
-  out.cosInner = std::cos(halfAngleRadians(std::min(std::max(light.innerAngle, 0.0f), light.outerAngle)));
+  out.cosInner =
+      std::cos(halfAngleRadians(std::min(std::max(light.innerAngle, 0.0f), light.outerAngle)));
   out.cosOuter = std::cos(halfAngleRadians(std::min(std::max(light.outerAngle, 0.1f), 175.0f)));
   out.falloff = light.falloff;
   out.falloffRadius = light.falloffRadius;
@@ -130,8 +131,8 @@ EKVolLight convertLight(const EKLight& light, int32_t firstMap) {
   return out;
 }
 
-void cameraDepthRange(const EKCamera& camera, const EKFrame& frame, const Box& padded,
-                      VolumeConstants& out) {
+void cameraDepthRange(const EKCamera &camera, const EKFrame &frame, const Box &padded,
+                      VolumeConstants &out) {
   float nearDepth, farDepth;
   if (frame.projection == 1) {
     const float margin = std::fabs(frame.stereoPivotOffset) + std::fabs(frame.eyeOffset);
@@ -160,14 +161,14 @@ void cameraDepthRange(const EKCamera& camera, const EKFrame& frame, const Box& p
 
 } // namespace
 
-Box robustBox(const double moments[6], uint64_t count, const Box& padded) {
+Box robustBox(const double moments[6], uint64_t count, const Box &padded) {
   Box box = padded;
   if (count < 2)
     return box;
   const float padLo[3] = {padded.min.x, padded.min.y, padded.min.z};
   const float padHi[3] = {padded.max.x, padded.max.y, padded.max.z};
-  float* lo[3] = {&box.min.x, &box.min.y, &box.min.z};
-  float* hi[3] = {&box.max.x, &box.max.y, &box.max.z};
+  float *lo[3] = {&box.min.x, &box.min.y, &box.min.z};
+  float *hi[3] = {&box.max.x, &box.max.y, &box.max.z};
   const double n = double(count);
   for (int a = 0; a < 3; ++a) {
     const double mean = moments[a] / n;
@@ -183,9 +184,9 @@ Box robustBox(const double moments[6], uint64_t count, const Box& padded) {
   return box;
 }
 
-uint64_t buildVolumeConstants(const EKCamera& camera, const EKRenderSettings& settings,
-                              const EKFrame& frame, const EKLight* lights, int32_t lightCount,
-                              const Box& padded, float densityScale, VolumeConstants& out) {
+uint64_t buildVolumeConstants(const EKCamera &camera, const EKRenderSettings &settings,
+                              const EKFrame &frame, const EKLight *lights, int32_t lightCount,
+                              const Box &padded, float densityScale, VolumeConstants &out) {
   const int size = settings.shadowMapSize > 8 ? settings.shadowMapSize : kDefaultMapSize;
   const int slices = settings.shadowSlices > 1 ? settings.shadowSlices : kDefaultMapSlices;
 
@@ -202,15 +203,15 @@ uint64_t buildVolumeConstants(const EKCamera& camera, const EKRenderSettings& se
   out.shadowMapCount = 0;
   uint64_t total = 0;
   const int used = lights ? std::clamp(lightCount, 0, kMaxVolumeLights) : 0;
-  auto addMap = [&]() -> EKShadowMap& {
-    EKShadowMap& map = out.maps[out.shadowMapCount++];
+  auto addMap = [&]() -> EKShadowMap & {
+    EKShadowMap &map = out.maps[out.shadowMapCount++];
     map.offset = total;
     total += uint64_t(slices) * uint64_t(size) * uint64_t(size);
     return map;
   };
   for (int i = 0; i < used; ++i) {
-    const EKLight& light = lights[i];
-    EKVolLight& converted = out.lights[out.lightCount++];
+    const EKLight &light = lights[i];
+    EKVolLight &converted = out.lights[out.lightCount++];
     converted = convertLight(light, out.shadowMapCount);
     if (!light.castsShadows)
       continue;
@@ -227,7 +228,7 @@ uint64_t buildVolumeConstants(const EKCamera& camera, const EKRenderSettings& se
     } else {
       static const Vec faces[kCubeFaces] = {{1, 0, 0},  {-1, 0, 0}, {0, 1, 0},
                                             {0, -1, 0}, {0, 0, 1},  {0, 0, -1}};
-      for (const Vec& face : faces)
+      for (const Vec &face : faces)
         perspectiveMap(face, position, kCubeHalfFov, padded, size, slices, addMap());
       converted.mapCount = kCubeFaces;
     }

@@ -14,11 +14,11 @@ struct Box {
 // Mean plus or minus two standard deviations per axis from the moments (sums of x, y, z and of
 // their squares), clipped to the padded box; an axis keeps the padded range when that spread is
 // under 0.001 wide, and all do when there are fewer than two particles.
-Box robustBox(const double moments[6], uint64_t count, const Box& padded);
+Box robustBox(const double moments[6], uint64_t count, const Box &padded);
 
 // Fills `out` (already zeroed) and returns the number of floats all shadow maps need.
-uint64_t buildVolumeConstants(const EKCamera& camera, const EKRenderSettings& settings,
-                              const EKFrame& frame, const EKLight* lights, int32_t lightCount,
-                              const Box& padded, float densityScale, VolumeConstants& out);
+uint64_t buildVolumeConstants(const EKCamera &camera, const EKRenderSettings &settings,
+                              const EKFrame &frame, const EKLight *lights, int32_t lightCount,
+                              const Box &padded, float densityScale, VolumeConstants &out);
 
 } // namespace ek

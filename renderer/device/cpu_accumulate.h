@@ -19,9 +19,9 @@ constexpr uint32_t kSampleBatch = 256;
 // Collects placed samples and hands them on in batches.
 template <typename Scatter> class SampleBatch {
 public:
-  explicit SampleBatch(Scatter& scatter) : scatter_(scatter) {}
+  explicit SampleBatch(Scatter &scatter) : scatter_(scatter) {}
   ~SampleBatch() { scatter_(samples_, filled_); }
-  void add(const SplatSample& s) {
+  void add(const SplatSample &s) {
     samples_[filled_++] = s;
     if (filled_ == kSampleBatch) {
       scatter_(samples_, filled_);
@@ -30,7 +30,7 @@ public:
   }
 
 private:
-  Scatter& scatter_;
+  Scatter &scatter_;
   SplatSample samples_[kSampleBatch];
   uint32_t filled_ = 0;
 };
@@ -39,16 +39,16 @@ private:
 // sample that lands. `images` holds the private images between launches (all zero on entry and on
 // return).
 template <typename Place>
-void accumulateSamples(WorkerPool& pool, std::vector<std::vector<Rgba32f>>& images,
-                       Rgba32f* accumulator, uint64_t pixels, uint64_t total, Place&& place) {
+void accumulateSamples(WorkerPool &pool, std::vector<std::vector<Rgba32f>> &images,
+                       Rgba32f *accumulator, uint64_t pixels, uint64_t total, Place &&place) {
   const unsigned workers = pool.size();
   const uint64_t extra = workers - 1;
   if (extra * pixels > kPrivateImageBudget / sizeof(Rgba32f)) {
     pool.parallelFor(total, pool.chunkFor(total, kSampleBatch),
                      [&](uint64_t begin, uint64_t end, unsigned) {
-                       auto scatter = [&](const SplatSample* s, uint32_t n) {
+                       auto scatter = [&](const SplatSample *s, uint32_t n) {
                          for (uint32_t i = 0; i < n; ++i) {
-                           float* cell = &accumulator[s[i].pixel].r;
+                           float *cell = &accumulator[s[i].pixel].r;
                            atomicAddFloat(cell + 0, s[i].value.r);
                            atomicAddFloat(cell + 1, s[i].value.g);
                            atomicAddFloat(cell + 2, s[i].value.b);
@@ -62,8 +62,8 @@ void accumulateSamples(WorkerPool& pool, std::vector<std::vector<Rgba32f>>& imag
   }
   // One contiguous part of the work per image; image 0 is the accumulator itself.
   images.resize(extra);
-  std::vector<Rgba32f*> targets{accumulator};
-  for (std::vector<Rgba32f>& image : images) {
+  std::vector<Rgba32f *> targets{accumulator};
+  for (std::vector<Rgba32f> &image : images) {
     if (image.size() != pixels) {
       image.clear();
       image.shrink_to_fit();
@@ -73,10 +73,10 @@ void accumulateSamples(WorkerPool& pool, std::vector<std::vector<Rgba32f>>& imag
   }
   const uint64_t part = total / workers + (total % workers != 0);
   pool.parallelFor(total, part, [&](uint64_t begin, uint64_t end, unsigned) {
-    Rgba32f* image = targets[begin / part];
-    auto scatter = [image](const SplatSample* s, uint32_t n) {
+    Rgba32f *image = targets[begin / part];
+    auto scatter = [image](const SplatSample *s, uint32_t n) {
       for (uint32_t i = 0; i < n; ++i) {
-        Rgba32f& cell = image[s[i].pixel];
+        Rgba32f &cell = image[s[i].pixel];
         cell.r += s[i].value.r;
         cell.g += s[i].value.g;
         cell.b += s[i].value.b;
@@ -89,18 +89,18 @@ void accumulateSamples(WorkerPool& pool, std::vector<std::vector<Rgba32f>>& imag
   if (extra == 0)
     return;
   // Merge in a fixed order and leave the private images cleared for the next launch.
-  pool.parallelFor(pixels, pool.chunkFor(pixels, 4096), [&](uint64_t begin, uint64_t end,
-                                                            unsigned) {
-    for (uint64_t p = begin; p < end; ++p) {
-      Rgba32f sum = accumulator[p];
-      for (size_t i = 1; i < targets.size(); ++i) {
-        Rgba32f& cell = targets[i][p];
-        sum = {sum.r + cell.r, sum.g + cell.g, sum.b + cell.b, sum.a + cell.a};
-        cell = {0, 0, 0, 0};
-      }
-      accumulator[p] = sum;
-    }
-  });
+  pool.parallelFor(pixels, pool.chunkFor(pixels, 4096),
+                   [&](uint64_t begin, uint64_t end, unsigned) {
+                     for (uint64_t p = begin; p < end; ++p) {
+                       Rgba32f sum = accumulator[p];
+                       for (size_t i = 1; i < targets.size(); ++i) {
+                         Rgba32f &cell = targets[i][p];
+                         sum = {sum.r + cell.r, sum.g + cell.g, sum.b + cell.b, sum.a + cell.a};
+                         cell = {0, 0, 0, 0};
+                       }
+                       accumulator[p] = sum;
+                     }
+                   });
 }
 
 } // namespace ek

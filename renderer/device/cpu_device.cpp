@@ -29,7 +29,7 @@ std::string processorName() {
 }
 
 // Reads a "Name:   1234 kB" line of /proc/meminfo; 0 when absent.
-uint64_t meminfoBytes(const char* name) {
+uint64_t meminfoBytes(const char *name) {
   std::ifstream meminfo("/proc/meminfo");
   std::string key;
   uint64_t kilobytes = 0;
@@ -51,22 +51,23 @@ std::unique_ptr<Device> createCpuDevice() {
 
 CpuDevice::CpuDevice(unsigned workers) : pool_(workers) {}
 
-DeviceStatus CpuDevice::allocate(void** pointer, uint64_t bytes) {
+DeviceStatus CpuDevice::allocate(void **pointer, uint64_t bytes) {
   *pointer = nullptr;
   if (bytes == 0)
     return kDeviceOk;
   if (bytes > UINT64_MAX - kAllocationAlignment)
     return kCpuOutOfMemory;
-  const uint64_t rounded = (bytes + kAllocationAlignment - 1) / kAllocationAlignment * kAllocationAlignment;
+  const uint64_t rounded =
+      (bytes + kAllocationAlignment - 1) / kAllocationAlignment * kAllocationAlignment;
   if (rounded > SIZE_MAX)
     return kCpuOutOfMemory;
   *pointer = std::aligned_alloc(kAllocationAlignment, size_t(rounded));
   return *pointer ? kDeviceOk : kCpuOutOfMemory;
 }
 
-void CpuDevice::release(void* pointer) { std::free(pointer); }
+void CpuDevice::release(void *pointer) { std::free(pointer); }
 
-DeviceStatus CpuDevice::copyToDevice(void* dst, const void* src, uint64_t bytes) {
+DeviceStatus CpuDevice::copyToDevice(void *dst, const void *src, uint64_t bytes) {
   if (bytes == 0)
     return kDeviceOk;
   if (!dst || !src)
@@ -75,11 +76,11 @@ DeviceStatus CpuDevice::copyToDevice(void* dst, const void* src, uint64_t bytes)
   return kDeviceOk;
 }
 
-DeviceStatus CpuDevice::copyToHost(void* dst, const void* src, uint64_t bytes) {
+DeviceStatus CpuDevice::copyToHost(void *dst, const void *src, uint64_t bytes) {
   return copyToDevice(dst, src, bytes);
 }
 
-DeviceStatus CpuDevice::fill(void* dst, int value, uint64_t bytes) {
+DeviceStatus CpuDevice::fill(void *dst, int value, uint64_t bytes) {
   if (bytes == 0)
     return kDeviceOk;
   if (!dst)
@@ -88,7 +89,7 @@ DeviceStatus CpuDevice::fill(void* dst, int value, uint64_t bytes) {
     std::memset(dst, value, bytes);
     return kDeviceOk;
   }
-  auto* base = static_cast<unsigned char*>(dst);
+  auto *base = static_cast<unsigned char *>(dst);
   pool_.parallelFor(bytes, pool_.chunkFor(bytes, kParallelFillBytes / 4),
                     [&](uint64_t begin, uint64_t end, unsigned) {
                       std::memset(base + begin, value, end - begin);
@@ -96,15 +97,15 @@ DeviceStatus CpuDevice::fill(void* dst, int value, uint64_t bytes) {
   return kDeviceOk;
 }
 
-DeviceStatus CpuDevice::fillAsync(void* dst, int value, uint64_t bytes) {
+DeviceStatus CpuDevice::fillAsync(void *dst, int value, uint64_t bytes) {
   return fill(dst, value, bytes);
 }
 
-DeviceStatus CpuDevice::memoryInfo(uint64_t* freeBytes, uint64_t* totalBytes) {
+DeviceStatus CpuDevice::memoryInfo(uint64_t *freeBytes, uint64_t *totalBytes) {
   uint64_t available = meminfoBytes("MemAvailable:");
   uint64_t total = meminfoBytes("MemTotal:");
   if (total == 0) {
-    struct sysinfo info{};
+    struct sysinfo info {};
     if (sysinfo(&info) != 0)
       return kCpuInvalidValue;
     total = uint64_t(info.totalram) * info.mem_unit;
@@ -115,24 +116,24 @@ DeviceStatus CpuDevice::memoryInfo(uint64_t* freeBytes, uint64_t* totalBytes) {
   return kDeviceOk;
 }
 
-DeviceStatus CpuDevice::properties(DeviceProperties* out) {
+DeviceStatus CpuDevice::properties(DeviceProperties *out) {
   out->name = processorName() + " (" + std::to_string(pool_.size()) + " threads)";
   out->major = 0;
   out->minor = 0;
   return kDeviceOk;
 }
 
-DeviceStatus CpuDevice::createEvent(DeviceEvent* event) {
+DeviceStatus CpuDevice::createEvent(DeviceEvent *event) {
   *event = new (std::nothrow) CpuEvent();
   return *event ? kDeviceOk : kCpuOutOfMemory;
 }
 
-void CpuDevice::destroyEvent(DeviceEvent event) { delete static_cast<CpuEvent*>(event); }
+void CpuDevice::destroyEvent(DeviceEvent event) { delete static_cast<CpuEvent *>(event); }
 
 DeviceStatus CpuDevice::recordEvent(DeviceEvent event) {
   if (!event)
     return kCpuInvalidHandle;
-  auto* cpuEvent = static_cast<CpuEvent*>(event);
+  auto *cpuEvent = static_cast<CpuEvent *>(event);
   cpuEvent->time = std::chrono::steady_clock::now();
   cpuEvent->recorded = true;
   return kDeviceOk;
@@ -142,11 +143,11 @@ DeviceStatus CpuDevice::synchronizeEvent(DeviceEvent event) {
   return event ? kDeviceOk : kCpuInvalidHandle;
 }
 
-DeviceStatus CpuDevice::elapsedMs(float* ms, DeviceEvent start, DeviceEvent stop) {
+DeviceStatus CpuDevice::elapsedMs(float *ms, DeviceEvent start, DeviceEvent stop) {
   if (!start || !stop)
     return kCpuInvalidHandle;
-  const auto* from = static_cast<CpuEvent*>(start);
-  const auto* to = static_cast<CpuEvent*>(stop);
+  const auto *from = static_cast<CpuEvent *>(start);
+  const auto *to = static_cast<CpuEvent *>(stop);
   if (!from->recorded || !to->recorded)
     return kCpuNotReady;
   *ms = std::chrono::duration<float, std::milli>(to->time - from->time).count();

@@ -24,42 +24,43 @@ public:
   explicit CpuDevice(unsigned workers);
 
   DeviceStatus makeCurrent() override { return kDeviceOk; }
-  DeviceStatus allocate(void** pointer, uint64_t bytes) override;
-  void release(void* pointer) override;
-  DeviceStatus copyToDevice(void* dst, const void* src, uint64_t bytes) override;
-  DeviceStatus copyToHost(void* dst, const void* src, uint64_t bytes) override;
-  DeviceStatus fill(void* dst, int value, uint64_t bytes) override;
-  DeviceStatus fillAsync(void* dst, int value, uint64_t bytes) override;
-  DeviceStatus memoryInfo(uint64_t* freeBytes, uint64_t* totalBytes) override;
+  DeviceStatus allocate(void **pointer, uint64_t bytes) override;
+  void release(void *pointer) override;
+  DeviceStatus copyToDevice(void *dst, const void *src, uint64_t bytes) override;
+  DeviceStatus copyToHost(void *dst, const void *src, uint64_t bytes) override;
+  DeviceStatus fill(void *dst, int value, uint64_t bytes) override;
+  DeviceStatus fillAsync(void *dst, int value, uint64_t bytes) override;
+  DeviceStatus memoryInfo(uint64_t *freeBytes, uint64_t *totalBytes) override;
   int multiprocessorCount() override { return int(pool_.size()); }
-  DeviceStatus properties(DeviceProperties* out) override;
-  DeviceStatus createEvent(DeviceEvent* event) override;
+  DeviceStatus properties(DeviceProperties *out) override;
+  DeviceStatus createEvent(DeviceEvent *event) override;
   void destroyEvent(DeviceEvent event) override;
   DeviceStatus recordEvent(DeviceEvent event) override;
   DeviceStatus synchronizeEvent(DeviceEvent event) override;
-  DeviceStatus elapsedMs(float* ms, DeviceEvent start, DeviceEvent stop) override;
+  DeviceStatus elapsedMs(float *ms, DeviceEvent start, DeviceEvent stop) override;
   DeviceStatus takeLaunchError() override;
   DeviceStatus synchronize() override { return kDeviceOk; }
   std::string errorText(DeviceStatus status) override;
 
-  void launchSplat(uint32_t blocks, const SplatArgs& args) override;
-  void launchResolve(uint32_t blocks, const ResolveArgs& args) override;
-  void launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs& args) override;
+  void launchSplat(uint32_t blocks, const SplatArgs &args) override;
+  void launchResolve(uint32_t blocks, const ResolveArgs &args) override;
+  void launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs &args) override;
 
-  DeviceStatus uploadVolumeConstants(const VolumeConstants& constants) override;
-  void launchBounds(uint32_t blocks, const BoundsArgs& args) override;
-  void launchLightSplat(uint32_t blocks, const LightSplatArgs& args) override;
-  void launchPrefix(uint32_t blocks, const PrefixArgs& args) override;
-  void launchCamSplat(uint32_t blocks, const CamSplatArgs& args) override;
-  void launchShade(uint32_t blocks, const ShadeArgs& args) override;
-  void launchResolveVol(uint32_t blocks, const ResolveVolArgs& args) override;
+  DeviceStatus uploadVolumeConstants(const VolumeConstants &constants) override;
+  void launchBounds(uint32_t blocks, const BoundsArgs &args) override;
+  void launchLightSplat(uint32_t blocks, const LightSplatArgs &args) override;
+  void launchPrefix(uint32_t blocks, const PrefixArgs &args) override;
+  void launchCamSplat(uint32_t blocks, const CamSplatArgs &args) override;
+  void launchShade(uint32_t blocks, const ShadeArgs &args) override;
+  void launchResolveVol(uint32_t blocks, const ResolveVolArgs &args) override;
 
 private:
   // Records an unconfigurable launch (no blocks) the way the CUDA runtime does.
   bool acceptLaunch(uint32_t blocks);
   // The spatial visiting order made by the last bounds pass, when it belongs to these particles
   // and this much work; null otherwise (then the items run in index order).
-  const uint32_t* spatialOrderFor(const EKV3* positions, const EKFrame& frame, uint64_t total) const;
+  const uint32_t *spatialOrderFor(const EKV3 *positions, const EKFrame &frame,
+                                  uint64_t total) const;
 
   WorkerPool pool_;
   DeviceStatus launchError_ = kDeviceOk;
@@ -69,7 +70,7 @@ private:
   VolumeConstants volume_{};
   // Particles in Morton order, made by the bounds pass that opens every volumetric render.
   std::vector<uint32_t> spatialOrder_;
-  const EKV3* spatialOrderPositions_ = nullptr;
+  const EKV3 *spatialOrderPositions_ = nullptr;
 };
 
 struct CpuEvent {

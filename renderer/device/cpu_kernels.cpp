@@ -10,8 +10,8 @@
 #if EK_HAS_RESOLVE_AVX2
 #include "device/cpu_resolve_avx2.h"
 #endif
-#include "kernels/volume.h"
 #include "kernels/galaxy.h"
+#include "kernels/volume.h"
 
 namespace ek {
 
@@ -20,13 +20,13 @@ namespace {
 // Places the work items [begin, end) of the additive splat; when all samples of a copy coincide,
 // a copy is placed once and repeated.
 template <typename Batch>
-void splatRange(const SplatArgs& a, uint64_t begin, uint64_t end, Batch& batch) {
-  const EKFrame& f = a.frame;
+void splatRange(const SplatArgs &a, uint64_t begin, uint64_t end, Batch &batch) {
+  const EKFrame &f = a.frame;
   const bool coincide = samplesCoincide(f, a.velocities);
   SplatSample last{};
   bool lastHit = false;
   forEachWorkItem(f.repopulation, f.samples, begin, end, nullptr,
-                  [&](const WorkItem& work, bool first) {
+                  [&](const WorkItem &work, bool first) {
                     if (!coincide || work.sample == 0 || first)
                       lastHit = splatWorkItem(f, a.positions, a.colors, a.velocities, work, last);
                     if (lastHit)
@@ -36,14 +36,13 @@ void splatRange(const SplatArgs& a, uint64_t begin, uint64_t end, Batch& batch) 
 
 } // namespace
 
-void CpuDevice::launchSplat(uint32_t blocks, const SplatArgs& args) {
+void CpuDevice::launchSplat(uint32_t blocks, const SplatArgs &args) {
   if (!acceptLaunch(blocks))
     return;
   const uint64_t pixels = uint64_t(args.frame.width) * uint64_t(args.frame.height);
-  accumulateSamples(pool_, privateImages_, args.accumulator, pixels, args.total,
-                    [&](uint64_t begin, uint64_t end, auto& batch) {
-                      splatRange(args, begin, end, batch);
-                    });
+  accumulateSamples(
+      pool_, privateImages_, args.accumulator, pixels, args.total,
+      [&](uint64_t begin, uint64_t end, auto &batch) { splatRange(args, begin, end, batch); });
 }
 
 namespace {
@@ -51,10 +50,10 @@ namespace {
 // Runs a resolve over the pixels the grid covers (threads past pixelCount do nothing), with the
 // vectorised range function where this build and processor have it.
 template <typename Args, typename Scalar, typename Vector>
-void resolvePixels(WorkerPool& pool, uint32_t blocks, const Args& args, Scalar scalar,
+void resolvePixels(WorkerPool &pool, uint32_t blocks, const Args &args, Scalar scalar,
                    [[maybe_unused]] Vector vector) {
-  const uint64_t covered = std::min<uint64_t>(uint64_t(blocks) * kBlockSize,
-                                              uint64_t(std::max(args.pixelCount, 0)));
+  const uint64_t covered =
+      std::min<uint64_t>(uint64_t(blocks) * kBlockSize, uint64_t(std::max(args.pixelCount, 0)));
 #if EK_HAS_RESOLVE_AVX2
   static const bool vectorised = canResolveAvx2();
 #else
@@ -83,29 +82,29 @@ constexpr std::nullptr_t kResolveVolVector = nullptr;
 
 } // namespace
 
-void CpuDevice::launchResolve(uint32_t blocks, const ResolveArgs& args) {
+void CpuDevice::launchResolve(uint32_t blocks, const ResolveArgs &args) {
   if (!acceptLaunch(blocks))
     return;
   resolvePixels(
       pool_, blocks, args,
-      [](const ResolveArgs& a, int32_t i) {
+      [](const ResolveArgs &a, int32_t i) {
         resolvePixel(a.accumulator, a.image, a.imageFloat, i, a.exposure);
       },
       kResolveVector);
 }
 
-void CpuDevice::launchResolveVol(uint32_t blocks, const ResolveVolArgs& args) {
+void CpuDevice::launchResolveVol(uint32_t blocks, const ResolveVolArgs &args) {
   if (!acceptLaunch(blocks))
     return;
   resolvePixels(
       pool_, blocks, args,
-      [](const ResolveVolArgs& a, int32_t i) {
+      [](const ResolveVolArgs &a, int32_t i) {
         resolveVolPixel(a.accumulator, a.totalDepth, a.image, a.imageFloat, i, a.exposure);
       },
       kResolveVolVector);
 }
 
-void CpuDevice::launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs& args) {
+void CpuDevice::launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs &args) {
   if (!acceptLaunch(blocks))
     return;
   pool_.parallelFor(args.count, pool_.chunkFor(args.count, 1024),

@@ -18,16 +18,14 @@ __m256 maxNumber8(__m256 x, __m256 y) {
 
 } // namespace
 
-bool canResolveAvx2() {
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-}
+bool canResolveAvx2() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); }
 
 namespace {
 
 // Both resolves; `totalDepth` null selects the additive alpha (raised to the brightest colour),
 // otherwise alpha is 1 - exp(-total depth).
-void resolveRange(const Rgba32f* accumulator, const float* totalDepth, Rgba8* image,
-                  Rgba32f* imageFloat, float exposure, uint64_t begin, uint64_t end) {
+void resolveRange(const Rgba32f *accumulator, const float *totalDepth, Rgba8 *image,
+                  Rgba32f *imageFloat, float exposure, uint64_t begin, uint64_t end) {
   const __m256 negativeExposure = _mm256_set1_ps(-exposure);
   const __m256 one = _mm256_set1_ps(1.0f);
   const __m256 zero = _mm256_setzero_ps();
@@ -42,14 +40,12 @@ void resolveRange(const Rgba32f* accumulator, const float* totalDepth, Rgba8* im
   for (; i + 2 <= end; i += 2) { // two RGBA pixels per vector
     const __m256 accumulated = _mm256_loadu_ps(&accumulator[i].r);
     // Volumetric: the two totals in the alpha lanes.
-    const __m256 depth = totalDepth ? _mm256_setr_ps(0, 0, 0, totalDepth[i], 0, 0, 0,
-                                                     totalDepth[i + 1])
-                                    : zero;
+    const __m256 depth =
+        totalDepth ? _mm256_setr_ps(0, 0, 0, totalDepth[i], 0, 0, 0, totalDepth[i + 1]) : zero;
     __m256 value = zero;
     const bool unlit =
         skipUnlit &&
-        _mm256_movemask_ps(_mm256_cmp_ps(_mm256_or_ps(accumulated, depth), zero, _CMP_NEQ_UQ)) ==
-            0;
+        _mm256_movemask_ps(_mm256_cmp_ps(_mm256_or_ps(accumulated, depth), zero, _CMP_NEQ_UQ)) == 0;
     if (!unlit) {
       value = _mm256_sub_ps(one, Sleef_expf8_u10avx2(_mm256_mul_ps(negativeExposure, accumulated)));
       __m256 alpha;
@@ -69,16 +65,16 @@ void resolveRange(const Rgba32f* accumulator, const float* totalDepth, Rgba8* im
     if (image) {
       __m256i bytes = _mm256_setzero_si256();
       if (!unlit) {
-        const __m256 encoded = _mm256_add_ps(
-            _mm256_mul_ps(Sleef_powf8_u10avx2(value, inverseGamma), byteScale), half);
+        const __m256 encoded =
+            _mm256_add_ps(_mm256_mul_ps(Sleef_powf8_u10avx2(value, inverseGamma), byteScale), half);
         // Not-a-number and negatives give 0 (max returns its second operand on NaN), and the
         // value saturates at 255 before truncation.
         bytes = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(encoded, zero), byteScale));
       }
-      const __m128i words = _mm_packus_epi32(_mm256_castsi256_si128(bytes),
-                                             _mm256_extracti128_si256(bytes, 1));
+      const __m128i words =
+          _mm_packus_epi32(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
       const __m128i packed = _mm_or_si128(_mm_packus_epi16(words, words), opaque);
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(&image[i]), packed);
+      _mm_storel_epi64(reinterpret_cast<__m128i *>(&image[i]), packed);
     }
   }
   for (; i < end; ++i) {
@@ -91,11 +87,11 @@ void resolveRange(const Rgba32f* accumulator, const float* totalDepth, Rgba8* im
 
 } // namespace
 
-void resolveRangeAvx2(const ResolveArgs& a, uint64_t begin, uint64_t end) {
+void resolveRangeAvx2(const ResolveArgs &a, uint64_t begin, uint64_t end) {
   resolveRange(a.accumulator, nullptr, a.image, a.imageFloat, a.exposure, begin, end);
 }
 
-void resolveVolRangeAvx2(const ResolveVolArgs& a, uint64_t begin, uint64_t end) {
+void resolveVolRangeAvx2(const ResolveVolArgs &a, uint64_t begin, uint64_t end) {
   resolveRange(a.accumulator, a.totalDepth, a.image, a.imageFloat, a.exposure, begin, end);
 }
 

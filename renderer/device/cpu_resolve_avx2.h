@@ -11,8 +11,8 @@ namespace ek {
 // Whether this build and this processor can run resolveRangeAvx2.
 bool canResolveAvx2();
 // Additive resolve of pixels [begin, end).
-void resolveRangeAvx2(const ResolveArgs& args, uint64_t begin, uint64_t end);
+void resolveRangeAvx2(const ResolveArgs &args, uint64_t begin, uint64_t end);
 // Volumetric resolve: alpha from the total optical depth instead of the brightest colour.
-void resolveVolRangeAvx2(const ResolveVolArgs& args, uint64_t begin, uint64_t end);
+void resolveVolRangeAvx2(const ResolveVolArgs &args, uint64_t begin, uint64_t end);
 
 } // namespace ek

@@ -14,7 +14,7 @@ namespace {
 constexpr uint64_t kMinChunk = 1024;
 
 // Merges a reduction into the bounds and moments buffers as the device's atomics would.
-void mergeIntoBuffers(const BoundsPartial& b, float* bounds, double* moments) {
+void mergeIntoBuffers(const BoundsPartial &b, float *bounds, double *moments) {
   BoundsPartial current = neutralBounds();
   for (int a = 0; a < 3; ++a) {
     current.minimum[a] = bounds[a];
@@ -35,12 +35,12 @@ void mergeIntoBuffers(const BoundsPartial& b, float* bounds, double* moments) {
 
 } // namespace
 
-DeviceStatus CpuDevice::uploadVolumeConstants(const VolumeConstants& constants) {
+DeviceStatus CpuDevice::uploadVolumeConstants(const VolumeConstants &constants) {
   volume_ = constants;
   return kDeviceOk;
 }
 
-void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs& a) {
+void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs &a) {
   if (!acceptLaunch(blocks))
     return;
   // One contiguous part per worker, merged in order: the sums do not depend on the threads.
@@ -48,12 +48,12 @@ void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs& a) {
   std::vector<BoundsPartial> partials(workers, neutralBounds());
   const uint64_t part = a.count / workers + (a.count % workers != 0);
   pool_.parallelFor(a.count, part, [&](uint64_t begin, uint64_t end, unsigned) {
-    BoundsPartial& b = partials[begin / part];
+    BoundsPartial &b = partials[begin / part];
     for (uint64_t i = begin; i < end; ++i)
       addToBounds(b, a.positions[i], a.velocities ? a.velocities + i : nullptr);
   });
   BoundsPartial total = neutralBounds();
-  for (const BoundsPartial& b : partials)
+  for (const BoundsPartial &b : partials)
     mergeBounds(total, b);
   if (a.count > 0)
     mergeIntoBuffers(total, a.bounds, a.moments);
@@ -67,7 +67,7 @@ void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs& a) {
   }
 }
 
-const uint32_t* CpuDevice::spatialOrderFor(const EKV3* positions, const EKFrame& frame,
+const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const EKFrame &frame,
                                            uint64_t total) const {
   const uint64_t perParticle = uint64_t(frame.repopulation + 1) * uint64_t(frame.samples);
   if (positions != spatialOrderPositions_ || total / perParticle != spatialOrder_.size() ||
@@ -76,21 +76,21 @@ const uint32_t* CpuDevice::spatialOrderFor(const EKV3* positions, const EKFrame&
   return spatialOrder_.data();
 }
 
-void CpuDevice::launchLightSplat(uint32_t blocks, const LightSplatArgs& a) {
+void CpuDevice::launchLightSplat(uint32_t blocks, const LightSplatArgs &a) {
   if (!acceptLaunch(blocks))
     return;
-  const uint32_t* order = spatialOrderFor(a.positions, a.frame, a.total);
+  const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   pool_.parallelFor(a.total, pool_.chunkFor(a.total, kMinChunk),
                     [&](uint64_t begin, uint64_t end, unsigned) {
                       forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
-                                      [&](const WorkItem& work, bool) {
-                                        lightSplatWork(a.frame, volume_, a.positions,
-                                                       a.velocities, work, a.shadowMaps);
+                                      [&](const WorkItem &work, bool) {
+                                        lightSplatWork(a.frame, volume_, a.positions, a.velocities,
+                                                       work, a.shadowMaps);
                                       });
                     });
 }
 
-void CpuDevice::launchPrefix(uint32_t blocks, const PrefixArgs& a) {
+void CpuDevice::launchPrefix(uint32_t blocks, const PrefixArgs &a) {
   if (!acceptLaunch(blocks))
     return;
   const uint64_t depth = a.depth > 0 ? uint64_t(a.depth) : 0;
@@ -102,30 +102,30 @@ void CpuDevice::launchPrefix(uint32_t blocks, const PrefixArgs& a) {
                     });
 }
 
-void CpuDevice::launchCamSplat(uint32_t blocks, const CamSplatArgs& a) {
+void CpuDevice::launchCamSplat(uint32_t blocks, const CamSplatArgs &a) {
   if (!acceptLaunch(blocks))
     return;
-  const uint32_t* order = spatialOrderFor(a.positions, a.frame, a.total);
+  const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   pool_.parallelFor(a.total, pool_.chunkFor(a.total, kMinChunk),
                     [&](uint64_t begin, uint64_t end, unsigned) {
                       forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
-                                      [&](const WorkItem& work, bool) {
+                                      [&](const WorkItem &work, bool) {
                                         camSplatWork(a.frame, volume_, a.positions, a.velocities,
                                                      work, a.cameraDepth);
                                       });
                     });
 }
 
-void CpuDevice::launchShade(uint32_t blocks, const ShadeArgs& a) {
+void CpuDevice::launchShade(uint32_t blocks, const ShadeArgs &a) {
   if (!acceptLaunch(blocks))
     return;
   const uint64_t pixels = uint64_t(a.frame.width) * uint64_t(a.frame.height);
-  const uint32_t* order = spatialOrderFor(a.positions, a.frame, a.total);
+  const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   accumulateSamples(pool_, privateImages_, a.accumulator, pixels, a.total,
-                    [&](uint64_t begin, uint64_t end, auto& batch) {
+                    [&](uint64_t begin, uint64_t end, auto &batch) {
                       SplatSample s;
                       forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
-                                      [&](const WorkItem& work, bool) {
+                                      [&](const WorkItem &work, bool) {
                                         if (shadeWork(a.frame, volume_, a.positions, a.colors,
                                                       a.velocities, work, a.shadowMaps,
                                                       a.cameraDepth, s))

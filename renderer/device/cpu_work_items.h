@@ -11,7 +11,7 @@ namespace ek {
 // visit(work, first) is told whether the item is the first of the range.
 template <typename Visit>
 void forEachWorkItem(int32_t repopulation, int32_t samples, uint64_t begin, uint64_t end,
-                     const uint32_t* order, Visit&& visit) {
+                     const uint32_t *order, Visit &&visit) {
   const uint32_t sampleCount = uint32_t(samples);
   const uint32_t copies = uint32_t(repopulation) + 1;
   WorkItem slot = decodeWorkItem(begin, repopulation, samples);

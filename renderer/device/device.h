@@ -16,7 +16,7 @@ namespace ek {
 using DeviceStatus = int;
 constexpr DeviceStatus kDeviceOk = 0;
 
-using DeviceEvent = void*;
+using DeviceEvent = void *;
 
 struct DeviceProperties {
   std::string name;
@@ -31,24 +31,24 @@ public:
   // Makes this device current on the calling thread.
   virtual DeviceStatus makeCurrent() = 0;
 
-  virtual DeviceStatus allocate(void** pointer, uint64_t bytes) = 0;
-  virtual void release(void* pointer) = 0; // null is harmless; errors are ignored
-  virtual DeviceStatus copyToDevice(void* dst, const void* src, uint64_t bytes) = 0;
-  virtual DeviceStatus copyToHost(void* dst, const void* src, uint64_t bytes) = 0;
-  virtual DeviceStatus fill(void* dst, int value, uint64_t bytes) = 0;
+  virtual DeviceStatus allocate(void **pointer, uint64_t bytes) = 0;
+  virtual void release(void *pointer) = 0; // null is harmless; errors are ignored
+  virtual DeviceStatus copyToDevice(void *dst, const void *src, uint64_t bytes) = 0;
+  virtual DeviceStatus copyToHost(void *dst, const void *src, uint64_t bytes) = 0;
+  virtual DeviceStatus fill(void *dst, int value, uint64_t bytes) = 0;
   // Fill ordered on the default stream before later launches; the caller ignores its status.
-  virtual DeviceStatus fillAsync(void* dst, int value, uint64_t bytes) = 0;
+  virtual DeviceStatus fillAsync(void *dst, int value, uint64_t bytes) = 0;
 
-  virtual DeviceStatus memoryInfo(uint64_t* freeBytes, uint64_t* totalBytes) = 0;
+  virtual DeviceStatus memoryInfo(uint64_t *freeBytes, uint64_t *totalBytes) = 0;
   // Multiprocessor count (CPU: worker threads); 0 when it cannot be told.
   virtual int multiprocessorCount() = 0;
-  virtual DeviceStatus properties(DeviceProperties* out) = 0;
+  virtual DeviceStatus properties(DeviceProperties *out) = 0;
 
-  virtual DeviceStatus createEvent(DeviceEvent* event) = 0;
+  virtual DeviceStatus createEvent(DeviceEvent *event) = 0;
   virtual void destroyEvent(DeviceEvent event) = 0;
   virtual DeviceStatus recordEvent(DeviceEvent event) = 0;
   virtual DeviceStatus synchronizeEvent(DeviceEvent event) = 0;
-  virtual DeviceStatus elapsedMs(float* ms, DeviceEvent start, DeviceEvent stop) = 0;
+  virtual DeviceStatus elapsedMs(float *ms, DeviceEvent start, DeviceEvent stop) = 0;
 
   // Returns and clears the error of the most recent launches.
   virtual DeviceStatus takeLaunchError() = 0;
@@ -57,19 +57,19 @@ public:
 
   // Kernel launches: `blocks` blocks of kBlockSize threads. A launch that cannot be configured
   // records a launch error instead of running.
-  virtual void launchSplat(uint32_t blocks, const SplatArgs& args) = 0;
-  virtual void launchResolve(uint32_t blocks, const ResolveArgs& args) = 0;
-  virtual void launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs& args) = 0;
+  virtual void launchSplat(uint32_t blocks, const SplatArgs &args) = 0;
+  virtual void launchResolve(uint32_t blocks, const ResolveArgs &args) = 0;
+  virtual void launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs &args) = 0;
 
   // The volumetric passes. Their constants are uploaded first; on CUDA they live in the device's
   // constant memory (one block per device), on the CPU in the device object (one per context).
-  virtual DeviceStatus uploadVolumeConstants(const VolumeConstants& constants) = 0;
-  virtual void launchBounds(uint32_t blocks, const BoundsArgs& args) = 0;
-  virtual void launchLightSplat(uint32_t blocks, const LightSplatArgs& args) = 0;
-  virtual void launchPrefix(uint32_t blocks, const PrefixArgs& args) = 0;
-  virtual void launchCamSplat(uint32_t blocks, const CamSplatArgs& args) = 0;
-  virtual void launchShade(uint32_t blocks, const ShadeArgs& args) = 0;
-  virtual void launchResolveVol(uint32_t blocks, const ResolveVolArgs& args) = 0;
+  virtual DeviceStatus uploadVolumeConstants(const VolumeConstants &constants) = 0;
+  virtual void launchBounds(uint32_t blocks, const BoundsArgs &args) = 0;
+  virtual void launchLightSplat(uint32_t blocks, const LightSplatArgs &args) = 0;
+  virtual void launchPrefix(uint32_t blocks, const PrefixArgs &args) = 0;
+  virtual void launchCamSplat(uint32_t blocks, const CamSplatArgs &args) = 0;
+  virtual void launchShade(uint32_t blocks, const ShadeArgs &args) = 0;
+  virtual void launchResolveVol(uint32_t blocks, const ResolveVolArgs &args) = 0;
 };
 
 std::unique_ptr<Device> createCpuDevice();

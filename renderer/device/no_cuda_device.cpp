@@ -11,44 +11,44 @@ constexpr DeviceStatus kNotBuilt = 1;
 class NoCudaDevice final : public Device {
 public:
   DeviceStatus makeCurrent() override { return kNotBuilt; }
-  DeviceStatus allocate(void** pointer, uint64_t) override {
+  DeviceStatus allocate(void **pointer, uint64_t) override {
     *pointer = nullptr;
     return kNotBuilt;
   }
-  void release(void*) override {}
-  DeviceStatus copyToDevice(void*, const void*, uint64_t) override { return kNotBuilt; }
-  DeviceStatus copyToHost(void*, const void*, uint64_t) override { return kNotBuilt; }
-  DeviceStatus fill(void*, int, uint64_t) override { return kNotBuilt; }
-  DeviceStatus fillAsync(void*, int, uint64_t) override { return kNotBuilt; }
-  DeviceStatus memoryInfo(uint64_t* freeBytes, uint64_t* totalBytes) override {
+  void release(void *) override {}
+  DeviceStatus copyToDevice(void *, const void *, uint64_t) override { return kNotBuilt; }
+  DeviceStatus copyToHost(void *, const void *, uint64_t) override { return kNotBuilt; }
+  DeviceStatus fill(void *, int, uint64_t) override { return kNotBuilt; }
+  DeviceStatus fillAsync(void *, int, uint64_t) override { return kNotBuilt; }
+  DeviceStatus memoryInfo(uint64_t *freeBytes, uint64_t *totalBytes) override {
     *freeBytes = *totalBytes = 0;
     return kNotBuilt;
   }
   int multiprocessorCount() override { return 0; }
-  DeviceStatus properties(DeviceProperties*) override { return kNotBuilt; }
-  DeviceStatus createEvent(DeviceEvent* event) override {
+  DeviceStatus properties(DeviceProperties *) override { return kNotBuilt; }
+  DeviceStatus createEvent(DeviceEvent *event) override {
     *event = nullptr;
     return kNotBuilt;
   }
   void destroyEvent(DeviceEvent) override {}
   DeviceStatus recordEvent(DeviceEvent) override { return kNotBuilt; }
   DeviceStatus synchronizeEvent(DeviceEvent) override { return kNotBuilt; }
-  DeviceStatus elapsedMs(float*, DeviceEvent, DeviceEvent) override { return kNotBuilt; }
+  DeviceStatus elapsedMs(float *, DeviceEvent, DeviceEvent) override { return kNotBuilt; }
   DeviceStatus takeLaunchError() override { return kNotBuilt; }
   DeviceStatus synchronize() override { return kNotBuilt; }
   std::string errorText(DeviceStatus) override {
     return "CUDA support was not built into this library";
   }
-  void launchSplat(uint32_t, const SplatArgs&) override {}
-  void launchResolve(uint32_t, const ResolveArgs&) override {}
-  void launchGenerateGalaxy(uint32_t, const GalaxyArgs&) override {}
-  DeviceStatus uploadVolumeConstants(const VolumeConstants&) override { return kNotBuilt; }
-  void launchBounds(uint32_t, const BoundsArgs&) override {}
-  void launchLightSplat(uint32_t, const LightSplatArgs&) override {}
-  void launchPrefix(uint32_t, const PrefixArgs&) override {}
-  void launchCamSplat(uint32_t, const CamSplatArgs&) override {}
-  void launchShade(uint32_t, const ShadeArgs&) override {}
-  void launchResolveVol(uint32_t, const ResolveVolArgs&) override {}
+  void launchSplat(uint32_t, const SplatArgs &) override {}
+  void launchResolve(uint32_t, const ResolveArgs &) override {}
+  void launchGenerateGalaxy(uint32_t, const GalaxyArgs &) override {}
+  DeviceStatus uploadVolumeConstants(const VolumeConstants &) override { return kNotBuilt; }
+  void launchBounds(uint32_t, const BoundsArgs &) override {}
+  void launchLightSplat(uint32_t, const LightSplatArgs &) override {}
+  void launchPrefix(uint32_t, const PrefixArgs &) override {}
+  void launchCamSplat(uint32_t, const CamSplatArgs &) override {}
+  void launchShade(uint32_t, const ShadeArgs &) override {}
+  void launchResolveVol(uint32_t, const ResolveVolArgs &) override {}
 };
 
 } // namespace

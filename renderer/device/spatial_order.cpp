@@ -34,8 +34,8 @@ uint32_t quantise(float value, float lo, float scale) {
 
 } // namespace
 
-void buildSpatialOrder(WorkerPool& pool, const EKV3* positions, uint32_t count, const float lo[3],
-                       const float hi[3], std::vector<uint32_t>& order) {
+void buildSpatialOrder(WorkerPool &pool, const EKV3 *positions, uint32_t count, const float lo[3],
+                       const float hi[3], std::vector<uint32_t> &order) {
   float scale[3];
   for (int a = 0; a < 3; ++a)
     scale[a] = hi[a] > lo[a] ? kSteps / (hi[a] - lo[a]) : 0.0f;
@@ -43,7 +43,7 @@ void buildSpatialOrder(WorkerPool& pool, const EKV3* positions, uint32_t count, 
   order.resize(count);
   pool.parallelFor(count, pool.chunkFor(count, 4096), [&](uint64_t begin, uint64_t end, unsigned) {
     for (uint64_t i = begin; i < end; ++i) {
-      const EKV3& p = positions[i];
+      const EKV3 &p = positions[i];
       codes[i] = spreadBits(quantise(p.x, lo[0], scale[0])) |
                  spreadBits(quantise(p.y, lo[1], scale[1])) << 1 |
                  spreadBits(quantise(p.z, lo[2], scale[2])) << 2;
@@ -57,7 +57,7 @@ void buildSpatialOrder(WorkerPool& pool, const EKV3* positions, uint32_t count, 
     for (uint32_t i = 0; i < count; ++i)
       ++starts[(codes[i] >> shift) & kDigitMask];
     uint32_t sum = 0;
-    for (uint32_t& start : starts)
+    for (uint32_t &start : starts)
       sum += std::exchange(start, sum);
     for (uint32_t i = 0; i < count; ++i) {
       const uint32_t to = starts[(codes[i] >> shift) & kDigitMask]++;

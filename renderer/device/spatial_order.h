@@ -13,7 +13,7 @@ namespace ek {
 
 // Fills `order` with the particle indices 0 .. count - 1 sorted by the Morton code of their
 // position quantised to 1024 steps per axis of the box [lo, hi]. Equal codes keep index order.
-void buildSpatialOrder(WorkerPool& pool, const EKV3* positions, uint32_t count, const float lo[3],
-                       const float hi[3], std::vector<uint32_t>& order);
+void buildSpatialOrder(WorkerPool &pool, const EKV3 *positions, uint32_t count, const float lo[3],
+                       const float hi[3], std::vector<uint32_t> &order);
 
 } // namespace ek

@@ -17,7 +17,7 @@ WorkerPool::~WorkerPool() {
     stopping_ = true;
   }
   wake_.notify_all();
-  for (std::thread& thread : threads_)
+  for (std::thread &thread : threads_)
     thread.join();
 }
 
@@ -26,7 +26,7 @@ uint64_t WorkerPool::chunkFor(uint64_t total, uint64_t minimum) const {
   return std::max(minimum, total / (uint64_t(size()) * kChunksPerWorker) + 1);
 }
 
-void WorkerPool::parallelFor(uint64_t total, uint64_t chunk, const RangeBody& body) {
+void WorkerPool::parallelFor(uint64_t total, uint64_t chunk, const RangeBody &body) {
   if (total == 0)
     return;
   chunk = std::max<uint64_t>(chunk, 1);

@@ -19,14 +19,14 @@ public:
 
   explicit WorkerPool(unsigned workers);
   ~WorkerPool();
-  WorkerPool(const WorkerPool&) = delete;
-  WorkerPool& operator=(const WorkerPool&) = delete;
+  WorkerPool(const WorkerPool &) = delete;
+  WorkerPool &operator=(const WorkerPool &) = delete;
 
   unsigned size() const { return unsigned(threads_.size()) + 1; }
 
   // Covers [0, total) in chunks of `chunk` items handed out in order to whichever worker is free;
   // returns when every item is done. Calls from several threads are serialised.
-  void parallelFor(uint64_t total, uint64_t chunk, const RangeBody& body);
+  void parallelFor(uint64_t total, uint64_t chunk, const RangeBody &body);
 
   // Chunk size that gives every worker several chunks to balance uneven work.
   uint64_t chunkFor(uint64_t total, uint64_t minimum) const;
@@ -44,7 +44,7 @@ private:
   unsigned busy_ = 0;
   bool stopping_ = false;
 
-  const RangeBody* body_ = nullptr;
+  const RangeBody *body_ = nullptr;
   uint64_t total_ = 0;
   uint64_t chunk_ = 1;
   std::atomic<uint64_t> next_{0};

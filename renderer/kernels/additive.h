@@ -16,14 +16,14 @@ struct SplatSample {
 
 // What one particle sample adds to its pixel; colour bytes enter unscaled, the 1/255 of the
 // colour is folded into colorGain.
-EK_HD Rgba32f splatValue(const EKFrame& f, const Rgba8& color) {
-  return {float(color.r) * f.colorGain, float(color.g) * f.colorGain,
-          float(color.b) * f.colorGain, (float(color.a) * kInv255) * f.gain};
+EK_HD Rgba32f splatValue(const EKFrame &f, const Rgba8 &color) {
+  return {float(color.r) * f.colorGain, float(color.g) * f.colorGain, float(color.b) * f.colorGain,
+          (float(color.a) * kInv255) * f.gain};
 }
 
 // One decoded work item of the additive splat: where its sample lands and what it adds there.
-EK_HD bool splatWorkItem(const EKFrame& f, const EKV3* positions, const Rgba8* colors,
-                         const EKV3* velocities, const WorkItem& work, SplatSample& out) {
+EK_HD bool splatWorkItem(const EKFrame &f, const EKV3 *positions, const Rgba8 *colors,
+                         const EKV3 *velocities, const WorkItem &work, SplatSample &out) {
   uint32_t state = 0;
   const EKV3 world = samplePosition(f, positions, velocities, work, state);
   PixelHit hit;
@@ -35,15 +35,15 @@ EK_HD bool splatWorkItem(const EKFrame& f, const EKV3* positions, const Rgba8* c
   return true;
 }
 
-EK_HD bool splatSample(const EKFrame& f, const EKV3* positions, const Rgba8* colors,
-                       const EKV3* velocities, uint64_t item, SplatSample& out) {
+EK_HD bool splatSample(const EKFrame &f, const EKV3 *positions, const Rgba8 *colors,
+                       const EKV3 *velocities, uint64_t item, SplatSample &out) {
   return splatWorkItem(f, positions, colors, velocities,
                        decodeWorkItem(item, f.repopulation, f.samples), out);
 }
 
 // True when every sample of a copy lands on the same pixel: without motion blur and lens there
 // is nothing random left per sample.
-EK_HD bool samplesCoincide(const EKFrame& f, const EKV3* velocities) {
+EK_HD bool samplesCoincide(const EKFrame &f, const EKV3 *velocities) {
   return !usesMotionBlur(f, velocities) && (f.projection == 1 || !(f.apertureRadius > 0.0f));
 }
 
@@ -61,7 +61,7 @@ EK_HD uint8_t gammaByte(float value) {
 }
 
 // Resolves accumulated light; alpha is raised to the brightest colour so colour never exceeds it.
-EK_HD Rgba32f resolveValue(const Rgba32f& accumulated, float exposure) {
+EK_HD Rgba32f resolveValue(const Rgba32f &accumulated, float exposure) {
   const float r = exposeChannel(accumulated.r, exposure);
   const float g = exposeChannel(accumulated.g, exposure);
   const float b = exposeChannel(accumulated.b, exposure);
@@ -69,8 +69,8 @@ EK_HD Rgba32f resolveValue(const Rgba32f& accumulated, float exposure) {
   return {r, g, b, maxNumber(maxNumber(maxNumber(maxNumber(a, r), g), b), 0.0f)};
 }
 
-EK_HD void resolvePixel(const Rgba32f* accumulator, Rgba8* image, Rgba32f* imageFloat,
-                        int32_t i, float exposure) {
+EK_HD void resolvePixel(const Rgba32f *accumulator, Rgba8 *image, Rgba32f *imageFloat, int32_t i,
+                        float exposure) {
   const Rgba32f v = resolveValue(accumulator[i], exposure);
   if (imageFloat)
     imageFloat[i] = v;

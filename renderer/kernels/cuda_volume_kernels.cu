@@ -19,24 +19,24 @@ __device__ __forceinline__ uint64_t itemStride() { return uint64_t(gridDim.x) * 
 
 // Float minimum and maximum through integer atomics on the bit pattern: non-negative floats
 // order like signed integers, negative ones in reverse like unsigned integers.
-__device__ void atomicMinFloat(float* address, float value) {
+__device__ void atomicMinFloat(float *address, float value) {
   if (value >= 0.0f)
-    atomicMin(reinterpret_cast<int*>(address), __float_as_int(value));
+    atomicMin(reinterpret_cast<int *>(address), __float_as_int(value));
   else
-    atomicMax(reinterpret_cast<unsigned*>(address), __float_as_uint(value));
+    atomicMax(reinterpret_cast<unsigned *>(address), __float_as_uint(value));
 }
 
-__device__ void atomicMaxFloat(float* address, float value) {
+__device__ void atomicMaxFloat(float *address, float value) {
   if (value >= 0.0f)
-    atomicMax(reinterpret_cast<int*>(address), __float_as_int(value));
+    atomicMax(reinterpret_cast<int *>(address), __float_as_int(value));
   else
-    atomicMin(reinterpret_cast<unsigned*>(address), __float_as_uint(value));
+    atomicMin(reinterpret_cast<unsigned *>(address), __float_as_uint(value));
 }
 
 } // namespace
 
-__global__ void kBounds(const EKV3* __restrict__ positions, const EKV3* __restrict__ velocities,
-                        uint64_t count, float* bounds, double* moments) {
+__global__ void kBounds(const EKV3 *__restrict__ positions, const EKV3 *__restrict__ velocities,
+                        uint64_t count, float *bounds, double *moments) {
   ek::BoundsPartial b = ek::neutralBounds();
   for (uint64_t i = firstItem(); i < count; i += itemStride())
     ek::addToBounds(b, positions[i], velocities ? velocities + i : nullptr);
@@ -62,86 +62,84 @@ __global__ void kBounds(const EKV3* __restrict__ positions, const EKV3* __restri
   atomicMaxFloat(bounds + 6, b.speedSquared);
 }
 
-__global__ void kLightSplat(EKFrame frame, const EKV3* __restrict__ positions,
-                            const EKV3* __restrict__ velocities, uint64_t total,
-                            float* shadowMaps) {
+__global__ void kLightSplat(EKFrame frame, const EKV3 *__restrict__ positions,
+                            const EKV3 *__restrict__ velocities, uint64_t total,
+                            float *shadowMaps) {
   for (uint64_t item = firstItem(); item < total; item += itemStride())
     ek::lightSplatItem(frame, cVol, positions, velocities, item, shadowMaps);
 }
 
-__global__ void kPrefix(float* columns, uint64_t columnCount, int32_t depth, float* totals) {
+__global__ void kPrefix(float *columns, uint64_t columnCount, int32_t depth, float *totals) {
   const uint64_t stride = depth > 0 ? uint64_t(depth) : 0;
   for (uint64_t c = firstItem(); c < columnCount; c += itemStride())
     ek::prefixColumn(columns + c * stride, depth, totals ? totals + c : nullptr);
 }
 
-__global__ void kCamSplat(EKFrame frame, const EKV3* __restrict__ positions,
-                          const EKV3* __restrict__ velocities, uint64_t total,
-                          float* cameraDepth) {
+__global__ void kCamSplat(EKFrame frame, const EKV3 *__restrict__ positions,
+                          const EKV3 *__restrict__ velocities, uint64_t total, float *cameraDepth) {
   for (uint64_t item = firstItem(); item < total; item += itemStride())
     ek::camSplatItem(frame, cVol, positions, velocities, item, cameraDepth);
 }
 
-__global__ void kShade(EKFrame frame, const EKV3* __restrict__ positions,
-                       const uchar4* __restrict__ colors, const EKV3* __restrict__ velocities,
-                       uint64_t total, const float* __restrict__ shadowMaps,
-                       float* cameraDepth, float* accumulator) {
-  const auto* rgba = reinterpret_cast<const Rgba8*>(colors);
+__global__ void kShade(EKFrame frame, const EKV3 *__restrict__ positions,
+                       const uchar4 *__restrict__ colors, const EKV3 *__restrict__ velocities,
+                       uint64_t total, const float *__restrict__ shadowMaps, float *cameraDepth,
+                       float *accumulator) {
+  const auto *rgba = reinterpret_cast<const Rgba8 *>(colors);
   for (uint64_t item = firstItem(); item < total; item += itemStride()) {
     ek::SplatSample s;
     if (!ek::shadeItem(frame, cVol, positions, rgba, velocities, item, shadowMaps, cameraDepth, s))
       continue;
-    float* cell = accumulator + uint64_t(s.pixel) * 4;
+    float *cell = accumulator + uint64_t(s.pixel) * 4;
     atomicAdd(cell + 0, s.value.r);
     atomicAdd(cell + 1, s.value.g);
     atomicAdd(cell + 2, s.value.b);
   }
 }
 
-__global__ void kResolveVol(const float* __restrict__ accumulator,
-                            const float* __restrict__ totalDepth, uchar4* image,
-                            float4* imageFloat, int32_t pixelCount, float exposure) {
+__global__ void kResolveVol(const float *__restrict__ accumulator,
+                            const float *__restrict__ totalDepth, uchar4 *image, float4 *imageFloat,
+                            int32_t pixelCount, float exposure) {
   const int32_t i = int32_t(blockIdx.x * blockDim.x + threadIdx.x);
   if (i >= pixelCount)
     return;
-  ek::resolveVolPixel(reinterpret_cast<const Rgba32f*>(accumulator), totalDepth,
-                      reinterpret_cast<Rgba8*>(image), reinterpret_cast<Rgba32f*>(imageFloat), i,
+  ek::resolveVolPixel(reinterpret_cast<const Rgba32f *>(accumulator), totalDepth,
+                      reinterpret_cast<Rgba8 *>(image), reinterpret_cast<Rgba32f *>(imageFloat), i,
                       exposure);
 }
 
 namespace ek::cuda {
 
-int uploadVolumeConstants(const VolumeConstants& constants) {
+int uploadVolumeConstants(const VolumeConstants &constants) {
   return cudaMemcpyToSymbol(cVol, &constants, sizeof constants, 0, cudaMemcpyHostToDevice);
 }
 
-void launchBounds(uint32_t blocks, const BoundsArgs& a) {
+void launchBounds(uint32_t blocks, const BoundsArgs &a) {
   kBounds<<<blocks, kBlockSize>>>(a.positions, a.velocities, a.count, a.bounds, a.moments);
 }
 
-void launchLightSplat(uint32_t blocks, const LightSplatArgs& a) {
+void launchLightSplat(uint32_t blocks, const LightSplatArgs &a) {
   kLightSplat<<<blocks, kBlockSize>>>(a.frame, a.positions, a.velocities, a.total, a.shadowMaps);
 }
 
-void launchPrefix(uint32_t blocks, const PrefixArgs& a) {
+void launchPrefix(uint32_t blocks, const PrefixArgs &a) {
   kPrefix<<<blocks, kBlockSize>>>(a.columns, a.columnCount, a.depth, a.totals);
 }
 
-void launchCamSplat(uint32_t blocks, const CamSplatArgs& a) {
+void launchCamSplat(uint32_t blocks, const CamSplatArgs &a) {
   kCamSplat<<<blocks, kBlockSize>>>(a.frame, a.positions, a.velocities, a.total, a.cameraDepth);
 }
 
-void launchShade(uint32_t blocks, const ShadeArgs& a) {
-  kShade<<<blocks, kBlockSize>>>(a.frame, a.positions, reinterpret_cast<const uchar4*>(a.colors),
-                                 a.velocities, a.total, a.shadowMaps,
-                                 const_cast<float*>(a.cameraDepth),
-                                 reinterpret_cast<float*>(a.accumulator));
+void launchShade(uint32_t blocks, const ShadeArgs &a) {
+  kShade<<<blocks, kBlockSize>>>(
+      a.frame, a.positions, reinterpret_cast<const uchar4 *>(a.colors), a.velocities, a.total,
+      a.shadowMaps, const_cast<float *>(a.cameraDepth), reinterpret_cast<float *>(a.accumulator));
 }
 
-void launchResolveVol(uint32_t blocks, const ResolveVolArgs& a) {
-  kResolveVol<<<blocks, kBlockSize>>>(reinterpret_cast<const float*>(a.accumulator), a.totalDepth,
-                                      reinterpret_cast<uchar4*>(a.image),
-                                      reinterpret_cast<float4*>(a.imageFloat), a.pixelCount,
+void launchResolveVol(uint32_t blocks, const ResolveVolArgs &a) {
+  kResolveVol<<<blocks, kBlockSize>>>(reinterpret_cast<const float *>(a.accumulator), a.totalDepth,
+                                      reinterpret_cast<uchar4 *>(a.image),
+                                      reinterpret_cast<float4 *>(a.imageFloat), a.pixelCount,
                                       a.exposure);
 }
 

@@ -40,13 +40,13 @@ EK_HD float minNumber(float a, float b) {
 
 // Atomic float addition into shared memory: atomicAdd on the device, a compare-and-swap loop on
 // the host.
-EK_HD void atomicAddFloat(float* address, float value) {
+EK_HD void atomicAddFloat(float *address, float value) {
 #if defined(__CUDA_ARCH__)
   atomicAdd(address, value);
 #elif __cplusplus >= 202002L
   std::atomic_ref<float>(*address).fetch_add(value, std::memory_order_relaxed);
 #else
-  uint32_t* bits = reinterpret_cast<uint32_t*>(address);
+  uint32_t *bits = reinterpret_cast<uint32_t *>(address);
   uint32_t expected = __atomic_load_n(bits, __ATOMIC_RELAXED);
   for (;;) {
     float current;

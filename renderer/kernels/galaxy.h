@@ -41,7 +41,7 @@ EK_HD GalaxyParticle galaxyParticle(uint64_t i, uint32_t seed) {
   return p;
 }
 
-EK_HD void writeGalaxyParticle(const GalaxyArgs& a, uint64_t i) {
+EK_HD void writeGalaxyParticle(const GalaxyArgs &a, uint64_t i) {
   const GalaxyParticle p = galaxyParticle(i, a.seed);
   a.positions[i] = p.position;
   a.colors[i] = p.color;

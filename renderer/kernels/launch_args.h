@@ -11,77 +11,77 @@ constexpr uint32_t kBlockSize = 256;
 
 struct SplatArgs {
   EKFrame frame;
-  const EKV3* positions;
-  const Rgba8* colors;
-  const EKV3* velocities; // null: no motion blur
+  const EKV3 *positions;
+  const Rgba8 *colors;
+  const EKV3 *velocities; // null: no motion blur
   uint64_t total;         // particles x copies x samples
-  Rgba32f* accumulator;
+  Rgba32f *accumulator;
 };
 
 struct ResolveArgs {
-  const Rgba32f* accumulator;
-  Rgba8* image;         // may be null
-  Rgba32f* imageFloat;  // may be null
+  const Rgba32f *accumulator;
+  Rgba8 *image;        // may be null
+  Rgba32f *imageFloat; // may be null
   int32_t pixelCount;
   float exposure;
 };
 
 struct GalaxyArgs {
-  EKV3* positions;
-  Rgba8* colors;
-  EKV3* velocities; // may be null
+  EKV3 *positions;
+  Rgba8 *colors;
+  EKV3 *velocities; // may be null
   uint64_t count;
   uint32_t seed;
 };
 
 struct BoundsArgs {
-  const EKV3* positions;
-  const EKV3* velocities; // may be null
+  const EKV3 *positions;
+  const EKV3 *velocities; // may be null
   uint64_t count;
-  float* bounds;    // min x, y, z, max x, y, z, largest squared speed
-  double* moments;  // sums of x, y, z and of their squares
+  float *bounds;   // min x, y, z, max x, y, z, largest squared speed
+  double *moments; // sums of x, y, z and of their squares
 };
 
 // Volumetric passes read the volume constants uploaded before them.
 struct LightSplatArgs {
   EKFrame frame; // samples 1
-  const EKV3* positions;
-  const EKV3* velocities;
+  const EKV3 *positions;
+  const EKV3 *velocities;
   uint64_t total;
-  float* shadowMaps;
+  float *shadowMaps;
 };
 
 struct PrefixArgs {
-  float* columns;
+  float *columns;
   uint64_t columnCount;
   int32_t depth;
-  float* totals; // may be null
+  float *totals; // may be null
 };
 
 struct CamSplatArgs {
   EKFrame frame;
-  const EKV3* positions;
-  const EKV3* velocities;
+  const EKV3 *positions;
+  const EKV3 *velocities;
   uint64_t total;
-  float* cameraDepth;
+  float *cameraDepth;
 };
 
 struct ShadeArgs {
   EKFrame frame;
-  const EKV3* positions;
-  const Rgba8* colors;
-  const EKV3* velocities;
+  const EKV3 *positions;
+  const Rgba8 *colors;
+  const EKV3 *velocities;
   uint64_t total;
-  const float* shadowMaps;
-  const float* cameraDepth;
-  Rgba32f* accumulator;
+  const float *shadowMaps;
+  const float *cameraDepth;
+  Rgba32f *accumulator;
 };
 
 struct ResolveVolArgs {
-  const Rgba32f* accumulator;
-  const float* totalDepth;
-  Rgba8* image;
-  Rgba32f* imageFloat;
+  const Rgba32f *accumulator;
+  const float *totalDepth;
+  Rgba8 *image;
+  Rgba32f *imageFloat;
   int32_t pixelCount;
   float exposure;
 };

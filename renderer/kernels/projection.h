@@ -13,22 +13,21 @@ struct CameraPoint {
   float x, y, z; // camera space: +x right, +y up, looking along -z
 };
 
-EK_HD CameraPoint toCamera(const EKFrame& f, const EKV3& p) {
-  const float* m = f.view;
-  return {m[0] * p.x + m[1] * p.y + m[2] * p.z + m[3],
-          m[4] * p.x + m[5] * p.y + m[6] * p.z + m[7],
+EK_HD CameraPoint toCamera(const EKFrame &f, const EKV3 &p) {
+  const float *m = f.view;
+  return {m[0] * p.x + m[1] * p.y + m[2] * p.z + m[3], m[4] * p.x + m[5] * p.y + m[6] * p.z + m[7],
           m[8] * p.x + m[9] * p.y + m[10] * p.z + m[11]};
 }
 
 struct PixelHit {
   int32_t ix, iy;
-  float depth;       // perspective: -z; spherical: distance along the eye's ray
-  float latitude;    // spherical only
-  float horizontal;  // spherical only: horizontal distance after the stereo eye
+  float depth;      // perspective: -z; spherical: distance along the eye's ray
+  float latitude;   // spherical only
+  float horizontal; // spherical only: horizontal distance after the stereo eye
 };
 
 // Accepts a pixel position only inside the image; a not-a-number coordinate fails every test.
-EK_HD bool placeInImage(const EKFrame& f, float px, float py, PixelHit& hit) {
+EK_HD bool placeInImage(const EKFrame &f, float px, float py, PixelHit &hit) {
   if (!(px >= 0.0f && px < float(f.width) && py >= 0.0f && py < float(f.height)))
     return false;
   hit.ix = int32_t(px);
@@ -36,8 +35,8 @@ EK_HD bool placeInImage(const EKFrame& f, float px, float py, PixelHit& hit) {
   return true;
 }
 
-EK_HD bool projectPerspective(const EKFrame& f, const CameraPoint& c, uint32_t& state,
-                              PixelHit& hit) {
+EK_HD bool projectPerspective(const EKFrame &f, const CameraPoint &c, uint32_t &state,
+                              PixelHit &hit) {
   const float depth = -c.z;
   if (f.nearClip >= depth)
     return false;
@@ -58,7 +57,7 @@ EK_HD bool projectPerspective(const EKFrame& f, const CameraPoint& c, uint32_t& 
 }
 
 // Fades the stereo eye offset towards the poles so the two eyes meet there.
-EK_HD float poleMergeFade(const EKFrame& f, const CameraPoint& c, float horizontal) {
+EK_HD float poleMergeFade(const EKFrame &f, const CameraPoint &c, float horizontal) {
   if (f.topMergeMode == 0 && f.bottomMergeMode == 0)
     return 1.0f;
   const float latitude = atan2f(c.y, horizontal);
@@ -77,8 +76,8 @@ EK_HD float poleMergeFade(const EKFrame& f, const CameraPoint& c, float horizont
 
 // Moves the ray origin onto the eye circle of an omni-directional stereo rig; replaces the
 // longitude and the horizontal distance. Returns false when the point lies inside the eye circle.
-EK_HD bool applyStereoEye(const EKFrame& f, const CameraPoint& c, float& longitude,
-                          float& horizontal) {
+EK_HD bool applyStereoEye(const EKFrame &f, const CameraPoint &c, float &longitude,
+                          float &horizontal) {
   const float fade = poleMergeFade(f, c, horizontal);
   const float d = fabsf(f.eyeOffset) * fade;
   const float side = f.eyeOffset > 0.0f ? 1.0f : -1.0f;
@@ -94,7 +93,7 @@ EK_HD bool applyStereoEye(const EKFrame& f, const CameraPoint& c, float& longitu
   return true;
 }
 
-EK_HD bool projectSpherical(const EKFrame& f, const CameraPoint& c, PixelHit& hit) {
+EK_HD bool projectSpherical(const EKFrame &f, const CameraPoint &c, PixelHit &hit) {
   float horizontal = sqrtf(c.x * c.x + c.z * c.z);
   float longitude = atan2f(c.x, -c.z);
   if (f.eyeOffset != 0.0f && !applyStereoEye(f, c, longitude, horizontal))
@@ -115,14 +114,14 @@ EK_HD bool projectSpherical(const EKFrame& f, const CameraPoint& c, PixelHit& hi
 }
 
 // Projects a world-space sample into a pixel; false when the sample is culled.
-EK_HD bool projectSample(const EKFrame& f, const EKV3& world, uint32_t& state, PixelHit& hit,
-                         CameraPoint& c) {
+EK_HD bool projectSample(const EKFrame &f, const EKV3 &world, uint32_t &state, PixelHit &hit,
+                         CameraPoint &c) {
   c = toCamera(f, world);
   return f.projection == 1 ? projectSpherical(f, c, hit) : projectPerspective(f, c, state, hit);
 }
 
 // Area of the pixel's footprint at the sample's depth, perpendicular to the viewing ray.
-EK_HD float pixelCrossSection(const EKFrame& f, const CameraPoint& c, const PixelHit& hit) {
+EK_HD float pixelCrossSection(const EKFrame &f, const CameraPoint &c, const PixelHit &hit) {
   if (f.projection == 1)
     return f.pixelArea * hit.depth * hit.depth * maxNumber(cosf(hit.latitude), 0.0f);
   const float distance = sqrtf(c.x * c.x + c.y * c.y + c.z * c.z);

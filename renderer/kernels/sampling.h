@@ -10,7 +10,7 @@
 namespace ek {
 
 constexpr float kTwoPi = 6.28318548f;
-constexpr float kMinLogArgument = 1e-7f; // draws are raised to this before a logarithm
+constexpr float kMinLogArgument = 1e-7f;       // draws are raised to this before a logarithm
 constexpr float kRandomScale = 5.9604645e-08f; // 2^-24
 
 // 32-bit integer hash of every sampling kernel.
@@ -24,7 +24,7 @@ EK_HD uint32_t mix32(uint32_t h) {
 }
 
 // Advances the state and returns a uniform draw in [0, 1 - 2^-24].
-EK_HD float nextRandom(uint32_t& state) {
+EK_HD float nextRandom(uint32_t &state) {
   state = mix32(state + 0x9E3779B9u);
   return float(state >> 8) * kRandomScale;
 }
@@ -77,13 +77,13 @@ EK_HD uint32_t sampleStream(uint64_t particle, uint32_t copy, uint32_t sample, u
 }
 
 // Whether a launch needs the per-sample random stream at all.
-EK_HD bool usesMotionBlur(const EKFrame& frame, const EKV3* velocities) {
+EK_HD bool usesMotionBlur(const EKFrame &frame, const EKV3 *velocities) {
   return velocities != nullptr && frame.shutter > 0.0f;
 }
 
 // World position of a work item's sample; `state` is left ready for the lens draw.
-EK_HD EKV3 samplePosition(const EKFrame& frame, const EKV3* positions, const EKV3* velocities,
-                          const WorkItem& item, uint32_t& state) {
+EK_HD EKV3 samplePosition(const EKFrame &frame, const EKV3 *positions, const EKV3 *velocities,
+                          const WorkItem &item, uint32_t &state) {
   EKV3 p = positions[item.particle];
   if (item.copy > 0) {
     const EKV3 offset = repopulationOffset(item.particle, item.copy, frame.radius);

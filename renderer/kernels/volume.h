@@ -39,7 +39,7 @@ EK_HD double squareAdd(double x, double sum) {
 #endif
 }
 
-EK_HD void addToBounds(BoundsPartial& b, const EKV3& p, const EKV3* velocity) {
+EK_HD void addToBounds(BoundsPartial &b, const EKV3 &p, const EKV3 *velocity) {
   const float xyz[3] = {p.x, p.y, p.z};
   for (int a = 0; a < 3; ++a) {
     b.minimum[a] = minNumber(b.minimum[a], xyz[a]);
@@ -54,7 +54,7 @@ EK_HD void addToBounds(BoundsPartial& b, const EKV3& p, const EKV3* velocity) {
   }
 }
 
-EK_HD void mergeBounds(BoundsPartial& into, const BoundsPartial& other) {
+EK_HD void mergeBounds(BoundsPartial &into, const BoundsPartial &other) {
   for (int a = 0; a < 3; ++a) {
     into.minimum[a] = minNumber(into.minimum[a], other.minimum[a]);
     into.maximum[a] = maxNumber(into.maximum[a], other.maximum[a]);
@@ -64,7 +64,8 @@ EK_HD void mergeBounds(BoundsPartial& into, const BoundsPartial& other) {
   into.speedSquared = maxNumber(into.speedSquared, other.speedSquared);
 }
 
-// ---- depth slices --------------------------------------------------------------------------------
+// ---- depth slices
+// --------------------------------------------------------------------------------
 
 struct Slices {
   int k0, k1;
@@ -90,11 +91,11 @@ EK_HD int cubeFace(float dx, float dy, float dz) {
   return dz >= 0.0f ? 4 : 5;
 }
 
-EK_HD int mapOfLight(const EKVolLight& light, const EKV3& p) {
+EK_HD int mapOfLight(const EKVolLight &light, const EKV3 &p) {
   if (light.mapCount == 1)
     return light.firstMap;
-  return light.firstMap + cubeFace(p.x - light.position[0], p.y - light.position[1],
-                                   p.z - light.position[2]);
+  return light.firstMap +
+         cubeFace(p.x - light.position[0], p.y - light.position[1], p.z - light.position[2]);
 }
 
 struct MapHit {
@@ -103,8 +104,8 @@ struct MapHit {
   float area;   // the texel's cross-section at that depth
 };
 
-EK_HD bool projectToMap(const EKShadowMap& m, const EKV3& p, MapHit& hit) {
-  const float* v = m.view;
+EK_HD bool projectToMap(const EKShadowMap &m, const EKV3 &p, MapHit &hit) {
+  const float *v = m.view;
   const float lx = v[0] * p.x + v[1] * p.y + v[2] * p.z + v[3];
   const float ly = v[4] * p.x + v[5] * p.y + v[6] * p.z + v[7];
   const float lz = v[8] * p.x + v[9] * p.y + v[10] * p.z + v[11];
@@ -126,23 +127,24 @@ EK_HD bool projectToMap(const EKShadowMap& m, const EKV3& p, MapHit& hit) {
   return hit.px >= 0.0f && hit.px < float(m.size) && hit.py >= 0.0f && hit.py < float(m.size);
 }
 
-EK_HD Slices mapSlices(const EKShadowMap& m, float lz) {
+EK_HD Slices mapSlices(const EKShadowMap &m, float lz) {
   const float d = m.logDepth ? logf(maxNumber(lz, m.depthStart) / m.depthStart) : lz - m.depthStart;
   return splitSlices(d * m.depthScale - 0.5f, m.slices);
 }
 
 template <typename Float>
-EK_HD Float* texelColumn(Float* shadowMaps, const EKShadowMap& m, int x, int y) {
-  return shadowMaps + m.offset + (uint64_t(y) * uint64_t(m.size) + uint64_t(x)) * uint64_t(m.slices);
+EK_HD Float *texelColumn(Float *shadowMaps, const EKShadowMap &m, int x, int y) {
+  return shadowMaps + m.offset +
+         (uint64_t(y) * uint64_t(m.size) + uint64_t(x)) * uint64_t(m.slices);
 }
 
 // Deposits a light sample's coverage into one map: into one texel when it covers at most a texel,
 // otherwise spread evenly over a square of up to 15 x 15 texels.
-EK_HD void depositInMap(const EKShadowMap& m, const MapHit& hit, float coverage,
-                        float* shadowMaps) {
+EK_HD void depositInMap(const EKShadowMap &m, const MapHit &hit, float coverage,
+                        float *shadowMaps) {
   const Slices s = mapSlices(m, hit.lz);
   if (coverage <= 1.0f) {
-    float* column = texelColumn(shadowMaps, m, int(hit.px), int(hit.py));
+    float *column = texelColumn(shadowMaps, m, int(hit.px), int(hit.py));
     atomicAddFloat(column + s.k0, coverage * (1.0f - s.fraction));
     atomicAddFloat(column + s.k1, coverage * s.fraction);
     return;
@@ -160,7 +162,7 @@ EK_HD void depositInMap(const EKShadowMap& m, const MapHit& hit, float coverage,
     for (int x = x0; x < x0 + m2; ++x) {
       if (x < 0 || x >= m.size)
         continue;
-      float* column = texelColumn(shadowMaps, m, x, y);
+      float *column = texelColumn(shadowMaps, m, x, y);
       atomicAddFloat(column + s.k0, weight * (1.0f - s.fraction));
       atomicAddFloat(column + s.k1, weight * s.fraction);
     }
@@ -169,15 +171,15 @@ EK_HD void depositInMap(const EKShadowMap& m, const MapHit& hit, float coverage,
 
 // One work item of the light pass (the frame's samples are 1): its sample goes into the map of
 // every shadowing light.
-EK_HD void lightSplatWork(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
-                          const EKV3* velocities, const WorkItem& work, float* shadowMaps) {
+EK_HD void lightSplatWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+                          const EKV3 *velocities, const WorkItem &work, float *shadowMaps) {
   uint32_t state = 0;
   const EKV3 p = samplePosition(f, positions, velocities, work, state);
   for (int i = 0; i < vol.lightCount; ++i) {
-    const EKVolLight& light = vol.lights[i];
+    const EKVolLight &light = vol.lights[i];
     if (light.mapCount < 1)
       continue;
-    const EKShadowMap& m = vol.maps[mapOfLight(light, p)];
+    const EKShadowMap &m = vol.maps[mapOfLight(light, p)];
     MapHit hit;
     if (!projectToMap(m, p, hit))
       continue;
@@ -185,15 +187,15 @@ EK_HD void lightSplatWork(const EKFrame& f, const VolumeConstants& vol, const EK
   }
 }
 
-EK_HD void lightSplatItem(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
-                          const EKV3* velocities, uint64_t item, float* shadowMaps) {
+EK_HD void lightSplatItem(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+                          const EKV3 *velocities, uint64_t item, float *shadowMaps) {
   lightSplatWork(f, vol, positions, velocities, decodeWorkItem(item, f.repopulation, f.samples),
                  shadowMaps);
 }
 
 // Optical thickness along a column: each slice becomes everything in front of it plus half of
 // itself; the column's total goes to `total` when given.
-EK_HD void prefixColumn(float* column, int32_t depth, float* total) {
+EK_HD void prefixColumn(float *column, int32_t depth, float *total) {
   float sum = 0.0f;
   for (int32_t k = 0; k < depth; ++k) {
     const float v = column[k];
@@ -205,13 +207,13 @@ EK_HD void prefixColumn(float* column, int32_t depth, float* total) {
 }
 
 // Thickness at a fractional slice position of a prefixed column.
-EK_HD float columnThickness(const float* column, const Slices& s) {
+EK_HD float columnThickness(const float *column, const Slices &s) {
   const float front = column[s.k0];
   return s.fraction > 0.0f ? front + s.fraction * (column[s.k0 + 1] - front) : front;
 }
 
 // Thickness between a light and a point, bilinear over four texels of the light's map.
-EK_HD float shadowThickness(const EKShadowMap& m, const MapHit& hit, const float* shadowMaps) {
+EK_HD float shadowThickness(const EKShadowMap &m, const MapHit &hit, const float *shadowMaps) {
   const Slices s = mapSlices(m, hit.lz);
   const float tx = hit.px - 0.5f, ty = hit.py - 0.5f;
   const float fx0 = floorf(tx), fy0 = floorf(ty);
@@ -224,7 +226,8 @@ EK_HD float shadowThickness(const EKShadowMap& m, const MapHit& hit, const float
          fy * ((1.0f - fx) * tap(xa, yb) + fx * tap(xb, yb));
 }
 
-// ---- camera depth map and shading ----------------------------------------------------------------
+// ---- camera depth map and shading
+// ----------------------------------------------------------------
 
 struct CameraSample {
   WorkItem work;
@@ -234,8 +237,8 @@ struct CameraSample {
   float coverage; // camSampleArea / max(cross-section, camSampleArea): at most the whole pixel
 };
 
-EK_HD bool cameraSample(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
-                        const EKV3* velocities, const WorkItem& work, CameraSample& out) {
+EK_HD bool cameraSample(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+                        const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
   out.work = work;
   uint32_t state = 0;
   out.position = samplePosition(f, positions, velocities, out.work, state);
@@ -245,24 +248,24 @@ EK_HD bool cameraSample(const EKFrame& f, const VolumeConstants& vol, const EKV3
     return false;
   const float area = pixelCrossSection(f, c, hit);
   out.pixel = uint32_t(hit.iy) * uint32_t(f.width) + uint32_t(hit.ix);
-  out.slices = splitSlices((hit.depth - vol.camDepthStart) * vol.camDepthScale - 0.5f,
-                           vol.camSlices);
+  out.slices =
+      splitSlices((hit.depth - vol.camDepthStart) * vol.camDepthScale - 0.5f, vol.camSlices);
   out.coverage = vol.camSampleArea / maxNumber(area, vol.camSampleArea);
   return true;
 }
 
-EK_HD void camSplatWork(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
-                        const EKV3* velocities, const WorkItem& work, float* cameraDepth) {
+EK_HD void camSplatWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+                        const EKV3 *velocities, const WorkItem &work, float *cameraDepth) {
   CameraSample s;
   if (!cameraSample(f, vol, positions, velocities, work, s))
     return;
-  float* column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
+  float *column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
   atomicAddFloat(column + s.slices.k0, s.coverage * (1.0f - s.slices.fraction));
   atomicAddFloat(column + s.slices.k1, s.coverage * s.slices.fraction);
 }
 
-EK_HD void camSplatItem(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
-                        const EKV3* velocities, uint64_t item, float* cameraDepth) {
+EK_HD void camSplatItem(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+                        const EKV3 *velocities, uint64_t item, float *cameraDepth) {
   camSplatWork(f, vol, positions, velocities, decodeWorkItem(item, f.repopulation, f.samples),
                cameraDepth);
 }
@@ -292,7 +295,7 @@ EK_HD float distanceFactor(int32_t mode, float radius, float inner, float dist) 
 }
 
 // Smooth spot cone between the outer and the inner angle; a hard edge when they coincide.
-EK_HD float coneFactor(const EKVolLight& light, float cs) {
+EK_HD float coneFactor(const EKVolLight &light, float cs) {
   const float width = light.cosInner - light.cosOuter;
   if (width > 1e-6f) {
     const float t = minNumber(maxNumber((cs - light.cosOuter) / width, 0.0f), 1.0f);
@@ -310,8 +313,8 @@ EK_HD float phaseFactor(float g, float viewDotLight) {
 }
 
 // Light reaching a point from one light (colour not yet applied): falloff, cone, phase, shadow.
-EK_HD float lightArriving(const VolumeConstants& vol, const EKVolLight& light, const EKV3& p,
-                          const float view[3], const float* shadowMaps) {
+EK_HD float lightArriving(const VolumeConstants &vol, const EKVolLight &light, const EKV3 &p,
+                          const float view[3], const float *shadowMaps) {
   float l[3];
   float c = 1.0f;
   if (light.type == 2) {
@@ -327,8 +330,8 @@ EK_HD float lightArriving(const VolumeConstants& vol, const EKVolLight& light, c
       l[a] = d[a] / dist;
     c = distanceFactor(light.falloff, light.falloffRadius, light.falloffInner, dist);
     if (light.type == 1) {
-      const float cs = -(l[0] * light.direction[0] + l[1] * light.direction[1] +
-                         l[2] * light.direction[2]);
+      const float cs =
+          -(l[0] * light.direction[0] + l[1] * light.direction[1] + l[2] * light.direction[2]);
       c *= coneFactor(light, cs);
     }
   }
@@ -336,7 +339,7 @@ EK_HD float lightArriving(const VolumeConstants& vol, const EKVolLight& light, c
     return 0.0f;
   c *= phaseFactor(vol.anisotropy, view[0] * l[0] + view[1] * l[1] + view[2] * l[2]);
   if (light.mapCount >= 1) {
-    const EKShadowMap& m = vol.maps[mapOfLight(light, p)];
+    const EKShadowMap &m = vol.maps[mapOfLight(light, p)];
     MapHit hit;
     if (projectToMap(m, p, hit))
       c *= expf(-shadowThickness(m, hit, shadowMaps));
@@ -346,29 +349,29 @@ EK_HD float lightArriving(const VolumeConstants& vol, const EKVolLight& light, c
 
 // One work item of the shading pass: the light its sample sends to the camera, weighted by how
 // much of it the camera sees. Returns false for culled or invisible samples.
-EK_HD bool shadeWork(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
-                     const Rgba8* colors, const EKV3* velocities, const WorkItem& work,
-                     const float* shadowMaps, const float* cameraDepth, SplatSample& out) {
+EK_HD bool shadeWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+                     const Rgba8 *colors, const EKV3 *velocities, const WorkItem &work,
+                     const float *shadowMaps, const float *cameraDepth, SplatSample &out) {
   CameraSample s;
   if (!cameraSample(f, vol, positions, velocities, work, s))
     return false;
-  const float* column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
+  const float *column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
   const float transmittance = expf(-columnThickness(column, s.slices));
   const float opacity = 1.0f - expf(-s.coverage);
   const float weight = transmittance * opacity;
   if (weight <= kMinWeight)
     return false;
   const Rgba8 color = colors[s.work.particle];
-  const EKV3& p = s.position;
+  const EKV3 &p = s.position;
   float view[3] = {vol.cameraPosition.x - p.x, vol.cameraPosition.y - p.y,
                    vol.cameraPosition.z - p.z};
   const float viewLength = sqrtf(view[0] * view[0] + view[1] * view[1] + view[2] * view[2]);
   if (viewLength > 0.0f)
-    for (float& v : view)
+    for (float &v : view)
       v /= viewLength;
   float light[3] = {vol.ambient[0], vol.ambient[1], vol.ambient[2]};
   for (int i = 0; i < vol.lightCount; ++i) {
-    const EKVolLight& source = vol.lights[i];
+    const EKVolLight &source = vol.lights[i];
     const float c = lightArriving(vol, source, p, view, shadowMaps);
     if (c <= 0.0f)
       continue;
@@ -382,16 +385,16 @@ EK_HD bool shadeWork(const EKFrame& f, const VolumeConstants& vol, const EKV3* p
   return true;
 }
 
-EK_HD bool shadeItem(const EKFrame& f, const VolumeConstants& vol, const EKV3* positions,
-                     const Rgba8* colors, const EKV3* velocities, uint64_t item,
-                     const float* shadowMaps, const float* cameraDepth, SplatSample& out) {
+EK_HD bool shadeItem(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+                     const Rgba8 *colors, const EKV3 *velocities, uint64_t item,
+                     const float *shadowMaps, const float *cameraDepth, SplatSample &out) {
   return shadeWork(f, vol, positions, colors, velocities,
                    decodeWorkItem(item, f.repopulation, f.samples), shadowMaps, cameraDepth, out);
 }
 
 // Colour through the exposure curve, alpha from the pixel's total optical thickness.
-EK_HD void resolveVolPixel(const Rgba32f* accumulator, const float* totalDepth, Rgba8* image,
-                           Rgba32f* imageFloat, int32_t i, float exposure) {
+EK_HD void resolveVolPixel(const Rgba32f *accumulator, const float *totalDepth, Rgba8 *image,
+                           Rgba32f *imageFloat, int32_t i, float exposure) {
   const Rgba32f a = accumulator[i];
   const Rgba32f v = {exposeChannel(a.r, exposure), exposeChannel(a.g, exposure),
                      exposeChannel(a.b, exposure), 1.0f - expf(-totalDepth[i])};

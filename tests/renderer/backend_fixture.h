@@ -26,21 +26,21 @@ protected:
   void TearDown() override { ekDestroy(context); }
 
   // Reads device memory back through the backend, whichever it is.
-  template <typename T> std::vector<T> download(const T* source, uint64_t n) {
+  template <typename T> std::vector<T> download(const T *source, uint64_t n) {
     std::vector<T> out(n);
     EXPECT_EQ(context->backend->copyToHost(out.data(), source, n * sizeof(T)), kDeviceOk);
     return out;
   }
 
-  EKContext* context = nullptr;
+  EKContext *context = nullptr;
 };
 
-inline std::string backendName(const ::testing::TestParamInfo<int>& info) {
+inline std::string backendName(const ::testing::TestParamInfo<int> &info) {
   return info.param == EK_DEVICE_CPU ? "Cpu" : "Cuda" + std::to_string(info.param);
 }
 
 } // namespace ek::test
 
 #define EK_INSTANTIATE_FOR_BACKENDS(Suite)                                                         \
-  INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::Values(EK_DEVICE_CPU, 0),                  \
+  INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::Values(EK_DEVICE_CPU, 0),                   \
                            ek::test::backendName)

@@ -24,7 +24,7 @@ TEST(ContextApi, NullContextIsHandledEverywhere) {
 }
 
 TEST(ContextApi, CudaWithoutDeviceFailsSoftly) {
-  EKContext* context = ekCreate(0);
+  EKContext *context = ekCreate(0);
   ASSERT_NE(context, nullptr);
   const std::string error = ekLastError(context);
   if (error.empty()) {
@@ -39,14 +39,14 @@ TEST(ContextApi, CudaWithoutDeviceFailsSoftly) {
 }
 
 TEST(ContextApi, NegativeOrdinalOtherThanCpuIsACudaOrdinal) {
-  EKContext* context = ekCreate(-2);
+  EKContext *context = ekCreate(-2);
   ASSERT_NE(context, nullptr);
   EXPECT_STREQ(ekLastError(context), "Could not initialize CUDA device");
   ekDestroy(context);
 }
 
 TEST(ContextApi, CpuDescribesItselfAsComputeCapabilityZero) {
-  EKContext* context = ekCreate(EK_DEVICE_CPU);
+  EKContext *context = ekCreate(EK_DEVICE_CPU);
   ASSERT_NE(context, nullptr);
   EXPECT_STREQ(ekLastError(context), "");
   char info[256];

@@ -61,10 +61,10 @@ TEST(VectorisedResolve, AgreesWithTheItemFunctions) {
             {accumulator.data(), vectorBytes.data(), vectorFloats.data(), pixels, exposure}, 0,
             pixels);
       for (int i = 0; i < pixels; ++i) {
-        const float* s = &scalarFloats[i].r;
-        const float* v = &vectorFloats[i].r;
-        const uint8_t* sb = &scalarBytes[i].r;
-        const uint8_t* vb = &vectorBytes[i].r;
+        const float *s = &scalarFloats[i].r;
+        const float *v = &vectorFloats[i].r;
+        const uint8_t *sb = &scalarBytes[i].r;
+        const uint8_t *vb = &vectorBytes[i].r;
         for (int c = 0; c < 4; ++c) {
           if (std::isnan(s[c]) || std::isinf(s[c]))
             ASSERT_EQ(std::isnan(v[c]) ? 0.0f : v[c], std::isnan(s[c]) ? 0.0f : s[c])

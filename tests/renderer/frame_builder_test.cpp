@@ -103,7 +103,8 @@ TEST(FrameBuilder, SphericalRangesAreRepaired) {
   camera.latMax = 100;
   EKFrame f = ek::buildFrame(camera, fullHd());
   EXPECT_EQ(f.projection, 1);
-  EXPECT_FLOAT_EQ(f.lonMin, -180 * 0.017453292f) << "an empty longitude range becomes the full circle";
+  EXPECT_FLOAT_EQ(f.lonMin, -180 * 0.017453292f)
+      << "an empty longitude range becomes the full circle";
   EXPECT_FLOAT_EQ(f.lonSpan, 360 * 0.017453292f);
   EXPECT_FLOAT_EQ(f.latMax, 90 * 0.017453292f);
   EXPECT_FLOAT_EQ(f.latSpan, 180 * 0.017453292f);

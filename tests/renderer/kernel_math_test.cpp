@@ -33,7 +33,7 @@ EKFrame sphericalFrame() {
   return f;
 }
 
-bool project(const EKFrame& f, EKV3 p, PixelHit& hit, uint32_t state = 0) {
+bool project(const EKFrame &f, EKV3 p, PixelHit &hit, uint32_t state = 0) {
   CameraPoint c;
   return projectSample(f, p, state, hit, c);
 }

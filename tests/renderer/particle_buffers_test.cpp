@@ -24,7 +24,7 @@ TEST_P(ParticleBuffers, ReservationOnlyGrows) {
   EXPECT_EQ(context->positions, nullptr) << "capacity 0 allocates nothing";
   ASSERT_EQ(ekReserve(context, 100, 0), 0);
   EXPECT_EQ(context->capacity, 100u);
-  const EKV3* positions = context->positions;
+  const EKV3 *positions = context->positions;
   ASSERT_EQ(ekSetCount(context, 60), 0);
   EXPECT_EQ(ekReserve(context, 50, 0), 0);
   EXPECT_EQ(context->capacity, 100u) << "a smaller request never shrinks";
@@ -56,7 +56,7 @@ TEST_P(ParticleBuffers, VelocityReservationReallocatesEvenWhenSmaller) {
 
 TEST_P(ParticleBuffers, TooLittleMemoryLeavesTheBuffersAlone) {
   ASSERT_EQ(ekReserve(context, 16, 1), 0);
-  const EKV3* positions = context->positions;
+  const EKV3 *positions = context->positions;
   // 2^55 particles with velocity need 28 x 2^55 bytes: far beyond any machine.
   ASSERT_EQ(ekReserve(context, uint64_t(1) << 55, 1), 1);
   const std::string error = ekLastError(context);
@@ -148,7 +148,7 @@ TEST_P(ParticleBuffers, TestCloudFillsTheBuffers) {
   EXPECT_EQ(ekGetCount(context), 1000u);
   EXPECT_TRUE(context->velocitiesValid);
   const std::vector<Rgba8> colors = download(context->colors, 1000);
-  for (const Rgba8& c : colors)
+  for (const Rgba8 &c : colors)
     EXPECT_EQ(c.a, 255);
 }
 

@@ -36,27 +36,27 @@ struct Images {
   std::vector<float> floats;
 };
 
-Images render(EKContext* context, const EKCamera& camera, const EKRenderSettings& settings) {
+Images render(EKContext *context, const EKCamera &camera, const EKRenderSettings &settings) {
   const size_t pixels = size_t(settings.width) * settings.height;
   Images out{std::vector<uint8_t>(pixels * 4, 7), std::vector<float>(pixels * 4, -1)};
   float ms = -1;
-  EXPECT_EQ(ekRender(context, &camera, &settings, nullptr, 0, out.bytes.data(), out.floats.data(),
-                     &ms),
-            0)
+  EXPECT_EQ(
+      ekRender(context, &camera, &settings, nullptr, 0, out.bytes.data(), out.floats.data(), &ms),
+      0)
       << ekLastError(context);
   EXPECT_GE(ms, 0.0f);
   return out;
 }
 
-void upload(EKContext* context, const std::vector<EKV3>& positions,
-            const std::vector<uint8_t>& colors, const std::vector<EKV3>* velocities = nullptr) {
+void upload(EKContext *context, const std::vector<EKV3> &positions,
+            const std::vector<uint8_t> &colors, const std::vector<EKV3> *velocities = nullptr) {
   ASSERT_EQ(ekReserve(context, positions.size(), velocities != nullptr), 0);
   ASSERT_EQ(ekUpload(context, positions.data(), colors.empty() ? nullptr : colors.data(),
                      velocities ? velocities->data() : nullptr, positions.size(), 0),
             0);
 }
 
-int litPixels(const Images& image) {
+int litPixels(const Images &image) {
   int lit = 0;
   for (size_t i = 3; i < image.floats.size(); i += 4)
     lit += image.floats[i] > 0;
@@ -97,8 +97,8 @@ TEST_P(Render, ImageBuffersFollowTheSize) {
       << "both output pointers null still renders";
   EXPECT_EQ(context->imageWidth, 32);
   EXPECT_EQ(context->imageHeight, 24);
-  const Rgba32f* accumulator = context->accumulator;
-  const Rgba32f* imageFloat = context->imageFloat;
+  const Rgba32f *accumulator = context->accumulator;
+  const Rgba32f *imageFloat = context->imageFloat;
   ASSERT_EQ(ekRender(context, &camera, &small, nullptr, 0, nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(context->accumulator, accumulator) << "same size, no reallocation";
   EXPECT_EQ(context->imageFloat, imageFloat);
@@ -211,7 +211,7 @@ EK_INSTANTIATE_FOR_BACKENDS(Render);
 TEST(CpuSplat, ImageDoesNotDependOnWorkersOrAccumulation) {
   std::vector<std::vector<float>> images;
   for (unsigned workers : {1u, 3u, 10u}) {
-    EKContext* context = ekCreate(EK_DEVICE_CPU);
+    EKContext *context = ekCreate(EK_DEVICE_CPU);
     context->backend = std::make_unique<ek::CpuDevice>(workers);
     ASSERT_EQ(ekGenerateTestCloud(context, 30000, 5, 0), 0);
     EKCamera camera{};
@@ -235,12 +235,12 @@ TEST(CpuSplat, ImageDoesNotDependOnWorkersOrAccumulation) {
 
 // The same scene on both backends; the float additions happen in another order on the GPU.
 TEST(BackendParity, CpuAndCudaRenderTheSameImage) {
-  EKContext* gpu = ekCreate(0);
+  EKContext *gpu = ekCreate(0);
   if (std::string(ekLastError(gpu)) != "") {
     ekDestroy(gpu);
     GTEST_SKIP() << "no usable CUDA device";
   }
-  EKContext* cpu = ekCreate(EK_DEVICE_CPU);
+  EKContext *cpu = ekCreate(EK_DEVICE_CPU);
   EKCamera camera{};
   camera.eye = {20, 60, 180};
   camera.up = {0, 1, 0};
@@ -254,7 +254,7 @@ TEST(BackendParity, CpuAndCudaRenderTheSameImage) {
   settings.samples = 4;
   settings.shutter = 0.5f;
   settings.seed = 11;
-  for (EKContext* c : {cpu, gpu})
+  for (EKContext *c : {cpu, gpu})
     ASSERT_EQ(ekGenerateTestCloud(c, 50000, 9, 1), 0) << ekLastError(c);
   const Images a = render(cpu, camera, settings);
   const Images b = render(gpu, camera, settings);

@@ -15,7 +15,7 @@ TEST(SpatialOrder, IsAPermutationThatKeepsNeighboursTogether) {
   std::mt19937 random(1);
   std::uniform_real_distribution<float> uniform(-50, 50);
   std::vector<EKV3> positions(20000);
-  for (EKV3& p : positions)
+  for (EKV3 &p : positions)
     p = {uniform(random), uniform(random), uniform(random)};
   positions[7] = positions[3]; // equal codes keep their index order
   const float lo[3] = {-50, -50, -50}, hi[3] = {50, 50, 50};
@@ -43,14 +43,14 @@ TEST(SpatialOrder, IsAPermutationThatKeepsNeighboursTogether) {
 TEST(WorkItemWalk, MatchesDecodingAndMapsParticlesThroughTheOrder) {
   const uint32_t order[4] = {2, 0, 3, 1};
   std::vector<ek::WorkItem> seen;
-  ek::forEachWorkItem(2, 3, 5, 30, order, [&](const ek::WorkItem& w, bool first) {
+  ek::forEachWorkItem(2, 3, 5, 30, order, [&](const ek::WorkItem &w, bool first) {
     EXPECT_EQ(first, seen.empty());
     seen.push_back(w);
   });
   ASSERT_EQ(seen.size(), 25u);
   for (uint64_t item = 5; item < 30; ++item) {
     const ek::WorkItem expected = ek::decodeWorkItem(item, 2, 3);
-    const ek::WorkItem& got = seen[item - 5];
+    const ek::WorkItem &got = seen[item - 5];
     EXPECT_EQ(got.particle, order[expected.particle]) << item;
     EXPECT_EQ(got.copy, expected.copy) << item;
     EXPECT_EQ(got.sample, expected.sample) << item;

@@ -23,8 +23,8 @@ EKShadowMap orthographicMap() {
   return m;
 }
 
-float columnSum(const std::vector<float>& maps, const EKShadowMap& m, int x, int y) {
-  const float* c = texelColumn(maps.data(), m, x, y);
+float columnSum(const std::vector<float> &maps, const EKShadowMap &m, int x, int y) {
+  const float *c = texelColumn(maps.data(), m, x, y);
   return std::accumulate(c, c + m.slices, 0.0f);
 }
 
@@ -45,7 +45,7 @@ TEST(VolumeKernels, SmallCoverageSplitsBetweenTwoSlices) {
   EXPECT_EQ(int(hit.px), 8);
   EXPECT_EQ(int(hit.py), 7) << "+y is up in the map too";
   depositInMap(m, hit, 0.25f, maps.data());
-  const float* column = texelColumn(maps.data(), m, 8, 7);
+  const float *column = texelColumn(maps.data(), m, 8, 7);
   EXPECT_FLOAT_EQ(column[0], 0.25f * 0.25f) << "slice position 0.75: a quarter in slice 0";
   EXPECT_FLOAT_EQ(column[1], 0.25f * 0.75f);
   ASSERT_TRUE(projectToMap(m, {0.5f, 0.5f, 9.0f}, hit));
@@ -162,7 +162,7 @@ TEST(VolumeKernels, FalloffConeAndPhase) {
 TEST(VolumeKernels, LightsArriveUnshadowedOutsideTheirMaps) {
   VolumeConstants vol{};
   vol.maps[0] = orthographicMap();
-  EKVolLight& sun = vol.lights[0];
+  EKVolLight &sun = vol.lights[0];
   sun.type = 2;
   sun.direction[2] = -1;
   sun.mapCount = 1;

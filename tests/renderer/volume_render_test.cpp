@@ -35,7 +35,7 @@ EKRenderSettings volumeSettings() {
 }
 
 // A dense ball of particles of radius 5 around the origin.
-void uploadBall(EKContext* context, int count) {
+void uploadBall(EKContext *context, int count) {
   std::mt19937 random(3);
   std::uniform_real_distribution<float> uniform(-5, 5);
   std::vector<EKV3> positions;
@@ -48,8 +48,8 @@ void uploadBall(EKContext* context, int count) {
   ASSERT_EQ(ekUpload(context, positions.data(), nullptr, nullptr, positions.size(), 0), 0);
 }
 
-std::vector<float> renderFloat(EKContext* context, const EKRenderSettings& settings,
-                               const std::vector<EKLight>& lights) {
+std::vector<float> renderFloat(EKContext *context, const EKRenderSettings &settings,
+                               const std::vector<EKLight> &lights) {
   const EKCamera camera = frontCamera();
   std::vector<float> image(size_t(kSize) * kSize * 4, -1);
   EXPECT_EQ(ekRender(context, &camera, &settings, lights.data(), int(lights.size()), nullptr,
@@ -60,7 +60,7 @@ std::vector<float> renderFloat(EKContext* context, const EKRenderSettings& setti
 }
 
 // Mean red of the left and right thirds of the image.
-std::pair<float, float> leftAndRight(const std::vector<float>& image) {
+std::pair<float, float> leftAndRight(const std::vector<float> &image) {
   float left = 0, right = 0;
   for (int y = 0; y < kSize; ++y)
     for (int x = 0; x < kSize / 3; ++x) {
@@ -89,7 +89,8 @@ TEST_P(VolumeRender, ALightBehindADenseCloudDarkensItsFarSide) {
   sun.direction = {-1, 0, 0}; // shines from +x towards -x
   sun.color[0] = sun.color[1] = sun.color[2] = 2;
   sun.castsShadows = 1;
-  const auto [shadowedLeft, shadowedRight] = leftAndRight(renderFloat(context, volumeSettings(), {sun}));
+  const auto [shadowedLeft, shadowedRight] =
+      leftAndRight(renderFloat(context, volumeSettings(), {sun}));
   EXPECT_GT(shadowedRight, 0.0f);
   EXPECT_LT(shadowedLeft, 0.3f * shadowedRight) << "the far side lies in the cloud's shadow";
 
@@ -120,7 +121,7 @@ TEST_P(VolumeRender, SmallerSecondRenderReusesTheShadowBuffer) {
   point.color[0] = 1;
   point.castsShadows = 1;
   renderFloat(context, volumeSettings(), {point, point});
-  const float* maps = context->shadowMaps;
+  const float *maps = context->shadowMaps;
   const uint64_t capacity = context->shadowMapCapacity;
   EXPECT_EQ(capacity, 12ull * 32 * 64 * 64);
   renderFloat(context, volumeSettings(), {point});
@@ -132,8 +133,8 @@ EK_INSTANTIATE_FOR_BACKENDS(VolumeRender);
 
 // Two CPU contexts render volumes at the same time: their constants do not mix.
 TEST(VolumeRenderCpu, ContextsDoNotShareVolumeConstants) {
-  EKContext* a = ekCreate(EK_DEVICE_CPU);
-  EKContext* b = ekCreate(EK_DEVICE_CPU);
+  EKContext *a = ekCreate(EK_DEVICE_CPU);
+  EKContext *b = ekCreate(EK_DEVICE_CPU);
   uploadBall(a, 3000);
   uploadBall(b, 3000);
   EKLight sun{};

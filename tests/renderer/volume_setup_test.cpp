@@ -27,7 +27,7 @@ struct VolumeScene {
     settings.repopulation = 1;
   }
 
-  uint64_t build(const std::vector<EKLight>& lights, VolumeConstants& vol, float density = 8) {
+  uint64_t build(const std::vector<EKLight> &lights, VolumeConstants &vol, float density = 8) {
     vol = {};
     const EKFrame frame = ek::buildFrame(camera, settings);
     return ek::buildVolumeConstants(camera, settings, frame, lights.data(), int(lights.size()),
@@ -139,7 +139,7 @@ TEST(VolumeConstants, LightFrames) {
   up.position = {0, -30, 0};
   up.direction = {0, 1, 0};
   s.build({up}, vol);
-  const float* v = vol.maps[0].view;
+  const float *v = vol.maps[0].view;
   // Straight up uses the auxiliary (1, 0, 0): right = (1,0,0) x (0,1,0) = (0,0,1).
   EXPECT_FLOAT_EQ(v[2], 1.0f);
   EXPECT_FLOAT_EQ(v[9], 1.0f) << "forward is the light direction";
@@ -157,7 +157,7 @@ TEST(VolumeConstants, LightFrames) {
   EKLight sun = light(2, true);
   sun.direction = {0, 0, -1};
   s.build({sun}, vol);
-  const EKShadowMap& ortho = vol.maps[0];
+  const EKShadowMap &ortho = vol.maps[0];
   EXPECT_FLOAT_EQ(ortho.scaleX, 1.0f / (10.0f * 1.01f));
   EXPECT_FLOAT_EQ(ortho.scaleY, 1.0f / (5.0f * 1.01f));
   EXPECT_FLOAT_EQ(ortho.depthStart, -10.0f);

@@ -22,8 +22,8 @@ TEST(WorkerPool, CoversEveryItemExactlyOnce) {
             hits[i].fetch_add(1);
         });
         for (uint64_t i = 0; i < total; ++i)
-          ASSERT_EQ(hits[i].load(), 1) << "workers " << workers << " total " << total << " item "
-                                       << i << " chunk " << chunk;
+          ASSERT_EQ(hits[i].load(), 1)
+              << "workers " << workers << " total " << total << " item " << i << " chunk " << chunk;
       }
     }
   }
@@ -51,11 +51,10 @@ TEST(WorkerPool, ConcurrentCallersAreSerialised) {
   for (int t = 0; t < 4; ++t)
     callers.emplace_back([&] {
       for (int i = 0; i < 20; ++i)
-        pool.parallelFor(1000, 10, [&](uint64_t begin, uint64_t end, unsigned) {
-          sum.fetch_add(end - begin);
-        });
+        pool.parallelFor(
+            1000, 10, [&](uint64_t begin, uint64_t end, unsigned) { sum.fetch_add(end - begin); });
     });
-  for (std::thread& caller : callers)
+  for (std::thread &caller : callers)
     caller.join();
   EXPECT_EQ(sum.load(), 4u * 20u * 1000u);
 }

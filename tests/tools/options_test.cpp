@@ -10,7 +10,7 @@ namespace {
 
 using ekrender::Options;
 
-bool parse(std::vector<const char*> args, Options& options, std::string& error) {
+bool parse(std::vector<const char *> args, Options &options, std::string &error) {
   args.insert(args.begin(), "ekrender");
   return ekrender::parseOptions(int(args.size()), args.data(), options, error);
 }
@@ -57,7 +57,7 @@ TEST(EkrenderOptions, BadValuesAreNamed) {
 
 TEST(EkrenderOptions, HelpNamesEveryOption) {
   const std::string help = ekrender::helpText();
-  for (const char* name : {"--device", "--input", "--size", "--eye", "--spherical", "--samples",
+  for (const char *name : {"--device", "--input", "--size", "--eye", "--spherical", "--samples",
                            "--focus", "--shutter", "--frames", "--format"})
     EXPECT_NE(help.find(name), std::string::npos) << name;
 }

@@ -9,12 +9,12 @@ namespace {
 
 using ekrender::ParticleData;
 
-std::string binaryPly(const std::string& properties, const std::string& body, int count) {
+std::string binaryPly(const std::string &properties, const std::string &body, int count) {
   return "ply\nformat binary_little_endian 1.0\ncomment made by a test\nelement vertex " +
          std::to_string(count) + "\n" + properties + "end_header\n" + body;
 }
 
-template <typename T> void append(std::string& bytes, T value) {
+template <typename T> void append(std::string &bytes, T value) {
   char raw[sizeof(T)];
   std::memcpy(raw, &value, sizeof(T));
   bytes.append(raw, sizeof(T));
@@ -76,15 +76,15 @@ TEST(ParticleFiles, BinaryPlyThatEndsEarlySaysWhere) {
   ParticleData data;
   std::string error;
   ASSERT_FALSE(ekrender::parsePly(file, "c.ply", data, error));
-  EXPECT_EQ(error, "c.ply: byte " + std::to_string(headerSize + 12) +
-                       ": file ends inside vertex 1 of 2");
+  EXPECT_EQ(error,
+            "c.ply: byte " + std::to_string(headerSize + 12) + ": file ends inside vertex 1 of 2");
 }
 
 TEST(ParticleFiles, MalformedFilesNameTheLine) {
   ParticleData data;
   std::string error;
-  EXPECT_FALSE(ekrender::parsePly("ply\nformat binary_big_endian 1.0\nend_header\n", "d.ply", data,
-                                  error));
+  EXPECT_FALSE(
+      ekrender::parsePly("ply\nformat binary_big_endian 1.0\nend_header\n", "d.ply", data, error));
   EXPECT_EQ(error, "d.ply:2: unsupported PLY format (ascii and binary_little_endian are read)");
   EXPECT_FALSE(ekrender::parsePly("plx\n", "e.ply", data, error));
   EXPECT_EQ(error, "e.ply:1: not a PLY file (the first line must be \"ply\")");

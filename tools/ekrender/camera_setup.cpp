@@ -14,7 +14,7 @@ constexpr double kElevation = 0.45;
 constexpr double kMargin = 0.85;
 
 // Rotates v about the unit axis by angle (Rodrigues).
-EKV3 rotate(const EKV3& v, const EKV3& axis, double angle) {
+EKV3 rotate(const EKV3 &v, const EKV3 &axis, double angle) {
   const double c = std::cos(angle), s = std::sin(angle);
   const double dot = axis.x * v.x + axis.y * v.y + axis.z * v.z;
   const EKV3 cross{axis.y * v.z - axis.z * v.y, axis.z * v.x - axis.x * v.z,
@@ -26,18 +26,18 @@ EKV3 rotate(const EKV3& v, const EKV3& axis, double angle) {
 
 } // namespace
 
-Bounds boundsOf(const std::vector<EKV3>& positions) {
+Bounds boundsOf(const std::vector<EKV3> &positions) {
   if (positions.empty())
     return {};
   Bounds b{positions[0], positions[0]};
-  for (const EKV3& p : positions) {
+  for (const EKV3 &p : positions) {
     b.min = {std::min(b.min.x, p.x), std::min(b.min.y, p.y), std::min(b.min.z, p.z)};
     b.max = {std::max(b.max.x, p.x), std::max(b.max.y, p.y), std::max(b.max.z, p.z)};
   }
   return b;
 }
 
-EKCamera cameraFor(const Options& options, const Bounds& bounds, int frame, int frames) {
+EKCamera cameraFor(const Options &options, const Bounds &bounds, int frame, int frames) {
   EKCamera camera{};
   const EKV3 centre{(bounds.min.x + bounds.max.x) / 2, (bounds.min.y + bounds.max.y) / 2,
                     (bounds.min.z + bounds.max.z) / 2};
@@ -57,9 +57,9 @@ EKCamera cameraFor(const Options& options, const Bounds& bounds, int frame, int 
                   float(camera.target.z + distance / norm)};
   }
   if (frames > 1) {
-    const double length = std::sqrt(double(camera.up.x) * camera.up.x +
-                                    double(camera.up.y) * camera.up.y +
-                                    double(camera.up.z) * camera.up.z);
+    const double length =
+        std::sqrt(double(camera.up.x) * camera.up.x + double(camera.up.y) * camera.up.y +
+                  double(camera.up.z) * camera.up.z);
     const EKV3 axis = length > 0 ? EKV3{float(camera.up.x / length), float(camera.up.y / length),
                                         float(camera.up.z / length)}
                                  : EKV3{0, 1, 0};

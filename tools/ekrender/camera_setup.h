@@ -12,9 +12,9 @@ struct Bounds {
   EKV3 min{-90, -8, -90}, max{90, 8, 90}; // where most of the test cloud lies
 };
 
-Bounds boundsOf(const std::vector<EKV3>& positions);
+Bounds boundsOf(const std::vector<EKV3> &positions);
 
 // Camera for frame `frame` of `frames` (frame 0 is the unturned view).
-EKCamera cameraFor(const Options& options, const Bounds& bounds, int frame, int frames);
+EKCamera cameraFor(const Options &options, const Bounds &bounds, int frame, int frames);
 
 } // namespace ekrender

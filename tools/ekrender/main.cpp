@@ -17,18 +17,18 @@ using namespace ekrender;
 
 constexpr float kLightPerPixel = 0.15f; // brightness 1 spreads this much light per pixel
 
-int fail(EKContext* context, const std::string& message) {
+int fail(EKContext *context, const std::string &message) {
   std::fprintf(stderr, "ekrender: %s\n", message.c_str());
   ekDestroy(context);
   return 1;
 }
 
 // Opens the chosen device; "auto" falls back to the CPU when CUDA device 0 cannot be used.
-EKContext* openDevice(const std::string& device, std::string& error) {
+EKContext *openDevice(const std::string &device, std::string &error) {
   if (device == "cpu")
     return ekCreate(EK_DEVICE_CPU);
   const int ordinal = device == "auto" ? 0 : std::stoi(device.substr(5));
-  EKContext* context = ekCreate(ordinal);
+  EKContext *context = ekCreate(ordinal);
   if (context && ekLastError(context)[0] != '\0') {
     const std::string reason = ekLastError(context);
     ekDestroy(context);
@@ -44,16 +44,16 @@ EKContext* openDevice(const std::string& device, std::string& error) {
   return context;
 }
 
-bool loadParticles(EKContext* context, const Options& options, Bounds& bounds, bool& velocities,
-                   std::string& error) {
+bool loadParticles(EKContext *context, const Options &options, Bounds &bounds, bool &velocities,
+                   std::string &error) {
   if (options.input.empty()) {
     velocities = options.shutter > 0;
     if (ekGenerateTestCloud(context, options.cloudCount, options.cloudSeed, velocities) != 0) {
       error = ekLastError(context);
       return false;
     }
-    std::printf("particles: %llu (test cloud, seed %u)\n",
-                (unsigned long long)options.cloudCount, options.cloudSeed);
+    std::printf("particles: %llu (test cloud, seed %u)\n", (unsigned long long)options.cloudCount,
+                options.cloudSeed);
     return true;
   }
   ParticleData data;
@@ -62,8 +62,9 @@ bool loadParticles(EKContext* context, const Options& options, Bounds& bounds, b
   const uint64_t n = data.positions.size();
   velocities = !data.velocities.empty();
   if (ekReserve(context, n, velocities) != 0 ||
-      (n > 0 && ekUpload(context, data.positions.data(), data.colors.empty() ? nullptr : data.colors.data(),
-                         velocities ? data.velocities.data() : nullptr, n, 0) != 0) ||
+      (n > 0 &&
+       ekUpload(context, data.positions.data(), data.colors.empty() ? nullptr : data.colors.data(),
+                velocities ? data.velocities.data() : nullptr, n, 0) != 0) ||
       ekSetCount(context, n) != 0) {
     error = ekLastError(context);
     return false;
@@ -74,7 +75,7 @@ bool loadParticles(EKContext* context, const Options& options, Bounds& bounds, b
   return true;
 }
 
-EKRenderSettings settingsFor(const Options& options, uint64_t particles) {
+EKRenderSettings settingsFor(const Options &options, uint64_t particles) {
   EKRenderSettings s{};
   s.width = options.width;
   s.height = options.height;
@@ -99,7 +100,7 @@ EKRenderSettings settingsFor(const Options& options, uint64_t particles) {
   return s;
 }
 
-std::string frameFileName(const std::string& output, int frame, int frames) {
+std::string frameFileName(const std::string &output, int frame, int frames) {
   if (frames <= 1)
     return output;
   const size_t dot = output.find_last_of('.');
@@ -111,13 +112,13 @@ std::string frameFileName(const std::string& output, int frame, int frames) {
 }
 
 // The image is premultiplied, so laying it over black only makes every pixel opaque.
-void overBlack(std::vector<float>& image) {
+void overBlack(std::vector<float> &image) {
   for (size_t i = 3; i < image.size(); i += 4)
     image[i] = 1.0f;
 }
 
-bool save(const std::string& path, const Options& options, OutputFormat format,
-          const std::vector<float>& image) {
+bool save(const std::string &path, const Options &options, OutputFormat format,
+          const std::vector<float> &image) {
   if (format == OutputFormat::Exr)
     return ekSaveEXR(path.c_str(), options.width, options.height, image.data()) == 0;
   return ekSavePNG(path.c_str(), options.width, options.height, image.data(),
@@ -126,7 +127,7 @@ bool save(const std::string& path, const Options& options, OutputFormat format,
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
   Options options;
   std::string error;
   if (!parseOptions(argc, argv, options, error)) {
@@ -139,13 +140,14 @@ int main(int argc, char** argv) {
   }
   OutputFormat format;
   if (!outputFormat(options, format)) {
-    std::fprintf(stderr, "ekrender: cannot tell the format of \"%s\" (use .png or .exr, or "
-                         "--format)\n",
+    std::fprintf(stderr,
+                 "ekrender: cannot tell the format of \"%s\" (use .png or .exr, or "
+                 "--format)\n",
                  options.output.c_str());
     return 2;
   }
 
-  EKContext* context = openDevice(options.device, error);
+  EKContext *context = openDevice(options.device, error);
   if (!context)
     return fail(nullptr, error);
   char info[256];
@@ -175,8 +177,8 @@ int main(int argc, char** argv) {
     if (ekRender(context, &camera, &settings, options.lights.data(), int(options.lights.size()),
                  nullptr, image.data(), &gpuMs) != 0)
       return fail(context, ekLastError(context));
-    renderMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                    .count();
+    renderMs +=
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     deviceMs += gpuMs;
     if (!options.transparent)
       overBlack(image);
@@ -190,12 +192,12 @@ int main(int argc, char** argv) {
     progress.finish();
   std::printf("render: %.1f ms per frame (device time %.1f ms)\n", renderMs / options.frames,
               deviceMs / options.frames);
-  std::printf("wrote %s\n", options.frames > 1
-                                ? (frameFileName(options.output, 0, options.frames) + " ... " +
-                                   frameFileName(options.output, options.frames - 1,
-                                                 options.frames))
-                                      .c_str()
-                                : options.output.c_str());
+  std::printf("wrote %s\n",
+              options.frames > 1
+                  ? (frameFileName(options.output, 0, options.frames) + " ... " +
+                     frameFileName(options.output, options.frames - 1, options.frames))
+                        .c_str()
+                  : options.output.c_str());
   ekDestroy(context);
   return 0;
 }

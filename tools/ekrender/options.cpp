@@ -11,8 +11,8 @@ namespace ekrender {
 
 namespace {
 
-bool parseFloat(const std::string& text, float& value) {
-  char* end = nullptr;
+bool parseFloat(const std::string &text, float &value) {
+  char *end = nullptr;
   const float parsed = std::strtof(text.c_str(), &end);
   if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(parsed))
     return false;
@@ -20,8 +20,8 @@ bool parseFloat(const std::string& text, float& value) {
   return true;
 }
 
-bool parseInteger(const std::string& text, long long minimum, long long maximum, long long& value) {
-  char* end = nullptr;
+bool parseInteger(const std::string &text, long long minimum, long long maximum, long long &value) {
+  char *end = nullptr;
   const long long parsed = std::strtoll(text.c_str(), &end, 10);
   if (text.empty() || end != text.c_str() + text.size() || parsed < minimum || parsed > maximum)
     return false;
@@ -30,7 +30,7 @@ bool parseInteger(const std::string& text, long long minimum, long long maximum,
 }
 
 // "a,b,c" with exactly `count` numbers.
-bool parseFloats(const std::string& text, float* values, int count) {
+bool parseFloats(const std::string &text, float *values, int count) {
   size_t start = 0;
   for (int k = 0; k < count; ++k) {
     const size_t comma = text.find(',', start);
@@ -45,18 +45,18 @@ bool parseFloats(const std::string& text, float* values, int count) {
 }
 
 struct Option {
-  const char* name;
-  const char* argument; // null for a flag
-  const char* help;
-  std::function<bool(const std::string&)> apply;
+  const char *name;
+  const char *argument; // null for a flag
+  const char *help;
+  std::function<bool(const std::string &)> apply;
 };
 
-std::vector<Option> optionTable(Options& o) {
-  auto floatInto = [](float& target) {
-    return [&target](const std::string& v) { return parseFloat(v, target); };
+std::vector<Option> optionTable(Options &o) {
+  auto floatInto = [](float &target) {
+    return [&target](const std::string &v) { return parseFloat(v, target); };
   };
-  auto vectorInto = [](EKV3& target, bool* given) {
-    return [&target, given](const std::string& v) {
+  auto vectorInto = [](EKV3 &target, bool *given) {
+    return [&target, given](const std::string &v) {
       float xyz[3];
       if (!parseFloats(v, xyz, 3))
         return false;
@@ -66,8 +66,8 @@ std::vector<Option> optionTable(Options& o) {
       return true;
     };
   };
-  auto intInto = [](int& target, long long minimum, long long maximum) {
-    return [&target, minimum, maximum](const std::string& v) {
+  auto intInto = [](int &target, long long minimum, long long maximum) {
+    return [&target, minimum, maximum](const std::string &v) {
       long long parsed;
       if (!parseInteger(v, minimum, maximum, parsed))
         return false;
@@ -76,10 +76,10 @@ std::vector<Option> optionTable(Options& o) {
     };
   };
   return {
-      {"--help", nullptr, "show this text", [&o](const std::string&) { return o.help = true; }},
+      {"--help", nullptr, "show this text", [&o](const std::string &) { return o.help = true; }},
       {"--device", "auto|cpu|cuda:N",
        "where to render; auto tries CUDA device 0 and falls back to the CPU (default auto)",
-       [&o](const std::string& v) {
+       [&o](const std::string &v) {
          long long n;
          o.device = v;
          return v == "auto" || v == "cpu" ||
@@ -89,9 +89,9 @@ std::vector<Option> optionTable(Options& o) {
        "particles from a .ply (ASCII or binary little-endian: x y z, optional red green blue "
        "alpha as bytes or 0..1 floats, optional vx vy vz) or .csv file (header row naming x,y,z "
        "and optionally r,g,b,a as 0..255 and vx,vy,vz); default: the procedural test cloud",
-       [&o](const std::string& v) { return !(o.input = v).empty(); }},
+       [&o](const std::string &v) { return !(o.input = v).empty(); }},
       {"--count", "N", "particles of the test cloud (default 1000000)",
-       [&o](const std::string& v) {
+       [&o](const std::string &v) {
          long long n;
          if (!parseInteger(v, 0, (1LL << 40), n))
            return false;
@@ -99,7 +99,7 @@ std::vector<Option> optionTable(Options& o) {
          return true;
        }},
       {"--cloud-seed", "N", "seed of the test cloud (default 1)",
-       [&o](const std::string& v) {
+       [&o](const std::string &v) {
          long long n;
          if (!parseInteger(v, 0, 0xFFFFFFFFLL, n))
            return false;
@@ -108,12 +108,12 @@ std::vector<Option> optionTable(Options& o) {
        }},
       {"--output", "FILE",
        "image to write, .png or .exr (default ekrender.png); a sequence appends _%04d",
-       [&o](const std::string& v) { return !(o.output = v).empty(); }},
+       [&o](const std::string &v) { return !(o.output = v).empty(); }},
       {"--transparent", nullptr,
        "keep the particles' coverage as alpha (default: an opaque black background)",
-       [&o](const std::string&) { return o.transparent = true; }},
+       [&o](const std::string &) { return o.transparent = true; }},
       {"--format", "png8|png16|exr", "file format when the extension should not decide",
-       [&o](const std::string& v) {
+       [&o](const std::string &v) {
          if (v == "png8")
            o.format = OutputFormat::Png8;
          else if (v == "png16")
@@ -125,7 +125,7 @@ std::vector<Option> optionTable(Options& o) {
          return true;
        }},
       {"--size", "WxH", "image size in pixels (default 1920x1080)",
-       [&o](const std::string& v) {
+       [&o](const std::string &v) {
          const size_t x = v.find('x');
          long long w, h;
          if (x == std::string::npos || !parseInteger(v.substr(0, x), 1, 32768, w) ||
@@ -144,7 +144,7 @@ std::vector<Option> optionTable(Options& o) {
        floatInto(o.fovY)},
       {"--spherical", "LONMIN,LONMAX,LATMIN,LATMAX",
        "latitude-longitude camera over the given degrees, e.g. -180,180,-90,90",
-       [&o](const std::string& v) {
+       [&o](const std::string &v) {
          float r[4];
          if (!parseFloats(v, r, 4))
            return false;
@@ -170,15 +170,17 @@ std::vector<Option> optionTable(Options& o) {
       {"--repopulation", "N", "extra Gaussian copies per particle (default 0)",
        intInto(o.repopulation, 0, 1000)},
       {"--radius", "R", "spread of the copies in scene units (default 1)", floatInto(o.radius)},
-      {"--samples", "N", "samples per copy for the lens and motion blur (default 16 when one "
-                         "of them is on, else 1)",
+      {"--samples", "N",
+       "samples per copy for the lens and motion blur (default 16 when one "
+       "of them is on, else 1)",
        intInto(o.samples, 1, 4096)},
-      {"--focus", "DISTANCE", "depth of field: distance of sharp focus", floatInto(o.focusDistance)},
+      {"--focus", "DISTANCE", "depth of field: distance of sharp focus",
+       floatInto(o.focusDistance)},
       {"--aperture", "RADIUS", "depth of field: lens radius in scene units", floatInto(o.aperture)},
       {"--shutter", "FRAMES", "motion blur over this many frames of the particles' velocities",
        floatInto(o.shutter)},
       {"--seed", "N", "seed of the lens and shutter samples (default 1)",
-       [&o](const std::string& v) {
+       [&o](const std::string &v) {
          long long n;
          if (!parseInteger(v, 0, 0xFFFFFFFFLL, n))
            return false;
@@ -190,16 +192,16 @@ std::vector<Option> optionTable(Options& o) {
       {"--volumetric", nullptr,
        "the volumetric look: particles as a lit medium with density and shadows (default: the "
        "additive glow)",
-       [&o](const std::string&) { return o.volumetric = true; }},
+       [&o](const std::string &) { return o.volumetric = true; }},
       {"--density", "D", "volumetric: extinction density (default 1)", floatInto(o.density)},
       {"--emission", "E", "volumetric: self-illumination (default 0.05)", floatInto(o.emission)},
       {"--ambient", "R,G,B", "volumetric: ambient light (default 0.05,0.05,0.06)",
-       [&o](const std::string& v) { return parseFloats(v, o.ambient, 3); }},
+       [&o](const std::string &v) { return parseFloats(v, o.ambient, 3); }},
       {"--scattering", "G",
        "volumetric: anisotropy from -0.95 (back) to 0.95 (forward scattering), default 0",
        floatInto(o.scattering)},
       {"--shadows", "low|medium|high", "volumetric: shadow-map quality (default medium)",
-       [&o](const std::string& v) {
+       [&o](const std::string &v) {
          if (v == "low") {
            o.shadowMapSize = 256, o.shadowSlices = 32, o.cameraSlices = 16;
          } else if (v == "medium") {
@@ -216,7 +218,7 @@ std::vector<Option> optionTable(Options& o) {
        "pos=X,Y,Z dir=X,Y,Z color=R,G,B (intensity included, default 1,1,1) cone=OUTER[,INNER] "
        "(degrees, default 60,45) falloff=none|square|square1|linear|linear1|ramp|hard "
        "radius=R inner=R shadows=on|off (default on)",
-       [&o](const std::string& v) {
+       [&o](const std::string &v) {
          EKLight light;
          std::string ignored;
          if (!parseLight(v, light, ignored))
@@ -229,7 +231,7 @@ std::vector<Option> optionTable(Options& o) {
 
 } // namespace
 
-bool parseLight(const std::string& text, EKLight& light, std::string& error) {
+bool parseLight(const std::string &text, EKLight &light, std::string &error) {
   light = {};
   light.color[0] = light.color[1] = light.color[2] = 1;
   light.outerAngle = 60;
@@ -245,7 +247,7 @@ bool parseLight(const std::string& text, EKLight& light, std::string& error) {
       break;
     start = colon + 1;
   }
-  static const char* types[] = {"point", "spot", "directional"};
+  static const char *types[] = {"point", "spot", "directional"};
   light.type = -1;
   for (int t = 0; t < 3; ++t)
     if (parts[0] == types[t])
@@ -254,7 +256,8 @@ bool parseLight(const std::string& text, EKLight& light, std::string& error) {
     error = "unknown light type \"" + parts[0] + "\" (point, spot or directional)";
     return false;
   }
-  static const char* falloffs[] = {"none", "square", "square1", "linear", "linear1", "ramp", "hard"};
+  static const char *falloffs[] = {"none",    "square", "square1", "linear",
+                                   "linear1", "ramp",   "hard"};
   for (size_t i = 1; i < parts.size(); ++i) {
     const size_t equals = parts[i].find('=');
     const std::string key = parts[i].substr(0, equals);
@@ -269,7 +272,7 @@ bool parseLight(const std::string& text, EKLight& light, std::string& error) {
       ok = parseFloats(value, light.color, 3);
     else if (key == "cone") {
       ok = value.find(',') == std::string::npos ? parseFloat(value, light.outerAngle)
-                                                 : parseFloats(value, v, 2);
+                                                : parseFloats(value, v, 2);
       if (ok && value.find(',') != std::string::npos) {
         light.outerAngle = v[0];
         light.innerAngle = v[1];
@@ -302,7 +305,7 @@ bool parseLight(const std::string& text, EKLight& light, std::string& error) {
   return true;
 }
 
-bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
+bool parseOptions(int argc, const char *const *argv, Options &options, std::string &error) {
   std::vector<Option> table = optionTable(options);
   for (int i = 1; i < argc; ++i) {
     std::string name = argv[i], value;
@@ -312,8 +315,8 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
       value = name.substr(equals + 1);
       name = name.substr(0, equals);
     }
-    const Option* option = nullptr;
-    for (const Option& candidate : table)
+    const Option *option = nullptr;
+    for (const Option &candidate : table)
       if (name == candidate.name)
         option = &candidate;
     if (!option) {
@@ -328,8 +331,8 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
       value = argv[++i];
     }
     if (!option->apply(value)) {
-      error = name + " expects " + (option->argument ? option->argument : "no value") +
-              ", got \"" + value + "\"";
+      error = name + " expects " + (option->argument ? option->argument : "no value") + ", got \"" +
+              value + "\"";
       std::string detail;
       EKLight light;
       if (name == "--light" && !parseLight(value, light, detail))
@@ -346,7 +349,7 @@ std::string helpText() {
       "ekrender: renders particles with the emberkit renderer, without any host application.\n"
       "\nusage: ekrender [options]\n\nWithout --input it renders the procedural test cloud (a "
       "spiral galaxy).\n\noptions:\n";
-  for (const Option& option : optionTable(scratch)) {
+  for (const Option &option : optionTable(scratch)) {
     std::string head = std::string("  ") + option.name;
     if (option.argument)
       head += std::string(" ") + option.argument;
@@ -360,14 +363,14 @@ std::string helpText() {
   return text;
 }
 
-bool outputFormat(const Options& options, OutputFormat& format) {
+bool outputFormat(const Options &options, OutputFormat &format) {
   if (options.format != OutputFormat::FromExtension) {
     format = options.format;
     return true;
   }
   const size_t dot = options.output.find_last_of('.');
   std::string extension = dot == std::string::npos ? "" : options.output.substr(dot + 1);
-  for (char& c : extension)
+  for (char &c : extension)
     c = char(std::tolower(static_cast<unsigned char>(c)));
   if (extension == "png")
     format = OutputFormat::Png8;

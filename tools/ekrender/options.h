@@ -35,7 +35,7 @@ struct Options {
   float focusDistance = 0, aperture = 0;
   float shutter = 0;
   uint32_t seed = 1;
-  int frames = 1; // above 1: a turntable sequence around the target
+  int frames = 1;           // above 1: a turntable sequence around the target
   bool transparent = false; // keep the coverage alpha instead of a black background
 
   // The volumetric look.
@@ -47,13 +47,13 @@ struct Options {
 };
 
 // Parses argv; on failure returns false with a message naming the offending option.
-bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error);
+bool parseOptions(int argc, const char *const *argv, Options &options, std::string &error);
 std::string helpText();
 
 // A light from "TYPE[:key=value...]", e.g. "spot:pos=0,80,120:dir=0,-1,-1:color=3,3,3:cone=50,35".
-bool parseLight(const std::string& text, EKLight& light, std::string& error);
+bool parseLight(const std::string &text, EKLight &light, std::string &error);
 
 // Resolved format (the extension decides unless a format was given); false for an unknown one.
-bool outputFormat(const Options& options, OutputFormat& format);
+bool outputFormat(const Options &options, OutputFormat &format);
 
 } // namespace ekrender

@@ -29,10 +29,11 @@ std::string lower(std::string s) {
 }
 
 // Assigns a named column to its attribute; unknown names are ignored.
-void mapColumn(Columns& columns, const std::string& rawName, int index, bool unitColor) {
-  static const char* positionNames[3] = {"x", "y", "z"};
-  static const char* velocityNames[3] = {"vx", "vy", "vz"};
-  static const char* colorNames[4][2] = {{"red", "r"}, {"green", "g"}, {"blue", "b"}, {"alpha", "a"}};
+void mapColumn(Columns &columns, const std::string &rawName, int index, bool unitColor) {
+  static const char *positionNames[3] = {"x", "y", "z"};
+  static const char *velocityNames[3] = {"vx", "vy", "vz"};
+  static const char *colorNames[4][2] = {
+      {"red", "r"}, {"green", "g"}, {"blue", "b"}, {"alpha", "a"}};
   const std::string name = lower(rawName);
   for (int k = 0; k < 3; ++k) {
     if (name == positionNames[k])
@@ -47,7 +48,7 @@ void mapColumn(Columns& columns, const std::string& rawName, int index, bool uni
     }
 }
 
-bool checkPositions(const Columns& columns, const std::string& name, std::string& error) {
+bool checkPositions(const Columns &columns, const std::string &name, std::string &error) {
   if (columns.position[0] >= 0 && columns.position[1] >= 0 && columns.position[2] >= 0)
     return true;
   error = name + ": the particles need x, y and z columns";
@@ -61,28 +62,30 @@ uint8_t colorByte(double v, bool unit) {
   return scaled >= 255.0 ? 255 : uint8_t(scaled);
 }
 
-void storeParticle(const Columns& c, const double* values, ParticleData& out) {
+void storeParticle(const Columns &c, const double *values, ParticleData &out) {
   out.positions.push_back(
       {float(values[c.position[0]]), float(values[c.position[1]]), float(values[c.position[2]])});
   if (c.hasColor())
     for (int k = 0; k < 4; ++k)
       out.colors.push_back(c.color[k] >= 0 ? colorByte(values[c.color[k]], c.colorIsUnit[k]) : 255);
   if (c.hasVelocity()) {
-    auto component = [&](int k) { return c.velocity[k] >= 0 ? float(values[c.velocity[k]]) : 0.0f; };
+    auto component = [&](int k) {
+      return c.velocity[k] >= 0 ? float(values[c.velocity[k]]) : 0.0f;
+    };
     out.velocities.push_back({component(0), component(1), component(2)});
   }
 }
 
 // Parses a decimal number occupying the whole of `token`.
-bool parseNumber(const std::string& token, double& value) {
+bool parseNumber(const std::string &token, double &value) {
   if (token.empty())
     return false;
-  char* end = nullptr;
+  char *end = nullptr;
   value = std::strtod(token.c_str(), &end);
   return end == token.c_str() + token.size();
 }
 
-std::vector<std::string> splitWhitespace(const std::string& line) {
+std::vector<std::string> splitWhitespace(const std::string &line) {
   std::istringstream stream(line);
   std::vector<std::string> tokens;
   std::string token;
@@ -105,23 +108,22 @@ struct PlyElement {
   std::vector<PlyProperty> properties;
 };
 
-int plyTypeSize(const std::string& type) {
-  static const std::pair<const char*, int> sizes[] = {
-      {"char", 1},   {"int8", 1},    {"uchar", 1},  {"uint8", 1},   {"short", 2},
-      {"int16", 2},  {"ushort", 2},  {"uint16", 2}, {"int", 4},     {"int32", 4},
-      {"uint", 4},   {"uint32", 4},  {"float", 4},  {"float32", 4}, {"double", 8},
-      {"float64", 8}};
-  for (const auto& [name, size] : sizes)
+int plyTypeSize(const std::string &type) {
+  static const std::pair<const char *, int> sizes[] = {
+      {"char", 1},   {"int8", 1},    {"uchar", 1},  {"uint8", 1},  {"short", 2}, {"int16", 2},
+      {"ushort", 2}, {"uint16", 2},  {"int", 4},    {"int32", 4},  {"uint", 4},  {"uint32", 4},
+      {"float", 4},  {"float32", 4}, {"double", 8}, {"float64", 8}};
+  for (const auto &[name, size] : sizes)
     if (type == name)
       return size;
   return 0;
 }
 
-bool plyTypeIsFloat(const std::string& type) {
+bool plyTypeIsFloat(const std::string &type) {
   return type == "float" || type == "float32" || type == "double" || type == "float64";
 }
 
-double readBinaryValue(const unsigned char* p, const std::string& type) {
+double readBinaryValue(const unsigned char *p, const std::string &type) {
   auto load = [p](auto value) {
     std::memcpy(&value, p, sizeof value);
     return double(value);
@@ -150,8 +152,8 @@ struct PlyHeader {
   size_t headerLines = 0;
 };
 
-bool parsePlyHeader(const std::string& bytes, const std::string& name, PlyHeader& header,
-                    std::string& error) {
+bool parsePlyHeader(const std::string &bytes, const std::string &name, PlyHeader &header,
+                    std::string &error) {
   size_t position = 0;
   size_t lineNumber = 0;
   bool sawFormat = false;
@@ -227,9 +229,9 @@ bool parsePlyHeader(const std::string& bytes, const std::string& name, PlyHeader
   return true;
 }
 
-bool readPlyAscii(const std::string& bytes, const std::string& name, const PlyHeader& header,
-                  const PlyElement& vertex, size_t vertexIndex, const Columns& columns,
-                  ParticleData& out, std::string& error) {
+bool readPlyAscii(const std::string &bytes, const std::string &name, const PlyHeader &header,
+                  const PlyElement &vertex, size_t vertexIndex, const Columns &columns,
+                  ParticleData &out, std::string &error) {
   std::istringstream stream(bytes.substr(header.dataStart));
   size_t lineNumber = header.headerLines;
   std::string line;
@@ -265,20 +267,20 @@ bool readPlyAscii(const std::string& bytes, const std::string& name, const PlyHe
   return true;
 }
 
-uint64_t fixedRecordSize(const PlyElement& element) {
+uint64_t fixedRecordSize(const PlyElement &element) {
   uint64_t size = 0;
-  for (const PlyProperty& p : element.properties)
+  for (const PlyProperty &p : element.properties)
     size += uint64_t(plyTypeSize(p.type));
   return size;
 }
 
-bool readPlyBinary(const std::string& bytes, const std::string& name, const PlyHeader& header,
-                   const PlyElement& vertex, size_t vertexIndex, const Columns& columns,
-                   ParticleData& out, std::string& error) {
+bool readPlyBinary(const std::string &bytes, const std::string &name, const PlyHeader &header,
+                   const PlyElement &vertex, size_t vertexIndex, const Columns &columns,
+                   ParticleData &out, std::string &error) {
   uint64_t offset = header.dataStart;
   for (size_t e = 0; e < vertexIndex; ++e) {
-    const PlyElement& skipped = header.elements[e];
-    for (const PlyProperty& p : skipped.properties)
+    const PlyElement &skipped = header.elements[e];
+    for (const PlyProperty &p : skipped.properties)
       if (p.isList) {
         error = name + ": element \"" + skipped.name +
                 "\" with list properties before the vertices is not supported";
@@ -296,9 +298,9 @@ bool readPlyBinary(const std::string& bytes, const std::string& name, const PlyH
     return false;
   }
   std::vector<double> values(vertex.properties.size());
-  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data()) + offset;
+  const auto *data = reinterpret_cast<const unsigned char *>(bytes.data()) + offset;
   for (uint64_t i = 0; i < vertex.count; ++i, data += stride) {
-    const unsigned char* field = data;
+    const unsigned char *field = data;
     for (size_t k = 0; k < values.size(); ++k) {
       values[k] = readBinaryValue(field, vertex.properties[k].type);
       field += plyTypeSize(vertex.properties[k].type);
@@ -308,7 +310,7 @@ bool readPlyBinary(const std::string& bytes, const std::string& name, const PlyH
   return true;
 }
 
-std::vector<std::string> splitCsv(const std::string& line) {
+std::vector<std::string> splitCsv(const std::string &line) {
   std::vector<std::string> fields;
   std::string field;
   std::istringstream stream(line);
@@ -324,8 +326,8 @@ std::vector<std::string> splitCsv(const std::string& line) {
 
 } // namespace
 
-bool parsePly(const std::string& bytes, const std::string& name, ParticleData& out,
-              std::string& error) {
+bool parsePly(const std::string &bytes, const std::string &name, ParticleData &out,
+              std::string &error) {
   out = {};
   PlyHeader header;
   if (!parsePlyHeader(bytes, name, header, error))
@@ -340,14 +342,15 @@ bool parsePly(const std::string& bytes, const std::string& name, ParticleData& o
     error = name + ": the PLY file has no vertex element";
     return false;
   }
-  const PlyElement& vertex = header.elements[vertexIndex];
+  const PlyElement &vertex = header.elements[vertexIndex];
   Columns columns;
   for (size_t k = 0; k < vertex.properties.size(); ++k) {
     if (vertex.properties[k].isList) {
       error = name + ": list property \"" + vertex.properties[k].name + "\" in the vertices";
       return false;
     }
-    mapColumn(columns, vertex.properties[k].name, int(k), plyTypeIsFloat(vertex.properties[k].type));
+    mapColumn(columns, vertex.properties[k].name, int(k),
+              plyTypeIsFloat(vertex.properties[k].type));
   }
   if (!checkPositions(columns, name, error))
     return false;
@@ -356,8 +359,8 @@ bool parsePly(const std::string& bytes, const std::string& name, ParticleData& o
              : readPlyAscii(bytes, name, header, vertex, vertexIndex, columns, out, error);
 }
 
-bool parseCsv(const std::string& text, const std::string& name, ParticleData& out,
-              std::string& error) {
+bool parseCsv(const std::string &text, const std::string &name, ParticleData &out,
+              std::string &error) {
   out = {};
   std::istringstream stream(text);
   std::string line;
@@ -399,7 +402,7 @@ bool parseCsv(const std::string& text, const std::string& name, ParticleData& ou
   return true;
 }
 
-bool readParticleFile(const std::string& path, ParticleData& out, std::string& error) {
+bool readParticleFile(const std::string &path, ParticleData &out, std::string &error) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     error = path + ": cannot open the file";

@@ -11,18 +11,18 @@ namespace ekrender {
 
 struct ParticleData {
   std::vector<EKV3> positions;
-  std::vector<uint8_t> colors;   // RGBA8 per particle; empty: all white
-  std::vector<EKV3> velocities;  // displacement per frame; empty: none
+  std::vector<uint8_t> colors;  // RGBA8 per particle; empty: all white
+  std::vector<EKV3> velocities; // displacement per frame; empty: none
 };
 
 // Reads a particle file, choosing the format by its extension (.ply or .csv). On failure returns
 // false and describes the problem, with the line or byte where it was found, in `error`.
-bool readParticleFile(const std::string& path, ParticleData& out, std::string& error);
+bool readParticleFile(const std::string &path, ParticleData &out, std::string &error);
 
 // The same readers on text already in memory; `name` is used in messages.
-bool parsePly(const std::string& bytes, const std::string& name, ParticleData& out,
-              std::string& error);
-bool parseCsv(const std::string& text, const std::string& name, ParticleData& out,
-              std::string& error);
+bool parsePly(const std::string &bytes, const std::string &name, ParticleData &out,
+              std::string &error);
+bool parseCsv(const std::string &text, const std::string &name, ParticleData &out,
+              std::string &error);
 
 } // namespace ekrender

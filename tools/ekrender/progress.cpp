@@ -20,7 +20,7 @@ std::string clock(double seconds) {
 
 } // namespace
 
-ProgressBar::ProgressBar(int total, std::FILE* out)
+ProgressBar::ProgressBar(int total, std::FILE *out)
     : total_(std::max(total, 1)), out_(out), start_(std::chrono::steady_clock::now()) {}
 
 std::string ProgressBar::line(int done, int total, double secondsLeft, int width) {

@@ -9,7 +9,7 @@ namespace ekrender {
 
 class ProgressBar {
 public:
-  ProgressBar(int total, std::FILE* out);
+  ProgressBar(int total, std::FILE *out);
   // Shows `done` of the total; the estimate uses the mean time per finished step.
   void update(int done);
   void finish();
@@ -19,7 +19,7 @@ public:
 
 private:
   int total_;
-  std::FILE* out_;
+  std::FILE *out_;
   std::chrono::steady_clock::time_point start_;
 };
 
