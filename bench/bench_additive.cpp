@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_options.h"
 #include "context.h"
 #include "device/worker_pool.h"
 #include "frame_builder.h"
@@ -30,12 +31,6 @@
 namespace {
 
 constexpr int kWidth = 1920, kHeight = 1080, kSamples = 4;
-
-struct Options {
-  int device = EK_DEVICE_CPU;
-  uint64_t particles = 1000000;
-  int repeat = 7;
-};
 
 double medianMs(int repeat, const std::function<void()> &run) {
   run(); // warm-up: first-touch of buffers, thread start
@@ -147,7 +142,7 @@ double cpuScatterLimitMs(const std::vector<ek::SplatSample> &hits, int repeat) {
   });
 }
 
-void runScene(EKContext *context, const Scene &scene, const Options &options) {
+void runScene(EKContext *context, const Scene &scene, const ek::bench::Options &options) {
   ek::Device &device = *context->backend;
   const EKFrame frame = ek::buildFrame(scene.camera, scene.settings);
   const uint64_t pixels = uint64_t(kWidth) * kHeight;
@@ -199,30 +194,12 @@ void runScene(EKContext *context, const Scene &scene, const Options &options) {
               clearMs, resolveMs, 100.0 * resolveMs / splatMs, renderMs);
 }
 
-bool parse(int argc, char **argv, Options &options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--device" && i + 1 < argc) {
-      const std::string value = argv[++i];
-      if (value != "cpu" && value != "cuda")
-        return false;
-      options.device = value == "cpu" ? EK_DEVICE_CPU : 0;
-    } else if (arg == "--particles" && i + 1 < argc) {
-      options.particles = std::strtoull(argv[++i], nullptr, 10);
-    } else if (arg == "--repeat" && i + 1 < argc) {
-      options.repeat = std::max(1, std::atoi(argv[++i]));
-    } else {
-      return false;
-    }
-  }
-  return options.particles > 0;
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
-  Options options;
-  if (!parse(argc, argv, options)) {
+  ek::bench::Options options;
+  options.repeat = 7;
+  if (!ek::bench::parseOptions(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: bench_additive [--device cpu|cuda] [--particles N] [--repeat N]\n");
     return 2;

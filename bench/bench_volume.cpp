@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_options.h"
 #include "frame_builder.h"
 #include "render_volume.h"
 #if EK_HAS_CUDA
@@ -24,31 +25,6 @@
 namespace {
 
 constexpr int kWidth = 1920, kHeight = 1080;
-
-struct Options {
-  int device = EK_DEVICE_CPU;
-  uint64_t particles = 1000000;
-  int repeat = 3;
-};
-
-bool parse(int argc, char **argv, Options &o) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--device" && i + 1 < argc) {
-      const std::string v = argv[++i];
-      if (v != "cpu" && v != "cuda")
-        return false;
-      o.device = v == "cpu" ? EK_DEVICE_CPU : 0;
-    } else if (arg == "--particles" && i + 1 < argc) {
-      o.particles = std::strtoull(argv[++i], nullptr, 10);
-    } else if (arg == "--repeat" && i + 1 < argc) {
-      o.repeat = std::max(1, std::atoi(argv[++i]));
-    } else {
-      return false;
-    }
-  }
-  return o.particles > 0;
-}
 
 double msSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
@@ -95,8 +71,8 @@ double memoryBaselineMs(int device, uint64_t floats) {
 } // namespace
 
 int main(int argc, char **argv) {
-  Options o;
-  if (!parse(argc, argv, o)) {
+  ek::bench::Options o;
+  if (!ek::bench::parseOptions(argc, argv, o)) {
     std::fprintf(stderr, "usage: bench_volume [--device cpu|cuda] [--particles N] [--repeat N]\n");
     return 2;
   }

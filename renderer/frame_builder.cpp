@@ -1,5 +1,7 @@
 #include "frame_builder.h"
 
+#include "vector_math.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -11,17 +13,6 @@ constexpr float kNearClip = 0.01f;
 constexpr float kPi = 3.1415927f;
 constexpr float kRadiansPerDegree = 0.017453292f;
 constexpr float kColorScale = 0.003921569f; // 1/255 for the colour bytes
-
-EKV3 subtract(const EKV3 &a, const EKV3 &b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-float dot(const EKV3 &a, const EKV3 &b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-EKV3 cross(const EKV3 &a, const EKV3 &b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-// Divides by the length when it is above 0; a zero vector stays zero.
-EKV3 normalized(const EKV3 &v) {
-  const float length = std::sqrt(dot(v, v));
-  return length > 0.0f ? EKV3{v.x / length, v.y / length, v.z / length} : v;
-}
 
 void setRow(float *row, const EKV3 &axis, float translation) {
   row[0] = axis.x;
@@ -66,8 +57,8 @@ void applySpherical(const EKCamera &camera, const EKRenderSettings &settings, EK
 
 EKFrame buildFrame(const EKCamera &camera, const EKRenderSettings &settings) {
   EKFrame f{};
-  const EKV3 forward = normalized(subtract(camera.target, camera.eye));
-  const EKV3 right = normalized(cross(forward, camera.up));
+  const EKV3 forward = normalizedIfLong(subtract(camera.target, camera.eye));
+  const EKV3 right = normalizedIfLong(cross(forward, camera.up));
   const EKV3 up = cross(right, forward);
   setRow(f.view + 0, right, -dot(right, camera.eye));
   setRow(f.view + 4, up, -dot(up, camera.eye));

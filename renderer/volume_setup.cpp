@@ -1,5 +1,7 @@
 #include "volume_setup.h"
 
+#include "vector_math.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -18,20 +20,6 @@ constexpr float kCubeHalfFov = 0.7853982f; // 45 degrees
 constexpr float kMaxAnisotropy = 0.95f;
 constexpr int kCubeFaces = 6;
 
-struct Vec {
-  float x, y, z;
-};
-
-Vec toVec(const EKV3 &v) { return {v.x, v.y, v.z}; }
-Vec toVec(const float *v) { return {v[0], v[1], v[2]}; }
-float dot(const Vec &a, const Vec &b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec cross(const Vec &a, const Vec &b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-Vec normalizedIfLong(const Vec &v) {
-  const float length = std::sqrt(dot(v, v));
-  return length > 0.0f ? Vec{v.x / length, v.y / length, v.z / length} : v;
-}
 float halfAngleRadians(float degrees) { return degrees * 0.5f * kPi / 180.0f; }
 
 struct Range {
@@ -53,11 +41,11 @@ Range projectCorners(const float *row, const Box &box) {
 }
 
 // Rows right, up and forward of a light looking along d from origin.
-void lightView(const Vec &d, const Vec &origin, float *view) {
-  const Vec helper = std::fabs(d.y) > 0.95f ? Vec{1, 0, 0} : Vec{0, 1, 0};
-  const Vec right = normalizedIfLong(cross(helper, d));
-  const Vec up = normalizedIfLong(cross(d, right));
-  const Vec rows[3] = {right, up, d};
+void lightView(const EKV3 &d, const EKV3 &origin, float *view) {
+  const EKV3 helper = std::fabs(d.y) > 0.95f ? EKV3{1, 0, 0} : EKV3{0, 1, 0};
+  const EKV3 right = normalizedIfLong(cross(helper, d));
+  const EKV3 up = normalizedIfLong(cross(d, right));
+  const EKV3 rows[3] = {right, up, d};
   for (int r = 0; r < 3; ++r) {
     view[r * 4 + 0] = rows[r].x;
     view[r * 4 + 1] = rows[r].y;
@@ -66,13 +54,13 @@ void lightView(const Vec &d, const Vec &origin, float *view) {
   }
 }
 
-void perspectiveMap(const Vec &d, const Vec &origin, float halfFov, const Box &padded, int size,
+void perspectiveMap(const EKV3 &d, const EKV3 &origin, float halfFov, const Box &padded, int size,
                     int slices, EKShadowMap &map) {
   lightView(d, origin, map.view);
   map.ortho = 0;
   map.scaleX = map.scaleY = 1.0f / std::tan(halfFov);
-  const Vec diagonal{padded.max.x - padded.min.x, padded.max.y - padded.min.y,
-                     padded.max.z - padded.min.z};
+  const EKV3 diagonal{padded.max.x - padded.min.x, padded.max.y - padded.min.y,
+                      padded.max.z - padded.min.z};
   const float eps = std::max(std::sqrt(dot(diagonal, diagonal)) * 0.001f, 0.001f);
   map.nearClip = eps;
   const Range depth = projectCorners(map.view + 8, padded);
@@ -87,9 +75,9 @@ void perspectiveMap(const Vec &d, const Vec &origin, float halfFov, const Box &p
   map.texelArea = texel * texel;
 }
 
-void orthoMap(const Vec &d, const Box &padded, int size, int slices, EKShadowMap &map) {
-  const Vec centre{(padded.min.x + padded.max.x) / 2, (padded.min.y + padded.max.y) / 2,
-                   (padded.min.z + padded.max.z) / 2};
+void orthoMap(const EKV3 &d, const Box &padded, int size, int slices, EKShadowMap &map) {
+  const EKV3 centre{(padded.min.x + padded.max.x) / 2, (padded.min.y + padded.max.y) / 2,
+                    (padded.min.z + padded.max.z) / 2};
   lightView(d, centre, map.view);
   map.ortho = 1;
   const Range right = projectCorners(map.view + 0, padded);
@@ -114,7 +102,7 @@ EKVolLight convertLight(const EKLight &light, int32_t firstMap) {
   out.position[0] = light.position.x;
   out.position[1] = light.position.y;
   out.position[2] = light.position.z;
-  const Vec direction = normalizedIfLong(toVec(light.direction));
+  const EKV3 direction = normalizedIfLong(light.direction);
   out.direction[0] = direction.x;
   out.direction[1] = direction.y;
   out.direction[2] = direction.z;
@@ -215,8 +203,8 @@ uint64_t buildVolumeConstants(const EKCamera &camera, const EKRenderSettings &se
     converted = convertLight(light, out.shadowMapCount);
     if (!light.castsShadows)
       continue;
-    const Vec direction = toVec(converted.direction);
-    const Vec position = toVec(converted.position);
+    const EKV3 direction = fromArray(converted.direction);
+    const EKV3 position = fromArray(converted.position);
     if (light.type == 2) {
       orthoMap(direction, padded, size, slices, addMap());
       converted.mapCount = 1;
@@ -226,9 +214,9 @@ uint64_t buildVolumeConstants(const EKCamera &camera, const EKRenderSettings &se
                      padded, size, slices, addMap());
       converted.mapCount = 1;
     } else {
-      static const Vec faces[kCubeFaces] = {{1, 0, 0},  {-1, 0, 0}, {0, 1, 0},
-                                            {0, -1, 0}, {0, 0, 1},  {0, 0, -1}};
-      for (const Vec &face : faces)
+      static const EKV3 faces[kCubeFaces] = {{1, 0, 0},  {-1, 0, 0}, {0, 1, 0},
+                                             {0, -1, 0}, {0, 0, 1},  {0, 0, -1}};
+      for (const EKV3 &face : faces)
         perspectiveMap(face, position, kCubeHalfFov, padded, size, slices, addMap());
       converted.mapCount = kCubeFaces;
     }

@@ -33,6 +33,15 @@ void mergeIntoBuffers(const BoundsPartial &b, float *bounds, double *moments) {
   bounds[6] = current.speedSquared;
 }
 
+// Runs `visit` on every work item of a volumetric splat launch, in the given particle order.
+template <typename Args, typename Visit>
+void forEachVolumeWork(WorkerPool &pool, const Args &a, const uint32_t *order, Visit &&visit) {
+  pool.parallelFor(
+      a.total, pool.chunkFor(a.total, kMinChunk), [&](uint64_t begin, uint64_t end, unsigned) {
+        forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order, visit);
+      });
+}
+
 } // namespace
 
 DeviceStatus CpuDevice::uploadVolumeConstants(const VolumeConstants &constants) {
@@ -79,15 +88,10 @@ const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const EKFrame 
 void CpuDevice::launchLightSplat(uint32_t blocks, const LightSplatArgs &a) {
   if (!acceptLaunch(blocks))
     return;
-  const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
-  pool_.parallelFor(a.total, pool_.chunkFor(a.total, kMinChunk),
-                    [&](uint64_t begin, uint64_t end, unsigned) {
-                      forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
-                                      [&](const WorkItem &work, bool) {
-                                        lightSplatWork(a.frame, volume_, a.positions, a.velocities,
-                                                       work, a.shadowMaps);
-                                      });
-                    });
+  forEachVolumeWork(
+      pool_, a, spatialOrderFor(a.positions, a.frame, a.total), [&](const WorkItem &work, bool) {
+        lightSplatWork(a.frame, volume_, a.positions, a.velocities, work, a.shadowMaps);
+      });
 }
 
 void CpuDevice::launchPrefix(uint32_t blocks, const PrefixArgs &a) {
@@ -105,15 +109,10 @@ void CpuDevice::launchPrefix(uint32_t blocks, const PrefixArgs &a) {
 void CpuDevice::launchCamSplat(uint32_t blocks, const CamSplatArgs &a) {
   if (!acceptLaunch(blocks))
     return;
-  const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
-  pool_.parallelFor(a.total, pool_.chunkFor(a.total, kMinChunk),
-                    [&](uint64_t begin, uint64_t end, unsigned) {
-                      forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
-                                      [&](const WorkItem &work, bool) {
-                                        camSplatWork(a.frame, volume_, a.positions, a.velocities,
-                                                     work, a.cameraDepth);
-                                      });
-                    });
+  forEachVolumeWork(
+      pool_, a, spatialOrderFor(a.positions, a.frame, a.total), [&](const WorkItem &work, bool) {
+        camSplatWork(a.frame, volume_, a.positions, a.velocities, work, a.cameraDepth);
+      });
 }
 
 void CpuDevice::launchShade(uint32_t blocks, const ShadeArgs &a) {
