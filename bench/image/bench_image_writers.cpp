@@ -32,11 +32,11 @@ constexpr uint64_t kParticles = 1000000;
 std::vector<float> gImage;
 fs::path gDir;
 
-fs::path outputPath(const std::string& name) { return gDir / name; }
+fs::path outputPath(const std::string &name) { return gDir / name; }
 
 // Every writer creates a new file: the previous one is removed outside the timed part, so that
 // no writer pays for the file system flushing a file that is truncated and rewritten.
-void removeUntimed(benchmark::State& state, const std::string& path) {
+void removeUntimed(benchmark::State &state, const std::string &path) {
   state.PauseTiming();
   std::error_code error;
   fs::remove(path, error);
@@ -45,7 +45,7 @@ void removeUntimed(benchmark::State& state, const std::string& path) {
 
 // Renders the test cloud through the public interface; prints the library's error on failure.
 bool renderTestImage() {
-  EKContext* context = ekCreate(EK_DEVICE_CPU);
+  EKContext *context = ekCreate(EK_DEVICE_CPU);
   if (context == nullptr) {
     std::fprintf(stderr, "ekCreate(EK_DEVICE_CPU) failed\n");
     return false;
@@ -67,14 +67,14 @@ bool renderTestImage() {
   bool ok = ekGenerateTestCloud(context, kParticles, 1, 0) == 0 &&
             ekRender(context, &camera, &settings, nullptr, 0, nullptr, gImage.data(), nullptr) == 0;
   if (!ok) {
-    const char* error = ekLastError(context);
+    const char *error = ekLastError(context);
     std::fprintf(stderr, "test cloud render failed: %s\n", error != nullptr ? error : "(no text)");
   }
   ekDestroy(context);
   return ok;
 }
 
-void savePng(benchmark::State& state, bool sixteenBit) {
+void savePng(benchmark::State &state, bool sixteenBit) {
   const std::string path = outputPath(sixteenBit ? "ek16.png" : "ek8.png").string();
   for (auto _ : state) {
     removeUntimed(state, path);
@@ -85,7 +85,7 @@ void savePng(benchmark::State& state, bool sixteenBit) {
   }
 }
 
-void compressOnly(benchmark::State& state, bool sixteenBit) {
+void compressOnly(benchmark::State &state, bool sixteenBit) {
   const auto filtered = ek::image::filterPngImage(gImage.data(), kWidth, kHeight, sixteenBit);
   const std::size_t size = ek::image::pngFilteredSize(kWidth, kHeight, sixteenBit);
   for (auto _ : state) {
@@ -98,7 +98,7 @@ void compressOnly(benchmark::State& state, bool sixteenBit) {
 
 // libpng at its default compression level and filter choice, from the same samples that
 // ekSavePNG filters.
-void libpngDefault(benchmark::State& state, bool sixteenBit) {
+void libpngDefault(benchmark::State &state, bool sixteenBit) {
   const std::size_t rowBytes = kWidth * ek::image::pngBytesPerPixel(sixteenBit);
   std::vector<uint8_t> samples(rowBytes * kHeight);
   std::vector<png_bytep> rows(kHeight);
@@ -110,7 +110,7 @@ void libpngDefault(benchmark::State& state, bool sixteenBit) {
   const std::string path = outputPath(sixteenBit ? "libpng16.png" : "libpng8.png").string();
   for (auto _ : state) {
     removeUntimed(state, path);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE *file = std::fopen(path.c_str(), "wb");
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     if (file == nullptr || png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
@@ -129,11 +129,9 @@ void libpngDefault(benchmark::State& state, bool sixteenBit) {
   }
 }
 
-uint64_t exrFileSize() {
-  return 331 + 8ull * kHeight + kHeight * (8ull + 8ull * kWidth);
-}
+uint64_t exrFileSize() { return 331 + 8ull * kHeight + kHeight * (8ull + 8ull * kWidth); }
 
-void saveExr(benchmark::State& state) {
+void saveExr(benchmark::State &state) {
   const std::string path = outputPath("ek.exr").string();
   for (auto _ : state) {
     removeUntimed(state, path);
@@ -144,12 +142,12 @@ void saveExr(benchmark::State& state) {
   }
 }
 
-void fwriteOnly(benchmark::State& state) {
+void fwriteOnly(benchmark::State &state) {
   const std::vector<uint8_t> bytes(exrFileSize(), 0x5A);
   const std::string path = outputPath("fwrite.bin").string();
   for (auto _ : state) {
     removeUntimed(state, path);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE *file = std::fopen(path.c_str(), "wb");
     if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
       state.SkipWithError("fwrite failed");
     }
@@ -162,13 +160,14 @@ void fwriteOnly(benchmark::State& state) {
 // OpenEXR writing the same image uncompressed with half channels A, B, G, R. OpenEXR takes half
 // pixels, so the conversion (Imath's half) is timed with the write in one variant and done
 // beforehand in the other.
-void openExr(benchmark::State& state, bool convertInLoop) {
-  const std::string path = outputPath(convertInLoop ? "openexr_convert.exr" : "openexr.exr").string();
+void openExr(benchmark::State &state, bool convertInLoop) {
+  const std::string path =
+      outputPath(convertInLoop ? "openexr_convert.exr" : "openexr.exr").string();
   const std::size_t pixels = static_cast<std::size_t>(kWidth) * kHeight;
   std::vector<Imf::Rgba> halves(pixels);
   const auto convert = [&] {
     for (std::size_t i = 0; i < pixels; ++i) {
-      const float* p = gImage.data() + i * 4;
+      const float *p = gImage.data() + i * 4;
       halves[i] = Imf::Rgba(p[0], p[1], p[2], p[3]);
     }
   };
@@ -179,8 +178,7 @@ void openExr(benchmark::State& state, bool convertInLoop) {
       convert();
     }
     Imf::RgbaOutputFile file(path.c_str(), kWidth, kHeight, Imf::WRITE_RGBA, 1.0f,
-                             Imath::V2f(0.0f, 0.0f), 1.0f, Imf::INCREASING_Y,
-                             Imf::NO_COMPRESSION);
+                             Imath::V2f(0.0f, 0.0f), 1.0f, Imf::INCREASING_Y, Imf::NO_COMPRESSION);
     file.setFrameBuffer(halves.data(), 1, kWidth);
     file.writePixels(kHeight);
   }
@@ -189,16 +187,16 @@ void openExr(benchmark::State& state, bool convertInLoop) {
 // Keeps the mean real time of every benchmark (milliseconds) for the summary.
 class Collector : public benchmark::ConsoleReporter {
 public:
-  void ReportRuns(const std::vector<Run>& runs) override {
+  void ReportRuns(const std::vector<Run> &runs) override {
     ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
+    for (const Run &run : runs) {
       if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
         const double toMs = 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
         milliseconds[run.run_name.function_name].push_back(run.GetAdjustedRealTime() * toMs);
       }
     }
   }
-  double best(const std::string& name) const {
+  double best(const std::string &name) const {
     const auto found = milliseconds.find(name);
     if (found == milliseconds.end() || found->second.empty()) {
       return 0.0;
@@ -212,14 +210,14 @@ public:
   std::map<std::string, std::vector<double>> milliseconds;
 };
 
-uintmax_t fileSize(const std::string& name) {
+uintmax_t fileSize(const std::string &name) {
   std::error_code error;
   const uintmax_t size = fs::file_size(outputPath(name), error);
   return error ? 0 : size;
 }
 
-void printRatio(const Collector& c, const char* label, const std::string& ours,
-                const std::string& baseline, const char* goal) {
+void printRatio(const Collector &c, const char *label, const std::string &ours,
+                const std::string &baseline, const char *goal) {
   const double a = c.best(ours);
   const double b = c.best(baseline);
   std::printf("  %-44s %9.2f ms / %9.2f ms = %5.2fx  %s\n", label, a, b, b > 0 ? a / b : 0.0, goal);
@@ -227,7 +225,7 @@ void printRatio(const Collector& c, const char* label, const std::string& ours,
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
     return 1;
