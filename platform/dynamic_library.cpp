@@ -21,7 +21,7 @@ namespace ek::platform {
 
 #if defined(_WIN32)
 
-LoadResult loadLibrary(const char* utf8Path) {
+LoadResult loadLibrary(const char *utf8Path) {
   LoadResult result;
   if (utf8Path == nullptr || utf8Path[0] == '\0') {
     result.status = LoadStatus::PathNotConvertible;
@@ -46,11 +46,11 @@ LoadResult loadLibrary(const char* utf8Path) {
   return result;
 }
 
-void* findSymbol(LibraryHandle library, const char* name) {
+void *findSymbol(LibraryHandle library, const char *name) {
   if (library == nullptr || name == nullptr) {
     return nullptr;
   }
-  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+  return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
 void freeLibrary(LibraryHandle library) {
@@ -59,7 +59,7 @@ void freeLibrary(LibraryHandle library) {
   }
 }
 
-std::string sharedLibraryFileName(const std::string& stem) { return stem + ".dll"; }
+std::string sharedLibraryFileName(const std::string &stem) { return stem + ".dll"; }
 
 #else
 
@@ -67,13 +67,13 @@ namespace {
 
 constexpr unsigned long kErrorAccessDenied = 5;
 
-bool contains(const std::string& text, const char* part) {
+bool contains(const std::string &text, const char *part) {
   return text.find(part) != std::string::npos;
 }
 
 // Windows error number for a failed dlopen. The file itself is examined first; a file that exists
 // but cannot be loaded is classified by the loader's description.
-unsigned long classifyLoadFailure(const char* path, const std::string& detail) {
+unsigned long classifyLoadFailure(const char *path, const std::string &detail) {
   struct stat info {};
   if (stat(path, &info) != 0) {
     return errno == EACCES ? kErrorAccessDenied : kErrorModuleNotFound;
@@ -92,7 +92,7 @@ unsigned long classifyLoadFailure(const char* path, const std::string& detail) {
 
 } // namespace
 
-LoadResult loadLibrary(const char* utf8Path) {
+LoadResult loadLibrary(const char *utf8Path) {
   LoadResult result;
   // Paths travel unchanged on POSIX; the length limit mirrors the Windows conversion buffer so a
   // path behaves the same everywhere.
@@ -102,9 +102,9 @@ LoadResult loadLibrary(const char* utf8Path) {
     return result;
   }
   dlerror(); // clear a stale message
-  void* handle = dlopen(utf8Path, RTLD_NOW | RTLD_LOCAL);
+  void *handle = dlopen(utf8Path, RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
-    const char* message = dlerror();
+    const char *message = dlerror();
     result.status = LoadStatus::LoadFailed;
     result.detail = message != nullptr ? message : "";
     result.errorCode = classifyLoadFailure(utf8Path, result.detail);
@@ -115,7 +115,7 @@ LoadResult loadLibrary(const char* utf8Path) {
   return result;
 }
 
-void* findSymbol(LibraryHandle library, const char* name) {
+void *findSymbol(LibraryHandle library, const char *name) {
   if (library == nullptr || name == nullptr) {
     return nullptr;
   }
@@ -128,7 +128,7 @@ void freeLibrary(LibraryHandle library) {
   }
 }
 
-std::string sharedLibraryFileName(const std::string& stem) {
+std::string sharedLibraryFileName(const std::string &stem) {
 #if defined(__APPLE__)
   return "lib" + stem + ".dylib";
 #else

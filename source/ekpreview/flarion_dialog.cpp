@@ -1,0 +1,168 @@
+#include "ekpreview/flarion_dialog.h"
+
+#include "ekpreview/dialog_layout.h"
+#include "ekpreview/plugin_ids.h"
+#include "ekpreview/settings_io.h"
+#include "ekpreview/texts.h"
+#include "host/document.h"
+#include "host/host_ids.h"
+#include "host/object.h"
+#include "host/state.h"
+
+namespace ek::plugin {
+
+FlarionDialog::FlarionDialog(Language language) : language_(language), dialog_(*this) {}
+
+bool FlarionDialog::open() {
+  return dialog_.open(kCommandId, kDialogDefaultWidth, kDialogDefaultHeight);
+}
+
+bool FlarionDialog::restore(void *layoutData) { return dialog_.restore(kCommandId, layoutData); }
+
+void FlarionDialog::showStatus(const std::string &text) {
+  dialog_.setText(control::kStatus, text);
+  if (saveInProgress_) {
+    lastMessage_ = text;
+  }
+}
+
+void FlarionDialog::showError(const std::string &message) {
+  showStatus(pick(text::kErrorPrefix, language_) + message);
+}
+
+DialogSettings FlarionDialog::readSettings() const { return plugin::readSettings(dialog_); }
+
+bool FlarionDialog::ensureContext() {
+  const RendererSession::Outcome outcome = renderer_.ensureContext(language_);
+  if (outcome == RendererSession::Outcome::CreatedOnCpu) {
+    showStatus(pick(text::kRenderingOnCpu, language_));
+  }
+  return outcome != RendererSession::Outcome::Failed;
+}
+
+bool FlarionDialog::createLayout() {
+  language_ = chooseLanguage();
+  buildLayout(dialog_, language_);
+  previewArea_.attach(dialog_.attachUserArea(control::kPreviewArea, previewArea_));
+  return true;
+}
+
+bool FlarionDialog::initValues() {
+  setDefaults(dialog_);
+  dialog_.setProgress(control::kProgressBar, false, 0.0);
+  updateControls();
+  dialog_.setTimer(kTimerIntervalMs);
+  return true;
+}
+
+bool FlarionDialog::command(int32_t controlId) {
+  switch (controlId) {
+  case control::kFromCamera:
+    copyFromCamera();
+    previewUpdate();
+    break;
+  case control::kExportImage:
+    exportImage();
+    break;
+  case control::kExportSequence:
+    startSequenceExport();
+    break;
+  case control::kCancelExport:
+    cancelExport();
+    break;
+  case control::kFormat:
+    break; // read by the export when it starts
+  default:
+    previewUpdate();
+    break;
+  }
+  return true;
+}
+
+void FlarionDialog::timer() {
+  if (job_.running) {
+    exportTick();
+    return;
+  }
+  if (dialog_.getBool(control::kLive).value_or(false) && !saveInProgress_) {
+    previewUpdate();
+  }
+}
+
+void FlarionDialog::closed() {
+  // A running sequence export ends with the window as well, once the export job exists.
+  renderer_.destroyContext();
+}
+
+// Reading particles, rendering and the statistics line come with the live preview. Until then an
+// update binds the renderer library and creates the context, so that the status line shows
+// whether the renderer is usable.
+void FlarionDialog::previewUpdate() {
+  if (saveInProgress_ || job_.running) {
+    return;
+  }
+  if (!ensureContext()) {
+    showError(renderer_.error());
+  }
+}
+
+void FlarionDialog::copyFromCamera() {
+  std::optional<host::Camera> camera;
+  if (auto document = host::Document::active()) {
+    if (auto object = document->activeViewCamera()) {
+      camera = host::Camera::from(*object);
+    }
+  }
+  if (!camera) {
+    showStatus(pick(text::kNoCamera, language_));
+    return;
+  }
+  const double focus = camera->dataReal(host::camera::kFocusDistance).value_or(0.0);
+  const double fNumber = camera->dataReal(host::camera::kFNumber).value_or(0.0);
+  if (focus > 0.0) {
+    setRealValue(dialog_, controls::kFocus, focus);
+  }
+  if (fNumber > 0.0) {
+    setRealValue(dialog_, controls::kAperture, fNumber);
+  }
+  dialog_.setBool(control::kDepthOfField, true);
+}
+
+// The checks both export commands start with. Choosing the folder, rendering and saving belong
+// to the export job, which is not built yet; the commands stop after these checks.
+bool FlarionDialog::prepareExport() {
+  if (job_.running) {
+    return false;
+  }
+  if (!ensureContext()) {
+    showError(renderer_.error());
+    return false;
+  }
+  return host::Document::active().has_value() && host::isMainThread();
+}
+
+void FlarionDialog::exportImage() { prepareExport(); }
+
+void FlarionDialog::startSequenceExport() { prepareExport(); }
+
+void FlarionDialog::exportTick() {
+  // No sequence export can be started yet, so there is never a step to take.
+}
+
+void FlarionDialog::cancelExport() {
+  if (!job_.running) {
+    return;
+  }
+  job_.cancelRequested = true;
+  dialog_.setText(control::kProgressText, pick(text::kCancelling, language_));
+}
+
+void FlarionDialog::updateControls() {
+  const bool idle = !job_.running;
+  dialog_.enable(control::kExportImage, idle);
+  dialog_.enable(control::kExportSequence, idle);
+  dialog_.enable(control::kFormat, idle);
+  dialog_.enable(control::kCancelExport, !idle);
+}
+
+} // namespace ek::plugin

@@ -1,0 +1,34 @@
+// The host's particle system: its library and the master system of a document.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "host/document.h"
+#include "host/object.h"
+#include "host/value.h"
+
+namespace ek::host {
+
+class ParticleSystem {
+public:
+  // Loads the particle library; true when it is available.
+  static bool loadLibrary();
+  // The document's master system: its scene hook of the particle library's ID, accepted only when
+  // the hook's type is that ID as well.
+  static std::optional<ParticleSystem> of(const Document &document);
+
+  // Number of particle slots, living or not.
+  int32_t count() const;
+  bool alive(int32_t index) const;
+  Vector position(int32_t index) const;
+  Vector velocity(int32_t index) const; // units per second
+  std::array<float, 3> color(int32_t index) const;
+
+private:
+  explicit ParticleSystem(const Object &master) : master_(master) {}
+  Object master_;
+};
+
+} // namespace ek::host

@@ -1,0 +1,141 @@
+// Everything the stand-in host knows while a plug-in runs in it. The operation table and the
+// host's user-facing side both work on this state.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "handles.h"
+#include "host/host_api.h"
+#include "scene/document.h"
+#include "ui/dialog_window.h"
+#include "ui/image.h"
+
+namespace standin {
+
+struct HostState;
+
+} // namespace standin
+
+// The host instance named in the operation table.
+struct HostInstance {
+  standin::HostState *state;
+};
+
+namespace standin {
+
+// API level the stand-in reports unless told otherwise.
+constexpr int32_t kStandInApiLevel = 2026500;
+
+struct InstalledLanguage {
+  std::string identifier;
+  bool current = false;
+};
+
+struct HostOptions {
+  int32_t apiLevel = kStandInApiLevel;
+  // The current language's identifier; when absent the plug-in must enumerate the installed ones.
+  std::optional<std::string> currentLanguage = std::string("en-US");
+  std::vector<InstalledLanguage> installedLanguages = {{"en-US", true}, {"de-DE", false}};
+};
+
+struct RegisteredCommand {
+  int32_t id = 0;
+  std::string name;
+  std::string help;
+  HostCommandCallbacks callbacks{};
+};
+
+struct StatusBarEvent {
+  bool cleared = false;
+  int32_t percent = 0;
+};
+
+// Where an object sits: its siblings (null for stand-alone objects) and its owner.
+struct ObjectSlot {
+  SceneObject *object = nullptr;
+  const std::vector<std::unique_ptr<SceneObject>> *siblings = nullptr;
+  size_t index = 0;
+  Document *owner = nullptr;
+};
+
+struct HostState {
+  explicit HostState(HostOptions hostOptions);
+
+  HostInstance instance{this};
+  HostApi api{};
+  HostOptions options;
+  std::thread::id mainThread;
+  double clockMs = 0.0;
+  std::filesystem::path pluginFolder;
+
+  HandleCounter handles;
+  std::vector<std::unique_ptr<Document>> documents;
+  std::set<const Document *> pluginDocuments; // clones the plug-in owns and must free
+  Document *activeDocument = nullptr;
+  HandleTable<Document> documentHandles;
+  HandleTable<Document> viewHandles;
+  HandleTable<Document> renderDataHandles;
+  HandleTable<Document> particleHookHandles;
+  std::map<uintptr_t, ObjectSlot> objects;
+  std::map<uintptr_t, std::unique_ptr<SceneObject>> pluginObjects; // stand-alone clones
+
+  std::vector<std::unique_ptr<DialogWindow>> dialogs;
+  HandleTable<DialogWindow> dialogHandles;
+  HandleTable<UserAreaState> userAreaHandles;
+  std::map<uintptr_t, std::unique_ptr<RgbImage>> bitmaps;
+
+  std::vector<RegisteredCommand> commands;
+  int32_t particleLibraryLoads = 0;
+
+  // Scripted answers.
+  std::optional<std::string> folderChoice;
+  bool mainThreadAnswer = true;
+  std::set<int32_t> busy;
+
+  // Records.
+  std::vector<std::string> folderChooserTitles;
+  std::vector<std::string> messageBoxes;
+  std::vector<StatusBarEvent> statusBar;
+  std::vector<std::string> misuses;
+
+  void recordMisuse(const char *operation, const std::string &what);
+  // True on the thread that created the host; records misuse otherwise.
+  bool checkThread(const char *operation);
+
+  Document &addDocument(std::unique_ptr<Document> document);
+  void removeDocument(Document &document);
+  // Gives the document's objects handles again after the object tree changed.
+  void refreshObjects(Document &document);
+  uintptr_t adoptObject(std::unique_ptr<SceneObject> object); // a stand-alone plug-in clone
+
+  // Handle lookups that record misuse for unknown or freed handles.
+  Document *document(HostDocument *handle, const char *operation);
+  ObjectSlot *object(HostObject *handle, const char *operation);
+  DialogWindow *dialog(HostDialog *handle, const char *operation);
+  Control *control(DialogWindow &window, int32_t id, const char *operation);
+  UserAreaState *userArea(HostUserArea *handle, const char *operation);
+  RgbImage *bitmap(HostBitmap *handle, const char *operation);
+
+  // Window life.
+  bool openWindow(DialogWindow &window, int32_t pluginId, Size size, bool restored);
+  void closeWindow(DialogWindow &window, bool tellPlugin);
+  void forgetUserAreas(DialogWindow &window);
+  void drawPendingUserAreas();
+
+private:
+  void registerObjects(Document *owner, const std::vector<std::unique_ptr<SceneObject>> &list);
+  void unregisterObjects(const Document &document);
+};
+
+// Fills the operation table with the stand-in's operations.
+HostApi makeHostApi(HostInstance &instance, int32_t apiLevel);
+
+} // namespace standin

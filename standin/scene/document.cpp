@@ -1,0 +1,62 @@
+#include "scene/document.h"
+
+#include <cmath>
+
+#include "host/host_ids.h"
+
+namespace standin {
+
+int32_t Time::frame(int32_t fps) const {
+  if (denominator == 0) {
+    return 0;
+  }
+  return int32_t(std::floor(double(numerator) / double(denominator) * double(fps)));
+}
+
+Document::Document() : particleHook(ek::host::library::kThinkingParticles, "Thinking Particles") {}
+
+SceneObject &Document::addObject(std::unique_ptr<SceneObject> object) {
+  objects.push_back(std::move(object));
+  markChanged();
+  return *objects.back();
+}
+
+SceneObject *Document::findCamera(const std::string &name) const {
+  SceneObject *found = nullptr;
+  forEachObject(objects, [&](const SceneObject &object) {
+    if (!found && object.type == ek::host::object::kTypeCamera && object.name == name) {
+      found = const_cast<SceneObject *>(&object);
+    }
+  });
+  return found;
+}
+
+void Document::executePasses() {
+  if (particles.simulateTo(time.frame(fps), fps, minTime.frame(fps))) {
+    markChanged();
+  }
+}
+
+std::unique_ptr<Document> Document::clone() const {
+  auto copy = std::make_unique<Document>();
+  copy->fileName = fileName;
+  copy->fps = fps;
+  copy->minTime = minTime;
+  copy->maxTime = maxTime;
+  copy->previewMin = previewMin;
+  copy->previewMax = previewMax;
+  copy->time = time;
+  copy->render = render;
+  for (const auto &object : objects) {
+    copy->objects.push_back(object->clone());
+  }
+  copy->hasActiveView = hasActiveView;
+  copy->activeCameraName = activeCameraName;
+  copy->hasParticleHook = hasParticleHook;
+  copy->particles = particles;
+  copy->particleHook.type = particleHook.type;
+  copy->changeCount_ = changeCount_;
+  return copy;
+}
+
+} // namespace standin

@@ -1,0 +1,67 @@
+// The stand-in's particle system: emitters simulated frame by frame with seeded draws.
+#pragma once
+
+#include <climits>
+#include <cstdint>
+#include <vector>
+
+#include "scene/vec3.h"
+
+namespace standin {
+
+struct Color {
+  float red = 1.0f, green = 1.0f, blue = 1.0f;
+};
+
+struct Emitter {
+  Vec3 position;
+  Vec3 halfSize;       // births are spread uniformly over this box around the position
+  double rate = 100.0; // births per second
+  int32_t lifeFrames = 60;
+  Vec3 velocity;               // units per second; its direction is the cone axis
+  double spreadDegrees = 0.0;  // half angle of the cone of birth directions
+  double speedVariation = 0.0; // relative: 0.2 gives speeds within +-20 %
+  Vec3 gravity;                // units per second squared
+  Color startColor;            // colour at birth, blended to endColor over the life span
+  Color endColor;
+  int32_t firstFrame = INT32_MIN; // emits from max(firstFrame, simulation start)
+  int32_t lastFrame = INT32_MAX;
+};
+
+struct Particle {
+  Vec3 position;
+  Vec3 velocity; // units per second
+  Color color;
+  int32_t emitter = 0;
+  int32_t birthFrame = 0;
+  bool alive = true;
+};
+
+class ParticleSystem {
+public:
+  uint32_t seed = 1;
+  std::vector<Emitter> emitters;
+
+  // Every slot ever born; dead particles keep their slots and indices.
+  const std::vector<Particle> &particles() const { return particles_; }
+  bool started() const { return started_; }
+  int32_t simulatedFrame() const { return simulatedFrame_; }
+
+  // Brings the simulation to `frame`, one frame after the other from `startFrame` on. A frame
+  // before the simulated one starts over from `startFrame`. Returns true when anything changed.
+  bool simulateTo(int32_t frame, int32_t fps, int32_t startFrame);
+
+private:
+  void reset(int32_t startFrame);
+  void step(int32_t frame, int32_t fps);
+  void age(Particle &p, int32_t frame, double dt) const;
+  void emit(size_t emitterIndex, int32_t frame, int32_t fps);
+  int32_t emitStart(const Emitter &e) const;
+
+  std::vector<Particle> particles_;
+  bool started_ = false;
+  int32_t startFrame_ = 0;
+  int32_t simulatedFrame_ = 0;
+};
+
+} // namespace standin

@@ -1,0 +1,419 @@
+#include "scene/scene_json.h"
+
+#include <fstream>
+#include <initializer_list>
+#include <map>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "host/host_ids.h"
+#include "scene/builders.h"
+
+namespace standin {
+
+namespace {
+
+using nlohmann::json;
+namespace ids = ek::host;
+
+// Names the entry being read, so that every error says where it is.
+class Reader {
+public:
+  Reader(const json &node, std::string where) : node_(node), where_(std::move(where)) {}
+
+  // Fails on keys outside the list, which catches misspelt names.
+  void allowOnly(std::initializer_list<const char *> keys) const {
+    if (!node_.is_object()) {
+      fail("must be an object");
+    }
+    for (const auto &item : node_.items()) {
+      bool known = false;
+      for (const char *key : keys) {
+        known = known || item.key() == key;
+      }
+      if (!known) {
+        fail("unknown key \"" + item.key() + "\"");
+      }
+    }
+  }
+
+  bool has(const char *key) const { return node_.contains(key) && !node_[key].is_null(); }
+  Reader child(const char *key) const { return Reader(node_[key], where_ + "." + key); }
+  const json &node() const { return node_; }
+  const std::string &where() const { return where_; }
+
+  double number(const char *key, double fallback) const {
+    if (!has(key)) {
+      return fallback;
+    }
+    if (!node_[key].is_number()) {
+      fail(std::string(key) + " must be a number");
+    }
+    return node_[key].get<double>();
+  }
+  std::optional<double> optionalNumber(const char *key) const {
+    return has(key) ? std::optional<double>(number(key, 0.0)) : std::nullopt;
+  }
+  int32_t integer(const char *key, int32_t fallback) const {
+    if (!has(key)) {
+      return fallback;
+    }
+    if (!node_[key].is_number_integer()) {
+      fail(std::string(key) + " must be an integer");
+    }
+    return node_[key].get<int32_t>();
+  }
+  bool boolean(const char *key, bool fallback) const {
+    if (!has(key)) {
+      return fallback;
+    }
+    if (!node_[key].is_boolean()) {
+      fail(std::string(key) + " must be true or false");
+    }
+    return node_[key].get<bool>();
+  }
+  std::string text(const char *key, const std::string &fallback) const {
+    if (!has(key)) {
+      return fallback;
+    }
+    if (!node_[key].is_string()) {
+      fail(std::string(key) + " must be a text");
+    }
+    return node_[key].get<std::string>();
+  }
+  Vec3 vector(const char *key, Vec3 fallback) const {
+    if (!has(key)) {
+      return fallback;
+    }
+    const json &v = node_[key];
+    if (!v.is_array() || v.size() != 3 || !v[0].is_number() || !v[1].is_number() ||
+        !v[2].is_number()) {
+      fail(std::string(key) + " must be an array of three numbers");
+    }
+    return {v[0].get<double>(), v[1].get<double>(), v[2].get<double>()};
+  }
+  // A named value from the table, or its number.
+  int32_t choice(const char *key, int32_t fallback,
+                 const std::map<std::string, int32_t> &names) const {
+    if (!has(key)) {
+      return fallback;
+    }
+    if (node_[key].is_number_integer()) {
+      return node_[key].get<int32_t>();
+    }
+    const std::string name = text(key, "");
+    auto found = names.find(name);
+    if (found == names.end()) {
+      std::string known;
+      for (const auto &entry : names) {
+        known += (known.empty() ? "" : ", ") + entry.first;
+      }
+      fail(std::string(key) + " \"" + name + "\" is none of: " + known);
+    }
+    return found->second;
+  }
+
+  [[noreturn]] void fail(const std::string &message) const {
+    throw SceneError(where_ + ": " + message);
+  }
+
+private:
+  const json &node_;
+  std::string where_;
+};
+
+Color readColor(const Reader &r, const char *key, Color fallback) {
+  const Vec3 v = r.vector(key, {fallback.red, fallback.green, fallback.blue});
+  return {float(v.x), float(v.y), float(v.z)};
+}
+
+// Extra parameters by ID: integers, reals or three-number vectors.
+void readParameters(const Reader &r, SceneObject &object) {
+  if (!r.has("parameters")) {
+    return;
+  }
+  const Reader p = r.child("parameters");
+  if (!p.node().is_object()) {
+    p.fail("must be an object of ID: value");
+  }
+  for (const auto &item : p.node().items()) {
+    int32_t id = 0;
+    try {
+      id = std::stoi(item.key());
+    } catch (const std::exception &) {
+      p.fail("key \"" + item.key() + "\" is not a parameter ID");
+    }
+    const json &v = item.value();
+    if (v.is_number_integer()) {
+      object.parameters[id] = v.get<int64_t>();
+    } else if (v.is_number()) {
+      object.parameters[id] = v.get<double>();
+    } else if (v.is_array() && v.size() == 3) {
+      object.parameters[id] = p.vector(item.key().c_str(), {});
+    } else {
+      p.fail("value of " + item.key() + " must be a number or three numbers");
+    }
+  }
+}
+
+void readMerge(const Reader &r, const char *key, int32_t &mode, double &angle, double &exponent) {
+  if (!r.has(key)) {
+    return;
+  }
+  const Reader m = r.child(key);
+  m.allowOnly({"mode", "angle", "exponent"});
+  mode = m.integer("mode", mode);
+  angle = m.number("angle", angle);
+  exponent = m.number("exponent", exponent);
+}
+
+SphericalSpec readSpherical(const Reader &r) {
+  r.allowOnly({"fullRange", "longitude", "latitude", "stereo", "layout", "eyeSeparation",
+               "zeroParallax", "pivotOffset", "topMerge", "bottomMerge", "cubic"});
+  SphericalSpec s;
+  s.fullRange = r.boolean("fullRange", s.fullRange);
+  if (r.has("longitude")) {
+    const Vec3 v = r.vector("longitude", {});
+    s.longitudeMin = v.x;
+    s.longitudeMax = v.y;
+  }
+  if (r.has("latitude")) {
+    const Vec3 v = r.vector("latitude", {});
+    s.latitudeMin = v.x;
+    s.latitudeMax = v.y;
+  }
+  s.stereoMode = r.choice("stereo", 0,
+                          {{"off", 0},
+                           {"parallel", ids::camera::kStereoParallel},
+                           {"toe-in", ids::camera::kStereoToeIn}});
+  s.stereoLayout = r.choice("layout", 0,
+                            {{"above-under", 0},
+                             {"side-by-side", ids::camera::kLayoutSideBySide},
+                             {"left", ids::camera::kLayoutLeftOnly},
+                             {"right", ids::camera::kLayoutRightOnly}});
+  s.eyeSeparation = r.number("eyeSeparation", s.eyeSeparation);
+  s.zeroParallaxDistance = r.number("zeroParallax", s.zeroParallaxDistance);
+  s.pivotOffset = r.number("pivotOffset", s.pivotOffset);
+  readMerge(r, "topMerge", s.topMergeMode, s.topMergeAngle, s.topMergeExponent);
+  readMerge(r, "bottomMerge", s.bottomMergeMode, s.bottomMergeAngle, s.bottomMergeExponent);
+  s.cubic = r.boolean("cubic", s.cubic);
+  return s;
+}
+
+std::unique_ptr<SceneObject> readCamera(const Reader &r) {
+  r.allowOnly({"type", "name", "eye", "target", "up", "focalLength", "apertureWidth",
+               "focusDistance", "fNumber", "spherical", "parameters", "children"});
+  CameraSpec spec;
+  spec.name = r.text("name", spec.name);
+  spec.eye = r.vector("eye", spec.eye);
+  spec.target = r.vector("target", spec.target);
+  spec.up = r.vector("up", spec.up);
+  spec.focalLength = r.number("focalLength", spec.focalLength);
+  spec.apertureWidth = r.number("apertureWidth", spec.apertureWidth);
+  spec.focusDistance = r.optionalNumber("focusDistance");
+  spec.fNumber = r.optionalNumber("fNumber");
+  if (r.has("spherical")) {
+    spec.spherical = readSpherical(r.child("spherical"));
+  }
+  return makeCamera(spec);
+}
+
+std::unique_ptr<SceneObject> readLight(const Reader &r) {
+  r.allowOnly({"type", "name", "lightType", "position", "target", "color", "intensity",
+               "outerAngle", "innerAngle", "falloff", "radius", "innerRadius", "shadows", "enabled",
+               "on", "parameters", "children"});
+  namespace lit = ids::light;
+  LightSpec spec;
+  spec.name = r.text("name", spec.name);
+  spec.lightType = r.choice("lightType", lit::kTypeOmni,
+                            {{"omni", lit::kTypeOmni},
+                             {"spot", lit::kTypeSpot},
+                             {"square-spot", lit::kTypeSquareSpot},
+                             {"infinite", lit::kTypeInfinite},
+                             {"parallel", lit::kTypeParallel},
+                             {"parallel-spot", lit::kTypeParallelSpot},
+                             {"square-parallel-spot", lit::kTypeSquareParallelSpot},
+                             {"tube", lit::kTypeTube},
+                             {"area", lit::kTypeArea}});
+  spec.position = r.vector("position", spec.position);
+  if (r.has("target")) {
+    spec.target = r.vector("target", {});
+  }
+  spec.color = r.vector("color", spec.color);
+  spec.intensity = r.number("intensity", spec.intensity);
+  spec.outerAngle = r.optionalNumber("outerAngle");
+  spec.innerAngle = r.optionalNumber("innerAngle");
+  spec.falloff = r.choice("falloff", lit::kFalloffNone,
+                          {{"none", lit::kFalloffNone},
+                           {"step", lit::kFalloffStep},
+                           {"inverse-clamped", lit::kFalloffInverseClamped},
+                           {"inverse-square-clamped", lit::kFalloffInverseSquareClamped},
+                           {"linear", lit::kFalloffLinear},
+                           {"inverse", lit::kFalloffInverse},
+                           {"inverse-square", lit::kFalloffInverseSquare}});
+  spec.falloffRadius = r.number("radius", spec.falloffRadius);
+  spec.falloffInner = r.number("innerRadius", spec.falloffInner);
+  spec.shadows = r.boolean("shadows", spec.shadows);
+  spec.enabled = r.boolean("enabled", true);
+  spec.switchedOn = r.boolean("on", spec.switchedOn);
+  return makeLight(spec);
+}
+
+std::unique_ptr<SceneObject> readObject(const Reader &r);
+
+void readChildren(const Reader &r, SceneObject &parent) {
+  if (!r.has("children")) {
+    return;
+  }
+  const Reader children = r.child("children");
+  if (!children.node().is_array()) {
+    children.fail("must be an array of objects");
+  }
+  for (size_t i = 0; i < children.node().size(); ++i) {
+    parent.addChild(
+        readObject(Reader(children.node()[i], children.where() + "[" + std::to_string(i) + "]")));
+  }
+}
+
+std::unique_ptr<SceneObject> readObject(const Reader &r) {
+  const std::string type = r.text("type", "");
+  std::unique_ptr<SceneObject> object;
+  if (type == "camera") {
+    object = readCamera(r);
+  } else if (type == "light") {
+    object = readLight(r);
+  } else if (type == "null") {
+    r.allowOnly({"type", "name", "position", "parameters", "children"});
+    object = std::make_unique<SceneObject>(kTypeNull, r.text("name", "Null"));
+    object->matrix.offset = r.vector("position", {});
+  } else {
+    r.fail("type must be \"camera\", \"light\" or \"null\"");
+  }
+  readParameters(r, *object);
+  readChildren(r, *object);
+  return object;
+}
+
+Emitter readEmitter(const Reader &r) {
+  r.allowOnly({"position", "size", "rate", "life", "velocity", "spread", "speedVariation",
+               "gravity", "colorStart", "colorEnd", "firstFrame", "lastFrame"});
+  Emitter e;
+  e.position = r.vector("position", e.position);
+  e.halfSize = r.vector("size", e.halfSize);
+  e.rate = r.number("rate", e.rate);
+  e.lifeFrames = r.integer("life", e.lifeFrames);
+  e.velocity = r.vector("velocity", e.velocity);
+  e.spreadDegrees = r.number("spread", e.spreadDegrees);
+  e.speedVariation = r.number("speedVariation", e.speedVariation);
+  e.gravity = r.vector("gravity", e.gravity);
+  e.startColor = readColor(r, "colorStart", e.startColor);
+  e.endColor = readColor(r, "colorEnd", readColor(r, "colorStart", e.endColor));
+  e.firstFrame = r.integer("firstFrame", e.firstFrame);
+  e.lastFrame = r.integer("lastFrame", e.lastFrame);
+  if (e.lifeFrames < 1) {
+    r.fail("life must be at least 1 frame");
+  }
+  return e;
+}
+
+void readParticles(const Reader &r, Document &document) {
+  r.allowOnly({"seed", "emitters"});
+  document.particles.seed = uint32_t(r.integer("seed", int32_t(document.particles.seed)));
+  if (!r.has("emitters")) {
+    return;
+  }
+  const Reader list = r.child("emitters");
+  if (!list.node().is_array()) {
+    list.fail("must be an array of emitters");
+  }
+  for (size_t i = 0; i < list.node().size(); ++i) {
+    document.particles.emitters.push_back(
+        readEmitter(Reader(list.node()[i], list.where() + "[" + std::to_string(i) + "]")));
+  }
+}
+
+void readRender(const Reader &r, Document &document) {
+  r.allowOnly({"width", "height", "frameSequence", "fromFrame", "toFrame", "step"});
+  namespace rd = ids::render_data;
+  RenderSettings &s = document.render;
+  s.width = r.integer("width", s.width);
+  s.height = r.integer("height", s.height);
+  s.frameSequence = r.choice("frameSequence", s.frameSequence,
+                             {{"manual", 0},
+                              {"current", rd::kSequenceCurrentFrame},
+                              {"all", rd::kSequenceAllFrames},
+                              {"preview", rd::kSequencePreviewRange}});
+  s.from = Time::ofFrame(r.integer("fromFrame", s.from.frame(document.fps)), document.fps);
+  s.to = Time::ofFrame(r.integer("toFrame", s.to.frame(document.fps)), document.fps);
+  s.step = r.integer("step", s.step);
+}
+
+std::unique_ptr<Document> readDocument(const Reader &r) {
+  r.allowOnly({"name", "fps", "minFrame", "maxFrame", "previewMinFrame", "previewMaxFrame", "frame",
+               "render", "activeCamera", "activeView", "particleHook", "particleHookType",
+               "particles", "objects"});
+  auto document = std::make_unique<Document>();
+  Document &d = *document;
+  d.fileName = r.text("name", d.fileName);
+  d.fps = r.integer("fps", d.fps);
+  if (d.fps < 1) {
+    r.fail("fps must be at least 1");
+  }
+  const int32_t minFrame = r.integer("minFrame", 0);
+  const int32_t maxFrame = r.integer("maxFrame", 90);
+  d.minTime = Time::ofFrame(minFrame, d.fps);
+  d.maxTime = Time::ofFrame(maxFrame, d.fps);
+  d.previewMin = Time::ofFrame(r.integer("previewMinFrame", minFrame), d.fps);
+  d.previewMax = Time::ofFrame(r.integer("previewMaxFrame", maxFrame), d.fps);
+  d.time = Time::ofFrame(r.integer("frame", minFrame), d.fps);
+  d.render.from = d.minTime;
+  d.render.to = d.maxTime;
+  if (r.has("render")) {
+    readRender(r.child("render"), d);
+  }
+  d.activeCameraName = r.text("activeCamera", "");
+  d.hasActiveView = r.boolean("activeView", true);
+  d.hasParticleHook = r.boolean("particleHook", true);
+  d.particleHook.type = r.integer("particleHookType", d.particleHook.type);
+  if (r.has("particles")) {
+    readParticles(r.child("particles"), d);
+  }
+  if (r.has("objects")) {
+    const Reader list = r.child("objects");
+    if (!list.node().is_array()) {
+      list.fail("must be an array of objects");
+    }
+    for (size_t i = 0; i < list.node().size(); ++i) {
+      d.addObject(readObject(Reader(list.node()[i], list.where() + "[" + std::to_string(i) + "]")));
+    }
+  }
+  if (!d.activeCameraName.empty() && d.activeCamera() == nullptr) {
+    r.fail("activeCamera \"" + d.activeCameraName + "\" names no camera of the scene");
+  }
+  return document;
+}
+
+} // namespace
+
+std::unique_ptr<Document> parseScene(const std::string &text, const std::string &sourceName) {
+  json root;
+  try {
+    root = json::parse(text);
+  } catch (const json::parse_error &e) {
+    throw SceneError(sourceName + ": not valid JSON: " + e.what());
+  }
+  return readDocument(Reader(root, sourceName));
+}
+
+std::unique_ptr<Document> loadSceneFile(const std::filesystem::path &file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    throw SceneError(file.string() + ": cannot be opened");
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
+  return parseScene(content.str(), file.string());
+}
+
+} // namespace standin

@@ -1,0 +1,266 @@
+// Objects, cameras, lights and the particles of a document's particle system.
+#include "table/table_common.h"
+
+#include "host/host_ids.h"
+
+namespace standin {
+
+namespace {
+
+void copy(const Vec3 &v, double (&out)[3]) {
+  out[0] = v.x;
+  out[1] = v.y;
+  out[2] = v.z;
+}
+
+Vec3 toVec3(const double (&v)[3]) { return {v[0], v[1], v[2]}; }
+
+HostObject *handleOf(const SceneObject *object) {
+  return object ? asHandle<HostObject>(object->handle) : nullptr;
+}
+
+int32_t objectType(HostInstance *instance, HostObject *handle) {
+  ObjectSlot *slot = stateOf(instance, "objectType").object(handle, "objectType");
+  return slot ? slot->object->type : 0;
+}
+
+HostObject *objectNext(HostInstance *instance, HostObject *handle) {
+  ObjectSlot *slot = stateOf(instance, "objectNext").object(handle, "objectNext");
+  if (!slot || !slot->siblings || slot->index + 1 >= slot->siblings->size()) {
+    return nullptr;
+  }
+  return handleOf((*slot->siblings)[slot->index + 1].get());
+}
+
+HostObject *objectDown(HostInstance *instance, HostObject *handle) {
+  ObjectSlot *slot = stateOf(instance, "objectDown").object(handle, "objectDown");
+  if (!slot || slot->object->children.empty()) {
+    return nullptr;
+  }
+  return handleOf(slot->object->children.front().get());
+}
+
+int32_t objectGetMatrix(HostInstance *instance, HostObject *handle, HostMatrix *matrix) {
+  ObjectSlot *slot = stateOf(instance, "objectGetMatrix").object(handle, "objectGetMatrix");
+  if (!slot || !matrix) {
+    return 0;
+  }
+  const Matrix &m = slot->object->matrix;
+  copy(m.offset, matrix->offset);
+  copy(m.axisX, matrix->axisX);
+  copy(m.axisY, matrix->axisY);
+  copy(m.axisZ, matrix->axisZ);
+  return 1;
+}
+
+int32_t objectSetMatrix(HostInstance *instance, HostObject *handle, const HostMatrix *matrix) {
+  ObjectSlot *slot = stateOf(instance, "objectSetMatrix").object(handle, "objectSetMatrix");
+  if (!slot || !matrix) {
+    return 0;
+  }
+  slot->object->matrix = Matrix{toVec3(matrix->offset), toVec3(matrix->axisX),
+                                toVec3(matrix->axisY), toVec3(matrix->axisZ)};
+  if (slot->owner) {
+    slot->owner->markChanged();
+  }
+  return 1;
+}
+
+int32_t objectGetParameter(HostInstance *instance, HostObject *handle, int32_t id,
+                           HostValue *value) {
+  ObjectSlot *slot = stateOf(instance, "objectGetParameter").object(handle, "objectGetParameter");
+  if (!slot || !value) {
+    return 0;
+  }
+  *value = HostValue{};
+  auto found = slot->object->parameters.find(id);
+  if (found == slot->object->parameters.end()) {
+    return 0;
+  }
+  if (const auto *i = std::get_if<int64_t>(&found->second)) {
+    value->kind = HOST_VALUE_INT;
+    value->integer = *i;
+  } else if (const auto *r = std::get_if<double>(&found->second)) {
+    value->kind = HOST_VALUE_REAL;
+    value->real = *r;
+  } else {
+    value->kind = HOST_VALUE_VECTOR;
+    copy(std::get<Vec3>(found->second), value->vector);
+  }
+  return 1;
+}
+
+int32_t objectGetMode(HostInstance *instance, HostObject *handle, int32_t selector) {
+  namespace obj = ek::host::object;
+  constexpr int32_t kModeOn = 0;
+  ObjectSlot *slot = stateOf(instance, "objectGetMode").object(handle, "objectGetMode");
+  if (!slot || selector != obj::kModeSelectorOnOff) {
+    return kModeOn;
+  }
+  return slot->object->switchedOff ? obj::kModeOff : kModeOn;
+}
+
+HostObject *objectClone(HostInstance *instance, HostObject *handle, uint32_t) {
+  HostState &s = stateOf(instance, "objectClone");
+  ObjectSlot *slot = s.object(handle, "objectClone");
+  return slot ? asHandle<HostObject>(s.adoptObject(slot->object->clone())) : nullptr;
+}
+
+void objectFree(HostInstance *instance, HostObject *handle) {
+  HostState &s = stateOf(instance, "objectFree");
+  auto owned = s.pluginObjects.find(reinterpret_cast<uintptr_t>(handle));
+  if (owned == s.pluginObjects.end()) {
+    s.recordMisuse("objectFree", s.objects.contains(reinterpret_cast<uintptr_t>(handle))
+                                     ? "the object belongs to a document"
+                                     : "unknown or freed object");
+    return;
+  }
+  s.objects.erase(owned->first);
+  forEachObject(owned->second->children,
+                [&](const SceneObject &child) { s.objects.erase(child.handle); });
+  s.pluginObjects.erase(owned);
+}
+
+// The camera behind the handle; other objects are misuse for the lens queries.
+const SceneObject *camera(HostInstance *instance, HostObject *handle, const char *operation) {
+  HostState &s = stateOf(instance, operation);
+  ObjectSlot *slot = s.object(handle, operation);
+  if (slot && slot->object->type != ek::host::object::kTypeCamera) {
+    s.recordMisuse(operation, "the object is not a camera");
+    return nullptr;
+  }
+  return slot ? slot->object : nullptr;
+}
+
+double cameraFocalLength(HostInstance *instance, HostObject *handle) {
+  const SceneObject *c = camera(instance, handle, "cameraFocalLength");
+  return c ? c->focalLength : 0.0;
+}
+
+double cameraApertureWidth(HostInstance *instance, HostObject *handle) {
+  const SceneObject *c = camera(instance, handle, "cameraApertureWidth");
+  return c ? c->apertureWidth : 0.0;
+}
+
+int32_t objectGetDataReal(HostInstance *instance, HostObject *handle, int32_t id, double *value) {
+  HostValue raw{};
+  if (!value || objectGetParameter(instance, handle, id, &raw) == 0) {
+    return 0;
+  }
+  if (raw.kind == HOST_VALUE_REAL) {
+    *value = raw.real;
+  } else if (raw.kind == HOST_VALUE_INT) {
+    *value = double(raw.integer);
+  } else {
+    return 0;
+  }
+  return 1;
+}
+
+int32_t particleLibraryLoad(HostInstance *instance, int32_t libraryId, int32_t) {
+  HostState &s = stateOf(instance, "particleLibraryLoad");
+  if (libraryId != ek::host::library::kThinkingParticles) {
+    return 0;
+  }
+  ++s.particleLibraryLoads;
+  return 1;
+}
+
+// The document whose particle system the master is; records misuse for a master that is none or
+// for particle access before the library was loaded.
+Document *masterDocument(HostState &s, HostObject *master, const char *operation) {
+  if (s.particleLibraryLoads == 0) {
+    s.recordMisuse(operation, "the particle library was not loaded");
+    return nullptr;
+  }
+  Document *d = s.particleHookHandles.find(master);
+  if (!d) {
+    s.recordMisuse(operation, "not a particle master system");
+  }
+  return d;
+}
+
+// The particle of the master system at the index; records misuse for indices out of range.
+const Particle *particle(HostInstance *instance, HostObject *master, int32_t index,
+                         const char *operation) {
+  HostState &s = stateOf(instance, operation);
+  Document *d = masterDocument(s, master, operation);
+  if (!d) {
+    return nullptr;
+  }
+  const auto &particles = d->particles.particles();
+  if (index < 0 || size_t(index) >= particles.size()) {
+    s.recordMisuse(operation, "particle index " + std::to_string(index) + " out of range");
+    return nullptr;
+  }
+  return &particles[size_t(index)];
+}
+
+int32_t particleCount(HostInstance *instance, HostObject *master) {
+  HostState &s = stateOf(instance, "particleCount");
+  Document *d = masterDocument(s, master, "particleCount");
+  return d ? int32_t(d->particles.particles().size()) : 0;
+}
+
+int32_t particleAlive(HostInstance *instance, HostObject *master, int32_t index) {
+  const Particle *p = particle(instance, master, index, "particleAlive");
+  return p && p->alive ? 1 : 0;
+}
+
+int32_t particlePosition(HostInstance *instance, HostObject *master, int32_t index, double xyz[3]) {
+  const Particle *p = particle(instance, master, index, "particlePosition");
+  if (!p || !xyz) {
+    return 0;
+  }
+  xyz[0] = p->position.x;
+  xyz[1] = p->position.y;
+  xyz[2] = p->position.z;
+  return 1;
+}
+
+int32_t particleVelocity(HostInstance *instance, HostObject *master, int32_t index, double xyz[3]) {
+  const Particle *p = particle(instance, master, index, "particleVelocity");
+  if (!p || !xyz) {
+    return 0;
+  }
+  xyz[0] = p->velocity.x;
+  xyz[1] = p->velocity.y;
+  xyz[2] = p->velocity.z;
+  return 1;
+}
+
+int32_t particleColor(HostInstance *instance, HostObject *master, int32_t index, float rgb[3]) {
+  const Particle *p = particle(instance, master, index, "particleColor");
+  if (!p || !rgb) {
+    return 0;
+  }
+  rgb[0] = p->color.red;
+  rgb[1] = p->color.green;
+  rgb[2] = p->color.blue;
+  return 1;
+}
+
+} // namespace
+
+void fillObjectOperations(HostApi &api) {
+  api.objectType = objectType;
+  api.objectNext = objectNext;
+  api.objectDown = objectDown;
+  api.objectGetMatrix = objectGetMatrix;
+  api.objectSetMatrix = objectSetMatrix;
+  api.objectGetParameter = objectGetParameter;
+  api.objectGetMode = objectGetMode;
+  api.objectClone = objectClone;
+  api.objectFree = objectFree;
+  api.cameraFocalLength = cameraFocalLength;
+  api.cameraApertureWidth = cameraApertureWidth;
+  api.objectGetDataReal = objectGetDataReal;
+  api.particleLibraryLoad = particleLibraryLoad;
+  api.particleCount = particleCount;
+  api.particleAlive = particleAlive;
+  api.particlePosition = particlePosition;
+  api.particleVelocity = particleVelocity;
+  api.particleColor = particleColor;
+}
+
+} // namespace standin

@@ -1,0 +1,155 @@
+// Binding the renderer library: every failure message, the CPU fallback and that a failure is
+// final. The libraries are the real one of this build and small flawed ones built by the tests.
+#include <cstring>
+#include <dlfcn.h>
+
+#include "ekpreview/renderer_binding.h"
+#include "plugin_fixture.h"
+
+namespace flarion_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RendererBinding : public PluginTest {
+protected:
+  std::string libraryPath() const {
+    return (scratch_.path() / "plugins" / rendererFileName()).string();
+  }
+  standin::HostOptions german() const {
+    standin::HostOptions options;
+    options.currentLanguage = std::string("de-DE");
+    return options;
+  }
+  // Opens the dialog and lets the timer run one preview update.
+  void firstUpdate() {
+    openDialog();
+    tick();
+  }
+};
+
+TEST_F(RendererBinding, MissingLibraryReportsError126WithTheFullPath) {
+  start(Renderer::None);
+  firstUpdate();
+  EXPECT_EQ(status(), "ERROR: DLL could not be loaded (Windows error 126): " + libraryPath());
+}
+
+TEST_F(RendererBinding, MissingLibraryInGerman) {
+  start(Renderer::None, german());
+  firstUpdate();
+  EXPECT_EQ(status(), "FEHLER: DLL nicht ladbar (Windows-Fehler 126): " + libraryPath());
+}
+
+TEST_F(RendererBinding, LibraryWithoutAnExportIsRefused) {
+  start(Renderer::NoSavePng);
+  firstUpdate();
+  EXPECT_EQ(status(),
+            "ERROR: DLL found, but functions are missing (wrong version?): " + libraryPath());
+}
+
+TEST_F(RendererBinding, LibraryWithAnotherVersionIsRefusedAndUnloaded) {
+  start(Renderer::OldVersion, german());
+  firstUpdate();
+  EXPECT_EQ(status(), "FEHLER: DLL hat API-Version 5, Plugin erwartet 6. Renderer neu bauen "
+                      "(build.bat): " +
+                          libraryPath());
+  EXPECT_EQ(dlopen(libraryPath().c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr)
+      << "the refused library is still loaded";
+}
+
+TEST_F(RendererBinding, FailureIsFinalForTheDialogsLife) {
+  start(Renderer::None);
+  firstUpdate();
+  const std::string failure = status();
+  ASSERT_TRUE(failure.starts_with("ERROR: "));
+  // Putting a working library in place afterwards changes nothing, not even after reopening.
+  fs::copy_file(rendererSource(Renderer::Real), libraryPath());
+  ASSERT_TRUE(host_->userSetNumber(*window_, control::kExposure, 3.0));
+  EXPECT_EQ(status(), failure);
+  reopenDialog();
+  EXPECT_EQ(status(), "Ready");
+  tick();
+  EXPECT_EQ(status(), failure);
+  EXPECT_EQ(dlopen(libraryPath().c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr)
+      << "the library was loaded after all";
+}
+
+class CpuFallback : public RendererBinding {
+protected:
+  void SetUp() override {
+    if (cudaDeviceAvailable()) {
+      GTEST_SKIP() << "CUDA device 0 is usable, so the renderer does not fall back to the CPU";
+    }
+  }
+};
+
+TEST_F(CpuFallback, SaysOnceThatItRendersOnTheCpu) {
+  start(Renderer::Real);
+  firstUpdate();
+  EXPECT_EQ(status(), "No usable CUDA device, rendering on the CPU");
+  // The context stays; later updates neither repeat the notice nor report an error.
+  window_->find(control::kStatus)->text = "seen";
+  tick(3);
+  ASSERT_TRUE(host_->userSetNumber(*window_, control::kBrightness, 2.0));
+  EXPECT_EQ(status(), "seen");
+}
+
+TEST_F(CpuFallback, ReopeningCreatesANewContextWithTheLibraryStillLoaded) {
+  start(Renderer::Real, german());
+  firstUpdate();
+  EXPECT_EQ(status(), "Kein nutzbares CUDA-Gerät, Rendern auf der CPU");
+  reopenDialog();
+  EXPECT_EQ(status(), "Bereit");
+  tick();
+  EXPECT_EQ(status(), "Kein nutzbares CUDA-Gerät, Rendern auf der CPU");
+  EXPECT_NE(dlopen(libraryPath().c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
+}
+
+TEST_F(CpuFallback, PluginFolderWithNonAsciiCharacters) {
+  const fs::path folder = scratch_.path() / fs::path(u8"Plug-ins für Flarion");
+  stagePlugin(folder, Renderer::Real);
+  host_ = std::make_unique<standin::Host>();
+  host_->addDocument(makeScene());
+  ASSERT_EQ(host_->loadPlugin(folder).status, standin::PluginLoadStatus::Loaded);
+  firstUpdate();
+  EXPECT_EQ(status(), "No usable CUDA device, rendering on the CPU");
+}
+
+// The conversion limit is checked where the path is known; a host cannot even load a module
+// from so deep a folder, so the binding is called directly.
+TEST(RendererBindingPath, PathBeyondTheConversionLimitIsReported) {
+  ek::plugin::RendererBinding binding;
+  char message[ek::plugin::kBindingMessageSize] = {};
+  const std::string path = "/" + std::string(1500, 'x') + "/libemberkit.so";
+  EXPECT_FALSE(
+      ek::plugin::bindLibrary(binding, path.c_str(), message, ek::plugin::Language::English));
+  const std::string text = message;
+  EXPECT_TRUE(text.starts_with("Path could not be converted: /xxxx")) << text;
+  EXPECT_EQ(text.size(), ek::plugin::kBindingMessageSize - 1); // truncated, still terminated
+  EXPECT_EQ(binding.library, nullptr);
+}
+
+TEST(RendererBindingPath, BoundTableIsKeptWithoutLoadingAgain) {
+  ek::plugin::RendererBinding binding;
+  char message[ek::plugin::kBindingMessageSize] = {};
+  ASSERT_TRUE(ek::plugin::bindLibrary(binding, RENDERER_LIBRARY_PATH, message,
+                                      ek::plugin::Language::English))
+      << message;
+  ASSERT_NE(binding.library, nullptr);
+  EXPECT_EQ(binding.apiVersion(), 6);
+  const auto *library = binding.library;
+  EXPECT_TRUE(ek::plugin::bindLibrary(binding, "/nowhere/libemberkit.so", message,
+                                      ek::plugin::Language::English));
+  EXPECT_EQ(binding.library, library);
+  for (auto *pointer :
+       {reinterpret_cast<void *>(binding.create), reinterpret_cast<void *>(binding.destroy),
+        reinterpret_cast<void *>(binding.lastError), reinterpret_cast<void *>(binding.deviceInfo),
+        reinterpret_cast<void *>(binding.reserve), reinterpret_cast<void *>(binding.upload),
+        reinterpret_cast<void *>(binding.setCount), reinterpret_cast<void *>(binding.render),
+        reinterpret_cast<void *>(binding.saveExr), reinterpret_cast<void *>(binding.savePng)}) {
+    EXPECT_NE(pointer, nullptr);
+  }
+}
+
+} // namespace
+} // namespace flarion_test

@@ -1,0 +1,73 @@
+// Running the real plug-in module in the stand-in host, in a folder of each test's own.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "ekpreview/plugin_ids.h"
+#include "host.h"
+
+namespace flarion_test {
+
+namespace control = ek::plugin::control;
+using ek::plugin::kCommandId;
+
+// A fresh folder under the system's temporary folder, removed with this value.
+class ScratchFolder {
+public:
+  explicit ScratchFolder(const std::string &leaf = "");
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder &) = delete;
+  ScratchFolder &operator=(const ScratchFolder &) = delete;
+  const std::filesystem::path &path() const { return path_; }
+
+private:
+  std::filesystem::path root_;
+  std::filesystem::path path_;
+};
+
+// Which renderer library lies next to the plug-in module.
+enum class Renderer {
+  None,       // no library at all
+  Real,       // the renderer library of this build
+  OldVersion, // a library reporting interface version 5
+  NoSavePng,  // a library without ekSavePNG
+};
+
+std::filesystem::path rendererFileName();
+std::filesystem::path rendererSource(Renderer renderer);
+// Copies the plug-in module into the folder, and the chosen renderer library under its name.
+void stagePlugin(const std::filesystem::path &folder, Renderer renderer);
+
+// A document with a camera named "Camera" (focus 720, f/4) that the active view looks through.
+std::unique_ptr<standin::Document> makeScene();
+
+// The real library reports a usable CUDA device 0 (then no CPU fallback happens).
+bool cudaDeviceAvailable();
+
+class PluginTest : public ::testing::Test {
+protected:
+  // Stages the plug-in with the renderer, starts a host with the options, adds a scene and loads
+  // the plug-in.
+  void start(Renderer renderer, standin::HostOptions options = {});
+  // Runs the command and returns its dialog window.
+  standin::DialogWindow &openDialog();
+  void reopenDialog();
+  const standin::Control &control(int32_t id) const;
+  std::string status() const { return control(control::kStatus).text; }
+  // Advances the virtual clock by whole timer periods.
+  void tick(int32_t periods = 1);
+
+  void TearDown() override;
+
+  ScratchFolder scratch_;
+  std::unique_ptr<standin::Host> host_;
+  standin::Document *document_ = nullptr;
+  standin::DialogWindow *window_ = nullptr;
+};
+
+} // namespace flarion_test

@@ -1,0 +1,177 @@
+// The stand-in's scenes: the particle simulation and the scene files.
+#include <gtest/gtest.h>
+
+#include "host/host_ids.h"
+#include "scene/document.h"
+#include "scene/scene_json.h"
+
+namespace flarion_test {
+namespace {
+
+using standin::Document;
+using standin::Emitter;
+using standin::Particle;
+using standin::ParticleSystem;
+
+constexpr int32_t kFps = 30;
+
+ParticleSystem fountain(uint32_t seed) {
+  ParticleSystem system;
+  system.seed = seed;
+  Emitter e;
+  e.rate = 300.0; // 10 per frame at 30 fps
+  e.lifeFrames = 5;
+  e.velocity = {0.0, 100.0, 0.0};
+  e.spreadDegrees = 20.0;
+  e.speedVariation = 0.2;
+  e.gravity = {0.0, -30.0, 0.0};
+  e.halfSize = {2.0, 0.0, 2.0};
+  e.startColor = {1.0f, 1.0f, 0.0f};
+  e.endColor = {1.0f, 0.0f, 0.0f};
+  system.emitters.push_back(e);
+  return system;
+}
+
+bool samePositions(const ParticleSystem &a, const ParticleSystem &b) {
+  if (a.particles().size() != b.particles().size()) {
+    return false;
+  }
+  for (size_t i = 0; i < a.particles().size(); ++i) {
+    const Particle &p = a.particles()[i];
+    const Particle &q = b.particles()[i];
+    if (p.position.x != q.position.x || p.position.y != q.position.y ||
+        p.position.z != q.position.z || p.alive != q.alive) {
+      return false;
+    }
+  }
+  return true;
+}
+
+TEST(StandInParticles, SameSeedGivesTheSameParticlesAnotherSeedOthers) {
+  ParticleSystem a = fountain(7), b = fountain(7), c = fountain(8);
+  a.simulateTo(12, kFps, 0);
+  // Reaching frame 12 in steps or at once gives the same state.
+  for (int32_t frame = 0; frame <= 12; frame += 4) {
+    b.simulateTo(frame, kFps, 0);
+  }
+  c.simulateTo(12, kFps, 0);
+  EXPECT_TRUE(samePositions(a, b));
+  EXPECT_FALSE(samePositions(a, c));
+}
+
+TEST(StandInParticles, BirthsFollowTheRateAndDeadParticlesKeepTheirSlots) {
+  ParticleSystem system = fountain(1);
+  system.simulateTo(0, kFps, 0);
+  ASSERT_EQ(system.particles().size(), 10u);
+  const Particle first = system.particles()[0];
+  system.simulateTo(9, kFps, 0);
+  ASSERT_EQ(system.particles().size(), 100u);
+  size_t alive = 0;
+  for (const Particle &p : system.particles()) {
+    alive += p.alive ? 1 : 0;
+    // A particle lives for exactly five frames after its birth frame.
+    EXPECT_EQ(p.alive, 9 - p.birthFrame < 5) << "born " << p.birthFrame;
+  }
+  EXPECT_EQ(alive, 50u);
+  EXPECT_EQ(system.particles()[0].birthFrame, first.birthFrame);
+  EXPECT_FALSE(system.particles()[0].alive);
+}
+
+TEST(StandInParticles, MotionFollowsVelocityGravityAndColourOverAge) {
+  ParticleSystem system;
+  Emitter e;
+  e.rate = kFps; // one particle per frame
+  e.lifeFrames = 100;
+  e.velocity = {0.0, 60.0, 0.0};
+  e.gravity = {0.0, -30.0, 0.0};
+  e.startColor = {0.0f, 0.0f, 1.0f};
+  e.endColor = {1.0f, 0.0f, 0.0f};
+  system.emitters.push_back(e);
+  system.simulateTo(2, kFps, 0);
+  const Particle &p = system.particles()[0]; // born at frame 0, two steps old
+  const double dt = 1.0 / kFps;
+  const double v1 = 60.0 - 30.0 * dt, v2 = v1 - 30.0 * dt;
+  EXPECT_DOUBLE_EQ(p.velocity.y, v2);
+  EXPECT_NEAR(p.position.y, (v1 + v2) * dt, 1e-12);
+  EXPECT_FLOAT_EQ(p.color.red, 0.02f); // two of a hundred frames of life
+  EXPECT_FLOAT_EQ(p.color.blue, 0.98f);
+  // Spread 0 and no box: straight up from the emitter.
+  EXPECT_EQ(p.position.x, 0.0);
+  EXPECT_EQ(p.position.z, 0.0);
+}
+
+TEST(StandInParticles, GoingBackRestartsFromTheStartFrame) {
+  ParticleSystem a = fountain(3), b = fountain(3);
+  a.simulateTo(20, kFps, 0);
+  EXPECT_TRUE(a.simulateTo(6, kFps, 0));
+  b.simulateTo(6, kFps, 0);
+  EXPECT_TRUE(samePositions(a, b));
+  EXPECT_FALSE(a.simulateTo(6, kFps, 0)); // nothing to do
+}
+
+TEST(StandInDocument, CloneCarriesTheSimulationAndGoesOnAlike) {
+  Document document;
+  document.particles = fountain(11);
+  document.time = standin::Time::ofFrame(8, document.fps);
+  document.executePasses();
+  const uint32_t changes = document.changeCount();
+  EXPECT_GT(changes, 0u);
+  auto copy = document.clone();
+  EXPECT_TRUE(samePositions(copy->particles, document.particles));
+  copy->time = standin::Time::ofFrame(15, copy->fps);
+  copy->executePasses();
+  document.time = copy->time;
+  document.executePasses();
+  EXPECT_TRUE(samePositions(copy->particles, document.particles));
+  EXPECT_GT(document.changeCount(), changes);
+}
+
+TEST(StandInSceneFile, FountainExampleHasParticlesACameraAndTwoLights) {
+  auto document = standin::loadSceneFile(EXAMPLES_DIR "/fountain.json");
+  ASSERT_NE(document->activeCamera(), nullptr);
+  EXPECT_EQ(document->activeCamera()->name, "Camera");
+  int lights = 0;
+  standin::forEachObject(document->objects, [&](const standin::SceneObject &o) {
+    lights += o.type == ek::host::object::kTypeLight ? 1 : 0;
+  });
+  EXPECT_EQ(lights, 2);
+  EXPECT_EQ(document->particles.emitters.size(), 2u);
+  EXPECT_EQ(document->time.frame(document->fps), 60);
+  document->executePasses();
+  EXPECT_GT(document->particles.particles().size(), 1000u);
+}
+
+TEST(StandInSceneFile, StereoExampleDescribesASphericalToeInCamera) {
+  namespace cam = ek::host::camera;
+  auto document = standin::loadSceneFile(EXAMPLES_DIR "/stereo_dome.json");
+  const standin::SceneObject *camera = document->activeCamera();
+  ASSERT_NE(camera, nullptr);
+  const auto &p = camera->parameters;
+  EXPECT_EQ(std::get<int64_t>(p.at(cam::kSphericalEnabled)), 1);
+  EXPECT_EQ(std::get<int64_t>(p.at(cam::kStereoMode)), cam::kStereoToeIn);
+  EXPECT_DOUBLE_EQ(std::get<double>(p.at(cam::kZeroParallaxDistance)), 300.0);
+  EXPECT_NEAR(std::get<double>(p.at(cam::kTopMergeAngle)), 3.14159265358979 / 3.0, 1e-9);
+  EXPECT_EQ(document->render.frameSequence, ek::host::render_data::kSequenceAllFrames);
+}
+
+TEST(StandInSceneFile, MistakesAreNamedWithTheirPlace) {
+  auto messageOf = [](const char *json) {
+    try {
+      standin::parseScene(json, "scene.json");
+    } catch (const standin::SceneError &e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  EXPECT_EQ(messageOf(R"({"objects": [{"type": "camera", "focal": 50}]})"),
+            "scene.json.objects[0]: unknown key \"focal\"");
+  EXPECT_EQ(messageOf(R"({"activeCamera": "Main"})"),
+            "scene.json: activeCamera \"Main\" names no camera of the scene");
+  EXPECT_EQ(messageOf(R"({"objects": [{"type": "light", "lightType": "laser"}]})")
+                .rfind("scene.json.objects[0]: lightType \"laser\" is none of:", 0),
+            0u);
+  EXPECT_TRUE(messageOf("{").starts_with("scene.json: not valid JSON"));
+}
+
+} // namespace
+} // namespace flarion_test
