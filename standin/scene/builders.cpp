@@ -35,47 +35,47 @@ void setSpherical(SceneObject &camera, const SphericalSpec &s) {
 
 } // namespace
 
-std::unique_ptr<SceneObject> makeCamera(const CameraSpec &spec) {
-  auto camera = std::make_unique<SceneObject>(ek::host::object::kTypeCamera, spec.name);
-  camera->matrix = spec.matrix ? *spec.matrix : lookAt(spec.eye, spec.target, spec.up);
-  camera->focalLength = spec.focalLength;
-  camera->apertureWidth = spec.apertureWidth;
+std::unique_ptr<SceneObject> makeCamera(const CameraSpec &desc) {
+  auto camera = std::make_unique<SceneObject>(ek::host::object::kTypeCamera, desc.name);
+  camera->matrix = desc.matrix ? *desc.matrix : lookAt(desc.eye, desc.target, desc.up);
+  camera->focalLength = desc.focalLength;
+  camera->apertureWidth = desc.apertureWidth;
   camera->parameters[cam::kProjection] = int64_t(0);
-  if (spec.focusDistance) {
-    camera->parameters[cam::kFocusDistance] = *spec.focusDistance;
+  if (desc.focusDistance) {
+    camera->parameters[cam::kFocusDistance] = *desc.focusDistance;
   }
-  if (spec.fNumber) {
-    camera->parameters[cam::kFNumber] = *spec.fNumber;
+  if (desc.fNumber) {
+    camera->parameters[cam::kFNumber] = *desc.fNumber;
   }
-  if (spec.spherical) {
-    setSpherical(*camera, *spec.spherical);
+  if (desc.spherical) {
+    setSpherical(*camera, *desc.spherical);
   }
   return camera;
 }
 
-std::unique_ptr<SceneObject> makeLight(const LightSpec &spec) {
-  auto light = std::make_unique<SceneObject>(ek::host::object::kTypeLight, spec.name);
-  const Vec3 target = spec.target ? *spec.target : spec.position + Vec3{0.0, 0.0, 1.0};
-  light->matrix = lookAt(spec.position, target, Vec3{0.0, 1.0, 0.0});
+std::unique_ptr<SceneObject> makeLight(const LightSpec &desc) {
+  auto light = std::make_unique<SceneObject>(ek::host::object::kTypeLight, desc.name);
+  const Vec3 target = desc.target ? *desc.target : desc.position + Vec3{0.0, 0.0, 1.0};
+  light->matrix = lookAt(desc.position, target, Vec3{0.0, 1.0, 0.0});
   auto &p = light->parameters;
-  p[lit::kType] = int64_t(spec.lightType);
-  p[lit::kColor] = spec.color;
-  p[lit::kIntensity] = spec.intensity;
-  if (spec.outerAngle) {
-    p[lit::kOuterAngle] = *spec.outerAngle * kRadiansPerDegree;
+  p[lit::kType] = int64_t(desc.lightType);
+  p[lit::kColor] = desc.color;
+  p[lit::kIntensity] = desc.intensity;
+  if (desc.outerAngle) {
+    p[lit::kOuterAngle] = *desc.outerAngle * kRadiansPerDegree;
   }
-  p[lit::kUseInnerAngle] = int64_t(spec.innerAngle ? 1 : 0);
-  if (spec.innerAngle) {
-    p[lit::kInnerAngle] = *spec.innerAngle * kRadiansPerDegree;
+  p[lit::kUseInnerAngle] = int64_t(desc.innerAngle ? 1 : 0);
+  if (desc.innerAngle) {
+    p[lit::kInnerAngle] = *desc.innerAngle * kRadiansPerDegree;
   }
-  p[lit::kFalloff] = int64_t(spec.falloff);
-  p[lit::kFalloffRadius] = spec.falloffRadius;
-  p[lit::kFalloffInner] = spec.falloffInner;
-  p[lit::kShadowType] = int64_t(spec.shadows ? 1 : 0);
-  if (spec.enabled) {
-    p[lit::kEnabled] = int64_t(*spec.enabled ? 1 : 0);
+  p[lit::kFalloff] = int64_t(desc.falloff);
+  p[lit::kFalloffRadius] = desc.falloffRadius;
+  p[lit::kFalloffInner] = desc.falloffInner;
+  p[lit::kShadowType] = int64_t(desc.shadows ? 1 : 0);
+  if (desc.enabled) {
+    p[lit::kEnabled] = int64_t(*desc.enabled ? 1 : 0);
   }
-  light->switchedOff = !spec.switchedOn;
+  light->switchedOff = !desc.switchedOn;
   return light;
 }
 

@@ -56,7 +56,7 @@ struct LightSpec {
   bool switchedOn = true;
 };
 
-std::unique_ptr<SceneObject> makeCamera(const CameraSpec &spec);
-std::unique_ptr<SceneObject> makeLight(const LightSpec &spec);
+std::unique_ptr<SceneObject> makeCamera(const CameraSpec &desc);
+std::unique_ptr<SceneObject> makeLight(const LightSpec &desc);
 
 } // namespace standin

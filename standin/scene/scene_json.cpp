@@ -204,19 +204,19 @@ SphericalSpec readSpherical(const Reader &r) {
 std::unique_ptr<SceneObject> readCamera(const Reader &r) {
   r.allowOnly({"type", "name", "eye", "target", "up", "focalLength", "apertureWidth",
                "focusDistance", "fNumber", "spherical", "parameters", "children"});
-  CameraSpec spec;
-  spec.name = r.text("name", spec.name);
-  spec.eye = r.vector("eye", spec.eye);
-  spec.target = r.vector("target", spec.target);
-  spec.up = r.vector("up", spec.up);
-  spec.focalLength = r.number("focalLength", spec.focalLength);
-  spec.apertureWidth = r.number("apertureWidth", spec.apertureWidth);
-  spec.focusDistance = r.optionalNumber("focusDistance");
-  spec.fNumber = r.optionalNumber("fNumber");
+  CameraSpec desc;
+  desc.name = r.text("name", desc.name);
+  desc.eye = r.vector("eye", desc.eye);
+  desc.target = r.vector("target", desc.target);
+  desc.up = r.vector("up", desc.up);
+  desc.focalLength = r.number("focalLength", desc.focalLength);
+  desc.apertureWidth = r.number("apertureWidth", desc.apertureWidth);
+  desc.focusDistance = r.optionalNumber("focusDistance");
+  desc.fNumber = r.optionalNumber("fNumber");
   if (r.has("spherical")) {
-    spec.spherical = readSpherical(r.child("spherical"));
+    desc.spherical = readSpherical(r.child("spherical"));
   }
-  return makeCamera(spec);
+  return makeCamera(desc);
 }
 
 std::unique_ptr<SceneObject> readLight(const Reader &r) {
@@ -224,9 +224,9 @@ std::unique_ptr<SceneObject> readLight(const Reader &r) {
                "outerAngle", "innerAngle", "falloff", "radius", "innerRadius", "shadows", "enabled",
                "on", "parameters", "children"});
   namespace lit = ids::light;
-  LightSpec spec;
-  spec.name = r.text("name", spec.name);
-  spec.lightType = r.choice("lightType", lit::kTypeOmni,
+  LightSpec desc;
+  desc.name = r.text("name", desc.name);
+  desc.lightType = r.choice("lightType", lit::kTypeOmni,
                             {{"omni", lit::kTypeOmni},
                              {"spot", lit::kTypeSpot},
                              {"square-spot", lit::kTypeSquareSpot},
@@ -236,15 +236,15 @@ std::unique_ptr<SceneObject> readLight(const Reader &r) {
                              {"square-parallel-spot", lit::kTypeSquareParallelSpot},
                              {"tube", lit::kTypeTube},
                              {"area", lit::kTypeArea}});
-  spec.position = r.vector("position", spec.position);
+  desc.position = r.vector("position", desc.position);
   if (r.has("target")) {
-    spec.target = r.vector("target", {});
+    desc.target = r.vector("target", {});
   }
-  spec.color = r.vector("color", spec.color);
-  spec.intensity = r.number("intensity", spec.intensity);
-  spec.outerAngle = r.optionalNumber("outerAngle");
-  spec.innerAngle = r.optionalNumber("innerAngle");
-  spec.falloff = r.choice("falloff", lit::kFalloffNone,
+  desc.color = r.vector("color", desc.color);
+  desc.intensity = r.number("intensity", desc.intensity);
+  desc.outerAngle = r.optionalNumber("outerAngle");
+  desc.innerAngle = r.optionalNumber("innerAngle");
+  desc.falloff = r.choice("falloff", lit::kFalloffNone,
                           {{"none", lit::kFalloffNone},
                            {"step", lit::kFalloffStep},
                            {"inverse-clamped", lit::kFalloffInverseClamped},
@@ -252,12 +252,12 @@ std::unique_ptr<SceneObject> readLight(const Reader &r) {
                            {"linear", lit::kFalloffLinear},
                            {"inverse", lit::kFalloffInverse},
                            {"inverse-square", lit::kFalloffInverseSquare}});
-  spec.falloffRadius = r.number("radius", spec.falloffRadius);
-  spec.falloffInner = r.number("innerRadius", spec.falloffInner);
-  spec.shadows = r.boolean("shadows", spec.shadows);
-  spec.enabled = r.boolean("enabled", true);
-  spec.switchedOn = r.boolean("on", spec.switchedOn);
-  return makeLight(spec);
+  desc.falloffRadius = r.number("radius", desc.falloffRadius);
+  desc.falloffInner = r.number("innerRadius", desc.falloffInner);
+  desc.shadows = r.boolean("shadows", desc.shadows);
+  desc.enabled = r.boolean("enabled", true);
+  desc.switchedOn = r.boolean("on", desc.switchedOn);
+  return makeLight(desc);
 }
 
 std::unique_ptr<SceneObject> readObject(const Reader &r);

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "context.h"
+#include "failing_device.h"
+
+namespace {
+
+using ek::test::FailingDevice;
+
+// A CPU context whose device fails on request.
+class DeviceFailures : public ::testing::Test {
+protected:
+  void SetUp() override {
+    context = ekCreate(EK_DEVICE_CPU);
+    auto failing = std::make_unique<FailingDevice>(std::move(context->backend));
+    device = failing.get();
+    context->backend = std::move(failing);
+  }
+  void TearDown() override { ekDestroy(context); }
+
+  EKContext *context = nullptr;
+  FailingDevice *device = nullptr;
+};
+
+EKCamera camera() {
+  EKCamera c{};
+  c.target = {0, 0, -1};
+  c.up = {0, 1, 0};
+  c.fovY = 60;
+  return c;
+}
+
+EKRenderSettings settings(int mode = EK_MODE_ADDITIVE) {
+  EKRenderSettings s{};
+  s.width = 32;
+  s.height = 16;
+  s.brightness = 1;
+  s.exposure = 1;
+  s.samples = 1;
+  s.mode = mode;
+  s.density = 1;
+  s.shadowMapSize = 16;
+  return s;
+}
+
+TEST_F(DeviceFailures, ReservationThatFailsHalfwayLeavesAnEmptyContext) {
+  ASSERT_EQ(ekReserve(context, 10, 0), 0);
+  device->allocationsBeforeFailure = 1; // positions succeed, colours fail
+  EXPECT_EQ(ekReserve(context, 100, 1), 1);
+  EXPECT_STREQ(ekLastError(context), "cudaMalloc colors: out of memory");
+  EXPECT_EQ(context->capacity, 0u);
+  EXPECT_EQ(ekGetCount(context), 0u);
+  device->allocationsBeforeFailure = 2;
+  EXPECT_EQ(ekReserve(context, 100, 1), 1);
+  EXPECT_STREQ(ekLastError(context), "cudaMalloc velocity: out of memory");
+  EXPECT_FALSE(context->hasVelocityBuffer);
+  device->allocationsBeforeFailure = -1;
+  EXPECT_EQ(ekReserve(context, 100, 1), 0);
+  EXPECT_EQ(context->capacity, 100u);
+}
+
+TEST_F(DeviceFailures, FailedCopiesAndFillsNameTheirStep) {
+  ASSERT_EQ(ekReserve(context, 4, 1), 0);
+  const std::vector<EKV3> positions(4);
+  device->failCopiesIn = true;
+  EXPECT_EQ(ekUpload(context, positions.data(), nullptr, nullptr, 4, 0), 1);
+  EXPECT_STREQ(ekLastError(context), "upload positions: invalid argument");
+  EXPECT_EQ(ekGetCount(context), 0u);
+  device->failCopiesIn = false;
+  device->failFills = true;
+  EXPECT_EQ(ekUpload(context, positions.data(), nullptr, nullptr, 4, 0), 1);
+  EXPECT_STREQ(ekLastError(context), "set colors to white: invalid argument");
+  const std::vector<uint8_t> colors(16, 9);
+  EXPECT_EQ(ekUpload(context, positions.data(), colors.data(), nullptr, 4, 0), 1);
+  EXPECT_STREQ(ekLastError(context), "clear velocity: invalid argument");
+  EXPECT_EQ(ekGetCount(context), 0u) << "a failed upload does not raise the count";
+}
+
+TEST_F(DeviceFailures, ImageBufferFailureIsRetriedByTheNextRender) {
+  const EKCamera c = camera();
+  const EKRenderSettings s = settings();
+  device->allocationsBeforeFailure = 2; // accumulator and 8-bit image, then the float image
+  EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, nullptr, nullptr, nullptr), 1);
+  EXPECT_STREQ(ekLastError(context), "cudaMalloc image (float): out of memory");
+  EXPECT_EQ(context->imageWidth, 0) << "the size stays unset";
+  device->allocationsBeforeFailure = -1;
+  EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(context->imageWidth, 32);
+}
+
+TEST_F(DeviceFailures, LaunchAndDownloadFailuresLeaveTheCallersImageAlone) {
+  const EKCamera c = camera();
+  const EKRenderSettings s = settings();
+  std::vector<uint8_t> image(32 * 16 * 4, 7);
+  device->failLaunches = true;
+  EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, image.data(), nullptr, nullptr), 1);
+  EXPECT_STREQ(ekLastError(context), "launch render kernel: invalid configuration argument");
+  EXPECT_EQ(ekGenerateTestCloud(context, 100, 1, 0), 1);
+  EXPECT_STREQ(ekLastError(context), "launch generator kernel: invalid configuration argument");
+  device->failLaunches = false;
+  device->failCopiesOut = true;
+  EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, image.data(), nullptr, nullptr), 1);
+  EXPECT_STREQ(ekLastError(context), "download image: invalid argument");
+  for (uint8_t v : image)
+    ASSERT_EQ(v, 7);
+  device->failProperties = true;
+  char info[64];
+  EXPECT_EQ(ekDeviceInfo(context, info, sizeof info), 1);
+  EXPECT_STREQ(ekLastError(context), "cudaGetDeviceProperties: invalid argument");
+}
+
+TEST_F(DeviceFailures, VolumetricStepsNameTheirStep) {
+  const EKCamera c = camera();
+  const EKRenderSettings s = settings(EK_MODE_VOLUMETRIC);
+  EKLight light{};
+  light.type = 2;
+  light.direction = {0, 0, -1};
+  light.castsShadows = 1;
+  ASSERT_EQ(ekGenerateTestCloud(context, 500, 1, 0), 0);
+  ASSERT_EQ(ekRender(context, &c, &s, &light, 1, nullptr, nullptr, nullptr), 0);
+
+  // A larger shadow map than before needs a new buffer.
+  EKRenderSettings larger = s;
+  larger.shadowMapSize = 64;
+  device->allocationsBeforeFailure = 0;
+  EXPECT_EQ(ekRender(context, &c, &larger, &light, 1, nullptr, nullptr, nullptr), 1);
+  EXPECT_STREQ(ekLastError(context), "cudaMalloc shadow maps: out of memory");
+  EXPECT_EQ(context->shadowMapCapacity, 0u);
+  device->allocationsBeforeFailure = -1;
+  device->failCopiesOut = true;
+  EXPECT_EQ(ekRender(context, &c, &larger, &light, 1, nullptr, nullptr, nullptr), 1);
+  EXPECT_STREQ(ekLastError(context), "read bounds: invalid argument");
+  device->failCopiesOut = false;
+  device->failLaunches = true;
+  EXPECT_EQ(ekRender(context, &c, &larger, &light, 1, nullptr, nullptr, nullptr), 1);
+  EXPECT_STREQ(ekLastError(context), "bounds kernel: invalid configuration argument");
+}
+
+} // namespace
