@@ -16,13 +16,21 @@ constexpr uint64_t kPrivateImageBudget = uint64_t(512) << 20;
 // independent memory accesses in flight.
 constexpr uint32_t kSampleBatch = 256;
 
+// A placed sample that lands `times` times in a row on the same pixel with the same value (the
+// samples of a copy without lens or motion blur). It is added `times` times, one addition after
+// the other, exactly as separate samples would be.
+struct RepeatedSample {
+  SplatSample sample;
+  uint32_t times;
+};
+
 // Collects placed samples and hands them on in batches.
 template <typename Scatter> class SampleBatch {
 public:
   explicit SampleBatch(Scatter &scatter) : scatter_(scatter) {}
   ~SampleBatch() { scatter_(samples_, filled_); }
-  void add(const SplatSample &s) {
-    samples_[filled_++] = s;
+  void add(const SplatSample &s, uint32_t times = 1) {
+    samples_[filled_++] = {s, times};
     if (filled_ == kSampleBatch) {
       scatter_(samples_, filled_);
       filled_ = 0;
@@ -31,7 +39,7 @@ public:
 
 private:
   Scatter &scatter_;
-  SplatSample samples_[kSampleBatch];
+  RepeatedSample samples_[kSampleBatch];
   uint32_t filled_ = 0;
 };
 
@@ -46,13 +54,16 @@ void accumulateSamples(WorkerPool &pool, std::vector<std::vector<Rgba32f>> &imag
   if (extra * pixels > kPrivateImageBudget / sizeof(Rgba32f)) {
     pool.parallelFor(total, pool.chunkFor(total, kSampleBatch),
                      [&](uint64_t begin, uint64_t end, unsigned) {
-                       auto scatter = [&](const SplatSample *s, uint32_t n) {
+                       auto scatter = [&](const RepeatedSample *s, uint32_t n) {
                          for (uint32_t i = 0; i < n; ++i) {
-                           float *cell = &accumulator[s[i].pixel].r;
-                           atomicAddFloat(cell + 0, s[i].value.r);
-                           atomicAddFloat(cell + 1, s[i].value.g);
-                           atomicAddFloat(cell + 2, s[i].value.b);
-                           atomicAddFloat(cell + 3, s[i].value.a);
+                           float *cell = &accumulator[s[i].sample.pixel].r;
+                           const Rgba32f &v = s[i].sample.value;
+                           for (uint32_t t = 0; t < s[i].times; ++t) {
+                             atomicAddFloat(cell + 0, v.r);
+                             atomicAddFloat(cell + 1, v.g);
+                             atomicAddFloat(cell + 2, v.b);
+                             atomicAddFloat(cell + 3, v.a);
+                           }
                          }
                        };
                        SampleBatch batch(scatter);
@@ -74,13 +85,13 @@ void accumulateSamples(WorkerPool &pool, std::vector<std::vector<Rgba32f>> &imag
   const uint64_t part = total / workers + (total % workers != 0);
   pool.parallelFor(total, part, [&](uint64_t begin, uint64_t end, unsigned) {
     Rgba32f *image = targets[begin / part];
-    auto scatter = [image](const SplatSample *s, uint32_t n) {
+    auto scatter = [image](const RepeatedSample *s, uint32_t n) {
       for (uint32_t i = 0; i < n; ++i) {
-        Rgba32f &cell = image[s[i].pixel];
-        cell.r += s[i].value.r;
-        cell.g += s[i].value.g;
-        cell.b += s[i].value.b;
-        cell.a += s[i].value.a;
+        Rgba32f cell = image[s[i].sample.pixel];
+        const Rgba32f &v = s[i].sample.value;
+        for (uint32_t t = 0; t < s[i].times; ++t)
+          cell = {cell.r + v.r, cell.g + v.g, cell.b + v.b, cell.a + v.a};
+        image[s[i].sample.pixel] = cell;
       }
     };
     SampleBatch batch(scatter);

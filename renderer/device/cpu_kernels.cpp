@@ -17,21 +17,29 @@ namespace ek {
 
 namespace {
 
-// Places the work items [begin, end) of the additive splat; when all samples of a copy coincide,
-// a copy is placed once and repeated.
+// Places the work items [begin, end) of the additive splat. When all samples of a copy coincide,
+// a copy is placed once and handed on with the number of its samples in the range.
 template <typename Batch>
 void splatRange(const SplatArgs &a, uint64_t begin, uint64_t end, Batch &batch) {
   const EKFrame &f = a.frame;
-  const bool coincide = samplesCoincide(f, a.velocities);
-  SplatSample last{};
-  bool lastHit = false;
-  forEachWorkItem(f.repopulation, f.samples, begin, end, nullptr,
-                  [&](const WorkItem &work, bool first) {
-                    if (!coincide || work.sample == 0 || first)
-                      lastHit = splatWorkItem(f, a.positions, a.colors, a.velocities, work, last);
-                    if (lastHit)
-                      batch.add(last);
-                  });
+  if (!samplesCoincide(f, a.velocities)) {
+    forEachWorkItem(f.repopulation, f.samples, begin, end, nullptr,
+                    [&](const WorkItem &work, bool) {
+                      SplatSample s;
+                      if (splatWorkItem(f, a.positions, a.colors, a.velocities, work, s))
+                        batch.add(s);
+                    });
+    return;
+  }
+  const uint64_t samples = uint64_t(f.samples);
+  for (uint64_t item = begin; item < end;) {
+    const WorkItem work = decodeWorkItem(item, f.repopulation, f.samples);
+    const uint64_t copyEnd = std::min(end, item + (samples - work.sample));
+    SplatSample s;
+    if (splatWorkItem(f, a.positions, a.colors, a.velocities, work, s))
+      batch.add(s, uint32_t(copyEnd - item));
+    item = copyEnd;
+  }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <immintrin.h>
+#include <limits>
 #include <sleef.h>
 
 #include "kernels/volume.h"
@@ -14,6 +15,17 @@ namespace {
 // y when either is).
 __m256 maxNumber8(__m256 x, __m256 y) {
   return _mm256_blendv_ps(_mm256_max_ps(x, y), x, _mm256_cmp_ps(y, y, _CMP_UNORD_Q));
+}
+
+// v^(1/2.2) for the 8-bit image, as 2^(log2(v) / 2.2) with SLEEF's 3.5-ulp functions: twice as
+// fast as its power function and far more accurate than the 1/255 steps it feeds. Like the power,
+// v = 0 gives 0, negatives and not-a-number give not-a-number, and -infinity gives +infinity.
+__m256 gammaEncode(__m256 v) {
+  const __m256 encoded =
+      Sleef_exp2f8_u35avx2(_mm256_mul_ps(Sleef_log2f8_u35avx2(v), _mm256_set1_ps(kInvGamma)));
+  const __m256 infinity = _mm256_set1_ps(std::numeric_limits<float>::infinity());
+  const __m256 negativeInfinity = _mm256_sub_ps(_mm256_setzero_ps(), infinity);
+  return _mm256_blendv_ps(encoded, infinity, _mm256_cmp_ps(v, negativeInfinity, _CMP_EQ_OQ));
 }
 
 } // namespace
@@ -29,7 +41,6 @@ void resolveRange(const Rgba32f *accumulator, const float *totalDepth, Rgba8 *im
   const __m256 negativeExposure = _mm256_set1_ps(-exposure);
   const __m256 one = _mm256_set1_ps(1.0f);
   const __m256 zero = _mm256_setzero_ps();
-  const __m256 inverseGamma = _mm256_set1_ps(kInvGamma);
   const __m256 byteScale = _mm256_set1_ps(255.0f);
   const __m256 half = _mm256_set1_ps(0.5f);
   const __m128i opaque = _mm_set1_epi32(int32_t(0xFF000000u));
@@ -65,8 +76,7 @@ void resolveRange(const Rgba32f *accumulator, const float *totalDepth, Rgba8 *im
     if (image) {
       __m256i bytes = _mm256_setzero_si256();
       if (!unlit) {
-        const __m256 encoded =
-            _mm256_add_ps(_mm256_mul_ps(Sleef_powf8_u10avx2(value, inverseGamma), byteScale), half);
+        const __m256 encoded = _mm256_add_ps(_mm256_mul_ps(gammaEncode(value), byteScale), half);
         // Not-a-number and negatives give 0 (max returns its second operand on NaN), and the
         // value saturates at 255 before truncation.
         bytes = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(encoded, zero), byteScale));
