@@ -194,7 +194,11 @@ uint64_t buildVolumeConstants(const EKCamera &camera, const EKRenderSettings &se
   auto addMap = [&]() -> EKShadowMap & {
     EKShadowMap &map = out.maps[out.shadowMapCount++];
     map.offset = total;
-    total += uint64_t(slices) * uint64_t(size) * uint64_t(size);
+    // Absurd sizes saturate instead of wrapping to a small buffer the kernels would overrun;
+    // no device can allocate the saturated total.
+    const uint64_t texels = uint64_t(size) * uint64_t(size);
+    const uint64_t floats = texels > UINT64_MAX / uint64_t(slices) ? UINT64_MAX : texels * slices;
+    total = floats > UINT64_MAX - total ? UINT64_MAX : total + floats;
     return map;
   };
   for (int i = 0; i < used; ++i) {

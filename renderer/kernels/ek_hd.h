@@ -18,6 +18,15 @@
 #define EK_HD inline
 #endif
 
+// Asks the compiler to unroll the loop that follows by 16.
+#if defined(__CUDACC__)
+#define EK_UNROLL_16 _Pragma("unroll 16")
+#elif defined(__GNUC__) && !defined(__clang__)
+#define EK_UNROLL_16 _Pragma("GCC unroll 16")
+#else
+#define EK_UNROLL_16
+#endif
+
 namespace ek {
 
 // fmaxf: the larger of two numbers, and the number when the other is not-a-number. Written out

@@ -197,6 +197,7 @@ EK_HD void lightSplatItem(const EKFrame &f, const VolumeConstants &vol, const EK
 // itself; the column's total goes to `total` when given.
 EK_HD void prefixColumn(float *column, int32_t depth, float *total) {
   float sum = 0.0f;
+  EK_UNROLL_16
   for (int32_t k = 0; k < depth; ++k) {
     const float v = column[k];
     column[k] = sum + 0.5f * v;

@@ -139,4 +139,24 @@ TEST_F(DeviceFailures, VolumetricStepsNameTheirStep) {
   EXPECT_STREQ(ekLastError(context), "bounds kernel: invalid configuration argument");
 }
 
+TEST_F(DeviceFailures, AbsurdShadowSettingsAreRefusedNotWrapped) {
+  const EKCamera c = camera();
+  EKRenderSettings s = settings(EK_MODE_VOLUMETRIC);
+  // 2^31 texels square times 2^31 slices wraps 64 bits many times over.
+  s.shadowMapSize = 2147483647;
+  s.shadowSlices = 2147483647;
+  EKLight light{};
+  light.type = 0;
+  light.position = {0, 0, -5};
+  light.castsShadows = 1;
+  ASSERT_EQ(ekGenerateTestCloud(context, 100, 1, 0), 0);
+  EXPECT_EQ(ekRender(context, &c, &s, &light, 1, nullptr, nullptr, nullptr), 1);
+  EXPECT_STREQ(ekLastError(context), "cudaMalloc shadow maps: out of memory");
+  s.shadowMapSize = 16;
+  s.shadowSlices = 4;
+  s.cameraSlices = 2147483647;
+  EXPECT_EQ(ekRender(context, &c, &s, &light, 1, nullptr, nullptr, nullptr), 1);
+  EXPECT_STREQ(ekLastError(context), "cudaMalloc camera depth map: out of memory");
+}
+
 } // namespace
