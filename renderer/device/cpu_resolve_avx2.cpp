@@ -1,4 +1,4 @@
-#include "device/cpu_resolve_avx2.h"
+#include "device/cpu_avx2.h"
 
 #include <cmath>
 #include <immintrin.h>
@@ -30,7 +30,7 @@ __m256 gammaEncode(__m256 v) {
 
 } // namespace
 
-bool canResolveAvx2() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); }
+bool canUseAvx2() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); }
 
 namespace {
 
