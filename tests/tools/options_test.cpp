@@ -55,6 +55,40 @@ TEST(EkrenderOptions, BadValuesAreNamed) {
   EXPECT_FALSE(ekrender::outputFormat(png, format));
 }
 
+TEST(EkrenderOptions, VolumetricLightsFromTheCommandLine) {
+  Options o;
+  std::string error;
+  ASSERT_TRUE(parse({"--volumetric", "--shadows", "high", "--light",
+                     "spot:pos=0,80,120:dir=0,-1,-1:color=3,2,1:cone=50,35:falloff=square:"
+                     "radius=40:shadows=off",
+                     "--light", "directional:dir=1,0,0"},
+                    o, error))
+      << error;
+  EXPECT_TRUE(o.volumetric);
+  EXPECT_EQ(o.shadowMapSize, 1024);
+  EXPECT_EQ(o.shadowSlices, 96);
+  EXPECT_EQ(o.cameraSlices, 48);
+  ASSERT_EQ(o.lights.size(), 2u);
+  const EKLight &spot = o.lights[0];
+  EXPECT_EQ(spot.type, 1);
+  EXPECT_EQ(spot.position.z, 120.0f);
+  EXPECT_EQ(spot.color[2], 1.0f);
+  EXPECT_EQ(spot.outerAngle, 50.0f);
+  EXPECT_EQ(spot.innerAngle, 35.0f);
+  EXPECT_EQ(spot.falloff, 1);
+  EXPECT_EQ(spot.falloffRadius, 40.0f);
+  EXPECT_EQ(spot.castsShadows, 0);
+  EXPECT_EQ(o.lights[1].type, 2);
+  EXPECT_EQ(o.lights[1].castsShadows, 1) << "shadows are on unless turned off";
+
+  EXPECT_FALSE(parse({"--light", "laser:pos=1,2,3"}, o, error));
+  EXPECT_NE(error.find("unknown light type \"laser\""), std::string::npos) << error;
+  EXPECT_FALSE(parse({"--light", "point:pos=1,2"}, o, error));
+  EXPECT_NE(error.find("bad value for light key \"pos\""), std::string::npos) << error;
+  EXPECT_FALSE(parse({"--light", "point:glow=2"}, o, error));
+  EXPECT_NE(error.find("unknown light key \"glow\""), std::string::npos) << error;
+}
+
 TEST(EkrenderOptions, HelpNamesEveryOption) {
   const std::string help = ekrender::helpText();
   for (const char *name : {"--device", "--input", "--size", "--eye", "--spherical", "--samples",
