@@ -32,7 +32,9 @@ done
 echo "== tests (all suites) =="
 grep -E "tests passed|tests failed|Total Test time" "$out/tests.log"
 echo "== CUDA-backend and parity tests =="
-grep -E "^\[  (PASSED|FAILED|SKIPPED) \]" "$out/cuda-tests.log" | head -20
+# gtest's closing counts; skipped ones mean no usable CUDA device was found.
+grep -E "^\[  (PASSED|SKIPPED|FAILED)  ?\] [0-9]+ tests?" "$out/cuda-tests.log"
+grep -E "^\[  FAILED  \] [A-Z]" "$out/cuda-tests.log" | head -20
 for f in "$out"/bench_*-cuda.txt; do
   [ -f "$f" ] || continue
   echo "== $(basename "$f" .txt) =="
