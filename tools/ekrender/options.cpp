@@ -1,5 +1,8 @@
 #include "options.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -262,38 +265,32 @@ bool parseLight(const std::string &text, EKLight &light, std::string &error) {
     const size_t equals = parts[i].find('=');
     const std::string key = parts[i].substr(0, equals);
     const std::string value = equals == std::string::npos ? "" : parts[i].substr(equals + 1);
-    float v[3];
-    bool ok = true;
-    if (key == "pos" && (ok = parseFloats(value, v, 3)))
-      light.position = {v[0], v[1], v[2]};
-    else if (key == "dir" && (ok = parseFloats(value, v, 3)))
-      light.direction = {v[0], v[1], v[2]};
-    else if (key == "color")
+    bool ok;
+    if (key == "pos" || key == "dir") {
+      float v[3] = {};
+      ok = parseFloats(value, v, 3);
+      (key == "pos" ? light.position : light.direction) = {v[0], v[1], v[2]};
+    } else if (key == "color") {
       ok = parseFloats(value, light.color, 3);
-    else if (key == "cone") {
-      ok = value.find(',') == std::string::npos ? parseFloat(value, light.outerAngle)
-                                                : parseFloats(value, v, 2);
-      if (ok && value.find(',') != std::string::npos) {
-        light.outerAngle = v[0];
-        light.innerAngle = v[1];
-      } else if (ok) {
-        light.innerAngle = light.outerAngle * 0.75f;
-      }
+    } else if (key == "cone") {
+      // "OUTER,INNER", or "OUTER" with the inner cone at three quarters of it.
+      float v[2] = {};
+      const bool both = value.find(',') != std::string::npos;
+      ok = both ? parseFloats(value, v, 2) : parseFloat(value, v[0]);
+      light.outerAngle = v[0];
+      light.innerAngle = both ? v[1] : 0.75f * v[0];
     } else if (key == "falloff") {
-      ok = false;
-      for (int f = 0; f < 7; ++f)
-        if (value == falloffs[f]) {
-          light.falloff = f;
-          ok = true;
-        }
-    } else if (key == "radius")
+      const auto *found = std::find(std::begin(falloffs), std::end(falloffs), value);
+      ok = found != std::end(falloffs);
+      light.falloff = int32_t(found - std::begin(falloffs));
+    } else if (key == "radius") {
       ok = parseFloat(value, light.falloffRadius);
-    else if (key == "inner")
+    } else if (key == "inner") {
       ok = parseFloat(value, light.falloffInner);
-    else if (key == "shadows") {
+    } else if (key == "shadows") {
       ok = value == "on" || value == "off";
       light.castsShadows = value == "on";
-    } else if (key != "pos" && key != "dir") {
+    } else {
       error = "unknown light key \"" + key + "\"";
       return false;
     }
