@@ -154,6 +154,10 @@ int main(int argc, char **argv) {
   if (ekDeviceInfo(context, info, sizeof info) != 0)
     return fail(context, ekLastError(context));
   std::printf("device: %s\n", info);
+  if (options.info) {
+    ekDestroy(context);
+    return 0;
+  }
 
   Bounds bounds;
   bool velocities = false;

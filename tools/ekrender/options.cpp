@@ -80,6 +80,8 @@ std::vector<Option> optionTable(Options &o) {
   };
   return {
       {"--help", nullptr, "show this text", [&o](const std::string &) { return o.help = true; }},
+      {"--info", nullptr, "print the device that would render, then stop",
+       [&o](const std::string &) { return o.info = true; }},
       {"--device", "auto|cpu|cuda:N",
        "where to render; auto tries CUDA device 0 and falls back to the CPU (default auto)",
        [&o](const std::string &v) {

@@ -13,6 +13,7 @@ enum class OutputFormat { FromExtension, Png8, Png16, Exr };
 
 struct Options {
   bool help = false;
+  bool info = false;
   std::string device = "auto"; // auto, cpu or cuda:N
   std::string input;           // particle file; empty: the procedural test cloud
   uint64_t cloudCount = 1000000;
