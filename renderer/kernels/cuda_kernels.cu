@@ -1,23 +1,14 @@
 // The CUDA kernels: thin grid-stride loops over the shared item functions.
 #include "kernels/additive.h"
+#include "kernels/cuda_grid.cuh"
 #include "kernels/cuda_kernels.h"
 #include "kernels/galaxy.h"
-
-namespace {
-
-__device__ __forceinline__ uint64_t firstItem() {
-  return uint64_t(blockIdx.x) * blockDim.x + threadIdx.x;
-}
-
-__device__ __forceinline__ uint64_t itemStride() { return uint64_t(gridDim.x) * blockDim.x; }
-
-} // namespace
 
 __global__ void kSplat(EKFrame frame, const EKV3 *__restrict__ positions,
                        const uchar4 *__restrict__ colors, const EKV3 *__restrict__ velocities,
                        uint64_t total, float *__restrict__ accumulator) {
   const auto *rgba = reinterpret_cast<const Rgba8 *>(colors);
-  for (uint64_t item = firstItem(); item < total; item += itemStride()) {
+  for (uint64_t item = ek::cuda::firstItem(); item < total; item += ek::cuda::itemStride()) {
     ek::SplatSample s;
     if (!ek::splatSample(frame, positions, rgba, velocities, item, s))
       continue;
@@ -41,7 +32,7 @@ __global__ void kResolve(const float *__restrict__ accumulator, uchar4 *image, f
 __global__ void kGenerateGalaxy(EKV3 *positions, uchar4 *colors, EKV3 *velocities, uint64_t count,
                                 uint32_t seed) {
   const ek::GalaxyArgs args{positions, reinterpret_cast<Rgba8 *>(colors), velocities, count, seed};
-  for (uint64_t i = firstItem(); i < count; i += itemStride())
+  for (uint64_t i = ek::cuda::firstItem(); i < count; i += ek::cuda::itemStride())
     ek::writeGalaxyParticle(args, i);
 }
 

@@ -1,6 +1,7 @@
 // The CUDA kernels of the volumetric look and the constant block they read.
 #include <cuda_runtime.h>
 
+#include "kernels/cuda_grid.cuh"
 #include "kernels/cuda_kernels.h"
 #include "kernels/volume.h"
 
@@ -10,12 +11,6 @@ namespace {
 
 constexpr unsigned kFullWarp = 0xFFFFFFFFu;
 constexpr int kWarpSize = 32;
-
-__device__ __forceinline__ uint64_t firstItem() {
-  return uint64_t(blockIdx.x) * blockDim.x + threadIdx.x;
-}
-
-__device__ __forceinline__ uint64_t itemStride() { return uint64_t(gridDim.x) * blockDim.x; }
 
 // Float minimum and maximum through integer atomics on the bit pattern: non-negative floats
 // order like signed integers, negative ones in reverse like unsigned integers.
@@ -38,7 +33,7 @@ __device__ void atomicMaxFloat(float *address, float value) {
 __global__ void kBounds(const EKV3 *__restrict__ positions, const EKV3 *__restrict__ velocities,
                         uint64_t count, float *bounds, double *moments) {
   ek::BoundsPartial b = ek::neutralBounds();
-  for (uint64_t i = firstItem(); i < count; i += itemStride())
+  for (uint64_t i = ek::cuda::firstItem(); i < count; i += ek::cuda::itemStride())
     ek::addToBounds(b, positions[i], velocities ? velocities + i : nullptr);
   for (int offset = kWarpSize / 2; offset > 0; offset /= 2) {
     ek::BoundsPartial other;
@@ -65,19 +60,19 @@ __global__ void kBounds(const EKV3 *__restrict__ positions, const EKV3 *__restri
 __global__ void kLightSplat(EKFrame frame, const EKV3 *__restrict__ positions,
                             const EKV3 *__restrict__ velocities, uint64_t total,
                             float *shadowMaps) {
-  for (uint64_t item = firstItem(); item < total; item += itemStride())
+  for (uint64_t item = ek::cuda::firstItem(); item < total; item += ek::cuda::itemStride())
     ek::lightSplatItem(frame, cVol, positions, velocities, item, shadowMaps);
 }
 
 __global__ void kPrefix(float *columns, uint64_t columnCount, int32_t depth, float *totals) {
   const uint64_t stride = depth > 0 ? uint64_t(depth) : 0;
-  for (uint64_t c = firstItem(); c < columnCount; c += itemStride())
+  for (uint64_t c = ek::cuda::firstItem(); c < columnCount; c += ek::cuda::itemStride())
     ek::prefixColumn(columns + c * stride, depth, totals ? totals + c : nullptr);
 }
 
 __global__ void kCamSplat(EKFrame frame, const EKV3 *__restrict__ positions,
                           const EKV3 *__restrict__ velocities, uint64_t total, float *cameraDepth) {
-  for (uint64_t item = firstItem(); item < total; item += itemStride())
+  for (uint64_t item = ek::cuda::firstItem(); item < total; item += ek::cuda::itemStride())
     ek::camSplatItem(frame, cVol, positions, velocities, item, cameraDepth);
 }
 
@@ -86,7 +81,7 @@ __global__ void kShade(EKFrame frame, const EKV3 *__restrict__ positions,
                        uint64_t total, const float *__restrict__ shadowMaps, float *cameraDepth,
                        float *accumulator) {
   const auto *rgba = reinterpret_cast<const Rgba8 *>(colors);
-  for (uint64_t item = firstItem(); item < total; item += itemStride()) {
+  for (uint64_t item = ek::cuda::firstItem(); item < total; item += ek::cuda::itemStride()) {
     ek::SplatSample s;
     if (!ek::shadeItem(frame, cVol, positions, rgba, velocities, item, shadowMaps, cameraDepth, s))
       continue;

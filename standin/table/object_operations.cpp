@@ -207,26 +207,26 @@ int32_t particleAlive(HostInstance *instance, HostObject *master, int32_t index)
   return p && p->alive ? 1 : 0;
 }
 
-int32_t particlePosition(HostInstance *instance, HostObject *master, int32_t index, double xyz[3]) {
-  const Particle *p = particle(instance, master, index, "particlePosition");
+// Hands one vector of a particle to the plug-in as three doubles.
+int32_t particleVector(HostInstance *instance, HostObject *master, int32_t index, double xyz[3],
+                       Vec3 Particle::*member, const char *operation) {
+  const Particle *p = particle(instance, master, index, operation);
   if (!p || !xyz) {
     return 0;
   }
-  xyz[0] = p->position.x;
-  xyz[1] = p->position.y;
-  xyz[2] = p->position.z;
+  const Vec3 &v = p->*member;
+  xyz[0] = v.x;
+  xyz[1] = v.y;
+  xyz[2] = v.z;
   return 1;
 }
 
+int32_t particlePosition(HostInstance *instance, HostObject *master, int32_t index, double xyz[3]) {
+  return particleVector(instance, master, index, xyz, &Particle::position, "particlePosition");
+}
+
 int32_t particleVelocity(HostInstance *instance, HostObject *master, int32_t index, double xyz[3]) {
-  const Particle *p = particle(instance, master, index, "particleVelocity");
-  if (!p || !xyz) {
-    return 0;
-  }
-  xyz[0] = p->velocity.x;
-  xyz[1] = p->velocity.y;
-  xyz[2] = p->velocity.z;
-  return 1;
+  return particleVector(instance, master, index, xyz, &Particle::velocity, "particleVelocity");
 }
 
 int32_t particleColor(HostInstance *instance, HostObject *master, int32_t index, float rgb[3]) {
