@@ -89,22 +89,7 @@ void FlarionDialog::timer() {
   }
 }
 
-void FlarionDialog::closed() {
-  // A running sequence export ends with the window as well, once the export job exists.
-  renderer_.destroyContext();
-}
-
-// Reading particles, rendering and the statistics line come with the live preview. Until then an
-// update binds the renderer library and creates the context, so that the status line shows
-// whether the renderer is usable.
-void FlarionDialog::previewUpdate() {
-  if (saveInProgress_ || job_.running) {
-    return;
-  }
-  if (!ensureContext()) {
-    showError(renderer_.error());
-  }
-}
+void FlarionDialog::closed() { closeWindow(); }
 
 void FlarionDialog::copyFromCamera() {
   std::optional<host::Camera> camera;

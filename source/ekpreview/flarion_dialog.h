@@ -2,13 +2,18 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "ekpreview/dialog_settings.h"
 #include "ekpreview/language.h"
+#include "ekpreview/particle_upload.h"
 #include "ekpreview/preview_area.h"
+#include "ekpreview/render_image.h"
 #include "ekpreview/renderer_session.h"
 #include "host/dialog.h"
+#include "host/document.h"
 
 namespace ek::plugin {
 
@@ -18,6 +23,20 @@ struct ExportJob {
   bool running = false;
   bool cancelRequested = false;
 };
+
+// What the image on screen was made from. The first five values guard the particle read; the key
+// covers every render input.
+struct PreviewInputs {
+  HostDocument *lastDocument = nullptr;
+  double lastTime = -1.0;
+  int32_t lastParticleTotal = -1;
+  uint32_t lastDirty = 0;
+  bool lastMotionBlur = false;
+  std::optional<std::string> lastKey;
+};
+
+// Output formats of renderAndSave.
+enum class ImageFormat : int32_t { Exr = kFormatExr, Png16 = kFormatPng16, Png8 = kFormatPng8 };
 
 // Created once when the command is registered and kept until the plug-in ends; the window it
 // describes may open and close many times meanwhile.
@@ -37,6 +56,14 @@ public:
   // True when a renderer context is ready; binds the renderer library on first use.
   bool ensureContext();
 
+  // Reads the document's particles, renders one image of width x height through the camera with
+  // the frame as the render's seed, shows it in the preview area and writes it to the UTF-8 path.
+  // On failure the reason is on the status line.
+  bool renderAndSave(const host::Document &document, const std::optional<host::Object> &camera,
+                     int32_t width, int32_t height, const DialogSettings &settings, int32_t frame,
+                     const std::string &path, ImageFormat format);
+  const ParticleUpload &particles() const { return particles_; }
+
   // host::DialogHandler
   bool createLayout() override;
   bool initValues() override;
@@ -46,6 +73,12 @@ public:
 
 private:
   void previewUpdate();
+  // The window closed: the context goes, the library stays, and the next update starts afresh.
+  void closeWindow();
+  bool readSceneParticles(const host::Document &document, bool withVelocities);
+  RendererTarget rendererTarget() const { return {renderer_.binding(), renderer_.context()}; }
+  // Sizes an image buffer; shows the out-of-memory error when it cannot grow.
+  template <typename T> bool resizeImage(std::vector<T> &image, int32_t width, int32_t height);
   void copyFromCamera();
   void exportImage();
   void startSequenceExport();
@@ -58,6 +91,11 @@ private:
   PreviewArea previewArea_; // declared before dialog_ so it outlives the host's dialog object
   host::Dialog dialog_;
   RendererSession renderer_;
+  ParticleUpload particles_;
+  PreviewInputs preview_;
+  std::vector<uint8_t> previewImage_;
+  std::vector<float> floatImage_;
+  TileBuffers tiles_;
   ExportJob job_;
   bool saveInProgress_ = false;
   std::string lastMessage_;

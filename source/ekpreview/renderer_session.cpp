@@ -46,6 +46,7 @@ RendererSession::Outcome RendererSession::ensureContext(Language language) {
   const char *reason = binding_.lastError(context);
   if (reason == nullptr || std::strcmp(reason, kCudaInitFailed) != 0) {
     context_ = context;
+    onCpu_ = false;
     return Outcome::Ready;
   }
   binding_.destroy(context);
@@ -54,6 +55,7 @@ RendererSession::Outcome RendererSession::ensureContext(Language language) {
     return fail(pick(text::kContextNotCreated, language));
   }
   context_ = context;
+  onCpu_ = true;
   return Outcome::CreatedOnCpu;
 }
 

@@ -29,6 +29,8 @@ public:
   void destroyContext();
 
   EKContext *context() const { return context_; }
+  // True while the context renders on the CPU because no CUDA device could be used.
+  bool onCpu() const { return context_ != nullptr && onCpu_; }
   const RendererBinding &binding() const { return binding_; }
   const std::string &error() const { return contextError_; }
 
@@ -37,6 +39,7 @@ private:
 
   RendererBinding binding_;
   EKContext *context_ = nullptr;
+  bool onCpu_ = false;
   bool contextFailed_ = false;
   std::string contextError_;
 };

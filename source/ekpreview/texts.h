@@ -17,6 +17,38 @@ constexpr Text kNoCamera{"No camera found", "Keine Kamera gefunden"};
 constexpr Text kRenderingOnCpu{"No usable CUDA device, rendering on the CPU",
                                "Kein nutzbares CUDA-Gerät, Rendern auf der CPU"};
 
+constexpr Text kOutOfMemory{"out of memory", "zu wenig Arbeitsspeicher"};
+constexpr Text kParticleNotRead{"the host could not give particle @ of @",
+                                "der Host konnte Partikel @ von @ nicht liefern"};
+constexpr Text kFileNotWritten{"could not write file: ", "Datei konnte nicht geschrieben werden: "};
+
+// Statistics line of the preview.
+constexpr Text kStatistics{
+    "Particles: @ | Samples: @ M | Read @ ms | Upload @ ms | Render @ ms (GPU @ ms)",
+    "Partikel: @ | Samples: @ Mio. | Auslesen @ ms | Upload @ ms | Render @ ms (GPU @ ms)"};
+constexpr Text kMeanSpeed{" | TP mean speed (raw): @", " | TP-Geschw. Mittel (roh): @"};
+constexpr Text kLights{" | Lights: @", " | Lichter: @"};
+constexpr Text kLightsOfMaximum{" (of @, max. @)", " (von @, max. @)"};
+constexpr Text kLightsApproximated{" | @ area/special light(s) approximated as point light",
+                                   " | @ Flächen-/Sonderlicht(er) als Punktlicht genähert"};
+constexpr Text kNoLights{" - no C4D lights found, only ambient/emission",
+                         " - keine C4D-Lichter gefunden, nur Umgebung/Eigenleuchten"};
+// Ends every statistics line while the renderer runs on the CPU, so the fallback stays visible.
+constexpr Text kCpuMark{" | CPU", " | CPU"};
+
+// Projection of a spherical camera, appended to the statistics line.
+constexpr Text kSpherical{" | Spherical", " | Sphärisch"};
+constexpr Text kStereoToeIn{" stereo (toe-in", " Stereo (Toe-In"};
+constexpr Text kStereoParallel{" stereo (parallel", " Stereo (parallel"};
+constexpr Text kLayoutSideBySide{", side by side)", ", nebeneinander)"};
+constexpr Text kLayoutLeftOnly{", left only)", ", nur links)"};
+constexpr Text kLayoutRightOnly{", right only)", ", nur rechts)"};
+constexpr Text kLayoutAboveUnder{", above/under)", ", oben/unten)"};
+constexpr Text kMono{" mono", " mono"};
+constexpr Text kCubicNotSupported{
+    " - cubic mapping not supported, using lat-long",
+    " - Würfel-Abbildung nicht unterstützt, Laengen-/Breitengrad wird verwendet"};
+
 // Export progress.
 constexpr Text kCancelling{"Cancelling ...", "Abbruch ..."};
 

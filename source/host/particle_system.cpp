@@ -24,22 +24,16 @@ bool ParticleSystem::alive(int32_t index) const {
   return call(&HostApi::particleAlive, master_.handle(), index) != 0;
 }
 
-Vector ParticleSystem::position(int32_t index) const {
-  double xyz[3] = {};
-  call(&HostApi::particlePosition, master_.handle(), index, xyz);
-  return {xyz[0], xyz[1], xyz[2]};
+bool ParticleSystem::position(int32_t index, Vector &xyz) const {
+  return call(&HostApi::particlePosition, master_.handle(), index, xyz.data()) != 0;
 }
 
-Vector ParticleSystem::velocity(int32_t index) const {
-  double xyz[3] = {};
-  call(&HostApi::particleVelocity, master_.handle(), index, xyz);
-  return {xyz[0], xyz[1], xyz[2]};
+bool ParticleSystem::velocity(int32_t index, Vector &xyz) const {
+  return call(&HostApi::particleVelocity, master_.handle(), index, xyz.data()) != 0;
 }
 
-std::array<float, 3> ParticleSystem::color(int32_t index) const {
-  float rgb[3] = {};
-  call(&HostApi::particleColor, master_.handle(), index, rgb);
-  return {rgb[0], rgb[1], rgb[2]};
+bool ParticleSystem::color(int32_t index, std::array<float, 3> &rgb) const {
+  return call(&HostApi::particleColor, master_.handle(), index, rgb.data()) != 0;
 }
 
 } // namespace ek::host

@@ -22,9 +22,11 @@ public:
   // Number of particle slots, living or not.
   int32_t count() const;
   bool alive(int32_t index) const;
-  Vector position(int32_t index) const;
-  Vector velocity(int32_t index) const; // units per second
-  std::array<float, 3> color(int32_t index) const;
+  // The queries below write their answer and return true, or return false when the host could
+  // not answer for the index.
+  bool position(int32_t index, Vector &xyz) const;
+  bool velocity(int32_t index, Vector &xyz) const; // units per second
+  bool color(int32_t index, std::array<float, 3> &rgb) const;
 
 private:
   explicit ParticleSystem(const Object &master) : master_(master) {}

@@ -1,6 +1,7 @@
 #include "host/value.h"
 
 #include <cmath>
+#include <limits>
 
 namespace ek::host {
 
@@ -65,7 +66,15 @@ std::optional<int64_t> Value::asInteger() const {
   if (auto v = integer()) {
     return v;
   }
+  // Reals beyond the integer range saturate instead of overflowing the conversion.
+  constexpr double kLimit = 9.2233720368547748e18; // 2^63
   if (auto v = real(); v && std::isfinite(*v)) {
+    if (*v >= kLimit) {
+      return std::numeric_limits<int64_t>::max();
+    }
+    if (*v < -kLimit) {
+      return std::numeric_limits<int64_t>::min();
+    }
     return int64_t(std::trunc(*v));
   }
   return std::nullopt;

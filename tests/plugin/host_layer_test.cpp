@@ -141,9 +141,12 @@ TEST_F(HostLayerScene, ParticleSystemOfADocument) {
   ASSERT_TRUE(particles.has_value());
   ASSERT_EQ(particles->count(), 100);
   EXPECT_TRUE(particles->alive(0));
-  EXPECT_EQ(particles->velocity(0)[1], 100.0);
-  EXPECT_EQ(particles->color(0), (std::array<float, 3>{1.0f, 1.0f, 1.0f}));
-  EXPECT_GT(particles->position(0)[1], 0.0);
+  host::Vector v{}, p{};
+  std::array<float, 3> rgb{};
+  ASSERT_TRUE(particles->velocity(0, v) && particles->position(0, p) && particles->color(0, rgb));
+  EXPECT_EQ(v[1], 100.0);
+  EXPECT_EQ(rgb, (std::array<float, 3>{1.0f, 1.0f, 1.0f}));
+  EXPECT_GT(p[1], 0.0);
   // A scene hook of another type, or none, is no particle system.
   document_->particleHook.type = 5;
   EXPECT_FALSE(host::ParticleSystem::of(*document).has_value());

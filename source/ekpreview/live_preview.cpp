@@ -1,0 +1,229 @@
+// The live preview of FlarionDialog: the guarded update, the render-and-save step of the export
+// and the end of the context's life when the window closes.
+#include <cmath>
+#include <new>
+
+#include "ekpreview/camera_view.h"
+#include "ekpreview/change_key.h"
+#include "ekpreview/flarion_dialog.h"
+#include "ekpreview/scene_lights.h"
+#include "ekpreview/statistics_line.h"
+#include "ekpreview/texts.h"
+#include "host/host_ids.h"
+#include "host/particle_system.h"
+#include "host/state.h"
+
+namespace ek::plugin {
+
+namespace {
+
+// Below this many pixels in either direction the preview is not rendered.
+constexpr int32_t kMinimumRenderSize = 16;
+constexpr uint32_t kPreviewSeed = 0;
+constexpr size_t kChannels = 4;
+
+// A render-settings size: integers as they are, reals rounded.
+std::optional<double> renderSize(const host::RenderSettings &render, int32_t id) {
+  const host::Value value = render.parameter(id);
+  if (auto real = value.real()) {
+    return std::trunc(*real + 0.5);
+  }
+  return value.asReal();
+}
+
+// A spherical preview keeps the render settings' aspect ratio inside the area.
+void fitRenderAspect(const host::Document &document, int32_t &width, int32_t &height) {
+  auto render = document.renderSettings();
+  if (!render) {
+    return;
+  }
+  const auto renderWidth = renderSize(*render, host::render_data::kWidth);
+  const auto renderHeight = renderSize(*render, host::render_data::kHeight);
+  if (!renderWidth || !renderHeight || !(*renderWidth > 0.0) || !(*renderHeight > 0.0)) {
+    return;
+  }
+  const double s = std::min(double(width) / *renderWidth, double(height) / *renderHeight);
+  width = std::max(int32_t(std::floor(*renderWidth * s)), kMinimumRenderSize);
+  height = std::max(int32_t(std::floor(*renderHeight * s)), kMinimumRenderSize);
+}
+
+bool hostBusy() {
+  return !host::isMainThread() || host::isBusy(host::state::kBusyViewDrawing) ||
+         host::isBusy(host::state::kBusyEditorRendering);
+}
+
+LightTable sceneLights(const host::Document &document, const DialogSettings &settings) {
+  LightTable lights;
+  if (settings.mode == kModeVolumetric) {
+    collectLights(document.firstObject(), lights);
+  }
+  return lights;
+}
+
+} // namespace
+
+template <typename T>
+bool FlarionDialog::resizeImage(std::vector<T> &image, int32_t width, int32_t height) {
+  try {
+    image.resize(size_t(width) * size_t(height) * kChannels);
+    return true;
+  } catch (const std::bad_alloc &) {
+  } catch (const std::length_error &) {
+  }
+  showError(pick(text::kOutOfMemory, language_));
+  return false;
+}
+
+bool FlarionDialog::readSceneParticles(const host::Document &document, bool withVelocities) {
+  const int32_t fps = document.fps();
+  const double velocityScale = fps > 0 ? 1.0 / double(fps) : 0.0;
+  const auto failure = readParticles(particles_, rendererTarget(),
+                                     host::ParticleSystem::of(document), withVelocities,
+                                     velocityScale, language_);
+  if (failure) {
+    showError(*failure);
+    return false;
+  }
+  return true;
+}
+
+void FlarionDialog::previewUpdate() {
+  if (saveInProgress_ || job_.running) {
+    return;
+  }
+  if (!ensureContext()) {
+    showError(renderer_.error());
+    return;
+  }
+  const auto document = host::Document::active();
+  if (!document) {
+    return;
+  }
+  const auto camera = document->activeViewCamera();
+  if (!camera) {
+    showStatus(pick(text::kNoCamera, language_));
+    return;
+  }
+  int32_t width = previewArea_.area().width();
+  int32_t height = previewArea_.area().height();
+  if (width < kMinimumRenderSize || height < kMinimumRenderSize) {
+    return;
+  }
+  const DialogSettings settings = readSettings();
+  const SphericalCamera spherical = readSphericalCamera(*camera);
+  if (spherical.spherical) {
+    fitRenderAspect(*document, width, height);
+  }
+  if (hostBusy()) {
+    return;
+  }
+
+  const auto system = host::ParticleSystem::of(*document);
+  const double time = document->time().seconds();
+  const int32_t total = system ? system->count() : 0;
+  const uint32_t dirty = document->changeCount(host::document::kDirtyFlagsScene);
+  if (document->handle() != preview_.lastDocument || time != preview_.lastTime ||
+      total != preview_.lastParticleTotal || dirty != preview_.lastDirty ||
+      settings.motionBlur != preview_.lastMotionBlur) {
+    if (!readSceneParticles(*document, settings.motionBlur)) {
+      return;
+    }
+    preview_.lastDocument = document->handle();
+    preview_.lastTime = time;
+    preview_.lastParticleTotal = total;
+    preview_.lastDirty = dirty;
+    preview_.lastMotionBlur = settings.motionBlur;
+  }
+
+  const LightTable lights = sceneLights(*document, settings);
+  std::string key = previewKey(
+      particles_.uploadGeneration,
+      buildCamera(*camera, width, height, settings, spherical, kSingleView),
+      renderSettings(settings, width, height, particles_.particleCount, kPreviewSeed), lights,
+      spherical);
+  if (key == preview_.lastKey) {
+    return;
+  }
+  if (!resizeImage(previewImage_, width, height)) {
+    return;
+  }
+
+  const double t0 = host::milliseconds();
+  float gpuMs = 0.0f;
+  const RenderRequest request{*camera, spherical, width,  height,
+                              settings, kPreviewSeed, lights, particles_.particleCount};
+  if (auto failure = renderImage(rendererTarget(), request, tiles_, previewImage_.data(), nullptr,
+                                 gpuMs, language_)) {
+    showError(*failure);
+    return;
+  }
+  const double t1 = host::milliseconds();
+
+  preview_.lastKey = std::move(key);
+  previewArea_.show(previewImage_.data(), width, height);
+  RenderStatistics stats;
+  stats.particleCount = particles_.particleCount;
+  stats.repopulation = settings.repopulation;
+  stats.samples = effectiveSamples(settings);
+  stats.readMs = particles_.readMs;
+  stats.uploadMs = particles_.uploadMs;
+  stats.renderMs = t1 - t0;
+  stats.gpuMs = gpuMs;
+  stats.motionBlur = settings.motionBlur;
+  stats.meanSpeedRaw = particles_.meanSpeedRaw;
+  stats.volumetric = settings.mode == kModeVolumetric;
+  stats.onCpu = renderer_.onCpu();
+  showStatus(statisticsLine(stats, spherical, lights, language_));
+}
+
+bool FlarionDialog::renderAndSave(const host::Document &document,
+                                  const std::optional<host::Object> &camera, int32_t width,
+                                  int32_t height, const DialogSettings &settings, int32_t frame,
+                                  const std::string &path, ImageFormat format) {
+  if (!ensureContext()) {
+    showError(renderer_.error());
+    return false;
+  }
+  if (!camera) {
+    showStatus(pick(text::kNoCamera, language_));
+    return false;
+  }
+  if (!readSceneParticles(document, settings.motionBlur)) {
+    return false;
+  }
+  const SphericalCamera spherical = readSphericalCamera(*camera);
+  const LightTable lights = sceneLights(document, settings);
+  if (!resizeImage(floatImage_, width, height) || !resizeImage(previewImage_, width, height)) {
+    return false;
+  }
+  float gpuMs = 0.0f;
+  const RenderRequest request{*camera,  spherical,      width,  height,
+                              settings, uint32_t(frame), lights, particles_.particleCount};
+  if (auto failure = renderImage(rendererTarget(), request, tiles_, previewImage_.data(),
+                                 floatImage_.data(), gpuMs, language_)) {
+    showError(*failure);
+    return false;
+  }
+  previewArea_.show(previewImage_.data(), width, height);
+
+  const RendererBinding &binding = renderer_.binding();
+  const int32_t written =
+      format == ImageFormat::Exr
+          ? binding.saveExr(path.c_str(), width, height, floatImage_.data())
+          : binding.savePng(path.c_str(), width, height, floatImage_.data(),
+                            format == ImageFormat::Png16 ? 1 : 0);
+  if (written != 0) {
+    showError(pick(text::kFileNotWritten, language_) + path);
+    return false;
+  }
+  return true;
+}
+
+void FlarionDialog::closeWindow() {
+  renderer_.destroyContext();
+  particles_.forgetReservation();
+  preview_.lastDocument = nullptr;
+  preview_.lastKey.reset();
+}
+
+} // namespace ek::plugin
