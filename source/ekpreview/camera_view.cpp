@@ -67,8 +67,8 @@ EKCamera buildCamera(const host::Object &camera, int32_t width, int32_t height,
   const host::Matrix m = camera.globalMatrix();
   EKCamera c{};
   c.eye = toRenderer(m.offset);
-  c.target = toRenderer({m.offset[0] + m.axisZ[0], m.offset[1] + m.axisZ[1],
-                         m.offset[2] + m.axisZ[2]});
+  c.target =
+      toRenderer({m.offset[0] + m.axisZ[0], m.offset[1] + m.axisZ[1], m.offset[2] + m.axisZ[2]});
   c.up = toRenderer(m.axisY);
 
   double focalLength = kFallbackFocalLength;
@@ -81,8 +81,7 @@ EKCamera buildCamera(const host::Object &camera, int32_t width, int32_t height,
       horizontalField = 2.0 * std::atan(a / (2.0 * f));
     }
   }
-  c.fovY = float(2.0 * std::atan(std::tan(horizontalField / 2.0) * double(height) /
-                                 double(width)) *
+  c.fovY = float(2.0 * std::atan(std::tan(horizontalField / 2.0) * double(height) / double(width)) *
                  kDegreesPerRadian);
 
   if (settings.depthOfField) {

@@ -77,9 +77,9 @@ bool FlarionDialog::resizeImage(std::vector<T> &image, int32_t width, int32_t he
 bool FlarionDialog::readSceneParticles(const host::Document &document, bool withVelocities) {
   const int32_t fps = document.fps();
   const double velocityScale = fps > 0 ? 1.0 / double(fps) : 0.0;
-  const auto failure = readParticles(particles_, rendererTarget(),
-                                     host::ParticleSystem::of(document), withVelocities,
-                                     velocityScale, language_);
+  const auto failure =
+      readParticles(particles_, rendererTarget(), host::ParticleSystem::of(document),
+                    withVelocities, velocityScale, language_);
   if (failure) {
     showError(*failure);
     return false;
@@ -136,11 +136,11 @@ void FlarionDialog::previewUpdate() {
   }
 
   const LightTable lights = sceneLights(*document, settings);
-  std::string key = previewKey(
-      particles_.uploadGeneration,
-      buildCamera(*camera, width, height, settings, spherical, kSingleView),
-      renderSettings(settings, width, height, particles_.particleCount, kPreviewSeed), lights,
-      spherical);
+  std::string key =
+      previewKey(particles_.uploadGeneration,
+                 buildCamera(*camera, width, height, settings, spherical, kSingleView),
+                 renderSettings(settings, width, height, particles_.particleCount, kPreviewSeed),
+                 lights, spherical);
   if (key == preview_.lastKey) {
     return;
   }
@@ -150,7 +150,7 @@ void FlarionDialog::previewUpdate() {
 
   const double t0 = host::milliseconds();
   float gpuMs = 0.0f;
-  const RenderRequest request{*camera, spherical, width,  height,
+  const RenderRequest request{*camera,  spherical,    width,  height,
                               settings, kPreviewSeed, lights, particles_.particleCount};
   if (auto failure = renderImage(rendererTarget(), request, tiles_, previewImage_.data(), nullptr,
                                  gpuMs, language_)) {
@@ -197,7 +197,7 @@ bool FlarionDialog::renderAndSave(const host::Document &document,
     return false;
   }
   float gpuMs = 0.0f;
-  const RenderRequest request{*camera,  spherical,      width,  height,
+  const RenderRequest request{*camera,  spherical,       width,  height,
                               settings, uint32_t(frame), lights, particles_.particleCount};
   if (auto failure = renderImage(rendererTarget(), request, tiles_, previewImage_.data(),
                                  floatImage_.data(), gpuMs, language_)) {
@@ -207,11 +207,10 @@ bool FlarionDialog::renderAndSave(const host::Document &document,
   previewArea_.show(previewImage_.data(), width, height);
 
   const RendererBinding &binding = renderer_.binding();
-  const int32_t written =
-      format == ImageFormat::Exr
-          ? binding.saveExr(path.c_str(), width, height, floatImage_.data())
-          : binding.savePng(path.c_str(), width, height, floatImage_.data(),
-                            format == ImageFormat::Png16 ? 1 : 0);
+  const int32_t written = format == ImageFormat::Exr
+                              ? binding.saveExr(path.c_str(), width, height, floatImage_.data())
+                              : binding.savePng(path.c_str(), width, height, floatImage_.data(),
+                                                format == ImageFormat::Png16 ? 1 : 0);
   if (written != 0) {
     showError(pick(text::kFileNotWritten, language_) + path);
     return false;

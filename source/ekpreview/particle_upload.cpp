@@ -105,9 +105,8 @@ std::optional<std::string> readParticles(ParticleUpload &upload, RendererTarget 
     upload.reservedCapacity = capacity;
     upload.reservedWithVelocities = withVelocities;
   }
-  if (i >= 1 &&
-      renderer.binding.upload(renderer.context, positions, colors, velocities, uint64_t(i), 0) !=
-          0) {
+  if (i >= 1 && renderer.binding.upload(renderer.context, positions, colors, velocities,
+                                        uint64_t(i), 0) != 0) {
     return renderError(renderer);
   }
   if (renderer.binding.setCount(renderer.context, uint64_t(i)) != 0) {

@@ -18,7 +18,7 @@ struct ParticleUpload {
   std::vector<EKV3> stagedPositions;  // in the renderer's frame
   std::vector<uint8_t> stagedColors;  // red, green, blue, alpha per particle
   std::vector<EKV3> stagedVelocities; // per frame; filled only when velocities are read
-  int64_t reservedCapacity = 0;        // capacity of the renderer context's last reservation
+  int64_t reservedCapacity = 0;       // capacity of the renderer context's last reservation
   bool reservedWithVelocities = false;
   int64_t particleCount = 0; // uploaded by the last successful read
   int32_t uploadGeneration = 0;

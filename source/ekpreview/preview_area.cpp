@@ -16,8 +16,8 @@ Placement placeBitmap(int32_t areaWidth, int32_t areaHeight, int32_t bitmapWidth
                       int32_t bitmapHeight) {
   double s = 1.0;
   if (areaWidth > 0 && areaHeight > 0) {
-    s = std::min({double(areaWidth) / double(bitmapWidth),
-                  double(areaHeight) / double(bitmapHeight), 1.0});
+    s = std::min(
+        {double(areaWidth) / double(bitmapWidth), double(areaHeight) / double(bitmapHeight), 1.0});
   }
   Placement p;
   p.width = std::max(int32_t(std::floor(double(bitmapWidth) * s)), 1);

@@ -20,11 +20,11 @@ std::string statisticsLine(const RenderStatistics &s, const SphericalCamera &sph
   using host::formatReal;
   const double samples =
       (double(s.repopulation) + 1.0) * double(s.particleCount) * double(s.samples);
-  std::string line = filled(text::kStatistics, language,
-                          {std::to_string(s.particleCount),
-                           formatReal(samples / kSamplesPerMillion, 2), formatReal(s.readMs, 1),
-                           formatReal(s.uploadMs, 1), formatReal(s.renderMs, 1),
-                           formatReal(s.gpuMs, 2)});
+  std::string line =
+      filled(text::kStatistics, language,
+             {std::to_string(s.particleCount), formatReal(samples / kSamplesPerMillion, 2),
+              formatReal(s.readMs, 1), formatReal(s.uploadMs, 1), formatReal(s.renderMs, 1),
+              formatReal(s.gpuMs, 2)});
   if (s.motionBlur) {
     line += filled(text::kMeanSpeed, language, {formatReal(s.meanSpeedRaw, 1)});
   }
@@ -35,7 +35,7 @@ std::string statisticsLine(const RenderStatistics &s, const SphericalCamera &sph
     line += filled(text::kLights, language, {std::to_string(lights.used)});
     if (lights.found > lights.used) {
       line += filled(text::kLightsOfMaximum, language,
-                   {std::to_string(lights.found), std::to_string(kMaxLights)});
+                     {std::to_string(lights.found), std::to_string(kMaxLights)});
     }
     if (lights.approximated > 0) {
       line += filled(text::kLightsApproximated, language, {std::to_string(lights.approximated)});
