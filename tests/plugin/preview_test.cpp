@@ -1,0 +1,211 @@
+// The live preview through the stand-in host, as a user sees it: the picture in the preview area,
+// the statistics line, and when the plug-in reads and renders again.
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+#include "ekpreview/flarion_dialog.h"
+#include "ekpreview/renderer_binding.h"
+#include "host/connection.h"
+#include "host/document.h"
+#include "plugin_fixture.h"
+#include "scene/builders.h"
+
+namespace flarion_test {
+namespace {
+
+namespace fs = std::filesystem;
+namespace plugin = ek::plugin;
+
+constexpr int32_t kWidth = 640, kHeight = 360;
+
+class LivePreview : public PluginTest {
+protected:
+  void SetUp() override {
+    start(Renderer::Real);
+    standin::Emitter &e = document_->particles.emitters.front();
+    e.halfSize = {60.0, 0.0, 60.0};
+    e.spreadDegrees = 30.0;
+    e.startColor = {1.0f, 0.6f, 0.2f};
+    host_->setFrame(*document_, 30);
+    openDialog();
+    host_->setUserAreaSize(*window_, control::kPreviewArea, kWidth, kHeight);
+  }
+  const standin::RgbImage &picture() const {
+    return *host_->userAreaImage(*window_, control::kPreviewArea);
+  }
+  int64_t litPixels() const {
+    int64_t lit = 0;
+    for (const standin::Rgb &p : picture().pixels()) {
+      lit += (p.red | p.green | p.blue) != 0 ? 1 : 0;
+    }
+    return lit;
+  }
+};
+
+// The renderer called directly with the scene's particles and a camera worked out by hand from
+// the host camera's matrix, on the device the plug-in uses.
+std::vector<uint8_t> renderDirectly(const standin::Document &scene, int32_t width, int32_t height) {
+  plugin::RendererBinding r;
+  char message[plugin::kBindingMessageSize] = {};
+  EXPECT_TRUE(plugin::bindLibrary(r, RENDERER_LIBRARY_PATH, message, plugin::Language::English))
+      << message;
+  EKContext *context = r.create(cudaDeviceAvailable() ? 0 : EK_DEVICE_CPU);
+  std::vector<EKV3> positions;
+  std::vector<uint8_t> colors;
+  for (const standin::Particle &p : scene.particles.particles()) {
+    if (!p.alive) {
+      continue;
+    }
+    positions.push_back({float(p.position.x), float(p.position.y), float(-p.position.z)});
+    for (float c : {p.color.red, p.color.green, p.color.blue}) {
+      colors.push_back(uint8_t(std::clamp(c, 0.0f, 1.0f) * 255.0f));
+    }
+    colors.push_back(255);
+  }
+  const uint64_t count = positions.size();
+  EXPECT_EQ(r.reserve(context, count, 0), 0);
+  EXPECT_EQ(r.upload(context, positions.data(), colors.data(), nullptr, count, 0), 0);
+  EXPECT_EQ(r.setCount(context, count), 0);
+
+  const standin::Matrix m = scene.activeCamera()->matrix;
+  EKCamera camera{};
+  camera.eye = {float(m.offset.x), float(m.offset.y), float(-m.offset.z)};
+  camera.target = {float(m.offset.x + m.axisZ.x), float(m.offset.y + m.axisZ.y),
+                   float(-(m.offset.z + m.axisZ.z))};
+  camera.up = {float(m.axisY.x), float(m.axisY.y), float(-m.axisY.z)};
+  camera.fovY = float(2.0 * std::atan(0.5 * height / width) * 180.0 / M_PI); // 36 mm on 36 mm
+  EKRenderSettings settings{};
+  settings.width = width;
+  settings.height = height;
+  settings.brightness = float(0.15 * width * height / double(count));
+  settings.exposure = 1.0f;
+  settings.radius = 2.0f;
+  settings.samples = 1;
+  settings.shadowMapSize = 512;
+  settings.shadowSlices = 64;
+  settings.cameraSlices = 32;
+  std::vector<uint8_t> image(size_t(width) * size_t(height) * 4);
+  float gpuMs = 0.0f;
+  EXPECT_EQ(r.render(context, &camera, &settings, nullptr, 0, image.data(), nullptr, &gpuMs), 0)
+      << r.lastError(context);
+  r.destroy(context);
+  ek::platform::freeLibrary(r.library);
+  return image;
+}
+
+TEST_F(LivePreview, ShowsWhatTheRendererDrawsOfTheScene) {
+  tick();
+  ASSERT_TRUE(status().starts_with("Particles: ")) << status();
+  const std::vector<uint8_t> expected = renderDirectly(*document_, kWidth, kHeight);
+  const standin::RgbImage &shown = picture();
+  ASSERT_EQ(shown.width(), kWidth);
+  int64_t different = 0, lit = 0;
+  for (int32_t y = 0; y < kHeight; ++y) {
+    for (int32_t x = 0; x < kWidth; ++x) {
+      const uint8_t *e = &expected[(size_t(y) * kWidth + size_t(x)) * 4];
+      const standin::Rgb p = shown.at(x, y);
+      different += (p.red != e[0] || p.green != e[1] || p.blue != e[2]) ? 1 : 0;
+      lit += e[0] != 0 ? 1 : 0;
+    }
+  }
+  EXPECT_GT(lit, 100) << "the scene's particles should be in view";
+  EXPECT_EQ(different, 0);
+}
+
+TEST_F(LivePreview, StatisticsLineCountsTheLivingParticles) {
+  tick();
+  size_t living = 0;
+  for (const standin::Particle &p : document_->particles.particles()) {
+    living += p.alive ? 1 : 0;
+  }
+  ASSERT_GT(living, 0u);
+  EXPECT_TRUE(status().starts_with("Particles: " + std::to_string(living) + " | Samples: "))
+      << status();
+  ASSERT_TRUE(host_->userSetBool(*window_, control::kMotionBlur, true));
+  EXPECT_NE(status().find(" | TP mean speed (raw): 100.0"), std::string::npos) << status();
+}
+
+TEST_F(LivePreview, WithoutACameraTheStatusSaysSo) {
+  document_->activeCameraName = "nobody";
+  tick();
+  EXPECT_EQ(status(), "No camera found");
+  EXPECT_EQ(litPixels(), 0);
+}
+
+TEST_F(LivePreview, ImageLargerThanTheAreaIsScaledDownAndCentred) {
+  EXPECT_EQ(plugin::placeBitmap(640, 360, 640, 360).smooth, false);
+  const plugin::Placement p = plugin::placeBitmap(400, 400, 800, 450);
+  EXPECT_EQ(p.width, 400);
+  EXPECT_EQ(p.height, 225);
+  EXPECT_EQ(p.x, 0);
+  EXPECT_EQ(p.y, 87);
+  EXPECT_TRUE(p.smooth);
+  const plugin::Placement small = plugin::placeBitmap(640, 360, 100, 50); // never enlarged
+  EXPECT_EQ(small.width, 100);
+  EXPECT_EQ(small.x, 270);
+  EXPECT_EQ(small.y, 155);
+  const plugin::Placement tiny = plugin::placeBitmap(3, 3, 4000, 10);
+  EXPECT_EQ(tiny.width, 3);
+  EXPECT_EQ(tiny.height, 1);                              // at least one pixel
+  EXPECT_EQ(plugin::placeBitmap(0, 0, 50, 40).width, 50); // no area: unscaled
+}
+
+// renderAndSave belongs to the export; a dialog object of the test's own, on the same host,
+// calls it as the export will.
+class RenderAndSave : public PluginTest {
+protected:
+  void SetUp() override {
+    start(Renderer::Real);
+    ASSERT_EQ(ek::host::connect(&host_->api(), 0), ek::host::ConnectResult::Connected);
+    dialog_ = std::make_unique<plugin::FlarionDialog>(plugin::Language::English);
+    ASSERT_TRUE(dialog_->open());
+    window_ = host_->dialog(kCommandId);
+  }
+  void TearDown() override {
+    dialog_.reset();
+    ek::host::disconnect();
+    PluginTest::TearDown();
+  }
+  bool save(const fs::path &path, plugin::ImageFormat format, int32_t frame = 7) {
+    const auto document = ek::host::Document::active();
+    return dialog_->renderAndSave(*document, document->activeViewCamera(), 320, 180,
+                                  plugin::DialogSettings{}, frame, path.string(), format);
+  }
+  static std::vector<uint8_t> bytes(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  std::unique_ptr<plugin::FlarionDialog> dialog_;
+};
+
+TEST_F(RenderAndSave, WritesEachFormatAndShowsTheImage) {
+  const fs::path exr = scratch_.path() / "frame_0007.exr";
+  const fs::path png16 = scratch_.path() / "frame_0007.png";
+  const fs::path png8 = scratch_.path() / "frame8_0007.png";
+  ASSERT_TRUE(save(exr, plugin::ImageFormat::Exr)) << status();
+  ASSERT_TRUE(save(png16, plugin::ImageFormat::Png16)) << status();
+  ASSERT_TRUE(save(png8, plugin::ImageFormat::Png8)) << status();
+  const std::vector<uint8_t> e = bytes(exr), p16 = bytes(png16), p8 = bytes(png8);
+  ASSERT_GT(e.size(), 8u);
+  EXPECT_EQ(std::memcmp(e.data(), "\x76\x2f\x31\x01", 4), 0); // EXR magic number
+  ASSERT_GT(p16.size(), 25u);
+  EXPECT_EQ(std::memcmp(p16.data(), "\x89PNG", 4), 0);
+  EXPECT_EQ(p16[24], 16); // bit depth of the header chunk
+  EXPECT_EQ(p8[24], 8);
+  EXPECT_GT(dialog_->particles().particleCount, 0);
+}
+
+TEST_F(RenderAndSave, UnwritablePathAndMissingCameraFailWithTheirMessages) {
+  const fs::path path = scratch_.path() / "no such folder" / "frame_0007.png";
+  EXPECT_FALSE(save(path, plugin::ImageFormat::Png8));
+  EXPECT_EQ(status(), "ERROR: could not write file: " + path.string());
+  const auto document = ek::host::Document::active();
+  EXPECT_FALSE(dialog_->renderAndSave(*document, std::nullopt, 320, 180, plugin::DialogSettings{},
+                                      0, path.string(), plugin::ImageFormat::Exr));
+  EXPECT_EQ(status(), "No camera found");
+}
+
+} // namespace
+} // namespace flarion_test
