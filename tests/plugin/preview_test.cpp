@@ -34,6 +34,26 @@ protected:
   const standin::RgbImage &picture() const {
     return *host_->userAreaImage(*window_, control::kPreviewArea);
   }
+  std::vector<standin::PreviewEvent> images() const {
+    std::vector<standin::PreviewEvent> list;
+    for (const standin::PreviewEvent &e : host_->previewEvents()) {
+      if (e.kind == standin::PreviewEvent::Kind::Image) {
+        list.push_back(e);
+      }
+    }
+    return list;
+  }
+  // Makes the active camera a spherical one with the given settings.
+  void makeSpherical(const standin::SphericalSpec &spec) {
+    standin::CameraSpec camera;
+    camera.name = "Dome";
+    camera.eye = {0.0, 50.0, 0.0};
+    camera.target = {0.0, 50.0, 100.0};
+    camera.spherical = spec;
+    document_->addObject(standin::makeCamera(camera));
+    document_->activeCameraName = "Dome";
+    host_->sceneChanged(*document_);
+  }
   int64_t litPixels() const {
     int64_t lit = 0;
     for (const standin::Rgb &p : picture().pixels()) {
@@ -131,6 +151,193 @@ TEST_F(LivePreview, WithoutACameraTheStatusSaysSo) {
   tick();
   EXPECT_EQ(status(), "No camera found");
   EXPECT_EQ(litPixels(), 0);
+}
+
+TEST_F(LivePreview, LiveWithNothingChangingRendersOnce) {
+  host_->runTicks(10);
+  ASSERT_EQ(images().size(), 1u);
+  EXPECT_EQ(images()[0].width, kWidth);
+  EXPECT_EQ(images()[0].height, kHeight);
+  EXPECT_EQ(images()[0].status, status());
+  // Moving the time slider reads and renders again.
+  host_->setFrame(*document_, 31);
+  host_->runTicks(3);
+  EXPECT_EQ(images().size(), 2u);
+}
+
+TEST_F(LivePreview, ExposureAloneRendersWithoutReadingTheParticles) {
+  host_->runTicks(1);
+  document_->particleQueriesFailFrom = 0; // from now on any read would fail
+  ASSERT_TRUE(host_->userSetNumber(*window_, control::kExposure, 2.0));
+  ASSERT_EQ(images().size(), 2u);
+  EXPECT_TRUE(status().starts_with("Particles: ")) << status();
+  // A new frame must be read, which fails now; the picture stays and the next update tries again.
+  host_->setFrame(*document_, 31);
+  host_->runTicks(1);
+  EXPECT_TRUE(status().starts_with("ERROR: the host could not give particle 1 of ")) << status();
+  EXPECT_EQ(images().size(), 2u);
+  document_->particleQueriesFailFrom = -1;
+  host_->runTicks(1);
+  EXPECT_EQ(images().size(), 3u);
+}
+
+TEST_F(LivePreview, AnAreaBelow16PixelsPausesTheUpdates) {
+  host_->runTicks(1);
+  host_->setUserAreaSize(*window_, control::kPreviewArea, kWidth, 15);
+  ASSERT_TRUE(host_->userSetNumber(*window_, control::kExposure, 2.0));
+  host_->setFrame(*document_, 31);
+  host_->runTicks(3);
+  EXPECT_EQ(images().size(), 1u);
+  host_->setUserAreaSize(*window_, control::kPreviewArea, kWidth, 16);
+  host_->runTicks(1);
+  ASSERT_EQ(images().size(), 2u);
+  EXPECT_EQ(images()[1].height, 16);
+}
+
+TEST_F(LivePreview, BusyHostOrAnotherThreadPausesTheUpdates) {
+  host_->setBusy(ek::host::state::kBusyEditorRendering, true);
+  host_->runTicks(2);
+  EXPECT_EQ(images().size(), 0u);
+  host_->setBusy(ek::host::state::kBusyEditorRendering, false);
+  host_->setMainThreadAnswer(false);
+  host_->runTicks(2);
+  EXPECT_EQ(images().size(), 0u);
+  host_->setMainThreadAnswer(true);
+  host_->runTicks(1);
+  EXPECT_EQ(images().size(), 1u);
+}
+
+TEST_F(LivePreview, ClosingAndReopeningReadsAndRendersAgain) {
+  host_->runTicks(1);
+  reopenDialog();
+  document_->particleQueriesFailFrom = 0; // shows whether the next update reads
+  host_->runTicks(1);
+  EXPECT_TRUE(status().starts_with("ERROR: the host could not give particle")) << status();
+  document_->particleQueriesFailFrom = -1;
+  host_->runTicks(1);
+  EXPECT_EQ(images().size(), 2u);
+  EXPECT_TRUE(status().starts_with("Particles: ")) << status();
+}
+
+TEST_F(LivePreview, ShrinkingParticleCountIsReadWithoutOverrun) {
+  host_->runTicks(1);
+  host_->setFrame(*document_, 3); // back in time: the simulation starts over with fewer slots
+  host_->runTicks(1);
+  size_t living = 0;
+  for (const standin::Particle &p : document_->particles.particles()) {
+    living += p.alive ? 1 : 0;
+  }
+  EXPECT_EQ(images().size(), 2u);
+  EXPECT_TRUE(status().starts_with("Particles: " + std::to_string(living) + " |")) << status();
+  // TearDown fails the test on any out-of-range particle query the host recorded.
+}
+
+TEST_F(LivePreview, SphericalCameraKeepsTheRenderSettingsAspect) {
+  standin::SphericalSpec mono;
+  makeSpherical(mono);
+  host_->setUserAreaSize(*window_, control::kPreviewArea, 800, 600);
+  document_->render.width = 1920;
+  document_->render.height = 1080;
+  host_->runTicks(1);
+  ASSERT_EQ(images().size(), 1u);
+  EXPECT_EQ(images()[0].width, 800);
+  EXPECT_EQ(images()[0].height, 450);
+  EXPECT_TRUE(status().ends_with(" | Spherical mono | CPU") || status().ends_with(" | Spherical mono"))
+      << status();
+  document_->render.width = 4000.4; // a real size is rounded
+  document_->render.height = 10;
+  host_->runTicks(1);
+  ASSERT_EQ(images().size(), 2u);
+  EXPECT_EQ(images()[1].width, 800);
+  EXPECT_EQ(images()[1].height, 16);
+}
+
+TEST_F(LivePreview, SideBySideStereoShowsBothEyes) {
+  standin::SphericalSpec stereo;
+  stereo.stereoMode = ek::host::camera::kStereoToeIn;
+  stereo.stereoLayout = ek::host::camera::kLayoutSideBySide;
+  stereo.zeroParallaxDistance = 200.0;
+  makeSpherical(stereo);
+  document_->render.width = 2000;
+  document_->render.height = 1000;
+  host_->setUserAreaSize(*window_, control::kPreviewArea, 641, 400);
+  host_->runTicks(1);
+  ASSERT_EQ(images().size(), 1u);
+  EXPECT_EQ(images()[0].width, 641);
+  EXPECT_EQ(images()[0].height, 320);
+  EXPECT_NE(status().find(" | Spherical stereo (toe-in, side by side)"), std::string::npos)
+      << status();
+  // The particles rise in front of the rig: each eye sees them in its own half.
+  const standin::RgbImage &shown = picture();
+  const plugin::Placement at = plugin::placeBitmap(641, 400, 641, 320);
+  int64_t left = 0, right = 0;
+  for (int32_t y = at.y; y < at.y + at.height; ++y) {
+    for (int32_t x = 0; x < 641; ++x) {
+      const standin::Rgb p = shown.at(x, y);
+      if ((p.red | p.green | p.blue) != 0) {
+        ++(x < 320 ? left : right);
+      }
+    }
+  }
+  EXPECT_GT(left, 10);
+  EXPECT_GT(right, 10);
+}
+
+// Particles at not-a-number or infinite positions cannot be drawn; in the volumetric look one of
+// them would also spoil the cloud's bounds and so every shadow map. They are left out.
+TEST_F(LivePreview, ParticlesAtNonFinitePositionsDoNotSpoilThePicture) {
+  for (int32_t mode : {0, 1}) {
+    ASSERT_TRUE(host_->userChoose(*window_, control::kMode, mode));
+    const std::vector<standin::Rgb> clean = picture().pixels();
+    const std::string cleanStatus = status();
+    ASSERT_GT(litPixels(), 100) << "mode " << mode;
+    standin::Particle nan, inf, minusInf;
+    nan.position = {std::nan(""), 0.0, 0.0};
+    inf.position = {0.0, HUGE_VAL, 0.0};
+    minusInf.position = {0.0, 0.0, -HUGE_VAL};
+    document_->particles.fixed = {nan, inf, minusInf};
+    document_->particles.simulateTo(0, document_->fps, 0); // starts over with them in front
+    document_->particles.simulateTo(30, document_->fps, 0);
+    host_->sceneChanged(*document_);
+    host_->runTicks(1);
+    EXPECT_EQ(status().substr(0, status().find(" | Read")),
+              cleanStatus.substr(0, cleanStatus.find(" | Read")));
+    EXPECT_TRUE(picture().pixels() == clean) << "mode " << mode;
+    document_->particles.fixed.clear();
+    document_->particles.simulateTo(0, document_->fps, 0);
+    document_->particles.simulateTo(30, document_->fps, 0);
+    host_->sceneChanged(*document_);
+  }
+}
+
+TEST_F(LivePreview, VolumetricLineCountsTheLightsInGerman) {
+  host_->unloadPlugin();
+  host_.reset();
+  standin::HostOptions german;
+  german.currentLanguage = std::string("de-DE");
+  start(Renderer::Real, german);
+  for (int i = 0; i < 9; ++i) {
+    standin::LightSpec light;
+    light.lightType = i == 0 ? ek::host::light::kTypeArea : ek::host::light::kTypeOmni;
+    light.position = {100.0 * i, 300.0, -200.0};
+    document_->addObject(standin::makeLight(light));
+  }
+  host_->sceneChanged(*document_);
+  openDialog();
+  host_->setUserAreaSize(*window_, control::kPreviewArea, 320, 180);
+  ASSERT_TRUE(host_->userChoose(*window_, control::kMode, 1));
+  EXPECT_NE(status().find(" | Lichter: 8 (von 9, max. 8) | 1 Flächen-/Sonderlicht(er) als "
+                          "Punktlicht genähert"),
+            std::string::npos)
+      << status();
+  EXPECT_TRUE(status().starts_with("Partikel: ")) << status();
+}
+
+TEST_F(LivePreview, VolumetricWithoutLightsSaysSo) {
+  ASSERT_TRUE(host_->userChoose(*window_, control::kMode, 1));
+  EXPECT_NE(status().find(" | Lights: 0 - no C4D lights found, only ambient/emission"),
+            std::string::npos)
+      << status();
 }
 
 TEST_F(LivePreview, ImageLargerThanTheAreaIsScaledDownAndCentred) {
