@@ -111,7 +111,7 @@ Document &Host::addDocument(std::unique_ptr<Document> document, bool makeActive)
 }
 
 void Host::setFrame(Document &document, int32_t frame) {
-  document.time = Time::ofFrame(frame, document.fps);
+  document.time = Time::ofFrame(frame, document.timeFps());
   document.executePasses();
   document.markChanged();
 }

@@ -229,7 +229,11 @@ TEST_F(StandInHost, DocumentsAnswerTimeRenderSettingsAndParticles) {
   ASSERT_EQ(api_->particleLibraryLoad(api_->instance, ek::host::library::kThinkingParticles, 0), 1);
   EXPECT_EQ(api_->particleCount(api_->instance, master), 100); // 10 frames of 10 births
   double position[3] = {};
+  // Slots a broken host reports beyond its particles fail without misuse; beyond those, misuse.
+  d.extraReportedParticles = 1;
   EXPECT_EQ(api_->particlePosition(api_->instance, master, 100, position), 0);
+  EXPECT_FALSE(misused("particlePosition"));
+  EXPECT_EQ(api_->particlePosition(api_->instance, master, 101, position), 0);
   EXPECT_TRUE(misused("particlePosition"));
 }
 
