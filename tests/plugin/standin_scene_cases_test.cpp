@@ -104,34 +104,23 @@ TEST_F(SceneCases, LightEnableSwitchIsWholeRealOrMissing) {
             "scene.json.objects[0]: enabled must be true, false, a number or \"missing\"");
 }
 
-TEST_F(SceneCases, CamerasReachEveryProjectionSetting) {
+TEST_F(SceneCases, CamerasTakeAMatrixAProjectionAndSwitchedOffSphericalSettings) {
   namespace cam = ids::camera;
   standin::Document &d = load(R"({"activeCamera": "Dome", "objects": [{
       "type": "camera", "name": "Dome", "projection": "spherical",
       "matrix": {"offset": [1, 2, 3], "z": [0, 0, -1]},
-      "spherical": {"enabled": false, "fullRange": false, "longitude": [-90, 90],
-                    "latitude": [-45, 45], "stereo": "parallel", "layout": "side-by-side",
-                    "eyeSeparation": 7, "zeroParallax": 250, "pivotOffset": 2,
-                    "topMerge": {"mode": 1, "angle": 30, "exponent": 3},
-                    "bottomMerge": {"mode": 2, "angle": 45, "exponent": 0.5}, "cubic": true}}]})");
+      "spherical": {"enabled": false, "longitude": [-90, 90], "latitude": [-45, 45],
+                    "stereo": "parallel", "bottomMerge": {"mode": 2, "exponent": 0.5}}}]})");
   const standin::SceneObject &c = *d.activeCamera();
   const auto integer = [&](int32_t id) { return std::get<int64_t>(c.parameters.at(id)); };
   const auto real = [&](int32_t id) { return std::get<double>(c.parameters.at(id)); };
   const double degree = 3.14159265358979323846 / 180.0;
   EXPECT_EQ(integer(cam::kProjection), cam::kProjectionSpherical);
   EXPECT_EQ(integer(cam::kSphericalEnabled), 0);
-  EXPECT_EQ(integer(cam::kFullRange), 0);
   EXPECT_DOUBLE_EQ(real(cam::kLongitudeMin), -90 * degree);
   EXPECT_DOUBLE_EQ(real(cam::kLatitudeMax), 45 * degree);
   EXPECT_EQ(integer(cam::kStereoMode), cam::kStereoParallel);
-  EXPECT_EQ(integer(cam::kStereoLayout), cam::kLayoutSideBySide);
-  EXPECT_DOUBLE_EQ(real(cam::kEyeSeparation), 7.0);
-  EXPECT_DOUBLE_EQ(real(cam::kZeroParallaxDistance), 250.0);
-  EXPECT_DOUBLE_EQ(real(cam::kStereoPivotOffset), 2.0);
-  EXPECT_EQ(integer(cam::kTopMergeMode), 1);
-  EXPECT_DOUBLE_EQ(real(cam::kBottomMergeAngle), 45 * degree);
   EXPECT_DOUBLE_EQ(real(cam::kBottomMergeExponent), 0.5);
-  EXPECT_EQ(integer(cam::kCubicMapping), 1);
   EXPECT_EQ(c.matrix.offset.y, 2.0);
   EXPECT_EQ(c.matrix.axisZ.z, -1.0);
   EXPECT_EQ(c.matrix.axisX.x, 1.0); // left out: the unit axis
