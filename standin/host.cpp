@@ -1,8 +1,10 @@
 #include "host.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "host/host_ids.h"
+#include "plugin_call.h"
 
 namespace standin {
 
@@ -17,16 +19,16 @@ PluginLoad Host::loadPlugin(const std::filesystem::path &folder) {
     return {PluginLoadStatus::NotLoadable, failure};
   }
   state_.pluginFolder = folder;
-  if (module_.send(HOST_MODULE_INIT, &state_.api) == 0) {
+  if (sendToModule(HOST_MODULE_INIT, &state_.api) == 0) {
     module_.unload();
     return {PluginLoadStatus::Refused,
             "the module refused host API level " + std::to_string(state_.options.apiLevel)};
   }
   const char *identifier = nullptr;
-  if (module_.send(HOST_MODULE_IDENTIFY, static_cast<void *>(&identifier)) != 0 && identifier) {
+  if (sendToModule(HOST_MODULE_IDENTIFY, static_cast<void *>(&identifier)) != 0 && identifier) {
     moduleIdentifier_ = identifier;
   }
-  if (module_.send(HOST_MODULE_START, nullptr) == 0) {
+  if (sendToModule(HOST_MODULE_START, nullptr) == 0) {
     unloadPlugin();
     return {PluginLoadStatus::StartFailed, "the module did not start"};
   }
@@ -39,7 +41,12 @@ bool Host::sendPluginMessage(int32_t id) {
     return false;
   }
   HostPluginMessage message{id, nullptr};
-  return module_.send(HOST_MODULE_MESSAGE, &message) != 0;
+  return sendToModule(HOST_MODULE_MESSAGE, &message) != 0;
+}
+
+int32_t Host::sendToModule(int32_t message, void *data) {
+  PluginCall call(state_);
+  return module_.send(message, data);
 }
 
 void Host::unloadPlugin() {
@@ -49,7 +56,7 @@ void Host::unloadPlugin() {
   for (size_t i = 0; i < state_.dialogs.size(); ++i) {
     state_.closeWindow(*state_.dialogs[i], true);
   }
-  module_.send(HOST_MODULE_END, nullptr);
+  sendToModule(HOST_MODULE_END, nullptr);
   auto leftOver = [&](size_t count, const char *what) {
     if (count > 0) {
       state_.recordMisuse("end", std::to_string(count) + " " + what + " not freed");
@@ -86,7 +93,11 @@ bool Host::runCommand(int32_t id) {
   }
   HostDocument *document =
       state_.activeDocument ? asHandle<HostDocument>(state_.activeDocument->handle) : nullptr;
-  const bool done = c->callbacks.execute(c->callbacks.self, document) != 0;
+  bool done = false;
+  {
+    PluginCall call(state_);
+    done = c->callbacks.execute(c->callbacks.self, document) != 0;
+  }
   state_.drawPendingUserAreas();
   return done;
 }
@@ -96,7 +107,11 @@ bool Host::restoreLayout(int32_t id) {
   if (!c || !c->callbacks.restoreLayout) {
     return false;
   }
-  const bool done = c->callbacks.restoreLayout(c->callbacks.self, nullptr) != 0;
+  bool done = false;
+  {
+    PluginCall call(state_);
+    done = c->callbacks.restoreLayout(c->callbacks.self, nullptr) != 0;
+  }
   state_.drawPendingUserAreas();
   return done;
 }
@@ -111,7 +126,7 @@ Document &Host::addDocument(std::unique_ptr<Document> document, bool makeActive)
 }
 
 void Host::setFrame(Document &document, int32_t frame) {
-  document.time = Time::ofFrame(frame, document.fps);
+  document.time = Time::ofFrame(frame, document.timeFps());
   document.executePasses();
   document.markChanged();
 }
@@ -141,7 +156,10 @@ Control *Host::userControl(DialogWindow &window, int32_t id) {
 }
 
 void Host::notify(DialogWindow &window, int32_t id) {
-  window.callbacks.command(window.callbacks.self, id);
+  {
+    PluginCall call(state_);
+    window.callbacks.command(window.callbacks.self, id);
+  }
   state_.drawPendingUserAreas();
 }
 
@@ -211,23 +229,49 @@ const RgbImage *Host::userAreaImage(const DialogWindow &window, int32_t id) cons
 
 void Host::advance(double milliseconds) {
   const double target = state_.clockMs + std::max(milliseconds, 0.0);
-  for (;;) {
-    DialogWindow *next = nullptr;
-    for (auto &w : state_.dialogs) {
-      if (w->isOpen && w->timerInterval > 0 && w->timerDue <= target &&
-          (!next || w->timerDue < next->timerDue)) {
-        next = w.get();
-      }
-    }
-    if (!next) {
-      break;
-    }
-    state_.clockMs = std::max(state_.clockMs, next->timerDue);
-    next->timerDue += next->timerInterval;
-    next->callbacks.timer(next->callbacks.self);
-    state_.drawPendingUserAreas();
+  while (fireNextTimer(target)) {
   }
-  state_.clockMs = target;
+  state_.clockMs = std::max(state_.clockMs, target);
+}
+
+int32_t Host::runTicks(int32_t count) {
+  int32_t fired = 0;
+  while (fired < count && fireNextTimer(std::numeric_limits<double>::infinity())) {
+    ++fired;
+  }
+  return fired;
+}
+
+bool Host::fireNextTimer(double latestDue) {
+  DialogWindow *next = nullptr;
+  for (auto &w : state_.dialogs) {
+    if (w->isOpen && w->timerInterval > 0 && w->timerDue <= latestDue &&
+        (!next || w->timerDue < next->timerDue)) {
+      next = w.get();
+    }
+  }
+  if (!next) {
+    return false;
+  }
+  // A timer whose due time the clock has passed fires once, now. When whole periods were missed
+  // they are not made up: the timer starts over from this firing, as a real host's timer does.
+  const double due = next->timerDue;
+  state_.clockMs = std::max(state_.clockMs, due);
+  next->timerDue = due + next->timerInterval > state_.clockMs
+                       ? due + next->timerInterval
+                       : state_.clockMs + next->timerInterval;
+  ++state_.ticksFired;
+  const uintptr_t handle = next->handle;
+  {
+    PluginCall call(state_);
+    next->callbacks.timer(next->callbacks.self);
+  }
+  // A callback that outlasted the period makes the next firing due as soon as it returned.
+  if (DialogWindow *w = state_.dialogHandles.find(asHandle<HostDialog>(handle))) {
+    w->timerDue = std::max(w->timerDue, state_.clockMs);
+  }
+  state_.drawPendingUserAreas();
+  return true;
 }
 
 void Host::setBusy(int32_t code, bool busy) {

@@ -75,9 +75,18 @@ public:
   bool setUserAreaSize(DialogWindow &window, int32_t id, int32_t width, int32_t height);
   const RgbImage *userAreaImage(const DialogWindow &window, int32_t id) const;
 
-  // Virtual clock: timers fire only while it advances.
-  double now() const { return state_.clockMs; }
+  // Virtual clock. Timers fire only while the host advances it, in due order; with
+  // HostOptions::clockFollowsWork the time the plug-in works in its callbacks passes as well.
+  double now() const { return state_.now(); }
+  // Fires the timers that fall due within the next `milliseconds`; the clock ends there, or
+  // later when the plug-in's work took it further. It never goes back.
   void advance(double milliseconds);
+  // Fires the next `count` timer callbacks of open windows in due order, moving the clock forward
+  // to each due time that lies ahead. Returns how many fired: fewer when no open window has a
+  // timer.
+  int32_t runTicks(int32_t count);
+  // Timer callbacks fired since the host was made.
+  int64_t ticksFired() const { return state_.ticksFired; }
 
   // Scripted answers and settings the user may change while the host runs.
   void setCurrentLanguage(std::optional<std::string> identifier) {
@@ -94,6 +103,8 @@ public:
   const std::vector<StatusBarEvent> &statusBar() const { return state_.statusBar; }
   const std::vector<std::string> &folderChooserTitles() const { return state_.folderChooserTitles; }
   const std::vector<std::string> &misuses() const { return state_.misuses; }
+  // Preview images the plug-in finished and user area draws, in the order they happened.
+  const std::vector<PreviewEvent> &previewEvents() const { return state_.previewEvents; }
 
   // The operation table, for tests that call the host as a plug-in would.
   const HostApi &api() const { return state_.api; }
@@ -102,6 +113,9 @@ private:
   // Sends a command message for the control after a user input, then draws what is pending.
   void notify(DialogWindow &window, int32_t id);
   Control *userControl(DialogWindow &window, int32_t id);
+  // Fires the open window's timer that is due first, if it is due no later than `latestDue`.
+  bool fireNextTimer(double latestDue);
+  int32_t sendToModule(int32_t message, void *data);
 
   HostState state_;
   PluginModule module_;

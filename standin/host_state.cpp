@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "plugin_call.h"
+
 namespace standin {
 
 namespace {
@@ -14,6 +16,14 @@ constexpr Rgb kUndrawnArea{64, 64, 64};
 HostState::HostState(HostOptions hostOptions)
     : options(std::move(hostOptions)), mainThread(std::this_thread::get_id()) {
   api = makeHostApi(instance, options.apiLevel);
+}
+
+double HostState::now() const {
+  if (callbackDepth == 0 || !options.clockFollowsWork) {
+    return clockMs;
+  }
+  const auto worked = std::chrono::steady_clock::now() - callbackStart;
+  return clockMs + std::chrono::duration<double, std::milli>(worked).count();
 }
 
 void HostState::recordMisuse(const char *operation, const std::string &what) {
@@ -145,7 +155,11 @@ bool HostState::openWindow(DialogWindow &window, int32_t pluginId, Size size, bo
   window.timerInterval = 0;
   forgetUserAreas(window);
   window.beginLayout();
-  const bool built = window.callbacks.createLayout(window.callbacks.self) != 0;
+  bool built = false;
+  {
+    PluginCall call(*this);
+    built = window.callbacks.createLayout(window.callbacks.self) != 0;
+  }
   const std::string unbalanced = window.endLayout();
   if (!unbalanced.empty()) {
     recordMisuse("createLayout", unbalanced);
@@ -154,12 +168,16 @@ bool HostState::openWindow(DialogWindow &window, int32_t pluginId, Size size, bo
     return false;
   }
   for (auto &[id, area] : window.userAreas) {
+    PluginCall call(*this);
     area->callbacks.minimumSize(area->callbacks.self, &area->reportedMinWidth,
                                 &area->reportedMinHeight);
   }
   window.isOpen = true;
   ++window.timesOpened;
-  window.callbacks.initValues(window.callbacks.self);
+  {
+    PluginCall call(*this);
+    window.callbacks.initValues(window.callbacks.self);
+  }
   drawPendingUserAreas();
   return true;
 }
@@ -171,6 +189,7 @@ void HostState::closeWindow(DialogWindow &window, bool tellPlugin) {
   window.isOpen = false;
   window.timerInterval = 0;
   if (tellPlugin) {
+    PluginCall call(*this);
     window.callbacks.closed(window.callbacks.self);
   }
 }
@@ -183,6 +202,9 @@ void HostState::forgetUserAreas(DialogWindow &window) {
 }
 
 void HostState::drawPendingUserAreas() {
+  if (callbackDepth > 0) {
+    return;
+  }
   for (size_t i = 0; i < dialogs.size(); ++i) {
     DialogWindow &window = *dialogs[i];
     if (!window.isOpen) {
@@ -197,6 +219,9 @@ void HostState::drawPendingUserAreas() {
       if (area->canvas.width() != size.width || area->canvas.height() != size.height) {
         area->canvas = RgbImage(size.width, size.height, kUndrawnArea);
       }
+      previewEvents.push_back(PreviewEvent{ticksFired, clockMs, PreviewEvent::Kind::Redraw, id,
+                                           size.width, size.height, std::string()});
+      PluginCall call(*this);
       area->drawing = true;
       area->callbacks.draw(area->callbacks.self, 0, 0, size.width - 1, size.height - 1);
       area->drawing = false;

@@ -2,6 +2,7 @@
 // host's user-facing side both work on this state.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -14,6 +15,7 @@
 
 #include "handles.h"
 #include "host/host_api.h"
+#include "preview_event.h"
 #include "scene/document.h"
 #include "ui/dialog_window.h"
 #include "ui/image.h"
@@ -44,6 +46,10 @@ struct HostOptions {
   // The current language's identifier; when absent the plug-in must enumerate the installed ones.
   std::optional<std::string> currentLanguage = std::string("en-US");
   std::vector<InstalledLanguage> installedLanguages = {{"en-US", true}, {"de-DE", false}};
+  // The virtual clock runs on with real time while the plug-in works in a callback, so that a
+  // slow plug-in sees time pass and misses timer periods as it would in a real host. When false
+  // the clock moves only when the host is told to advance it, which keeps times exact.
+  bool clockFollowsWork = true;
 };
 
 struct RegisteredCommand {
@@ -73,7 +79,13 @@ struct HostState {
   HostApi api{};
   HostOptions options;
   std::thread::id mainThread;
+  // The virtual clock in milliseconds, as it stood when the current callback began (see now()).
   double clockMs = 0.0;
+  // Plug-in callbacks in progress; one the plug-in causes inside another is nested in it.
+  int32_t callbackDepth = 0;
+  std::chrono::steady_clock::time_point callbackStart; // of the outermost callback
+  PreviewActivity previewActivity;                     // of the outermost callback
+  int64_t ticksFired = 0;
   std::filesystem::path pluginFolder;
 
   HandleCounter handles;
@@ -105,6 +117,11 @@ struct HostState {
   std::vector<std::string> messageBoxes;
   std::vector<StatusBarEvent> statusBar;
   std::vector<std::string> misuses;
+  std::vector<PreviewEvent> previewEvents;
+
+  // The virtual clock as the plug-in reads it: with clockFollowsWork, inside a callback it is
+  // clockMs plus the real time spent since the outermost callback began.
+  double now() const;
 
   void recordMisuse(const char *operation, const std::string &what);
   // True on the thread that created the host; records misuse otherwise.
@@ -128,6 +145,9 @@ struct HostState {
   bool openWindow(DialogWindow &window, int32_t pluginId, Size size, bool restored);
   void closeWindow(DialogWindow &window, bool tellPlugin);
   void forgetUserAreas(DialogWindow &window);
+  // Calls the draw callback of every user area that waits for one. Inside a plug-in callback
+  // nothing is drawn: the host draws once the plug-in has returned, as a real host's event loop
+  // does, and every caller of a plug-in callback draws afterwards.
   void drawPendingUserAreas();
 
 private:

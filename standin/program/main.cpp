@@ -1,13 +1,15 @@
 // flarion-host: runs the plug-in headless in the stand-in host on a scene file.
-#include <cstdio>
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
 
 #include "host.h"
+#include "program/action_runner.h"
 #include "program/control_lookup.h"
 #include "program/options.h"
+#include "program/report.h"
 #include "scene/scene_json.h"
 #include "ui/layout_text.h"
 #include "ui/png_file.h"
@@ -15,10 +17,11 @@
 namespace {
 
 using namespace standin;
-using program::ControlAction;
+using program::Action;
 using program::Options;
 
-constexpr double kTickMs = 40.0;
+// Virtual time a tick lets pass while no open window has a timer: the plug-in's timer period.
+constexpr double kIdleTickMs = 40.0;
 constexpr int kExitUsage = 1;
 constexpr int kExitPlugin = 2;
 constexpr int kExitMisuse = 3;
@@ -32,68 +35,46 @@ std::filesystem::path programFolder(const char *argv0) {
   return std::filesystem::absolute(argv0).parent_path();
 }
 
-bool parseSwitch(const std::string &text, bool &value) {
-  if (text == "on" || text == "true" || text == "1" || text == "yes") {
-    value = true;
-  } else if (text == "off" || text == "false" || text == "0" || text == "no") {
-    value = false;
-  } else {
-    return false;
-  }
-  return true;
-}
-
-double parseNumber(const std::string &text) {
-  size_t used = 0;
-  const double value = std::stod(text, &used);
-  if (used != text.size()) {
-    throw std::invalid_argument("not a number");
-  }
-  return value;
-}
-
-// Applies one action as the user; returns a line that tells what happened.
-std::string apply(Host &host, DialogWindow &window, const ControlAction &action) {
-  Control *c = program::findControl(window, action.control);
-  if (!c) {
-    throw std::invalid_argument("no control \"" + action.control + "\" in the dialog");
-  }
-  const std::string name = std::to_string(c->id);
-  if (action.kind == ControlAction::Kind::Press) {
-    if (!host.userPress(window, c->id)) {
-      throw std::invalid_argument("control " + name + " cannot be pressed (disabled?)");
-    }
-    return "pressed " + name;
-  }
-  bool accepted = false;
-  if (c->kind == ControlKind::Checkbox) {
-    bool on = false;
-    if (!parseSwitch(action.value, on)) {
-      throw std::invalid_argument("checkbox " + name + " takes on or off");
-    }
-    accepted = host.userSetBool(window, c->id, on);
-  } else if (c->kind == ControlKind::DropDown) {
-    int32_t entry = -1;
-    for (const auto &[value, label] : c->entries) {
-      if (label == action.value || std::to_string(value) == action.value) {
-        entry = value;
+// Lets the ticks of the run pass one at a time and does each action once its tick has passed.
+void runTicks(Host &host, int32_t commandId, const Options &options) {
+  std::vector<Action> actions = options.actions;
+  std::stable_sort(actions.begin(), actions.end(),
+                   [](const Action &a, const Action &b) { return a.tick < b.tick; });
+  const int32_t lastTick = actions.empty() ? 0 : actions.back().tick;
+  const int32_t total = std::max(options.ticks, lastTick);
+  auto next = actions.begin();
+  for (int32_t tick = 0;; ++tick) {
+    for (; next != actions.end() && next->tick == tick; ++next) {
+      const std::string when = "tick " + std::to_string(tick) + ": ";
+      std::string done;
+      try {
+        done = program::applyAction(host, commandId, *next);
+      } catch (const std::invalid_argument &refused) {
+        throw std::invalid_argument(when + refused.what());
       }
+      std::cout << when << done << "\n";
     }
-    accepted = host.userChoose(window, c->id, entry);
-  } else {
-    double number = 0.0;
-    try {
-      number = parseNumber(action.value);
-    } catch (const std::exception &) {
-      throw std::invalid_argument("control " + name + " takes a number, not \"" + action.value +
-                                  "\"");
+    if (tick == total) {
+      break;
     }
-    accepted = host.userSetNumber(window, c->id, number);
+    if (host.runTicks(1) == 0) {
+      host.advance(kIdleTickMs);
+    }
   }
-  if (!accepted) {
-    throw std::invalid_argument("control " + name + " did not accept \"" + action.value + "\"");
+}
+
+// Prints what the run left in the dialog and what the plug-in showed.
+void report(const Host &host, const DialogWindow &window, bool quiet) {
+  std::cout << "\n";
+  if (!quiet) {
+    std::cout << describeDialog(window);
+  } else if (const Control *status = statusLine(window)) {
+    std::cout << "Status line: " << status->text << "\n";
   }
-  return "set " + name + " to " + action.value;
+  for (const std::string &box : host.messageBoxes()) {
+    std::cout << "Message box " << box << "\n";
+  }
+  std::cout << program::describePreviewEvents(host.previewEvents());
 }
 
 int run(const Options &options, const char *argv0) {
@@ -103,8 +84,7 @@ int run(const Options &options, const char *argv0) {
     hostOptions.apiLevel = options.apiLevel;
   }
   Host host(hostOptions);
-  std::unique_ptr<Document> scene = loadSceneFile(options.scene);
-  host.addDocument(std::move(scene));
+  host.addDocument(loadSceneFile(options.scene));
 
   const std::filesystem::path folder = options.pluginFolder.value_or(programFolder(argv0));
   const PluginLoad load = host.loadPlugin(folder);
@@ -116,30 +96,28 @@ int run(const Options &options, const char *argv0) {
   for (const RegisteredCommand &c : host.commands()) {
     std::cout << "Command " << c.id << " \"" << c.name << "\": " << c.help << "\n";
   }
-  if (host.commands().empty() || !host.runCommand(host.commands().front().id)) {
+  const int32_t commandId = host.commands().empty() ? 0 : host.commands().front().id;
+  if (host.commands().empty() || !host.runCommand(commandId) || !host.dialog(commandId)) {
     std::cerr << "flarion-host: the plug-in's command did not open a dialog\n";
     return kExitPlugin;
   }
-  DialogWindow *window = host.dialog(host.commands().front().id);
-  if (!window) {
-    std::cerr << "flarion-host: the plug-in's command did not open a dialog\n";
-    return kExitPlugin;
-  }
-  const Control *preview = program::firstUserArea(*window);
-  if (preview && options.previewWidth > 0) {
-    host.setUserAreaSize(*window, preview->id, options.previewWidth, options.previewHeight);
+  if (const Control *preview = program::firstUserArea(*host.dialog(commandId));
+      preview && options.previewWidth > 0) {
+    host.setUserAreaSize(*host.dialog(commandId), preview->id, options.previewWidth,
+                         options.previewHeight);
   }
   host.setFolderChoice(options.exportFolder);
-  for (const ControlAction &action : options.actions) {
-    std::cout << apply(host, *window, action) << "\n";
-  }
-  host.advance(kTickMs * options.ticks);
+  runTicks(host, commandId, options);
 
-  std::cout << "\n" << describeDialog(*window);
-  for (const std::string &box : host.messageBoxes()) {
-    std::cout << "Message box " << box << "\n";
+  // The dialog object may have been replaced by an action that reopened it.
+  const DialogWindow *window = host.dialog(commandId);
+  if (!window) {
+    std::cerr << "flarion-host: the plug-in freed its dialog\n";
+    return kExitPlugin;
   }
+  report(host, *window, options.quiet);
   if (options.savePreview) {
+    const Control *preview = program::firstUserArea(*window);
     const RgbImage *image = preview ? host.userAreaImage(*window, preview->id) : nullptr;
     const std::string failure =
         image ? savePng(*image, *options.savePreview) : std::string("the dialog has no preview");

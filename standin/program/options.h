@@ -7,26 +7,22 @@
 #include <string>
 #include <vector>
 
-namespace standin::program {
+#include "program/actions.h"
 
-// One user action on a control, applied in command-line order.
-struct ControlAction {
-  enum class Kind { Set, Press } kind = Kind::Set;
-  std::string control; // ID or label
-  std::string value;
-};
+namespace standin::program {
 
 struct Options {
   std::filesystem::path scene;
   std::optional<std::filesystem::path> pluginFolder; // default: the program's own folder
   std::optional<std::string> language = std::string("en-US");
-  int32_t apiLevel = 0; // 0: the stand-in's default
-  std::vector<ControlAction> actions;
-  int32_t ticks = 1;
-  int32_t previewWidth = 0; // 0: as the plug-in laid it out
+  int32_t apiLevel = 0;        // 0: the stand-in's default
+  std::vector<Action> actions; // in command-line order
+  int32_t ticks = 1;           // at least; the run lasts until the last action's tick
+  int32_t previewWidth = 0;    // 0: as the plug-in laid it out
   int32_t previewHeight = 0;
   std::optional<std::filesystem::path> savePreview;
   std::optional<std::string> exportFolder;
+  bool quiet = false; // leave out the dialog's layout
   bool help = false;
 };
 

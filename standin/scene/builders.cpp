@@ -13,7 +13,7 @@ constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
 
 void setSpherical(SceneObject &camera, const SphericalSpec &s) {
   auto &p = camera.parameters;
-  p[cam::kSphericalEnabled] = int64_t(1);
+  p[cam::kSphericalEnabled] = int64_t(s.enabled ? 1 : 0);
   p[cam::kFullRange] = int64_t(s.fullRange ? 1 : 0);
   p[cam::kLongitudeMin] = s.longitudeMin * kRadiansPerDegree;
   p[cam::kLongitudeMax] = s.longitudeMax * kRadiansPerDegree;
@@ -40,7 +40,7 @@ std::unique_ptr<SceneObject> makeCamera(const CameraSpec &desc) {
   camera->matrix = desc.matrix ? *desc.matrix : lookAt(desc.eye, desc.target, desc.up);
   camera->focalLength = desc.focalLength;
   camera->apertureWidth = desc.apertureWidth;
-  camera->parameters[cam::kProjection] = int64_t(0);
+  camera->parameters[cam::kProjection] = int64_t(desc.projection);
   if (desc.focusDistance) {
     camera->parameters[cam::kFocusDistance] = *desc.focusDistance;
   }
@@ -73,7 +73,7 @@ std::unique_ptr<SceneObject> makeLight(const LightSpec &desc) {
   p[lit::kFalloffInner] = desc.falloffInner;
   p[lit::kShadowType] = int64_t(desc.shadows ? 1 : 0);
   if (desc.enabled) {
-    p[lit::kEnabled] = int64_t(*desc.enabled ? 1 : 0);
+    p[lit::kEnabled] = *desc.enabled;
   }
   light->switchedOff = !desc.switchedOn;
   return light;

@@ -12,6 +12,7 @@ namespace standin {
 
 // Spherical (latitude-longitude) projection settings of a camera. Angles in degrees.
 struct SphericalSpec {
+  bool enabled = true; // settings may be present while the projection is switched off
   bool fullRange = true;
   double longitudeMin = -180.0, longitudeMax = 180.0;
   double latitudeMin = -90.0, latitudeMax = 90.0;
@@ -34,6 +35,7 @@ struct CameraSpec {
   std::optional<Matrix> matrix; // used instead of eye, target and up when given
   double focalLength = 36.0;    // millimetres
   double apertureWidth = 36.0;  // millimetres
+  int32_t projection = 0;       // host::camera::kProjection value; 0 is perspective
   std::optional<double> focusDistance;
   std::optional<double> fNumber;
   std::optional<SphericalSpec> spherical;
@@ -52,7 +54,9 @@ struct LightSpec {
   double falloffRadius = 0.0;
   double falloffInner = 0.0;
   bool shadows = false;
-  std::optional<bool> enabled = true; // absent: the enable parameter is missing
+  // The enable parameter: an integer 1 or 0 as the host stores it, or a real as a scene may carry
+  // one; absent when the light has no such parameter.
+  std::optional<ParameterValue> enabled = ParameterValue(int64_t(1));
   bool switchedOn = true;
 };
 

@@ -21,10 +21,10 @@ SceneObject &Document::addObject(std::unique_ptr<SceneObject> object) {
   return *objects.back();
 }
 
-SceneObject *Document::findCamera(const std::string &name) const {
+SceneObject *Document::findObject(const std::string &name) const {
   SceneObject *found = nullptr;
   forEachObject(objects, [&](const SceneObject &object) {
-    if (!found && object.type == ek::host::object::kTypeCamera && object.name == name) {
+    if (!found && object.name == name) {
       found = const_cast<SceneObject *>(&object);
     }
   });
@@ -32,7 +32,8 @@ SceneObject *Document::findCamera(const std::string &name) const {
 }
 
 void Document::executePasses() {
-  if (particles.simulateTo(time.frame(fps), fps, minTime.frame(fps))) {
+  const int32_t rate = timeFps();
+  if (particles.simulateTo(time.frame(rate), rate, minTime.frame(rate))) {
     markChanged();
   }
 }
@@ -54,6 +55,8 @@ std::unique_ptr<Document> Document::clone() const {
   copy->activeCameraName = activeCameraName;
   copy->hasParticleHook = hasParticleHook;
   copy->particles = particles;
+  copy->particleQueriesFailFrom = particleQueriesFailFrom;
+  copy->extraReportedParticles = extraReportedParticles;
   copy->particleHook.type = particleHook.type;
   copy->changeCount_ = changeCount_;
   return copy;

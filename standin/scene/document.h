@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "scene/particles.h"
@@ -22,19 +23,25 @@ struct Time {
   int32_t frame(int32_t fps) const;
 };
 
+// A render size: whole pixels as usual, or a real number as a scene may carry one.
+using RenderDimension = std::variant<int32_t, double>;
+
 struct RenderSettings {
-  int32_t width = 1280;
-  int32_t height = 720;
+  RenderDimension width = 1280;
+  RenderDimension height = 720;
   int32_t frameSequence = 0; // manual range unless one of the host's sequence values
   Time from;
   Time to;
   int32_t step = 1;
 };
 
+// Frame rate of a document's times and simulation when it reports a frame rate of 0.
+constexpr int32_t kFallbackFps = 30;
+
 class Document {
 public:
   std::string fileName; // with suffix, for example "fountain.scn"; may be empty
-  int32_t fps = 30;
+  int32_t fps = 30;     // as the document reports it; may be 0 (see timeFps)
   Time minTime;
   Time maxTime = Time::ofFrame(90, 30);
   Time previewMin;
@@ -44,16 +51,26 @@ public:
   std::vector<std::unique_ptr<SceneObject>> objects;
 
   bool hasActiveView = true;
-  std::string activeCameraName; // the view looks through the first camera of this name
+  // The view looks through the first object of this name, depth first; usually a camera.
+  std::string activeCameraName;
 
   bool hasParticleHook = true;
   ParticleSystem particles;
+  // A broken particle system, for tests of the plug-in's care: particle queries for indices at
+  // or above particleQueriesFailFrom (when not -1) fail although "alive" answers 1 for them, and
+  // the count reports extraReportedParticles more slots than exist, which fail the same way.
+  int32_t particleQueriesFailFrom = -1;
+  int32_t extraReportedParticles = 0;
 
   Document();
 
+  // The frame rate that times and the simulation use: the reported one, or kFallbackFps when the
+  // document reports 0, so that a document without a frame rate still has frames and particles.
+  int32_t timeFps() const { return fps > 0 ? fps : kFallbackFps; }
+
   SceneObject &addObject(std::unique_ptr<SceneObject> object);
-  SceneObject *findCamera(const std::string &name) const;
-  SceneObject *activeCamera() const { return findCamera(activeCameraName); }
+  SceneObject *findObject(const std::string &name) const;
+  SceneObject *activeCamera() const { return findObject(activeCameraName); }
 
   // The counter that moves whenever the scene or its simulation changes.
   uint32_t changeCount() const { return changeCount_; }

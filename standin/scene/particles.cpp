@@ -54,7 +54,8 @@ bool ParticleSystem::simulateTo(int32_t frame, int32_t fps, int32_t startFrame) 
 }
 
 void ParticleSystem::reset(int32_t startFrame) {
-  particles_.clear();
+  particles_ = fixed;
+  fixedCount_ = fixed.size();
   started_ = true;
   startFrame_ = startFrame;
   simulatedFrame_ = startFrame - 1;
@@ -62,9 +63,9 @@ void ParticleSystem::reset(int32_t startFrame) {
 
 void ParticleSystem::step(int32_t frame, int32_t fps) {
   const double dt = 1.0 / double(fps);
-  for (Particle &p : particles_) {
-    if (p.alive) {
-      age(p, frame, dt);
+  for (size_t i = fixedCount_; i < particles_.size(); ++i) {
+    if (particles_[i].alive) {
+      age(particles_[i], frame, dt);
     }
   }
   for (size_t e = 0; e < emitters.size(); ++e) {

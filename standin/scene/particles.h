@@ -41,8 +41,12 @@ class ParticleSystem {
 public:
   uint32_t seed = 1;
   std::vector<Emitter> emitters;
+  // Particles that exist from the simulation's start on, in the first slots and in this order,
+  // and never move, age or die; their values reach the plug-in as given (colours outside 0..1,
+  // or values that are not finite). Read when the simulation starts over.
+  std::vector<Particle> fixed;
 
-  // Every slot ever born; dead particles keep their slots and indices.
+  // The fixed particles, then every slot ever born; dead particles keep their slots and indices.
   const std::vector<Particle> &particles() const { return particles_; }
   bool started() const { return started_; }
   int32_t simulatedFrame() const { return simulatedFrame_; }
@@ -59,6 +63,7 @@ private:
   int32_t emitStart(const Emitter &e) const;
 
   std::vector<Particle> particles_;
+  size_t fixedCount_ = 0; // the first slots, which hold the fixed particles
   bool started_ = false;
   int32_t startFrame_ = 0;
   int32_t simulatedFrame_ = 0;

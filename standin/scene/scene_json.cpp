@@ -93,6 +93,18 @@ public:
     }
     return {v[0].get<double>(), v[1].get<double>(), v[2].get<double>()};
   }
+  // A [minimum, maximum] pair; both stay as they are when the key is absent.
+  void range(const char *key, double &minimum, double &maximum) const {
+    if (!has(key)) {
+      return;
+    }
+    const json &v = node_[key];
+    if (!v.is_array() || v.size() != 2 || !v[0].is_number() || !v[1].is_number()) {
+      fail(std::string(key) + " must be an array of two numbers");
+    }
+    minimum = v[0].get<double>();
+    maximum = v[1].get<double>();
+  }
   // A named value from the table, or its number.
   int32_t choice(const char *key, int32_t fallback,
                  const std::map<std::string, int32_t> &names) const {
@@ -126,6 +138,20 @@ private:
 Color readColor(const Reader &r, const char *key, Color fallback) {
   const Vec3 v = r.vector(key, {fallback.red, fallback.green, fallback.blue});
   return {float(v.x), float(v.y), float(v.z)};
+}
+
+// Calls `read` with a reader for each entry of the array under `key`, if there is one.
+template <typename Read> void forEachEntry(const Reader &r, const char *key, Read &&read) {
+  if (!r.has(key)) {
+    return;
+  }
+  const Reader list = r.child(key);
+  if (!list.node().is_array()) {
+    list.fail("must be an array");
+  }
+  for (size_t i = 0; i < list.node().size(); ++i) {
+    read(Reader(list.node()[i], list.where() + "[" + std::to_string(i) + "]"));
+  }
 }
 
 // Extra parameters by ID: integers, reals or three-number vectors.
@@ -169,20 +195,13 @@ void readMerge(const Reader &r, const char *key, int32_t &mode, double &angle, d
 }
 
 SphericalSpec readSpherical(const Reader &r) {
-  r.allowOnly({"fullRange", "longitude", "latitude", "stereo", "layout", "eyeSeparation",
+  r.allowOnly({"enabled", "fullRange", "longitude", "latitude", "stereo", "layout", "eyeSeparation",
                "zeroParallax", "pivotOffset", "topMerge", "bottomMerge", "cubic"});
   SphericalSpec s;
+  s.enabled = r.boolean("enabled", s.enabled);
   s.fullRange = r.boolean("fullRange", s.fullRange);
-  if (r.has("longitude")) {
-    const Vec3 v = r.vector("longitude", {});
-    s.longitudeMin = v.x;
-    s.longitudeMax = v.y;
-  }
-  if (r.has("latitude")) {
-    const Vec3 v = r.vector("latitude", {});
-    s.latitudeMin = v.x;
-    s.latitudeMax = v.y;
-  }
+  r.range("longitude", s.longitudeMin, s.longitudeMax);
+  r.range("latitude", s.latitudeMin, s.latitudeMax);
   s.stereoMode = r.choice("stereo", 0,
                           {{"off", 0},
                            {"parallel", ids::camera::kStereoParallel},
@@ -201,22 +220,61 @@ SphericalSpec readSpherical(const Reader &r) {
   return s;
 }
 
+// A global matrix given as its offset and axes; axes left out keep the unit axes.
+Matrix readMatrix(const Reader &r) {
+  r.allowOnly({"offset", "x", "y", "z"});
+  Matrix m;
+  m.offset = r.vector("offset", m.offset);
+  m.axisX = r.vector("x", m.axisX);
+  m.axisY = r.vector("y", m.axisY);
+  m.axisZ = r.vector("z", m.axisZ);
+  return m;
+}
+
 std::unique_ptr<SceneObject> readCamera(const Reader &r) {
-  r.allowOnly({"type", "name", "eye", "target", "up", "focalLength", "apertureWidth",
-               "focusDistance", "fNumber", "spherical", "parameters", "children"});
+  r.allowOnly({"type", "name", "eye", "target", "up", "matrix", "focalLength", "apertureWidth",
+               "projection", "focusDistance", "fNumber", "spherical", "parameters", "children"});
   CameraSpec desc;
   desc.name = r.text("name", desc.name);
   desc.eye = r.vector("eye", desc.eye);
   desc.target = r.vector("target", desc.target);
   desc.up = r.vector("up", desc.up);
+  if (r.has("matrix")) {
+    if (r.has("eye") || r.has("target") || r.has("up")) {
+      r.fail("give either matrix or eye, target and up");
+    }
+    desc.matrix = readMatrix(r.child("matrix"));
+  }
   desc.focalLength = r.number("focalLength", desc.focalLength);
   desc.apertureWidth = r.number("apertureWidth", desc.apertureWidth);
+  desc.projection =
+      r.choice("projection", desc.projection,
+               {{"perspective", 0}, {"spherical", ids::camera::kProjectionSpherical}});
   desc.focusDistance = r.optionalNumber("focusDistance");
   desc.fNumber = r.optionalNumber("fNumber");
   if (r.has("spherical")) {
     desc.spherical = readSpherical(r.child("spherical"));
   }
   return makeCamera(desc);
+}
+
+// The light's enable parameter: true or false store the integer 1 or 0, a number is stored as a
+// real, and "missing" leaves the parameter out.
+std::optional<ParameterValue> readEnabled(const Reader &r) {
+  if (!r.has("enabled")) {
+    return ParameterValue(int64_t(1));
+  }
+  const json &v = r.node()["enabled"];
+  if (v.is_boolean()) {
+    return ParameterValue(int64_t(v.get<bool>() ? 1 : 0));
+  }
+  if (v.is_number()) {
+    return ParameterValue(v.get<double>());
+  }
+  if (v.is_string() && v.get<std::string>() == "missing") {
+    return std::nullopt;
+  }
+  r.fail("enabled must be true, false, a number or \"missing\"");
 }
 
 std::unique_ptr<SceneObject> readLight(const Reader &r) {
@@ -255,26 +313,12 @@ std::unique_ptr<SceneObject> readLight(const Reader &r) {
   desc.falloffRadius = r.number("radius", desc.falloffRadius);
   desc.falloffInner = r.number("innerRadius", desc.falloffInner);
   desc.shadows = r.boolean("shadows", desc.shadows);
-  desc.enabled = r.boolean("enabled", true);
+  desc.enabled = readEnabled(r);
   desc.switchedOn = r.boolean("on", desc.switchedOn);
   return makeLight(desc);
 }
 
 std::unique_ptr<SceneObject> readObject(const Reader &r);
-
-void readChildren(const Reader &r, SceneObject &parent) {
-  if (!r.has("children")) {
-    return;
-  }
-  const Reader children = r.child("children");
-  if (!children.node().is_array()) {
-    children.fail("must be an array of objects");
-  }
-  for (size_t i = 0; i < children.node().size(); ++i) {
-    parent.addChild(
-        readObject(Reader(children.node()[i], children.where() + "[" + std::to_string(i) + "]")));
-  }
-}
 
 std::unique_ptr<SceneObject> readObject(const Reader &r) {
   const std::string type = r.text("type", "");
@@ -291,7 +335,7 @@ std::unique_ptr<SceneObject> readObject(const Reader &r) {
     r.fail("type must be \"camera\", \"light\" or \"null\"");
   }
   readParameters(r, *object);
-  readChildren(r, *object);
+  forEachEntry(r, "children", [&](const Reader &entry) { object->addChild(readObject(entry)); });
   return object;
 }
 
@@ -317,35 +361,52 @@ Emitter readEmitter(const Reader &r) {
   return e;
 }
 
+// A particle of the fixed list: it keeps these values on every frame.
+Particle readFixedParticle(const Reader &r) {
+  r.allowOnly({"position", "velocity", "color", "alive"});
+  Particle p;
+  p.position = r.vector("position", p.position);
+  p.velocity = r.vector("velocity", p.velocity);
+  p.color = readColor(r, "color", p.color);
+  p.alive = r.boolean("alive", p.alive);
+  return p;
+}
+
 void readParticles(const Reader &r, Document &document) {
-  r.allowOnly({"seed", "emitters"});
-  document.particles.seed = uint32_t(r.integer("seed", int32_t(document.particles.seed)));
-  if (!r.has("emitters")) {
-    return;
+  r.allowOnly({"seed", "list", "emitters"});
+  ParticleSystem &system = document.particles;
+  system.seed = uint32_t(r.integer("seed", int32_t(system.seed)));
+  forEachEntry(r, "list",
+               [&](const Reader &entry) { system.fixed.push_back(readFixedParticle(entry)); });
+  forEachEntry(r, "emitters",
+               [&](const Reader &entry) { system.emitters.push_back(readEmitter(entry)); });
+}
+
+// A render size: whole numbers stay whole, others are kept as reals.
+RenderDimension readDimension(const Reader &r, const char *key, RenderDimension fallback) {
+  if (!r.has(key)) {
+    return fallback;
   }
-  const Reader list = r.child("emitters");
-  if (!list.node().is_array()) {
-    list.fail("must be an array of emitters");
+  if (r.node()[key].is_number_integer()) {
+    return r.integer(key, 0);
   }
-  for (size_t i = 0; i < list.node().size(); ++i) {
-    document.particles.emitters.push_back(
-        readEmitter(Reader(list.node()[i], list.where() + "[" + std::to_string(i) + "]")));
-  }
+  return r.number(key, 0.0);
 }
 
 void readRender(const Reader &r, Document &document) {
   r.allowOnly({"width", "height", "frameSequence", "fromFrame", "toFrame", "step"});
   namespace rd = ids::render_data;
   RenderSettings &s = document.render;
-  s.width = r.integer("width", s.width);
-  s.height = r.integer("height", s.height);
+  s.width = readDimension(r, "width", s.width);
+  s.height = readDimension(r, "height", s.height);
   s.frameSequence = r.choice("frameSequence", s.frameSequence,
                              {{"manual", 0},
                               {"current", rd::kSequenceCurrentFrame},
                               {"all", rd::kSequenceAllFrames},
                               {"preview", rd::kSequencePreviewRange}});
-  s.from = Time::ofFrame(r.integer("fromFrame", s.from.frame(document.fps)), document.fps);
-  s.to = Time::ofFrame(r.integer("toFrame", s.to.frame(document.fps)), document.fps);
+  const int32_t fps = document.timeFps();
+  s.from = Time::ofFrame(r.integer("fromFrame", s.from.frame(fps)), fps);
+  s.to = Time::ofFrame(r.integer("toFrame", s.to.frame(fps)), fps);
   s.step = r.integer("step", s.step);
 }
 
@@ -357,16 +418,17 @@ std::unique_ptr<Document> readDocument(const Reader &r) {
   Document &d = *document;
   d.fileName = r.text("name", d.fileName);
   d.fps = r.integer("fps", d.fps);
-  if (d.fps < 1) {
-    r.fail("fps must be at least 1");
+  if (d.fps < 0) {
+    r.fail("fps cannot be negative");
   }
+  const int32_t fps = d.timeFps(); // a document that reports 0 keeps its times at 30 fps
   const int32_t minFrame = r.integer("minFrame", 0);
   const int32_t maxFrame = r.integer("maxFrame", 90);
-  d.minTime = Time::ofFrame(minFrame, d.fps);
-  d.maxTime = Time::ofFrame(maxFrame, d.fps);
-  d.previewMin = Time::ofFrame(r.integer("previewMinFrame", minFrame), d.fps);
-  d.previewMax = Time::ofFrame(r.integer("previewMaxFrame", maxFrame), d.fps);
-  d.time = Time::ofFrame(r.integer("frame", minFrame), d.fps);
+  d.minTime = Time::ofFrame(minFrame, fps);
+  d.maxTime = Time::ofFrame(maxFrame, fps);
+  d.previewMin = Time::ofFrame(r.integer("previewMinFrame", minFrame), fps);
+  d.previewMax = Time::ofFrame(r.integer("previewMaxFrame", maxFrame), fps);
+  d.time = Time::ofFrame(r.integer("frame", minFrame), fps);
   d.render.from = d.minTime;
   d.render.to = d.maxTime;
   if (r.has("render")) {
@@ -379,17 +441,9 @@ std::unique_ptr<Document> readDocument(const Reader &r) {
   if (r.has("particles")) {
     readParticles(r.child("particles"), d);
   }
-  if (r.has("objects")) {
-    const Reader list = r.child("objects");
-    if (!list.node().is_array()) {
-      list.fail("must be an array of objects");
-    }
-    for (size_t i = 0; i < list.node().size(); ++i) {
-      d.addObject(readObject(Reader(list.node()[i], list.where() + "[" + std::to_string(i) + "]")));
-    }
-  }
+  forEachEntry(r, "objects", [&](const Reader &entry) { d.addObject(readObject(entry)); });
   if (!d.activeCameraName.empty() && d.activeCamera() == nullptr) {
-    r.fail("activeCamera \"" + d.activeCameraName + "\" names no camera of the scene");
+    r.fail("activeCamera \"" + d.activeCameraName + "\" names no object of the scene");
   }
   return document;
 }

@@ -115,7 +115,7 @@ int32_t dialogSetTimer(HostInstance *instance, HostDialog *handle, int32_t milli
     return 0;
   }
   w->timerInterval = std::max(milliseconds, 0);
-  w->timerDue = s.clockMs + w->timerInterval;
+  w->timerDue = s.now() + w->timerInterval;
   return 1;
 }
 
@@ -340,6 +340,11 @@ int32_t setText(HostInstance *instance, HostDialog *handle, int32_t id, const ch
     return 0;
   }
   c->text = text ? text : "";
+  if (c->kind == ControlKind::Label) {
+    // Static texts are where a dialog shows its status; preview events report it.
+    s.dialog(handle, "setText")->lastTextSet = id;
+    s.previewActivity.status = c->text;
+  }
   return 1;
 }
 

@@ -15,6 +15,15 @@ void setInt(HostValue *value, int64_t v) {
   value->integer = v;
 }
 
+void setDimension(HostValue *value, const RenderDimension &d) {
+  if (const auto *whole = std::get_if<int32_t>(&d)) {
+    setInt(value, *whole);
+  } else {
+    value->kind = HOST_VALUE_REAL;
+    value->real = std::get<double>(d);
+  }
+}
+
 void setTime(HostValue *value, const Time &t) {
   value->kind = HOST_VALUE_TIME;
   value->timeNumerator = t.numerator;
@@ -65,10 +74,10 @@ int32_t renderDataGetParameter(HostInstance *instance, HostRenderData *handle, i
   const RenderSettings &r = d->render;
   switch (id) {
   case rd::kWidth:
-    setInt(value, r.width);
+    setDimension(value, r.width);
     return 1;
   case rd::kHeight:
-    setInt(value, r.height);
+    setDimension(value, r.height);
     return 1;
   case rd::kFrameSequence:
     setInt(value, r.frameSequence);

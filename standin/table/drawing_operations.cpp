@@ -35,6 +35,8 @@ void userAreaRedraw(HostInstance *instance, HostUserArea *handle) {
   HostState &s = stateOf(instance, "userAreaRedraw");
   if (UserAreaState *area = s.userArea(handle, "userAreaRedraw")) {
     area->needsDraw = true;
+    s.previewActivity.redrawWindow = area->window->handle;
+    s.previewActivity.redrawArea = area->controlId;
   }
 }
 
@@ -113,6 +115,8 @@ int32_t bitmapSetRow(HostInstance *instance, HostBitmap *handle, int32_t y, int3
     const uint8_t *p = pixels + size_t(x) * size_t(stride);
     image->set(x, y, Rgb{p[0], p[1], p[2]});
   }
+  s.previewActivity.rowsSet = true;
+  s.previewActivity.bitmapSize = Size{image->width(), image->height()};
   return 1;
 }
 

@@ -1,6 +1,8 @@
 // Objects, cameras, lights and the particles of a document's particle system.
 #include "table/table_common.h"
 
+#include <algorithm>
+
 #include "host/host_ids.h"
 
 namespace standin {
@@ -180,45 +182,59 @@ Document *masterDocument(HostState &s, HostObject *master, const char *operation
   return d;
 }
 
-// The particle of the master system at the index; records misuse for indices out of range.
-const Particle *particle(HostInstance *instance, HostObject *master, int32_t index,
-                         const char *operation) {
+// What the host holds for a particle index of a master system.
+struct ParticleSlot {
+  bool reported = false;              // the index lies below the count the host reports
+  const Particle *particle = nullptr; // null when the host cannot answer for it
+};
+
+int32_t reportedCount(const Document &d) {
+  return int32_t(d.particles.particles().size()) + std::max(d.extraReportedParticles, 0);
+}
+
+// The slot at the index. Indices beyond the reported count are misuse; reported indices that the
+// document's fault injection breaks have no particle, which is the host's fault, not misuse.
+ParticleSlot particleSlot(HostInstance *instance, HostObject *master, int32_t index,
+                          const char *operation) {
   HostState &s = stateOf(instance, operation);
   Document *d = masterDocument(s, master, operation);
   if (!d) {
-    return nullptr;
+    return {};
+  }
+  if (index < 0 || index >= reportedCount(*d)) {
+    s.recordMisuse(operation, "particle index " + std::to_string(index) + " out of range");
+    return {};
   }
   const auto &particles = d->particles.particles();
-  if (index < 0 || size_t(index) >= particles.size()) {
-    s.recordMisuse(operation, "particle index " + std::to_string(index) + " out of range");
-    return nullptr;
-  }
-  return &particles[size_t(index)];
+  const bool broken = size_t(index) >= particles.size() ||
+                      (d->particleQueriesFailFrom >= 0 && index >= d->particleQueriesFailFrom);
+  return {true, broken ? nullptr : &particles[size_t(index)]};
 }
 
 int32_t particleCount(HostInstance *instance, HostObject *master) {
   HostState &s = stateOf(instance, "particleCount");
   Document *d = masterDocument(s, master, "particleCount");
-  return d ? int32_t(d->particles.particles().size()) : 0;
+  return d ? reportedCount(*d) : 0;
 }
 
+// A broken slot still answers that it is alive: the plug-in must not trust it for more.
 int32_t particleAlive(HostInstance *instance, HostObject *master, int32_t index) {
-  const Particle *p = particle(instance, master, index, "particleAlive");
-  return p && p->alive ? 1 : 0;
+  const ParticleSlot slot = particleSlot(instance, master, index, "particleAlive");
+  return slot.reported && (!slot.particle || slot.particle->alive) ? 1 : 0;
 }
 
-// Hands one vector of a particle to the plug-in as three doubles.
+// Hands one vector of a particle to the plug-in as three doubles; zeros when the query fails.
 int32_t particleVector(HostInstance *instance, HostObject *master, int32_t index, double xyz[3],
                        Vec3 Particle::*member, const char *operation) {
-  const Particle *p = particle(instance, master, index, operation);
-  if (!p || !xyz) {
+  const Particle *p = particleSlot(instance, master, index, operation).particle;
+  if (!xyz) {
     return 0;
   }
-  const Vec3 &v = p->*member;
+  const Vec3 v = p ? p->*member : Vec3{};
   xyz[0] = v.x;
   xyz[1] = v.y;
   xyz[2] = v.z;
-  return 1;
+  return p ? 1 : 0;
 }
 
 int32_t particlePosition(HostInstance *instance, HostObject *master, int32_t index, double xyz[3]) {
@@ -230,14 +246,15 @@ int32_t particleVelocity(HostInstance *instance, HostObject *master, int32_t ind
 }
 
 int32_t particleColor(HostInstance *instance, HostObject *master, int32_t index, float rgb[3]) {
-  const Particle *p = particle(instance, master, index, "particleColor");
-  if (!p || !rgb) {
+  const Particle *p = particleSlot(instance, master, index, "particleColor").particle;
+  if (!rgb) {
     return 0;
   }
-  rgb[0] = p->color.red;
-  rgb[1] = p->color.green;
-  rgb[2] = p->color.blue;
-  return 1;
+  const Color c = p ? p->color : Color{0.0f, 0.0f, 0.0f};
+  rgb[0] = c.red;
+  rgb[1] = c.green;
+  rgb[2] = c.blue;
+  return p ? 1 : 0;
 }
 
 } // namespace

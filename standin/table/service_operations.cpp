@@ -21,7 +21,7 @@ int32_t isBusy(HostInstance *instance, int32_t code) {
   return stateOf(instance, "isBusy").busy.contains(code) ? 1 : 0;
 }
 
-double milliseconds(HostInstance *instance) { return stateOf(instance, "milliseconds").clockMs; }
+double milliseconds(HostInstance *instance) { return stateOf(instance, "milliseconds").now(); }
 
 int32_t formatReal(HostInstance *instance, double value, int32_t decimals, char *buffer,
                    int32_t size) {

@@ -49,6 +49,8 @@ public:
   std::string title;
   int32_t timerInterval = 0; // milliseconds; 0 when stopped
   double timerDue = 0.0;
+  // The static text the plug-in set most recently with setText; 0 before any.
+  int32_t lastTextSet = 0;
 
   // The layout: the window is a group of its own that holds what the plug-in adds.
   Control root;

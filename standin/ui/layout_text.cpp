@@ -116,13 +116,24 @@ void describe(const Control &c, const std::string &indent, std::ostringstream &o
   }
 }
 
-// The text of the stretching label in the last row, which is where a dialog keeps its status.
-const Control *statusLine(const Control &outer) {
+// The label in the last row of a group, which is where a dialog keeps its status.
+const Control *lastRowLabel(const Control &outer) {
   const Control *last = outer.children.empty() ? nullptr : outer.children.back().get();
   return last && last->kind == ControlKind::Label ? last : nullptr;
 }
 
 } // namespace
+
+const Control *statusLine(const DialogWindow &window) {
+  for (const auto &top : window.root.children) {
+    if (top->kind == ControlKind::Group) {
+      if (const Control *status = lastRowLabel(*top)) {
+        return status;
+      }
+    }
+  }
+  return nullptr;
+}
 
 std::string describeDialog(const DialogWindow &window) {
   std::ostringstream out;
@@ -141,7 +152,7 @@ std::string describeDialog(const DialogWindow &window) {
       out << "  Row " << ++row << ":\n";
       describe(*child, "    ", out);
     }
-    if (const Control *status = statusLine(*top)) {
+    if (const Control *status = lastRowLabel(*top)) {
       out << "Status line: " << status->text << "\n";
     }
   }

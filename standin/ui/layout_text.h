@@ -8,5 +8,8 @@
 namespace standin {
 
 std::string describeDialog(const DialogWindow &window);
+// The dialog's status line: the label in the last row of its first group that ends with one;
+// null when there is none.
+const Control *statusLine(const DialogWindow &window);
 
 } // namespace standin

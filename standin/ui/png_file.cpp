@@ -50,6 +50,10 @@ std::string savePng(const RgbImage &image, const std::filesystem::path &file) {
   png_write_image(png, rows.data());
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
+  // Buffered bytes reach the file only now; a full disk shows here.
+  if (std::fclose(out.release()) != 0) {
+    return "cannot write " + file.string();
+  }
   return std::string();
 }
 

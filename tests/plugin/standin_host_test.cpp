@@ -7,96 +7,16 @@
 #include "host.h"
 #include "host/host_ids.h"
 #include "plugin_fixture.h"
+#include "raw_dialog.h"
 #include "scene/builders.h"
 
 namespace flarion_test {
 namespace {
 
-constexpr int32_t kDialogId = 99;
-constexpr int32_t kArea = 10;
-constexpr int32_t kNumber = 11;
-
-// A dialog written against the raw table: a user area and a number field; it counts timer ticks
-// and commands and draws its area in one colour.
-struct RawDialog {
-  const HostApi *api = nullptr;
-  HostDialog *dialog = nullptr;
-  HostUserArea *area = nullptr;
-  int ticks = 0;
-  std::vector<int32_t> commands;
-  std::vector<double> tickTimes;
-  int32_t nextInterval = 0; // set by a tick when not 0
-
-  static int32_t createLayout(void *self) {
-    auto &d = *static_cast<RawDialog *>(self);
-    HostInstance *i = d.api->instance;
-    d.api->groupBegin(i, d.dialog, 0, 0, 1, 0);
-    d.api->addUserArea(i, d.dialog, kArea, 0, 40, 20);
-    d.api->addEditNumber(i, d.dialog, kNumber, 0, 50, 0);
-    d.api->groupEnd(i, d.dialog);
-    const HostUserAreaCallbacks area{self, draw, minimumSize};
-    d.area = d.api->attachUserArea(i, d.dialog, kArea, &area);
-    return 1;
-  }
-  static int32_t initValues(void *self) {
-    auto &d = *static_cast<RawDialog *>(self);
-    d.api->setInt(d.api->instance, d.dialog, kNumber, 5, 0, 10, 1);
-    d.api->dialogSetTimer(d.api->instance, d.dialog, 25);
-    return 1;
-  }
-  static int32_t command(void *self, int32_t id) {
-    static_cast<RawDialog *>(self)->commands.push_back(id);
-    return 1;
-  }
-  static void timer(void *self) {
-    auto &d = *static_cast<RawDialog *>(self);
-    ++d.ticks;
-    d.tickTimes.push_back(d.api->milliseconds(d.api->instance));
-    if (d.nextInterval != 0) {
-      d.api->dialogSetTimer(d.api->instance, d.dialog, d.nextInterval);
-      d.nextInterval = 0;
-    }
-  }
-  static void closed(void *) {}
-  static void draw(void *self, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-    auto &d = *static_cast<RawDialog *>(self);
-    d.api->userAreaFill(d.api->instance, d.area, x1, y1, x2, y2, 200, 10, 30);
-  }
-  static void minimumSize(void *, int32_t *w, int32_t *h) {
-    *w = 10;
-    *h = 10;
-  }
-};
-
-class StandInHost : public ::testing::Test {
+// The table's behaviour on a clock that moves only when told to, so that times are exact.
+class StandInHost : public RawDialogHost {
 protected:
-  void SetUp() override {
-    api_ = &host_.api();
-    raw_.api = api_;
-    const HostDialogCallbacks callbacks{&raw_,
-                                        RawDialog::createLayout,
-                                        RawDialog::initValues,
-                                        RawDialog::command,
-                                        RawDialog::timer,
-                                        RawDialog::closed};
-    raw_.dialog = api_->dialogCreate(api_->instance, &callbacks);
-  }
-  standin::DialogWindow &open() {
-    EXPECT_EQ(api_->dialogOpen(api_->instance, raw_.dialog, kDialogId, 300, 200), 1);
-    return *host_.dialog(kDialogId);
-  }
-  bool misused(const std::string &operation) const {
-    for (const std::string &m : host_.misuses()) {
-      if (m.starts_with(operation + ":")) {
-        return true;
-      }
-    }
-    return false;
-  }
-
-  standin::Host host_;
-  const HostApi *api_ = nullptr;
-  RawDialog raw_;
+  StandInHost() : RawDialogHost(exactClock()) {}
 };
 
 TEST_F(StandInHost, TableStartsWithItsSizeVersionAndApiLevel) {
@@ -116,7 +36,7 @@ TEST_F(StandInHost, TimersFireOnlyAsTheClockAdvances) {
   raw_.nextInterval = 5; // from the next tick on every 5 ms
   host_.advance(50.0);
   EXPECT_EQ(raw_.tickTimes, (std::vector<double>{25, 50, 55, 60, 65, 70, 75}));
-  host_.closeDialog(*host_.dialog(kDialogId));
+  host_.closeDialog(*host_.dialog(kRawDialogId));
   host_.advance(100.0);
   EXPECT_EQ(raw_.ticks, 7);
   EXPECT_TRUE(host_.misuses().empty());
@@ -124,31 +44,31 @@ TEST_F(StandInHost, TimersFireOnlyAsTheClockAdvances) {
 
 TEST_F(StandInHost, UserInputIsClampedAndReportedAsACommand) {
   standin::DialogWindow &window = open();
-  EXPECT_TRUE(host_.userSetNumber(window, kNumber, 42.7));
+  EXPECT_TRUE(host_.userSetNumber(window, kRawNumber, 42.7));
   int32_t value = 0;
-  ASSERT_EQ(api_->getInt(api_->instance, raw_.dialog, kNumber, &value), 1);
+  ASSERT_EQ(api_->getInt(api_->instance, raw_.dialog, kRawNumber, &value), 1);
   EXPECT_EQ(value, 10);
-  EXPECT_TRUE(host_.userSetNumber(window, kNumber, 3.4));
-  api_->getInt(api_->instance, raw_.dialog, kNumber, &value);
+  EXPECT_TRUE(host_.userSetNumber(window, kRawNumber, 3.4));
+  api_->getInt(api_->instance, raw_.dialog, kRawNumber, &value);
   EXPECT_EQ(value, 3);
-  EXPECT_EQ(raw_.commands, (std::vector<int32_t>{kNumber, kNumber}));
-  api_->enable(api_->instance, raw_.dialog, kNumber, 0);
-  EXPECT_FALSE(host_.userSetNumber(window, kNumber, 4.0));
-  EXPECT_FALSE(host_.userSetBool(window, kNumber, true));
+  EXPECT_EQ(raw_.commands, (std::vector<int32_t>{kRawNumber, kRawNumber}));
+  api_->enable(api_->instance, raw_.dialog, kRawNumber, 0);
+  EXPECT_FALSE(host_.userSetNumber(window, kRawNumber, 4.0));
+  EXPECT_FALSE(host_.userSetBool(window, kRawNumber, true));
   EXPECT_EQ(raw_.commands.size(), 2u);
 }
 
 TEST_F(StandInHost, UserAreasAreDrawnIntoTheHostsImage) {
   standin::DialogWindow &window = open();
-  const standin::RgbImage *image = host_.userAreaImage(window, kArea);
+  const standin::RgbImage *image = host_.userAreaImage(window, kRawArea);
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(image->width(), 40);
   EXPECT_EQ(image->height(), 20);
   EXPECT_EQ(image->at(39, 19), (standin::Rgb{200, 10, 30}));
-  ASSERT_TRUE(host_.setUserAreaSize(window, kArea, 7, 3));
+  ASSERT_TRUE(host_.setUserAreaSize(window, kRawArea, 7, 3));
   EXPECT_EQ(api_->userAreaWidth(api_->instance, raw_.area), 7);
-  EXPECT_EQ(host_.userAreaImage(window, kArea)->height(), 3);
-  EXPECT_EQ(window.userAreas.at(kArea)->reportedMinWidth, 10);
+  EXPECT_EQ(host_.userAreaImage(window, kRawArea)->height(), 3);
+  EXPECT_EQ(window.userAreas.at(kRawArea)->reportedMinWidth, 10);
   // Drawing outside the draw callback is misuse.
   api_->userAreaFill(api_->instance, raw_.area, 0, 0, 1, 1, 0, 0, 0);
   EXPECT_TRUE(misused("userAreaFill"));
@@ -159,7 +79,7 @@ TEST_F(StandInHost, UnknownControlIDsAreMisuse) {
   EXPECT_EQ(api_->setBool(api_->instance, raw_.dialog, 4242, 1), 0);
   EXPECT_TRUE(misused("setBool"));
   double value = 0.0;
-  EXPECT_EQ(api_->getReal(api_->instance, raw_.dialog, kArea, &value), 0); // not a number field
+  EXPECT_EQ(api_->getReal(api_->instance, raw_.dialog, kRawArea, &value), 0); // not a number field
   EXPECT_TRUE(misused("getReal"));
 }
 
@@ -229,7 +149,11 @@ TEST_F(StandInHost, DocumentsAnswerTimeRenderSettingsAndParticles) {
   ASSERT_EQ(api_->particleLibraryLoad(api_->instance, ek::host::library::kThinkingParticles, 0), 1);
   EXPECT_EQ(api_->particleCount(api_->instance, master), 100); // 10 frames of 10 births
   double position[3] = {};
+  // Slots a broken host reports beyond its particles fail without misuse; beyond those, misuse.
+  d.extraReportedParticles = 1;
   EXPECT_EQ(api_->particlePosition(api_->instance, master, 100, position), 0);
+  EXPECT_FALSE(misused("particlePosition"));
+  EXPECT_EQ(api_->particlePosition(api_->instance, master, 101, position), 0);
   EXPECT_TRUE(misused("particlePosition"));
 }
 

@@ -166,7 +166,7 @@ TEST(StandInSceneFile, MistakesAreNamedWithTheirPlace) {
   EXPECT_EQ(messageOf(R"({"objects": [{"type": "camera", "focal": 50}]})"),
             "scene.json.objects[0]: unknown key \"focal\"");
   EXPECT_EQ(messageOf(R"({"activeCamera": "Main"})"),
-            "scene.json: activeCamera \"Main\" names no camera of the scene");
+            "scene.json: activeCamera \"Main\" names no object of the scene");
   EXPECT_EQ(messageOf(R"({"objects": [{"type": "light", "lightType": "laser"}]})")
                 .rfind("scene.json.objects[0]: lightType \"laser\" is none of:", 0),
             0u);
