@@ -8,6 +8,7 @@
 #include "ekpreview/renderer_binding.h"
 #include "host/connection.h"
 #include "host/document.h"
+#include "host/host_ids.h"
 #include "plugin_fixture.h"
 #include "scene/builders.h"
 
