@@ -17,7 +17,7 @@
 # Exit status: 0 when everything passed on a CUDA device, 1 when something failed, 2 when nothing
 # failed but no CUDA device was usable (the CUDA tests skipped and the GPU steps did not run).
 set -uo pipefail
-cd "$(dirname "$0")/.." || exit 1
+root=$(cd "$(dirname "$0")/.." && pwd) || exit 1
 
 mode=build
 kit=""
@@ -25,13 +25,16 @@ case ${1:-} in
 "") ;;
 --kit)
   mode=kit
-  kit=$(cd "${2:-gpu-kit}" 2>/dev/null && pwd) || { echo "gpu-check: no kit at ${2:-gpu-kit}" >&2; exit 1; }
+  # A relative DIR means from the current folder, else from the repository root.
+  kit=$(cd "${2:-gpu-kit}" 2>/dev/null || cd "$root/${2:-gpu-kit}" 2>/dev/null && pwd) ||
+    { echo "gpu-check: no kit at ${2:-gpu-kit}" >&2; exit 1; }
   ;;
 *)
   echo "usage: scripts/gpu-check.sh [--kit [DIR]]" >&2
   exit 2
   ;;
 esac
+cd "$root" || exit 1
 
 out=${OUT:-/tmp/gpu-check}
 mkdir -p "$out"
@@ -221,8 +224,16 @@ lineOf() {
   echo "ekrender cuda:0 volumetric: $(lineOf ekrender-volume '^render:')"
   echo "ekrender cpu test cloud: $(lineOf ekrender-galaxy-cpu '^render:')"
   echo "flarion-host: $(lineOf flarion-host '^Status line:'); $(lineOf flarion-host '^Preview saved')"
+  # Each benchmark's ratios and totals, under the heading (scene) they belong to.
   for name in "${benches[@]}"; do
-    grep -E '(^| )ratio |whole ekRender|goal' "$work/$name.log" 2>/dev/null | sed "s/^ */$name: /"
+    [ -f "$work/$name.log" ] || continue
+    awk -v name="$name" '
+      /^[^ ]/ { heading = $0 }
+      /(^| )ratio |whole ekRender|goal/ {
+        if ($0 != heading && heading != shown) { print name ": " heading; shown = heading }
+        sub(/^ +/, $0 == heading ? "" : "  ")
+        print name ": " $0
+      }' "$work/$name.log"
   done
   echo "pictures and the full log: $out"
   if [ ${#failed[@]} -gt 0 ]; then
