@@ -133,7 +133,7 @@ TEST(RendererBindingPath, PathBeyondTheConversionLimitIsReported) {
 TEST(RendererBindingPath, BoundTableIsKeptWithoutLoadingAgain) {
   ek::plugin::RendererBinding binding;
   char message[ek::plugin::kBindingMessageSize] = {};
-  ASSERT_TRUE(ek::plugin::bindLibrary(binding, RENDERER_LIBRARY_PATH, message,
+  ASSERT_TRUE(ek::plugin::bindLibrary(binding, rendererLibraryPath().c_str(), message,
                                       ek::plugin::Language::English))
       << message;
   ASSERT_NE(binding.library, nullptr);

@@ -53,7 +53,7 @@ TEST_F(DynamicLibrary, EmptyOrOverlongPathsAreNotConvertible) {
 
 TEST_F(DynamicLibrary, ResolvesExportsByNameAndUnloads) {
   const std::filesystem::path copy = scratch_.path() / u8"bibliothek-ä.so";
-  std::filesystem::copy_file(FAKE_NO_SAVE_PNG_PATH, copy);
+  std::filesystem::copy_file(fakeNoSavePngPath(), copy);
   const std::string path = copy.string();
   const platform::LoadResult result = platform::loadLibrary(path.c_str());
   ASSERT_EQ(result.status, platform::LoadStatus::Loaded) << result.detail;

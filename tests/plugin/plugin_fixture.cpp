@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "emberkit.h"
 #include "host/host_ids.h"
 #include "platform/dynamic_library.h"
@@ -27,7 +29,26 @@ std::string currentTestName() {
   return name;
 }
 
+std::string fromEnvironment(const char *variable, const char *builtIn) {
+  const char *value = std::getenv(variable);
+  return value != nullptr && *value != '\0' ? value : builtIn;
+}
+
 } // namespace
+
+std::string flarionModulePath() {
+  return fromEnvironment("FLARION_TEST_MODULE", FLARION_MODULE_PATH);
+}
+std::string rendererLibraryPath() {
+  return fromEnvironment("FLARION_TEST_RENDERER", RENDERER_LIBRARY_PATH);
+}
+std::string fakeOldVersionPath() {
+  return fromEnvironment("FLARION_TEST_FAKE_OLD_VERSION", FAKE_OLD_VERSION_PATH);
+}
+std::string fakeNoSavePngPath() {
+  return fromEnvironment("FLARION_TEST_FAKE_NO_SAVE_PNG", FAKE_NO_SAVE_PNG_PATH);
+}
+std::string examplesDir() { return fromEnvironment("FLARION_TEST_EXAMPLES", EXAMPLES_DIR); }
 
 ScratchFolder::ScratchFolder(const std::string &leaf) {
   root_ = fs::temp_directory_path() /
@@ -47,11 +68,11 @@ fs::path rendererFileName() { return ek::platform::sharedLibraryFileName("emberk
 fs::path rendererSource(Renderer renderer) {
   switch (renderer) {
   case Renderer::Real:
-    return RENDERER_LIBRARY_PATH;
+    return rendererLibraryPath();
   case Renderer::OldVersion:
-    return FAKE_OLD_VERSION_PATH;
+    return fakeOldVersionPath();
   case Renderer::NoSavePng:
-    return FAKE_NO_SAVE_PNG_PATH;
+    return fakeNoSavePngPath();
   case Renderer::None:
     break;
   }
@@ -60,7 +81,7 @@ fs::path rendererSource(Renderer renderer) {
 
 void stagePlugin(const fs::path &folder, Renderer renderer) {
   fs::create_directories(folder);
-  const fs::path module = FLARION_MODULE_PATH;
+  const fs::path module = flarionModulePath();
   fs::copy_file(module, folder / module.filename(), fs::copy_options::overwrite_existing);
   if (renderer != Renderer::None) {
     fs::copy_file(rendererSource(renderer), folder / rendererFileName(),
@@ -86,7 +107,7 @@ std::unique_ptr<standin::Document> makeScene() {
 }
 
 bool cudaDeviceAvailable() {
-  void *library = dlopen(RENDERER_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+  void *library = dlopen(rendererLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!library) {
     return false;
   }

@@ -38,6 +38,15 @@ enum class Renderer {
   NoSavePng,  // a library without ekSavePNG
 };
 
+// Where the build put the plug-in module, the renderer library, the flawed renderer libraries and
+// the example scenes. An environment variable (named beside each) replaces the built-in path, so
+// that the tests also run from a copy of the build outputs in another folder.
+std::string flarionModulePath();   // FLARION_TEST_MODULE
+std::string rendererLibraryPath(); // FLARION_TEST_RENDERER
+std::string fakeOldVersionPath();  // FLARION_TEST_FAKE_OLD_VERSION
+std::string fakeNoSavePngPath();   // FLARION_TEST_FAKE_NO_SAVE_PNG
+std::string examplesDir();         // FLARION_TEST_EXAMPLES
+
 std::filesystem::path rendererFileName();
 std::filesystem::path rendererSource(Renderer renderer);
 // Copies the plug-in module into the folder, and the chosen renderer library under its name.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "host/host_ids.h"
+#include "plugin_fixture.h"
 #include "scene/document.h"
 #include "scene/scene_json.h"
 
@@ -127,7 +128,7 @@ TEST(StandInDocument, CloneCarriesTheSimulationAndGoesOnAlike) {
 }
 
 TEST(StandInSceneFile, FountainExampleHasParticlesACameraAndTwoLights) {
-  auto document = standin::loadSceneFile(EXAMPLES_DIR "/fountain.json");
+  auto document = standin::loadSceneFile(examplesDir() + "/fountain.json");
   ASSERT_NE(document->activeCamera(), nullptr);
   EXPECT_EQ(document->activeCamera()->name, "Camera");
   int lights = 0;
@@ -143,7 +144,7 @@ TEST(StandInSceneFile, FountainExampleHasParticlesACameraAndTwoLights) {
 
 TEST(StandInSceneFile, StereoExampleDescribesASphericalToeInCamera) {
   namespace cam = ek::host::camera;
-  auto document = standin::loadSceneFile(EXAMPLES_DIR "/stereo_dome.json");
+  auto document = standin::loadSceneFile(examplesDir() + "/stereo_dome.json");
   const standin::SceneObject *camera = document->activeCamera();
   ASSERT_NE(camera, nullptr);
   const auto &p = camera->parameters;
