@@ -24,10 +24,13 @@ class LivePreview : public PluginTest {
 protected:
   void SetUp() override {
     start(Renderer::Real);
-    standin::Emitter &e = document_->particles.emitters.front();
+    // A wider fountain than the fixture's, simulated from its start.
+    standin::Emitter e = document_->particles.emitters.front();
     e.halfSize = {60.0, 0.0, 60.0};
     e.spreadDegrees = 30.0;
     e.startColor = {1.0f, 0.6f, 0.2f};
+    document_->particles = standin::ParticleSystem{};
+    document_->particles.emitters = {e};
     host_->setFrame(*document_, 30);
     openDialog();
     host_->setUserAreaSize(*window_, control::kPreviewArea, kWidth, kHeight);
@@ -287,6 +290,7 @@ TEST_F(LivePreview, SideBySideStereoShowsBothEyes) {
 // Particles at not-a-number or infinite positions cannot be drawn; in the volumetric look one of
 // them would also spoil the cloud's bounds and so every shadow map. They are left out.
 TEST_F(LivePreview, ParticlesAtNonFinitePositionsDoNotSpoilThePicture) {
+  ASSERT_TRUE(host_->userSetNumber(*window_, control::kEmission, 2.0)); // no lights in the scene
   for (int32_t mode : {0, 1}) {
     ASSERT_TRUE(host_->userChoose(*window_, control::kMode, mode));
     const std::vector<standin::Rgb> clean = picture().pixels();
