@@ -18,8 +18,8 @@ using standin::Particle;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-Particle particle(standin::Vec3 position, standin::Vec3 velocity = {},
-                  standin::Color color = {}, bool alive = true) {
+Particle particle(standin::Vec3 position, standin::Vec3 velocity = {}, standin::Color color = {},
+                  bool alive = true) {
   Particle p;
   p.position = position;
   p.velocity = velocity;
@@ -34,8 +34,8 @@ protected:
     ConnectedHost::SetUp();
     ASSERT_TRUE(host::ParticleSystem::loadLibrary());
     char message[plugin::kBindingMessageSize] = {};
-    ASSERT_TRUE(plugin::bindLibrary(binding_, RENDERER_LIBRARY_PATH, message,
-                                    plugin::Language::English))
+    ASSERT_TRUE(
+        plugin::bindLibrary(binding_, RENDERER_LIBRARY_PATH, message, plugin::Language::English))
         << message;
     context_ = binding_.create(EK_DEVICE_CPU);
     ASSERT_NE(context_, nullptr);

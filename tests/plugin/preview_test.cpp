@@ -22,8 +22,9 @@ constexpr int32_t kWidth = 640, kHeight = 360;
 
 class LivePreview : public PluginTest {
 protected:
+  virtual standin::HostOptions hostOptions() const { return {}; }
   void SetUp() override {
-    start(Renderer::Real);
+    start(Renderer::Real, hostOptions());
     // A wider fountain than the fixture's, simulated from its start.
     standin::Emitter e = document_->particles.emitters.front();
     e.halfSize = {60.0, 0.0, 60.0};
@@ -246,7 +247,8 @@ TEST_F(LivePreview, SphericalCameraKeepsTheRenderSettingsAspect) {
   ASSERT_EQ(images().size(), 1u);
   EXPECT_EQ(images()[0].width, 800);
   EXPECT_EQ(images()[0].height, 450);
-  EXPECT_TRUE(status().ends_with(" | Spherical mono | CPU") || status().ends_with(" | Spherical mono"))
+  EXPECT_TRUE(status().ends_with(" | Spherical mono | CPU") ||
+              status().ends_with(" | Spherical mono"))
       << status();
   document_->render.width = 4000.4; // a real size is rounded
   document_->render.height = 10;
@@ -315,12 +317,16 @@ TEST_F(LivePreview, ParticlesAtNonFinitePositionsDoNotSpoilThePicture) {
   }
 }
 
-TEST_F(LivePreview, VolumetricLineCountsTheLightsInGerman) {
-  host_->unloadPlugin();
-  host_.reset();
-  standin::HostOptions german;
-  german.currentLanguage = std::string("de-DE");
-  start(Renderer::Real, german);
+class GermanPreview : public LivePreview {
+protected:
+  standin::HostOptions hostOptions() const override {
+    standin::HostOptions german;
+    german.currentLanguage = std::string("de-DE");
+    return german;
+  }
+};
+
+TEST_F(GermanPreview, VolumetricLineCountsTheLights) {
   for (int i = 0; i < 9; ++i) {
     standin::LightSpec light;
     light.lightType = i == 0 ? ek::host::light::kTypeArea : ek::host::light::kTypeOmni;
@@ -328,8 +334,6 @@ TEST_F(LivePreview, VolumetricLineCountsTheLightsInGerman) {
     document_->addObject(standin::makeLight(light));
   }
   host_->sceneChanged(*document_);
-  openDialog();
-  host_->setUserAreaSize(*window_, control::kPreviewArea, 320, 180);
   ASSERT_TRUE(host_->userChoose(*window_, control::kMode, 1));
   EXPECT_NE(status().find(" | Lichter: 8 (von 9, max. 8) | 1 Flächen-/Sonderlicht(er) als "
                           "Punktlicht genähert"),
