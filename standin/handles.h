@@ -17,6 +17,8 @@ private:
   uintptr_t next_ = 0x10000;
 };
 
+// The last handle found is remembered, because a plug-in asks about the same one over and over
+// (a particle read makes millions of calls on one master system).
 template <typename T> class HandleTable {
 public:
   uintptr_t add(T *target, HandleCounter &counter) {
@@ -24,15 +26,32 @@ public:
     entries_[handle] = target;
     return handle;
   }
-  void remove(uintptr_t handle) { entries_.erase(handle); }
+  void remove(uintptr_t handle) {
+    entries_.erase(handle);
+    if (handle == lastHandle_) {
+      lastHandle_ = 0;
+      lastTarget_ = nullptr;
+    }
+  }
   T *find(const void *handle) const {
-    auto found = entries_.find(reinterpret_cast<uintptr_t>(handle));
-    return found == entries_.end() ? nullptr : found->second;
+    const uintptr_t key = reinterpret_cast<uintptr_t>(handle);
+    if (key == lastHandle_ && key != 0) {
+      return lastTarget_;
+    }
+    auto found = entries_.find(key);
+    if (found == entries_.end()) {
+      return nullptr;
+    }
+    lastHandle_ = key;
+    lastTarget_ = found->second;
+    return lastTarget_;
   }
   size_t size() const { return entries_.size(); }
 
 private:
   std::unordered_map<uintptr_t, T *> entries_;
+  mutable uintptr_t lastHandle_ = 0; // handles are never 0 and never reused
+  mutable T *lastTarget_ = nullptr;
 };
 
 template <typename Handle> Handle *asHandle(uintptr_t value) {
