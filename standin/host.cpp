@@ -118,7 +118,7 @@ bool Host::restoreLayout(int32_t id) {
 
 Document &Host::addDocument(std::unique_ptr<Document> document, bool makeActive) {
   Document &d = state_.addDocument(std::move(document));
-  d.executePasses();
+  d.playToCurrentTime();
   if (makeActive) {
     state_.activeDocument = &d;
   }
@@ -127,7 +127,7 @@ Document &Host::addDocument(std::unique_ptr<Document> document, bool makeActive)
 
 void Host::setFrame(Document &document, int32_t frame) {
   document.time = Time::ofFrame(frame, document.timeFps());
-  document.executePasses();
+  document.playToCurrentTime();
   document.markChanged();
 }
 

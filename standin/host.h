@@ -53,7 +53,8 @@ public:
   // Documents.
   Document &addDocument(std::unique_ptr<Document> document, bool makeActive = true);
   Document *activeDocument() const { return state_.activeDocument; }
-  // The user moves the time slider: sets the time and runs the animation passes.
+  // The user plays the timeline to the frame (every frame from the start simulated in order, as
+  // the scene is loaded as well) and stops there.
   void setFrame(Document &document, int32_t frame);
   // To be called after a test changed a document's objects: gives them handles and marks the
   // document changed.
@@ -101,6 +102,8 @@ public:
   // Records.
   const std::vector<std::string> &messageBoxes() const { return state_.messageBoxes; }
   const std::vector<StatusBarEvent> &statusBar() const { return state_.statusBar; }
+  // Every change of a static text in the plug-in's dialogs, in order.
+  const std::vector<TextEvent> &textEvents() const { return state_.textEvents; }
   const std::vector<std::string> &folderChooserTitles() const { return state_.folderChooserTitles; }
   const std::vector<std::string> &misuses() const { return state_.misuses; }
   // Preview images the plug-in finished and user area draws, in the order they happened.

@@ -62,6 +62,15 @@ struct RegisteredCommand {
 struct StatusBarEvent {
   bool cleared = false;
   int32_t percent = 0;
+  int64_t tick = 0; // timer callbacks fired when it happened
+};
+
+// A static text of a dialog that the plug-in changed: status lines and progress texts.
+struct TextEvent {
+  int64_t tick = 0;
+  double clockMs = 0.0;
+  int32_t controlId = 0;
+  std::string text;
 };
 
 // Where an object sits: its siblings (null for stand-alone objects) and its owner.
@@ -116,6 +125,7 @@ struct HostState {
   std::vector<std::string> folderChooserTitles;
   std::vector<std::string> messageBoxes;
   std::vector<StatusBarEvent> statusBar;
+  std::vector<TextEvent> textEvents;
   std::vector<std::string> misuses;
   std::vector<PreviewEvent> previewEvents;
 

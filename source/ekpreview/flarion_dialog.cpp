@@ -113,41 +113,4 @@ void FlarionDialog::copyFromCamera() {
   dialog_.setBool(control::kDepthOfField, true);
 }
 
-// The checks both export commands start with. Choosing the folder, rendering and saving belong
-// to the export job, which is not built yet; the commands stop after these checks.
-bool FlarionDialog::prepareExport() {
-  if (job_.running) {
-    return false;
-  }
-  if (!ensureContext()) {
-    showError(renderer_.error());
-    return false;
-  }
-  return host::Document::active().has_value() && host::isMainThread();
-}
-
-void FlarionDialog::exportImage() { prepareExport(); }
-
-void FlarionDialog::startSequenceExport() { prepareExport(); }
-
-void FlarionDialog::exportTick() {
-  // No sequence export can be started yet, so there is never a step to take.
-}
-
-void FlarionDialog::cancelExport() {
-  if (!job_.running) {
-    return;
-  }
-  job_.cancelRequested = true;
-  dialog_.setText(control::kProgressText, pick(text::kCancelling, language_));
-}
-
-void FlarionDialog::updateControls() {
-  const bool idle = !job_.running;
-  dialog_.enable(control::kExportImage, idle);
-  dialog_.enable(control::kExportSequence, idle);
-  dialog_.enable(control::kFormat, idle);
-  dialog_.enable(control::kCancelExport, !idle);
-}
-
 } // namespace ek::plugin

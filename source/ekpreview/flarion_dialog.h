@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ekpreview/dialog_settings.h"
+#include "ekpreview/export_job.h"
 #include "ekpreview/language.h"
 #include "ekpreview/particle_upload.h"
 #include "ekpreview/preview_area.h"
@@ -16,13 +17,6 @@
 #include "host/document.h"
 
 namespace ek::plugin {
-
-// State of a sequence export. Only the flags the dialog's command and timer handling look at
-// exist so far; the export job itself fills in the rest.
-struct ExportJob {
-  bool running = false;
-  bool cancelRequested = false;
-};
 
 // What the image on screen was made from. The first five values guard the particle read; the key
 // covers every render input.
@@ -63,6 +57,7 @@ public:
                      int32_t width, int32_t height, const DialogSettings &settings, int32_t frame,
                      const std::string &path, ImageFormat format);
   const ParticleUpload &particles() const { return particles_; }
+  const ExportTimings &exportTimings() const { return exportTimings_; }
 
   // host::DialogHandler
   bool createLayout() override;
@@ -80,12 +75,23 @@ private:
   // Sizes an image buffer; shows the out-of-memory error when it cannot grow.
   template <typename T> bool resizeImage(std::vector<T> &image, int32_t width, int32_t height);
   void copyFromCamera();
+
+  // The export commands and the job's timer step.
+  struct ExportTarget;
+  std::optional<ExportTarget> prepareExport();
   void exportImage();
   void startSequenceExport();
-  bool prepareExport();
+  void startJob(const ExportTarget &target);
   void exportTick();
+  void showExportProgress();
+  void finishExport(const Text &ending, bool keepBar, bool showMessageBox);
+  void setExportProgress(double fraction, const std::string &text, bool barShown);
+  void showExportError(const std::string &message);
   void cancelExport();
   void updateControls();
+  // The next preview update reads the active document again and renders, because an export
+  // replaced the renderer's particles and the preview image.
+  void forgetPreview();
 
   Language language_;
   PreviewArea previewArea_; // declared before dialog_ so it outlives the host's dialog object
@@ -97,6 +103,7 @@ private:
   std::vector<float> floatImage_;
   TileBuffers tiles_;
   ExportJob job_;
+  ExportTimings exportTimings_;
   bool saveInProgress_ = false;
   std::string lastMessage_;
 };

@@ -6,6 +6,7 @@
 #include "ekpreview/camera_view.h"
 #include "ekpreview/change_key.h"
 #include "ekpreview/flarion_dialog.h"
+#include "ekpreview/render_settings_size.h"
 #include "ekpreview/scene_lights.h"
 #include "ekpreview/statistics_line.h"
 #include "ekpreview/texts.h"
@@ -22,23 +23,10 @@ constexpr int32_t kMinimumRenderSize = 16;
 constexpr uint32_t kPreviewSeed = 0;
 constexpr size_t kChannels = 4;
 
-// A render-settings size: integers as they are, reals rounded.
-std::optional<double> renderSize(const host::RenderSettings &render, int32_t id) {
-  const host::Value value = render.parameter(id);
-  if (auto real = value.real()) {
-    return std::trunc(*real + 0.5);
-  }
-  return value.asReal();
-}
-
 // A spherical preview keeps the render settings' aspect ratio inside the area.
 void fitRenderAspect(const host::Document &document, int32_t &width, int32_t &height) {
-  auto render = document.renderSettings();
-  if (!render) {
-    return;
-  }
-  const auto renderWidth = renderSize(*render, host::render_data::kWidth);
-  const auto renderHeight = renderSize(*render, host::render_data::kHeight);
+  const auto renderWidth = renderSettingsSize(document, host::render_data::kWidth);
+  const auto renderHeight = renderSettingsSize(document, host::render_data::kHeight);
   if (!renderWidth || !renderHeight || !(*renderWidth > 0.0) || !(*renderHeight > 0.0)) {
     return;
   }
@@ -191,6 +179,8 @@ bool FlarionDialog::renderAndSave(const host::Document &document,
   if (!readSceneParticles(document, settings.motionBlur)) {
     return false;
   }
+  exportTimings_.readMs += particles_.readMs + particles_.uploadMs;
+  const double renderStart = host::milliseconds();
   const SphericalCamera spherical = readSphericalCamera(*camera);
   const LightTable lights = sceneLights(document, settings);
   if (!resizeImage(floatImage_, width, height) || !resizeImage(previewImage_, width, height)) {
@@ -205,12 +195,15 @@ bool FlarionDialog::renderAndSave(const host::Document &document,
     return false;
   }
   previewArea_.show(previewImage_.data(), width, height);
+  const double writeStart = host::milliseconds();
+  exportTimings_.renderMs += writeStart - renderStart;
 
   const RendererBinding &binding = renderer_.binding();
   const int32_t written = format == ImageFormat::Exr
                               ? binding.saveExr(path.c_str(), width, height, floatImage_.data())
                               : binding.savePng(path.c_str(), width, height, floatImage_.data(),
                                                 format == ImageFormat::Png16 ? 1 : 0);
+  exportTimings_.writeMs += host::milliseconds() - writeStart;
   if (written != 0) {
     showError(pick(text::kFileNotWritten, language_) + path);
     return false;
@@ -219,10 +212,12 @@ bool FlarionDialog::renderAndSave(const host::Document &document,
 }
 
 void FlarionDialog::closeWindow() {
+  if (job_.running) {
+    finishExport(text::kEndWindowClosed, false, false);
+  }
   renderer_.destroyContext();
   particles_.forgetReservation();
-  preview_.lastDocument = nullptr;
-  preview_.lastKey.reset();
+  forgetPreview();
 }
 
 } // namespace ek::plugin

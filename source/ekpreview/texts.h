@@ -49,8 +49,35 @@ constexpr Text kCubicNotSupported{
     " - cubic mapping not supported, using lat-long",
     " - Würfel-Abbildung nicht unterstützt, Laengen-/Breitengrad wird verwendet"};
 
-// Export progress.
+// Export.
 constexpr Text kCancelling{"Cancelling ...", "Abbruch ..."};
+constexpr Text kChooseExportFolder{"Choose export folder", "Exportordner wählen"};
+constexpr Text kInvalidResolution{"invalid resolution in the render settings",
+                                  "ungültige Auflösung in den Rendervoreinstellungen"};
+constexpr Text kFrameSaved{"Frame @ saved (@x@): @", "Bild @ gespeichert (@x@): @"};
+constexpr Text kSceneNotCopied{"Could not copy the scene", "Szene konnte nicht kopiert werden"};
+constexpr Text kCameraNotInCopy{"Camera not found in the scene copy",
+                                "Kamera in der Szenenkopie nicht gefunden"};
+constexpr Text kExportStarting{"Export starting ...", "Export startet ..."};
+constexpr Text kImageProgress{"Image @ of @ (frame @) | @ % | elapsed @ | approx. @ remaining",
+                              "Bild @ von @ (Frame @) | @ % | vergangen @ | Rest ca. @"};
+constexpr Text kPreRollProgress{"Pre-roll (simulation): frame @ of @ | elapsed @",
+                                "Vorlauf (Simulation): Bild @ von @ | vergangen @"};
+constexpr Text kExportEnded{"Export @: @ of @ image(s) in @", "Export @: @ von @ Bild(ern) in @"};
+constexpr Text kSummaryTitle{"Flarion Export @", "Flarion Export @"};
+constexpr Text kSummaryRange{"Frame range: @ to @ (step @)", "Bildbereich: @ bis @ (Schritt @)"};
+constexpr Text kSummaryWritten{"Written: @ of @ image(s), @x@",
+                               "Geschrieben: @ von @ Bild(ern), @x@"};
+constexpr Text kSummaryDuration{"Duration: @", "Dauer: @"};
+constexpr Text kSummaryFolder{"Folder: @", "Ordner: @"};
+constexpr Text kSummaryLastMessage{"Last message: ", "Letzte Meldung: "};
+
+// How a sequence export ended.
+constexpr Text kEndFinished{"finished", "fertig"};
+constexpr Text kEndIncomplete{"incomplete", "unvollständig"};
+constexpr Text kEndCancelled{"cancelled", "abgebrochen"};
+constexpr Text kEndFailed{"stopped with an error", "mit Fehler beendet"};
+constexpr Text kEndWindowClosed{"cancelled (window closed)", "abgebrochen (Fenster geschlossen)"};
 
 // Binding the renderer library.
 constexpr Text kPathNotConverted{"Path could not be converted: %s",

@@ -64,7 +64,8 @@ void runTicks(Host &host, int32_t commandId, const Options &options) {
 }
 
 // Prints what the run left in the dialog and what the plug-in showed.
-void report(const Host &host, const DialogWindow &window, bool quiet) {
+void report(const Host &host, const DialogWindow &window, const Options &options) {
+  const bool quiet = options.quiet;
   std::cout << "\n";
   if (!quiet) {
     std::cout << describeDialog(window);
@@ -75,6 +76,11 @@ void report(const Host &host, const DialogWindow &window, bool quiet) {
     std::cout << "Message box " << box << "\n";
   }
   std::cout << program::describePreviewEvents(host.previewEvents());
+  std::cout << program::describeTextEvents(host.textEvents());
+  std::cout << program::describeStatusBar(host.statusBar());
+  if (options.exportFolder) {
+    std::cout << program::describeFolder(*options.exportFolder);
+  }
 }
 
 int run(const Options &options, const char *argv0) {
@@ -106,6 +112,16 @@ int run(const Options &options, const char *argv0) {
     host.setUserAreaSize(*host.dialog(commandId), preview->id, options.previewWidth,
                          options.previewHeight);
   }
+  if (options.exportFolder) {
+    // The folder chooser only offers folders that exist; the one named is made when missing.
+    std::error_code error;
+    std::filesystem::create_directories(*options.exportFolder, error);
+    if (error) {
+      std::cerr << "flarion-host: cannot make the export folder " << *options.exportFolder << ": "
+                << error.message() << "\n";
+      return kExitUsage;
+    }
+  }
   host.setFolderChoice(options.exportFolder);
   runTicks(host, commandId, options);
 
@@ -115,7 +131,7 @@ int run(const Options &options, const char *argv0) {
     std::cerr << "flarion-host: the plug-in freed its dialog\n";
     return kExitPlugin;
   }
-  report(host, *window, options.quiet);
+  report(host, *window, options);
   if (options.savePreview) {
     const Control *preview = program::firstUserArea(*window);
     const RgbImage *image = preview ? host.userAreaImage(*window, preview->id) : nullptr;

@@ -107,7 +107,7 @@ Options:
                           of the same tick run in command-line order). ACTION is one of
                             set=CONTROL=VALUE   as --set
                             press=CONTROL       as --press
-                            frame=N             move the time slider of the document to frame N
+                            frame=N             play the document's timeline to frame N
                             resize=WxH          the layout gives the preview area (the dialog's
                                                 first user area) this size; sizes below 16 and
                                                 0 are allowed
@@ -122,13 +122,17 @@ Options:
                           --at tick. A tick is the next firing of an open window's timer; while
                           no window has a timer, a tick is 40 ms of the host's clock passing.
                           The preview events count only the timer firings as ticks
-  --quiet                 leave out the dialog's layout; the status line, the message boxes and
-                          the preview events are still printed
+  --quiet                 leave out the dialog's layout; the status line, the message boxes,
+                          the preview events, the text changes (status line, export progress),
+                          the host status bar and the export folder's files are still printed
   --preview-size WxH      size of the preview area in pixels when the dialog opens
                           (default: as the plug-in lays it out)
   --save-preview FILE     save the preview area as an 8-bit RGB PNG at the end; a file that
                           cannot be written fails the run
-  --export-folder DIR     the folder the host's folder chooser answers with (default: cancel)
+  --export-folder DIR     the folder the host's folder chooser answers with (default: cancel);
+                          made when missing; its files are listed at the end. An export runs
+                          in the timer: give enough --ticks for the frames it writes, e.g.
+                            --export-folder out --press "Export sequence" --ticks 200
   --help                  show this text
 
 Exit status: 0 on success, 1 for a bad command line or scene, an action the dialog refused, or a

@@ -1,5 +1,6 @@
 #include "program/report.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace standin::program {
@@ -24,6 +25,60 @@ std::string describe(const PreviewEvent &event) {
 }
 
 } // namespace
+
+std::string clockText(int64_t tick, double clockMs) {
+  char clock[64];
+  std::snprintf(clock, sizeof clock, "%.1f", clockMs);
+  return "tick " + std::to_string(tick) + " (" + clock + " ms): ";
+}
+
+std::string describeTextEvents(const std::vector<TextEvent> &events) {
+  if (events.empty()) {
+    return "Text changes: none\n";
+  }
+  std::string text = "Text changes:\n";
+  for (const TextEvent &event : events) {
+    text += clockText(event.tick, event.clockMs) + std::to_string(event.controlId) + " = " +
+            event.text + "\n";
+  }
+  return text;
+}
+
+std::string describeStatusBar(const std::vector<StatusBarEvent> &events) {
+  if (events.empty()) {
+    return "Status bar: untouched\n";
+  }
+  std::string text = "Status bar:";
+  for (const StatusBarEvent &event : events) {
+    if (event.cleared) {
+      text += " cleared";
+    } else {
+      text += ' ';
+      text += std::to_string(event.percent);
+      text += '%';
+    }
+  }
+  return text + "\n";
+}
+
+std::string describeFolder(const std::filesystem::path &folder) {
+  std::error_code error;
+  std::vector<std::pair<std::string, uintmax_t>> files;
+  for (const auto &entry : std::filesystem::directory_iterator(folder, error)) {
+    if (entry.is_regular_file(error)) {
+      files.emplace_back(entry.path().filename().string(), entry.file_size(error));
+    }
+  }
+  if (error) {
+    return "Files in " + folder.string() + ": cannot be listed (" + error.message() + ")\n";
+  }
+  std::sort(files.begin(), files.end());
+  std::string text = "Files in " + folder.string() + ": " + std::to_string(files.size()) + "\n";
+  for (const auto &[name, size] : files) {
+    text += "  " + name + " (" + std::to_string(size) + " bytes)\n";
+  }
+  return text;
+}
 
 std::string describePreviewEvents(const std::vector<PreviewEvent> &events) {
   if (events.empty()) {

@@ -33,6 +33,13 @@ SceneObject *Document::findObject(const std::string &name) const {
 
 void Document::executePasses() {
   const int32_t rate = timeFps();
+  if (particles.passTo(time.frame(rate), rate, minTime.frame(rate))) {
+    markChanged();
+  }
+}
+
+void Document::playToCurrentTime() {
+  const int32_t rate = timeFps();
   if (particles.simulateTo(time.frame(rate), rate, minTime.frame(rate))) {
     markChanged();
   }

@@ -76,8 +76,12 @@ public:
   uint32_t changeCount() const { return changeCount_; }
   void markChanged() { ++changeCount_; }
 
-  // Runs the animation passes: the particles are simulated up to the current frame.
+  // Runs the animation passes once at the current time (see ParticleSystem::passTo): the plug-in's
+  // ExecutePasses.
   void executePasses();
+  // Plays the timeline from its start to the current time, every frame simulated in order: what
+  // a user does before looking at a frame, and how scenes are loaded.
+  void playToCurrentTime();
 
   // A deep copy with the same particle state; handles are not copied.
   std::unique_ptr<Document> clone() const;

@@ -53,6 +53,22 @@ bool ParticleSystem::simulateTo(int32_t frame, int32_t fps, int32_t startFrame) 
   return changed;
 }
 
+bool ParticleSystem::passTo(int32_t frame, int32_t fps, int32_t startFrame) {
+  if (fps <= 0) {
+    return false;
+  }
+  bool changed = false;
+  if (!started_ || startFrame != startFrame_ || frame < simulatedFrame_) {
+    changed = started_ && !particles_.empty();
+    reset(startFrame);
+  }
+  if (frame > simulatedFrame_ && frame >= startFrame_) {
+    step(frame, fps);
+    changed = true;
+  }
+  return changed;
+}
+
 void ParticleSystem::reset(int32_t startFrame) {
   particles_ = fixed;
   fixedCount_ = fixed.size();

@@ -54,6 +54,12 @@ public:
   // Brings the simulation to `frame`, one frame after the other from `startFrame` on. A frame
   // before the simulated one starts over from `startFrame`. Returns true when anything changed.
   bool simulateTo(int32_t frame, int32_t fps, int32_t startFrame);
+  // What one run of the animation passes at `frame` does: the next frame is simulated as usual,
+  // but a jump ahead simulates a single step (births of that frame, one frame of motion), and a
+  // jump back starts over with that single step. So the state at a frame depends on how it was
+  // reached, as in a host whose particle system is not cached: only playing every frame from the
+  // start gives the whole history. Returns true when anything changed.
+  bool passTo(int32_t frame, int32_t fps, int32_t startFrame);
 
 private:
   void reset(int32_t startFrame);

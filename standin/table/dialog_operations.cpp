@@ -339,7 +339,11 @@ int32_t setText(HostInstance *instance, HostDialog *handle, int32_t id, const ch
   if (!c) {
     return 0;
   }
+  const std::string before = std::move(c->text);
   c->text = text ? text : "";
+  if (c->kind == ControlKind::Label && c->text != before) {
+    s.textEvents.push_back(TextEvent{s.ticksFired, s.now(), id, c->text});
+  }
   if (c->kind == ControlKind::Label) {
     // Static texts are where a dialog shows its status; preview events report it.
     s.dialog(handle, "setText")->lastTextSet = id;

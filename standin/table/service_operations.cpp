@@ -64,11 +64,13 @@ int32_t messageBox(HostInstance *instance, const char *text, int32_t flags) {
 }
 
 void statusBarSetPercent(HostInstance *instance, int32_t percent) {
-  stateOf(instance, "statusBarSetPercent").statusBar.push_back(StatusBarEvent{false, percent});
+  HostState &s = stateOf(instance, "statusBarSetPercent");
+  s.statusBar.push_back(StatusBarEvent{false, percent, s.ticksFired});
 }
 
 void statusBarClear(HostInstance *instance) {
-  stateOf(instance, "statusBarClear").statusBar.push_back(StatusBarEvent{true, 0});
+  HostState &s = stateOf(instance, "statusBarClear");
+  s.statusBar.push_back(StatusBarEvent{true, 0, s.ticksFired});
 }
 
 } // namespace

@@ -138,8 +138,36 @@ TEST(StandInSceneFile, FountainExampleHasParticlesACameraAndTwoLights) {
   EXPECT_EQ(lights, 2);
   EXPECT_EQ(document->particles.emitters.size(), 2u);
   EXPECT_EQ(document->time.frame(document->fps), 60);
-  document->executePasses();
+  document->playToCurrentTime();
   EXPECT_GT(document->particles.particles().size(), 1000u);
+}
+
+// A frame reached by one run of the animation passes holds only that frame's births; playing
+// every frame from the start gives the whole history. Going back starts over.
+TEST(StandInSceneFile, AnimationPassesDependOnHowAFrameWasReached) {
+  auto jumped = standin::loadSceneFile(examplesDir() + "/fountain.json");
+  auto played = jumped->clone();
+  jumped->time = standin::Time::ofFrame(0, jumped->fps);
+  jumped->executePasses(); // back to the start: one step at frame 0
+  const size_t atStart = jumped->particles.particles().size();
+  jumped->time = standin::Time::ofFrame(40, jumped->fps);
+  jumped->executePasses(); // a jump ahead: one more step
+  const size_t afterJump = jumped->particles.particles().size();
+  EXPECT_GT(afterJump, atStart);
+  EXPECT_LT(afterJump, 3 * atStart);
+  played->time = standin::Time::ofFrame(0, played->fps);
+  played->executePasses();
+  for (int32_t frame = 1; frame <= 40; ++frame) {
+    played->time = standin::Time::ofFrame(frame, played->fps);
+    played->executePasses(); // frame by frame, as an export's pre-roll does
+  }
+  auto reference = standin::loadSceneFile(examplesDir() + "/fountain.json");
+  reference->time = standin::Time::ofFrame(40, reference->fps);
+  reference->playToCurrentTime();
+  ASSERT_EQ(played->particles.particles().size(), reference->particles.particles().size());
+  EXPECT_GT(played->particles.particles().size(), 10 * afterJump);
+  EXPECT_EQ(played->particles.particles().back().position.y,
+            reference->particles.particles().back().position.y);
 }
 
 TEST(StandInSceneFile, StereoExampleDescribesASphericalToeInCamera) {
