@@ -103,8 +103,13 @@ std::optional<FlarionDialog::ExportTarget> FlarionDialog::prepareExport() {
     showExportError(pick(text::kInvalidResolution, language_));
     return std::nullopt;
   }
-  ExportTarget target{*document, std::move(*folder), int32_t(*width), int32_t(*height),
-                      exportStem(*document), kFormatExr, "exr"};
+  ExportTarget target{*document,
+                      std::move(*folder),
+                      int32_t(*width),
+                      int32_t(*height),
+                      exportStem(*document),
+                      kFormatExr,
+                      "exr"};
   const int32_t format = dialog_.getInt(control::kFormat).value_or(kFormatExr);
   if (format == kFormatPng16 || format == kFormatPng8) {
     target.format = format;
@@ -199,6 +204,12 @@ void FlarionDialog::startJob(const ExportTarget &target) {
 }
 
 void FlarionDialog::exportTick() {
+  const double tickStart = host::milliseconds();
+  exportStep();
+  exportTimings_.jobMs += host::milliseconds() - tickStart;
+}
+
+void FlarionDialog::exportStep() {
   if (job_.cancelRequested) {
     finishExport(text::kEndCancelled, false, true);
     return;

@@ -83,6 +83,7 @@ private:
   void startSequenceExport();
   void startJob(const ExportTarget &target);
   void exportTick();
+  void exportStep();
   void showExportProgress();
   void finishExport(const Text &ending, bool keepBar, bool showMessageBox);
   void setExportProgress(double fraction, const std::string &text, bool barShown);

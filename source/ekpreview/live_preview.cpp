@@ -194,9 +194,11 @@ bool FlarionDialog::renderAndSave(const host::Document &document,
     showError(*failure);
     return false;
   }
+  const double showStart = host::milliseconds();
+  exportTimings_.renderMs += showStart - renderStart;
   previewArea_.show(previewImage_.data(), width, height);
   const double writeStart = host::milliseconds();
-  exportTimings_.renderMs += writeStart - renderStart;
+  exportTimings_.showMs += writeStart - showStart;
 
   const RendererBinding &binding = renderer_.binding();
   const int32_t written = format == ImageFormat::Exr
