@@ -7,6 +7,7 @@
 #include "ekpreview/particle_upload.h"
 #include "host/document.h"
 #include "host/particle_system.h"
+#include "plugin_fixture.h"
 
 namespace flarion_test {
 namespace {
@@ -34,8 +35,8 @@ protected:
     ConnectedHost::SetUp();
     ASSERT_TRUE(host::ParticleSystem::loadLibrary());
     char message[plugin::kBindingMessageSize] = {};
-    ASSERT_TRUE(
-        plugin::bindLibrary(binding_, RENDERER_LIBRARY_PATH, message, plugin::Language::English))
+    ASSERT_TRUE(plugin::bindLibrary(binding_, rendererLibraryPath().c_str(), message,
+                                    plugin::Language::English))
         << message;
     context_ = binding_.create(EK_DEVICE_CPU);
     ASSERT_NE(context_, nullptr);

@@ -73,7 +73,7 @@ protected:
 std::vector<uint8_t> renderDirectly(const standin::Document &scene, int32_t width, int32_t height) {
   plugin::RendererBinding r;
   char message[plugin::kBindingMessageSize] = {};
-  EXPECT_TRUE(plugin::bindLibrary(r, RENDERER_LIBRARY_PATH, message, plugin::Language::English))
+  EXPECT_TRUE(plugin::bindLibrary(r, rendererLibraryPath().c_str(), message, plugin::Language::English))
       << message;
   EKContext *context = r.create(cudaDeviceAvailable() ? 0 : EK_DEVICE_CPU);
   std::vector<EKV3> positions;
