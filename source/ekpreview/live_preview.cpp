@@ -1,8 +1,8 @@
 // The live preview of FlarionDialog: the guarded update, the render-and-save step of the export
 // and the end of the context's life when the window closes.
 #include <cmath>
-#include <new>
 
+#include "ekpreview/buffer_size.h"
 #include "ekpreview/camera_view.h"
 #include "ekpreview/change_key.h"
 #include "ekpreview/flarion_dialog.h"
@@ -52,11 +52,8 @@ LightTable sceneLights(const host::Document &document, const DialogSettings &set
 
 template <typename T>
 bool FlarionDialog::resizeImage(std::vector<T> &image, int32_t width, int32_t height) {
-  try {
-    image.resize(size_t(width) * size_t(height) * kChannels);
+  if (tryResize(image, size_t(width) * size_t(height) * kChannels)) {
     return true;
-  } catch (const std::bad_alloc &) {
-  } catch (const std::length_error &) {
   }
   showError(pick(text::kOutOfMemory, language_));
   return false;

@@ -1,8 +1,8 @@
 #include "ekpreview/particle_upload.h"
 
 #include <cmath>
-#include <new>
 
+#include "ekpreview/buffer_size.h"
 #include "ekpreview/texts.h"
 #include "host/state.h"
 #include "host/text.h"
@@ -33,18 +33,9 @@ std::string renderError(RendererTarget renderer) {
 
 // Sizes the staging arrays for n particles; false when memory runs out.
 bool resizeStaging(ParticleUpload &upload, size_t n, bool withVelocities) {
-  try {
-    upload.stagedPositions.resize(n);
-    upload.stagedColors.resize(n * kBytesPerColor);
-    if (withVelocities) {
-      upload.stagedVelocities.resize(n);
-    }
-  } catch (const std::bad_alloc &) {
-    return false;
-  } catch (const std::length_error &) {
-    return false;
-  }
-  return true;
+  return tryResize(upload.stagedPositions, n) &&
+         tryResize(upload.stagedColors, n * kBytesPerColor) &&
+         (!withVelocities || tryResize(upload.stagedVelocities, n));
 }
 
 } // namespace

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
+#include "ekpreview/buffer_size.h"
 #include "ekpreview/texts.h"
 
 namespace ek::plugin {
@@ -40,14 +40,7 @@ void placeTile(const T *tile, const StereoTile &t, int32_t fullWidth, T *image) 
 }
 
 template <typename T> bool resizeFor(std::vector<T> &buffer, const StereoTile &t) {
-  try {
-    buffer.resize(size_t(t.width) * size_t(t.height) * kChannels);
-  } catch (const std::bad_alloc &) {
-    return false;
-  } catch (const std::length_error &) {
-    return false;
-  }
-  return true;
+  return tryResize(buffer, size_t(t.width) * size_t(t.height) * kChannels);
 }
 
 } // namespace

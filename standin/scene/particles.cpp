@@ -37,15 +37,20 @@ int64_t birthsUpTo(double rate, int64_t framesSinceStart, int32_t fps) {
 
 } // namespace
 
+bool ParticleSystem::startOverBefore(int32_t frame, int32_t startFrame) {
+  if (started_ && startFrame == startFrame_ && frame >= simulatedFrame_) {
+    return false;
+  }
+  const bool hadParticles = started_ && !particles_.empty();
+  reset(startFrame);
+  return hadParticles;
+}
+
 bool ParticleSystem::simulateTo(int32_t frame, int32_t fps, int32_t startFrame) {
   if (fps <= 0) {
     return false;
   }
-  bool changed = false;
-  if (!started_ || startFrame != startFrame_ || frame < simulatedFrame_) {
-    changed = started_ && !particles_.empty();
-    reset(startFrame);
-  }
+  bool changed = startOverBefore(frame, startFrame);
   while (simulatedFrame_ < frame) {
     step(simulatedFrame_ + 1, fps);
     changed = true;
@@ -57,11 +62,7 @@ bool ParticleSystem::passTo(int32_t frame, int32_t fps, int32_t startFrame) {
   if (fps <= 0) {
     return false;
   }
-  bool changed = false;
-  if (!started_ || startFrame != startFrame_ || frame < simulatedFrame_) {
-    changed = started_ && !particles_.empty();
-    reset(startFrame);
-  }
+  bool changed = startOverBefore(frame, startFrame);
   if (frame > simulatedFrame_ && frame >= startFrame_) {
     step(frame, fps);
     changed = true;

@@ -62,6 +62,9 @@ public:
   bool passTo(int32_t frame, int32_t fps, int32_t startFrame);
 
 private:
+  // Starts over when the simulation has not started, starts elsewhere or lies past the frame;
+  // true when particles were thrown away.
+  bool startOverBefore(int32_t frame, int32_t startFrame);
   void reset(int32_t startFrame);
   void step(int32_t frame, int32_t fps);
   void age(Particle &p, int32_t frame, double dt) const;
