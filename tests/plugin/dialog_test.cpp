@@ -49,9 +49,12 @@ void expectRow(const Control &row, int32_t columns, const std::vector<Expected> 
 class FlarionDialog : public PluginTest {
 protected:
   // The plug-in without a renderer library, so that every preview update shows the binding error
-  // on the status line and can be seen.
+  // on the status line and can be seen. The clock moves only as the tests advance it, so that
+  // timer periods are exact however long the host takes to open the window.
   void SetUp() override {
-    start(Renderer::None);
+    standin::HostOptions exactClock;
+    exactClock.clockFollowsWork = false;
+    start(Renderer::None, exactClock);
     openDialog();
   }
   bool updated() const { return status().starts_with("ERROR: DLL could not be loaded"); }
