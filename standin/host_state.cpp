@@ -14,7 +14,7 @@ constexpr Rgb kUndrawnArea{64, 64, 64};
 } // namespace
 
 HostState::HostState(HostOptions hostOptions)
-    : options(std::move(hostOptions)), mainThread(std::this_thread::get_id()) {
+    : options(std::move(hostOptions)) {
   api = makeHostApi(instance, options.apiLevel);
 }
 
@@ -30,12 +30,8 @@ void HostState::recordMisuse(const char *operation, const std::string &what) {
   misuses.push_back(std::string(operation) + ": " + what);
 }
 
-bool HostState::checkThread(const char *operation) {
-  if (std::this_thread::get_id() == mainThread) {
-    return true;
-  }
+void HostState::recordWrongThread(const char *operation) {
   recordMisuse(operation, "called from a thread other than the main thread");
-  return false;
 }
 
 Document &HostState::addDocument(std::unique_ptr<Document> document) {

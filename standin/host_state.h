@@ -81,13 +81,16 @@ struct ObjectSlot {
   Document *owner = nullptr;
 };
 
+// One per thread; its address tells the threads apart.
+inline thread_local char threadMarker = 0;
+
 struct HostState {
   explicit HostState(HostOptions hostOptions);
 
   HostInstance instance{this};
   HostApi api{};
   HostOptions options;
-  std::thread::id mainThread;
+  const char *mainThreadMarker = &threadMarker; // of the thread that made the host
   // The virtual clock in milliseconds, as it stood when the current callback began (see now()).
   double clockMs = 0.0;
   // Plug-in callbacks in progress; one the plug-in causes inside another is nested in it.
@@ -135,7 +138,16 @@ struct HostState {
 
   void recordMisuse(const char *operation, const std::string &what);
   // True on the thread that created the host; records misuse otherwise.
-  bool checkThread(const char *operation);
+  // Every operation checks its thread, millions of times in a particle read, so the check is
+  // inline and compares the address of a per-thread marker instead of asking the system.
+  bool checkThread(const char *operation) {
+    if (&threadMarker == mainThreadMarker) {
+      return true;
+    }
+    recordWrongThread(operation);
+    return false;
+  }
+  void recordWrongThread(const char *operation);
 
   Document &addDocument(std::unique_ptr<Document> document);
   void removeDocument(Document &document);

@@ -20,9 +20,15 @@ ConnectResult connect(const HostApi *table, int32_t minimumApiLevel);
 void disconnect();
 bool connected();
 
-// The connected table and host instance; only valid while connected().
-const HostApi &api();
-HostInstance *instance();
+namespace detail {
+// The connected table; null while no host is connected.
+inline const HostApi *g_table = nullptr;
+} // namespace detail
+
+// The connected table and host instance; only valid while connected(). Inline, because every
+// host call goes through them (a particle read makes millions).
+inline const HostApi &api() { return *detail::g_table; }
+inline HostInstance *instance() { return detail::g_table->instance; }
 
 // Calls one operation of the table with the host instance as its first argument.
 template <typename Operation, typename... Args>

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "host/connection.h"
 #include "host/document.h"
 #include "host/object.h"
 #include "host/value.h"
@@ -20,13 +21,22 @@ public:
   static std::optional<ParticleSystem> of(const Document &document);
 
   // Number of particle slots, living or not.
-  int32_t count() const;
-  bool alive(int32_t index) const;
+  int32_t count() const { return call(&HostApi::particleCount, master_.handle()); }
+  // The queries are inline: a particle read calls them millions of times.
+  bool alive(int32_t index) const {
+    return call(&HostApi::particleAlive, master_.handle(), index) != 0;
+  }
   // The queries below write their answer and return true, or return false when the host could
   // not answer for the index.
-  bool position(int32_t index, Vector &xyz) const;
-  bool velocity(int32_t index, Vector &xyz) const; // units per second
-  bool color(int32_t index, std::array<float, 3> &rgb) const;
+  bool position(int32_t index, Vector &xyz) const {
+    return call(&HostApi::particlePosition, master_.handle(), index, xyz.data()) != 0;
+  }
+  bool velocity(int32_t index, Vector &xyz) const { // units per second
+    return call(&HostApi::particleVelocity, master_.handle(), index, xyz.data()) != 0;
+  }
+  bool color(int32_t index, std::array<float, 3> &rgb) const {
+    return call(&HostApi::particleColor, master_.handle(), index, rgb.data()) != 0;
+  }
 
 private:
   explicit ParticleSystem(const Object &master) : master_(master) {}
