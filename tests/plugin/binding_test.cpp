@@ -40,6 +40,12 @@ TEST_F(RendererBinding, MissingLibraryInGerman) {
   EXPECT_EQ(status(), "FEHLER: DLL nicht ladbar (Windows-Fehler 126): " + libraryPath());
 }
 
+TEST_F(RendererBinding, FileThatIsNoLibraryReportsError193) {
+  start(Renderer::NotLibrary);
+  firstUpdate();
+  EXPECT_EQ(status(), "ERROR: DLL could not be loaded (Windows error 193): " + libraryPath());
+}
+
 TEST_F(RendererBinding, LibraryWithoutAnExportIsRefused) {
   start(Renderer::NoSavePng);
   firstUpdate();

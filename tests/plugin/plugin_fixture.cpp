@@ -1,6 +1,7 @@
 #include "plugin_fixture.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <random>
 
 #include "emberkit.h"
@@ -73,6 +74,7 @@ fs::path rendererSource(Renderer renderer) {
   case Renderer::NoSavePng:
     return fakeNoSavePngPath();
   case Renderer::None:
+  case Renderer::NotLibrary:
     break;
   }
   return fs::path();
@@ -82,7 +84,9 @@ void stagePlugin(const fs::path &folder, Renderer renderer) {
   fs::create_directories(folder);
   const fs::path module = flarionModulePath();
   fs::copy_file(module, folder / module.filename(), fs::copy_options::overwrite_existing);
-  if (renderer != Renderer::None) {
+  if (renderer == Renderer::NotLibrary) {
+    std::ofstream(folder / rendererFileName()) << "this is not a library\n";
+  } else if (renderer != Renderer::None) {
     fs::copy_file(rendererSource(renderer), folder / rendererFileName(),
                   fs::copy_options::overwrite_existing);
   }
