@@ -16,8 +16,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Programs of the build run through Wine: test discovery and the tests that CTest starts.
-find_program(EK_WINE NAMES wine64 wine)
+# Programs of the build run through Wine: test discovery and the tests that CTest starts. Debian
+# keeps the 64-bit loader in /usr/lib/wine; its /usr/bin/wine only chooses a loader.
+find_program(EK_WINE NAMES wine64 wine PATHS /usr/lib/wine)
 if(EK_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${EK_WINE})
 endif()
