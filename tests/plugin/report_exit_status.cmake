@@ -2,6 +2,7 @@
 # check the message and the exit status together, on every platform.
 #   cmake [-DEMULATOR=wine64] -P report_exit_status.cmake PROGRAM [ARGUMENTS...]
 # EMULATOR runs a cross-built program (CMAKE_CROSSCOMPILING_EMULATOR); empty for a native build.
+# The arguments travel as a CMake list, so none of them may contain a semicolon.
 set(command ${EMULATOR})
 set(first 0)
 math(EXPR last "${CMAKE_ARGC} - 1")
