@@ -20,6 +20,7 @@
 #include "host/document.h"
 #include "host/particle_system.h"
 #include "platform/dynamic_library.h"
+#include "platform/program_files.h"
 #include "scene/builders.h"
 
 namespace {
@@ -40,7 +41,7 @@ double msSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-fs::path programFolder() { return fs::read_symlink("/proc/self/exe").parent_path(); }
+fs::path programFolder() { return ek::platform::executablePath().parent_path(); }
 
 // A scene whose emitter keeps `particles` particles alive from frame 30 on, all moving.
 std::unique_ptr<standin::Document> sceneWith(uint64_t particles) {

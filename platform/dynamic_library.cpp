@@ -21,6 +21,30 @@ namespace ek::platform {
 
 #if defined(_WIN32)
 
+namespace {
+
+// The system's description of an error number, as UTF-8 without the line end it carries.
+std::string systemMessage(DWORD error) {
+  wchar_t *text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+  std::string message;
+  if (length > 0) {
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, text, int(length), nullptr, 0, nullptr, nullptr);
+    message.resize(size_t(bytes));
+    WideCharToMultiByte(CP_UTF8, 0, text, int(length), message.data(), bytes, nullptr, nullptr);
+  }
+  LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
+    message.pop_back();
+  }
+  return message;
+}
+
+} // namespace
+
 LoadResult loadLibrary(const char *utf8Path) {
   LoadResult result;
   if (utf8Path == nullptr || utf8Path[0] == '\0') {
@@ -39,6 +63,7 @@ LoadResult loadLibrary(const char *utf8Path) {
   if (module == nullptr) {
     result.status = LoadStatus::LoadFailed;
     result.errorCode = GetLastError();
+    result.detail = systemMessage(DWORD(result.errorCode));
     return result;
   }
   result.status = LoadStatus::Loaded;

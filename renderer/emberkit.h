@@ -11,6 +11,8 @@
 #if defined(_WIN32)
 #if defined(EMBERKIT_BUILDING)
 #define EK_API __declspec(dllexport)
+#elif defined(EMBERKIT_STATIC) /* linked from a static library, as the tests do */
+#define EK_API
 #else
 #define EK_API __declspec(dllimport)
 #endif

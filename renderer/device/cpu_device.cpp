@@ -1,12 +1,11 @@
 #include "device/cpu_device.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <new>
 #include <string>
-#include <sys/sysinfo.h>
 #include <thread>
+
+#include "platform/system_info.h"
 
 namespace ek {
 
@@ -14,33 +13,6 @@ namespace {
 
 constexpr uint64_t kParallelFillBytes = uint64_t(4) << 20; // smaller fills are not worth splitting
 constexpr uint64_t kAllocationAlignment = 64;
-
-std::string processorName() {
-  std::ifstream cpuinfo("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(cpuinfo, line)) {
-    if (line.rfind("model name", 0) == 0) {
-      const size_t colon = line.find(':');
-      if (colon != std::string::npos && colon + 2 <= line.size())
-        return line.substr(colon + 2);
-    }
-  }
-  return "CPU";
-}
-
-// Reads a "Name:   1234 kB" line of /proc/meminfo; 0 when absent.
-uint64_t meminfoBytes(const char *name) {
-  std::ifstream meminfo("/proc/meminfo");
-  std::string key;
-  uint64_t kilobytes = 0;
-  std::string unit;
-  while (meminfo >> key >> kilobytes) {
-    std::getline(meminfo, unit);
-    if (key == name)
-      return kilobytes * 1024;
-  }
-  return 0;
-}
 
 } // namespace
 
@@ -61,11 +33,14 @@ DeviceStatus CpuDevice::allocate(void **pointer, uint64_t bytes) {
       (bytes + kAllocationAlignment - 1) / kAllocationAlignment * kAllocationAlignment;
   if (rounded > SIZE_MAX)
     return kCpuOutOfMemory;
-  *pointer = std::aligned_alloc(kAllocationAlignment, size_t(rounded));
+  // The aligned forms of operator new and delete exist on every platform, unlike aligned_alloc.
+  *pointer = ::operator new(size_t(rounded), std::align_val_t(kAllocationAlignment), std::nothrow);
   return *pointer ? kDeviceOk : kCpuOutOfMemory;
 }
 
-void CpuDevice::release(void *pointer) { std::free(pointer); }
+void CpuDevice::release(void *pointer) {
+  ::operator delete(pointer, std::align_val_t(kAllocationAlignment));
+}
 
 DeviceStatus CpuDevice::copyToDevice(void *dst, const void *src, uint64_t bytes) {
   if (bytes == 0)
@@ -102,22 +77,11 @@ DeviceStatus CpuDevice::fillAsync(void *dst, int value, uint64_t bytes) {
 }
 
 DeviceStatus CpuDevice::memoryInfo(uint64_t *freeBytes, uint64_t *totalBytes) {
-  uint64_t available = meminfoBytes("MemAvailable:");
-  uint64_t total = meminfoBytes("MemTotal:");
-  if (total == 0) {
-    struct sysinfo info {};
-    if (sysinfo(&info) != 0)
-      return kCpuInvalidValue;
-    total = uint64_t(info.totalram) * info.mem_unit;
-    available = uint64_t(info.freeram) * info.mem_unit;
-  }
-  *freeBytes = available;
-  *totalBytes = total;
-  return kDeviceOk;
+  return platform::systemMemory(freeBytes, totalBytes) ? kDeviceOk : kCpuInvalidValue;
 }
 
 DeviceStatus CpuDevice::properties(DeviceProperties *out) {
-  out->name = processorName() + " (" + std::to_string(pool_.size()) + " threads)";
+  out->name = platform::processorName() + " (" + std::to_string(pool_.size()) + " threads)";
   out->major = 0;
   out->minor = 0;
   return kDeviceOk;

@@ -8,6 +8,8 @@
 #include <string.h>
 #if !defined(__CUDA_ARCH__) && __cplusplus >= 202002L
 #include <atomic>
+#elif !defined(__CUDA_ARCH__) && defined(_MSC_VER)
+#include <intrin.h>
 #endif
 
 #if defined(__CUDACC__)
@@ -54,6 +56,22 @@ EK_HD void atomicAddFloat(float *address, float value) {
   atomicAdd(address, value);
 #elif __cplusplus >= 202002L
   std::atomic_ref<float>(*address).fetch_add(value, std::memory_order_relaxed);
+#elif defined(_MSC_VER)
+  // Microsoft's compiler as the host compiler of a C++17 unit (nvcc's host pass on Windows) has
+  // no __atomic built-ins; its interlocked intrinsic makes the same exchange.
+  volatile long *bits = reinterpret_cast<volatile long *>(address);
+  long expected = *bits;
+  for (;;) {
+    float current;
+    memcpy(&current, &expected, sizeof current);
+    const float next = current + value;
+    long desired;
+    memcpy(&desired, &next, sizeof desired);
+    const long previous = _InterlockedCompareExchange(bits, desired, expected);
+    if (previous == expected)
+      return;
+    expected = previous;
+  }
 #else
   uint32_t *bits = reinterpret_cast<uint32_t *>(address);
   uint32_t expected = __atomic_load_n(bits, __ATOMIC_RELAXED);

@@ -4,8 +4,11 @@
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "host.h"
+#include "platform/program_files.h"
 #include "program/action_runner.h"
 #include "program/control_lookup.h"
 #include "program/options.h"
@@ -13,6 +16,7 @@
 #include "scene/scene_json.h"
 #include "ui/layout_text.h"
 #include "ui/png_file.h"
+#include "utf8_path.h"
 
 namespace {
 
@@ -26,13 +30,9 @@ constexpr int kExitUsage = 1;
 constexpr int kExitPlugin = 2;
 constexpr int kExitMisuse = 3;
 
-std::filesystem::path programFolder(const char *argv0) {
-  std::error_code error;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) {
-    return self.parent_path();
-  }
-  return std::filesystem::absolute(argv0).parent_path();
+std::filesystem::path programFolder(const std::string &argv0) {
+  const std::filesystem::path self = ek::platform::executablePath();
+  return (self.empty() ? std::filesystem::absolute(pathFromUtf8(argv0)) : self).parent_path();
 }
 
 // Lets the ticks of the run pass one at a time and does each action once its tick has passed.
@@ -83,7 +83,7 @@ void report(const Host &host, const DialogWindow &window, const Options &options
   }
 }
 
-int run(const Options &options, const char *argv0) {
+int run(const Options &options, const std::string &argv0) {
   HostOptions hostOptions;
   hostOptions.currentLanguage = options.language;
   if (options.apiLevel != 0) {
@@ -98,7 +98,8 @@ int run(const Options &options, const char *argv0) {
     std::cerr << "flarion-host: the plug-in did not load: " << load.message << "\n";
     return kExitPlugin;
   }
-  std::cout << "Plug-in " << host.moduleIdentifier() << " loaded from " << folder.string() << "\n";
+  std::cout << "Plug-in " << host.moduleIdentifier() << " loaded from " << utf8FromPath(folder)
+            << "\n";
   for (const RegisteredCommand &c : host.commands()) {
     std::cout << "Command " << c.id << " \"" << c.name << "\": " << c.help << "\n";
   }
@@ -141,7 +142,7 @@ int run(const Options &options, const char *argv0) {
       std::cerr << "flarion-host: preview not saved: " << failure << "\n";
       return kExitUsage;
     }
-    std::cout << "Preview saved to " << options.savePreview->string() << "\n";
+    std::cout << "Preview saved to " << utf8FromPath(*options.savePreview) << "\n";
   }
   host.unloadPlugin();
   if (!host.misuses().empty()) {
@@ -157,12 +158,17 @@ int run(const Options &options, const char *argv0) {
 
 int main(int argc, char **argv) {
   try {
-    const Options options = program::parseOptions(argc, argv);
+    const std::vector<std::string> arguments = ek::platform::utf8Arguments(argc, argv);
+    std::vector<const char *> texts;
+    for (const std::string &argument : arguments) {
+      texts.push_back(argument.c_str());
+    }
+    const Options options = program::parseOptions(int(texts.size()), texts.data());
     if (options.help) {
       std::cout << program::usage();
       return 0;
     }
-    return run(options, argv[0]);
+    return run(options, arguments.front());
   } catch (const std::exception &e) {
     std::cerr << "flarion-host: " << e.what() << "\n";
   }

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "utf8_path.h"
+
 namespace standin::program {
 
 namespace {
@@ -20,7 +22,7 @@ void parseSize(const std::string &text, Options &options) {
 
 } // namespace
 
-Options parseOptions(int argc, char **argv) {
+Options parseOptions(int argc, const char *const *argv) {
   Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -33,7 +35,7 @@ Options parseOptions(int argc, char **argv) {
     if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (arg == "--plugin-dir") {
-      options.pluginFolder = std::filesystem::path(next());
+      options.pluginFolder = pathFromUtf8(next());
     } else if (arg == "--language") {
       options.language = next();
     } else if (arg == "--no-current-language") {
@@ -57,7 +59,7 @@ Options parseOptions(int argc, char **argv) {
     } else if (arg == "--preview-size") {
       parseSize(next(), options);
     } else if (arg == "--save-preview") {
-      options.savePreview = std::filesystem::path(next());
+      options.savePreview = pathFromUtf8(next());
     } else if (arg == "--export-folder") {
       options.exportFolder = next();
     } else if (arg == "--quiet") {
@@ -65,7 +67,7 @@ Options parseOptions(int argc, char **argv) {
     } else if (!arg.empty() && arg[0] == '-') {
       throw std::invalid_argument("unknown option " + arg + " (see --help)");
     } else if (options.scene.empty()) {
-      options.scene = arg;
+      options.scene = pathFromUtf8(arg);
     } else {
       throw std::invalid_argument("more than one scene given: " + arg);
     }

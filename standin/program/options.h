@@ -26,8 +26,9 @@ struct Options {
   bool help = false;
 };
 
-// Parses argv; throws std::invalid_argument with a message naming the bad option.
-Options parseOptions(int argc, char **argv);
+// Parses the arguments (UTF-8 texts, the program's name first); throws std::invalid_argument with
+// a message naming the bad option.
+Options parseOptions(int argc, const char *const *argv);
 std::string usage();
 
 } // namespace standin::program

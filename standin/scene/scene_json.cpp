@@ -9,6 +9,7 @@
 
 #include "host/host_ids.h"
 #include "scene/builders.h"
+#include "utf8_path.h"
 
 namespace standin {
 
@@ -463,11 +464,11 @@ std::unique_ptr<Document> parseScene(const std::string &text, const std::string 
 std::unique_ptr<Document> loadSceneFile(const std::filesystem::path &file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) {
-    throw SceneError(file.string() + ": cannot be opened");
+    throw SceneError(utf8FromPath(file) + ": cannot be opened");
   }
   std::ostringstream content;
   content << in.rdbuf();
-  return parseScene(content.str(), file.string());
+  return parseScene(content.str(), utf8FromPath(file));
 }
 
 } // namespace standin

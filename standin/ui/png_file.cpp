@@ -1,20 +1,50 @@
 #include "ui/png_file.h"
 
 #include <cstdio>
-#include <memory>
-#include <vector>
 
-#include <png.h>
+#include "platform/file_open.h"
+#include "utf8_path.h"
+
+// stb_image_write's PNG encoder, compiled into this file only with every function static. It writes
+// through a callback, so the file is opened by the platform layer (UTF-8 paths on every system).
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#define STBI_WRITE_NO_STDIO
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#elif defined(_MSC_VER)
+#pragma warning(push, 0)
+#endif
+#include <stb_image_write.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#elif defined(_MSC_VER)
+#pragma warning(pop)
+#endif
 
 namespace standin {
 
 namespace {
 
-static_assert(sizeof(Rgb) == 3, "rows of Rgb are handed to libpng as packed samples");
+static_assert(sizeof(Rgb) == 3, "rows of Rgb are handed to the encoder as packed samples");
 
-struct FileCloser {
-  void operator()(std::FILE *file) const { std::fclose(file); }
+constexpr int kRgbComponents = 3;
+
+struct Output {
+  std::FILE *file;
+  bool failed = false;
 };
+
+void writeBytes(void *context, void *data, int size) {
+  auto *output = static_cast<Output *>(context);
+  if (std::fwrite(data, 1, size_t(size), output->file) != size_t(size)) {
+    output->failed = true;
+  }
+}
 
 } // namespace
 
@@ -22,37 +52,18 @@ std::string savePng(const RgbImage &image, const std::filesystem::path &file) {
   if (image.width() < 1 || image.height() < 1) {
     return "the image is empty";
   }
-  std::unique_ptr<std::FILE, FileCloser> out(std::fopen(file.string().c_str(), "wb"));
-  if (!out) {
-    return "cannot create " + file.string();
+  const std::string path = utf8FromPath(file);
+  Output output{ek::platform::openForWriting(path.c_str())};
+  if (output.file == nullptr) {
+    return "cannot create " + path;
   }
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!png || !info) {
-    png_destroy_write_struct(&png, nullptr);
-    return "out of memory";
-  }
-  std::vector<png_bytep> rows(size_t(image.height()));
-  for (int32_t y = 0; y < image.height(); ++y) {
-    // Rgb is three packed bytes, so a row of pixels is a row of PNG samples.
-    rows[size_t(y)] = const_cast<png_bytep>(
-        reinterpret_cast<const png_byte *>(&image.pixels()[size_t(y) * size_t(image.width())]));
-  }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return "cannot write " + file.string();
-  }
-  png_init_io(png, out.get());
-  png_set_IHDR(png, info, png_uint_32(image.width()), png_uint_32(image.height()), 8,
-               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  png_write_image(png, rows.data());
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  // Buffered bytes reach the file only now; a full disk shows here.
-  if (std::fclose(out.release()) != 0) {
-    return "cannot write " + file.string();
+  const int encoded =
+      stbi_write_png_to_func(writeBytes, &output, image.width(), image.height(), kRgbComponents,
+                             image.pixels().data(), image.width() * kRgbComponents);
+  // Buffered bytes reach the file only at the close; a full disk may show only there.
+  const bool closed = std::fclose(output.file) == 0;
+  if (encoded == 0 || output.failed || !closed) {
+    return "cannot write " + path;
   }
   return std::string();
 }

@@ -1,10 +1,11 @@
 // Binding the renderer library: every failure message, the CPU fallback and that a failure is
 // final. The libraries are the real one of this build and small flawed ones built by the tests.
 #include <cstring>
-#include <dlfcn.h>
 
 #include "ekpreview/renderer_binding.h"
+#include "loaded_library.h"
 #include "plugin_fixture.h"
+#include "utf8_path.h"
 
 namespace flarion_test {
 namespace {
@@ -13,9 +14,8 @@ namespace fs = std::filesystem;
 
 class RendererBinding : public PluginTest {
 protected:
-  std::string libraryPath() const {
-    return (scratch_.path() / "plugins" / rendererFileName()).string();
-  }
+  fs::path libraryFile() const { return scratch_.path() / "plugins" / rendererFileName(); }
+  std::string libraryPath() const { return standin::utf8FromPath(libraryFile()); }
   standin::HostOptions german() const {
     standin::HostOptions options;
     options.currentLanguage = std::string("de-DE");
@@ -40,6 +40,12 @@ TEST_F(RendererBinding, MissingLibraryInGerman) {
   EXPECT_EQ(status(), "FEHLER: DLL nicht ladbar (Windows-Fehler 126): " + libraryPath());
 }
 
+TEST_F(RendererBinding, FileThatIsNoLibraryReportsError193) {
+  start(Renderer::NotLibrary);
+  firstUpdate();
+  EXPECT_EQ(status(), "ERROR: DLL could not be loaded (Windows error 193): " + libraryPath());
+}
+
 TEST_F(RendererBinding, LibraryWithoutAnExportIsRefused) {
   start(Renderer::NoSavePng);
   firstUpdate();
@@ -53,8 +59,7 @@ TEST_F(RendererBinding, LibraryWithAnotherVersionIsRefusedAndUnloaded) {
   EXPECT_EQ(status(), "FEHLER: DLL hat API-Version 5, Plugin erwartet 6. Renderer neu bauen "
                       "(build.bat): " +
                           libraryPath());
-  EXPECT_EQ(dlopen(libraryPath().c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr)
-      << "the refused library is still loaded";
+  EXPECT_FALSE(libraryIsLoaded(libraryFile())) << "the refused library is still loaded";
 }
 
 TEST_F(RendererBinding, FailureIsFinalForTheDialogsLife) {
@@ -63,15 +68,14 @@ TEST_F(RendererBinding, FailureIsFinalForTheDialogsLife) {
   const std::string failure = status();
   ASSERT_TRUE(failure.starts_with("ERROR: "));
   // Putting a working library in place afterwards changes nothing, not even after reopening.
-  fs::copy_file(rendererSource(Renderer::Real), libraryPath());
+  fs::copy_file(rendererSource(Renderer::Real), libraryFile());
   ASSERT_TRUE(host_->userSetNumber(*window_, control::kExposure, 3.0));
   EXPECT_EQ(status(), failure);
   reopenDialog();
   EXPECT_EQ(status(), "Ready");
   tick();
   EXPECT_EQ(status(), failure);
-  EXPECT_EQ(dlopen(libraryPath().c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr)
-      << "the library was loaded after all";
+  EXPECT_FALSE(libraryIsLoaded(libraryFile())) << "the library was loaded after all";
 }
 
 class CpuFallback : public RendererBinding {
@@ -103,7 +107,7 @@ TEST_F(CpuFallback, ReopeningCreatesANewContextWithTheLibraryStillLoaded) {
   tick();
   EXPECT_TRUE(status().starts_with("Partikel: ")) << status();
   EXPECT_TRUE(status().ends_with(" | CPU")) << status();
-  EXPECT_NE(dlopen(libraryPath().c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
+  EXPECT_TRUE(libraryIsLoaded(libraryFile()));
 }
 
 TEST_F(CpuFallback, PluginFolderWithNonAsciiCharacters) {

@@ -5,6 +5,7 @@
 
 #include "platform/dynamic_library.h"
 #include "plugin_fixture.h"
+#include "utf8_path.h"
 
 namespace flarion_test {
 namespace {
@@ -17,7 +18,7 @@ protected:
 };
 
 TEST_F(DynamicLibrary, MissingFileIsError126) {
-  const std::string path = (scratch_.path() / "libnothing.so").string();
+  const std::string path = standin::utf8FromPath(scratch_.path() / "libnothing.so");
   const platform::LoadResult result = platform::loadLibrary(path.c_str());
   EXPECT_EQ(result.status, platform::LoadStatus::LoadFailed);
   EXPECT_EQ(result.errorCode, platform::kErrorModuleNotFound);
@@ -27,7 +28,7 @@ TEST_F(DynamicLibrary, MissingFileIsError126) {
 TEST_F(DynamicLibrary, FileThatIsNoLibraryIsError193) {
   const std::filesystem::path file = scratch_.path() / "libtext.so";
   std::ofstream(file) << "this is not a shared library\n";
-  const platform::LoadResult result = platform::loadLibrary(file.string().c_str());
+  const platform::LoadResult result = platform::loadLibrary(standin::utf8FromPath(file).c_str());
   EXPECT_EQ(result.status, platform::LoadStatus::LoadFailed);
   EXPECT_EQ(result.errorCode, platform::kErrorBadFormat);
   EXPECT_FALSE(result.detail.empty());
@@ -54,7 +55,7 @@ TEST_F(DynamicLibrary, EmptyOrOverlongPathsAreNotConvertible) {
 TEST_F(DynamicLibrary, ResolvesExportsByNameAndUnloads) {
   const std::filesystem::path copy = scratch_.path() / u8"bibliothek-ä.so";
   std::filesystem::copy_file(fakeNoSavePngPath(), copy);
-  const std::string path = copy.string();
+  const std::string path = standin::utf8FromPath(copy);
   const platform::LoadResult result = platform::loadLibrary(path.c_str());
   ASSERT_EQ(result.status, platform::LoadStatus::Loaded) << result.detail;
   auto version =
@@ -68,7 +69,11 @@ TEST_F(DynamicLibrary, ResolvesExportsByNameAndUnloads) {
 }
 
 TEST(SharedLibraryFileName, FollowsThePlatformsNaming) {
+#if defined(_WIN32)
+  EXPECT_EQ(platform::sharedLibraryFileName("emberkit"), "emberkit.dll");
+#else
   EXPECT_EQ(platform::sharedLibraryFileName("emberkit"), "libemberkit.so");
+#endif
 }
 
 } // namespace

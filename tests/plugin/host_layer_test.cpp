@@ -1,6 +1,7 @@
 // The plug-in's host layer over the stand-in host: values, texts, documents, objects, particles
 // and the host's services, as the plug-in's later parts rely on them.
 #include <cmath>
+#include <filesystem>
 
 #include "connected_host.h"
 #include "host/bitmap.h"
@@ -34,7 +35,8 @@ TEST_F(HostLayer, TextsFillPlaceholdersAndFormatReals) {
 
 TEST_F(HostLayer, LongTextsArriveWhole) {
   const std::string folder = "/" + std::string(600, 'f');
-  EXPECT_EQ(host::joinPath(folder, "libemberkit.so"), folder + "/libemberkit.so");
+  const char separator = char(std::filesystem::path::preferred_separator); // the host's own
+  EXPECT_EQ(host::joinPath(folder, "libemberkit.so"), folder + separator + "libemberkit.so");
   EXPECT_FALSE(host::pluginFolder().has_value()); // no module was loaded by this host
   EXPECT_FALSE(host::chooseFolder("Choose export folder").has_value());
   host_.setFolderChoice(folder);

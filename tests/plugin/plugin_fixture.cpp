@@ -1,9 +1,8 @@
 #include "plugin_fixture.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <cstdlib>
+#include <fstream>
+#include <random>
 
 #include "emberkit.h"
 #include "host/host_ids.h"
@@ -51,8 +50,9 @@ std::string fakeNoSavePngPath() {
 std::string examplesDir() { return fromEnvironment("FLARION_TEST_EXAMPLES", EXAMPLES_DIR); }
 
 ScratchFolder::ScratchFolder(const std::string &leaf) {
+  // The random part keeps apart runs of the same test in several build trees at once.
   root_ = fs::temp_directory_path() /
-          ("flarion-" + currentTestName() + "-" + std::to_string(::getpid()));
+          ("flarion-" + currentTestName() + "-" + std::to_string(std::random_device{}()));
   fs::remove_all(root_);
   path_ = leaf.empty() ? root_ : root_ / fs::path(std::u8string(leaf.begin(), leaf.end()));
   fs::create_directories(path_);
@@ -74,6 +74,7 @@ fs::path rendererSource(Renderer renderer) {
   case Renderer::NoSavePng:
     return fakeNoSavePngPath();
   case Renderer::None:
+  case Renderer::NotLibrary:
     break;
   }
   return fs::path();
@@ -83,7 +84,9 @@ void stagePlugin(const fs::path &folder, Renderer renderer) {
   fs::create_directories(folder);
   const fs::path module = flarionModulePath();
   fs::copy_file(module, folder / module.filename(), fs::copy_options::overwrite_existing);
-  if (renderer != Renderer::None) {
+  if (renderer == Renderer::NotLibrary) {
+    std::ofstream(folder / rendererFileName()) << "this is not a library\n";
+  } else if (renderer != Renderer::None) {
     fs::copy_file(rendererSource(renderer), folder / rendererFileName(),
                   fs::copy_options::overwrite_existing);
   }
@@ -107,20 +110,24 @@ std::unique_ptr<standin::Document> makeScene() {
 }
 
 bool cudaDeviceAvailable() {
-  void *library = dlopen(rendererLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!library) {
+  namespace platform = ek::platform;
+  const platform::LoadResult loaded = platform::loadLibrary(rendererLibraryPath().c_str());
+  if (loaded.status != platform::LoadStatus::Loaded) {
     return false;
   }
-  auto create = reinterpret_cast<decltype(&ekCreate)>(dlsym(library, "ekCreate"));
-  auto destroy = reinterpret_cast<decltype(&ekDestroy)>(dlsym(library, "ekDestroy"));
-  auto lastError = reinterpret_cast<decltype(&ekLastError)>(dlsym(library, "ekLastError"));
+  auto create =
+      reinterpret_cast<decltype(&ekCreate)>(platform::findSymbol(loaded.handle, "ekCreate"));
+  auto destroy =
+      reinterpret_cast<decltype(&ekDestroy)>(platform::findSymbol(loaded.handle, "ekDestroy"));
+  auto lastError =
+      reinterpret_cast<decltype(&ekLastError)>(platform::findSymbol(loaded.handle, "ekLastError"));
   bool available = false;
   if (create && destroy && lastError) {
     EKContext *context = create(0);
     available = context && std::string(lastError(context)).empty();
     destroy(context);
   }
-  dlclose(library);
+  platform::freeLibrary(loaded.handle);
   return available;
 }
 

@@ -36,6 +36,7 @@ enum class Renderer {
   Real,       // the renderer library of this build
   OldVersion, // a library reporting interface version 5
   NoSavePng,  // a library without ekSavePNG
+  NotLibrary, // a text file under the library's name
 };
 
 // Where the build put the plug-in module, the renderer library, the flawed renderer libraries and

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <numbers>
 
 #include "ekpreview/flarion_dialog.h"
 #include "ekpreview/renderer_binding.h"
@@ -11,6 +12,7 @@
 #include "host/host_ids.h"
 #include "plugin_fixture.h"
 #include "scene/builders.h"
+#include "utf8_path.h"
 
 namespace flarion_test {
 namespace {
@@ -99,7 +101,8 @@ std::vector<uint8_t> renderDirectly(const standin::Document &scene, int32_t widt
   camera.target = {float(m.offset.x + m.axisZ.x), float(m.offset.y + m.axisZ.y),
                    float(-(m.offset.z + m.axisZ.z))};
   camera.up = {float(m.axisY.x), float(m.axisY.y), float(-m.axisY.z)};
-  camera.fovY = float(2.0 * std::atan(0.5 * height / width) * 180.0 / M_PI); // 36 mm on 36 mm
+  camera.fovY =
+      float(2.0 * std::atan(0.5 * height / width) * 180.0 / std::numbers::pi); // 36 mm on 36 mm
   EKRenderSettings settings{};
   settings.width = width;
   settings.height = height;
@@ -386,7 +389,8 @@ protected:
   bool save(const fs::path &path, plugin::ImageFormat format, int32_t frame = 7) {
     const auto document = ek::host::Document::active();
     return dialog_->renderAndSave(*document, document->activeViewCamera(), 320, 180,
-                                  plugin::DialogSettings{}, frame, path.string(), format);
+                                  plugin::DialogSettings{}, frame, standin::utf8FromPath(path),
+                                  format);
   }
   static std::vector<uint8_t> bytes(const fs::path &path) {
     std::ifstream in(path, std::ios::binary);
@@ -416,10 +420,10 @@ TEST_F(RenderAndSave, WritesEachFormatAndShowsTheImage) {
 TEST_F(RenderAndSave, UnwritablePathAndMissingCameraFailWithTheirMessages) {
   const fs::path path = scratch_.path() / "no such folder" / "frame_0007.png";
   EXPECT_FALSE(save(path, plugin::ImageFormat::Png8));
-  EXPECT_EQ(status(), "ERROR: could not write file: " + path.string());
+  EXPECT_EQ(status(), "ERROR: could not write file: " + standin::utf8FromPath(path));
   const auto document = ek::host::Document::active();
   EXPECT_FALSE(dialog_->renderAndSave(*document, std::nullopt, 320, 180, plugin::DialogSettings{},
-                                      0, path.string(), plugin::ImageFormat::Exr));
+                                      0, standin::utf8FromPath(path), plugin::ImageFormat::Exr));
   EXPECT_EQ(status(), "No camera found");
 }
 

@@ -9,6 +9,7 @@
 #include "camera_setup.h"
 #include "options.h"
 #include "particle_file.h"
+#include "platform/program_files.h"
 #include "progress.h"
 
 namespace {
@@ -128,9 +129,14 @@ bool save(const std::string &path, const Options &options, OutputFormat format,
 } // namespace
 
 int main(int argc, char **argv) {
+  const std::vector<std::string> arguments = ek::platform::utf8Arguments(argc, argv);
+  std::vector<const char *> texts;
+  for (const std::string &argument : arguments) {
+    texts.push_back(argument.c_str());
+  }
   Options options;
   std::string error;
-  if (!parseOptions(argc, argv, options, error)) {
+  if (!parseOptions(int(texts.size()), texts.data(), options, error)) {
     std::fprintf(stderr, "ekrender: %s\n", error.c_str());
     return 2;
   }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -403,7 +404,9 @@ bool parseCsv(const std::string &text, const std::string &name, ParticleData &ou
 }
 
 bool readParticleFile(const std::string &path, ParticleData &out, std::string &error) {
-  std::ifstream file(path, std::ios::binary);
+  // The path is UTF-8, which a std::string path means only on POSIX systems.
+  std::ifstream file(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                     std::ios::binary);
   if (!file) {
     error = path + ": cannot open the file";
     return false;

@@ -1,0 +1,77 @@
+#include "platform/program_files.h"
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// After windows.h, whose types it uses.
+#include <shellapi.h>
+#endif
+
+namespace ek::platform {
+
+#if defined(_WIN32)
+
+namespace {
+
+// Longest executable path asked for, in UTF-16 code units (the system's own limit).
+constexpr DWORD kMaxExecutablePathUnits = 32768;
+
+std::string utf8FromWide(const wchar_t *text) {
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 1) {
+    return std::string();
+  }
+  std::string result(size_t(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), bytes, nullptr, nullptr);
+  result.resize(size_t(bytes) - 1); // without the terminator
+  return result;
+}
+
+} // namespace
+
+std::filesystem::path executablePath() {
+  std::wstring path(kMaxExecutablePathUnits, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), kMaxExecutablePathUnits);
+  if (length == 0 || length >= kMaxExecutablePathUnits) {
+    return std::filesystem::path();
+  }
+  path.resize(length);
+  return std::filesystem::path(path);
+}
+
+std::vector<std::string> utf8Arguments(int argc, char **argv) {
+  int count = 0;
+  wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  if (wide == nullptr || count != argc) {
+    // Not the command line this program was started with: keep what main() received.
+    arguments.assign(argv, argv + argc);
+  } else {
+    for (int i = 0; i < count; ++i) {
+      arguments.push_back(utf8FromWide(wide[i]));
+    }
+  }
+  LocalFree(wide);
+  return arguments;
+}
+
+#else
+
+std::filesystem::path executablePath() {
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::path() : path;
+}
+
+std::vector<std::string> utf8Arguments(int argc, char **argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+#endif
+
+} // namespace ek::platform
