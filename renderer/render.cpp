@@ -3,6 +3,7 @@
 
 #include "context.h"
 #include "frame_builder.h"
+#include "kernels/sampling.h"
 #include "render_volume.h"
 
 namespace {
@@ -50,7 +51,7 @@ bool fitImageBuffers(EKContext *c, int32_t width, int32_t height) {
 
 // particles x copies x samples, or false when that does not fit in 64 bits.
 bool splatWork(const EKFrame &frame, uint64_t count, uint64_t &work) {
-  const uint64_t perParticle = uint64_t(frame.repopulation + 1ull) * uint64_t(frame.samples);
+  const uint64_t perParticle = ek::copiesPerParticle(frame.repopulation) * uint64_t(frame.samples);
   if (count != 0 && perParticle > std::numeric_limits<uint64_t>::max() / count)
     return false;
   work = perParticle * count;

@@ -107,7 +107,7 @@ bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats,
     return false;
   device.fillAsync(c->shadowMaps, 0, floats * sizeof(float));
   mark(timer, PassTimer::Clears);
-  const uint64_t work = uint64_t(frame.repopulation + 1) * c->count;
+  const uint64_t work = copiesPerParticle(frame.repopulation) * c->count;
   if (work > 0) {
     EKFrame oneSample = frame;
     oneSample.samples = 1;
@@ -155,7 +155,7 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
     return false;
   device.fillAsync(c->cameraDepth, 0, depthFloats * sizeof(float));
   mark(timer, PassTimer::Clears);
-  const uint64_t work = uint64_t(frame.repopulation + 1) * uint64_t(frame.samples) * c->count;
+  const uint64_t work = copiesPerParticle(frame.repopulation) * uint64_t(frame.samples) * c->count;
   if (work > 0)
     device.launchCamSplat(blocksFor(device, work, kBlockSize),
                           {frame, c->positions, velocities, work, c->cameraDepth});

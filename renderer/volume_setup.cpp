@@ -1,5 +1,6 @@
 #include "volume_setup.h"
 
+#include "kernels/sampling.h"
 #include "vector_math.h"
 
 #include <algorithm>
@@ -178,7 +179,7 @@ uint64_t buildVolumeConstants(const EKCamera &camera, const EKRenderSettings &se
   const int size = settings.shadowMapSize > 8 ? settings.shadowMapSize : kDefaultMapSize;
   const int slices = settings.shadowSlices > 1 ? settings.shadowSlices : kDefaultMapSlices;
 
-  out.lightSampleArea = std::max(densityScale, 0.0f) / float(frame.repopulation + 1);
+  out.lightSampleArea = std::max(densityScale, 0.0f) / float(copiesPerParticle(frame.repopulation));
   out.camSampleArea = out.lightSampleArea / float(frame.samples);
   out.emission = settings.emission;
   std::copy(settings.ambient, settings.ambient + 3, out.ambient);

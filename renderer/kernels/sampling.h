@@ -46,8 +46,12 @@ struct WorkItem {
   uint32_t sample; // 0 .. samples - 1
 };
 
+// Copies of a particle: itself and its repopulated ones. A frame's repopulation is never negative;
+// the sum is formed in 64 bits since the largest repopulation has 2^31 copies.
+EK_HD uint64_t copiesPerParticle(int32_t repopulation) { return uint64_t(repopulation) + 1u; }
+
 EK_HD WorkItem decodeWorkItem(uint64_t item, int32_t repopulation, int32_t samples) {
-  const uint64_t perParticle = uint64_t(repopulation + 1) * uint64_t(samples);
+  const uint64_t perParticle = copiesPerParticle(repopulation) * uint64_t(samples);
   const uint64_t rest = item % perParticle;
   return {item / perParticle, uint32_t(rest / uint64_t(samples)),
           uint32_t(rest % uint64_t(samples))};

@@ -80,6 +80,11 @@ TEST_P(VolumeRender, EmptySceneIsTransparent) {
     ASSERT_EQ(v, 0.0f);
   EXPECT_NE(context->cameraDepth, nullptr);
   EXPECT_NE(context->shadowMaps, nullptr);
+  // The largest repopulation: its 2^31 copies per particle are counted in 64 bits.
+  EKRenderSettings most = volumeSettings();
+  most.repopulation = INT32_MAX;
+  for (float v : renderFloat(context, most, {light}))
+    ASSERT_EQ(v, 0.0f);
 }
 
 TEST_P(VolumeRender, ALightBehindADenseCloudDarkensItsFarSide) {
