@@ -5,6 +5,7 @@
 #include "frame_builder.h"
 #include "kernels/sampling.h"
 #include "render_volume.h"
+#include "request_check.h"
 
 namespace {
 
@@ -64,7 +65,8 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
                                    const EKRenderSettings *settings, const EKLight *lights,
                                    int32_t lightCount, uint8_t *image8, float *imageFloat,
                                    float *gpuMs) {
-  if (!context || !camera || !settings || settings->width < 1 || settings->height < 1) {
+  if (!context || !camera || !settings || settings->width < 1 || settings->height < 1 ||
+      !ek::isFiniteRequest(*camera, *settings, lights, lightCount)) {
     ek::setError(context, kInvalid);
     return 1;
   }

@@ -12,7 +12,7 @@ namespace {
 
 constexpr uint32_t kBoundsBlocks = 1024;
 constexpr int kBoundsFloats = 8; // 7 used; the buffer is 32 bytes
-constexpr int kMoments = 6;
+constexpr int kMoments = 7;      // sums of x, y, z and of their squares, and the particles measured
 constexpr uint64_t kBlocksPerMultiprocessor = 32;
 constexpr int kAssumedMultiprocessors = 64;
 constexpr float kMinPad = 0.001f;
@@ -137,9 +137,11 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
   if (!measureCloud(c, velocities, bounds, moments))
     return false;
   mark(timer, PassTimer::Bounds);
-  const Box padded = paddedBox(bounds, c->count, frame);
-  const Box robust = robustBox(moments, c->count, padded);
-  const float densityScale = densityPerParticle(robust, c->count, settings.density);
+  // Broken particles are left out of the measure, so the cloud is sized by the measured ones.
+  const uint64_t measured = uint64_t(moments[kMoments - 1]);
+  const Box padded = paddedBox(bounds, measured, frame);
+  const Box robust = robustBox(moments, measured, padded);
+  const float densityScale = densityPerParticle(robust, measured, settings.density);
 
   VolumeConstants vol{};
   const uint64_t shadowFloats =

@@ -31,6 +31,12 @@ __m256i load(const uint32_t *values) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(values));
 }
 
+// All ones in the lanes whose value is finite, as isFinitePoint tests each coordinate.
+__m256 finiteLanes(__m256 v) {
+  const __m256 magnitude = _mm256_and_ps(v, _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF)));
+  return _mm256_cmp_ps(magnitude, _mm256_set1_ps(kLargestFloat), _CMP_LE_OQ);
+}
+
 // One row of the view matrix: ((m0 x + m1 y) + m2 z) + m3.
 __m256 row(const float *m, __m256 x, __m256 y, __m256 z) {
   __m256 r =
@@ -64,6 +70,8 @@ uint32_t placeSamplesAvx2(const EKFrame &f, bool motionBlur, const SampleLanes &
   const __m256 depth = _mm256_sub_ps(_mm256_setzero_ps(), cz);
   // Culled when nearClip >= depth; a not-a-number depth goes on and fails the image test.
   __m256 keep = _mm256_cmp_ps(_mm256_set1_ps(f.nearClip), depth, _CMP_NGE_UQ);
+  keep = _mm256_and_ps(
+      keep, _mm256_and_ps(finiteLanes(x), _mm256_and_ps(finiteLanes(y), finiteLanes(z))));
   const __m256 inverseDepth = _mm256_div_ps(_mm256_set1_ps(-1.0f), cz);
   __m256 xn = _mm256_mul_ps(cx, inverseDepth);
   __m256 yn = _mm256_mul_ps(cy, inverseDepth);

@@ -23,6 +23,7 @@ void mergeIntoBuffers(const BoundsPartial &b, float *bounds, double *moments) {
     current.sumSquares[a] = moments[3 + a];
   }
   current.speedSquared = bounds[6];
+  current.count = moments[6];
   mergeBounds(current, b);
   for (int a = 0; a < 3; ++a) {
     bounds[a] = current.minimum[a];
@@ -31,6 +32,7 @@ void mergeIntoBuffers(const BoundsPartial &b, float *bounds, double *moments) {
     moments[3 + a] = current.sumSquares[a];
   }
   bounds[6] = current.speedSquared;
+  moments[6] = current.count;
 }
 
 // Runs `visit` on every work item of a volumetric splat launch, in the given particle order.

@@ -113,9 +113,12 @@ EK_HD bool projectSpherical(const EKFrame &f, const CameraPoint &c, PixelHit &hi
   return placeInImage(f, px, py, hit);
 }
 
-// Projects a world-space sample into a pixel; false when the sample is culled.
+// Projects a world-space sample into a pixel; false when the sample is culled. A sample that is
+// not finite is always culled: the spherical camera would otherwise place some infinite points.
 EK_HD bool projectSample(const EKFrame &f, const EKV3 &world, uint32_t &state, PixelHit &hit,
                          CameraPoint &c) {
+  if (!isFinitePoint(world))
+    return false;
   c = toCamera(f, world);
   return f.projection == 1 ? projectSpherical(f, c, hit) : projectPerspective(f, c, state, hit);
 }

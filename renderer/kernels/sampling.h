@@ -12,6 +12,7 @@ namespace ek {
 constexpr float kTwoPi = 6.28318548f;
 constexpr float kMinLogArgument = 1e-7f;       // draws are raised to this before a logarithm
 constexpr float kRandomScale = 5.9604645e-08f; // 2^-24
+constexpr float kLargestFloat = 3.40282347e+38f;
 
 // 32-bit integer hash of every sampling kernel.
 EK_HD uint32_t mix32(uint32_t h) {
@@ -78,6 +79,12 @@ EK_HD uint32_t sampleStream(uint64_t particle, uint32_t copy, uint32_t sample, u
   const uint32_t high = uint32_t(particle >> 32);
   return mix32(low ^ mix32(copy * 0x27D4EB2Du + sample * 0x165667B1u + seed) ^
                mix32(high + 0x68BC21EBu));
+}
+
+// False for a point with a not-a-number or infinite coordinate. Such points (a broken particle, or
+// a sample that a broken velocity moved) are left out of every pass.
+EK_HD bool isFinitePoint(const EKV3 &p) {
+  return fabsf(p.x) <= kLargestFloat && fabsf(p.y) <= kLargestFloat && fabsf(p.z) <= kLargestFloat;
 }
 
 // Whether a launch needs the per-sample random stream at all.

@@ -7,7 +7,6 @@
 
 namespace ek {
 
-constexpr float kLargestFloat = 3.40282347e+38f;
 constexpr float kMinWeight = 1e-7f;
 constexpr float kMinLightDistance = 1e-6f;
 constexpr float kMinAnisotropy = 1e-4f;
@@ -21,6 +20,7 @@ struct BoundsPartial {
   float speedSquared;
   double sum[3];
   double sumSquares[3];
+  double count; // particles measured; broken ones are left out
 };
 
 EK_HD BoundsPartial neutralBounds() {
@@ -28,7 +28,8 @@ EK_HD BoundsPartial neutralBounds() {
           {-kLargestFloat, -kLargestFloat, -kLargestFloat},
           0.0f,
           {0, 0, 0},
-          {0, 0, 0}};
+          {0, 0, 0},
+          0.0};
 }
 
 EK_HD double squareAdd(double x, double sum) {
@@ -39,7 +40,12 @@ EK_HD double squareAdd(double x, double sum) {
 #endif
 }
 
+// Adds a particle to the measure. A particle with a coordinate that is not finite, or with such a
+// velocity while velocities are used, is left out: none of its samples would be finite.
 EK_HD void addToBounds(BoundsPartial &b, const EKV3 &p, const EKV3 *velocity) {
+  if (!isFinitePoint(p) || (velocity && !isFinitePoint(*velocity)))
+    return;
+  b.count += 1.0;
   const float xyz[3] = {p.x, p.y, p.z};
   for (int a = 0; a < 3; ++a) {
     b.minimum[a] = minNumber(b.minimum[a], xyz[a]);
@@ -62,6 +68,7 @@ EK_HD void mergeBounds(BoundsPartial &into, const BoundsPartial &other) {
     into.sumSquares[a] += other.sumSquares[a];
   }
   into.speedSquared = maxNumber(into.speedSquared, other.speedSquared);
+  into.count += other.count;
 }
 
 // ---- depth slices
@@ -175,6 +182,8 @@ EK_HD void lightSplatWork(const EKFrame &f, const VolumeConstants &vol, const EK
                           const EKV3 *velocities, const WorkItem &work, float *shadowMaps) {
   uint32_t state = 0;
   const EKV3 p = samplePosition(f, positions, velocities, work, state);
+  if (!isFinitePoint(p))
+    return;
   for (int i = 0; i < vol.lightCount; ++i) {
     const EKVolLight &light = vol.lights[i];
     if (light.mapCount < 1)
