@@ -94,6 +94,10 @@ typedef struct EKLight {
 } EKLight;
 
 EK_API int32_t ekApiVersion(void);
+/* Creates a context on CUDA device `device` (>= 0) or on the CPU (EK_DEVICE_CPU). A CUDA device
+ * that cannot be used still gives a context, whose last error says "Could not initialize CUDA
+ * device". Null only when no context can be made at all: the host is out of memory, or the CPU
+ * backend cannot start its worker threads (the system's thread limit is reached). */
 EK_API EKContext *ekCreate(int32_t device);
 EK_API void ekDestroy(EKContext *context);
 EK_API const char *ekLastError(EKContext *context);
