@@ -21,6 +21,16 @@ bool checkCuda(EKContext *context, DeviceStatus status, const char *label) {
   return false;
 }
 
+const char *memoryName(const EKContext *context) {
+  return context->backend->usesHostMemory() ? "host memory" : "VRAM";
+}
+
+bool allocate(EKContext *context, void **pointer, uint64_t bytes, const char *buffer) {
+  const char *verb = context->backend->usesHostMemory() ? "allocate " : "cudaMalloc ";
+  return checkCuda(context, context->backend->allocate(pointer, bytes),
+                   (std::string(verb) + buffer).c_str());
+}
+
 uint32_t blocksFor(Device &device, uint64_t n, uint32_t blockSize) {
   return blocksForMultiprocessors(n, blockSize, device.multiprocessorCount());
 }

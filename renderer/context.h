@@ -49,6 +49,13 @@ void setError(EKContext *context, const std::string &text);
 // false; on success leaves the last error alone and returns true. It serves both backends.
 bool checkCuda(EKContext *context, DeviceStatus status, const char *label);
 
+// Where the context keeps its buffers, for messages: "VRAM" or "host memory".
+const char *memoryName(const EKContext *context);
+
+// Allocates `bytes` of device memory for the named buffer. On failure stores "cudaMalloc NAME: "
+// (on the CPU "allocate NAME: ") and the backend's description, and returns false.
+bool allocate(EKContext *context, void **pointer, uint64_t bytes, const char *buffer);
+
 // Grid size of every launch: ceil(n / blockSize) blocks, at least 1, at most 32 per multiprocessor
 // (64 multiprocessors assumed when the device does not tell).
 uint32_t blocksFor(Device &device, uint64_t n, uint32_t blockSize);

@@ -45,8 +45,8 @@ bool memoryCheck(EKContext *context, uint64_t n, bool withVelocity) {
   const double left =
       available > kMemoryReserve ? double(available - kMemoryReserve) / kBytesPerGigabyte : 0.0;
   char text[256];
-  std::snprintf(text, sizeof text, "Not enough VRAM: needs %.2f GB, approx. %.2f GB available",
-                needed, left);
+  std::snprintf(text, sizeof text, "Not enough %s: needs %.2f GB, approx. %.2f GB available",
+                ek::memoryName(context), needed, left);
   ek::setError(context, text);
   return false;
 }
@@ -67,16 +67,14 @@ EK_API int32_t ekReserve(EKContext *context, uint64_t n, int32_t withVelocity) {
       return 1;
     releaseParticles(context);
     void *pointer = nullptr;
-    if (!ek::checkCuda(context, backend.allocate(&pointer, n * sizeof(EKV3)),
-                       "cudaMalloc positions"))
+    if (!ek::allocate(context, &pointer, n * sizeof(EKV3), "positions"))
       return 1;
     context->positions = static_cast<EKV3 *>(pointer);
-    if (!ek::checkCuda(context, backend.allocate(&pointer, n * sizeof(Rgba8)), "cudaMalloc colors"))
+    if (!ek::allocate(context, &pointer, n * sizeof(Rgba8), "colors"))
       return 1;
     context->colors = static_cast<Rgba8 *>(pointer);
     if (withVelocity) {
-      if (!ek::checkCuda(context, backend.allocate(&pointer, n * sizeof(EKV3)),
-                         "cudaMalloc velocity"))
+      if (!ek::allocate(context, &pointer, n * sizeof(EKV3), "velocity"))
         return 1;
       context->velocities = static_cast<EKV3 *>(pointer);
       context->hasVelocityBuffer = true;

@@ -26,9 +26,9 @@ void releaseImageBuffers(EKContext *c) {
 }
 
 template <typename T>
-bool allocateImage(EKContext *c, T *&buffer, uint64_t bytes, const char *label) {
+bool allocateImage(EKContext *c, T *&buffer, uint64_t bytes, const char *name) {
   void *pointer = nullptr;
-  if (!ek::checkCuda(c, c->backend->allocate(&pointer, bytes), label))
+  if (!ek::allocate(c, &pointer, bytes, name))
     return false;
   buffer = static_cast<T *>(pointer);
   return true;
@@ -40,10 +40,10 @@ bool fitImageBuffers(EKContext *c, int32_t width, int32_t height) {
     return true;
   releaseImageBuffers(c);
   const uint64_t pixels = uint64_t(width) * uint64_t(height);
-  if (!allocateImage(c, c->accumulator, pixels * sizeof(Rgba32f), "cudaMalloc accumulator") ||
-      !allocateImage(c, c->image, pixels * sizeof(Rgba8), "cudaMalloc image") ||
-      !allocateImage(c, c->imageFloat, pixels * sizeof(Rgba32f), "cudaMalloc image (float)") ||
-      !allocateImage(c, c->totalDepth, pixels * sizeof(float), "cudaMalloc total depth"))
+  if (!allocateImage(c, c->accumulator, pixels * sizeof(Rgba32f), "accumulator") ||
+      !allocateImage(c, c->image, pixels * sizeof(Rgba8), "image") ||
+      !allocateImage(c, c->imageFloat, pixels * sizeof(Rgba32f), "image (float)") ||
+      !allocateImage(c, c->totalDepth, pixels * sizeof(float), "total depth"))
     return false;
   c->imageWidth = width;
   c->imageHeight = height;

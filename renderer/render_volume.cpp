@@ -20,26 +20,24 @@ constexpr float kCopySpread = 3.0f; // repopulated copies reach three standard d
 
 // Grows a float buffer to hold `needed` floats; a larger buffer is kept.
 bool ensureCapacity(EKContext *c, float *&buffer, uint64_t &capacity, uint64_t needed,
-                    const char *label) {
+                    const char *name) {
   if (needed <= capacity)
     return true;
   c->backend->release(buffer);
   buffer = nullptr;
   capacity = 0;
   void *pointer = nullptr;
-  if (needed > UINT64_MAX / sizeof(float)) {
-    setError(c, std::string(label) + ": out of memory");
-    return false;
-  }
-  if (!checkCuda(c, c->backend->allocate(&pointer, needed * sizeof(float)), label))
+  // A size beyond 64 bits fails like any allocation that does not fit.
+  const uint64_t bytes = needed > UINT64_MAX / sizeof(float) ? UINT64_MAX : needed * sizeof(float);
+  if (!allocate(c, &pointer, bytes, name))
     return false;
   buffer = static_cast<float *>(pointer);
   capacity = needed;
   return true;
 }
 
-bool allocateOnce(EKContext *c, void *&buffer, uint64_t bytes, const char *label) {
-  return buffer || checkCuda(c, c->backend->allocate(&buffer, bytes), label);
+bool allocateOnce(EKContext *c, void *&buffer, uint64_t bytes, const char *name) {
+  return buffer || allocate(c, &buffer, bytes, name);
 }
 
 // Measures the cloud: bounds, largest squared speed and moments, read back to the host.
@@ -48,9 +46,9 @@ bool measureCloud(EKContext *c, const EKV3 *velocities, float bounds[kBoundsFloa
   Device &device = *c->backend;
   const float initial[7] = {kLargestFloat,  kLargestFloat,  kLargestFloat, -kLargestFloat,
                             -kLargestFloat, -kLargestFloat, 0.0f};
-  if (!allocateOnce(c, c->bounds, kBoundsFloats * sizeof(float), "cudaMalloc bounds") ||
+  if (!allocateOnce(c, c->bounds, kBoundsFloats * sizeof(float), "bounds") ||
       !checkCuda(c, device.copyToDevice(c->bounds, initial, sizeof initial), "init bounds") ||
-      !allocateOnce(c, c->moments, kMoments * sizeof(double), "cudaMalloc moments") ||
+      !allocateOnce(c, c->moments, kMoments * sizeof(double), "moments") ||
       !checkCuda(c, device.fill(c->moments, 0, kMoments * sizeof(double)), "init moments"))
     return false;
   if (c->count > 0) {
@@ -103,7 +101,7 @@ void mark(PassTimer *timer, PassTimer::Pass pass) {
 bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats,
                       const EKFrame &frame, const EKV3 *velocities, PassTimer *timer) {
   Device &device = *c->backend;
-  if (!ensureCapacity(c, c->shadowMaps, c->shadowMapCapacity, floats, "cudaMalloc shadow maps"))
+  if (!ensureCapacity(c, c->shadowMaps, c->shadowMapCapacity, floats, "shadow maps"))
     return false;
   device.fillAsync(c->shadowMaps, 0, floats * sizeof(float));
   mark(timer, PassTimer::Clears);
@@ -152,8 +150,7 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
     return false;
 
   const uint64_t depthFloats = pixels * uint64_t(vol.camSlices);
-  if (!ensureCapacity(c, c->cameraDepth, c->cameraDepthCapacity, depthFloats,
-                      "cudaMalloc camera depth map"))
+  if (!ensureCapacity(c, c->cameraDepth, c->cameraDepthCapacity, depthFloats, "camera depth map"))
     return false;
   device.fillAsync(c->cameraDepth, 0, depthFloats * sizeof(float));
   mark(timer, PassTimer::Clears);

@@ -50,16 +50,33 @@ TEST_F(DeviceFailures, ReservationThatFailsHalfwayLeavesAnEmptyContext) {
   ASSERT_EQ(ekReserve(context, 10, 0), 0);
   device->allocationsBeforeFailure = 1; // positions succeed, colours fail
   EXPECT_EQ(ekReserve(context, 100, 1), 1);
-  EXPECT_STREQ(ekLastError(context), "cudaMalloc colors: out of memory");
+  EXPECT_STREQ(ekLastError(context), "allocate colors: out of host memory");
   EXPECT_EQ(context->capacity, 0u);
   EXPECT_EQ(ekGetCount(context), 0u);
   device->allocationsBeforeFailure = 2;
   EXPECT_EQ(ekReserve(context, 100, 1), 1);
-  EXPECT_STREQ(ekLastError(context), "cudaMalloc velocity: out of memory");
+  EXPECT_STREQ(ekLastError(context), "allocate velocity: out of host memory");
   EXPECT_FALSE(context->hasVelocityBuffer);
   device->allocationsBeforeFailure = -1;
   EXPECT_EQ(ekReserve(context, 100, 1), 0);
   EXPECT_EQ(context->capacity, 100u);
+}
+
+// The CPU backend names host memory in its memory failures; a GPU names cudaMalloc and VRAM.
+TEST_F(DeviceFailures, MemoryFailuresNameTheBackendsMemory) {
+  device->allocationsBeforeFailure = 0;
+  EXPECT_EQ(ekReserve(context, 10, 0), 1);
+  EXPECT_STREQ(ekLastError(context), "allocate positions: out of host memory");
+  EXPECT_EQ(ekReserve(context, uint64_t(1) << 60, 0), 1);
+  EXPECT_EQ(std::string(ekLastError(context)).rfind("Not enough host memory: needs ", 0), 0u)
+      << ekLastError(context);
+  device->claimsGpuMemory = true;
+  EXPECT_EQ(ekReserve(context, 10, 0), 1);
+  EXPECT_EQ(std::string(ekLastError(context)).rfind("cudaMalloc positions: ", 0), 0u)
+      << ekLastError(context);
+  EXPECT_EQ(ekReserve(context, uint64_t(1) << 60, 0), 1);
+  EXPECT_EQ(std::string(ekLastError(context)).rfind("Not enough VRAM: needs ", 0), 0u)
+      << ekLastError(context);
 }
 
 TEST_F(DeviceFailures, FailedCopiesAndFillsNameTheirStep) {
@@ -84,7 +101,7 @@ TEST_F(DeviceFailures, ImageBufferFailureIsRetriedByTheNextRender) {
   const EKRenderSettings s = settings();
   device->allocationsBeforeFailure = 2; // accumulator and 8-bit image, then the float image
   EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, nullptr, nullptr, nullptr), 1);
-  EXPECT_STREQ(ekLastError(context), "cudaMalloc image (float): out of memory");
+  EXPECT_STREQ(ekLastError(context), "allocate image (float): out of host memory");
   EXPECT_EQ(context->imageWidth, 0) << "the size stays unset";
   device->allocationsBeforeFailure = -1;
   EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, nullptr, nullptr, nullptr), 0);
@@ -127,7 +144,7 @@ TEST_F(DeviceFailures, VolumetricStepsNameTheirStep) {
   larger.shadowMapSize = 64;
   device->allocationsBeforeFailure = 0;
   EXPECT_EQ(ekRender(context, &c, &larger, &light, 1, nullptr, nullptr, nullptr), 1);
-  EXPECT_STREQ(ekLastError(context), "cudaMalloc shadow maps: out of memory");
+  EXPECT_STREQ(ekLastError(context), "allocate shadow maps: out of host memory");
   EXPECT_EQ(context->shadowMapCapacity, 0u);
   device->allocationsBeforeFailure = -1;
   device->failCopiesOut = true;
@@ -151,12 +168,12 @@ TEST_F(DeviceFailures, AbsurdShadowSettingsAreRefusedNotWrapped) {
   light.castsShadows = 1;
   ASSERT_EQ(ekGenerateTestCloud(context, 100, 1, 0), 0);
   EXPECT_EQ(ekRender(context, &c, &s, &light, 1, nullptr, nullptr, nullptr), 1);
-  EXPECT_STREQ(ekLastError(context), "cudaMalloc shadow maps: out of memory");
+  EXPECT_STREQ(ekLastError(context), "allocate shadow maps: out of host memory");
   s.shadowMapSize = 16;
   s.shadowSlices = 4;
   s.cameraSlices = 2147483647;
   EXPECT_EQ(ekRender(context, &c, &s, &light, 1, nullptr, nullptr, nullptr), 1);
-  EXPECT_STREQ(ekLastError(context), "cudaMalloc camera depth map: out of memory");
+  EXPECT_STREQ(ekLastError(context), "allocate camera depth map: out of host memory");
 }
 
 } // namespace

@@ -14,6 +14,7 @@ public:
   explicit FailingDevice(std::unique_ptr<Device> inner) : inner_(std::move(inner)) {}
 
   int allocationsBeforeFailure = -1; // fails the allocation after this many more; -1 never
+  bool claimsGpuMemory = false;      // reports device memory of its own, as a GPU does
   bool failCopiesIn = false, failCopiesOut = false, failFills = false, failLaunches = false,
        failProperties = false;
 
@@ -43,6 +44,7 @@ public:
   DeviceStatus memoryInfo(uint64_t *freeBytes, uint64_t *totalBytes) override {
     return inner_->memoryInfo(freeBytes, totalBytes);
   }
+  bool usesHostMemory() const override { return !claimsGpuMemory && inner_->usesHostMemory(); }
   int multiprocessorCount() override { return inner_->multiprocessorCount(); }
   DeviceStatus properties(DeviceProperties *out) override {
     return failProperties ? kCpuInvalidValue : inner_->properties(out);
