@@ -104,6 +104,12 @@ EK_API const char *ekLastError(EKContext *context);
 EK_API int32_t ekDeviceInfo(EKContext *context, char *buffer, int32_t size);
 EK_API uint64_t ekGetCount(EKContext *context);
 
+/* Makes room for `capacity` particles, with velocity storage when withVelocity is non-zero. A
+ * request that fits the reservation (a smaller count included) changes nothing. Any other request
+ * reallocates every particle array and discards the particles held: the count drops to 0 and the
+ * particles must be uploaded again. This holds as well when only velocity storage is added to a
+ * reservation that is large enough, and when a reservation made with velocity storage grows
+ * without it (the velocity storage is then dropped). */
 EK_API int32_t ekReserve(EKContext *context, uint64_t capacity, int32_t withVelocity);
 EK_API int32_t ekUpload(EKContext *context, const EKV3 *positions, const uint8_t *colors,
                         const EKV3 *velocities, uint64_t count, uint64_t first);
