@@ -42,7 +42,7 @@ void appendChunk(ByteWriter &out, std::vector<uint8_t> &file, const char *type, 
 int writePng(const char *path, int32_t width, int32_t height, const float *rgba, bool sixteenBit) {
   // The compressor takes the filtered image in one piece; larger images are refused before any
   // work is done.
-  if (pngFilteredSize(width, height, sixteenBit) > kMaxZlibInput) {
+  if (!pngSizeSupported(width, height, sixteenBit)) {
     return EFBIG;
   }
 
