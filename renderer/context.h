@@ -42,12 +42,14 @@ struct EKContext {
 
 namespace ek {
 
+constexpr double kBytesPerGigabyte = 1073741824.0; // 2^30, for the memory figures of messages
+
 // Replaces the context's last error (contexts may be null: then nothing is stored).
 void setError(EKContext *context, const std::string &text);
 
 // The shared check of every device call: on failure stores "label: description" and returns
 // false; on success leaves the last error alone and returns true. It serves both backends.
-bool checkCuda(EKContext *context, DeviceStatus status, const char *label);
+bool checkDevice(EKContext *context, DeviceStatus status, const char *label);
 
 // Where the context keeps its buffers, for messages: "VRAM" or "host memory".
 const char *memoryName(const EKContext *context);
@@ -56,10 +58,17 @@ const char *memoryName(const EKContext *context);
 // (on the CPU "allocate NAME: ") and the backend's description, and returns false.
 bool allocate(EKContext *context, void **pointer, uint64_t bytes, const char *buffer);
 
-// Grid size of every launch: ceil(n / blockSize) blocks, at least 1, at most 32 per multiprocessor
-// (64 multiprocessors assumed when the device does not tell).
+// Blocks of blockSize threads that give each of n items a thread: ceil(n / blockSize), at least 1.
+uint64_t blocksCovering(uint64_t n, uint32_t blockSize);
+
+// Grid size of the grid-stride launches: blocksCovering, at most 32 per multiprocessor (64
+// multiprocessors assumed when the device does not tell).
 uint32_t blocksFor(Device &device, uint64_t n, uint32_t blockSize);
 uint32_t blocksForMultiprocessors(uint64_t n, uint32_t blockSize, int multiprocessors);
+
+// Work items of a splatting pass of `frame` over `count` particles: particles x copies x samples.
+// When that does not fit in 64 bits, stores the failure and returns false.
+bool splatWork(EKContext *context, const EKFrame &frame, uint64_t count, uint64_t &work);
 
 // Runs an exported function's body so that no exception leaves it: an exhausted host heap becomes
 // the failure "name: out of host memory".

@@ -34,6 +34,26 @@ extern "C" {
 #define EK_MODE_ADDITIVE 0
 #define EK_MODE_VOLUMETRIC 1
 
+/* Pole merge modes of EKCamera.topMergeMode and bottomMergeMode: how the stereo eye offset fades
+ * towards a pole. Any other non-zero value fades linearly. */
+#define EK_MERGE_OFF 0
+#define EK_MERGE_LINEAR 1
+#define EK_MERGE_POWER 2
+
+/* Light types of EKLight.type; any other value is a point light. */
+#define EK_LIGHT_POINT 0
+#define EK_LIGHT_SPOT 1
+#define EK_LIGHT_DIRECTIONAL 2
+
+/* Distance falloff modes of EKLight.falloff, with R = falloffRadius; any other value is none. */
+#define EK_FALLOFF_NONE 0
+#define EK_FALLOFF_INVERSE_SQUARE 1         /* R^2 / d^2 */
+#define EK_FALLOFF_INVERSE_SQUARE_CLAMPED 2 /* R^2 / d^2, at most 1 */
+#define EK_FALLOFF_INVERSE 3                /* R / d */
+#define EK_FALLOFF_INVERSE_CLAMPED 4        /* R / d, at most 1 */
+#define EK_FALLOFF_RAMP 5                   /* 1 inside falloffInner, linear down to 0 at R */
+#define EK_FALLOFF_STEP 6                   /* 1 inside R, 0 outside */
+
 typedef struct EKContext EKContext;
 
 /* Three packed floats: positions and velocities (displacement per frame). */
@@ -54,7 +74,7 @@ typedef struct EKCamera {
   float eyeOffset; /* spherical stereo: signed half eye separation; 0 = mono */
   float zeroParallaxDistance;
   float stereoPivotOffset;
-  int32_t topMergeMode, bottomMergeMode; /* 0 off, 2 power curve, other non-zero linear */
+  int32_t topMergeMode, bottomMergeMode; /* EK_MERGE_... */
   float topMergeAngle, bottomMergeAngle;
   float topMergeExponent, bottomMergeExponent;
 } EKCamera;
@@ -81,13 +101,13 @@ typedef struct EKRenderSettings {
 
 /* A light of the volumetric mode (64 bytes, packed 4-byte fields). Angles in degrees. */
 typedef struct EKLight {
-  int32_t type; /* 0 point, 1 spot, 2 directional */
+  int32_t type; /* EK_LIGHT_... */
   EKV3 position;
   EKV3 direction;
   float color[3]; /* already multiplied by the intensity */
   float outerAngle;
   float innerAngle;
-  int32_t falloff;
+  int32_t falloff; /* EK_FALLOFF_... */
   float falloffRadius;
   float falloffInner;
   int32_t castsShadows;

@@ -9,7 +9,6 @@ namespace {
 constexpr uint64_t kBytesWithoutVelocity = 16; // position 12 + colour 4
 constexpr uint64_t kBytesWithVelocity = 28;    // plus velocity 12
 constexpr uint64_t kMemoryReserve = 536870912; // 512 MiB left free for everything else
-constexpr double kBytesPerGigabyte = 1073741824.0;
 
 void releaseParticles(EKContext *context) {
   ek::Device &backend = *context->backend;
@@ -41,9 +40,9 @@ bool memoryCheck(EKContext *context, uint64_t n, bool withVelocity) {
       n <= (kMax - kMemoryReserve) / perParticle && perParticle * n + kMemoryReserve <= available;
   if (fits)
     return true;
-  const double needed = double(n) * double(perParticle) / kBytesPerGigabyte;
+  const double needed = double(n) * double(perParticle) / ek::kBytesPerGigabyte;
   const double left =
-      available > kMemoryReserve ? double(available - kMemoryReserve) / kBytesPerGigabyte : 0.0;
+      available > kMemoryReserve ? double(available - kMemoryReserve) / ek::kBytesPerGigabyte : 0.0;
   char text[256];
   std::snprintf(text, sizeof text, "Not enough %s: needs %.2f GB, approx. %.2f GB available",
                 ek::memoryName(context), needed, left);
@@ -102,28 +101,28 @@ EK_API int32_t ekUpload(EKContext *context, const EKV3 *positions, const uint8_t
     }
     ek::Device &backend = *context->backend;
     backend.makeCurrent();
-    if (!ek::checkCuda(
+    if (!ek::checkDevice(
             context, backend.copyToDevice(context->positions + first, positions, n * sizeof(EKV3)),
             "upload positions"))
       return 1;
     if (colors) {
-      if (!ek::checkCuda(context,
-                         backend.copyToDevice(context->colors + first, colors, n * sizeof(Rgba8)),
-                         "upload colors"))
+      if (!ek::checkDevice(context,
+                           backend.copyToDevice(context->colors + first, colors, n * sizeof(Rgba8)),
+                           "upload colors"))
         return 1;
-    } else if (!ek::checkCuda(context,
-                              backend.fill(context->colors + first, 255, n * sizeof(Rgba8)),
-                              "set colors to white")) {
+    } else if (!ek::checkDevice(context,
+                                backend.fill(context->colors + first, 255, n * sizeof(Rgba8)),
+                                "set colors to white")) {
       return 1;
     }
     if (context->hasVelocityBuffer) {
       EKV3 *target = context->velocities + first;
       if (velocities) {
-        if (!ek::checkCuda(context, backend.copyToDevice(target, velocities, n * sizeof(EKV3)),
-                           "upload velocity"))
+        if (!ek::checkDevice(context, backend.copyToDevice(target, velocities, n * sizeof(EKV3)),
+                             "upload velocity"))
           return 1;
-      } else if (!ek::checkCuda(context, backend.fill(target, 0, n * sizeof(EKV3)),
-                                "clear velocity")) {
+      } else if (!ek::checkDevice(context, backend.fill(target, 0, n * sizeof(EKV3)),
+                                  "clear velocity")) {
         return 1;
       }
     }

@@ -3,7 +3,6 @@
 
 #include "context.h"
 #include "frame_builder.h"
-#include "kernels/sampling.h"
 #include "render_volume.h"
 #include "request_check.h"
 
@@ -50,15 +49,6 @@ bool fitImageBuffers(EKContext *c, int32_t width, int32_t height) {
   return true;
 }
 
-// particles x copies x samples, or false when that does not fit in 64 bits.
-bool splatWork(const EKFrame &frame, uint64_t count, uint64_t &work) {
-  const uint64_t perParticle = ek::copiesPerParticle(frame.repopulation) * uint64_t(frame.samples);
-  if (count != 0 && perParticle > std::numeric_limits<uint64_t>::max() / count)
-    return false;
-  work = perParticle * count;
-  return true;
-}
-
 } // namespace
 
 extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
@@ -87,14 +77,12 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
     const EKV3 *velocities =
         context->velocitiesValid && frame.shutter > 0.0f ? context->velocities : nullptr;
     uint64_t work = 0;
-    if (!splatWork(frame, context->count, work)) {
-      ek::setError(context, "ekRender: too many samples (particles x copies x samples exceeds "
-                            "64 bits)");
+    if (!ek::splatWork(context, frame, context->count, work))
       return 1;
-    }
 
     backend.recordEvent(context->startEvent);
-    const uint32_t resolveBlocks = uint32_t((pixels + ek::kBlockSize - 1) / ek::kBlockSize);
+    // The resolve kernels take one thread per pixel, so their grid covers the image uncapped.
+    const uint32_t resolveBlocks = uint32_t(ek::blocksCovering(pixels, ek::kBlockSize));
     const ek::ResolveArgs resolve{context->accumulator, image8 ? context->image : nullptr,
                                   imageFloat ? context->imageFloat : nullptr, pixelCount,
                                   settings->exposure};
@@ -114,8 +102,9 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
     }
     backend.recordEvent(context->stopEvent);
 
-    if (!ek::checkCuda(context, backend.takeLaunchError(), "launch render kernel") ||
-        !ek::checkCuda(context, backend.synchronizeEvent(context->stopEvent), "run render kernel"))
+    if (!ek::checkDevice(context, backend.takeLaunchError(), "launch render kernel") ||
+        !ek::checkDevice(context, backend.synchronizeEvent(context->stopEvent),
+                         "run render kernel"))
       return 1;
     if (gpuMs) {
       float ms = 0.0f;
@@ -123,12 +112,12 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
         ms = 0.0f;
       *gpuMs = ms;
     }
-    if (image8 &&
-        !ek::checkCuda(context, backend.copyToHost(image8, context->image, pixels * sizeof(Rgba8)),
-                       "download image"))
+    if (image8 && !ek::checkDevice(
+                      context, backend.copyToHost(image8, context->image, pixels * sizeof(Rgba8)),
+                      "download image"))
       return 1;
     if (imageFloat &&
-        !ek::checkCuda(
+        !ek::checkDevice(
             context, backend.copyToHost(imageFloat, context->imageFloat, pixels * sizeof(Rgba32f)),
             "download image (float)"))
       return 1;

@@ -13,8 +13,6 @@ namespace {
 constexpr uint32_t kBoundsBlocks = 1024;
 constexpr int kBoundsFloats = 8; // 7 used; the buffer is 32 bytes
 constexpr int kMoments = 7;      // sums of x, y, z and of their squares, and the particles measured
-constexpr uint64_t kBlocksPerMultiprocessor = 32;
-constexpr int kAssumedMultiprocessors = 64;
 constexpr float kMinPad = 0.001f;
 constexpr float kCopySpread = 3.0f; // repopulated copies reach three standard deviations
 
@@ -47,21 +45,21 @@ bool measureCloud(EKContext *c, const EKV3 *velocities, float bounds[kBoundsFloa
   const float initial[7] = {kLargestFloat,  kLargestFloat,  kLargestFloat, -kLargestFloat,
                             -kLargestFloat, -kLargestFloat, 0.0f};
   if (!allocateOnce(c, c->bounds, kBoundsFloats * sizeof(float), "bounds") ||
-      !checkCuda(c, device.copyToDevice(c->bounds, initial, sizeof initial), "init bounds") ||
+      !checkDevice(c, device.copyToDevice(c->bounds, initial, sizeof initial), "init bounds") ||
       !allocateOnce(c, c->moments, kMoments * sizeof(double), "moments") ||
-      !checkCuda(c, device.fill(c->moments, 0, kMoments * sizeof(double)), "init moments"))
+      !checkDevice(c, device.fill(c->moments, 0, kMoments * sizeof(double)), "init moments"))
     return false;
   if (c->count > 0) {
     device.launchBounds(kBoundsBlocks,
                         {c->positions, velocities, c->count, static_cast<float *>(c->bounds),
                          static_cast<double *>(c->moments)});
-    if (!checkCuda(c, device.takeLaunchError(), "bounds kernel"))
+    if (!checkDevice(c, device.takeLaunchError(), "bounds kernel"))
       return false;
   }
   std::fill(moments, moments + kMoments, 0.0);
-  return checkCuda(c, device.copyToHost(bounds, c->bounds, 7 * sizeof(float)), "read bounds") &&
-         checkCuda(c, device.copyToHost(moments, c->moments, kMoments * sizeof(double)),
-                   "read moments");
+  return checkDevice(c, device.copyToHost(bounds, c->bounds, 7 * sizeof(float)), "read bounds") &&
+         checkDevice(c, device.copyToHost(moments, c->moments, kMoments * sizeof(double)),
+                     "read moments");
 }
 
 // The box every sample position lies in: bounds widened by the shutter's travel and the copies'
@@ -86,13 +84,6 @@ float densityPerParticle(const Box &robust, uint64_t count, float density) {
   return (sx * sy + sy * sz + sx * sz) * 0.5f * density / float(count);
 }
 
-uint32_t prefixBlocks(Device &device, uint64_t columns) {
-  const int reported = device.multiprocessorCount();
-  const uint64_t limit =
-      kBlocksPerMultiprocessor * uint64_t(reported < 1 ? kAssumedMultiprocessors : reported);
-  return uint32_t(std::min(std::max<uint64_t>((columns + 255) / 256, 1), limit));
-}
-
 void mark(PassTimer *timer, PassTimer::Pass pass) {
   if (timer)
     timer->mark(pass);
@@ -105,10 +96,12 @@ bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats,
     return false;
   device.fillAsync(c->shadowMaps, 0, floats * sizeof(float));
   mark(timer, PassTimer::Clears);
-  const uint64_t work = copiesPerParticle(frame.repopulation) * c->count;
+  EKFrame oneSample = frame;
+  oneSample.samples = 1;
+  uint64_t work = 0;
+  if (!splatWork(c, oneSample, c->count, work))
+    return false;
   if (work > 0) {
-    EKFrame oneSample = frame;
-    oneSample.samples = 1;
     device.launchLightSplat(blocksFor(device, work, kBlockSize),
                             {oneSample, c->positions, velocities, work, c->shadowMaps});
   }
@@ -116,11 +109,11 @@ bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats,
   for (int m = 0; m < vol.shadowMapCount; ++m) {
     const EKShadowMap &map = vol.maps[m];
     const uint64_t texels = uint64_t(map.size) * uint64_t(map.size);
-    device.launchPrefix(prefixBlocks(device, texels),
+    device.launchPrefix(blocksFor(device, texels, kBlockSize),
                         {c->shadowMaps + map.offset, texels, map.slices, nullptr});
   }
   mark(timer, PassTimer::ShadowPrefix);
-  return checkCuda(c, device.takeLaunchError(), "shadow maps");
+  return checkDevice(c, device.takeLaunchError(), "shadow maps");
 }
 
 } // namespace
@@ -144,7 +137,7 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
   VolumeConstants vol{};
   const uint64_t shadowFloats =
       buildVolumeConstants(camera, settings, frame, lights, lightCount, padded, densityScale, vol);
-  if (!checkCuda(c, device.uploadVolumeConstants(vol), "volume constants"))
+  if (!checkDevice(c, device.uploadVolumeConstants(vol), "volume constants"))
     return false;
   if (shadowFloats > 0 && !renderShadowMaps(c, vol, shadowFloats, frame, velocities, timer))
     return false;
@@ -154,7 +147,9 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
     return false;
   device.fillAsync(c->cameraDepth, 0, depthFloats * sizeof(float));
   mark(timer, PassTimer::Clears);
-  const uint64_t work = copiesPerParticle(frame.repopulation) * uint64_t(frame.samples) * c->count;
+  uint64_t work = 0;
+  if (!splatWork(c, frame, c->count, work))
+    return false;
   if (work > 0)
     device.launchCamSplat(blocksFor(device, work, kBlockSize),
                           {frame, c->positions, velocities, work, c->cameraDepth});
@@ -162,7 +157,7 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
   device.launchPrefix(blocksFor(device, pixels, kBlockSize),
                       {c->cameraDepth, pixels, vol.camSlices, c->totalDepth});
   mark(timer, PassTimer::CameraPrefix);
-  if (!checkCuda(c, device.takeLaunchError(), "camera depth map"))
+  if (!checkDevice(c, device.takeLaunchError(), "camera depth map"))
     return false;
 
   device.fillAsync(c->accumulator, 0, pixels * sizeof(Rgba32f));
@@ -172,7 +167,7 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
                        {frame, c->positions, c->colors, velocities, work, c->shadowMaps,
                         c->cameraDepth, c->accumulator});
   mark(timer, PassTimer::Shade);
-  return checkCuda(c, device.takeLaunchError(), "lighting");
+  return checkDevice(c, device.takeLaunchError(), "lighting");
 }
 
 } // namespace ek

@@ -13,8 +13,8 @@ extern "C" EK_API int32_t ekGenerateTestCloud(EKContext *context, uint64_t n, ui
     backend.launchGenerateGalaxy(ek::blocksFor(backend, n, ek::kBlockSize),
                                  {context->positions, context->colors,
                                   withVelocity ? context->velocities : nullptr, n, seed});
-    if (!ek::checkCuda(context, backend.takeLaunchError(), "launch generator kernel") ||
-        !ek::checkCuda(context, backend.synchronize(), "run generator kernel"))
+    if (!ek::checkDevice(context, backend.takeLaunchError(), "launch generator kernel") ||
+        !ek::checkDevice(context, backend.synchronize(), "run generator kernel"))
       return 1;
     context->count = n;
     context->velocitiesValid = withVelocity != 0;

@@ -80,7 +80,7 @@ void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs &a) {
 
 const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const EKFrame &frame,
                                            uint64_t total) const {
-  const uint64_t perParticle = copiesPerParticle(frame.repopulation) * uint64_t(frame.samples);
+  const uint64_t perParticle = itemsPerParticle(frame.repopulation, frame.samples);
   if (positions != spatialOrderPositions_ || total / perParticle != spatialOrder_.size() ||
       total % perParticle != 0)
     return nullptr;

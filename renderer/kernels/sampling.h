@@ -6,13 +6,12 @@
 
 #include "kernels/ek_hd.h"
 #include "kernels/frame.h"
+#include "kernels/math_constants.h"
 
 namespace ek {
 
-constexpr float kTwoPi = 6.28318548f;
 constexpr float kMinLogArgument = 1e-7f;       // draws are raised to this before a logarithm
 constexpr float kRandomScale = 5.9604645e-08f; // 2^-24
-constexpr float kLargestFloat = 3.40282347e+38f;
 
 // 32-bit integer hash of every sampling kernel.
 EK_HD uint32_t mix32(uint32_t h) {
@@ -51,8 +50,13 @@ struct WorkItem {
 // the sum is formed in 64 bits since the largest repopulation has 2^31 copies.
 EK_HD uint64_t copiesPerParticle(int32_t repopulation) { return uint64_t(repopulation) + 1u; }
 
+// Work items of one particle: each of its copies, `samples` times.
+EK_HD uint64_t itemsPerParticle(int32_t repopulation, int32_t samples) {
+  return copiesPerParticle(repopulation) * uint64_t(samples);
+}
+
 EK_HD WorkItem decodeWorkItem(uint64_t item, int32_t repopulation, int32_t samples) {
-  const uint64_t perParticle = copiesPerParticle(repopulation) * uint64_t(samples);
+  const uint64_t perParticle = itemsPerParticle(repopulation, samples);
   const uint64_t rest = item % perParticle;
   return {item / perParticle, uint32_t(rest / uint64_t(samples)),
           uint32_t(rest % uint64_t(samples))};
