@@ -40,17 +40,11 @@ EK_API void ekDestroy(EKContext *context) {
     return;
   ek::Device &backend = *context->backend;
   backend.makeCurrent();
-  for (void *buffer :
-       {(void *)context->positions, (void *)context->colors, (void *)context->velocities,
-        (void *)context->accumulator, (void *)context->image, (void *)context->imageFloat,
-        (void *)context->shadowMaps, (void *)context->cameraDepth, (void *)context->totalDepth,
-        context->bounds, context->moments})
-    backend.release(buffer);
   if (context->startEvent)
     backend.destroyEvent(context->startEvent);
   if (context->stopEvent)
     backend.destroyEvent(context->stopEvent);
-  delete context;
+  delete context; // frees the buffers, then the backend
 }
 
 EK_API const char *ekLastError(EKContext *context) {

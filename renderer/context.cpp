@@ -28,10 +28,8 @@ const char *memoryName(const EKContext *context) {
   return context->backend->usesHostMemory() ? "host memory" : "VRAM";
 }
 
-bool allocate(EKContext *context, void **pointer, uint64_t bytes, const char *buffer) {
-  const char *verb = context->backend->usesHostMemory() ? "allocate " : "cudaMalloc ";
-  return checkDevice(context, context->backend->allocate(pointer, bytes),
-                     (std::string(verb) + buffer).c_str());
+std::string allocationLabel(const EKContext *context, const char *name) {
+  return std::string(context->backend->usesHostMemory() ? "allocate " : "cudaMalloc ") + name;
 }
 
 uint32_t blocksFor(Device &device, uint64_t n, uint32_t blockSize) {

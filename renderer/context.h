@@ -7,6 +7,7 @@
 #include <string>
 
 #include "device/device.h"
+#include "device_buffer.h"
 #include "emberkit.h"
 #include "kernels/frame.h"
 
@@ -14,26 +15,25 @@ struct EKContext {
   int32_t device = 0;
   std::unique_ptr<ek::Device> backend;
 
-  EKV3 *positions = nullptr;
-  Rgba8 *colors = nullptr;
-  EKV3 *velocities = nullptr;
+  // The buffers are freed before the backend that holds them (members are destroyed in reverse).
+  ek::DeviceBuffer<EKV3> positions;
+  ek::DeviceBuffer<Rgba8> colors;
+  ek::DeviceBuffer<EKV3> velocities;
   bool hasVelocityBuffer = false;
   bool velocitiesValid = false;
   uint64_t capacity = 0;
   uint64_t count = 0;
 
-  Rgba32f *accumulator = nullptr;
-  Rgba8 *image = nullptr;
-  Rgba32f *imageFloat = nullptr;
+  ek::DeviceBuffer<Rgba32f> accumulator;
+  ek::DeviceBuffer<Rgba8> image;
+  ek::DeviceBuffer<Rgba32f> imageFloat;
   int32_t imageWidth = 0;
   int32_t imageHeight = 0;
-  float *shadowMaps = nullptr;
-  uint64_t shadowMapCapacity = 0;
-  float *cameraDepth = nullptr;
-  uint64_t cameraDepthCapacity = 0;
-  float *totalDepth = nullptr;
-  void *bounds = nullptr;
-  void *moments = nullptr;
+  ek::DeviceBuffer<float> shadowMaps;
+  ek::DeviceBuffer<float> cameraDepth;
+  ek::DeviceBuffer<float> totalDepth;
+  ek::DeviceBuffer<float> bounds;
+  ek::DeviceBuffer<double> moments;
 
   ek::DeviceEvent startEvent = nullptr;
   ek::DeviceEvent stopEvent = nullptr;
@@ -54,9 +54,17 @@ bool checkDevice(EKContext *context, DeviceStatus status, const char *label);
 // Where the context keeps its buffers, for messages: "VRAM" or "host memory".
 const char *memoryName(const EKContext *context);
 
-// Allocates `bytes` of device memory for the named buffer. On failure stores "cudaMalloc NAME: "
-// (on the CPU "allocate NAME: ") and the backend's description, and returns false.
-bool allocate(EKContext *context, void **pointer, uint64_t bytes, const char *buffer);
+// The label of a failed allocation of the named buffer: "cudaMalloc NAME" or "allocate NAME".
+std::string allocationLabel(const EKContext *context, const char *name);
+
+// Replaces `buffer` by `count` elements of device memory for the named buffer. On failure stores
+// "cudaMalloc NAME: " (on the CPU "allocate NAME: ") and the backend's description, and returns
+// false with the buffer empty.
+template <typename T>
+bool allocate(EKContext *context, DeviceBuffer<T> &buffer, uint64_t count, const char *name) {
+  return checkDevice(context, buffer.allocate(*context->backend, count),
+                     allocationLabel(context, name).c_str());
+}
 
 // Blocks of blockSize threads that give each of n items a thread: ceil(n / blockSize), at least 1.
 uint64_t blocksCovering(uint64_t n, uint32_t blockSize);

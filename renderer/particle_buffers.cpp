@@ -11,13 +11,9 @@ constexpr uint64_t kBytesWithVelocity = 28;    // plus velocity 12
 constexpr uint64_t kMemoryReserve = 536870912; // 512 MiB left free for everything else
 
 void releaseParticles(EKContext *context) {
-  ek::Device &backend = *context->backend;
-  backend.release(context->positions);
-  backend.release(context->colors);
-  backend.release(context->velocities);
-  context->positions = nullptr;
-  context->colors = nullptr;
-  context->velocities = nullptr;
+  context->positions.reset();
+  context->colors.reset();
+  context->velocities.reset();
   context->capacity = 0;
   context->count = 0;
   context->hasVelocityBuffer = false;
@@ -65,17 +61,12 @@ EK_API int32_t ekReserve(EKContext *context, uint64_t n, int32_t withVelocity) {
     if (!memoryCheck(context, n, withVelocity != 0))
       return 1;
     releaseParticles(context);
-    void *pointer = nullptr;
-    if (!ek::allocate(context, &pointer, n * sizeof(EKV3), "positions"))
+    if (!ek::allocate(context, context->positions, n, "positions") ||
+        !ek::allocate(context, context->colors, n, "colors"))
       return 1;
-    context->positions = static_cast<EKV3 *>(pointer);
-    if (!ek::allocate(context, &pointer, n * sizeof(Rgba8), "colors"))
-      return 1;
-    context->colors = static_cast<Rgba8 *>(pointer);
     if (withVelocity) {
-      if (!ek::allocate(context, &pointer, n * sizeof(EKV3), "velocity"))
+      if (!ek::allocate(context, context->velocities, n, "velocity"))
         return 1;
-      context->velocities = static_cast<EKV3 *>(pointer);
       context->hasVelocityBuffer = true;
     }
     context->capacity = n;
@@ -102,21 +93,23 @@ EK_API int32_t ekUpload(EKContext *context, const EKV3 *positions, const uint8_t
     ek::Device &backend = *context->backend;
     backend.makeCurrent();
     if (!ek::checkDevice(
-            context, backend.copyToDevice(context->positions + first, positions, n * sizeof(EKV3)),
+            context,
+            backend.copyToDevice(context->positions.get() + first, positions, n * sizeof(EKV3)),
             "upload positions"))
       return 1;
     if (colors) {
-      if (!ek::checkDevice(context,
-                           backend.copyToDevice(context->colors + first, colors, n * sizeof(Rgba8)),
-                           "upload colors"))
+      if (!ek::checkDevice(
+              context,
+              backend.copyToDevice(context->colors.get() + first, colors, n * sizeof(Rgba8)),
+              "upload colors"))
         return 1;
     } else if (!ek::checkDevice(context,
-                                backend.fill(context->colors + first, 255, n * sizeof(Rgba8)),
+                                backend.fill(context->colors.get() + first, 255, n * sizeof(Rgba8)),
                                 "set colors to white")) {
       return 1;
     }
     if (context->hasVelocityBuffer) {
-      EKV3 *target = context->velocities + first;
+      EKV3 *target = context->velocities.get() + first;
       if (velocities) {
         if (!ek::checkDevice(context, backend.copyToDevice(target, velocities, n * sizeof(EKV3)),
                              "upload velocity"))

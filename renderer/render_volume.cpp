@@ -17,25 +17,13 @@ constexpr float kMinPad = 0.001f;
 constexpr float kCopySpread = 3.0f; // repopulated copies reach three standard deviations
 
 // Grows a float buffer to hold `needed` floats; a larger buffer is kept.
-bool ensureCapacity(EKContext *c, float *&buffer, uint64_t &capacity, uint64_t needed,
-                    const char *name) {
-  if (needed <= capacity)
-    return true;
-  c->backend->release(buffer);
-  buffer = nullptr;
-  capacity = 0;
-  void *pointer = nullptr;
-  // A size beyond 64 bits fails like any allocation that does not fit.
-  const uint64_t bytes = needed > UINT64_MAX / sizeof(float) ? UINT64_MAX : needed * sizeof(float);
-  if (!allocate(c, &pointer, bytes, name))
-    return false;
-  buffer = static_cast<float *>(pointer);
-  capacity = needed;
-  return true;
+bool ensureCapacity(EKContext *c, DeviceBuffer<float> &buffer, uint64_t needed, const char *name) {
+  return needed <= buffer.size() || allocate(c, buffer, needed, name);
 }
 
-bool allocateOnce(EKContext *c, void *&buffer, uint64_t bytes, const char *name) {
-  return buffer || allocate(c, &buffer, bytes, name);
+template <typename T>
+bool allocateOnce(EKContext *c, DeviceBuffer<T> &buffer, uint64_t count, const char *name) {
+  return buffer || allocate(c, buffer, count, name);
 }
 
 // Measures the cloud: bounds, largest squared speed and moments, read back to the host.
@@ -44,21 +32,22 @@ bool measureCloud(EKContext *c, const EKV3 *velocities, float bounds[kBoundsFloa
   Device &device = *c->backend;
   const float initial[7] = {kLargestFloat,  kLargestFloat,  kLargestFloat, -kLargestFloat,
                             -kLargestFloat, -kLargestFloat, 0.0f};
-  if (!allocateOnce(c, c->bounds, kBoundsFloats * sizeof(float), "bounds") ||
-      !checkDevice(c, device.copyToDevice(c->bounds, initial, sizeof initial), "init bounds") ||
-      !allocateOnce(c, c->moments, kMoments * sizeof(double), "moments") ||
-      !checkDevice(c, device.fill(c->moments, 0, kMoments * sizeof(double)), "init moments"))
+  if (!allocateOnce(c, c->bounds, kBoundsFloats, "bounds") ||
+      !checkDevice(c, device.copyToDevice(c->bounds.get(), initial, sizeof initial),
+                   "init bounds") ||
+      !allocateOnce(c, c->moments, kMoments, "moments") ||
+      !checkDevice(c, device.fill(c->moments.get(), 0, kMoments * sizeof(double)), "init moments"))
     return false;
   if (c->count > 0) {
-    device.launchBounds(kBoundsBlocks,
-                        {c->positions, velocities, c->count, static_cast<float *>(c->bounds),
-                         static_cast<double *>(c->moments)});
+    device.launchBounds(kBoundsBlocks, {c->positions.get(), velocities, c->count, c->bounds.get(),
+                                        c->moments.get()});
     if (!checkDevice(c, device.takeLaunchError(), "bounds kernel"))
       return false;
   }
   std::fill(moments, moments + kMoments, 0.0);
-  return checkDevice(c, device.copyToHost(bounds, c->bounds, 7 * sizeof(float)), "read bounds") &&
-         checkDevice(c, device.copyToHost(moments, c->moments, kMoments * sizeof(double)),
+  return checkDevice(c, device.copyToHost(bounds, c->bounds.get(), 7 * sizeof(float)),
+                     "read bounds") &&
+         checkDevice(c, device.copyToHost(moments, c->moments.get(), kMoments * sizeof(double)),
                      "read moments");
 }
 
@@ -92,9 +81,9 @@ void mark(PassTimer *timer, PassTimer::Pass pass) {
 bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats,
                       const EKFrame &frame, const EKV3 *velocities, PassTimer *timer) {
   Device &device = *c->backend;
-  if (!ensureCapacity(c, c->shadowMaps, c->shadowMapCapacity, floats, "shadow maps"))
+  if (!ensureCapacity(c, c->shadowMaps, floats, "shadow maps"))
     return false;
-  device.fillAsync(c->shadowMaps, 0, floats * sizeof(float));
+  device.fillAsync(c->shadowMaps.get(), 0, floats * sizeof(float));
   mark(timer, PassTimer::Clears);
   EKFrame oneSample = frame;
   oneSample.samples = 1;
@@ -103,14 +92,14 @@ bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats,
     return false;
   if (work > 0) {
     device.launchLightSplat(blocksFor(device, work, kBlockSize),
-                            {oneSample, c->positions, velocities, work, c->shadowMaps});
+                            {oneSample, c->positions.get(), velocities, work, c->shadowMaps.get()});
   }
   mark(timer, PassTimer::LightSplat);
   for (int m = 0; m < vol.shadowMapCount; ++m) {
     const EKShadowMap &map = vol.maps[m];
     const uint64_t texels = uint64_t(map.size) * uint64_t(map.size);
     device.launchPrefix(blocksFor(device, texels, kBlockSize),
-                        {c->shadowMaps + map.offset, texels, map.slices, nullptr});
+                        {c->shadowMaps.get() + map.offset, texels, map.slices, nullptr});
   }
   mark(timer, PassTimer::ShadowPrefix);
   return checkDevice(c, device.takeLaunchError(), "shadow maps");
@@ -143,29 +132,29 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
     return false;
 
   const uint64_t depthFloats = pixels * uint64_t(vol.camSlices);
-  if (!ensureCapacity(c, c->cameraDepth, c->cameraDepthCapacity, depthFloats, "camera depth map"))
+  if (!ensureCapacity(c, c->cameraDepth, depthFloats, "camera depth map"))
     return false;
-  device.fillAsync(c->cameraDepth, 0, depthFloats * sizeof(float));
+  device.fillAsync(c->cameraDepth.get(), 0, depthFloats * sizeof(float));
   mark(timer, PassTimer::Clears);
   uint64_t work = 0;
   if (!splatWork(c, frame, c->count, work))
     return false;
   if (work > 0)
     device.launchCamSplat(blocksFor(device, work, kBlockSize),
-                          {frame, c->positions, velocities, work, c->cameraDepth});
+                          {frame, c->positions.get(), velocities, work, c->cameraDepth.get()});
   mark(timer, PassTimer::CameraSplat);
   device.launchPrefix(blocksFor(device, pixels, kBlockSize),
-                      {c->cameraDepth, pixels, vol.camSlices, c->totalDepth});
+                      {c->cameraDepth.get(), pixels, vol.camSlices, c->totalDepth.get()});
   mark(timer, PassTimer::CameraPrefix);
   if (!checkDevice(c, device.takeLaunchError(), "camera depth map"))
     return false;
 
-  device.fillAsync(c->accumulator, 0, pixels * sizeof(Rgba32f));
+  device.fillAsync(c->accumulator.get(), 0, pixels * sizeof(Rgba32f));
   mark(timer, PassTimer::Clears);
   if (work > 0)
     device.launchShade(blocksFor(device, work, kBlockSize),
-                       {frame, c->positions, c->colors, velocities, work, c->shadowMaps,
-                        c->cameraDepth, c->accumulator});
+                       {frame, c->positions.get(), c->colors.get(), velocities, work,
+                        c->shadowMaps.get(), c->cameraDepth.get(), c->accumulator.get()});
   mark(timer, PassTimer::Shade);
   return checkDevice(c, device.takeLaunchError(), "lighting");
 }

@@ -11,8 +11,8 @@ extern "C" EK_API int32_t ekGenerateTestCloud(EKContext *context, uint64_t n, ui
     ek::Device &backend = *context->backend;
     backend.makeCurrent();
     backend.launchGenerateGalaxy(ek::blocksFor(backend, n, ek::kBlockSize),
-                                 {context->positions, context->colors,
-                                  withVelocity ? context->velocities : nullptr, n, seed});
+                                 {context->positions.get(), context->colors.get(),
+                                  withVelocity ? context->velocities.get() : nullptr, n, seed});
     if (!ek::checkDevice(context, backend.takeLaunchError(), "launch generator kernel") ||
         !ek::checkDevice(context, backend.synchronize(), "run generator kernel"))
       return 1;

@@ -96,6 +96,10 @@ TEST(Grid, BlocksForRoundsUpAndCapsPerMultiprocessor) {
   // Counts near 2^64 neither wrap to few blocks nor overflow the grid size.
   EXPECT_EQ(blocksForMultiprocessors(UINT64_MAX, 256, 132), 32u * 132u);
   EXPECT_EQ(blocksForMultiprocessors(UINT64_MAX - 100, 256, 0), 2048u);
+  // The one-thread-per-item grid is the same count without the cap.
+  EXPECT_EQ(ek::blocksCovering(0, 256), 1u);
+  EXPECT_EQ(ek::blocksCovering(1000000, 256), 3907u);
+  EXPECT_EQ(ek::blocksCovering(UINT64_MAX, 256), UINT64_MAX / 256 + 1);
 }
 
 EK_INSTANTIATE_FOR_BACKENDS(BackendTest);

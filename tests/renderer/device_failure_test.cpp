@@ -25,6 +25,31 @@ protected:
   FailingDevice *device = nullptr;
 };
 
+// The context's buffers free what they hold exactly once: when replaced and when dropped; a
+// failed allocation leaves the buffer empty with the reason in the last error.
+TEST_F(DeviceFailures, DeviceBuffersFreeWhatTheyHoldOnce) {
+  ek::DeviceBuffer<float> buffer;
+  ASSERT_TRUE(ek::allocate(context, buffer, 100, "test"));
+  EXPECT_EQ(buffer.size(), 100u);
+  ASSERT_TRUE(ek::allocate(context, buffer, 200, "test"));
+  EXPECT_EQ(buffer.size(), 200u);
+  EXPECT_EQ(device->releases, 1) << "the replaced allocation is freed";
+  device->allocationsBeforeFailure = 0;
+  EXPECT_FALSE(ek::allocate(context, buffer, 300, "test"));
+  EXPECT_STREQ(ekLastError(context), "allocate test: out of host memory");
+  EXPECT_EQ(device->releases, 2);
+  EXPECT_EQ(buffer.get(), nullptr);
+  EXPECT_EQ(buffer.size(), 0u);
+  buffer.reset();
+  EXPECT_EQ(device->releases, 2) << "an empty buffer frees nothing";
+  device->allocationsBeforeFailure = -1;
+  {
+    ek::DeviceBuffer<double> scoped;
+    ASSERT_TRUE(ek::allocate(context, scoped, 10, "scoped"));
+  }
+  EXPECT_EQ(device->releases, 3) << "a dropped buffer frees its allocation";
+}
+
 EKCamera camera() {
   EKCamera c{};
   c.target = {0, 0, -1};
@@ -145,7 +170,7 @@ TEST_F(DeviceFailures, VolumetricStepsNameTheirStep) {
   device->allocationsBeforeFailure = 0;
   EXPECT_EQ(ekRender(context, &c, &larger, &light, 1, nullptr, nullptr, nullptr), 1);
   EXPECT_STREQ(ekLastError(context), "allocate shadow maps: out of host memory");
-  EXPECT_EQ(context->shadowMapCapacity, 0u);
+  EXPECT_EQ(context->shadowMaps.size(), 0u);
   device->allocationsBeforeFailure = -1;
   device->failCopiesOut = true;
   EXPECT_EQ(ekRender(context, &c, &larger, &light, 1, nullptr, nullptr, nullptr), 1);

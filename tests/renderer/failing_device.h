@@ -15,6 +15,7 @@ public:
 
   int allocationsBeforeFailure = -1; // fails the allocation after this many more; -1 never
   bool claimsGpuMemory = false;      // reports device memory of its own, as a GPU does
+  int releases = 0;                  // allocations freed so far
   bool failCopiesIn = false, failCopiesOut = false, failFills = false, failLaunches = false,
        failProperties = false;
 
@@ -28,7 +29,10 @@ public:
       --allocationsBeforeFailure;
     return inner_->allocate(pointer, bytes);
   }
-  void release(void *pointer) override { inner_->release(pointer); }
+  void release(void *pointer) override {
+    releases += pointer != nullptr;
+    inner_->release(pointer);
+  }
   DeviceStatus copyToDevice(void *dst, const void *src, uint64_t bytes) override {
     return failCopiesIn ? kCpuInvalidValue : inner_->copyToDevice(dst, src, bytes);
   }

@@ -78,8 +78,8 @@ TEST_P(VolumeRender, EmptySceneIsTransparent) {
   const std::vector<float> image = renderFloat(context, volumeSettings(), {light});
   for (float v : image)
     ASSERT_EQ(v, 0.0f);
-  EXPECT_NE(context->cameraDepth, nullptr);
-  EXPECT_NE(context->shadowMaps, nullptr);
+  EXPECT_NE(context->cameraDepth.get(), nullptr);
+  EXPECT_NE(context->shadowMaps.get(), nullptr);
   // The largest repopulation: its 2^31 copies per particle are counted in 64 bits.
   EKRenderSettings most = volumeSettings();
   most.repopulation = INT32_MAX;
@@ -126,12 +126,12 @@ TEST_P(VolumeRender, SmallerSecondRenderReusesTheShadowBuffer) {
   point.color[0] = 1;
   point.castsShadows = 1;
   renderFloat(context, volumeSettings(), {point, point});
-  const float *maps = context->shadowMaps;
-  const uint64_t capacity = context->shadowMapCapacity;
+  const float *maps = context->shadowMaps.get();
+  const uint64_t capacity = context->shadowMaps.size();
   EXPECT_EQ(capacity, 12ull * 32 * 64 * 64);
   renderFloat(context, volumeSettings(), {point});
-  EXPECT_EQ(context->shadowMaps, maps);
-  EXPECT_EQ(context->shadowMapCapacity, capacity);
+  EXPECT_EQ(context->shadowMaps.get(), maps);
+  EXPECT_EQ(context->shadowMaps.size(), capacity);
 }
 
 EK_INSTANTIATE_FOR_BACKENDS(VolumeRender);
@@ -190,7 +190,7 @@ TEST_P(Bounds, NegativeCoordinatesAndAPartWarp) {
   const float initial[7] = {3.4e38f, 3.4e38f, 3.4e38f, -3.4e38f, -3.4e38f, -3.4e38f, 0};
   ASSERT_EQ(device.copyToDevice(bounds, initial, sizeof initial), ek::kDeviceOk);
   ASSERT_EQ(device.fill(moments, 0, 56), ek::kDeviceOk);
-  device.launchBounds(1024, {context->positions, context->velocities, 40,
+  device.launchBounds(1024, {context->positions.get(), context->velocities.get(), 40,
                              static_cast<float *>(bounds), static_cast<double *>(moments)});
   ASSERT_EQ(device.takeLaunchError(), ek::kDeviceOk);
   positions.erase(positions.begin() + 38, positions.end());
