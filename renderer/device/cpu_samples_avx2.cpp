@@ -14,14 +14,14 @@ __m256i constant(uint32_t value) { return _mm256_set1_epi32(int32_t(value)); }
 
 __m256i mix32x8(__m256i h) {
   h = _mm256_xor_si256(h, _mm256_srli_epi32(h, 16));
-  h = _mm256_mullo_epi32(h, constant(0x7FEB352Du));
+  h = _mm256_mullo_epi32(h, constant(kMixFirstMultiplier));
   h = _mm256_xor_si256(h, _mm256_srli_epi32(h, 15));
-  h = _mm256_mullo_epi32(h, constant(0x846CA68Bu));
+  h = _mm256_mullo_epi32(h, constant(kMixSecondMultiplier));
   return _mm256_xor_si256(h, _mm256_srli_epi32(h, 16));
 }
 
 __m256 nextRandomx8(__m256i &state) {
-  state = mix32x8(_mm256_add_epi32(state, constant(0x9E3779B9u)));
+  state = mix32x8(_mm256_add_epi32(state, constant(kStreamStep)));
   // Below 2^24, so the conversion is exact.
   return _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(state, 8)),
                        _mm256_set1_ps(kRandomScale));
@@ -50,12 +50,12 @@ __m256 row(const float *m, __m256 x, __m256 y, __m256 z) {
 uint32_t placeSamplesAvx2(const EKFrame &f, bool motionBlur, const SampleLanes &lanes,
                           uint32_t count, uint32_t pixel[8]) {
   const __m256i streamMix = mix32x8(_mm256_add_epi32(
-      _mm256_add_epi32(_mm256_mullo_epi32(load(lanes.copy), constant(0x27D4EB2Du)),
-                       _mm256_mullo_epi32(load(lanes.sample), constant(0x165667B1u))),
+      _mm256_add_epi32(_mm256_mullo_epi32(load(lanes.copy), constant(kCopyMultiplier)),
+                       _mm256_mullo_epi32(load(lanes.sample), constant(kSampleMultiplier))),
       constant(f.seed)));
-  __m256i state = mix32x8(
-      _mm256_xor_si256(_mm256_xor_si256(load(lanes.particleLow), streamMix),
-                       mix32x8(_mm256_add_epi32(load(lanes.particleHigh), constant(0x68BC21EBu)))));
+  __m256i state = mix32x8(_mm256_xor_si256(
+      _mm256_xor_si256(load(lanes.particleLow), streamMix),
+      mix32x8(_mm256_add_epi32(load(lanes.particleHigh), constant(kHighWordOffset)))));
   __m256 x = _mm256_loadu_ps(lanes.x), y = _mm256_loadu_ps(lanes.y), z = _mm256_loadu_ps(lanes.z);
   if (motionBlur) {
     const __m256 t = _mm256_mul_ps(_mm256_sub_ps(nextRandomx8(state), _mm256_set1_ps(0.5f)),

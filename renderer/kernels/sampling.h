@@ -13,19 +13,29 @@ namespace ek {
 constexpr float kMinLogArgument = 1e-7f;       // draws are raised to this before a logarithm
 constexpr float kRandomScale = 5.9604645e-08f; // 2^-24
 
+// Constants of the hash and of the random streams built from it. The CPU's 8-lane copies of these
+// functions use the same names, so the two cannot drift apart.
+constexpr uint32_t kMixFirstMultiplier = 0x7FEB352Du;
+constexpr uint32_t kMixSecondMultiplier = 0x846CA68Bu;
+constexpr uint32_t kStreamStep = 0x9E3779B9u; // the golden ratio in 32 bits
+constexpr uint32_t kCopyMultiplier = 0x27D4EB2Du;
+constexpr uint32_t kSampleMultiplier = 0x165667B1u;
+constexpr uint32_t kHighWordOffset = 0x68BC21EBu;
+constexpr uint32_t kRepopulationMultiplier = 0x9E3779B1u;
+
 // 32-bit integer hash of every sampling kernel.
 EK_HD uint32_t mix32(uint32_t h) {
   h ^= h >> 16;
-  h *= 0x7FEB352Du;
+  h *= kMixFirstMultiplier;
   h ^= h >> 15;
-  h *= 0x846CA68Bu;
+  h *= kMixSecondMultiplier;
   h ^= h >> 16;
   return h;
 }
 
 // Advances the state and returns a uniform draw in [0, 1 - 2^-24].
 EK_HD float nextRandom(uint32_t &state) {
-  state = mix32(state + 0x9E3779B9u);
+  state = mix32(state + kStreamStep);
   return float(state >> 8) * kRandomScale;
 }
 
@@ -67,7 +77,7 @@ EK_HD WorkItem decodeWorkItem(uint64_t item, int32_t repopulation, int32_t sampl
 EK_HD EKV3 repopulationOffset(uint64_t particle, uint32_t copy, float radius) {
   const uint32_t low = uint32_t(particle);
   const uint32_t high = uint32_t(particle >> 32);
-  uint32_t state = mix32((low * 0x9E3779B1u) ^ mix32(copy + high));
+  uint32_t state = mix32((low * kRepopulationMultiplier) ^ mix32(copy + high));
   const float u1 = nextRandom(state);
   const float u2 = nextRandom(state);
   const float u3 = nextRandom(state);
@@ -81,8 +91,8 @@ EK_HD EKV3 repopulationOffset(uint64_t particle, uint32_t copy, float radius) {
 EK_HD uint32_t sampleStream(uint64_t particle, uint32_t copy, uint32_t sample, uint32_t seed) {
   const uint32_t low = uint32_t(particle);
   const uint32_t high = uint32_t(particle >> 32);
-  return mix32(low ^ mix32(copy * 0x27D4EB2Du + sample * 0x165667B1u + seed) ^
-               mix32(high + 0x68BC21EBu));
+  return mix32(low ^ mix32(copy * kCopyMultiplier + sample * kSampleMultiplier + seed) ^
+               mix32(high + kHighWordOffset));
 }
 
 // False for a point with a not-a-number or infinite coordinate. Such points (a broken particle, or
