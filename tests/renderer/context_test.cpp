@@ -102,6 +102,27 @@ TEST(Grid, BlocksForRoundsUpAndCapsPerMultiprocessor) {
   EXPECT_EQ(ek::blocksCovering(UINT64_MAX, 256), UINT64_MAX / 256 + 1);
 }
 
+// particles x copies x samples, refused with a reason where it passes 64 bits.
+TEST(Grid, SplatWorkIsCheckedAgainst64Bits) {
+  EKContext *context = ekCreate(EK_DEVICE_CPU);
+  ASSERT_NE(context, nullptr);
+  EKFrame frame{};
+  frame.repopulation = 2;
+  frame.samples = 4;
+  uint64_t work = 1;
+  EXPECT_TRUE(ek::splatWork(context, frame, 0, work));
+  EXPECT_EQ(work, 0u);
+  EXPECT_TRUE(ek::splatWork(context, frame, 1000, work));
+  EXPECT_EQ(work, 12000u);
+  EXPECT_TRUE(ek::splatWork(context, frame, UINT64_MAX / 12, work));
+  EXPECT_EQ(work, UINT64_MAX / 12 * 12);
+  EXPECT_STREQ(ekLastError(context), "");
+  EXPECT_FALSE(ek::splatWork(context, frame, UINT64_MAX / 12 + 1, work));
+  EXPECT_STREQ(ekLastError(context),
+               "ekRender: too many samples (particles x copies x samples exceeds 64 bits)");
+  ekDestroy(context);
+}
+
 EK_INSTANTIATE_FOR_BACKENDS(BackendTest);
 
 } // namespace
