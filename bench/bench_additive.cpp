@@ -94,8 +94,8 @@ bool uploadCloud(EKContext *context, uint64_t n, bool blob) {
 std::vector<ek::SplatSample> placeSamples(EKContext *context, const EKFrame &frame) {
   std::vector<EKV3> positions(context->count);
   std::vector<Rgba8> colors(context->count);
-  context->backend->copyToHost(positions.data(), context->positions, positions.size() * 12);
-  context->backend->copyToHost(colors.data(), context->colors, colors.size() * 4);
+  context->backend->copyToHost(positions.data(), context->positions.get(), positions.size() * 12);
+  context->backend->copyToHost(colors.data(), context->colors.get(), colors.size() * 4);
   const uint64_t total = context->count * uint64_t(frame.repopulation + 1) * frame.samples;
   std::vector<ek::SplatSample> hits;
   hits.reserve(total);
@@ -147,20 +147,21 @@ void runScene(EKContext *context, const Scene &scene, const ek::bench::Options &
   const EKFrame frame = ek::buildFrame(scene.camera, scene.settings);
   const uint64_t pixels = uint64_t(kWidth) * kHeight;
   const uint64_t work = context->count * uint64_t(frame.repopulation + 1) * frame.samples;
-  const ek::SplatArgs splat{frame, context->positions,  context->colors, nullptr,
-                            work,  context->accumulator};
-  const ek::ResolveArgs resolve{context->accumulator, context->image, context->imageFloat,
-                                int32_t(pixels), scene.settings.exposure};
+  const ek::SplatArgs splat{frame, context->positions.get(),  context->colors.get(), nullptr,
+                            work,  context->accumulator.get()};
+  const ek::ResolveArgs resolve{context->accumulator.get(), context->image.get(),
+                                context->imageFloat.get(), int32_t(pixels),
+                                scene.settings.exposure};
   const uint32_t splatBlocks = ek::blocksFor(device, work, ek::kBlockSize);
   const uint32_t resolveBlocks = uint32_t((pixels + 255) / 256);
 
   const double clearMs = medianMs(options.repeat, [&] {
-    device.fillAsync(context->accumulator, 0, pixels * 16);
+    device.fillAsync(context->accumulator.get(), 0, pixels * 16);
     device.synchronize();
   });
   const double splatMs = medianMs(options.repeat,
                                   [&] {
-                                    device.fillAsync(context->accumulator, 0, pixels * 16);
+                                    device.fillAsync(context->accumulator.get(), 0, pixels * 16);
                                     device.launchSplat(splatBlocks, splat);
                                     device.synchronize();
                                   }) -

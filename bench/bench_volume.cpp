@@ -128,8 +128,9 @@ int main(int argc, char **argv) {
     ek::renderVolume(context, camera, settings, frame, lights, 2, nullptr, &timer);
     const auto start = std::chrono::steady_clock::now();
     device.launchResolveVol(uint32_t((uint64_t(kWidth) * kHeight + 255) / 256),
-                            {context->accumulator, context->totalDepth, context->image,
-                             context->imageFloat, kWidth * kHeight, settings.exposure});
+                            {context->accumulator.get(), context->totalDepth.get(),
+                             context->image.get(), context->imageFloat.get(), kWidth * kHeight,
+                             settings.exposure});
     device.synchronize();
     resolveMs += msSince(start);
     const auto whole = std::chrono::steady_clock::now();
@@ -137,7 +138,7 @@ int main(int argc, char **argv) {
     renderMs += msSince(whole);
   }
 
-  const uint64_t shadowFloats = context->shadowMapCapacity;
+  const uint64_t shadowFloats = context->shadowMaps.size();
   const uint64_t depthFloats = uint64_t(kWidth) * kHeight * settings.cameraSlices;
   const double baselineMs = memoryBaselineMs(o.device, shadowFloats + depthFloats);
   std::printf("device: %s\n%llu particles, spot + point light with shadows, %d x %d\n\n", info,

@@ -1,5 +1,6 @@
 #include "platform/file_open.h"
 
+#include <cerrno>
 #include <cstdint>
 
 #if defined(_WIN32)
@@ -71,24 +72,75 @@ std::size_t utf16Length(const char *utf8) {
   return units;
 }
 
+#if defined(_WIN32)
+namespace {
+
+// Converts a UTF-8 path into the zero-filled buffer, so that the result is terminated whatever the
+// conversion writes; a path that does not fit makes the conversion fail and return false.
+bool widen(const char *utf8Path, wchar_t (&widePath)[kMaxPathUnits + 1]) {
+  return MultiByteToWideChar(CP_UTF8, 0, utf8Path, -1, widePath,
+                             static_cast<int>(kMaxPathUnits + 1)) != 0;
+}
+
+} // namespace
+#endif
+
 std::FILE *openForWriting(const char *utf8Path) {
   if (utf8Path == nullptr || utf8Path[0] == '\0') {
+    errno = EINVAL;
     return nullptr;
   }
 #if defined(_WIN32)
-  // The buffer is zero-filled so that the result is terminated whatever the conversion writes; a
-  // path that does not fit makes the conversion fail and return 0.
   wchar_t widePath[kMaxPathUnits + 1] = {};
-  if (MultiByteToWideChar(CP_UTF8, 0, utf8Path, -1, widePath,
-                          static_cast<int>(kMaxPathUnits + 1)) == 0) {
+  if (!widen(utf8Path, widePath)) {
+    errno = ENAMETOOLONG;
     return nullptr;
   }
   return _wfopen(widePath, L"wb");
 #else
   if (utf16Length(utf8Path) > kMaxPathUnits) {
+    errno = ENAMETOOLONG;
     return nullptr;
   }
   return std::fopen(utf8Path, "wb");
+#endif
+}
+
+int replaceFile(const char *fromUtf8, const char *toUtf8) {
+#if defined(_WIN32)
+  wchar_t from[kMaxPathUnits + 1] = {};
+  wchar_t to[kMaxPathUnits + 1] = {};
+  if (!widen(fromUtf8, from) || !widen(toUtf8, to)) {
+    return ENAMETOOLONG;
+  }
+  if (MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return 0;
+  }
+  switch (GetLastError()) {
+  case ERROR_ACCESS_DENIED:
+    return EACCES;
+  case ERROR_DISK_FULL:
+  case ERROR_HANDLE_DISK_FULL:
+    return ENOSPC;
+  case ERROR_FILE_NOT_FOUND:
+  case ERROR_PATH_NOT_FOUND:
+    return ENOENT;
+  default:
+    return EIO;
+  }
+#else
+  return std::rename(fromUtf8, toUtf8) == 0 ? 0 : (errno != 0 ? errno : EIO);
+#endif
+}
+
+void removeFile(const char *utf8Path) {
+#if defined(_WIN32)
+  wchar_t widePath[kMaxPathUnits + 1] = {};
+  if (widen(utf8Path, widePath)) {
+    _wremove(widePath);
+  }
+#else
+  std::remove(utf8Path);
 #endif
 }
 

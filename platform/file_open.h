@@ -16,8 +16,16 @@ constexpr std::size_t kMaxPathUnits = 2047;
 // replacement character a conversion puts in its place).
 std::size_t utf16Length(const char *utf8);
 
-// Creates or truncates the file at the UTF-8 path for binary writing. Returns null when the path
-// is null, empty, longer than kMaxPathUnits or cannot be opened. Close the result with fclose.
+// Creates or truncates the file at the UTF-8 path for binary writing. Returns null, with errno
+// saying why, when the path is null or empty (EINVAL), longer than kMaxPathUnits (ENAMETOOLONG)
+// or cannot be opened. Close the result with fclose.
 std::FILE *openForWriting(const char *utf8Path);
+
+// Moves the file at one UTF-8 path over another, replacing it in one step. Returns 0 or the
+// system's error number.
+int replaceFile(const char *fromUtf8, const char *toUtf8);
+
+// Removes the file at the UTF-8 path; a failure is ignored.
+void removeFile(const char *utf8Path);
 
 } // namespace ek::platform

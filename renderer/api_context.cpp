@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr double kBytesPerGigabyte = 1073741824.0; // 2^30
 constexpr const char *kInitFailed = "Could not initialize CUDA device";
 
 } // namespace
@@ -41,17 +40,11 @@ EK_API void ekDestroy(EKContext *context) {
     return;
   ek::Device &backend = *context->backend;
   backend.makeCurrent();
-  for (void *buffer :
-       {(void *)context->positions, (void *)context->colors, (void *)context->velocities,
-        (void *)context->accumulator, (void *)context->image, (void *)context->imageFloat,
-        (void *)context->shadowMaps, (void *)context->cameraDepth, (void *)context->totalDepth,
-        context->bounds, context->moments})
-    backend.release(buffer);
   if (context->startEvent)
     backend.destroyEvent(context->startEvent);
   if (context->stopEvent)
     backend.destroyEvent(context->stopEvent);
-  delete context;
+  delete context; // frees the buffers, then the backend
 }
 
 EK_API const char *ekLastError(EKContext *context) {
@@ -63,15 +56,16 @@ EK_API int32_t ekDeviceInfo(EKContext *context, char *buffer, int32_t size) {
     return 1;
   return ek::guarded(context, "ekDeviceInfo", [&]() -> int32_t {
     ek::DeviceProperties properties;
-    if (!ek::checkCuda(context, context->backend->properties(&properties),
-                       "cudaGetDeviceProperties"))
+    if (!ek::checkDevice(context, context->backend->properties(&properties),
+                         "cudaGetDeviceProperties"))
       return 1;
     uint64_t freeBytes = 0, totalBytes = 0;
     if (context->backend->memoryInfo(&freeBytes, &totalBytes) != ek::kDeviceOk)
       freeBytes = totalBytes = 0;
     std::snprintf(buffer, size_t(size), "%s | CC %d.%d | VRAM free %.1f / %.1f GB",
                   properties.name.c_str(), properties.major, properties.minor,
-                  double(freeBytes) / kBytesPerGigabyte, double(totalBytes) / kBytesPerGigabyte);
+                  double(freeBytes) / ek::kBytesPerGigabyte,
+                  double(totalBytes) / ek::kBytesPerGigabyte);
     return 0;
   });
 }

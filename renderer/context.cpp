@@ -1,6 +1,9 @@
 #include "context.h"
 
 #include <algorithm>
+#include <limits>
+
+#include "kernels/sampling.h"
 
 namespace ek {
 
@@ -9,7 +12,7 @@ void setError(EKContext *context, const std::string &text) {
     context->lastError = text;
 }
 
-bool checkCuda(EKContext *context, DeviceStatus status, const char *label) {
+bool checkDevice(EKContext *context, DeviceStatus status, const char *label) {
   if (status == kDeviceOk)
     return true;
   if (context) {
@@ -21,6 +24,14 @@ bool checkCuda(EKContext *context, DeviceStatus status, const char *label) {
   return false;
 }
 
+const char *memoryName(const EKContext *context) {
+  return context->backend->usesHostMemory() ? "host memory" : "VRAM";
+}
+
+std::string allocationLabel(const EKContext *context, const char *name) {
+  return std::string(context->backend->usesHostMemory() ? "allocate " : "cudaMalloc ") + name;
+}
+
 uint32_t blocksFor(Device &device, uint64_t n, uint32_t blockSize) {
   return blocksForMultiprocessors(n, blockSize, device.multiprocessorCount());
 }
@@ -29,10 +40,23 @@ uint32_t blocksForMultiprocessors(uint64_t n, uint32_t blockSize, int reported) 
   constexpr uint64_t kBlocksPerMultiprocessor = 32;
   constexpr int kAssumedMultiprocessors = 64;
   const uint64_t multiprocessors = reported < 1 ? kAssumedMultiprocessors : uint64_t(reported);
+  return uint32_t(
+      std::min(blocksCovering(n, blockSize), kBlocksPerMultiprocessor * multiprocessors));
+}
+
+uint64_t blocksCovering(uint64_t n, uint32_t blockSize) {
   // n / blockSize rounded up without the n - 1 + blockSize sum, which wraps near 2^64.
-  uint64_t blocks = n / blockSize + (n % blockSize != 0);
-  blocks = std::max<uint64_t>(blocks, 1);
-  return uint32_t(std::min(blocks, kBlocksPerMultiprocessor * multiprocessors));
+  return std::max<uint64_t>(n / blockSize + (n % blockSize != 0), 1);
+}
+
+bool splatWork(EKContext *context, const EKFrame &frame, uint64_t count, uint64_t &work) {
+  const uint64_t perParticle = itemsPerParticle(frame.repopulation, frame.samples);
+  if (count != 0 && perParticle > std::numeric_limits<uint64_t>::max() / count) {
+    setError(context, "ekRender: too many samples (particles x copies x samples exceeds 64 bits)");
+    return false;
+  }
+  work = perParticle * count;
+  return true;
 }
 
 } // namespace ek

@@ -36,6 +36,26 @@ extern "C" {
 #define EK_MODE_ADDITIVE 0
 #define EK_MODE_VOLUMETRIC 1
 
+/* Pole merge modes of EKCamera.topMergeMode and bottomMergeMode: how the stereo eye offset fades
+ * towards a pole. Any other non-zero value fades linearly. */
+#define EK_MERGE_OFF 0
+#define EK_MERGE_LINEAR 1
+#define EK_MERGE_POWER 2
+
+/* Light types of EKLight.type; any other value is a point light. */
+#define EK_LIGHT_POINT 0
+#define EK_LIGHT_SPOT 1
+#define EK_LIGHT_DIRECTIONAL 2
+
+/* Distance falloff modes of EKLight.falloff, with R = falloffRadius; any other value is none. */
+#define EK_FALLOFF_NONE 0
+#define EK_FALLOFF_INVERSE_SQUARE 1         /* R^2 / d^2 */
+#define EK_FALLOFF_INVERSE_SQUARE_CLAMPED 2 /* R^2 / d^2, at most 1 */
+#define EK_FALLOFF_INVERSE 3                /* R / d */
+#define EK_FALLOFF_INVERSE_CLAMPED 4        /* R / d, at most 1 */
+#define EK_FALLOFF_RAMP 5                   /* 1 inside falloffInner, linear down to 0 at R */
+#define EK_FALLOFF_STEP 6                   /* 1 inside R, 0 outside */
+
 typedef struct EKContext EKContext;
 
 /* Three packed floats: positions and velocities (displacement per frame). */
@@ -56,7 +76,7 @@ typedef struct EKCamera {
   float eyeOffset; /* spherical stereo: signed half eye separation; 0 = mono */
   float zeroParallaxDistance;
   float stereoPivotOffset;
-  int32_t topMergeMode, bottomMergeMode; /* 0 off, 2 power curve, other non-zero linear */
+  int32_t topMergeMode, bottomMergeMode; /* EK_MERGE_... */
   float topMergeAngle, bottomMergeAngle;
   float topMergeExponent, bottomMergeExponent;
 } EKCamera;
@@ -83,25 +103,35 @@ typedef struct EKRenderSettings {
 
 /* A light of the volumetric mode (64 bytes, packed 4-byte fields). Angles in degrees. */
 typedef struct EKLight {
-  int32_t type; /* 0 point, 1 spot, 2 directional */
+  int32_t type; /* EK_LIGHT_... */
   EKV3 position;
   EKV3 direction;
   float color[3]; /* already multiplied by the intensity */
   float outerAngle;
   float innerAngle;
-  int32_t falloff;
+  int32_t falloff; /* EK_FALLOFF_... */
   float falloffRadius;
   float falloffInner;
   int32_t castsShadows;
 } EKLight;
 
 EK_API int32_t ekApiVersion(void);
+/* Creates a context on CUDA device `device` (>= 0) or on the CPU (EK_DEVICE_CPU). A CUDA device
+ * that cannot be used still gives a context, whose last error says "Could not initialize CUDA
+ * device". Null only when no context can be made at all: the host is out of memory, or the CPU
+ * backend cannot start its worker threads (the system's thread limit is reached). */
 EK_API EKContext *ekCreate(int32_t device);
 EK_API void ekDestroy(EKContext *context);
 EK_API const char *ekLastError(EKContext *context);
 EK_API int32_t ekDeviceInfo(EKContext *context, char *buffer, int32_t size);
 EK_API uint64_t ekGetCount(EKContext *context);
 
+/* Makes room for `capacity` particles, with velocity storage when withVelocity is non-zero. A
+ * request that fits the reservation (a smaller count included) changes nothing. Any other request
+ * reallocates every particle array and discards the particles held: the count drops to 0 and the
+ * particles must be uploaded again. This holds as well when only velocity storage is added to a
+ * reservation that is large enough, and when a reservation made with velocity storage grows
+ * without it (the velocity storage is then dropped). */
 EK_API int32_t ekReserve(EKContext *context, uint64_t capacity, int32_t withVelocity);
 EK_API int32_t ekUpload(EKContext *context, const EKV3 *positions, const uint8_t *colors,
                         const EKV3 *velocities, uint64_t count, uint64_t first);
@@ -113,6 +143,15 @@ EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
                         const EKRenderSettings *settings, const EKLight *lights, int32_t lightCount,
                         uint8_t *image8, float *imageFloat, float *gpuMs);
 
+/* The image writers: width x height pixels of four floats (red, green, blue, alpha; linear and
+ * premultiplied, top row first) to an EXR file (half floats) or a PNG file (8 or 16 bits). They
+ * keep no state and need no context. The file is written under a temporary name in the target's
+ * folder and replaces the target only when complete, so a failed write (a full disk, a process
+ * killed half way) leaves a previous file at the path as it was. A target that is not a regular
+ * file (a device such as /dev/full) is written in place. On failure they return 1 and leave the
+ * reason in errno: the system's error of the failing call (ENOENT for a missing folder, EACCES,
+ * ENOSPC...), EINVAL for bad arguments, EFBIG for an image beyond the format's limits and ENOMEM
+ * when memory ran out. */
 EK_API int32_t ekSaveEXR(const char *path, int32_t width, int32_t height, const float *rgba);
 EK_API int32_t ekSavePNG(const char *path, int32_t width, int32_t height, const float *rgba,
                          int32_t sixteenBit);

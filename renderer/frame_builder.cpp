@@ -1,5 +1,6 @@
 #include "frame_builder.h"
 
+#include "kernels/math_constants.h"
 #include "vector_math.h"
 
 #include <algorithm>
@@ -10,9 +11,6 @@ namespace ek {
 namespace {
 
 constexpr float kNearClip = 0.01f;
-constexpr float kPi = 3.1415927f;
-constexpr float kRadiansPerDegree = 0.017453292f;
-constexpr float kColorScale = 0.003921569f; // 1/255 for the colour bytes
 
 void setRow(float *row, const EKV3 &axis, float translation) {
   row[0] = axis.x;
@@ -87,10 +85,11 @@ EKFrame buildFrame(const EKCamera &camera, const EKRenderSettings &settings) {
   f.pixelArea =
       (2.0f / (float(settings.width) * f.scaleX)) * (2.0f / (float(settings.height) * f.scaleY));
 
-  f.projection = camera.projection == EK_PROJECTION_SPHERICAL ? 1 : 0;
+  f.projection = camera.projection == EK_PROJECTION_SPHERICAL ? EK_PROJECTION_SPHERICAL
+                                                              : EK_PROJECTION_PERSPECTIVE;
   f.topMergeExponent = 1.0f;
   f.bottomMergeExponent = 1.0f;
-  if (f.projection == 1)
+  if (f.projection == EK_PROJECTION_SPHERICAL)
     applySpherical(camera, settings, f);
   return f;
 }

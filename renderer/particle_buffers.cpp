@@ -9,16 +9,11 @@ namespace {
 constexpr uint64_t kBytesWithoutVelocity = 16; // position 12 + colour 4
 constexpr uint64_t kBytesWithVelocity = 28;    // plus velocity 12
 constexpr uint64_t kMemoryReserve = 536870912; // 512 MiB left free for everything else
-constexpr double kBytesPerGigabyte = 1073741824.0;
 
 void releaseParticles(EKContext *context) {
-  ek::Device &backend = *context->backend;
-  backend.release(context->positions);
-  backend.release(context->colors);
-  backend.release(context->velocities);
-  context->positions = nullptr;
-  context->colors = nullptr;
-  context->velocities = nullptr;
+  context->positions.reset();
+  context->colors.reset();
+  context->velocities.reset();
   context->capacity = 0;
   context->count = 0;
   context->hasVelocityBuffer = false;
@@ -41,12 +36,12 @@ bool memoryCheck(EKContext *context, uint64_t n, bool withVelocity) {
       n <= (kMax - kMemoryReserve) / perParticle && perParticle * n + kMemoryReserve <= available;
   if (fits)
     return true;
-  const double needed = double(n) * double(perParticle) / kBytesPerGigabyte;
+  const double needed = double(n) * double(perParticle) / ek::kBytesPerGigabyte;
   const double left =
-      available > kMemoryReserve ? double(available - kMemoryReserve) / kBytesPerGigabyte : 0.0;
+      available > kMemoryReserve ? double(available - kMemoryReserve) / ek::kBytesPerGigabyte : 0.0;
   char text[256];
-  std::snprintf(text, sizeof text, "Not enough VRAM: needs %.2f GB, approx. %.2f GB available",
-                needed, left);
+  std::snprintf(text, sizeof text, "Not enough %s: needs %.2f GB, approx. %.2f GB available",
+                ek::memoryName(context), needed, left);
   ek::setError(context, text);
   return false;
 }
@@ -66,19 +61,12 @@ EK_API int32_t ekReserve(EKContext *context, uint64_t n, int32_t withVelocity) {
     if (!memoryCheck(context, n, withVelocity != 0))
       return 1;
     releaseParticles(context);
-    void *pointer = nullptr;
-    if (!ek::checkCuda(context, backend.allocate(&pointer, n * sizeof(EKV3)),
-                       "cudaMalloc positions"))
+    if (!ek::allocate(context, context->positions, n, "positions") ||
+        !ek::allocate(context, context->colors, n, "colors"))
       return 1;
-    context->positions = static_cast<EKV3 *>(pointer);
-    if (!ek::checkCuda(context, backend.allocate(&pointer, n * sizeof(Rgba8)), "cudaMalloc colors"))
-      return 1;
-    context->colors = static_cast<Rgba8 *>(pointer);
     if (withVelocity) {
-      if (!ek::checkCuda(context, backend.allocate(&pointer, n * sizeof(EKV3)),
-                         "cudaMalloc velocity"))
+      if (!ek::allocate(context, context->velocities, n, "velocity"))
         return 1;
-      context->velocities = static_cast<EKV3 *>(pointer);
       context->hasVelocityBuffer = true;
     }
     context->capacity = n;
@@ -104,28 +92,30 @@ EK_API int32_t ekUpload(EKContext *context, const EKV3 *positions, const uint8_t
     }
     ek::Device &backend = *context->backend;
     backend.makeCurrent();
-    if (!ek::checkCuda(
-            context, backend.copyToDevice(context->positions + first, positions, n * sizeof(EKV3)),
+    if (!ek::checkDevice(
+            context,
+            backend.copyToDevice(context->positions.get() + first, positions, n * sizeof(EKV3)),
             "upload positions"))
       return 1;
     if (colors) {
-      if (!ek::checkCuda(context,
-                         backend.copyToDevice(context->colors + first, colors, n * sizeof(Rgba8)),
-                         "upload colors"))
+      if (!ek::checkDevice(
+              context,
+              backend.copyToDevice(context->colors.get() + first, colors, n * sizeof(Rgba8)),
+              "upload colors"))
         return 1;
-    } else if (!ek::checkCuda(context,
-                              backend.fill(context->colors + first, 255, n * sizeof(Rgba8)),
-                              "set colors to white")) {
+    } else if (!ek::checkDevice(context,
+                                backend.fill(context->colors.get() + first, 255, n * sizeof(Rgba8)),
+                                "set colors to white")) {
       return 1;
     }
     if (context->hasVelocityBuffer) {
-      EKV3 *target = context->velocities + first;
+      EKV3 *target = context->velocities.get() + first;
       if (velocities) {
-        if (!ek::checkCuda(context, backend.copyToDevice(target, velocities, n * sizeof(EKV3)),
-                           "upload velocity"))
+        if (!ek::checkDevice(context, backend.copyToDevice(target, velocities, n * sizeof(EKV3)),
+                             "upload velocity"))
           return 1;
-      } else if (!ek::checkCuda(context, backend.fill(target, 0, n * sizeof(EKV3)),
-                                "clear velocity")) {
+      } else if (!ek::checkDevice(context, backend.fill(target, 0, n * sizeof(EKV3)),
+                                  "clear velocity")) {
         return 1;
       }
     }

@@ -4,56 +4,31 @@
 #include "context.h"
 #include "frame_builder.h"
 #include "render_volume.h"
+#include "request_check.h"
 
 namespace {
 
 constexpr const char *kInvalid = "ekRender: invalid parameters";
 
-void releaseImageBuffers(EKContext *c) {
-  ek::Device &backend = *c->backend;
-  backend.release(c->accumulator);
-  backend.release(c->image);
-  backend.release(c->imageFloat);
-  backend.release(c->totalDepth);
-  c->accumulator = nullptr;
-  c->image = nullptr;
-  c->imageFloat = nullptr;
-  c->totalDepth = nullptr;
-  c->imageWidth = 0;
-  c->imageHeight = 0;
-}
-
-template <typename T>
-bool allocateImage(EKContext *c, T *&buffer, uint64_t bytes, const char *label) {
-  void *pointer = nullptr;
-  if (!ek::checkCuda(c, c->backend->allocate(&pointer, bytes), label))
-    return false;
-  buffer = static_cast<T *>(pointer);
-  return true;
-}
-
 // The per-image buffers follow the image size; a render at an unchanged size allocates nothing.
 bool fitImageBuffers(EKContext *c, int32_t width, int32_t height) {
   if (width == c->imageWidth && height == c->imageHeight)
     return true;
-  releaseImageBuffers(c);
+  // The old buffers go before the new ones are made, so both never have to fit at once.
+  c->accumulator.reset();
+  c->image.reset();
+  c->imageFloat.reset();
+  c->totalDepth.reset();
+  c->imageWidth = 0;
+  c->imageHeight = 0;
   const uint64_t pixels = uint64_t(width) * uint64_t(height);
-  if (!allocateImage(c, c->accumulator, pixels * sizeof(Rgba32f), "cudaMalloc accumulator") ||
-      !allocateImage(c, c->image, pixels * sizeof(Rgba8), "cudaMalloc image") ||
-      !allocateImage(c, c->imageFloat, pixels * sizeof(Rgba32f), "cudaMalloc image (float)") ||
-      !allocateImage(c, c->totalDepth, pixels * sizeof(float), "cudaMalloc total depth"))
+  if (!ek::allocate(c, c->accumulator, pixels, "accumulator") ||
+      !ek::allocate(c, c->image, pixels, "image") ||
+      !ek::allocate(c, c->imageFloat, pixels, "image (float)") ||
+      !ek::allocate(c, c->totalDepth, pixels, "total depth"))
     return false;
   c->imageWidth = width;
   c->imageHeight = height;
-  return true;
-}
-
-// particles x copies x samples, or false when that does not fit in 64 bits.
-bool splatWork(const EKFrame &frame, uint64_t count, uint64_t &work) {
-  const uint64_t perParticle = uint64_t(frame.repopulation + 1ull) * uint64_t(frame.samples);
-  if (count != 0 && perParticle > std::numeric_limits<uint64_t>::max() / count)
-    return false;
-  work = perParticle * count;
   return true;
 }
 
@@ -63,7 +38,8 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
                                    const EKRenderSettings *settings, const EKLight *lights,
                                    int32_t lightCount, uint8_t *image8, float *imageFloat,
                                    float *gpuMs) {
-  if (!context || !camera || !settings || settings->width < 1 || settings->height < 1) {
+  if (!context || !camera || !settings || settings->width < 1 || settings->height < 1 ||
+      !ek::isFiniteRequest(*camera, *settings, lights, lightCount)) {
     ek::setError(context, kInvalid);
     return 1;
   }
@@ -82,37 +58,36 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
     const int32_t pixelCount = int32_t(pixels);
     const EKFrame frame = ek::buildFrame(*camera, *settings);
     const EKV3 *velocities =
-        context->velocitiesValid && frame.shutter > 0.0f ? context->velocities : nullptr;
+        context->velocitiesValid && frame.shutter > 0.0f ? context->velocities.get() : nullptr;
     uint64_t work = 0;
-    if (!splatWork(frame, context->count, work)) {
-      ek::setError(context, "ekRender: too many samples (particles x copies x samples exceeds "
-                            "64 bits)");
+    if (!ek::splatWork(context, frame, context->count, work))
       return 1;
-    }
 
     backend.recordEvent(context->startEvent);
-    const uint32_t resolveBlocks = uint32_t((pixels + ek::kBlockSize - 1) / ek::kBlockSize);
-    const ek::ResolveArgs resolve{context->accumulator, image8 ? context->image : nullptr,
-                                  imageFloat ? context->imageFloat : nullptr, pixelCount,
-                                  settings->exposure};
+    // The resolve kernels take one thread per pixel, so their grid covers the image uncapped.
+    const uint32_t resolveBlocks = uint32_t(ek::blocksCovering(pixels, ek::kBlockSize));
+    const ek::ResolveArgs resolve{
+        context->accumulator.get(), image8 ? context->image.get() : nullptr,
+        imageFloat ? context->imageFloat.get() : nullptr, pixelCount, settings->exposure};
     if (settings->mode == EK_MODE_VOLUMETRIC) {
       if (!ek::renderVolume(context, *camera, *settings, frame, lights, lightCount, velocities))
         return 1;
       backend.launchResolveVol(resolveBlocks,
-                               {resolve.accumulator, context->totalDepth, resolve.image,
+                               {resolve.accumulator, context->totalDepth.get(), resolve.image,
                                 resolve.imageFloat, pixelCount, settings->exposure});
     } else {
-      backend.fillAsync(context->accumulator, 0, pixels * sizeof(Rgba32f));
+      backend.fillAsync(context->accumulator.get(), 0, pixels * sizeof(Rgba32f));
       if (work > 0)
-        backend.launchSplat(
-            ek::blocksFor(backend, work, ek::kBlockSize),
-            {frame, context->positions, context->colors, velocities, work, context->accumulator});
+        backend.launchSplat(ek::blocksFor(backend, work, ek::kBlockSize),
+                            {frame, context->positions.get(), context->colors.get(), velocities,
+                             work, context->accumulator.get()});
       backend.launchResolve(resolveBlocks, resolve);
     }
     backend.recordEvent(context->stopEvent);
 
-    if (!ek::checkCuda(context, backend.takeLaunchError(), "launch render kernel") ||
-        !ek::checkCuda(context, backend.synchronizeEvent(context->stopEvent), "run render kernel"))
+    if (!ek::checkDevice(context, backend.takeLaunchError(), "launch render kernel") ||
+        !ek::checkDevice(context, backend.synchronizeEvent(context->stopEvent),
+                         "run render kernel"))
       return 1;
     if (gpuMs) {
       float ms = 0.0f;
@@ -121,13 +96,14 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
       *gpuMs = ms;
     }
     if (image8 &&
-        !ek::checkCuda(context, backend.copyToHost(image8, context->image, pixels * sizeof(Rgba8)),
-                       "download image"))
+        !ek::checkDevice(context,
+                         backend.copyToHost(image8, context->image.get(), pixels * sizeof(Rgba8)),
+                         "download image"))
       return 1;
-    if (imageFloat &&
-        !ek::checkCuda(
-            context, backend.copyToHost(imageFloat, context->imageFloat, pixels * sizeof(Rgba32f)),
-            "download image (float)"))
+    if (imageFloat && !ek::checkDevice(context,
+                                       backend.copyToHost(imageFloat, context->imageFloat.get(),
+                                                          pixels * sizeof(Rgba32f)),
+                                       "download image (float)"))
       return 1;
     return 0;
   });

@@ -12,34 +12,18 @@ namespace {
 
 constexpr uint32_t kBoundsBlocks = 1024;
 constexpr int kBoundsFloats = 8; // 7 used; the buffer is 32 bytes
-constexpr int kMoments = 6;
-constexpr uint64_t kBlocksPerMultiprocessor = 32;
-constexpr int kAssumedMultiprocessors = 64;
+constexpr int kMoments = 7;      // sums of x, y, z and of their squares, and the particles measured
 constexpr float kMinPad = 0.001f;
 constexpr float kCopySpread = 3.0f; // repopulated copies reach three standard deviations
 
 // Grows a float buffer to hold `needed` floats; a larger buffer is kept.
-bool ensureCapacity(EKContext *c, float *&buffer, uint64_t &capacity, uint64_t needed,
-                    const char *label) {
-  if (needed <= capacity)
-    return true;
-  c->backend->release(buffer);
-  buffer = nullptr;
-  capacity = 0;
-  void *pointer = nullptr;
-  if (needed > UINT64_MAX / sizeof(float)) {
-    setError(c, std::string(label) + ": out of memory");
-    return false;
-  }
-  if (!checkCuda(c, c->backend->allocate(&pointer, needed * sizeof(float)), label))
-    return false;
-  buffer = static_cast<float *>(pointer);
-  capacity = needed;
-  return true;
+bool ensureCapacity(EKContext *c, DeviceBuffer<float> &buffer, uint64_t needed, const char *name) {
+  return needed <= buffer.size() || allocate(c, buffer, needed, name);
 }
 
-bool allocateOnce(EKContext *c, void *&buffer, uint64_t bytes, const char *label) {
-  return buffer || checkCuda(c, c->backend->allocate(&buffer, bytes), label);
+template <typename T>
+bool allocateOnce(EKContext *c, DeviceBuffer<T> &buffer, uint64_t count, const char *name) {
+  return buffer || allocate(c, buffer, count, name);
 }
 
 // Measures the cloud: bounds, largest squared speed and moments, read back to the host.
@@ -48,22 +32,23 @@ bool measureCloud(EKContext *c, const EKV3 *velocities, float bounds[kBoundsFloa
   Device &device = *c->backend;
   const float initial[7] = {kLargestFloat,  kLargestFloat,  kLargestFloat, -kLargestFloat,
                             -kLargestFloat, -kLargestFloat, 0.0f};
-  if (!allocateOnce(c, c->bounds, kBoundsFloats * sizeof(float), "cudaMalloc bounds") ||
-      !checkCuda(c, device.copyToDevice(c->bounds, initial, sizeof initial), "init bounds") ||
-      !allocateOnce(c, c->moments, kMoments * sizeof(double), "cudaMalloc moments") ||
-      !checkCuda(c, device.fill(c->moments, 0, kMoments * sizeof(double)), "init moments"))
+  if (!allocateOnce(c, c->bounds, kBoundsFloats, "bounds") ||
+      !checkDevice(c, device.copyToDevice(c->bounds.get(), initial, sizeof initial),
+                   "init bounds") ||
+      !allocateOnce(c, c->moments, kMoments, "moments") ||
+      !checkDevice(c, device.fill(c->moments.get(), 0, kMoments * sizeof(double)), "init moments"))
     return false;
   if (c->count > 0) {
-    device.launchBounds(kBoundsBlocks,
-                        {c->positions, velocities, c->count, static_cast<float *>(c->bounds),
-                         static_cast<double *>(c->moments)});
-    if (!checkCuda(c, device.takeLaunchError(), "bounds kernel"))
+    device.launchBounds(kBoundsBlocks, {c->positions.get(), velocities, c->count, c->bounds.get(),
+                                        c->moments.get()});
+    if (!checkDevice(c, device.takeLaunchError(), "bounds kernel"))
       return false;
   }
   std::fill(moments, moments + kMoments, 0.0);
-  return checkCuda(c, device.copyToHost(bounds, c->bounds, 7 * sizeof(float)), "read bounds") &&
-         checkCuda(c, device.copyToHost(moments, c->moments, kMoments * sizeof(double)),
-                   "read moments");
+  return checkDevice(c, device.copyToHost(bounds, c->bounds.get(), 7 * sizeof(float)),
+                     "read bounds") &&
+         checkDevice(c, device.copyToHost(moments, c->moments.get(), kMoments * sizeof(double)),
+                     "read moments");
 }
 
 // The box every sample position lies in: bounds widened by the shutter's travel and the copies'
@@ -88,13 +73,6 @@ float densityPerParticle(const Box &robust, uint64_t count, float density) {
   return (sx * sy + sy * sz + sx * sz) * 0.5f * density / float(count);
 }
 
-uint32_t prefixBlocks(Device &device, uint64_t columns) {
-  const int reported = device.multiprocessorCount();
-  const uint64_t limit =
-      kBlocksPerMultiprocessor * uint64_t(reported < 1 ? kAssumedMultiprocessors : reported);
-  return uint32_t(std::min(std::max<uint64_t>((columns + 255) / 256, 1), limit));
-}
-
 void mark(PassTimer *timer, PassTimer::Pass pass) {
   if (timer)
     timer->mark(pass);
@@ -103,26 +81,28 @@ void mark(PassTimer *timer, PassTimer::Pass pass) {
 bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats,
                       const EKFrame &frame, const EKV3 *velocities, PassTimer *timer) {
   Device &device = *c->backend;
-  if (!ensureCapacity(c, c->shadowMaps, c->shadowMapCapacity, floats, "cudaMalloc shadow maps"))
+  if (!ensureCapacity(c, c->shadowMaps, floats, "shadow maps"))
     return false;
-  device.fillAsync(c->shadowMaps, 0, floats * sizeof(float));
+  device.fillAsync(c->shadowMaps.get(), 0, floats * sizeof(float));
   mark(timer, PassTimer::Clears);
-  const uint64_t work = uint64_t(frame.repopulation + 1) * c->count;
+  EKFrame oneSample = frame;
+  oneSample.samples = 1;
+  uint64_t work = 0;
+  if (!splatWork(c, oneSample, c->count, work))
+    return false;
   if (work > 0) {
-    EKFrame oneSample = frame;
-    oneSample.samples = 1;
     device.launchLightSplat(blocksFor(device, work, kBlockSize),
-                            {oneSample, c->positions, velocities, work, c->shadowMaps});
+                            {oneSample, c->positions.get(), velocities, work, c->shadowMaps.get()});
   }
   mark(timer, PassTimer::LightSplat);
   for (int m = 0; m < vol.shadowMapCount; ++m) {
     const EKShadowMap &map = vol.maps[m];
     const uint64_t texels = uint64_t(map.size) * uint64_t(map.size);
-    device.launchPrefix(prefixBlocks(device, texels),
-                        {c->shadowMaps + map.offset, texels, map.slices, nullptr});
+    device.launchPrefix(blocksFor(device, texels, kBlockSize),
+                        {c->shadowMaps.get() + map.offset, texels, map.slices, nullptr});
   }
   mark(timer, PassTimer::ShadowPrefix);
-  return checkCuda(c, device.takeLaunchError(), "shadow maps");
+  return checkDevice(c, device.takeLaunchError(), "shadow maps");
 }
 
 } // namespace
@@ -137,43 +117,46 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
   if (!measureCloud(c, velocities, bounds, moments))
     return false;
   mark(timer, PassTimer::Bounds);
-  const Box padded = paddedBox(bounds, c->count, frame);
-  const Box robust = robustBox(moments, c->count, padded);
-  const float densityScale = densityPerParticle(robust, c->count, settings.density);
+  // Broken particles are left out of the measure, so the cloud is sized by the measured ones.
+  const uint64_t measured = uint64_t(moments[kMoments - 1]);
+  const Box padded = paddedBox(bounds, measured, frame);
+  const Box robust = robustBox(moments, measured, padded);
+  const float densityScale = densityPerParticle(robust, measured, settings.density);
 
   VolumeConstants vol{};
   const uint64_t shadowFloats =
       buildVolumeConstants(camera, settings, frame, lights, lightCount, padded, densityScale, vol);
-  if (!checkCuda(c, device.uploadVolumeConstants(vol), "volume constants"))
+  if (!checkDevice(c, device.uploadVolumeConstants(vol), "volume constants"))
     return false;
   if (shadowFloats > 0 && !renderShadowMaps(c, vol, shadowFloats, frame, velocities, timer))
     return false;
 
   const uint64_t depthFloats = pixels * uint64_t(vol.camSlices);
-  if (!ensureCapacity(c, c->cameraDepth, c->cameraDepthCapacity, depthFloats,
-                      "cudaMalloc camera depth map"))
+  if (!ensureCapacity(c, c->cameraDepth, depthFloats, "camera depth map"))
     return false;
-  device.fillAsync(c->cameraDepth, 0, depthFloats * sizeof(float));
+  device.fillAsync(c->cameraDepth.get(), 0, depthFloats * sizeof(float));
   mark(timer, PassTimer::Clears);
-  const uint64_t work = uint64_t(frame.repopulation + 1) * uint64_t(frame.samples) * c->count;
+  uint64_t work = 0;
+  if (!splatWork(c, frame, c->count, work))
+    return false;
   if (work > 0)
     device.launchCamSplat(blocksFor(device, work, kBlockSize),
-                          {frame, c->positions, velocities, work, c->cameraDepth});
+                          {frame, c->positions.get(), velocities, work, c->cameraDepth.get()});
   mark(timer, PassTimer::CameraSplat);
   device.launchPrefix(blocksFor(device, pixels, kBlockSize),
-                      {c->cameraDepth, pixels, vol.camSlices, c->totalDepth});
+                      {c->cameraDepth.get(), pixels, vol.camSlices, c->totalDepth.get()});
   mark(timer, PassTimer::CameraPrefix);
-  if (!checkCuda(c, device.takeLaunchError(), "camera depth map"))
+  if (!checkDevice(c, device.takeLaunchError(), "camera depth map"))
     return false;
 
-  device.fillAsync(c->accumulator, 0, pixels * sizeof(Rgba32f));
+  device.fillAsync(c->accumulator.get(), 0, pixels * sizeof(Rgba32f));
   mark(timer, PassTimer::Clears);
   if (work > 0)
     device.launchShade(blocksFor(device, work, kBlockSize),
-                       {frame, c->positions, c->colors, velocities, work, c->shadowMaps,
-                        c->cameraDepth, c->accumulator});
+                       {frame, c->positions.get(), c->colors.get(), velocities, work,
+                        c->shadowMaps.get(), c->cameraDepth.get(), c->accumulator.get()});
   mark(timer, PassTimer::Shade);
-  return checkCuda(c, device.takeLaunchError(), "lighting");
+  return checkDevice(c, device.takeLaunchError(), "lighting");
 }
 
 } // namespace ek

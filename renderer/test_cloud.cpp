@@ -11,10 +11,10 @@ extern "C" EK_API int32_t ekGenerateTestCloud(EKContext *context, uint64_t n, ui
     ek::Device &backend = *context->backend;
     backend.makeCurrent();
     backend.launchGenerateGalaxy(ek::blocksFor(backend, n, ek::kBlockSize),
-                                 {context->positions, context->colors,
-                                  withVelocity ? context->velocities : nullptr, n, seed});
-    if (!ek::checkCuda(context, backend.takeLaunchError(), "launch generator kernel") ||
-        !ek::checkCuda(context, backend.synchronize(), "run generator kernel"))
+                                 {context->positions.get(), context->colors.get(),
+                                  withVelocity ? context->velocities.get() : nullptr, n, seed});
+    if (!ek::checkDevice(context, backend.takeLaunchError(), "launch generator kernel") ||
+        !ek::checkDevice(context, backend.synchronize(), "run generator kernel"))
       return 1;
     context->count = n;
     context->velocitiesValid = withVelocity != 0;

@@ -1,5 +1,6 @@
 #include "volume_setup.h"
 
+#include "kernels/sampling.h"
 #include "vector_math.h"
 
 #include <algorithm>
@@ -9,8 +10,6 @@ namespace ek {
 
 namespace {
 
-constexpr float kPi = 3.1415927f;
-constexpr float kLargest = 3.4e38f;
 constexpr int kDefaultMapSize = 512;
 constexpr int kDefaultMapSlices = 64;
 constexpr int kDefaultCameraSlices = 32;
@@ -23,7 +22,7 @@ constexpr int kCubeFaces = 6;
 float halfAngleRadians(float degrees) { return degrees * 0.5f * kPi / 180.0f; }
 
 struct Range {
-  float smallest = kLargest, largest = -kLargest;
+  float smallest = kLargestFloat, largest = -kLargestFloat;
 };
 
 // The eight corners of the box on one matrix row (r0, r1, r2, r3).
@@ -122,7 +121,7 @@ EKVolLight convertLight(const EKLight &light, int32_t firstMap) {
 void cameraDepthRange(const EKCamera &camera, const EKFrame &frame, const Box &padded,
                       VolumeConstants &out) {
   float nearDepth, farDepth;
-  if (frame.projection == 1) {
+  if (frame.projection == EK_PROJECTION_SPHERICAL) {
     const float margin = std::fabs(frame.stereoPivotOffset) + std::fabs(frame.eyeOffset);
     const float eye[3] = {camera.eye.x, camera.eye.y, camera.eye.z};
     const float lo[3] = {padded.min.x, padded.min.y, padded.min.z};
@@ -178,7 +177,7 @@ uint64_t buildVolumeConstants(const EKCamera &camera, const EKRenderSettings &se
   const int size = settings.shadowMapSize > 8 ? settings.shadowMapSize : kDefaultMapSize;
   const int slices = settings.shadowSlices > 1 ? settings.shadowSlices : kDefaultMapSlices;
 
-  out.lightSampleArea = std::max(densityScale, 0.0f) / float(frame.repopulation + 1);
+  out.lightSampleArea = std::max(densityScale, 0.0f) / float(copiesPerParticle(frame.repopulation));
   out.camSampleArea = out.lightSampleArea / float(frame.samples);
   out.emission = settings.emission;
   std::copy(settings.ambient, settings.ambient + 3, out.ambient);
@@ -209,10 +208,10 @@ uint64_t buildVolumeConstants(const EKCamera &camera, const EKRenderSettings &se
       continue;
     const EKV3 direction = fromArray(converted.direction);
     const EKV3 position = fromArray(converted.position);
-    if (light.type == 2) {
+    if (light.type == EK_LIGHT_DIRECTIONAL) {
       orthoMap(direction, padded, size, slices, addMap());
       converted.mapCount = 1;
-    } else if (light.type == 1) {
+    } else if (light.type == EK_LIGHT_SPOT) {
       const float outerHalf = halfAngleRadians(std::min(std::max(light.outerAngle, 0.1f), 175.0f));
       perspectiveMap(direction, position, std::min(outerHalf * kSpotFovMargin, kMaxSpotHalfFov),
                      padded, size, slices, addMap());

@@ -138,7 +138,7 @@ std::string CpuDevice::errorText(DeviceStatus status) {
   case kCpuInvalidValue:
     return "invalid argument";
   case kCpuOutOfMemory:
-    return "out of memory";
+    return "out of host memory";
   case kCpuInvalidConfiguration:
     return "invalid configuration argument";
   case kCpuInvalidHandle:

@@ -31,6 +31,7 @@ public:
   DeviceStatus fill(void *dst, int value, uint64_t bytes) override;
   DeviceStatus fillAsync(void *dst, int value, uint64_t bytes) override;
   DeviceStatus memoryInfo(uint64_t *freeBytes, uint64_t *totalBytes) override;
+  bool usesHostMemory() const override { return true; }
   int multiprocessorCount() override { return int(pool_.size()); }
   DeviceStatus properties(DeviceProperties *out) override;
   DeviceStatus createEvent(DeviceEvent *event) override;

@@ -14,14 +14,14 @@ __m256i constant(uint32_t value) { return _mm256_set1_epi32(int32_t(value)); }
 
 __m256i mix32x8(__m256i h) {
   h = _mm256_xor_si256(h, _mm256_srli_epi32(h, 16));
-  h = _mm256_mullo_epi32(h, constant(0x7FEB352Du));
+  h = _mm256_mullo_epi32(h, constant(kMixFirstMultiplier));
   h = _mm256_xor_si256(h, _mm256_srli_epi32(h, 15));
-  h = _mm256_mullo_epi32(h, constant(0x846CA68Bu));
+  h = _mm256_mullo_epi32(h, constant(kMixSecondMultiplier));
   return _mm256_xor_si256(h, _mm256_srli_epi32(h, 16));
 }
 
 __m256 nextRandomx8(__m256i &state) {
-  state = mix32x8(_mm256_add_epi32(state, constant(0x9E3779B9u)));
+  state = mix32x8(_mm256_add_epi32(state, constant(kStreamStep)));
   // Below 2^24, so the conversion is exact.
   return _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(state, 8)),
                        _mm256_set1_ps(kRandomScale));
@@ -29,6 +29,12 @@ __m256 nextRandomx8(__m256i &state) {
 
 __m256i load(const uint32_t *values) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(values));
+}
+
+// All ones in the lanes whose value is finite, as isFinitePoint tests each coordinate.
+__m256 finiteLanes(__m256 v) {
+  const __m256 magnitude = _mm256_and_ps(v, _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF)));
+  return _mm256_cmp_ps(magnitude, _mm256_set1_ps(kLargestFloat), _CMP_LE_OQ);
 }
 
 // One row of the view matrix: ((m0 x + m1 y) + m2 z) + m3.
@@ -44,12 +50,12 @@ __m256 row(const float *m, __m256 x, __m256 y, __m256 z) {
 uint32_t placeSamplesAvx2(const EKFrame &f, bool motionBlur, const SampleLanes &lanes,
                           uint32_t count, uint32_t pixel[8]) {
   const __m256i streamMix = mix32x8(_mm256_add_epi32(
-      _mm256_add_epi32(_mm256_mullo_epi32(load(lanes.copy), constant(0x27D4EB2Du)),
-                       _mm256_mullo_epi32(load(lanes.sample), constant(0x165667B1u))),
+      _mm256_add_epi32(_mm256_mullo_epi32(load(lanes.copy), constant(kCopyMultiplier)),
+                       _mm256_mullo_epi32(load(lanes.sample), constant(kSampleMultiplier))),
       constant(f.seed)));
-  __m256i state = mix32x8(
-      _mm256_xor_si256(_mm256_xor_si256(load(lanes.particleLow), streamMix),
-                       mix32x8(_mm256_add_epi32(load(lanes.particleHigh), constant(0x68BC21EBu)))));
+  __m256i state = mix32x8(_mm256_xor_si256(
+      _mm256_xor_si256(load(lanes.particleLow), streamMix),
+      mix32x8(_mm256_add_epi32(load(lanes.particleHigh), constant(kHighWordOffset)))));
   __m256 x = _mm256_loadu_ps(lanes.x), y = _mm256_loadu_ps(lanes.y), z = _mm256_loadu_ps(lanes.z);
   if (motionBlur) {
     const __m256 t = _mm256_mul_ps(_mm256_sub_ps(nextRandomx8(state), _mm256_set1_ps(0.5f)),
@@ -64,6 +70,8 @@ uint32_t placeSamplesAvx2(const EKFrame &f, bool motionBlur, const SampleLanes &
   const __m256 depth = _mm256_sub_ps(_mm256_setzero_ps(), cz);
   // Culled when nearClip >= depth; a not-a-number depth goes on and fails the image test.
   __m256 keep = _mm256_cmp_ps(_mm256_set1_ps(f.nearClip), depth, _CMP_NGE_UQ);
+  keep = _mm256_and_ps(
+      keep, _mm256_and_ps(finiteLanes(x), _mm256_and_ps(finiteLanes(y), finiteLanes(z))));
   const __m256 inverseDepth = _mm256_div_ps(_mm256_set1_ps(-1.0f), cz);
   __m256 xn = _mm256_mul_ps(cx, inverseDepth);
   __m256 yn = _mm256_mul_ps(cy, inverseDepth);

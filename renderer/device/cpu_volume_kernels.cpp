@@ -23,6 +23,7 @@ void mergeIntoBuffers(const BoundsPartial &b, float *bounds, double *moments) {
     current.sumSquares[a] = moments[3 + a];
   }
   current.speedSquared = bounds[6];
+  current.count = moments[6];
   mergeBounds(current, b);
   for (int a = 0; a < 3; ++a) {
     bounds[a] = current.minimum[a];
@@ -31,6 +32,7 @@ void mergeIntoBuffers(const BoundsPartial &b, float *bounds, double *moments) {
     moments[3 + a] = current.sumSquares[a];
   }
   bounds[6] = current.speedSquared;
+  moments[6] = current.count;
 }
 
 // Runs `visit` on every work item of a volumetric splat launch, in the given particle order.
@@ -78,7 +80,7 @@ void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs &a) {
 
 const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const EKFrame &frame,
                                            uint64_t total) const {
-  const uint64_t perParticle = uint64_t(frame.repopulation + 1) * uint64_t(frame.samples);
+  const uint64_t perParticle = itemsPerParticle(frame.repopulation, frame.samples);
   if (positions != spatialOrderPositions_ || total / perParticle != spatialOrder_.size() ||
       total % perParticle != 0)
     return nullptr;

@@ -40,6 +40,9 @@ public:
   virtual DeviceStatus fillAsync(void *dst, int value, uint64_t bytes) = 0;
 
   virtual DeviceStatus memoryInfo(uint64_t *freeBytes, uint64_t *totalBytes) = 0;
+  // True when the device's memory is the host's (the CPU backend); failures then name host
+  // memory rather than VRAM and cudaMalloc.
+  virtual bool usesHostMemory() const { return false; }
   // Multiprocessor count (CPU: worker threads); 0 when it cannot be told.
   virtual int multiprocessorCount() = 0;
   virtual DeviceStatus properties(DeviceProperties *out) = 0;

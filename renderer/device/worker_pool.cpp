@@ -7,11 +7,20 @@ namespace ek {
 WorkerPool::WorkerPool(unsigned workers) {
   const unsigned extra = workers > 1 ? workers - 1 : 0;
   threads_.reserve(extra);
-  for (unsigned i = 0; i < extra; ++i)
-    threads_.emplace_back([this, i] { workerLoop(i + 1); });
+  try {
+    for (unsigned i = 0; i < extra; ++i)
+      threads_.emplace_back([this, i] { workerLoop(i + 1); });
+  } catch (...) {
+    // A thread that cannot start (the system's thread limit) leaves the pool half built: the
+    // workers already running are stopped and joined before the failure reaches the caller.
+    stop();
+    throw;
+  }
 }
 
-WorkerPool::~WorkerPool() {
+WorkerPool::~WorkerPool() { stop(); }
+
+void WorkerPool::stop() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;

@@ -17,6 +17,8 @@ public:
   // Body of a parallel loop: items [begin, end) on worker `worker` (0 .. size() - 1).
   using RangeBody = std::function<void(uint64_t begin, uint64_t end, unsigned worker)>;
 
+  // Starts workers - 1 threads; throws std::system_error, with no thread left running, when one
+  // cannot be started.
   explicit WorkerPool(unsigned workers);
   ~WorkerPool();
   WorkerPool(const WorkerPool &) = delete;
@@ -32,6 +34,8 @@ public:
   uint64_t chunkFor(uint64_t total, uint64_t minimum) const;
 
 private:
+  // Tells the workers to end and joins them.
+  void stop();
   void workerLoop(unsigned worker);
   void runChunks(unsigned worker);
 

@@ -1,6 +1,8 @@
 // ekSaveEXR: float RGBA images as single-part, uncompressed scan-line OpenEXR files with four
 // half-float channels A, B, G, R. The header is built in memory; the pixels are converted and
-// written one scan line at a time through a single line buffer.
+// written one scan line at a time through a single line buffer, into a temporary file that replaces
+// the target only once it is complete.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
@@ -12,8 +14,7 @@
 #include "emberkit.h"
 #include "image/byte_writer.h"
 #include "image/exr_line.h"
-#include "image/file_handle.h"
-#include "platform/file_open.h"
+#include "platform/replacing_file.h"
 
 namespace ek::image {
 
@@ -108,12 +109,13 @@ std::vector<uint8_t> buildHeader(int32_t width, int32_t height, uint64_t blockSi
   return header;
 }
 
-bool writeExr(const char *path, int32_t width, int32_t height, const float *rgba) {
+// Returns 0 or the system's error number of the failure.
+int writeExr(const char *path, int32_t width, int32_t height, const float *rgba) {
   const std::size_t columns = static_cast<std::size_t>(width);
   const uint64_t dataSize = static_cast<uint64_t>(columns) * kChannels * kBytesPerHalf;
   // The block's data size is a signed 32-bit field.
   if (dataSize > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
-    return false;
+    return EFBIG;
   }
   const std::size_t blockSize = kBlockPrefix + static_cast<std::size_t>(dataSize);
 
@@ -125,23 +127,23 @@ bool writeExr(const char *path, int32_t width, int32_t height, const float *rgba
   // line, which costs more than converting the line. The buffer must outlive the file.
   const auto streamBuffer = std::make_unique_for_overwrite<char[]>(kStreamBufferSize);
 
-  FileHandle file(platform::openForWriting(path));
-  if (!file) {
-    return false;
+  platform::ReplacingFile file;
+  if (const int error = file.open(path)) {
+    return error;
   }
-  std::setvbuf(file.get(), streamBuffer.get(), _IOFBF, kStreamBufferSize);
-  bool written = file.write(header.data(), header.size());
+  std::setvbuf(file.stream(), streamBuffer.get(), _IOFBF, kStreamBufferSize);
+  int error = file.write(header.data(), header.size());
   const std::size_t rowFloats = columns * kChannels;
   const float *row = rgba;
-  for (int32_t y = 0; written && y < height; ++y) {
+  for (int32_t y = 0; error == 0 && y < height; ++y) {
     storeU32le(block.get(), static_cast<uint32_t>(y));
     storeU32le(block.get() + 4, static_cast<uint32_t>(dataSize));
     encodeExrLine(row, columns, block.get() + kBlockPrefix);
-    written = file.write(block.get(), blockSize);
+    error = file.write(block.get(), blockSize);
     row += rowFloats;
   }
-  const bool closed = file.close();
-  return written && closed;
+  // A failed write leaves the temporary file to the destructor, which removes it.
+  return error != 0 ? error : file.commit();
 }
 
 } // namespace
@@ -150,12 +152,17 @@ bool writeExr(const char *path, int32_t width, int32_t height, const float *rgba
 
 extern "C" EK_API int32_t ekSaveEXR(const char *path, int32_t width, int32_t height,
                                     const float *rgba) {
-  if (path == nullptr || rgba == nullptr || width < 1 || height < 1) {
-    return 1;
+  int error = EINVAL;
+  if (path != nullptr && rgba != nullptr && width >= 1 && height >= 1) {
+    try {
+      error = ek::image::writeExr(path, width, height, rgba);
+    } catch (...) {
+      error = ENOMEM;
+    }
   }
-  try {
-    return ek::image::writeExr(path, width, height, rgba) ? 0 : 1;
-  } catch (...) {
-    return 1;
+  if (error == 0) {
+    return 0;
   }
+  errno = error;
+  return 1;
 }

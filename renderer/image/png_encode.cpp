@@ -328,11 +328,6 @@ PngFilter filterWithPrevious(const uint8_t *row, const uint8_t *previous, std::s
 
 } // namespace
 
-uint64_t pngFilteredSize(int32_t width, int32_t height, bool sixteenBit) {
-  const uint64_t rowBytes = static_cast<uint64_t>(width) * pngBytesPerPixel(sixteenBit);
-  return static_cast<uint64_t>(height) * (rowBytes + 1);
-}
-
 void convertPngRow(const float *rgba, std::size_t width, bool sixteenBit, uint8_t *out) {
   if (sixteenBit) {
     convertRow<true>(rgba, width, out);

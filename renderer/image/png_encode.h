@@ -1,10 +1,13 @@
-// The PNG writer's pixel conversion and row filtering, shared with tests and benchmarks.
+// The PNG writer's pixel conversion, row filtering and size limit, shared with tests, benchmarks
+// and (the size limit) applications.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+
+#include "image/zlib_stream.h"
 
 namespace ek::image {
 
@@ -23,7 +26,16 @@ constexpr std::size_t pngBytesPerPixel(bool sixteenBit) { return sixteenBit ? 8 
 
 // Size of the filtered image: one filter byte and width × bytes-per-pixel bytes for each row,
 // computed in 64 bits.
-uint64_t pngFilteredSize(int32_t width, int32_t height, bool sixteenBit);
+constexpr uint64_t pngFilteredSize(int32_t width, int32_t height, bool sixteenBit) {
+  const uint64_t rowBytes = static_cast<uint64_t>(width) * pngBytesPerPixel(sixteenBit);
+  return static_cast<uint64_t>(height) * (rowBytes + 1);
+}
+
+// Whether ekSavePNG takes an image of this size (width, height >= 1): its filtered image must fit
+// the compressor in one piece. Applications may ask before they render.
+constexpr bool pngSizeSupported(int32_t width, int32_t height, bool sixteenBit) {
+  return pngFilteredSize(width, height, sixteenBit) <= kMaxZlibInput;
+}
 
 // Converts one row of premultiplied linear RGBA floats into PNG samples: alpha clamped to [0, 1]
 // (NaN as 0); colour divided by alpha when alpha > 1e-6 (else 0), clamped to [0, 1] (NaN as 0) and

@@ -1,6 +1,8 @@
 // ekSavePNG: float RGBA images as RGBA PNG files, 8 or 16 bits per channel, with a gAMA chunk. The
 // whole file is built in memory (signature, IHDR, gAMA, one IDAT holding the complete zlib stream,
-// IEND) and written with one fwrite.
+// IEND) and written with one fwrite, under a temporary name that replaces the target only once the
+// file is complete.
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -8,10 +10,9 @@
 #include "emberkit.h"
 #include "image/byte_writer.h"
 #include "image/crc32.h"
-#include "image/file_handle.h"
 #include "image/png_encode.h"
 #include "image/zlib_stream.h"
-#include "platform/file_open.h"
+#include "platform/replacing_file.h"
 
 namespace ek::image {
 
@@ -37,11 +38,12 @@ void appendChunk(ByteWriter &out, std::vector<uint8_t> &file, const char *type, 
   out.u32be(crc32(file.data() + typeStart, file.size() - typeStart));
 }
 
-bool writePng(const char *path, int32_t width, int32_t height, const float *rgba, bool sixteenBit) {
+// Returns 0 or the system's error number of the failure.
+int writePng(const char *path, int32_t width, int32_t height, const float *rgba, bool sixteenBit) {
   // The compressor takes the filtered image in one piece; larger images are refused before any
   // work is done.
-  if (pngFilteredSize(width, height, sixteenBit) > kMaxZlibInput) {
-    return false;
+  if (!pngSizeSupported(width, height, sixteenBit)) {
+    return EFBIG;
   }
 
   std::size_t streamSize = 0;
@@ -51,7 +53,7 @@ bool writePng(const char *path, int32_t width, int32_t height, const float *rgba
     stream = zlibCompress(filtered.get(), pngFilteredSize(width, height, sixteenBit), &streamSize);
   }
   if (stream == nullptr) {
-    return false;
+    return ENOMEM;
   }
 
   std::vector<uint8_t> file;
@@ -77,13 +79,14 @@ bool writePng(const char *path, int32_t width, int32_t height, const float *rgba
   stream.reset();
   appendChunk(out, file, "IEND", nullptr, 0);
 
-  FileHandle handle(platform::openForWriting(path));
-  if (!handle) {
-    return false;
+  platform::ReplacingFile output;
+  if (const int error = output.open(path)) {
+    return error;
   }
-  const bool written = handle.write(file.data(), file.size());
-  const bool closed = handle.close();
-  return written && closed;
+  if (const int error = output.write(file.data(), file.size())) {
+    return error;
+  }
+  return output.commit();
 }
 
 } // namespace
@@ -92,12 +95,17 @@ bool writePng(const char *path, int32_t width, int32_t height, const float *rgba
 
 extern "C" EK_API int32_t ekSavePNG(const char *path, int32_t width, int32_t height,
                                     const float *rgba, int32_t sixteenBit) {
-  if (path == nullptr || rgba == nullptr || width < 1 || height < 1) {
-    return 1;
+  int error = EINVAL;
+  if (path != nullptr && rgba != nullptr && width >= 1 && height >= 1) {
+    try {
+      error = ek::image::writePng(path, width, height, rgba, sixteenBit != 0);
+    } catch (...) {
+      error = ENOMEM;
+    }
   }
-  try {
-    return ek::image::writePng(path, width, height, rgba, sixteenBit != 0) ? 0 : 1;
-  } catch (...) {
-    return 1;
+  if (error == 0) {
+    return 0;
   }
+  errno = error;
+  return 1;
 }

@@ -6,7 +6,6 @@
 
 namespace ek {
 
-constexpr float kInv255 = 0.00392156886f; // single-precision 1/255
 constexpr float kInvGamma = 0.454545438f; // single-precision 1/2.2
 
 struct SplatSample {
@@ -18,7 +17,7 @@ struct SplatSample {
 // colour is folded into colorGain.
 EK_HD Rgba32f splatValue(const EKFrame &f, const Rgba8 &color) {
   return {float(color.r) * f.colorGain, float(color.g) * f.colorGain, float(color.b) * f.colorGain,
-          (float(color.a) * kInv255) * f.gain};
+          (float(color.a) * kColorScale) * f.gain};
 }
 
 // One decoded work item of the additive splat: where its sample lands and what it adds there.
@@ -44,7 +43,8 @@ EK_HD bool splatSample(const EKFrame &f, const EKV3 *positions, const Rgba8 *col
 // True when every sample of a copy lands on the same pixel: without motion blur and lens there
 // is nothing random left per sample.
 EK_HD bool samplesCoincide(const EKFrame &f, const EKV3 *velocities) {
-  return !usesMotionBlur(f, velocities) && (f.projection == 1 || !(f.apertureRadius > 0.0f));
+  return !usesMotionBlur(f, velocities) &&
+         (f.projection == EK_PROJECTION_SPHERICAL || !(f.apertureRadius > 0.0f));
 }
 
 // Exposure curve: 1 - exp(-exposure x accumulated).

@@ -44,6 +44,7 @@ __global__ void kBounds(const EKV3 *__restrict__ positions, const EKV3 *__restri
       other.sumSquares[a] = __shfl_down_sync(kFullWarp, b.sumSquares[a], offset);
     }
     other.speedSquared = __shfl_down_sync(kFullWarp, b.speedSquared, offset);
+    other.count = __shfl_down_sync(kFullWarp, b.count, offset);
     ek::mergeBounds(b, other);
   }
   if (threadIdx.x % kWarpSize != 0)
@@ -55,6 +56,7 @@ __global__ void kBounds(const EKV3 *__restrict__ positions, const EKV3 *__restri
     atomicMaxFloat(bounds + 3 + a, b.maximum[a]);
   }
   atomicMaxFloat(bounds + 6, b.speedSquared);
+  atomicAdd(moments + 6, b.count);
 }
 
 __global__ void kLightSplat(EKFrame frame, const EKV3 *__restrict__ positions,

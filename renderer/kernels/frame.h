@@ -24,7 +24,7 @@ struct EKFrame {
   float nearClip;
   uint32_t seed;
   float pixelArea;
-  int32_t projection; // 1 = spherical
+  int32_t projection; // EK_PROJECTION_SPHERICAL or EK_PROJECTION_PERSPECTIVE
   float lonMin;       // radians, like every angle below
   float lonSpan;
   float latMax;

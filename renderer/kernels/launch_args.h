@@ -39,7 +39,7 @@ struct BoundsArgs {
   const EKV3 *velocities; // may be null
   uint64_t count;
   float *bounds;   // min x, y, z, max x, y, z, largest squared speed
-  double *moments; // sums of x, y, z and of their squares
+  double *moments; // sums of x, y, z and of their squares, and the number of particles summed
 };
 
 // Volumetric passes read the volume constants uploaded before them.

@@ -6,9 +6,6 @@
 
 namespace ek {
 
-constexpr float kHalfPi = 1.57079637f;
-constexpr float kInvTwoPi = 0.159154937f;
-
 struct CameraPoint {
   float x, y, z; // camera space: +x right, +y up, looking along -z
 };
@@ -58,7 +55,7 @@ EK_HD bool projectPerspective(const EKFrame &f, const CameraPoint &c, uint32_t &
 
 // Fades the stereo eye offset towards the poles so the two eyes meet there.
 EK_HD float poleMergeFade(const EKFrame &f, const CameraPoint &c, float horizontal) {
-  if (f.topMergeMode == 0 && f.bottomMergeMode == 0)
+  if (f.topMergeMode == EK_MERGE_OFF && f.bottomMergeMode == EK_MERGE_OFF)
     return 1.0f;
   const float latitude = atan2f(c.y, horizontal);
   const bool north = latitude >= 0.0f; // not-a-number counts as south
@@ -66,10 +63,10 @@ EK_HD float poleMergeFade(const EKFrame &f, const CameraPoint &c, float horizont
   const float angle = north ? f.topMergeAngle : f.bottomMergeAngle;
   const float exponent = north ? f.topMergeExponent : f.bottomMergeExponent;
   const float margin = kHalfPi - fabsf(latitude);
-  if (mode == 0 || angle <= 0.0f || margin >= angle)
+  if (mode == EK_MERGE_OFF || angle <= 0.0f || margin >= angle)
     return 1.0f;
   const float fraction = maxNumber(margin / angle, 0.0f);
-  if (mode == 2)
+  if (mode == EK_MERGE_POWER)
     return powf(fraction, exponent > 0.0f ? exponent : 1.0f);
   return fraction;
 }
@@ -113,16 +110,20 @@ EK_HD bool projectSpherical(const EKFrame &f, const CameraPoint &c, PixelHit &hi
   return placeInImage(f, px, py, hit);
 }
 
-// Projects a world-space sample into a pixel; false when the sample is culled.
+// Projects a world-space sample into a pixel; false when the sample is culled. A sample that is
+// not finite is always culled: the spherical camera would otherwise place some infinite points.
 EK_HD bool projectSample(const EKFrame &f, const EKV3 &world, uint32_t &state, PixelHit &hit,
                          CameraPoint &c) {
+  if (!isFinitePoint(world))
+    return false;
   c = toCamera(f, world);
-  return f.projection == 1 ? projectSpherical(f, c, hit) : projectPerspective(f, c, state, hit);
+  return f.projection == EK_PROJECTION_SPHERICAL ? projectSpherical(f, c, hit)
+                                                 : projectPerspective(f, c, state, hit);
 }
 
 // Area of the pixel's footprint at the sample's depth, perpendicular to the viewing ray.
 EK_HD float pixelCrossSection(const EKFrame &f, const CameraPoint &c, const PixelHit &hit) {
-  if (f.projection == 1)
+  if (f.projection == EK_PROJECTION_SPHERICAL)
     return f.pixelArea * hit.depth * hit.depth * maxNumber(cosf(hit.latitude), 0.0f);
   const float distance = sqrtf(c.x * c.x + c.y * c.y + c.z * c.z);
   return f.pixelArea * c.z * c.z * (hit.depth / distance);

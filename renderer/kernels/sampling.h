@@ -6,26 +6,36 @@
 
 #include "kernels/ek_hd.h"
 #include "kernels/frame.h"
+#include "kernels/math_constants.h"
 
 namespace ek {
 
-constexpr float kTwoPi = 6.28318548f;
 constexpr float kMinLogArgument = 1e-7f;       // draws are raised to this before a logarithm
 constexpr float kRandomScale = 5.9604645e-08f; // 2^-24
+
+// Constants of the hash and of the random streams built from it. The CPU's 8-lane copies of these
+// functions use the same names, so the two cannot drift apart.
+constexpr uint32_t kMixFirstMultiplier = 0x7FEB352Du;
+constexpr uint32_t kMixSecondMultiplier = 0x846CA68Bu;
+constexpr uint32_t kStreamStep = 0x9E3779B9u; // the golden ratio in 32 bits
+constexpr uint32_t kCopyMultiplier = 0x27D4EB2Du;
+constexpr uint32_t kSampleMultiplier = 0x165667B1u;
+constexpr uint32_t kHighWordOffset = 0x68BC21EBu;
+constexpr uint32_t kRepopulationMultiplier = 0x9E3779B1u;
 
 // 32-bit integer hash of every sampling kernel.
 EK_HD uint32_t mix32(uint32_t h) {
   h ^= h >> 16;
-  h *= 0x7FEB352Du;
+  h *= kMixFirstMultiplier;
   h ^= h >> 15;
-  h *= 0x846CA68Bu;
+  h *= kMixSecondMultiplier;
   h ^= h >> 16;
   return h;
 }
 
 // Advances the state and returns a uniform draw in [0, 1 - 2^-24].
 EK_HD float nextRandom(uint32_t &state) {
-  state = mix32(state + 0x9E3779B9u);
+  state = mix32(state + kStreamStep);
   return float(state >> 8) * kRandomScale;
 }
 
@@ -46,8 +56,17 @@ struct WorkItem {
   uint32_t sample; // 0 .. samples - 1
 };
 
+// Copies of a particle: itself and its repopulated ones. A frame's repopulation is never negative;
+// the sum is formed in 64 bits since the largest repopulation has 2^31 copies.
+EK_HD uint64_t copiesPerParticle(int32_t repopulation) { return uint64_t(repopulation) + 1u; }
+
+// Work items of one particle: each of its copies, `samples` times.
+EK_HD uint64_t itemsPerParticle(int32_t repopulation, int32_t samples) {
+  return copiesPerParticle(repopulation) * uint64_t(samples);
+}
+
 EK_HD WorkItem decodeWorkItem(uint64_t item, int32_t repopulation, int32_t samples) {
-  const uint64_t perParticle = uint64_t(repopulation + 1) * uint64_t(samples);
+  const uint64_t perParticle = itemsPerParticle(repopulation, samples);
   const uint64_t rest = item % perParticle;
   return {item / perParticle, uint32_t(rest / uint64_t(samples)),
           uint32_t(rest % uint64_t(samples))};
@@ -58,7 +77,7 @@ EK_HD WorkItem decodeWorkItem(uint64_t item, int32_t repopulation, int32_t sampl
 EK_HD EKV3 repopulationOffset(uint64_t particle, uint32_t copy, float radius) {
   const uint32_t low = uint32_t(particle);
   const uint32_t high = uint32_t(particle >> 32);
-  uint32_t state = mix32((low * 0x9E3779B1u) ^ mix32(copy + high));
+  uint32_t state = mix32((low * kRepopulationMultiplier) ^ mix32(copy + high));
   const float u1 = nextRandom(state);
   const float u2 = nextRandom(state);
   const float u3 = nextRandom(state);
@@ -72,8 +91,14 @@ EK_HD EKV3 repopulationOffset(uint64_t particle, uint32_t copy, float radius) {
 EK_HD uint32_t sampleStream(uint64_t particle, uint32_t copy, uint32_t sample, uint32_t seed) {
   const uint32_t low = uint32_t(particle);
   const uint32_t high = uint32_t(particle >> 32);
-  return mix32(low ^ mix32(copy * 0x27D4EB2Du + sample * 0x165667B1u + seed) ^
-               mix32(high + 0x68BC21EBu));
+  return mix32(low ^ mix32(copy * kCopyMultiplier + sample * kSampleMultiplier + seed) ^
+               mix32(high + kHighWordOffset));
+}
+
+// False for a point with a not-a-number or infinite coordinate. Such points (a broken particle, or
+// a sample that a broken velocity moved) are left out of every pass.
+EK_HD bool isFinitePoint(const EKV3 &p) {
+  return fabsf(p.x) <= kLargestFloat && fabsf(p.y) <= kLargestFloat && fabsf(p.z) <= kLargestFloat;
 }
 
 // Whether a launch needs the per-sample random stream at all.

@@ -7,7 +7,6 @@
 
 namespace ek {
 
-constexpr float kLargestFloat = 3.40282347e+38f;
 constexpr float kMinWeight = 1e-7f;
 constexpr float kMinLightDistance = 1e-6f;
 constexpr float kMinAnisotropy = 1e-4f;
@@ -21,6 +20,7 @@ struct BoundsPartial {
   float speedSquared;
   double sum[3];
   double sumSquares[3];
+  double count; // particles measured; broken ones are left out
 };
 
 EK_HD BoundsPartial neutralBounds() {
@@ -28,7 +28,8 @@ EK_HD BoundsPartial neutralBounds() {
           {-kLargestFloat, -kLargestFloat, -kLargestFloat},
           0.0f,
           {0, 0, 0},
-          {0, 0, 0}};
+          {0, 0, 0},
+          0.0};
 }
 
 EK_HD double squareAdd(double x, double sum) {
@@ -39,7 +40,12 @@ EK_HD double squareAdd(double x, double sum) {
 #endif
 }
 
+// Adds a particle to the measure. A particle with a coordinate that is not finite, or with such a
+// velocity while velocities are used, is left out: none of its samples would be finite.
 EK_HD void addToBounds(BoundsPartial &b, const EKV3 &p, const EKV3 *velocity) {
+  if (!isFinitePoint(p) || (velocity && !isFinitePoint(*velocity)))
+    return;
+  b.count += 1.0;
   const float xyz[3] = {p.x, p.y, p.z};
   for (int a = 0; a < 3; ++a) {
     b.minimum[a] = minNumber(b.minimum[a], xyz[a]);
@@ -62,10 +68,10 @@ EK_HD void mergeBounds(BoundsPartial &into, const BoundsPartial &other) {
     into.sumSquares[a] += other.sumSquares[a];
   }
   into.speedSquared = maxNumber(into.speedSquared, other.speedSquared);
+  into.count += other.count;
 }
 
-// ---- depth slices
-// --------------------------------------------------------------------------------
+// ---- depth slices ------------------------------------------------------------------------------
 
 struct Slices {
   int k0, k1;
@@ -175,6 +181,8 @@ EK_HD void lightSplatWork(const EKFrame &f, const VolumeConstants &vol, const EK
                           const EKV3 *velocities, const WorkItem &work, float *shadowMaps) {
   uint32_t state = 0;
   const EKV3 p = samplePosition(f, positions, velocities, work, state);
+  if (!isFinitePoint(p))
+    return;
   for (int i = 0; i < vol.lightCount; ++i) {
     const EKVolLight &light = vol.lights[i];
     if (light.mapCount < 1)
@@ -227,8 +235,7 @@ EK_HD float shadowThickness(const EKShadowMap &m, const MapHit &hit, const float
          fy * ((1.0f - fx) * tap(xa, yb) + fx * tap(xb, yb));
 }
 
-// ---- camera depth map and shading
-// ----------------------------------------------------------------
+// ---- camera depth map and shading --------------------------------------------------------------
 
 struct CameraSample {
   WorkItem work;
@@ -274,21 +281,21 @@ EK_HD void camSplatItem(const EKFrame &f, const VolumeConstants &vol, const EKV3
 // Distance attenuation of a light by its falloff mode.
 EK_HD float distanceFactor(int32_t mode, float radius, float inner, float dist) {
   switch (mode) {
-  case 1:
+  case EK_FALLOFF_INVERSE_SQUARE:
     return radius > 0.0f ? radius * radius / maxNumber(dist * dist, 1e-6f) : 1.0f;
-  case 2:
+  case EK_FALLOFF_INVERSE_SQUARE_CLAMPED:
     return radius > 0.0f ? minNumber(radius * radius / maxNumber(dist * dist, 1e-6f), 1.0f) : 1.0f;
-  case 3:
+  case EK_FALLOFF_INVERSE:
     return radius > 0.0f ? radius / maxNumber(dist, 1e-6f) : 1.0f;
-  case 4:
+  case EK_FALLOFF_INVERSE_CLAMPED:
     return radius > 0.0f ? minNumber(radius / maxNumber(dist, 1e-6f), 1.0f) : 1.0f;
-  case 5:
+  case EK_FALLOFF_RAMP:
     if (dist <= inner)
       return 1.0f;
     if (dist >= radius)
       return 0.0f;
     return (radius - dist) / maxNumber(radius - inner, 1e-6f);
-  case 6:
+  case EK_FALLOFF_STEP:
     return dist <= radius ? 1.0f : 0.0f;
   default:
     return 1.0f;
@@ -318,7 +325,7 @@ EK_HD float lightArriving(const VolumeConstants &vol, const EKVolLight &light, c
                           const float view[3], const float *shadowMaps) {
   float l[3];
   float c = 1.0f;
-  if (light.type == 2) {
+  if (light.type == EK_LIGHT_DIRECTIONAL) {
     l[0] = -light.direction[0];
     l[1] = -light.direction[1];
     l[2] = -light.direction[2];
@@ -330,7 +337,7 @@ EK_HD float lightArriving(const VolumeConstants &vol, const EKVolLight &light, c
     for (int a = 0; a < 3; ++a)
       l[a] = d[a] / dist;
     c = distanceFactor(light.falloff, light.falloffRadius, light.falloffInner, dist);
-    if (light.type == 1) {
+    if (light.type == EK_LIGHT_SPOT) {
       const float cs =
           -(l[0] * light.direction[0] + l[1] * light.direction[1] + l[2] * light.direction[2]);
       c *= coneFactor(light, cs);
@@ -380,9 +387,9 @@ EK_HD bool shadeWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *p
       light[a] += c * source.color[a];
   }
   out.pixel = s.pixel;
-  out.value = {weight * (float(color.r) * kInv255) * (light[0] + vol.emission),
-               weight * (float(color.g) * kInv255) * (light[1] + vol.emission),
-               weight * (float(color.b) * kInv255) * (light[2] + vol.emission), 0.0f};
+  out.value = {weight * (float(color.r) * kColorScale) * (light[0] + vol.emission),
+               weight * (float(color.g) * kColorScale) * (light[1] + vol.emission),
+               weight * (float(color.b) * kColorScale) * (light[2] + vol.emission), 0.0f};
   return true;
 }
 

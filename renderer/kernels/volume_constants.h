@@ -12,7 +12,7 @@ constexpr int kMaxVolumeLights = 8;
 constexpr int kMaxShadowMaps = 48; // eight point lights of six cube faces each
 
 struct EKVolLight {
-  int32_t type; // 1 spot, 2 directional, anything else a point light
+  int32_t type; // EK_LIGHT_..., as in EKLight
   float position[3];
   float direction[3]; // unit vector the light shines along
   float color[3];     // intensity included

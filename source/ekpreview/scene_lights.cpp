@@ -16,18 +16,6 @@ namespace lit = host::light;
 constexpr double kDegreesPerRadian = 180.0 / std::numbers::pi;
 constexpr double kDefaultOuterAngle = std::numbers::pi / 6.0; // 30 degrees
 
-// The renderer's light types and falloff codes.
-constexpr int32_t kPointLight = 0;
-constexpr int32_t kSpotLight = 1;
-constexpr int32_t kDirectionalLight = 2;
-constexpr int32_t kFalloffNone = 0;
-constexpr int32_t kFalloffInverseSquare = 1;
-constexpr int32_t kFalloffInverseSquareClamped = 2;
-constexpr int32_t kFalloffInverse = 3;
-constexpr int32_t kFalloffInverseClamped = 4;
-constexpr int32_t kFalloffLinear = 5;
-constexpr int32_t kFalloffStep = 6;
-
 // An enable parameter that is an integer 0, or a real whose integer part is 0, turns the light
 // off; a missing one or one of another kind leaves it on.
 bool enabled(const host::Object &light) {
@@ -46,36 +34,36 @@ struct LightKind {
 LightKind lightKind(int64_t hostType) {
   switch (uint32_t(hostType)) {
   case lit::kTypeOmni:
-    return {kPointLight, false};
+    return {EK_LIGHT_POINT, false};
   case lit::kTypeSpot:
   case lit::kTypeSquareSpot:
   case lit::kTypeParallelSpot:
   case lit::kTypeSquareParallelSpot:
-    return {kSpotLight, false};
+    return {EK_LIGHT_SPOT, false};
   case lit::kTypeInfinite:
   case lit::kTypeParallel:
-    return {kDirectionalLight, false};
+    return {EK_LIGHT_DIRECTIONAL, false};
   default:
-    return {kPointLight, true};
+    return {EK_LIGHT_POINT, true};
   }
 }
 
 int32_t falloffCode(int64_t hostFalloff) {
   switch (hostFalloff) {
   case lit::kFalloffStep:
-    return kFalloffStep;
+    return EK_FALLOFF_STEP;
   case lit::kFalloffInverseClamped:
-    return kFalloffInverseClamped;
+    return EK_FALLOFF_INVERSE_CLAMPED;
   case lit::kFalloffInverseSquareClamped:
-    return kFalloffInverseSquareClamped;
+    return EK_FALLOFF_INVERSE_SQUARE_CLAMPED;
   case lit::kFalloffLinear:
-    return kFalloffLinear;
+    return EK_FALLOFF_RAMP;
   case lit::kFalloffInverse:
-    return kFalloffInverse;
+    return EK_FALLOFF_INVERSE;
   case lit::kFalloffInverseSquare:
-    return kFalloffInverseSquare;
+    return EK_FALLOFF_INVERSE_SQUARE;
   default:
-    return kFalloffNone;
+    return EK_FALLOFF_NONE;
   }
 }
 

@@ -319,9 +319,15 @@ std::unique_ptr<SceneObject> readLight(const Reader &r) {
   return makeLight(desc);
 }
 
-std::unique_ptr<SceneObject> readObject(const Reader &r);
+// Deepest nesting of objects a scene may have, counting the top level as 1. It keeps the object
+// tree, and every walk over it, to a bounded depth of recursion.
+constexpr int kMaxObjectDepth = 100;
 
-std::unique_ptr<SceneObject> readObject(const Reader &r) {
+std::unique_ptr<SceneObject> readObject(const Reader &r, int depth) {
+  if (depth > kMaxObjectDepth) {
+    r.fail("objects nest deeper than " + std::to_string(kMaxObjectDepth) +
+           " levels, more than a scene may have");
+  }
   const std::string type = r.text("type", "");
   std::unique_ptr<SceneObject> object;
   if (type == "camera") {
@@ -336,7 +342,8 @@ std::unique_ptr<SceneObject> readObject(const Reader &r) {
     r.fail("type must be \"camera\", \"light\" or \"null\"");
   }
   readParameters(r, *object);
-  forEachEntry(r, "children", [&](const Reader &entry) { object->addChild(readObject(entry)); });
+  forEachEntry(r, "children",
+               [&](const Reader &entry) { object->addChild(readObject(entry, depth + 1)); });
   return object;
 }
 
@@ -442,7 +449,7 @@ std::unique_ptr<Document> readDocument(const Reader &r) {
   if (r.has("particles")) {
     readParticles(r.child("particles"), d);
   }
-  forEachEntry(r, "objects", [&](const Reader &entry) { d.addObject(readObject(entry)); });
+  forEachEntry(r, "objects", [&](const Reader &entry) { d.addObject(readObject(entry, 1)); });
   if (!d.activeCameraName.empty() && d.activeCamera() == nullptr) {
     r.fail("activeCamera \"" + d.activeCameraName + "\" names no object of the scene");
   }

@@ -1,7 +1,14 @@
 // Output files of both writers: argument and path failures leave no file behind, the path length
-// limit counts UTF-16 code units, non-ASCII names arrive intact, and write failures are reported.
+// limit counts UTF-16 code units, non-ASCII names arrive intact, write failures are reported with
+// their reason and leave a previous file as it was.
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <random>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <vector>
 
 #include "emberkit.h"
 #include "image_test_support.h"
@@ -26,9 +33,32 @@ TEST(FileOpen, CountsUtf16Units) {
   EXPECT_EQ(utf16Length("\xE6\x97"
                         "a"),
             3u); // a cut sequence, byte by byte
+  errno = 0;
   EXPECT_EQ(ek::platform::openForWriting(nullptr), nullptr);
+  EXPECT_EQ(errno, EINVAL);
   EXPECT_EQ(ek::platform::openForWriting(""), nullptr);
 }
+
+// Files may grow to a limit while it is set; a write beyond it fails with EFBIG, as a full disk
+// fails with ENOSPC.
+class FileSizeLimit {
+public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved_;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+
+private:
+  rlimit saved_{};
+  void (*previousHandler_)(int) = nullptr;
+};
 
 struct Writer {
   const char *name;
@@ -106,11 +136,64 @@ TEST_P(WriterFiles, PathLimitCountsUtf16Units) {
   EXPECT_TRUE(fs::exists(fromUtf8(longest)));
 }
 
-TEST_P(WriterFiles, WriteFailureIsReported) {
+TEST_P(WriterFiles, WriteFailureIsReportedWithItsReason) {
+  errno = 0;
+  EXPECT_EQ(save(path("missing/" + name("x"))), 1);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(save(path(name("x")), 0, 2), 1);
+  EXPECT_EQ(errno, EINVAL);
   if (!fs::exists("/dev/full")) {
     GTEST_SKIP() << "needs /dev/full";
   }
-  EXPECT_EQ(save("/dev/full"), 1); // the write or at the latest the close runs out of space
+  // A device is written in place: the write or at the latest the close runs out of space.
+  EXPECT_EQ(save("/dev/full"), 1);
+  EXPECT_EQ(errno, ENOSPC);
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
+// A write that fails half way (here at a file size limit, as on a full disk) leaves the previous
+// file as it was and no temporary file. A large image fails in a write, a small one only when the
+// close writes the buffered rest.
+TEST_P(WriterFiles, FailedWriteKeepsThePreviousFile) {
+  std::mt19937 random(11);
+  std::uniform_real_distribution<float> uniform(0, 1);
+  for (int32_t side : {256, 16}) {
+    std::vector<float> noise(size_t(side) * side * 4);
+    for (float &v : noise) {
+      v = uniform(random);
+    }
+    const std::string file = path(name("kept"));
+    ASSERT_EQ(save(file), 0);
+    const std::vector<uint8_t> previous = readBytes(file);
+    {
+      const FileSizeLimit limit(1000);
+      errno = 0;
+      EXPECT_EQ(GetParam().save(file.c_str(), side, side, noise.data()), 1) << side;
+      EXPECT_EQ(errno, EFBIG) << side;
+    }
+    EXPECT_EQ(readBytes(file), previous) << side;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1) << side;
+    // Without the limit the new image replaces the old one.
+    ASSERT_EQ(GetParam().save(file.c_str(), side, side, noise.data()), 0);
+    EXPECT_NE(readBytes(file), previous);
+    fs::remove(file);
+  }
+}
+
+// The replacement keeps the mode of the file it replaces, and a link keeps pointing at the file,
+// which receives the new image.
+TEST_P(WriterFiles, ReplacementKeepsModeAndLinks) {
+  const std::string file = path(name("target"));
+  const std::string link = path(name("link"));
+  ASSERT_EQ(save(file), 0);
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink(file, link);
+  const std::vector<uint8_t> before = readBytes(file);
+  ASSERT_EQ(save(link, 1, 1), 0);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_NE(readBytes(file), before);
+  EXPECT_EQ(fs::status(file).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
 } // namespace

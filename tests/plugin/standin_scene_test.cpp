@@ -202,5 +202,36 @@ TEST(StandInSceneFile, MistakesAreNamedWithTheirPlace) {
   EXPECT_TRUE(messageOf("{").starts_with("scene.json: not valid JSON"));
 }
 
+// Objects nest at most 100 levels deep; deeper scenes, however deep, are refused with that limit
+// before the reader's recursion could exhaust the stack.
+TEST(StandInSceneFile, NestingDeeperThanTheLimitIsRefused) {
+  auto nested = [](int levels) {
+    std::string json = R"({"objects": [)";
+    for (int level = 1; level < levels; ++level) {
+      json += R"({"type": "null", "children": [)";
+    }
+    json += R"({"type": "null"})";
+    for (int level = 1; level < levels; ++level) {
+      json += "]}";
+    }
+    return json + "]}";
+  };
+  const auto deepest = standin::parseScene(nested(100), "scene.json");
+  EXPECT_EQ(deepest->objects.size(), 1u);
+  std::string where = "scene.json.objects[0]";
+  for (int level = 1; level <= 100; ++level) {
+    where += ".children[0]";
+  }
+  for (int levels : {101, 200000}) {
+    try {
+      standin::parseScene(nested(levels), "scene.json");
+      ADD_FAILURE() << levels << " levels were read";
+    } catch (const standin::SceneError &e) {
+      EXPECT_EQ(std::string(e.what()),
+                where + ": objects nest deeper than 100 levels, more than a scene may have");
+    }
+  }
+}
+
 } // namespace
 } // namespace flarion_test

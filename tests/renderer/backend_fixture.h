@@ -32,6 +32,9 @@ protected:
     return out;
   }
 
+  // The memory the backend's failures name.
+  const char *memoryName() const { return GetParam() == EK_DEVICE_CPU ? "host memory" : "VRAM"; }
+
   EKContext *context = nullptr;
 };
 

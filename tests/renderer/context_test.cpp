@@ -96,6 +96,31 @@ TEST(Grid, BlocksForRoundsUpAndCapsPerMultiprocessor) {
   // Counts near 2^64 neither wrap to few blocks nor overflow the grid size.
   EXPECT_EQ(blocksForMultiprocessors(UINT64_MAX, 256, 132), 32u * 132u);
   EXPECT_EQ(blocksForMultiprocessors(UINT64_MAX - 100, 256, 0), 2048u);
+  // The one-thread-per-item grid is the same count without the cap.
+  EXPECT_EQ(ek::blocksCovering(0, 256), 1u);
+  EXPECT_EQ(ek::blocksCovering(1000000, 256), 3907u);
+  EXPECT_EQ(ek::blocksCovering(UINT64_MAX, 256), UINT64_MAX / 256 + 1);
+}
+
+// particles x copies x samples, refused with a reason where it passes 64 bits.
+TEST(Grid, SplatWorkIsCheckedAgainst64Bits) {
+  EKContext *context = ekCreate(EK_DEVICE_CPU);
+  ASSERT_NE(context, nullptr);
+  EKFrame frame{};
+  frame.repopulation = 2;
+  frame.samples = 4;
+  uint64_t work = 1;
+  EXPECT_TRUE(ek::splatWork(context, frame, 0, work));
+  EXPECT_EQ(work, 0u);
+  EXPECT_TRUE(ek::splatWork(context, frame, 1000, work));
+  EXPECT_EQ(work, 12000u);
+  EXPECT_TRUE(ek::splatWork(context, frame, UINT64_MAX / 12, work));
+  EXPECT_EQ(work, UINT64_MAX / 12 * 12);
+  EXPECT_STREQ(ekLastError(context), "");
+  EXPECT_FALSE(ek::splatWork(context, frame, UINT64_MAX / 12 + 1, work));
+  EXPECT_STREQ(ekLastError(context),
+               "ekRender: too many samples (particles x copies x samples exceeds 64 bits)");
+  ekDestroy(context);
 }
 
 EK_INSTANTIATE_FOR_BACKENDS(BackendTest);

@@ -25,6 +25,31 @@ protected:
   FailingDevice *device = nullptr;
 };
 
+// The context's buffers free what they hold exactly once: when replaced and when dropped; a
+// failed allocation leaves the buffer empty with the reason in the last error.
+TEST_F(DeviceFailures, DeviceBuffersFreeWhatTheyHoldOnce) {
+  ek::DeviceBuffer<float> buffer;
+  ASSERT_TRUE(ek::allocate(context, buffer, 100, "test"));
+  EXPECT_EQ(buffer.size(), 100u);
+  ASSERT_TRUE(ek::allocate(context, buffer, 200, "test"));
+  EXPECT_EQ(buffer.size(), 200u);
+  EXPECT_EQ(device->releases, 1) << "the replaced allocation is freed";
+  device->allocationsBeforeFailure = 0;
+  EXPECT_FALSE(ek::allocate(context, buffer, 300, "test"));
+  EXPECT_STREQ(ekLastError(context), "allocate test: out of host memory");
+  EXPECT_EQ(device->releases, 2);
+  EXPECT_EQ(buffer.get(), nullptr);
+  EXPECT_EQ(buffer.size(), 0u);
+  buffer.reset();
+  EXPECT_EQ(device->releases, 2) << "an empty buffer frees nothing";
+  device->allocationsBeforeFailure = -1;
+  {
+    ek::DeviceBuffer<double> scoped;
+    ASSERT_TRUE(ek::allocate(context, scoped, 10, "scoped"));
+  }
+  EXPECT_EQ(device->releases, 3) << "a dropped buffer frees its allocation";
+}
+
 EKCamera camera() {
   EKCamera c{};
   c.target = {0, 0, -1};
@@ -50,16 +75,33 @@ TEST_F(DeviceFailures, ReservationThatFailsHalfwayLeavesAnEmptyContext) {
   ASSERT_EQ(ekReserve(context, 10, 0), 0);
   device->allocationsBeforeFailure = 1; // positions succeed, colours fail
   EXPECT_EQ(ekReserve(context, 100, 1), 1);
-  EXPECT_STREQ(ekLastError(context), "cudaMalloc colors: out of memory");
+  EXPECT_STREQ(ekLastError(context), "allocate colors: out of host memory");
   EXPECT_EQ(context->capacity, 0u);
   EXPECT_EQ(ekGetCount(context), 0u);
   device->allocationsBeforeFailure = 2;
   EXPECT_EQ(ekReserve(context, 100, 1), 1);
-  EXPECT_STREQ(ekLastError(context), "cudaMalloc velocity: out of memory");
+  EXPECT_STREQ(ekLastError(context), "allocate velocity: out of host memory");
   EXPECT_FALSE(context->hasVelocityBuffer);
   device->allocationsBeforeFailure = -1;
   EXPECT_EQ(ekReserve(context, 100, 1), 0);
   EXPECT_EQ(context->capacity, 100u);
+}
+
+// The CPU backend names host memory in its memory failures; a GPU names cudaMalloc and VRAM.
+TEST_F(DeviceFailures, MemoryFailuresNameTheBackendsMemory) {
+  device->allocationsBeforeFailure = 0;
+  EXPECT_EQ(ekReserve(context, 10, 0), 1);
+  EXPECT_STREQ(ekLastError(context), "allocate positions: out of host memory");
+  EXPECT_EQ(ekReserve(context, uint64_t(1) << 60, 0), 1);
+  EXPECT_EQ(std::string(ekLastError(context)).rfind("Not enough host memory: needs ", 0), 0u)
+      << ekLastError(context);
+  device->claimsGpuMemory = true;
+  EXPECT_EQ(ekReserve(context, 10, 0), 1);
+  EXPECT_EQ(std::string(ekLastError(context)).rfind("cudaMalloc positions: ", 0), 0u)
+      << ekLastError(context);
+  EXPECT_EQ(ekReserve(context, uint64_t(1) << 60, 0), 1);
+  EXPECT_EQ(std::string(ekLastError(context)).rfind("Not enough VRAM: needs ", 0), 0u)
+      << ekLastError(context);
 }
 
 TEST_F(DeviceFailures, FailedCopiesAndFillsNameTheirStep) {
@@ -84,7 +126,7 @@ TEST_F(DeviceFailures, ImageBufferFailureIsRetriedByTheNextRender) {
   const EKRenderSettings s = settings();
   device->allocationsBeforeFailure = 2; // accumulator and 8-bit image, then the float image
   EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, nullptr, nullptr, nullptr), 1);
-  EXPECT_STREQ(ekLastError(context), "cudaMalloc image (float): out of memory");
+  EXPECT_STREQ(ekLastError(context), "allocate image (float): out of host memory");
   EXPECT_EQ(context->imageWidth, 0) << "the size stays unset";
   device->allocationsBeforeFailure = -1;
   EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, nullptr, nullptr, nullptr), 0);
@@ -127,8 +169,8 @@ TEST_F(DeviceFailures, VolumetricStepsNameTheirStep) {
   larger.shadowMapSize = 64;
   device->allocationsBeforeFailure = 0;
   EXPECT_EQ(ekRender(context, &c, &larger, &light, 1, nullptr, nullptr, nullptr), 1);
-  EXPECT_STREQ(ekLastError(context), "cudaMalloc shadow maps: out of memory");
-  EXPECT_EQ(context->shadowMapCapacity, 0u);
+  EXPECT_STREQ(ekLastError(context), "allocate shadow maps: out of host memory");
+  EXPECT_EQ(context->shadowMaps.size(), 0u);
   device->allocationsBeforeFailure = -1;
   device->failCopiesOut = true;
   EXPECT_EQ(ekRender(context, &c, &larger, &light, 1, nullptr, nullptr, nullptr), 1);
@@ -151,12 +193,12 @@ TEST_F(DeviceFailures, AbsurdShadowSettingsAreRefusedNotWrapped) {
   light.castsShadows = 1;
   ASSERT_EQ(ekGenerateTestCloud(context, 100, 1, 0), 0);
   EXPECT_EQ(ekRender(context, &c, &s, &light, 1, nullptr, nullptr, nullptr), 1);
-  EXPECT_STREQ(ekLastError(context), "cudaMalloc shadow maps: out of memory");
+  EXPECT_STREQ(ekLastError(context), "allocate shadow maps: out of host memory");
   s.shadowMapSize = 16;
   s.shadowSlices = 4;
   s.cameraSlices = 2147483647;
   EXPECT_EQ(ekRender(context, &c, &s, &light, 1, nullptr, nullptr, nullptr), 1);
-  EXPECT_STREQ(ekLastError(context), "cudaMalloc camera depth map: out of memory");
+  EXPECT_STREQ(ekLastError(context), "allocate camera depth map: out of host memory");
 }
 
 } // namespace

@@ -14,6 +14,8 @@ public:
   explicit FailingDevice(std::unique_ptr<Device> inner) : inner_(std::move(inner)) {}
 
   int allocationsBeforeFailure = -1; // fails the allocation after this many more; -1 never
+  bool claimsGpuMemory = false;      // reports device memory of its own, as a GPU does
+  int releases = 0;                  // allocations freed so far
   bool failCopiesIn = false, failCopiesOut = false, failFills = false, failLaunches = false,
        failProperties = false;
 
@@ -27,7 +29,10 @@ public:
       --allocationsBeforeFailure;
     return inner_->allocate(pointer, bytes);
   }
-  void release(void *pointer) override { inner_->release(pointer); }
+  void release(void *pointer) override {
+    releases += pointer != nullptr;
+    inner_->release(pointer);
+  }
   DeviceStatus copyToDevice(void *dst, const void *src, uint64_t bytes) override {
     return failCopiesIn ? kCpuInvalidValue : inner_->copyToDevice(dst, src, bytes);
   }
@@ -43,6 +48,7 @@ public:
   DeviceStatus memoryInfo(uint64_t *freeBytes, uint64_t *totalBytes) override {
     return inner_->memoryInfo(freeBytes, totalBytes);
   }
+  bool usesHostMemory() const override { return !claimsGpuMemory && inner_->usesHostMemory(); }
   int multiprocessorCount() override { return inner_->multiprocessorCount(); }
   DeviceStatus properties(DeviceProperties *out) override {
     return failProperties ? kCpuInvalidValue : inner_->properties(out);

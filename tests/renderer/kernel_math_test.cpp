@@ -71,6 +71,11 @@ TEST(WorkItems, DecodeIntoParticleCopyAndSample) {
   EXPECT_EQ(w.particle, uint64_t(5) << 32);
   EXPECT_EQ(w.copy, 1u);
   EXPECT_EQ(w.sample, 1u);
+  // The largest repopulation gives 2^31 copies per particle.
+  w = decodeWorkItem((uint64_t(1) << 31) * 3 + 5, INT32_MAX, 1);
+  EXPECT_EQ(w.particle, 3u);
+  EXPECT_EQ(w.copy, 5u);
+  EXPECT_EQ(w.sample, 0u);
 }
 
 TEST(Sampling, CopiesIgnoreTheSeedWhileShutterSamplesFollowIt) {

@@ -21,14 +21,14 @@ std::vector<EKV3> sequence(uint64_t n, float start) {
 
 TEST_P(ParticleBuffers, ReservationOnlyGrows) {
   EXPECT_EQ(ekReserve(context, 0, 0), 0);
-  EXPECT_EQ(context->positions, nullptr) << "capacity 0 allocates nothing";
+  EXPECT_EQ(context->positions.get(), nullptr) << "capacity 0 allocates nothing";
   ASSERT_EQ(ekReserve(context, 100, 0), 0);
   EXPECT_EQ(context->capacity, 100u);
-  const EKV3 *positions = context->positions;
+  const EKV3 *positions = context->positions.get();
   ASSERT_EQ(ekSetCount(context, 60), 0);
   EXPECT_EQ(ekReserve(context, 50, 0), 0);
   EXPECT_EQ(context->capacity, 100u) << "a smaller request never shrinks";
-  EXPECT_EQ(context->positions, positions);
+  EXPECT_EQ(context->positions.get(), positions);
   EXPECT_EQ(ekGetCount(context), 60u);
   ASSERT_EQ(ekReserve(context, 200, 0), 0);
   EXPECT_EQ(context->capacity, 200u);
@@ -38,12 +38,12 @@ TEST_P(ParticleBuffers, ReservationOnlyGrows) {
 TEST_P(ParticleBuffers, VelocityReservationReallocatesEvenWhenSmaller) {
   ASSERT_EQ(ekReserve(context, 100, 0), 0);
   ASSERT_EQ(ekSetCount(context, 80), 0);
-  EXPECT_EQ(context->velocities, nullptr);
+  EXPECT_EQ(context->velocities.get(), nullptr);
   ASSERT_EQ(ekReserve(context, 10, 1), 0);
   EXPECT_EQ(context->capacity, 10u);
   EXPECT_EQ(ekGetCount(context), 0u);
   EXPECT_TRUE(context->hasVelocityBuffer);
-  EXPECT_NE(context->velocities, nullptr);
+  EXPECT_NE(context->velocities.get(), nullptr);
   // Fits now, with or without velocity.
   EXPECT_EQ(ekReserve(context, 10, 1), 0);
   EXPECT_EQ(ekReserve(context, 5, 0), 0);
@@ -51,19 +51,22 @@ TEST_P(ParticleBuffers, VelocityReservationReallocatesEvenWhenSmaller) {
   // Growing without velocity drops the velocity buffer.
   ASSERT_EQ(ekReserve(context, 20, 0), 0);
   EXPECT_FALSE(context->hasVelocityBuffer);
-  EXPECT_EQ(context->velocities, nullptr);
+  EXPECT_EQ(context->velocities.get(), nullptr);
 }
 
 TEST_P(ParticleBuffers, TooLittleMemoryLeavesTheBuffersAlone) {
   ASSERT_EQ(ekReserve(context, 16, 1), 0);
-  const EKV3 *positions = context->positions;
+  const EKV3 *positions = context->positions.get();
   // 2^55 particles with velocity need 28 x 2^55 bytes: far beyond any machine.
   ASSERT_EQ(ekReserve(context, uint64_t(1) << 55, 1), 1);
   const std::string error = ekLastError(context);
-  EXPECT_EQ(error.rfind("Not enough VRAM: needs 939524096.00 GB, approx. ", 0), 0u) << error;
+  EXPECT_EQ(error.rfind(
+                std::string("Not enough ") + memoryName() + ": needs 939524096.00 GB, approx. ", 0),
+            0u)
+      << error;
   EXPECT_EQ(error.substr(error.size() - 13), " GB available") << error;
   EXPECT_EQ(context->capacity, 16u);
-  EXPECT_EQ(context->positions, positions);
+  EXPECT_EQ(context->positions.get(), positions);
 }
 
 TEST_P(ParticleBuffers, SizesThatWouldWrapAreRefused) {
@@ -71,7 +74,8 @@ TEST_P(ParticleBuffers, SizesThatWouldWrapAreRefused) {
   // 28 x n wraps around 2^64 for this n; the request must still be refused, not shrunk.
   const uint64_t wrapping = UINT64_MAX / 28 + 2;
   EXPECT_EQ(ekReserve(context, wrapping, 1), 1);
-  EXPECT_EQ(std::string(ekLastError(context)).rfind("Not enough VRAM: needs ", 0), 0u);
+  EXPECT_EQ(std::string(ekLastError(context)).rfind(std::string("Not enough ") + memoryName(), 0),
+            0u);
   EXPECT_EQ(ekReserve(context, UINT64_MAX, 0), 1);
   EXPECT_EQ(context->capacity, 8u);
 
@@ -91,7 +95,7 @@ TEST_P(ParticleBuffers, UploadsLandAtTheirOffsetAndRaiseTheCount) {
   const std::vector<EKV3> slice = sequence(10, 100);
   ASSERT_EQ(ekUpload(context, slice.data(), nullptr, nullptr, 10, 5), 0);
   EXPECT_EQ(ekGetCount(context), 20u) << "an upload never lowers the count";
-  const std::vector<EKV3> stored = download(context->positions, 20);
+  const std::vector<EKV3> stored = download(context->positions.get(), 20);
   for (uint64_t i = 0; i < 20; ++i) {
     const EKV3 expected = i >= 5 && i < 15 ? slice[i - 5] : first[i];
     EXPECT_EQ(stored[i].x, expected.x) << i;
@@ -120,8 +124,8 @@ TEST_P(ParticleBuffers, MissingColoursAreWhiteAndMissingVelocitiesZero) {
   // Overwrite the middle two without colours or velocities.
   ASSERT_EQ(ekUpload(context, positions.data(), nullptr, nullptr, 2, 2), 0);
   EXPECT_TRUE(context->velocitiesValid) << "uploads at other offsets leave the flag";
-  const std::vector<Rgba8> storedColors = download(context->colors, 6);
-  const std::vector<EKV3> storedVelocities = download(context->velocities, 6);
+  const std::vector<Rgba8> storedColors = download(context->colors.get(), 6);
+  const std::vector<EKV3> storedVelocities = download(context->velocities.get(), 6);
   for (int i = 0; i < 6; ++i) {
     const bool overwritten = i == 2 || i == 3;
     EXPECT_EQ(storedColors[i].r, overwritten ? 255 : colors[i * 4]) << i;
@@ -147,7 +151,7 @@ TEST_P(ParticleBuffers, TestCloudFillsTheBuffers) {
   ASSERT_EQ(ekGenerateTestCloud(context, 1000, 7, 1), 0) << ekLastError(context);
   EXPECT_EQ(ekGetCount(context), 1000u);
   EXPECT_TRUE(context->velocitiesValid);
-  const std::vector<Rgba8> colors = download(context->colors, 1000);
+  const std::vector<Rgba8> colors = download(context->colors.get(), 1000);
   for (const Rgba8 &c : colors)
     EXPECT_EQ(c.a, 255);
 }
@@ -162,12 +166,12 @@ using TestCloud = ek::test::BackendTest;
 
 TEST_P(TestCloud, SeedDecidesAndLargerCountsExtendSmallerOnes) {
   ASSERT_EQ(ekGenerateTestCloud(context, 1000, 5, 1), 0) << ekLastError(context);
-  const std::vector<EKV3> small = download(context->positions, 1000);
-  const std::vector<EKV3> smallVelocities = download(context->velocities, 1000);
+  const std::vector<EKV3> small = download(context->positions.get(), 1000);
+  const std::vector<EKV3> smallVelocities = download(context->velocities.get(), 1000);
   ASSERT_EQ(ekGenerateTestCloud(context, 3000, 5, 0), 0);
   EXPECT_FALSE(context->velocitiesValid);
-  const std::vector<EKV3> large = download(context->positions, 3000);
-  const std::vector<Rgba8> colors = download(context->colors, 3000);
+  const std::vector<EKV3> large = download(context->positions.get(), 3000);
+  const std::vector<Rgba8> colors = download(context->colors.get(), 3000);
   for (int i = 0; i < 1000; ++i) {
     ASSERT_EQ(large[i].x, small[i].x) << i;
     ASSERT_EQ(large[i].y, small[i].y) << i;
@@ -189,7 +193,7 @@ TEST_P(TestCloud, SeedDecidesAndLargerCountsExtendSmallerOnes) {
   EXPECT_GT(farthest, 80.0f);
   EXPECT_LT(farthest, 180.0f) << "radius below 100 plus the arms' spread";
   ASSERT_EQ(ekGenerateTestCloud(context, 1000, 6, 0), 0);
-  const std::vector<EKV3> other = download(context->positions, 1000);
+  const std::vector<EKV3> other = download(context->positions.get(), 1000);
   int same = 0;
   for (int i = 0; i < 1000; ++i)
     same += other[i].x == small[i].x;

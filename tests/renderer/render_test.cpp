@@ -97,12 +97,12 @@ TEST_P(Render, ImageBuffersFollowTheSize) {
       << "both output pointers null still renders";
   EXPECT_EQ(context->imageWidth, 32);
   EXPECT_EQ(context->imageHeight, 24);
-  const Rgba32f *accumulator = context->accumulator;
-  const Rgba32f *imageFloat = context->imageFloat;
+  const Rgba32f *accumulator = context->accumulator.get();
+  const Rgba32f *imageFloat = context->imageFloat.get();
   ASSERT_EQ(ekRender(context, &camera, &small, nullptr, 0, nullptr, nullptr, nullptr), 0);
-  EXPECT_EQ(context->accumulator, accumulator) << "same size, no reallocation";
-  EXPECT_EQ(context->imageFloat, imageFloat);
-  EXPECT_NE(context->totalDepth, nullptr);
+  EXPECT_EQ(context->accumulator.get(), accumulator) << "same size, no reallocation";
+  EXPECT_EQ(context->imageFloat.get(), imageFloat);
+  EXPECT_NE(context->totalDepth.get(), nullptr);
 }
 
 TEST_P(Render, OneParticleResolvesToTheExposureCurve) {

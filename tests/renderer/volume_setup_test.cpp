@@ -77,6 +77,10 @@ TEST(VolumeConstants, TailValuesAndDefaults) {
   EXPECT_EQ(vol.maps[0].size, 16);
   EXPECT_EQ(vol.camSlices, 7);
   EXPECT_EQ(vol.lightSampleArea, 0.0f) << "negative density counts as none";
+
+  s.settings.repopulation = INT32_MAX;
+  s.build({}, vol);
+  EXPECT_EQ(vol.lightSampleArea, 8.0f / 2147483648.0f) << "the density over 2^31 copies";
 }
 
 TEST(VolumeConstants, OnlyEightLightsAndFortyEightMaps) {

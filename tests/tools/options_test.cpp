@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "camera_setup.h"
@@ -107,6 +108,22 @@ TEST(EkrenderCamera, FramesTheParticlesAndTurnsAroundTheTarget) {
   EXPECT_NEAR(quarter.eye.z, 0.0f, 1e-4f) << "a quarter turn about +y";
   EXPECT_NEAR(quarter.eye.x - 1.0f, first.eye.z, 1e-4f);
   EXPECT_EQ(quarter.eye.y, first.eye.y);
+}
+
+// Particles that are not finite (NaN, infinity, 1e39 read as a float) are left out of the framing,
+// as the renderer leaves them out of the image.
+TEST(EkrenderCamera, FramingLeavesOutParticlesThatAreNotFinite) {
+  const float nan = std::nanf(""), infinity = INFINITY;
+  const std::vector<EKV3> good = {{-1, 0, 2}, {3, 1, -1}};
+  std::vector<EKV3> mixed = {{nan, 0, 0}, good[0], {0, infinity, 0}, good[1], {0, 0, -infinity}};
+  const ekrender::Bounds expected = ekrender::boundsOf(good);
+  const ekrender::Bounds bounds = ekrender::boundsOf(mixed);
+  EXPECT_EQ(bounds.min.x, expected.min.x);
+  EXPECT_EQ(bounds.min.z, -1.0f);
+  EXPECT_EQ(bounds.max.y, expected.max.y);
+  EXPECT_EQ(bounds.max.z, 2.0f);
+  const ekrender::Bounds none = ekrender::boundsOf({{nan, nan, nan}});
+  EXPECT_EQ(none.max.x, ekrender::Bounds{}.max.x) << "nothing finite: the default framing";
 }
 
 TEST(EkrenderProgress, BarAndTimeLeft) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "particle_file.h"
@@ -126,11 +127,74 @@ TEST(ParticleFiles, CsvWithHeaderRow) {
   EXPECT_FALSE(ekrender::parseCsv("\n\n", "t.csv", data, error));
 }
 
-TEST(ParticleFiles, UnknownExtensionAndMissingFile) {
+// Rows as spreadsheets and old Mac programs write them: a byte-order mark, CR or CR LF line ends,
+// and a comma after the last value of every row.
+TEST(ParticleFiles, CsvFromSpreadsheetsAndOldMacs) {
+  const std::string variants[] = {"\xEF\xBB\xBFx,y,z\r\n1,2,3\r\n4,5,6\r\n",
+                                  "x,y,z\r1,2,3\r\r4,5,6", "x,y,z,\n1,2,3,\n4,5,6\n",
+                                  "x,y,z\n1,2,3,\n4,5,6,\n"};
+  for (const std::string &text : variants) {
+    ParticleData data;
+    std::string error;
+    ASSERT_TRUE(ekrender::parseCsv(text, "u.csv", data, error)) << error;
+    ASSERT_EQ(data.positions.size(), 2u) << text;
+    EXPECT_EQ(data.positions[0].x, 1.0f) << text;
+    EXPECT_EQ(data.positions[1].z, 6.0f) << text;
+  }
+  ParticleData data;
+  std::string error;
+  EXPECT_FALSE(ekrender::parseCsv("x,y,z\r1,2,3\r1,2,\r", "v.csv", data, error));
+  EXPECT_EQ(error, "v.csv:3: \"\" in column \"z\" is not a number");
+}
+
+// Element counts are whole decimal numbers below 2^64, and elements before the vertices must lie
+// inside the file: no count may wrap the read position round into the header.
+TEST(ParticleFiles, PlyCountsAreWholeNumbersAndOffsetsCannotWrap) {
+  ParticleData data;
+  std::string error;
+  for (const char *count : {"inf", "nan", "1e300", "1e3", "2.5", "-1", "18446744073709551616",
+                            "99999999999999999999999"}) {
+    const std::string file = "ply\nformat ascii 1.0\nelement vertex " + std::string(count) +
+                             "\nproperty float x\nproperty float y\nproperty float z\n"
+                             "end_header\n";
+    EXPECT_FALSE(ekrender::parsePly(file, "w.ply", data, error)) << count;
+    EXPECT_EQ(error, "w.ply:3: malformed element line") << count;
+  }
+  // 2^53 + 1 is kept exactly.
+  const std::string huge = "ply\nformat ascii 1.0\nelement vertex 9007199254740993\n"
+                           "property float x\nproperty float y\nproperty float z\nend_header\n";
+  EXPECT_FALSE(ekrender::parsePly(huge, "x.ply", data, error));
+  EXPECT_EQ(error, "x.ply:8: file ends after 0 of 9007199254740993 vertices");
+
+  std::string body;
+  for (int i = 0; i < 3; ++i)
+    append(body, float(i + 1));
+  // 2^61 and 2^61 - 1 records of 8 bytes bring the read position round to the data's start and
+  // into the header.
+  for (const char *count : {"2305843009213693952", "2305843009213693951"}) {
+    const std::string file = "ply\nformat binary_little_endian 1.0\nelement pad " +
+                             std::string(count) +
+                             "\nproperty double value\nelement vertex 1\nproperty float x\n"
+                             "property float y\nproperty float z\nend_header\n" +
+                             body;
+    const size_t dataStart = file.size() - body.size();
+    EXPECT_FALSE(ekrender::parsePly(file, "y.ply", data, error)) << count;
+    EXPECT_EQ(error,
+              "y.ply: byte " + std::to_string(dataStart + 8) + ": file ends inside element \"pad\"")
+        << count;
+  }
+}
+
+TEST(ParticleFiles, UnknownExtensionMissingFileAndFolder) {
   ParticleData data;
   std::string error;
   EXPECT_FALSE(ekrender::readParticleFile("/nonexistent/particles.ply", data, error));
-  EXPECT_EQ(error, "/nonexistent/particles.ply: cannot open the file");
+  EXPECT_EQ(error, "/nonexistent/particles.ply: cannot open the file (No such file or directory)");
+  const std::string folder = testing::TempDir() + "/particles.csv";
+  std::filesystem::create_directories(folder);
+  EXPECT_FALSE(ekrender::readParticleFile(folder, data, error));
+  EXPECT_EQ(error, folder + ": is a folder, not a particle file");
+  std::filesystem::remove(folder);
 }
 
 } // namespace

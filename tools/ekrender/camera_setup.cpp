@@ -12,6 +12,8 @@ constexpr double kPi = 3.14159265358979323846;
 // their bounding sphere fills the field of view.
 constexpr double kElevation = 0.45;
 constexpr double kMargin = 0.85;
+// Sine of the angle below which the up direction counts as parallel to the view.
+constexpr double kParallel = 1e-6;
 
 // Rotates v about the unit axis by angle (Rodrigues).
 EKV3 rotate(const EKV3 &v, const EKV3 &axis, double angle) {
@@ -27,14 +29,37 @@ EKV3 rotate(const EKV3 &v, const EKV3 &axis, double angle) {
 } // namespace
 
 Bounds boundsOf(const std::vector<EKV3> &positions) {
-  if (positions.empty())
-    return {};
-  Bounds b{positions[0], positions[0]};
+  Bounds b;
+  bool any = false;
   for (const EKV3 &p : positions) {
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
+      continue;
+    if (!any)
+      b = {p, p};
+    any = true;
     b.min = {std::min(b.min.x, p.x), std::min(b.min.y, p.y), std::min(b.min.z, p.z)};
     b.max = {std::max(b.max.x, p.x), std::max(b.max.y, p.y), std::max(b.max.z, p.z)};
   }
   return b;
+}
+
+std::string cameraProblem(const EKCamera &camera) {
+  const double f[3] = {double(camera.target.x) - camera.eye.x,
+                       double(camera.target.y) - camera.eye.y,
+                       double(camera.target.z) - camera.eye.z};
+  const double u[3] = {camera.up.x, camera.up.y, camera.up.z};
+  const double side[3] = {f[1] * u[2] - f[2] * u[1], f[2] * u[0] - f[0] * u[2],
+                          f[0] * u[1] - f[1] * u[0]};
+  auto length = [](const double v[3]) {
+    return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+  };
+  if (length(f) == 0)
+    return "the eye and the target are the same point: the camera looks nowhere";
+  if (length(u) == 0)
+    return "the up direction is zero: give one with --up";
+  if (length(side) <= kParallel * length(f) * length(u))
+    return "the up direction is parallel to the view: give another with --up";
+  return std::string();
 }
 
 EKCamera cameraFor(const Options &options, const Bounds &bounds, int frame, int frames) {

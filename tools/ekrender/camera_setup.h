@@ -2,6 +2,7 @@
 // around the target for the frames of a turntable sequence.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "options.h"
@@ -12,9 +13,16 @@ struct Bounds {
   EKV3 min{-90, -8, -90}, max{90, 8, 90}; // where most of the test cloud lies
 };
 
+// Bounds of the particles whose coordinates are all finite (the renderer leaves the others out);
+// the default bounds when there are none.
 Bounds boundsOf(const std::vector<EKV3> &positions);
 
 // Camera for frame `frame` of `frames` (frame 0 is the unturned view).
 EKCamera cameraFor(const Options &options, const Bounds &bounds, int frame, int frames);
+
+// What makes a camera unable to show anything, or empty when nothing does: the eye on the target,
+// or an up direction that is zero or parallel to the view. A turntable turns about the up
+// direction, so frame 0 speaks for every frame.
+std::string cameraProblem(const EKCamera &camera);
 
 } // namespace ekrender

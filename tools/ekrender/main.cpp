@@ -1,12 +1,17 @@
 // ekrender: renders the procedural test cloud or a particle file to PNG or EXR, one image or a
 // turntable sequence, on a CUDA device or the CPU.
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "camera_setup.h"
+#include "image/png_encode.h"
 #include "options.h"
 #include "particle_file.h"
 #include "platform/program_files.h"
@@ -118,6 +123,25 @@ void overBlack(std::vector<float> &image) {
     image[i] = 1.0f;
 }
 
+// What makes the output impossible before anything is rendered, or empty: a PNG larger than the
+// writer takes, or an output file that is the input file.
+std::string outputProblem(const Options &options, OutputFormat format) {
+  const bool png = format == OutputFormat::Png8 || format == OutputFormat::Png16;
+  if (png &&
+      !ek::image::pngSizeSupported(options.width, options.height, format == OutputFormat::Png16))
+    return "a " + std::to_string(options.width) + "x" + std::to_string(options.height) +
+           " image is too large for a PNG file: use a smaller --size or an .exr output";
+  std::error_code error;
+  if (options.input.empty() || !std::filesystem::exists(options.input, error))
+    return std::string();
+  for (int frame = 0; frame < options.frames; ++frame) {
+    const std::string path = frameFileName(options.output, frame, options.frames);
+    if (std::filesystem::equivalent(path, options.input, error))
+      return "the output \"" + path + "\" is the input file: it would be overwritten";
+  }
+  return std::string();
+}
+
 bool save(const std::string &path, const Options &options, OutputFormat format,
           const std::vector<float> &image) {
   if (format == OutputFormat::Exr)
@@ -126,14 +150,7 @@ bool save(const std::string &path, const Options &options, OutputFormat format,
                    format == OutputFormat::Png16) == 0;
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
-  const std::vector<std::string> arguments = ek::platform::utf8Arguments(argc, argv);
-  std::vector<const char *> texts;
-  for (const std::string &argument : arguments) {
-    texts.push_back(argument.c_str());
-  }
+int run(const std::vector<const char *> &texts) {
   Options options;
   std::string error;
   if (!parseOptions(int(texts.size()), texts.data(), options, error)) {
@@ -150,6 +167,10 @@ int main(int argc, char **argv) {
                  "ekrender: cannot tell the format of \"%s\" (use .png or .exr, or "
                  "--format)\n",
                  options.output.c_str());
+    return 2;
+  }
+  if (const std::string problem = outputProblem(options, format); !problem.empty()) {
+    std::fprintf(stderr, "ekrender: %s\n", problem.c_str());
     return 2;
   }
 
@@ -171,6 +192,10 @@ int main(int argc, char **argv) {
     return fail(context, error);
   if (options.shutter > 0 && !velocities)
     std::printf("note: the particles have no velocities, so --shutter blurs nothing\n");
+
+  if (const std::string problem = cameraProblem(cameraFor(options, bounds, 0, options.frames));
+      !problem.empty())
+    return fail(context, problem);
 
   const EKRenderSettings settings = settingsFor(options, ekGetCount(context));
   std::printf("samples: %d per copy, %llu in all per frame\n", settings.samples,
@@ -194,7 +219,7 @@ int main(int argc, char **argv) {
       overBlack(image);
     const std::string path = frameFileName(options.output, frame, options.frames);
     if (!save(path, options, format, image))
-      return fail(context, "could not write \"" + path + "\"");
+      return fail(context, "could not write \"" + path + "\": " + std::strerror(errno));
     if (options.frames > 1)
       progress.update(frame + 1);
   }
@@ -210,4 +235,21 @@ int main(int argc, char **argv) {
                   : options.output.c_str());
   ekDestroy(context);
   return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  // Every allocation of the run (the image, the particles read) may meet a full host memory.
+  try {
+    const std::vector<std::string> arguments = ek::platform::utf8Arguments(argc, argv);
+    std::vector<const char *> texts;
+    for (const std::string &argument : arguments) {
+      texts.push_back(argument.c_str());
+    }
+    return run(texts);
+  } catch (const std::bad_alloc &) {
+    std::fputs("ekrender: out of host memory\n", stderr);
+  }
+  return 1;
 }

@@ -145,8 +145,15 @@ std::vector<Option> optionTable(Options &o) {
       {"--target", "X,Y,Z", "point looked at (default: the particles' centre)",
        vectorInto(o.target, &o.targetGiven)},
       {"--up", "X,Y,Z", "up direction (default 0,1,0)", vectorInto(o.up, nullptr)},
-      {"--fov", "DEGREES", "vertical field of view of the perspective camera (default 45)",
-       floatInto(o.fovY)},
+      {"--fov", "DEGREES",
+       "vertical field of view of the perspective camera, above 0 and below 180 (default 45)",
+       [&o](const std::string &v) {
+         float degrees;
+         if (!parseFloat(v, degrees) || !(degrees > 0 && degrees < 180))
+           return false;
+         o.fovY = degrees;
+         return true;
+       }},
       {"--spherical", "LONMIN,LONMAX,LATMIN,LATMAX",
        "latitude-longitude camera over the given degrees, e.g. -180,180,-90,90",
        [&o](const std::string &v) {
@@ -226,7 +233,7 @@ std::vector<Option> optionTable(Options &o) {
        [&o](const std::string &v) {
          EKLight light;
          std::string ignored;
-         if (!parseLight(v, light, ignored))
+         if (o.lights.size() == kMaxLights || !parseLight(v, light, ignored))
            return false;
          o.lights.push_back(light);
          return true;
@@ -336,6 +343,9 @@ bool parseOptions(int argc, const char *const *argv, Options &options, std::stri
       EKLight light;
       if (name == "--light" && !parseLight(value, light, detail))
         error += ": " + detail;
+      else if (name == "--light")
+        error = "--light: at most " + std::to_string(kMaxLights) + " lights are used; \"" + value +
+                "\" would be one more";
       return false;
     }
   }

@@ -11,6 +11,9 @@ namespace ekrender {
 
 enum class OutputFormat { FromExtension, Png8, Png16, Exr };
 
+// Lights the renderer's volumetric look uses; --light refuses more.
+constexpr size_t kMaxLights = 8;
+
 struct Options {
   bool help = false;
   bool info = false;

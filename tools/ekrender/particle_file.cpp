@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -84,6 +85,24 @@ bool parseNumber(const std::string &token, double &value) {
   char *end = nullptr;
   value = std::strtod(token.c_str(), &end);
   return end == token.c_str() + token.size();
+}
+
+// An element count: decimal digits only, at most 2^64 - 1. Counts such as "1e3", "inf" or "2.5"
+// are refused rather than rounded.
+bool parseCount(const std::string &token, uint64_t &value) {
+  if (token.empty())
+    return false;
+  uint64_t parsed = 0;
+  for (const char c : token) {
+    if (c < '0' || c > '9')
+      return false;
+    const uint64_t digit = uint64_t(c - '0');
+    if (parsed > (UINT64_MAX - digit) / 10)
+      return false;
+    parsed = parsed * 10 + digit;
+  }
+  value = parsed;
+  return true;
 }
 
 std::vector<std::string> splitWhitespace(const std::string &line) {
@@ -190,13 +209,12 @@ bool parsePlyHeader(const std::string &bytes, const std::string &name, PlyHeader
       header.binary = words[1] == "binary_little_endian";
       sawFormat = true;
     } else if (words[0] == "element") {
-      double count = 0;
-      if (words.size() != 3 || !parseNumber(words[2], count) || count < 0 ||
-          count != std::floor(count)) {
+      uint64_t count = 0;
+      if (words.size() != 3 || !parseCount(words[2], count)) {
         error = where + "malformed element line";
         return false;
       }
-      header.elements.push_back({words[1], uint64_t(count), {}});
+      header.elements.push_back({words[1], count, {}});
     } else if (words[0] == "property") {
       if (header.elements.empty()) {
         error = where + "property before any element";
@@ -287,7 +305,16 @@ bool readPlyBinary(const std::string &bytes, const std::string &name, const PlyH
                 "\" with list properties before the vertices is not supported";
         return false;
       }
-    offset += fixedRecordSize(skipped) * skipped.count;
+    // The element must lie within the file; its size is checked before it is multiplied, so
+    // that no count wraps the offset around to the header.
+    const uint64_t recordSize = fixedRecordSize(skipped);
+    const uint64_t left = bytes.size() - std::min<uint64_t>(offset, bytes.size());
+    if (recordSize != 0 && skipped.count > left / recordSize) {
+      error = name + ": byte " + std::to_string(offset + left / recordSize * recordSize) +
+              ": file ends inside element \"" + skipped.name + "\"";
+      return false;
+    }
+    offset += recordSize * skipped.count;
   }
   const uint64_t stride = fixedRecordSize(vertex);
   const uint64_t available = bytes.size() > offset ? bytes.size() - offset : 0;
@@ -324,6 +351,24 @@ std::vector<std::string> splitCsv(const std::string &line) {
     fields.push_back("");
   return fields;
 }
+
+// The next line of a text file from `position` on. Lines end with "\n", "\r\n" or a lone "\r"
+// (as old Mac programs write them). False at the end of the text.
+bool nextLine(const std::string &text, size_t &position, std::string &line) {
+  if (position >= text.size())
+    return false;
+  const size_t end = text.find_first_of("\r\n", position);
+  line = text.substr(position, end == std::string::npos ? std::string::npos : end - position);
+  if (end == std::string::npos)
+    position = text.size();
+  else
+    position = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+  return true;
+}
+
+bool isBlank(const std::string &line) { return line.find_first_not_of(" \t") == std::string::npos; }
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 } // namespace
 
@@ -363,15 +408,19 @@ bool parsePly(const std::string &bytes, const std::string &name, ParticleData &o
 bool parseCsv(const std::string &text, const std::string &name, ParticleData &out,
               std::string &error) {
   out = {};
-  std::istringstream stream(text);
+  // A UTF-8 byte-order mark, as spreadsheet programs write one, is not part of the first name.
+  size_t position = text.rfind(kByteOrderMark, 0) == 0 ? sizeof kByteOrderMark - 1 : 0;
   std::string line;
   size_t lineNumber = 0;
   std::vector<std::string> header;
-  while (header.empty() && std::getline(stream, line)) {
+  while (header.empty() && nextLine(text, position, line)) {
     ++lineNumber;
-    if (line.find_first_not_of(" \t\r") != std::string::npos)
+    if (!isBlank(line))
       header = splitCsv(line);
   }
+  // A comma that ends the header row ends it; it starts no unnamed column.
+  if (header.size() > 1 && header.back().empty())
+    header.pop_back();
   if (header.empty()) {
     error = name + ": the CSV file is empty (a header row such as x,y,z is needed)";
     return false;
@@ -382,12 +431,15 @@ bool parseCsv(const std::string &text, const std::string &name, ParticleData &ou
   if (!checkPositions(columns, name + ":" + std::to_string(lineNumber), error))
     return false;
   std::vector<double> values(header.size());
-  while (std::getline(stream, line)) {
+  while (nextLine(text, position, line)) {
     ++lineNumber;
-    if (line.find_first_not_of(" \t\r") == std::string::npos)
+    if (isBlank(line))
       continue;
     const std::string where = name + ":" + std::to_string(lineNumber) + ": ";
-    const std::vector<std::string> fields = splitCsv(line);
+    std::vector<std::string> fields = splitCsv(line);
+    // So does a comma that ends a row after its last value.
+    if (fields.size() == header.size() + 1 && fields.back().empty())
+      fields.pop_back();
     if (fields.size() != header.size()) {
       error = where + "expected " + std::to_string(header.size()) + " values, found " +
               std::to_string(fields.size());
@@ -405,10 +457,17 @@ bool parseCsv(const std::string &text, const std::string &name, ParticleData &ou
 
 bool readParticleFile(const std::string &path, ParticleData &out, std::string &error) {
   // The path is UTF-8, which a std::string path means only on POSIX systems.
-  std::ifstream file(std::filesystem::path(std::u8string(path.begin(), path.end())),
-                     std::ios::binary);
+  const std::filesystem::path native(std::u8string(path.begin(), path.end()));
+  std::error_code ignored;
+  if (std::filesystem::is_directory(native, ignored)) {
+    error = path + ": is a folder, not a particle file";
+    return false;
+  }
+  errno = 0;
+  std::ifstream file(native, std::ios::binary);
   if (!file) {
-    error = path + ": cannot open the file";
+    error = path + ": cannot open the file" +
+            (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : std::string());
     return false;
   }
   std::ostringstream contents;
