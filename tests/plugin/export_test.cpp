@@ -1,7 +1,13 @@
 // The export through the stand-in host, as a user runs it: the folder chooser, the frame range of
 // the render settings, the files written, the progress, the summary and every way a job ends.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
+
+#if defined(__linux__)
+#include <sys/mount.h>
+#endif
 
 #include "ekpreview/export_naming.h"
 #include "host/host_ids.h"
@@ -281,6 +287,40 @@ TEST_F(Export, VolumetricExportReadsTheLightsOfTheCopy) {
   EXPECT_GT(
       std::count_if(last.begin(), last.end(), [](const standin::Rgb &p) { return p.red != 0; }), 5);
 }
+
+#if defined(__linux__)
+// A folder that fills up during the sequence: the image that no longer fits fails, the job stops
+// with an error, and no frame's name holds a truncated file (the writers replace a file only once
+// it is complete). Needs the right to mount a small memory file system; skipped without it.
+TEST_F(Export, AFolderThatFillsUpLeavesNoTruncatedImage) {
+  if (::mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=96k") != 0) {
+    GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
+  }
+  struct Unmount {
+    fs::path path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+  } unmount{folder_};
+  document_->render.width = 256;
+  document_->render.height = 144;
+  ASSERT_TRUE(host_->userChoose(*window_, control::kFormat, 1)); // 16-bit PNG: large files
+  range(0, 40);
+  exportSequence();
+  EXPECT_TRUE(progressText().starts_with("Export stopped with an error: ")) << progressText();
+  const std::vector<std::string> written = files();
+  ASSERT_FALSE(written.empty());
+  static const uint8_t kEnd[] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+  for (const std::string &name : written) {
+    EXPECT_TRUE(name.starts_with("scene_") && name.ends_with(".png")) << "left over: " << name;
+    std::ifstream in(folder_ / name, std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                     std::istreambuf_iterator<char>()};
+    ASSERT_GE(bytes.size(), sizeof kEnd) << name;
+    EXPECT_TRUE(std::equal(std::end(kEnd) - sizeof kEnd, std::end(kEnd), bytes.end() - sizeof kEnd))
+        << name << " is cut short";
+  }
+  EXPECT_LT(written.size(), 41u);
+}
+#endif
 
 TEST(ExportNaming, DurationsRoundToWholeSeconds) {
   using ek::plugin::formatDuration;
