@@ -79,8 +79,8 @@ bool loadParticles(EKContext *context, const Options &options, const std::string
     return false;
   }
   bounds = boundsOf(data.positions);
-  std::printf("particles: %llu from %s%s%s\n", (unsigned long long)n, input.c_str(),
-              data.colors.empty() ? "" : ", with colours", velocities ? ", with velocities" : "");
+  std::printf("particles: %llu from %s (%s)\n", (unsigned long long)n, input.c_str(),
+              data.columns.c_str());
   return true;
 }
 
