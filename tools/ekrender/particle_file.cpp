@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "column_names.h"
+#include "vdb_points.h"
 
 namespace ekrender {
 
@@ -494,6 +495,9 @@ bool readParticleFile(const std::string &path, ParticleData &out, std::string &e
     error = path + ": is a folder, not a particle file";
     return false;
   }
+  const std::string extension = lower(path.substr(path.find_last_of('.') + 1));
+  if (extension == "vdb" && std::filesystem::exists(path, ignored))
+    return readVdbPoints(path, out, error);
   errno = 0;
   std::ifstream file(path, std::ios::binary);
   if (!file) {
@@ -503,12 +507,11 @@ bool readParticleFile(const std::string &path, ParticleData &out, std::string &e
   }
   std::ostringstream contents;
   contents << file.rdbuf();
-  const std::string extension = lower(path.substr(path.find_last_of('.') + 1));
   if (extension == "ply")
     return parsePly(contents.str(), path, out, error);
   if (extension == "csv")
     return parseCsv(contents.str(), path, out, error);
-  error = path + ": unknown particle file type (use .ply or .csv)";
+  error = path + ": unknown particle file type (use .ply, .csv or .vdb)";
   return false;
 }
 
