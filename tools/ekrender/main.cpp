@@ -260,18 +260,20 @@ int run(int argc, char **argv) {
   int rendered = 0, done = 0;
   for (const FrameJob &job : jobs) {
     std::error_code ignored;
+    const std::string frame =
+        isSequence || all.size() > 1 ? "frame " + std::to_string(job.number) + ": " : "";
     std::string event;
     if (options.skipExisting && std::filesystem::exists(job.output, ignored)) {
-      event = "frame " + std::to_string(job.number) + ": kept " + job.output;
+      event = frame + "kept " + job.output;
     } else if (isSequence && options.allowMissing && !std::filesystem::exists(job.input, ignored)) {
-      event = "frame " + std::to_string(job.number) + ": skipped, no " + job.input;
+      event = frame + "skipped, no " + job.input;
     } else {
       const bool reload = isSequence || rendered == 0;
       if (!renderFrame(context, options, format, job, isSequence, image, reload, bounds, renderMs,
                        error))
         return fail(context, error);
       ++rendered;
-      event = "frame " + std::to_string(job.number) + ": wrote " + job.output;
+      event = frame + "wrote " + job.output;
     }
     if (jobs.size() > 1)
       progress.update(++done, event);
