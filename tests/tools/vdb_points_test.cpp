@@ -77,6 +77,39 @@ TEST(VdbPoints, EveryGridInWorldSpaceWithHalfColours) {
   EXPECT_NE(data.columns.find("ignored age"), std::string::npos) << data.columns;
 }
 
+// Velocities and alpha without a colour: the colour is white, and a grid before it without either
+// gets the defaults.
+TEST(VdbPoints, VelocityAndAlphaWithoutColour) {
+  openvdb::initialize();
+  const std::vector<Vec3f> positions = {{0, 0, 0}, {3, 0, 0}};
+  const points::PointAttributeVector<Vec3f> wrapper(positions);
+  const auto transform = openvdb::math::Transform::createLinearTransform(1.0);
+  const auto index =
+      openvdb::tools::createPointIndexGrid<openvdb::tools::PointIndexGrid>(wrapper, *transform);
+  auto grid = points::createPointDataGrid<points::NullCodec, points::PointDataGrid>(*index, wrapper,
+                                                                                    *transform);
+  points::appendAttribute<Vec3f>(grid->tree(), "v");
+  points::populateAttribute(grid->tree(), index->tree(), "v",
+                            points::PointAttributeVector<Vec3f>({{1, 2, 3}, {1, 2, 3}}));
+  points::appendAttribute<float>(grid->tree(), "Alpha");
+  points::populateAttribute(grid->tree(), index->tree(), "Alpha",
+                            points::PointAttributeVector<float>({0.5f, 0.5f}));
+  const std::string path =
+      writeVdb("velocity.vdb", {pointGrid("plain", {{-5, 0, 0}}, {}, 1), grid});
+  ekrender::ParticleData data;
+  std::string error;
+  ASSERT_TRUE(ekrender::readParticleFile(path, data, error)) << error;
+  ASSERT_EQ(data.positions.size(), 3u);
+  ASSERT_EQ(data.velocities.size(), 3u);
+  ASSERT_EQ(data.colors.size(), 12u);
+  for (size_t i = 0; i < 3; ++i) {
+    const bool plain = data.positions[i].x < -4;
+    EXPECT_EQ(data.velocities[i].z, plain ? 0.0f : 3.0f) << i;
+    EXPECT_EQ(data.colors[4 * i], 255) << i;
+    EXPECT_EQ(data.colors[4 * i + 3], plain ? 255 : 128) << i;
+  }
+}
+
 TEST(VdbPoints, BadFilesAreRefusedWithTheirName) {
   openvdb::initialize();
   ekrender::ParticleData data;
