@@ -9,5 +9,6 @@ apt-get install -y -qq --no-install-recommends \
   googletest libgtest-dev libgmock-dev libbenchmark-dev \
   libpng-dev libopenexr-dev pngcheck \
   nlohmann-json3-dev libsleef-dev \
+  libcli11-dev libopenvdb-dev libboost-dev libboost-iostreams-dev \
   >/dev/null
 echo "dependencies installed"

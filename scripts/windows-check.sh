@@ -24,6 +24,7 @@ PACKAGES=(
   googletest                 # GoogleTest's sources, built for Windows with the tests
   nlohmann-json3-dev         # header only: the stand-in host's scenes
   libstb-dev                 # header only: the PNG writer's compressor, the stand-in's previews
+  libcli11-dev               # header only: ekrender's command line
 )
 
 START=$(date +%s)
@@ -60,6 +61,8 @@ mkdir -p "$DEPS/include" "$DEPS/share/cmake"
 ln -sfn /usr/include/stb "$DEPS/include/stb"
 ln -sfn /usr/include/nlohmann "$DEPS/include/nlohmann"
 ln -sfn /usr/share/cmake/nlohmann_json "$DEPS/share/cmake/nlohmann_json"
+ln -sfn /usr/include/CLI "$DEPS/include/CLI"
+ln -sfn /usr/share/cmake/CLI11 "$DEPS/share/cmake/CLI11"
 
 # --- Build ----------------------------------------------------------------------------------
 echo "== configuring and building in $BUILD"

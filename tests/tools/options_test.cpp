@@ -47,7 +47,7 @@ TEST(EkrenderOptions, BadValuesAreNamed) {
   EXPECT_FALSE(parse({"--eye", "1,2"}, o, error));
   EXPECT_FALSE(parse({"--samples", "0"}, o, error));
   EXPECT_FALSE(parse({"--fov"}, o, error));
-  EXPECT_EQ(error, "--fov needs a value: DEGREES");
+  EXPECT_EQ(error, "--fov: 1 required DEGREES missing");
   EXPECT_FALSE(parse({"--bogus"}, o, error));
   EXPECT_EQ(error, "unknown option \"--bogus\" (see --help)");
   Options png;
@@ -93,7 +93,8 @@ TEST(EkrenderOptions, VolumetricLightsFromTheCommandLine) {
 TEST(EkrenderOptions, HelpNamesEveryOption) {
   const std::string help = ekrender::helpText();
   for (const char *name : {"--device", "--input", "--size", "--eye", "--spherical", "--samples",
-                           "--focus", "--shutter", "--frames", "--format"})
+                           "--focus", "--shutter", "--frames", "--format", "--start", "--chunk",
+                           "--skip-existing", "--allow-missing", "--config", "$F4"})
     EXPECT_NE(help.find(name), std::string::npos) << name;
 }
 
@@ -131,6 +132,8 @@ TEST(EkrenderProgress, BarAndTimeLeft) {
   EXPECT_EQ(ekrender::ProgressBar::line(1, 4, 75.4, 8), "[##------] 1/4  01:15 left");
   EXPECT_EQ(ekrender::ProgressBar::line(4, 4, 0, 8), "[########] 4/4");
   EXPECT_EQ(ekrender::ProgressBar::line(2, 4, 3725, 8), "[####----] 2/4  1:02:05 left");
+  EXPECT_EQ(ekrender::ProgressBar::plainLine(2, 5, "frame 12: wrote a.png"),
+            "Progress: 40% (2/5) frame 12: wrote a.png");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
-// ekrender: renders the procedural test cloud or a particle file to PNG or EXR, one image or a
-// turntable sequence, on a CUDA device or the CPU.
+// ekrender: renders the procedural test cloud, a particle file or a sequence of particle files to
+// PNG or EXR, one image, a turntable or a frame sequence (or one chunk of it, for a render farm),
+// on a CUDA device or the CPU.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "camera_setup.h"
+#include "frame_pattern.h"
+#include "frame_range.h"
 #include "image/png_encode.h"
 #include "options.h"
 #include "particle_file.h"
@@ -50,9 +53,10 @@ EKContext *openDevice(const std::string &device, std::string &error) {
   return context;
 }
 
-bool loadParticles(EKContext *context, const Options &options, Bounds &bounds, bool &velocities,
-                   std::string &error) {
-  if (options.input.empty()) {
+// Loads the particles of `input`, or the test cloud when it is empty.
+bool loadParticles(EKContext *context, const Options &options, const std::string &input,
+                   Bounds &bounds, bool &velocities, std::string &error) {
+  if (input.empty()) {
     velocities = options.shutter > 0;
     if (ekGenerateTestCloud(context, options.cloudCount, options.cloudSeed, velocities) != 0) {
       error = ekLastError(context);
@@ -63,7 +67,7 @@ bool loadParticles(EKContext *context, const Options &options, Bounds &bounds, b
     return true;
   }
   ParticleData data;
-  if (!readParticleFile(options.input, data, error))
+  if (!readParticleFile(input, data, error))
     return false;
   const uint64_t n = data.positions.size();
   velocities = !data.velocities.empty();
@@ -76,8 +80,8 @@ bool loadParticles(EKContext *context, const Options &options, Bounds &bounds, b
     return false;
   }
   bounds = boundsOf(data.positions);
-  std::printf("particles: %llu from %s%s%s\n", (unsigned long long)n, options.input.c_str(),
-              data.colors.empty() ? "" : ", with colours", velocities ? ", with velocities" : "");
+  std::printf("particles: %llu from %s (%s)\n", (unsigned long long)n, input.c_str(),
+              data.columns.c_str());
   return true;
 }
 
@@ -106,15 +110,28 @@ EKRenderSettings settingsFor(const Options &options, uint64_t particles) {
   return s;
 }
 
-std::string frameFileName(const std::string &output, int frame, int frames) {
-  if (frames <= 1)
-    return output;
-  const size_t dot = output.find_last_of('.');
-  const size_t slash = output.find_last_of('/');
-  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-  char number[16];
-  std::snprintf(number, sizeof number, "_%04d", frame);
-  return hasExtension ? output.substr(0, dot) + number + output.substr(dot) : output + number;
+// One image of the run: the frame number, the particle file it shows (empty: the test cloud), the
+// image file, and the turn of a turntable.
+struct FrameJob {
+  int number = 0;
+  std::string input, output;
+  int turn = 0;
+};
+
+// Every image the options ask for, before chunking.
+std::vector<FrameJob> frameJobs(const Options &options) {
+  const FramePattern images = outputPattern(options.output);
+  std::vector<FrameJob> jobs;
+  if (FramePattern inputs; findFramePattern(options.input, inputs)) {
+    for (int frame : rangeFrames(options.range))
+      jobs.push_back({frame, inputs.name(frame), images.name(frame), 0});
+  } else if (options.frames > 1) {
+    for (int turn = 0; turn < options.frames; ++turn)
+      jobs.push_back({turn, options.input, images.name(turn), turn});
+  } else {
+    jobs.push_back({0, options.input, options.output, 0});
+  }
+  return jobs;
 }
 
 // The image is premultiplied, so laying it over black only makes every pixel opaque.
@@ -125,20 +142,17 @@ void overBlack(std::vector<float> &image) {
 
 // What makes the output impossible before anything is rendered, or empty: a PNG larger than the
 // writer takes, or an output file that is the input file.
-std::string outputProblem(const Options &options, OutputFormat format) {
+std::string outputProblem(const Options &options, OutputFormat format,
+                          const std::vector<FrameJob> &jobs) {
   const bool png = format == OutputFormat::Png8 || format == OutputFormat::Png16;
   if (png &&
       !ek::image::pngSizeSupported(options.width, options.height, format == OutputFormat::Png16))
     return "a " + std::to_string(options.width) + "x" + std::to_string(options.height) +
            " image is too large for a PNG file: use a smaller --size or an .exr output";
   std::error_code error;
-  if (options.input.empty() || !std::filesystem::exists(options.input, error))
-    return std::string();
-  for (int frame = 0; frame < options.frames; ++frame) {
-    const std::string path = frameFileName(options.output, frame, options.frames);
-    if (std::filesystem::equivalent(path, options.input, error))
-      return "the output \"" + path + "\" is the input file: it would be overwritten";
-  }
+  for (const FrameJob &job : jobs)
+    if (!job.input.empty() && std::filesystem::equivalent(job.output, job.input, error))
+      return "the output \"" + job.output + "\" is the input file: it would be overwritten";
   return std::string();
 }
 
@@ -150,10 +164,59 @@ bool save(const std::string &path, const Options &options, OutputFormat format,
                    format == OutputFormat::Png16) == 0;
 }
 
+// The lens and shutter seed of a frame: a sequence frame's comes from its frame number (offset by
+// --seed when given), so it does not matter which run or farm task renders it.
+uint32_t seedFor(const Options &options, const FrameJob &job, bool sequence) {
+  if (!sequence)
+    return options.seed;
+  return uint32_t(job.number) + (options.seedGiven ? options.seed : 0u);
+}
+
+// Renders and writes one frame; false with a message naming it.
+bool renderFrame(EKContext *context, const Options &options, OutputFormat format,
+                 const FrameJob &job, bool sequence, std::vector<float> &image, bool reload,
+                 Bounds &bounds, double &renderMs, std::string &error) {
+  const std::string frame = sequence ? "frame " + std::to_string(job.number) + ": " : "";
+  bool velocities = false;
+  if (reload) {
+    if (!loadParticles(context, options, job.input, bounds, velocities, error)) {
+      error = frame + error;
+      return false;
+    }
+    if (options.shutter > 0 && !velocities)
+      std::printf("note: %sthe particles have no velocities, so --shutter blurs nothing\n",
+                  frame.c_str());
+  }
+  const EKCamera camera = cameraFor(options, bounds, job.turn, options.frames);
+  if (const std::string problem = cameraProblem(camera); !problem.empty()) {
+    error = frame + problem;
+    return false;
+  }
+  EKRenderSettings settings = settingsFor(options, ekGetCount(context));
+  settings.seed = seedFor(options, job, sequence);
+  const auto start = std::chrono::steady_clock::now();
+  if (ekRender(context, &camera, &settings, options.lights.data(), int(options.lights.size()),
+               nullptr, image.data(), nullptr) != 0) {
+    error = frame + ekLastError(context);
+    return false;
+  }
+  renderMs +=
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  if (!options.transparent)
+    overBlack(image);
+  if (!save(job.output, options, format, image)) {
+    error = frame + "could not write \"" + job.output + "\": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
 int run(const std::vector<const char *> &texts) {
   Options options;
   std::string error;
-  if (!parseOptions(int(texts.size()), texts.data(), options, error)) {
+  if (!parseOptions(int(texts.size()), texts.data(), options, error) ||
+      (options.chunkFromEnvironment && !chunkFromEnvironment(options.chunk, error)) ||
+      !(error = optionsProblem(options)).empty()) {
     std::fprintf(stderr, "ekrender: %s\n", error.c_str());
     return 2;
   }
@@ -169,7 +232,10 @@ int run(const std::vector<const char *> &texts) {
                  options.output.c_str());
     return 2;
   }
-  if (const std::string problem = outputProblem(options, format); !problem.empty()) {
+  const std::vector<FrameJob> all = frameJobs(options);
+  const Span chunk = chunkOf(all.size(), options.chunk, options.chunks);
+  const std::vector<FrameJob> jobs(all.begin() + long(chunk.first), all.begin() + long(chunk.last));
+  if (const std::string problem = outputProblem(options, format, jobs); !problem.empty()) {
     std::fprintf(stderr, "ekrender: %s\n", problem.c_str());
     return 2;
   }
@@ -186,53 +252,40 @@ int run(const std::vector<const char *> &texts) {
     return 0;
   }
 
-  Bounds bounds;
-  bool velocities = false;
-  if (!loadParticles(context, options, bounds, velocities, error))
-    return fail(context, error);
-  if (options.shutter > 0 && !velocities)
-    std::printf("note: the particles have no velocities, so --shutter blurs nothing\n");
-
-  if (const std::string problem = cameraProblem(cameraFor(options, bounds, 0, options.frames));
-      !problem.empty())
-    return fail(context, problem);
-
-  const EKRenderSettings settings = settingsFor(options, ekGetCount(context));
-  std::printf("samples: %d per copy, %llu in all per frame\n", settings.samples,
-              (unsigned long long)(ekGetCount(context) * uint64_t(settings.repopulation + 1) *
-                                   uint64_t(settings.samples)));
-
+  FramePattern inputs;
+  const bool isSequence = findFramePattern(options.input, inputs);
   std::vector<float> image(size_t(options.width) * size_t(options.height) * 4);
-  ProgressBar progress(options.frames, stderr);
-  double renderMs = 0, deviceMs = 0;
-  for (int frame = 0; frame < options.frames; ++frame) {
-    const EKCamera camera = cameraFor(options, bounds, frame, options.frames);
-    float gpuMs = 0;
-    const auto start = std::chrono::steady_clock::now();
-    if (ekRender(context, &camera, &settings, options.lights.data(), int(options.lights.size()),
-                 nullptr, image.data(), &gpuMs) != 0)
-      return fail(context, ekLastError(context));
-    renderMs +=
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    deviceMs += gpuMs;
-    if (!options.transparent)
-      overBlack(image);
-    const std::string path = frameFileName(options.output, frame, options.frames);
-    if (!save(path, options, format, image))
-      return fail(context, "could not write \"" + path + "\": " + std::strerror(errno));
-    if (options.frames > 1)
-      progress.update(frame + 1);
+  ProgressBar progress(int(jobs.size()), stderr);
+  Bounds bounds;
+  double renderMs = 0;
+  int rendered = 0, done = 0;
+  for (const FrameJob &job : jobs) {
+    std::error_code ignored;
+    const std::string frame =
+        isSequence || all.size() > 1 ? "frame " + std::to_string(job.number) + ": " : "";
+    std::string event;
+    if (options.skipExisting && std::filesystem::exists(job.output, ignored)) {
+      event = frame + "kept " + job.output;
+    } else if (isSequence && options.allowMissing && !std::filesystem::exists(job.input, ignored)) {
+      event = frame + "skipped, no " + job.input;
+    } else {
+      const bool reload = isSequence || rendered == 0;
+      if (!renderFrame(context, options, format, job, isSequence, image, reload, bounds, renderMs,
+                       error))
+        return fail(context, error);
+      ++rendered;
+      event = frame + "wrote " + job.output;
+    }
+    if (jobs.size() > 1)
+      progress.update(++done, event);
+    else
+      std::printf("%s\n", event.c_str());
   }
-  if (options.frames > 1)
+  if (jobs.size() > 1)
     progress.finish();
-  std::printf("render: %.1f ms per frame (device time %.1f ms)\n", renderMs / options.frames,
-              deviceMs / options.frames);
-  std::printf("wrote %s\n",
-              options.frames > 1
-                  ? (frameFileName(options.output, 0, options.frames) + " ... " +
-                     frameFileName(options.output, options.frames - 1, options.frames))
-                        .c_str()
-                  : options.output.c_str());
+  if (rendered > 0)
+    std::printf("render: %.1f ms per frame\n", renderMs / rendered);
+  std::printf("frames: %d rendered, %zu skipped\n", rendered, jobs.size() - size_t(rendered));
   ekDestroy(context);
   return 0;
 }

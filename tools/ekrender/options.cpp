@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iterator>
 
@@ -9,6 +10,8 @@
 #include <cstdlib>
 #include <functional>
 #include <vector>
+
+#include "frame_pattern.h"
 
 namespace ekrender {
 
@@ -91,9 +94,13 @@ std::vector<Option> optionTable(Options &o) {
                 (v.rfind("cuda:", 0) == 0 && parseInteger(v.substr(5), 0, 1024, n));
        }},
       {"--input", "FILE",
-       "particles from a .ply (ASCII or binary little-endian: x y z, optional red green blue "
-       "alpha as bytes or 0..1 floats, optional vx vy vz) or .csv file (header row naming x,y,z "
-       "and optionally r,g,b,a as 0..255 and vx,vy,vz); default: the procedural test cloud",
+       "particles from a file, or a sequence of files named with a frame pattern: a run of # is "
+       "the zero-padded frame number (cache.####.ply), and $F4 ($F: unpadded) is accepted too. "
+       "Files: a .ply (ASCII or binary little-endian: x y z, optional red green blue "
+       "alpha as bytes or 0..1 floats, optional vx vy vz) or .csv file (a header row naming the "
+       "columns, quoted or not: x or Points:0 or P[x] or P.x or px; r or red or Cd[r] or RGB:0, "
+       "0..1 or 0..255 as the values tell; vx or v[x] or Velocity:0; other columns are ignored); "
+       "default: the procedural test cloud",
        [&o](const std::string &v) { return !(o.input = v).empty(); }},
       {"--count", "N", "particles of the test cloud (default 1000000)",
        [&o](const std::string &v) {
@@ -197,10 +204,39 @@ std::vector<Option> optionTable(Options &o) {
          if (!parseInteger(v, 0, 0xFFFFFFFFLL, n))
            return false;
          o.seed = uint32_t(n);
+         o.seedGiven = true;
          return true;
        }},
       {"--frames", "N", "render a turntable sequence of N frames around the target",
        intInto(o.frames, 1, 100000)},
+      {"--start", "FRAME", "first frame of a sequence whose --input has a frame pattern",
+       [&o, intInto](const std::string &v) {
+         return o.startGiven = intInto(o.range.start, -1000000, 1000000)(v);
+       }},
+      {"--end", "FRAME", "last frame of the sequence (included)",
+       [&o, intInto](const std::string &v) {
+         return o.endGiven = intInto(o.range.end, -1000000, 1000000)(v);
+       }},
+      {"--step", "N", "render every Nth frame from --start (default 1)",
+       intInto(o.range.step, 1, 1000000)},
+      {"--chunks", "COUNT",
+       "split the frames into COUNT contiguous chunks of nearly equal size, for a render farm "
+       "(default 1)",
+       intInto(o.chunks, 1, 1000000)},
+      {"--chunk", "INDEX|env",
+       "render only chunk INDEX (from 0) of --chunks; \"env\" takes it from SLURM_ARRAY_TASK_ID "
+       "(counted from SLURM_ARRAY_TASK_MIN) or a Kubernetes indexed job's JOB_COMPLETION_INDEX",
+       [&o, intInto](const std::string &v) {
+         o.chunkFromEnvironment = v == "env";
+         return o.chunkFromEnvironment || intInto(o.chunk, 0, 1000000)(v);
+       }},
+      {"--skip-existing", nullptr,
+       "leave frames whose image exists alone (images are only ever complete: they are written "
+       "under a temporary name and renamed), so a failed farm job can be resubmitted",
+       [&o](const std::string &) { return o.skipExisting = true; }},
+      {"--allow-missing", nullptr,
+       "skip sequence frames whose input file does not exist (default: an error)",
+       [&o](const std::string &) { return o.allowMissing = true; }},
       {"--volumetric", nullptr,
        "the volumetric look: particles as a lit medium with density and shadows (default: the "
        "additive glow)",
@@ -311,43 +347,64 @@ bool parseLight(const std::string &text, EKLight &light, std::string &error) {
   return true;
 }
 
+namespace {
+
+constexpr const char *kConfigHelp =
+    "read options from an INI or TOML file: one \"name = value\" line per option, the name "
+    "without its dashes (size = \"640x360\", transparent = true), comments on lines of their own "
+    "after # or after ; anywhere; the command line overrides it";
+
+// What a refused value is told: the option and what it expects, or why a light is refused.
+std::string refusal(const Option &option, const std::string &value) {
+  if (std::string(option.name) == "--light") {
+    EKLight light;
+    std::string detail;
+    if (!parseLight(value, light, detail))
+      return std::string("--light expects ") + option.argument + ", got \"" + value +
+             "\": " + detail;
+    return "--light: at most " + std::to_string(kMaxLights) + " lights are used; \"" + value +
+           "\" would be one more";
+  }
+  return std::string(option.name) + " expects " + option.argument + ", got \"" + value + "\"";
+}
+
+} // namespace
+
 bool parseOptions(int argc, const char *const *argv, Options &options, std::string &error) {
-  std::vector<Option> table = optionTable(options);
-  for (int i = 1; i < argc; ++i) {
-    std::string name = argv[i], value;
-    const size_t equals = name.find('=');
-    const bool inlineValue = name.rfind("--", 0) == 0 && equals != std::string::npos;
-    if (inlineValue) {
-      value = name.substr(equals + 1);
-      name = name.substr(0, equals);
+  const std::vector<Option> table = optionTable(options);
+  CLI::App app("ekrender");
+  app.set_help_flag(); // --help is in the table, so that helpText() describes it with the rest
+  app.set_config("--config", "", kConfigHelp);
+  // Frame patterns hold '#', so only whole lines starting with # are comments; ';' starts one
+  // anywhere.
+  app.get_config_formatter_base()->comment(';');
+  for (const Option &option : table) {
+    if (!option.argument) {
+      app.add_flag_callback(
+          option.name, [&option] { option.apply(""); }, option.help);
+      continue;
     }
-    const Option *option = nullptr;
-    for (const Option &candidate : table)
-      if (name == candidate.name)
-        option = &candidate;
-    if (!option) {
-      error = "unknown option \"" + name + "\" (see --help)";
-      return false;
-    }
-    if (option->argument && !inlineValue) {
-      if (i + 1 >= argc) {
-        error = name + " needs a value: " + option->argument;
-        return false;
-      }
-      value = argv[++i];
-    }
-    if (!option->apply(value)) {
-      error = name + " expects " + (option->argument ? option->argument : "no value") + ", got \"" +
-              value + "\"";
-      std::string detail;
-      EKLight light;
-      if (name == "--light" && !parseLight(value, light, detail))
-        error += ": " + detail;
-      else if (name == "--light")
-        error = "--light: at most " + std::to_string(kMaxLights) + " lights are used; \"" + value +
-                "\" would be one more";
-      return false;
-    }
+    // Every occurrence is applied in order: the last one wins, and each --light adds a light.
+    app.add_option(
+           option.name,
+           [&option](const CLI::results_t &values) {
+             for (const std::string &value : values)
+               if (!option.apply(value))
+                 throw CLI::ValidationError(refusal(option, value));
+             return true;
+           },
+           option.help)
+        ->type_name(option.argument)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  }
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ExtrasError &) {
+    error = "unknown option \"" + app.remaining().front() + "\" (see --help)";
+    return false;
+  } catch (const CLI::ParseError &e) {
+    error = e.what();
+    return false;
   }
   return true;
 }
@@ -364,12 +421,39 @@ std::string helpText() {
       head += std::string(" ") + option.argument;
     text += head + "\n      " + option.help + "\n";
   }
+  text += std::string("  --config FILE\n      ") + kConfigHelp + "\n";
+  text += "\nexit status: 0 when every frame was written or skipped, 1 when one failed, 2 for a "
+          "bad command line.\n";
   text += "\nexamples:\n  ekrender --output galaxy.png\n"
           "  ekrender --input examples/ring.csv --output ring.exr --repopulation 4 --radius 0.5\n"
           "  ekrender --frames 120 --output turn.png   (writes turn_0000.png ... turn_0119.png)\n"
           "  ekrender --volumetric --density 2 --light spot:pos=0,150,150:dir=0,-1,-1:color=4,4,4 "
-          "--output lit.png\n";
+          "--output lit.png\n"
+          "  ekrender --input cache.####.ply --start 1 --end 24 --output frames/smoke.png "
+          "(writes smoke_0001.png ...)\n"
+          "  ekrender --config job.ini --chunks 4 --chunk env --skip-existing   (one farm task)\n";
   return text;
+}
+
+std::string optionsProblem(const Options &options) {
+  FramePattern pattern;
+  const bool sequence = findFramePattern(options.input, pattern);
+  if (sequence && !(options.startGiven && options.endGiven))
+    return "the frame pattern of --input \"" + options.input + "\" needs --start and --end";
+  if (!sequence && (options.startGiven || options.endGiven))
+    return "--start and --end need an --input whose name has a frame pattern (#### or $F4), not "
+           "\"" +
+           options.input + "\"";
+  if (sequence && options.frames > 1)
+    return "--frames turns the camera around one input; a frame pattern renders a sequence";
+  if (options.range.end < options.range.start)
+    return "the range ends (--end " + std::to_string(options.range.end) +
+           ") before it starts (--start " + std::to_string(options.range.start) + ")";
+  if (options.chunk >= options.chunks)
+    return "chunk " + std::to_string(options.chunk) + " is out of range: --chunks " +
+           std::to_string(options.chunks) + " numbers them 0 to " +
+           std::to_string(options.chunks - 1);
+  return std::string();
 }
 
 bool outputFormat(const Options &options, OutputFormat &format) {

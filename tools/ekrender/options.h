@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "emberkit.h"
+#include "frame_range.h"
 
 namespace ekrender {
 
@@ -39,7 +40,15 @@ struct Options {
   float focusDistance = 0, aperture = 0;
   float shutter = 0;
   uint32_t seed = 1;
-  int frames = 1;           // above 1: a turntable sequence around the target
+  bool seedGiven = false;
+  int frames = 1; // above 1: a turntable sequence around the target
+
+  // A sequence: --input names its files with a frame pattern, rendered from --start to --end.
+  bool startGiven = false, endGiven = false;
+  FrameRange range;
+  int chunk = 0, chunks = 1; // the part of the frames this run renders
+  bool chunkFromEnvironment = false;
+  bool skipExisting = false, allowMissing = false;
   bool transparent = false; // keep the coverage alpha instead of a black background
 
   // The volumetric look.
@@ -53,6 +62,10 @@ struct Options {
 // Parses argv; on failure returns false with a message naming the offending option.
 bool parseOptions(int argc, const char *const *argv, Options &options, std::string &error);
 std::string helpText();
+
+// What makes parsed options contradict each other (a range without a frame pattern, an end before
+// the start, a chunk beyond the count, ...), or empty when nothing does.
+std::string optionsProblem(const Options &options);
 
 // A light from "TYPE[:key=value...]", e.g. "spot:pos=0,80,120:dir=0,-1,-1:color=3,3,3:cone=50,35".
 bool parseLight(const std::string &text, EKLight &light, std::string &error);

@@ -10,6 +10,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "column_names.h"
+#include "vdb_points.h"
+
 namespace ekrender {
 
 namespace {
@@ -31,23 +34,37 @@ std::string lower(std::string s) {
 }
 
 // Assigns a named column to its attribute; unknown names are ignored.
-void mapColumn(Columns &columns, const std::string &rawName, int index, bool unitColor) {
-  static const char *positionNames[3] = {"x", "y", "z"};
-  static const char *velocityNames[3] = {"vx", "vy", "vz"};
-  static const char *colorNames[4][2] = {
-      {"red", "r"}, {"green", "g"}, {"blue", "b"}, {"alpha", "a"}};
-  const std::string name = lower(rawName);
-  for (int k = 0; k < 3; ++k) {
-    if (name == positionNames[k])
-      columns.position[k] = index;
-    if (name == velocityNames[k])
-      columns.velocity[k] = index;
+void mapColumn(Columns &columns, const std::string &name, int index, bool unitColor) {
+  const ColumnRole role = columnRole(name);
+  if (role.attribute == Attribute::Position)
+    columns.position[role.component] = index;
+  else if (role.attribute == Attribute::Velocity)
+    columns.velocity[role.component] = index;
+  else if (role.attribute == Attribute::Color) {
+    columns.color[role.component] = index;
+    columns.colorIsUnit[role.component] = unitColor;
   }
-  for (int k = 0; k < 4; ++k)
-    if (name == colorNames[k][0] || name == colorNames[k][1]) {
-      columns.color[k] = index;
-      columns.colorIsUnit[k] = unitColor;
-    }
+}
+
+// "position from x,y,z; colour (0..1) from RGB:0,RGB:1,RGB:2": the columns that were used.
+std::string describeColumns(const Columns &columns, const std::vector<std::string> &names) {
+  auto list = [&names](const int *indices, int count) {
+    std::string text;
+    for (int k = 0; k < count; ++k)
+      if (indices[k] >= 0)
+        text += (text.empty() ? "" : ",") + names[size_t(indices[k])];
+    return text;
+  };
+  std::string text = "position from " + list(columns.position, 3);
+  int shown = 0; // the range of the first colour channel present speaks for them
+  while (shown < 3 && columns.color[shown] < 0)
+    ++shown;
+  if (columns.hasColor())
+    text += std::string("; colour (") + (columns.colorIsUnit[shown] ? "0..1" : "0..255") +
+            ") from " + list(columns.color, 4);
+  if (columns.hasVelocity())
+    text += "; velocity from " + list(columns.velocity, 3);
+  return text;
 }
 
 bool checkPositions(const Columns &columns, const std::string &name, std::string &error) {
@@ -345,7 +362,11 @@ std::vector<std::string> splitCsv(const std::string &line) {
   while (std::getline(stream, field, ',')) {
     const size_t first = field.find_first_not_of(" \t\r");
     const size_t last = field.find_last_not_of(" \t\r");
-    fields.push_back(first == std::string::npos ? "" : field.substr(first, last - first + 1));
+    field = first == std::string::npos ? "" : field.substr(first, last - first + 1);
+    // A quoted field ("Points:0", as scientific visualisers write headers) is its content.
+    if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
+      field = field.substr(1, field.size() - 2);
+    fields.push_back(field);
   }
   if (!line.empty() && line.back() == ',')
     fields.push_back("");
@@ -400,6 +421,10 @@ bool parsePly(const std::string &bytes, const std::string &name, ParticleData &o
   }
   if (!checkPositions(columns, name, error))
     return false;
+  std::vector<std::string> names;
+  for (const auto &property : vertex.properties)
+    names.push_back(property.name);
+  out.columns = describeColumns(columns, names);
   return header.binary
              ? readPlyBinary(bytes, name, header, vertex, vertexIndex, columns, out, error)
              : readPlyAscii(bytes, name, header, vertex, vertexIndex, columns, out, error);
@@ -430,7 +455,8 @@ bool parseCsv(const std::string &text, const std::string &name, ParticleData &ou
     mapColumn(columns, header[k], int(k), false);
   if (!checkPositions(columns, name + ":" + std::to_string(lineNumber), error))
     return false;
-  std::vector<double> values(header.size());
+  std::vector<double> values(header.size()), rows;
+  double brightest = 0;
   while (nextLine(text, position, line)) {
     ++lineNumber;
     if (isBlank(line))
@@ -450,8 +476,16 @@ bool parseCsv(const std::string &text, const std::string &name, ParticleData &ou
         error = where + "\"" + fields[k] + "\" in column \"" + header[k] + "\" is not a number";
         return false;
       }
-    storeParticle(columns, values.data(), out);
+    for (int k = 0; k < 4; ++k)
+      if (columns.color[k] >= 0)
+        brightest = std::max(brightest, values[size_t(columns.color[k])]);
+    rows.insert(rows.end(), values.begin(), values.end());
   }
+  // Colours are 0..1 floats when none exceeds 1, else 0..255.
+  std::fill(std::begin(columns.colorIsUnit), std::end(columns.colorIsUnit), brightest <= 1.0);
+  for (size_t row = 0; row < rows.size(); row += header.size())
+    storeParticle(columns, rows.data() + row, out);
+  out.columns = describeColumns(columns, header);
   return true;
 }
 
@@ -463,6 +497,9 @@ bool readParticleFile(const std::string &path, ParticleData &out, std::string &e
     error = path + ": is a folder, not a particle file";
     return false;
   }
+  const std::string extension = lower(path.substr(path.find_last_of('.') + 1));
+  if (extension == "vdb" && std::filesystem::exists(path, ignored))
+    return readVdbPoints(path, out, error);
   errno = 0;
   std::ifstream file(native, std::ios::binary);
   if (!file) {
@@ -472,12 +509,11 @@ bool readParticleFile(const std::string &path, ParticleData &out, std::string &e
   }
   std::ostringstream contents;
   contents << file.rdbuf();
-  const std::string extension = lower(path.substr(path.find_last_of('.') + 1));
   if (extension == "ply")
     return parsePly(contents.str(), path, out, error);
   if (extension == "csv")
     return parseCsv(contents.str(), path, out, error);
-  error = path + ": unknown particle file type (use .ply or .csv)";
+  error = path + ": unknown particle file type (use .ply, .csv or .vdb)";
   return false;
 }
 

@@ -13,6 +13,7 @@ struct ParticleData {
   std::vector<EKV3> positions;
   std::vector<uint8_t> colors;  // RGBA8 per particle; empty: all white
   std::vector<EKV3> velocities; // displacement per frame; empty: none
+  std::string columns;          // which of the file's columns or attributes gave what
 };
 
 // Reads a particle file, choosing the format by its extension (.ply or .csv). On failure returns

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 namespace ekrender {
 
 namespace {
@@ -21,7 +23,14 @@ std::string clock(double seconds) {
 } // namespace
 
 ProgressBar::ProgressBar(int total, std::FILE *out)
-    : total_(std::max(total, 1)), out_(out), start_(std::chrono::steady_clock::now()) {}
+    : total_(std::max(total, 1)), out_(out), terminal_(isatty(fileno(out)) == 1),
+      start_(std::chrono::steady_clock::now()) {}
+
+std::string ProgressBar::plainLine(int done, int total, const std::string &event) {
+  const int percent = total > 0 ? int(int64_t(std::clamp(done, 0, total)) * 100 / total) : 100;
+  return "Progress: " + std::to_string(percent) + "% (" + std::to_string(done) + "/" +
+         std::to_string(total) + ") " + event;
+}
 
 std::string ProgressBar::line(int done, int total, double secondsLeft, int width) {
   done = std::clamp(done, 0, total);
@@ -34,7 +43,12 @@ std::string ProgressBar::line(int done, int total, double secondsLeft, int width
   return text;
 }
 
-void ProgressBar::update(int done) {
+void ProgressBar::update(int done, const std::string &event) {
+  if (!terminal_) {
+    std::fprintf(out_, "%s\n", plainLine(done, total_, event).c_str());
+    std::fflush(out_);
+    return;
+  }
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   const double left = done > 0 ? elapsed / done * (total_ - done) : 0.0;
@@ -43,6 +57,8 @@ void ProgressBar::update(int done) {
 }
 
 void ProgressBar::finish() {
+  if (!terminal_)
+    return;
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   std::fprintf(out_, "\r%s  in %s\n", line(total_, total_, 0, kBarWidth).c_str(),
