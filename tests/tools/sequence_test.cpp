@@ -10,6 +10,19 @@
 
 namespace {
 
+// Sets (or, with null, removes) a variable of the process's environment.
+void setEnvironment(const char *name, const char *value) {
+#if defined(_WIN32)
+  _putenv_s(name, value ? value : "");
+#else
+  if (value) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+#endif
+}
+
 using namespace ekrender;
 
 TEST(EkrenderFramePattern, HashesAndDollarFSpellings) {
@@ -47,25 +60,25 @@ TEST(EkrenderFrameRange, ChunksCoverEveryFrameOnce) {
 }
 
 TEST(EkrenderFrameRange, ChunkIndexFromTheFarm) {
-  unsetenv("SLURM_ARRAY_TASK_ID");
-  unsetenv("SLURM_ARRAY_TASK_MIN");
-  unsetenv("JOB_COMPLETION_INDEX");
+  setEnvironment("SLURM_ARRAY_TASK_ID", nullptr);
+  setEnvironment("SLURM_ARRAY_TASK_MIN", nullptr);
+  setEnvironment("JOB_COMPLETION_INDEX", nullptr);
   int index = -1;
   std::string error;
   EXPECT_FALSE(chunkFromEnvironment(index, error));
   EXPECT_NE(error.find("SLURM_ARRAY_TASK_ID"), std::string::npos);
-  setenv("JOB_COMPLETION_INDEX", "3", 1);
+  setEnvironment("JOB_COMPLETION_INDEX", "3");
   ASSERT_TRUE(chunkFromEnvironment(index, error));
   EXPECT_EQ(index, 3);
-  setenv("SLURM_ARRAY_TASK_ID", "5", 1);
-  setenv("SLURM_ARRAY_TASK_MIN", "1", 1);
+  setEnvironment("SLURM_ARRAY_TASK_ID", "5");
+  setEnvironment("SLURM_ARRAY_TASK_MIN", "1");
   ASSERT_TRUE(chunkFromEnvironment(index, error));
   EXPECT_EQ(index, 4) << "Slurm's ids count from the array's first";
-  setenv("SLURM_ARRAY_TASK_ID", "5x", 1);
-  unsetenv("JOB_COMPLETION_INDEX");
+  setEnvironment("SLURM_ARRAY_TASK_ID", "5x");
+  setEnvironment("JOB_COMPLETION_INDEX", nullptr);
   EXPECT_FALSE(chunkFromEnvironment(index, error));
-  unsetenv("SLURM_ARRAY_TASK_ID");
-  unsetenv("SLURM_ARRAY_TASK_MIN");
+  setEnvironment("SLURM_ARRAY_TASK_ID", nullptr);
+  setEnvironment("SLURM_ARRAY_TASK_MIN", nullptr);
 }
 
 bool parse(std::vector<const char *> args, Options &options, std::string &error) {
