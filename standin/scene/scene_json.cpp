@@ -1,5 +1,7 @@
 #include "scene/scene_json.h"
 
+#include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <initializer_list>
 #include <map>
@@ -346,6 +348,10 @@ std::unique_ptr<SceneObject> readObject(const Reader &r, int depth) {
   return object;
 }
 
+// Particles a scene's emitters may give over its frames. The simulation keeps a slot for every
+// particle ever born, so this bounds its memory (about 1.5 GB) and its time.
+constexpr double kMaxBirths = 20000000.0;
+
 Emitter readEmitter(const Reader &r) {
   r.allowOnly({"position", "size", "rate", "life", "velocity", "spread", "speedVariation",
                "gravity", "colorStart", "colorEnd", "firstFrame", "lastFrame"});
@@ -364,6 +370,9 @@ Emitter readEmitter(const Reader &r) {
   e.lastFrame = r.integer("lastFrame", e.lastFrame);
   if (e.lifeFrames < 1) {
     r.fail("life must be at least 1 frame");
+  }
+  if (!std::isfinite(e.rate) || e.rate < 0.0) {
+    r.fail("rate must be a number of births per second, at least 0");
   }
   return e;
 }
@@ -447,6 +456,15 @@ std::unique_ptr<Document> readDocument(const Reader &r) {
   d.particleHook.type = r.integer("particleHookType", d.particleHook.type);
   if (r.has("particles")) {
     readParticles(r.child("particles"), d);
+    const double births = d.particles.birthsBetween(minFrame, maxFrame, fps);
+    if (births > kMaxBirths) {
+      char text[160];
+      std::snprintf(text, sizeof text,
+                    "the emitters would give %.3g particles from frame %d to %d, more than the "
+                    "stand-in's limit of %.0f",
+                    births, minFrame, maxFrame, kMaxBirths);
+      r.child("particles").fail(text);
+    }
   }
   forEachEntry(r, "objects", [&](const Reader &entry) { d.addObject(readObject(entry, 1)); });
   if (!d.activeCameraName.empty() && d.activeCamera() == nullptr) {
