@@ -1,6 +1,8 @@
 #include "scene/scene_json.h"
 
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <initializer_list>
@@ -57,14 +59,24 @@ public:
   std::optional<double> optionalNumber(const char *key) const {
     return has(key) ? std::optional<double>(number(key, 0.0)) : std::nullopt;
   }
-  int32_t integer(const char *key, int32_t fallback) const {
+  // A whole number within [minimum, maximum]; larger ones are refused rather than cut.
+  int64_t wholeNumber(const char *key, int64_t fallback, int64_t minimum, int64_t maximum) const {
     if (!has(key)) {
       return fallback;
     }
-    if (!node_[key].is_number_integer()) {
-      fail(std::string(key) + " must be an integer");
+    const json &v = node_[key];
+    const bool inRange =
+        v.is_number_unsigned()
+            ? v.get<uint64_t>() <= uint64_t(maximum)
+            : v.is_number_integer() && v.get<int64_t>() >= minimum && v.get<int64_t>() <= maximum;
+    if (!inRange) {
+      fail(std::string(key) + " must be a whole number from " + std::to_string(minimum) + " to " +
+           std::to_string(maximum));
     }
-    return node_[key].get<int32_t>();
+    return v.get<int64_t>();
+  }
+  int32_t integer(const char *key, int32_t fallback) const {
+    return int32_t(wholeNumber(key, fallback, INT32_MIN, INT32_MAX));
   }
   bool boolean(const char *key, bool fallback) const {
     if (!has(key)) {
@@ -113,8 +125,8 @@ public:
     if (!has(key)) {
       return fallback;
     }
-    if (node_[key].is_number_integer()) {
-      return node_[key].get<int32_t>();
+    if (node_[key].is_number()) {
+      return integer(key, fallback);
     }
     const std::string name = text(key, "");
     auto found = names.find(name);
@@ -391,7 +403,7 @@ Particle readFixedParticle(const Reader &r) {
 void readParticles(const Reader &r, Document &document) {
   r.allowOnly({"seed", "list", "emitters"});
   ParticleSystem &system = document.particles;
-  system.seed = uint32_t(r.integer("seed", int32_t(system.seed)));
+  system.seed = uint32_t(r.wholeNumber("seed", system.seed, 0, UINT32_MAX));
   forEachEntry(r, "list",
                [&](const Reader &entry) { system.fixed.push_back(readFixedParticle(entry)); });
   forEachEntry(r, "emitters",

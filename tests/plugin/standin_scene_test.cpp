@@ -221,6 +221,16 @@ TEST(StandInSceneFile, MistakesAreNamedWithTheirPlace) {
             "least 0");
   EXPECT_EQ(messageOf(R"({"maxFrame": 100000, "particles": {"emitters": [{"rate": 300}]}})"),
             "no error");
+  // Whole numbers beyond 32 bits are refused, not cut.
+  EXPECT_EQ(messageOf(R"({"fps": 4294967326})"),
+            "scene.json: fps must be a whole number from -2147483648 to 2147483647");
+  EXPECT_EQ(messageOf(R"({"render": {"width": -4294966016}})"),
+            "scene.json.render: width must be a whole number from -2147483648 to 2147483647");
+  EXPECT_EQ(messageOf(R"({"maxFrame": 18446744073709551615})"),
+            "scene.json: maxFrame must be a whole number from -2147483648 to 2147483647");
+  EXPECT_EQ(messageOf(R"({"particles": {"seed": 4294967296}})"),
+            "scene.json.particles: seed must be a whole number from 0 to 4294967295");
+  EXPECT_EQ(messageOf(R"({"particles": {"seed": 4294967295}})"), "no error");
 }
 
 // Objects nest at most 100 levels deep; deeper scenes, however deep, are refused with that limit
