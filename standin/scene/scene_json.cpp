@@ -1,9 +1,11 @@
 #include "scene/scene_json.h"
 
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <initializer_list>
 #include <map>
@@ -498,9 +500,15 @@ std::unique_ptr<Document> parseScene(const std::string &text, const std::string 
 }
 
 std::unique_ptr<Document> loadSceneFile(const std::filesystem::path &file) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(file, ignored)) {
+    throw SceneError(file.string() + ": is a folder, not a scene file");
+  }
+  errno = 0;
   std::ifstream in(file, std::ios::binary);
   if (!in) {
-    throw SceneError(file.string() + ": cannot be opened");
+    throw SceneError(file.string() + ": cannot be opened" +
+                     (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : ""));
   }
   std::ostringstream content;
   content << in.rdbuf();

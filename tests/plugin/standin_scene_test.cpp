@@ -233,6 +233,22 @@ TEST(StandInSceneFile, MistakesAreNamedWithTheirPlace) {
   EXPECT_EQ(messageOf(R"({"particles": {"seed": 4294967295}})"), "no error");
 }
 
+TEST(StandInSceneFile, MissingFilesAndFoldersSayWhy) {
+  auto messageOf = [](const std::filesystem::path &path) {
+    try {
+      standin::loadSceneFile(path);
+    } catch (const standin::SceneError &e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  const std::filesystem::path folder = std::filesystem::path(testing::TempDir()) / "scene.json";
+  std::filesystem::create_directories(folder);
+  EXPECT_EQ(messageOf(folder), folder.string() + ": is a folder, not a scene file");
+  std::filesystem::remove(folder);
+  EXPECT_EQ(messageOf(folder), folder.string() + ": cannot be opened (No such file or directory)");
+}
+
 // Objects nest at most 100 levels deep; deeper scenes, however deep, are refused with that limit
 // before the reader's recursion could exhaust the stack.
 TEST(StandInSceneFile, NestingDeeperThanTheLimitIsRefused) {
