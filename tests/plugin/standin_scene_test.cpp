@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <unistd.h>
 
 #include "host/host_ids.h"
 #include "plugin_fixture.h"
@@ -242,7 +243,8 @@ TEST(StandInSceneFile, MissingFilesAndFoldersSayWhy) {
     }
     return std::string("no error");
   };
-  const std::filesystem::path folder = std::filesystem::path(testing::TempDir()) / "scene.json";
+  const std::filesystem::path folder =
+      std::filesystem::path(testing::TempDir()) / ("scene_" + std::to_string(getpid()) + ".json");
   std::filesystem::create_directories(folder);
   EXPECT_EQ(messageOf(folder), folder.string() + ": is a folder, not a scene file");
   std::filesystem::remove(folder);
