@@ -1,6 +1,7 @@
 #include "host.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "host/host_ids.h"
@@ -175,8 +176,9 @@ bool Host::userSetBool(DialogWindow &window, int32_t id, bool value) {
 
 bool Host::userSetNumber(DialogWindow &window, int32_t id, double value) {
   Control *c = userControl(window, id);
+  // A field takes numbers only: not-a-number and infinities are refused like text.
   if (!c || !(c->kind == ControlKind::Slider || c->kind == ControlKind::Number) ||
-      !c->holdsNumber()) {
+      !c->holdsNumber() || !std::isfinite(value)) {
     return false;
   }
   const double entered = c->clampEntry(value);

@@ -66,7 +66,8 @@ public:
   void closeDialog(DialogWindow &window);
 
   // User input on controls, refused (false) for unknown or disabled controls and for values a
-  // control cannot hold. Numbers are limited to the control's range as its field would do. Each
+  // control cannot hold (not-a-number and infinities among them). Numbers are limited to the
+  // control's range as its field would do. Each
   // accepted input reaches the plug-in as a command message.
   bool userSetBool(DialogWindow &window, int32_t id, bool value);
   bool userSetNumber(DialogWindow &window, int32_t id, double value);

@@ -4,6 +4,7 @@
 
 #include "host/host_ids.h"
 #include "program/control_lookup.h"
+#include "ui/layout_text.h"
 
 namespace standin::program {
 
@@ -87,7 +88,8 @@ std::string set(Host &host, DialogWindow &window, const Action &action) {
   if (!accepted) {
     throw std::invalid_argument("control " + name + " did not accept \"" + action.value + "\"");
   }
-  return "set " + name + " to " + action.value;
+  // The value the control kept, which its range (or the plug-in) may have changed.
+  return "set " + name + " to " + valueText(control(window, action.control));
 }
 
 std::string resize(Host &host, DialogWindow &window, const Action &action) {

@@ -3,6 +3,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -169,6 +170,9 @@ int main(int argc, char **argv) {
       return 0;
     }
     return run(options, arguments.front());
+  } catch (const std::bad_alloc &) {
+    // Any allocation of the run (scene, images, the plug-in's requests) may meet a full memory.
+    std::cerr << "flarion-host: out of host memory\n";
   } catch (const std::exception &e) {
     std::cerr << "flarion-host: " << e.what() << "\n";
   }

@@ -52,6 +52,15 @@ bool ParticleSystem::simulateTo(int32_t frame, int32_t fps, int32_t startFrame) 
   }
   bool changed = startOverBefore(frame, startFrame);
   while (simulatedFrame_ < frame) {
+    if (living_.empty()) {
+      // Nothing alive ages: the simulation moves on to the frame before the next birth.
+      const int64_t quiet = std::min<int64_t>(nextBirthFrame(fps) - 1, frame);
+      changed = changed || quiet > simulatedFrame_;
+      simulatedFrame_ = std::max(simulatedFrame_, quiet);
+      if (simulatedFrame_ == frame) {
+        break;
+      }
+    }
     step(simulatedFrame_ + 1, fps);
     changed = true;
   }
@@ -70,50 +79,91 @@ bool ParticleSystem::passTo(int32_t frame, int32_t fps, int32_t startFrame) {
   return changed;
 }
 
+double ParticleSystem::birthsBetween(int32_t firstFrame, int32_t lastFrame, int32_t fps) const {
+  double births = 0.0;
+  for (const Emitter &e : emitters) {
+    if (e.lifeFrames < 1 || !(e.rate > 0.0)) {
+      continue;
+    }
+    const int64_t from = std::max(e.firstFrame, firstFrame);
+    const int64_t to = std::min(e.lastFrame, lastFrame);
+    if (to >= from) {
+      births += std::ceil(e.rate * double(to - from + 1) / double(fps));
+    }
+  }
+  return births;
+}
+
 void ParticleSystem::reset(int32_t startFrame) {
   particles_ = fixed;
   fixedCount_ = fixed.size();
+  living_.clear();
   started_ = true;
   startFrame_ = startFrame;
-  simulatedFrame_ = startFrame - 1;
+  simulatedFrame_ = int64_t(startFrame) - 1;
 }
 
-void ParticleSystem::step(int32_t frame, int32_t fps) {
+void ParticleSystem::step(int64_t frame, int32_t fps) {
   const double dt = 1.0 / double(fps);
-  for (size_t i = fixedCount_; i < particles_.size(); ++i) {
-    if (particles_[i].alive) {
-      age(particles_[i], frame, dt);
+  // The living slots are aged in place and the dead ones dropped from the list, keeping its order.
+  size_t kept = 0;
+  for (const size_t slot : living_) {
+    if (age(particles_[slot], frame, dt)) {
+      living_[kept++] = slot;
     }
   }
+  living_.resize(kept);
   for (size_t e = 0; e < emitters.size(); ++e) {
     emit(e, frame, fps);
   }
   simulatedFrame_ = frame;
 }
 
-void ParticleSystem::age(Particle &p, int32_t frame, double dt) const {
+bool ParticleSystem::age(Particle &p, int64_t frame, double dt) const {
   const Emitter &e = emitters[size_t(p.emitter)];
-  const int32_t age = frame - p.birthFrame;
+  const int64_t age = frame - p.birthFrame;
   if (age >= e.lifeFrames) {
     p.alive = false;
-    return;
+    return false;
   }
   p.velocity = p.velocity + e.gravity * dt;
   p.position = p.position + p.velocity * dt;
   p.color = blend(e.startColor, e.endColor, float(age) / float(std::max(e.lifeFrames, 1)));
+  return true;
 }
 
-int32_t ParticleSystem::emitStart(const Emitter &e) const {
+int64_t ParticleSystem::emitStart(const Emitter &e) const {
   return std::max(e.firstFrame, startFrame_);
 }
 
-void ParticleSystem::emit(size_t emitterIndex, int32_t frame, int32_t fps) {
+int64_t ParticleSystem::nextBirthFrame(int32_t fps) const {
+  int64_t next = INT64_MAX;
+  for (const Emitter &e : emitters) {
+    if (e.lifeFrames < 1 || !(e.rate > 0.0)) {
+      continue;
+    }
+    const int64_t start = emitStart(e);
+    const int64_t since = std::max(simulatedFrame_ + 1, start) - start;
+    if (start + since > e.lastFrame) {
+      continue;
+    }
+    // The births so far reach the next whole number at about this many frames since the start;
+    // two frames of margin keep rounding from skipping a birth, the steps find it exactly.
+    const double born = since > 0 ? double(birthsUpTo(e.rate, since - 1, fps)) : 0.0;
+    const double due = std::ceil((born + 1.0) * double(fps) / e.rate) - 3.0;
+    const int64_t first = due > double(since) ? int64_t(std::min(due, 9.0e18)) : since;
+    next = std::min(next, start + first);
+  }
+  return next;
+}
+
+void ParticleSystem::emit(size_t emitterIndex, int64_t frame, int32_t fps) {
   const Emitter &e = emitters[emitterIndex];
-  const int32_t start = emitStart(e);
-  if (frame < start || frame > e.lastFrame || e.lifeFrames < 1 || e.rate <= 0.0) {
+  const int64_t start = emitStart(e);
+  if (frame < start || frame > e.lastFrame || e.lifeFrames < 1 || !(e.rate > 0.0)) {
     return;
   }
-  const int64_t since = int64_t(frame) - start;
+  const int64_t since = frame - start;
   const int64_t count =
       birthsUpTo(e.rate, since, fps) - (since > 0 ? birthsUpTo(e.rate, since - 1, fps) : 0);
   const double speed = length(e.velocity);
@@ -124,7 +174,7 @@ void ParticleSystem::emit(size_t emitterIndex, int32_t frame, int32_t fps) {
     };
     Particle p;
     p.emitter = int32_t(emitterIndex);
-    p.birthFrame = frame;
+    p.birthFrame = int32_t(frame);
     p.position = e.position + Vec3{e.halfSize.x * (2.0 * draw(kJitterX) - 1.0),
                                    e.halfSize.y * (2.0 * draw(kJitterY) - 1.0),
                                    e.halfSize.z * (2.0 * draw(kJitterZ) - 1.0)};
@@ -134,6 +184,7 @@ void ParticleSystem::emit(size_t emitterIndex, int32_t frame, int32_t fps) {
             ? coneDirection(axis, e.spreadDegrees, draw(kConeCos), draw(kConeAngle)) * variedSpeed
             : Vec3{};
     p.color = e.startColor;
+    living_.push_back(particles_.size());
     particles_.push_back(p);
   }
 }

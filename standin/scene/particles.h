@@ -49,10 +49,12 @@ public:
   // The fixed particles, then every slot ever born; dead particles keep their slots and indices.
   const std::vector<Particle> &particles() const { return particles_; }
   bool started() const { return started_; }
-  int32_t simulatedFrame() const { return simulatedFrame_; }
+  int64_t simulatedFrame() const { return simulatedFrame_; }
 
   // Brings the simulation to `frame`, one frame after the other from `startFrame` on. A frame
   // before the simulated one starts over from `startFrame`. Returns true when anything changed.
+  // A step costs the living particles and the births, not the dead slots; stretches in which
+  // nothing lives and nothing is born are passed over at once.
   bool simulateTo(int32_t frame, int32_t fps, int32_t startFrame);
   // What one run of the animation passes at `frame` does: the next frame is simulated as usual,
   // but a jump ahead simulates a single step (births of that frame, one frame of motion), and a
@@ -61,21 +63,28 @@ public:
   // start gives the whole history. Returns true when anything changed.
   bool passTo(int32_t frame, int32_t fps, int32_t startFrame);
 
+  // Particles the emitters give from `firstFrame` to `lastFrame` at `fps`, however long they live.
+  double birthsBetween(int32_t firstFrame, int32_t lastFrame, int32_t fps) const;
+
 private:
   // Starts over when the simulation has not started, starts elsewhere or lies past the frame;
   // true when particles were thrown away.
   bool startOverBefore(int32_t frame, int32_t startFrame);
   void reset(int32_t startFrame);
-  void step(int32_t frame, int32_t fps);
-  void age(Particle &p, int32_t frame, double dt) const;
-  void emit(size_t emitterIndex, int32_t frame, int32_t fps);
-  int32_t emitStart(const Emitter &e) const;
+  void step(int64_t frame, int32_t fps);
+  // Ages a living particle; false when it died.
+  bool age(Particle &p, int64_t frame, double dt) const;
+  void emit(size_t emitterIndex, int64_t frame, int32_t fps);
+  int64_t emitStart(const Emitter &e) const;
+  // The first frame after the simulated one in which an emitter gives birth, or INT64_MAX.
+  int64_t nextBirthFrame(int32_t fps) const;
 
   std::vector<Particle> particles_;
-  size_t fixedCount_ = 0; // the first slots, which hold the fixed particles
+  size_t fixedCount_ = 0;      // the first slots, which hold the fixed particles
+  std::vector<size_t> living_; // slots of the emitted particles that are alive
   bool started_ = false;
   int32_t startFrame_ = 0;
-  int32_t simulatedFrame_ = 0;
+  int64_t simulatedFrame_ = 0; // 64 bits: the frame before a start at INT32_MIN
 };
 
 } // namespace standin

@@ -1,5 +1,11 @@
 #include "scene/scene_json.h"
 
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <initializer_list>
 #include <map>
@@ -56,14 +62,24 @@ public:
   std::optional<double> optionalNumber(const char *key) const {
     return has(key) ? std::optional<double>(number(key, 0.0)) : std::nullopt;
   }
-  int32_t integer(const char *key, int32_t fallback) const {
+  // A whole number within [minimum, maximum]; larger ones are refused rather than cut.
+  int64_t wholeNumber(const char *key, int64_t fallback, int64_t minimum, int64_t maximum) const {
     if (!has(key)) {
       return fallback;
     }
-    if (!node_[key].is_number_integer()) {
-      fail(std::string(key) + " must be an integer");
+    const json &v = node_[key];
+    const bool inRange =
+        v.is_number_unsigned()
+            ? v.get<uint64_t>() <= uint64_t(maximum)
+            : v.is_number_integer() && v.get<int64_t>() >= minimum && v.get<int64_t>() <= maximum;
+    if (!inRange) {
+      fail(std::string(key) + " must be a whole number from " + std::to_string(minimum) + " to " +
+           std::to_string(maximum));
     }
-    return node_[key].get<int32_t>();
+    return v.get<int64_t>();
+  }
+  int32_t integer(const char *key, int32_t fallback) const {
+    return int32_t(wholeNumber(key, fallback, INT32_MIN, INT32_MAX));
   }
   bool boolean(const char *key, bool fallback) const {
     if (!has(key)) {
@@ -112,8 +128,8 @@ public:
     if (!has(key)) {
       return fallback;
     }
-    if (node_[key].is_number_integer()) {
-      return node_[key].get<int32_t>();
+    if (node_[key].is_number()) {
+      return integer(key, fallback);
     }
     const std::string name = text(key, "");
     auto found = names.find(name);
@@ -347,6 +363,10 @@ std::unique_ptr<SceneObject> readObject(const Reader &r, int depth) {
   return object;
 }
 
+// Particles a scene's emitters may give over its frames. The simulation keeps a slot for every
+// particle ever born, so this bounds its memory (about 1.5 GB) and its time.
+constexpr double kMaxBirths = 20000000.0;
+
 Emitter readEmitter(const Reader &r) {
   r.allowOnly({"position", "size", "rate", "life", "velocity", "spread", "speedVariation",
                "gravity", "colorStart", "colorEnd", "firstFrame", "lastFrame"});
@@ -366,6 +386,9 @@ Emitter readEmitter(const Reader &r) {
   if (e.lifeFrames < 1) {
     r.fail("life must be at least 1 frame");
   }
+  if (!std::isfinite(e.rate) || e.rate < 0.0) {
+    r.fail("rate must be a number of births per second, at least 0");
+  }
   return e;
 }
 
@@ -383,7 +406,7 @@ Particle readFixedParticle(const Reader &r) {
 void readParticles(const Reader &r, Document &document) {
   r.allowOnly({"seed", "list", "emitters"});
   ParticleSystem &system = document.particles;
-  system.seed = uint32_t(r.integer("seed", int32_t(system.seed)));
+  system.seed = uint32_t(r.wholeNumber("seed", system.seed, 0, UINT32_MAX));
   forEachEntry(r, "list",
                [&](const Reader &entry) { system.fixed.push_back(readFixedParticle(entry)); });
   forEachEntry(r, "emitters",
@@ -448,6 +471,15 @@ std::unique_ptr<Document> readDocument(const Reader &r) {
   d.particleHook.type = r.integer("particleHookType", d.particleHook.type);
   if (r.has("particles")) {
     readParticles(r.child("particles"), d);
+    const double births = d.particles.birthsBetween(minFrame, maxFrame, fps);
+    if (births > kMaxBirths) {
+      char text[160];
+      std::snprintf(text, sizeof text,
+                    "the emitters would give %.3g particles from frame %d to %d, more than the "
+                    "stand-in's limit of %.0f",
+                    births, minFrame, maxFrame, kMaxBirths);
+      r.child("particles").fail(text);
+    }
   }
   forEachEntry(r, "objects", [&](const Reader &entry) { d.addObject(readObject(entry, 1)); });
   if (!d.activeCameraName.empty() && d.activeCamera() == nullptr) {
@@ -469,9 +501,15 @@ std::unique_ptr<Document> parseScene(const std::string &text, const std::string 
 }
 
 std::unique_ptr<Document> loadSceneFile(const std::filesystem::path &file) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(file, ignored)) {
+    throw SceneError(file.string() + ": is a folder, not a scene file");
+  }
+  errno = 0;
   std::ifstream in(file, std::ios::binary);
   if (!in) {
-    throw SceneError(utf8FromPath(file) + ": cannot be opened");
+    throw SceneError(utf8FromPath(file) + ": cannot be opened" +
+                     (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : ""));
   }
   std::ostringstream content;
   content << in.rdbuf();

@@ -54,15 +54,9 @@ std::string value(const Control &c) {
     return c.boolValue ? " [x]" : " [ ]";
   case ControlKind::Slider:
   case ControlKind::Number:
-    if (!c.holdsNumber()) {
-      return " = (no value)";
-    }
-    return " = " +
-           (c.valueKind == ValueKind::Int ? std::to_string(c.intValue) : number(c.realValue)) +
-           " (" + range(c) + ")";
+    return " = " + valueText(c) + (c.holdsNumber() ? " (" + range(c) + ")" : std::string());
   case ControlKind::DropDown:
-    return c.holdsNumber() ? " = " + std::to_string(c.intValue) + " " + quoted(c.selectedEntry())
-                           : " = (no value)";
+    return " = " + valueText(c);
   case ControlKind::Custom:
     if (c.customType == ek::host::gui::kProgressBar) {
       return std::string(" progress bar, ") + (c.progressShown ? "shown" : "hidden") + ", " +
@@ -73,6 +67,23 @@ std::string value(const Control &c) {
     return std::string();
   }
 }
+
+} // namespace
+
+std::string valueText(const Control &c) {
+  if (c.kind == ControlKind::Checkbox) {
+    return c.boolValue ? "on" : "off";
+  }
+  if (!c.holdsNumber()) {
+    return "(no value)";
+  }
+  if (c.kind == ControlKind::DropDown) {
+    return std::to_string(c.intValue) + " " + quoted(c.selectedEntry());
+  }
+  return c.valueKind == ValueKind::Int ? std::to_string(c.intValue) : number(c.realValue);
+}
+
+namespace {
 
 std::string headline(const Control &c) {
   std::string line = c.id != 0 ? std::to_string(c.id) + " " : std::string();

@@ -1,6 +1,11 @@
 // The stand-in's scenes: the particle simulation and the scene files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <unistd.h>
+
 #include "host/host_ids.h"
 #include "plugin_fixture.h"
 #include "scene/document.h"
@@ -110,6 +115,42 @@ TEST(StandInParticles, GoingBackRestartsFromTheStartFrame) {
   EXPECT_FALSE(a.simulateTo(6, kFps, 0)); // nothing to do
 }
 
+// A step costs the living particles, not the dead slots, and frames without life or births pass
+// at once: 100,000 frames with a million slots, and the whole 32-bit frame range, take moments.
+TEST(StandInParticles, LongTimelinesCostTheLivingParticles) {
+  const auto start = std::chrono::steady_clock::now();
+  ParticleSystem system = fountain(5);
+  system.simulateTo(99999, kFps, 0);
+  ASSERT_EQ(system.particles().size(), 1000000u);
+  EXPECT_EQ(std::count_if(system.particles().begin(), system.particles().end(),
+                          [](const Particle &p) { return p.alive; }),
+            50);
+  EXPECT_TRUE(system.particles()[999999].alive);
+
+  ParticleSystem late = fountain(5);
+  late.emitters[0].firstFrame = INT32_MAX - 5;
+  late.simulateTo(INT32_MAX, kFps, INT32_MIN);
+  EXPECT_EQ(late.particles().size(), 60u);
+  EXPECT_EQ(late.simulatedFrame(), INT32_MAX);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+// Passing over the quiet frames of a sparse emitter gives what stepping frame by frame gives.
+TEST(StandInParticles, QuietFramesPassWithoutChangingTheResult) {
+  ParticleSystem jumped = fountain(9), stepped = fountain(9);
+  for (ParticleSystem *system : {&jumped, &stepped}) {
+    system->emitters[0].rate = 0.7; // one birth every 43 frames or so
+    system->emitters[0].lifeFrames = 3;
+    system->emitters[0].firstFrame = 40;
+  }
+  jumped.simulateTo(1000, kFps, 0);
+  for (int32_t frame = 0; frame <= 1000; ++frame) {
+    stepped.simulateTo(frame, kFps, 0);
+  }
+  EXPECT_TRUE(samePositions(jumped, stepped));
+  EXPECT_EQ(jumped.particles().size(), 22u);
+}
+
 TEST(StandInDocument, CloneCarriesTheSimulationAndGoesOnAlike) {
   Document document;
   document.particles = fountain(11);
@@ -200,6 +241,42 @@ TEST(StandInSceneFile, MistakesAreNamedWithTheirPlace) {
                 .rfind("scene.json.objects[0]: lightType \"laser\" is none of:", 0),
             0u);
   EXPECT_TRUE(messageOf("{").starts_with("scene.json: not valid JSON"));
+  // Rates that would exhaust the memory, or are no rate at all.
+  EXPECT_EQ(messageOf(R"({"particles": {"emitters": [{"rate": 1e12}]}})"),
+            "scene.json.particles: the emitters would give 3.03e+12 particles from frame 0 to 90, "
+            "more than the stand-in's limit of 20000000");
+  EXPECT_EQ(messageOf(R"({"particles": {"emitters": [{"rate": -1}]}})"),
+            "scene.json.particles.emitters[0]: rate must be a number of births per second, at "
+            "least 0");
+  EXPECT_EQ(messageOf(R"({"maxFrame": 100000, "particles": {"emitters": [{"rate": 300}]}})"),
+            "no error");
+  // Whole numbers beyond 32 bits are refused, not cut.
+  EXPECT_EQ(messageOf(R"({"fps": 4294967326})"),
+            "scene.json: fps must be a whole number from -2147483648 to 2147483647");
+  EXPECT_EQ(messageOf(R"({"render": {"width": -4294966016}})"),
+            "scene.json.render: width must be a whole number from -2147483648 to 2147483647");
+  EXPECT_EQ(messageOf(R"({"maxFrame": 18446744073709551615})"),
+            "scene.json: maxFrame must be a whole number from -2147483648 to 2147483647");
+  EXPECT_EQ(messageOf(R"({"particles": {"seed": 4294967296}})"),
+            "scene.json.particles: seed must be a whole number from 0 to 4294967295");
+  EXPECT_EQ(messageOf(R"({"particles": {"seed": 4294967295}})"), "no error");
+}
+
+TEST(StandInSceneFile, MissingFilesAndFoldersSayWhy) {
+  auto messageOf = [](const std::filesystem::path &path) {
+    try {
+      standin::loadSceneFile(path);
+    } catch (const standin::SceneError &e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  const std::filesystem::path folder =
+      std::filesystem::path(testing::TempDir()) / ("scene_" + std::to_string(getpid()) + ".json");
+  std::filesystem::create_directories(folder);
+  EXPECT_EQ(messageOf(folder), folder.string() + ": is a folder, not a scene file");
+  std::filesystem::remove(folder);
+  EXPECT_EQ(messageOf(folder), folder.string() + ": cannot be opened (No such file or directory)");
 }
 
 // Objects nest at most 100 levels deep; deeper scenes, however deep, are refused with that limit

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <unistd.h>
 
 #include "particle_file.h"
 
@@ -190,7 +191,7 @@ TEST(ParticleFiles, UnknownExtensionMissingFileAndFolder) {
   std::string error;
   EXPECT_FALSE(ekrender::readParticleFile("/nonexistent/particles.ply", data, error));
   EXPECT_EQ(error, "/nonexistent/particles.ply: cannot open the file (No such file or directory)");
-  const std::string folder = testing::TempDir() + "/particles.csv";
+  const std::string folder = testing::TempDir() + "/particles_" + std::to_string(getpid()) + ".csv";
   std::filesystem::create_directories(folder);
   EXPECT_FALSE(ekrender::readParticleFile(folder, data, error));
   EXPECT_EQ(error, folder + ": is a folder, not a particle file");
