@@ -9,5 +9,6 @@ apt-get install -y -qq --no-install-recommends \
   googletest libgtest-dev libgmock-dev libbenchmark-dev \
   libpng-dev libopenexr-dev pngcheck \
   nlohmann-json3-dev libsleef-dev \
+  clang libclang-rt-14-dev \
   >/dev/null
 echo "dependencies installed"
