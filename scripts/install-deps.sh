@@ -10,5 +10,6 @@ apt-get install -y -qq --no-install-recommends \
   libpng-dev libopenexr-dev pngcheck \
   nlohmann-json3-dev libsleef-dev \
   libcli11-dev libopenvdb-dev libboost-dev libboost-iostreams-dev \
+  clang libclang-rt-14-dev \
   >/dev/null
 echo "dependencies installed"

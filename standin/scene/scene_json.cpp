@@ -494,7 +494,8 @@ std::unique_ptr<Document> parseScene(const std::string &text, const std::string 
   json root;
   try {
     root = json::parse(text);
-  } catch (const json::parse_error &e) {
+  } catch (const json::exception &e) {
+    // Syntax errors, and numbers beyond a double (out_of_range) alike.
     throw SceneError(sourceName + ": not valid JSON: " + e.what());
   }
   return readDocument(Reader(root, sourceName));

@@ -241,6 +241,8 @@ TEST(StandInSceneFile, MistakesAreNamedWithTheirPlace) {
                 .rfind("scene.json.objects[0]: lightType \"laser\" is none of:", 0),
             0u);
   EXPECT_TRUE(messageOf("{").starts_with("scene.json: not valid JSON"));
+  EXPECT_TRUE(messageOf(R"({"fps": 1e400})").starts_with("scene.json: not valid JSON"))
+      << "a number beyond a double";
   // Rates that would exhaust the memory, or are no rate at all.
   EXPECT_EQ(messageOf(R"({"particles": {"emitters": [{"rate": 1e12}]}})"),
             "scene.json.particles: the emitters would give 3.03e+12 particles from frame 0 to 90, "
