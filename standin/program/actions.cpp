@@ -64,10 +64,10 @@ Action parseTimedAction(const std::string &text) {
     throw std::invalid_argument("--at expects TICK:ACTION, not \"" + text + "\"");
   }
   const int32_t tick = boundedNumber(text.substr(0, colon), "--at tick", 0, INT32_MAX);
-  const std::string spec = text.substr(colon + 1);
-  const size_t equals = spec.find('=');
-  const std::string name = spec.substr(0, equals);
-  const std::string argument = equals == std::string::npos ? "" : spec.substr(equals + 1);
+  const std::string request = text.substr(colon + 1);
+  const size_t equals = request.find('=');
+  const std::string name = request.substr(0, equals);
+  const std::string argument = equals == std::string::npos ? "" : request.substr(equals + 1);
   const bool hasArgument = equals != std::string::npos;
   Action action;
   if (name == "set" && hasArgument) {
@@ -87,9 +87,9 @@ Action parseTimedAction(const std::string &text) {
   } else if (name == "mainthread" && hasArgument) {
     action.kind = Action::Kind::MainThread;
     action.number = boundedNumber(argument, "--at mainthread", 0, 1);
-  } else if (spec == "close") {
+  } else if (request == "close") {
     action.kind = Action::Kind::Close;
-  } else if (spec == "open") {
+  } else if (request == "open") {
     action.kind = Action::Kind::Open;
   } else {
     throw std::invalid_argument("--at " + text + ": the action must be one of " + kAtForms);

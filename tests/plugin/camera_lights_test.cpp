@@ -32,7 +32,7 @@ protected:
     host_.sceneChanged(*document_);
     return host::Object(reinterpret_cast<HostObject *>(o.handle));
   }
-  host::Object camera(standin::CameraSpec spec) { return add(standin::makeCamera(spec)); }
+  host::Object camera(standin::CameraSpec lens) { return add(standin::makeCamera(lens)); }
   plugin::LightTable lights() {
     plugin::LightTable table;
     plugin::collectLights(host::Document::active()->firstObject(), table);
@@ -54,24 +54,24 @@ standin::SphericalSpec stereoRig(int32_t layout) {
 }
 
 TEST_F(CameraAndLights, LensGivesTheVerticalFieldAndFallsBackTo60Degrees) {
-  standin::CameraSpec spec;
-  spec.focalLength = 36.0;
-  spec.apertureWidth = 36.0;
+  standin::CameraSpec lens;
+  lens.focalLength = 36.0;
+  lens.apertureWidth = 36.0;
   const DialogSettings settings;
-  const EKCamera wide = plugin::buildCamera(camera(spec), 1920, 1080, settings, {}, 0);
+  const EKCamera wide = plugin::buildCamera(camera(lens), 1920, 1080, settings, {}, 0);
   EXPECT_NEAR(wide.fovY, 31.42, 0.005); // horizontal 2 atan(0.5) = 53.13 degrees
-  spec.focalLength = 0.0;
-  EXPECT_NEAR(plugin::buildCamera(camera(spec), 500, 500, settings, {}, 0).fovY, 60.0, 1e-4);
+  lens.focalLength = 0.0;
+  EXPECT_NEAR(plugin::buildCamera(camera(lens), 500, 500, settings, {}, 0).fovY, 60.0, 1e-4);
   const host::Object plain = add(std::make_unique<SceneObject>(standin::kTypeNull, "Null"));
   EXPECT_NEAR(plugin::buildCamera(plain, 500, 500, settings, {}, 0).fovY, 60.0, 1e-4);
   EXPECT_FALSE(plugin::readSphericalCamera(plain).spherical);
 }
 
 TEST_F(CameraAndLights, PositionsCrossIntoTheRendererWithZNegated) {
-  standin::CameraSpec spec;
-  spec.eye = {10.0, 20.0, -500.0};
-  spec.target = {10.0, 20.0, 0.0};
-  const EKCamera c = plugin::buildCamera(camera(spec), 640, 360, DialogSettings{}, {}, 0);
+  standin::CameraSpec lens;
+  lens.eye = {10.0, 20.0, -500.0};
+  lens.target = {10.0, 20.0, 0.0};
+  const EKCamera c = plugin::buildCamera(camera(lens), 640, 360, DialogSettings{}, {}, 0);
   EXPECT_FLOAT_EQ(c.eye.z, 500.0f);
   EXPECT_FLOAT_EQ(c.target.z, 499.0f); // one unit along the camera's z axis, towards the origin
   EXPECT_FLOAT_EQ(c.target.x, 10.0f);
@@ -80,8 +80,8 @@ TEST_F(CameraAndLights, PositionsCrossIntoTheRendererWithZNegated) {
 }
 
 TEST_F(CameraAndLights, DepthOfFieldTurnsTheFNumberIntoALensRadius) {
-  standin::CameraSpec spec;
-  const host::Object cam = camera(spec);
+  standin::CameraSpec lens;
+  const host::Object cam = camera(lens);
   DialogSettings settings;
   settings.focus = 720.0;
   settings.aperture = 2.8;
@@ -97,13 +97,13 @@ TEST_F(CameraAndLights, DepthOfFieldTurnsTheFNumberIntoALensRadius) {
 }
 
 TEST_F(CameraAndLights, SphericalStereoSettingsReachOnlyTheEyes) {
-  standin::CameraSpec spec;
+  standin::CameraSpec lens;
   standin::SphericalSpec rig = stereoRig(host::camera::kLayoutSideBySide);
   rig.fullRange = false;
   rig.longitudeMin = -90.0;
   rig.latitudeMax = 45.0;
-  spec.spherical = rig;
-  const host::Object cam = camera(spec);
+  lens.spherical = rig;
+  const host::Object cam = camera(lens);
   const plugin::SphericalCamera s = plugin::readSphericalCamera(cam);
   ASSERT_TRUE(s.spherical && s.stereo && s.toeIn);
   EXPECT_NEAR(s.lonMin, -90.0, 1e-9);
@@ -248,9 +248,9 @@ TEST_F(CameraAndLights, LightTypesFalloffsAndParametersMapToTheRenderer) {
 TEST_F(CameraAndLights, EnableParameterKindsAndOddValues) {
   namespace lit = host::light;
   auto lightWith = [&](int32_t id, standin::ParameterValue value, double x) {
-    standin::LightSpec spec;
-    spec.position = {x, 0.0, 0.0};
-    auto light = standin::makeLight(spec);
+    standin::LightSpec lens;
+    lens.position = {x, 0.0, 0.0};
+    auto light = standin::makeLight(lens);
     light->parameters[id] = value;
     return add(std::move(light));
   };
