@@ -16,12 +16,22 @@ constexpr uint64_t kAllocationAlignment = 64;
 
 } // namespace
 
-std::unique_ptr<Device> createCpuDevice() {
-  const unsigned hardware = std::thread::hardware_concurrency();
-  return std::make_unique<CpuDevice>(hardware > 0 ? hardware : 1);
+CpuFeatures detectCpuFeatures() {
+  CpuFeatures features;
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+  features.avx2Fma = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#endif
+  return features;
 }
 
-CpuDevice::CpuDevice(unsigned workers) : pool_(workers) {}
+std::unique_ptr<Device> createCpuDevice() {
+  const unsigned hardware = std::thread::hardware_concurrency();
+  return std::make_unique<CpuDevice>(hardware > 0 ? hardware : 1,
+                                     vectorPathsFor(detectCpuFeatures()));
+}
+
+CpuDevice::CpuDevice(unsigned workers, const VectorPaths &vector)
+    : pool_(workers), vector_(vector) {}
 
 DeviceStatus CpuDevice::allocate(void **pointer, uint64_t bytes) {
   *pointer = nullptr;

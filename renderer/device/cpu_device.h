@@ -5,6 +5,7 @@
 #include <chrono>
 #include <vector>
 
+#include "device/cpu_vector_paths.h"
 #include "device/device.h"
 #include "device/worker_pool.h"
 
@@ -21,7 +22,8 @@ enum CpuStatus : DeviceStatus {
 
 class CpuDevice final : public Device {
 public:
-  explicit CpuDevice(unsigned workers);
+  // `vector` names the vectorised paths the kernels may take (see detectCpuFeatures).
+  CpuDevice(unsigned workers, const VectorPaths &vector);
 
   DeviceStatus makeCurrent() override { return kDeviceOk; }
   DeviceStatus allocate(void **pointer, uint64_t bytes) override;
@@ -64,6 +66,7 @@ private:
                                   uint64_t total) const;
 
   WorkerPool pool_;
+  const VectorPaths vector_;
   DeviceStatus launchError_ = kDeviceOk;
   // Per-worker accumulation images of the splat and shading passes, kept between launches.
   std::vector<std::vector<Rgba32f>> privateImages_;
@@ -73,6 +76,10 @@ private:
   std::vector<uint32_t> spatialOrder_;
   const EKV3 *spatialOrderPositions_ = nullptr;
 };
+
+// The instruction sets of the processor running this library that the CPU backend has paths for;
+// asked once for each CPU device made.
+CpuFeatures detectCpuFeatures();
 
 struct CpuEvent {
   std::chrono::steady_clock::time_point time;

@@ -118,7 +118,7 @@ EK_HD EKV3 samplePosition(const EKFrame &frame, const EKV3 *positions, const EKV
   }
   // Only the shutter and the lens draw from the sample's stream; without either it is not made.
   const bool blur = usesMotionBlur(frame, velocities);
-  const bool lens = frame.projection != 1 && frame.apertureRadius > 0.0f;
+  const bool lens = frame.projection != EK_PROJECTION_SPHERICAL && frame.apertureRadius > 0.0f;
   state = blur || lens ? sampleStream(item.particle, item.copy, item.sample, frame.seed) : 0u;
   if (blur) {
     const float t = (nextRandom(state) - 0.5f) * frame.shutter;

@@ -212,7 +212,8 @@ TEST(CpuSplat, ImageDoesNotDependOnWorkersOrAccumulation) {
   std::vector<std::vector<float>> images;
   for (unsigned workers : {1u, 3u, 10u}) {
     EKContext *context = ekCreate(EK_DEVICE_CPU);
-    context->backend = std::make_unique<ek::CpuDevice>(workers);
+    context->backend =
+        std::make_unique<ek::CpuDevice>(workers, ek::vectorPathsFor(ek::detectCpuFeatures()));
     ASSERT_EQ(ekGenerateTestCloud(context, 30000, 5, 0), 0);
     EKCamera camera{};
     camera.eye = {0, 40, 160};

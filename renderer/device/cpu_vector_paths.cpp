@@ -1,0 +1,24 @@
+// Hands out the vectorised paths. The AVX2 files are compiled only where SLEEF and GCC-style
+// target flags exist (EK_HAS_AVX2_KERNELS); this file itself is compiled for the baseline
+// processor, so it runs anywhere.
+#include "device/cpu_vector_paths.h"
+
+#if EK_HAS_AVX2_KERNELS
+#include "device/cpu_avx2.h"
+#endif
+
+namespace ek {
+
+VectorPaths vectorPathsFor([[maybe_unused]] const CpuFeatures &features) {
+  VectorPaths paths;
+#if EK_HAS_AVX2_KERNELS
+  if (features.avx2Fma) {
+    paths.resolve = resolveRangeAvx2;
+    paths.resolveVol = resolveVolRangeAvx2;
+    paths.placeSamples = placeSamplesAvx2;
+  }
+#endif
+  return paths;
+}
+
+} // namespace ek
