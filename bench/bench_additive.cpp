@@ -20,7 +20,7 @@
 
 #include "bench_options.h"
 #include "context.h"
-#include "device/worker_pool.h"
+#include "cpu/worker_pool.h"
 #include "frame_builder.h"
 #include "kernels/additive.h"
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "device/device.h"
+#include "device.h"
 #include "device_buffer.h"
 #include "emberkit.h"
 #include "kernels/frame.h"

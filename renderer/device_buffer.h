@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "device/device.h"
+#include "device.h"
 
 namespace ek {
 

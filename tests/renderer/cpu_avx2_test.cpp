@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "device/cpu_device.h"
-#include "device/cpu_vector_paths.h"
+#include "cpu/cpu_device.h"
+#include "cpu/cpu_vector_paths.h"
 #include "frame_builder.h"
 #include "kernels/volume.h"
 

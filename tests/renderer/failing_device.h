@@ -5,7 +5,7 @@
 #include <memory>
 #include <utility>
 
-#include "device/cpu_device.h"
+#include "cpu/cpu_device.h"
 
 namespace ek::test {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "backend_fixture.h"
-#include "device/cpu_device.h"
+#include "cpu/cpu_device.h"
 
 namespace {
 

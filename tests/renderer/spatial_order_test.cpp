@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "device/cpu_work_items.h"
-#include "device/spatial_order.h"
+#include "cpu/cpu_work_items.h"
+#include "cpu/spatial_order.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <thread>
 
-#include "device/worker_pool.h"
+#include "cpu/worker_pool.h"
 #include "emberkit.h"
 #include "thread_start_shim.h"
 

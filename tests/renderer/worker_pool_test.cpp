@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "device/worker_pool.h"
+#include "cpu/worker_pool.h"
 
 namespace {
 

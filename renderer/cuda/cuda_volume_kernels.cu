@@ -1,8 +1,9 @@
-// The CUDA kernels of the volumetric look and the constant block they read.
+// The CUDA kernels of the volumetric look, the constant block they read, and the CUDA device's
+// launches of them.
 #include <cuda_runtime.h>
 
-#include "kernels/cuda_grid.cuh"
-#include "kernels/cuda_kernels.h"
+#include "cuda/cuda_device.h"
+#include "cuda/cuda_grid.cuh"
 #include "kernels/volume.h"
 
 __constant__ VolumeConstants cVol;
@@ -105,39 +106,39 @@ __global__ void kResolveVol(const float *__restrict__ accumulator,
                       exposure);
 }
 
-namespace ek::cuda {
+namespace ek {
 
-int uploadVolumeConstants(const VolumeConstants &constants) {
+DeviceStatus CudaDevice::uploadVolumeConstants(const VolumeConstants &constants) {
   return cudaMemcpyToSymbol(cVol, &constants, sizeof constants, 0, cudaMemcpyHostToDevice);
 }
 
-void launchBounds(uint32_t blocks, const BoundsArgs &a) {
+void CudaDevice::launchBounds(uint32_t blocks, const BoundsArgs &a) {
   kBounds<<<blocks, kBlockSize>>>(a.positions, a.velocities, a.count, a.bounds, a.moments);
 }
 
-void launchLightSplat(uint32_t blocks, const LightSplatArgs &a) {
+void CudaDevice::launchLightSplat(uint32_t blocks, const LightSplatArgs &a) {
   kLightSplat<<<blocks, kBlockSize>>>(a.frame, a.positions, a.velocities, a.total, a.shadowMaps);
 }
 
-void launchPrefix(uint32_t blocks, const PrefixArgs &a) {
+void CudaDevice::launchPrefix(uint32_t blocks, const PrefixArgs &a) {
   kPrefix<<<blocks, kBlockSize>>>(a.columns, a.columnCount, a.depth, a.totals);
 }
 
-void launchCamSplat(uint32_t blocks, const CamSplatArgs &a) {
+void CudaDevice::launchCamSplat(uint32_t blocks, const CamSplatArgs &a) {
   kCamSplat<<<blocks, kBlockSize>>>(a.frame, a.positions, a.velocities, a.total, a.cameraDepth);
 }
 
-void launchShade(uint32_t blocks, const ShadeArgs &a) {
+void CudaDevice::launchShade(uint32_t blocks, const ShadeArgs &a) {
   kShade<<<blocks, kBlockSize>>>(
       a.frame, a.positions, reinterpret_cast<const uchar4 *>(a.colors), a.velocities, a.total,
       a.shadowMaps, const_cast<float *>(a.cameraDepth), reinterpret_cast<float *>(a.accumulator));
 }
 
-void launchResolveVol(uint32_t blocks, const ResolveVolArgs &a) {
+void CudaDevice::launchResolveVol(uint32_t blocks, const ResolveVolArgs &a) {
   kResolveVol<<<blocks, kBlockSize>>>(reinterpret_cast<const float *>(a.accumulator), a.totalDepth,
                                       reinterpret_cast<uchar4 *>(a.image),
                                       reinterpret_cast<float4 *>(a.imageFloat), a.pixelCount,
                                       a.exposure);
 }
 
-} // namespace ek::cuda
+} // namespace ek

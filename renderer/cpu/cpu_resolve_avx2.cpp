@@ -4,8 +4,8 @@
 #include <limits>
 #include <sleef.h>
 
-#include "device/cpu_avx2.h"
-#include "device/cpu_avx2_lanes.h"
+#include "cpu/cpu_avx2.h"
+#include "cpu/cpu_avx2_lanes.h"
 #include "kernels/volume.h"
 
 namespace ek {

@@ -4,7 +4,7 @@
 // 3.5 ulp) in place of the C library's, and are tested against them.
 #pragma once
 
-#include "device/cpu_vector_paths.h"
+#include "cpu/cpu_vector_paths.h"
 
 namespace ek {
 

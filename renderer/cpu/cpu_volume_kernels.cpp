@@ -1,10 +1,10 @@
 // The volumetric passes of the CPU backend, over the same item functions as the CUDA kernels.
 #include <vector>
 
-#include "device/cpu_accumulate.h"
-#include "device/cpu_device.h"
-#include "device/cpu_work_items.h"
-#include "device/spatial_order.h"
+#include "cpu/cpu_accumulate.h"
+#include "cpu/cpu_device.h"
+#include "cpu/cpu_work_items.h"
+#include "cpu/spatial_order.h"
 #include "kernels/volume.h"
 
 namespace ek {

@@ -1,6 +1,6 @@
 // Stands in for the CUDA backend in a build without a CUDA compiler: every call fails, so
 // ekCreate(0) reports that the device could not be initialised, as on a machine without a GPU.
-#include "device/device.h"
+#include "device.h"
 
 namespace ek {
 

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "device/worker_pool.h"
+#include "cpu/worker_pool.h"
 #include "kernels/additive.h"
 
 namespace ek {

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "device/cpu_work_items.h"
+#include "cpu/cpu_work_items.h"
 #include "kernels/additive.h"
 #include "kernels/launch_args.h"
 

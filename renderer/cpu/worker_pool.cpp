@@ -1,4 +1,4 @@
-#include "device/worker_pool.h"
+#include "cpu/worker_pool.h"
 
 #include <algorithm>
 

@@ -5,9 +5,9 @@
 #include <chrono>
 #include <vector>
 
-#include "device/cpu_vector_paths.h"
-#include "device/device.h"
-#include "device/worker_pool.h"
+#include "cpu/cpu_vector_paths.h"
+#include "cpu/worker_pool.h"
+#include "device.h"
 
 namespace ek {
 

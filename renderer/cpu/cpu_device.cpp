@@ -1,4 +1,4 @@
-#include "device/cpu_device.h"
+#include "cpu/cpu_device.h"
 
 #include <cstring>
 #include <new>

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "device/cpu_accumulate.h"
-#include "device/cpu_device.h"
-#include "device/cpu_vector_paths.h"
-#include "device/cpu_work_items.h"
+#include "cpu/cpu_accumulate.h"
+#include "cpu/cpu_device.h"
+#include "cpu/cpu_vector_paths.h"
+#include "cpu/cpu_work_items.h"
 #include "kernels/galaxy.h"
 #include "kernels/volume.h"
 

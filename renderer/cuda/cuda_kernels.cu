@@ -1,7 +1,8 @@
-// The CUDA kernels: thin grid-stride loops over the shared item functions.
+// The CUDA kernels of the additive look and the test cloud, thin grid-stride loops over the shared
+// item functions, and the CUDA device's launches of them.
+#include "cuda/cuda_device.h"
+#include "cuda/cuda_grid.cuh"
 #include "kernels/additive.h"
-#include "kernels/cuda_grid.cuh"
-#include "kernels/cuda_kernels.h"
 #include "kernels/galaxy.h"
 
 __global__ void kSplat(EKFrame frame, const EKV3 *__restrict__ positions,
@@ -36,22 +37,22 @@ __global__ void kGenerateGalaxy(EKV3 *positions, uchar4 *colors, EKV3 *velocitie
     ek::writeGalaxyParticle(args, i);
 }
 
-namespace ek::cuda {
+namespace ek {
 
-void launchSplat(uint32_t blocks, const SplatArgs &a) {
+void CudaDevice::launchSplat(uint32_t blocks, const SplatArgs &a) {
   kSplat<<<blocks, kBlockSize>>>(a.frame, a.positions, reinterpret_cast<const uchar4 *>(a.colors),
                                  a.velocities, a.total, reinterpret_cast<float *>(a.accumulator));
 }
 
-void launchResolve(uint32_t blocks, const ResolveArgs &a) {
+void CudaDevice::launchResolve(uint32_t blocks, const ResolveArgs &a) {
   kResolve<<<blocks, kBlockSize>>>(
       reinterpret_cast<const float *>(a.accumulator), reinterpret_cast<uchar4 *>(a.image),
       reinterpret_cast<float4 *>(a.imageFloat), a.pixelCount, a.exposure);
 }
 
-void launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs &a) {
+void CudaDevice::launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs &a) {
   kGenerateGalaxy<<<blocks, kBlockSize>>>(a.positions, reinterpret_cast<uchar4 *>(a.colors),
                                           a.velocities, a.count, a.seed);
 }
 
-} // namespace ek::cuda
+} // namespace ek

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "device/worker_pool.h"
+#include "cpu/worker_pool.h"
 #include "emberkit.h"
 
 namespace ek {

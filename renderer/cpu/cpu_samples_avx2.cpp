@@ -2,8 +2,8 @@
 // and the thin lens, written as samplePosition and projectPerspective are, lane by lane.
 #include <sleef.h>
 
-#include "device/cpu_avx2.h"
-#include "device/cpu_avx2_lanes.h"
+#include "cpu/cpu_avx2.h"
+#include "cpu/cpu_avx2_lanes.h"
 #include "kernels/sampling.h"
 
 namespace ek {

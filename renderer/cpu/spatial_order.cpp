@@ -1,4 +1,4 @@
-#include "device/spatial_order.h"
+#include "cpu/spatial_order.h"
 
 #include <algorithm>
 #include <array>

@@ -1,10 +1,10 @@
 // Hands out the vectorised paths. The AVX2 files are compiled only where SLEEF and GCC-style
 // target flags exist (EK_HAS_AVX2_KERNELS); this file itself is compiled for the baseline
 // processor, so it runs anywhere.
-#include "device/cpu_vector_paths.h"
+#include "cpu/cpu_vector_paths.h"
 
 #if EK_HAS_AVX2_KERNELS
-#include "device/cpu_avx2.h"
+#include "cpu/cpu_avx2.h"
 #endif
 
 namespace ek {

@@ -1,0 +1,92 @@
+// The CUDA backend's memory, events and errors; its launches are in the .cu files.
+#include "cuda/cuda_device.h"
+
+#include <cuda_runtime.h>
+
+namespace ek {
+
+DeviceStatus CudaDevice::makeCurrent() { return cudaSetDevice(ordinal_); }
+
+DeviceStatus CudaDevice::allocate(void **pointer, uint64_t bytes) {
+  *pointer = nullptr;
+  return cudaMalloc(pointer, bytes);
+}
+
+void CudaDevice::release(void *pointer) { cudaFree(pointer); }
+
+DeviceStatus CudaDevice::copyToDevice(void *dst, const void *src, uint64_t bytes) {
+  return cudaMemcpy(dst, src, bytes, cudaMemcpyHostToDevice);
+}
+
+DeviceStatus CudaDevice::copyToHost(void *dst, const void *src, uint64_t bytes) {
+  return cudaMemcpy(dst, src, bytes, cudaMemcpyDeviceToHost);
+}
+
+DeviceStatus CudaDevice::fill(void *dst, int value, uint64_t bytes) {
+  return cudaMemset(dst, value, bytes);
+}
+
+DeviceStatus CudaDevice::fillAsync(void *dst, int value, uint64_t bytes) {
+  return cudaMemsetAsync(dst, value, bytes, 0);
+}
+
+DeviceStatus CudaDevice::memoryInfo(uint64_t *freeBytes, uint64_t *totalBytes) {
+  size_t freeMemory = 0, totalMemory = 0;
+  const cudaError_t status = cudaMemGetInfo(&freeMemory, &totalMemory);
+  *freeBytes = freeMemory;
+  *totalBytes = totalMemory;
+  return status;
+}
+
+int CudaDevice::multiprocessorCount() {
+  int count = 0;
+  cudaDeviceGetAttribute(&count, cudaDevAttrMultiProcessorCount, ordinal_);
+  return count;
+}
+
+DeviceStatus CudaDevice::properties(DeviceProperties *out) {
+  cudaDeviceProp properties{};
+  const cudaError_t status = cudaGetDeviceProperties(&properties, ordinal_);
+  if (status == cudaSuccess) {
+    out->name = properties.name;
+    out->major = properties.major;
+    out->minor = properties.minor;
+  }
+  return status;
+}
+
+DeviceStatus CudaDevice::createEvent(DeviceEvent *event) {
+  cudaEvent_t created = nullptr;
+  const cudaError_t status = cudaEventCreate(&created);
+  *event = created;
+  return status;
+}
+
+void CudaDevice::destroyEvent(DeviceEvent event) { cudaEventDestroy(cudaEvent_t(event)); }
+
+DeviceStatus CudaDevice::recordEvent(DeviceEvent event) {
+  return cudaEventRecord(cudaEvent_t(event), 0);
+}
+
+DeviceStatus CudaDevice::synchronizeEvent(DeviceEvent event) {
+  return cudaEventSynchronize(cudaEvent_t(event));
+}
+
+DeviceStatus CudaDevice::elapsedMs(float *ms, DeviceEvent start, DeviceEvent stop) {
+  return cudaEventElapsedTime(ms, cudaEvent_t(start), cudaEvent_t(stop));
+}
+
+DeviceStatus CudaDevice::takeLaunchError() { return cudaGetLastError(); }
+
+DeviceStatus CudaDevice::synchronize() { return cudaDeviceSynchronize(); }
+
+std::string CudaDevice::errorText(DeviceStatus status) {
+  const char *text = cudaGetErrorString(cudaError_t(status));
+  return text ? text : "";
+}
+
+std::unique_ptr<Device> createCudaDevice(int ordinal) {
+  return std::make_unique<CudaDevice>(ordinal);
+}
+
+} // namespace ek
