@@ -1,24 +1,40 @@
 // Loading libraries by UTF-8 path through the platform layer, with Windows error numbers.
-#include <fstream>
-
 #include <gtest/gtest.h>
 
-#include "platform/dynamic_library.h"
-#include "plugin_fixture.h"
-#include "utf8_path.h"
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
 
-namespace flarion_test {
+#include "platform/dynamic_library.h"
+
 namespace {
 
+namespace fs = std::filesystem;
 namespace platform = ek::platform;
 
+std::string utf8FromPath(const fs::path &path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+// Each test gets an empty folder of its own, removed afterwards.
 class DynamicLibrary : public ::testing::Test {
 protected:
-  ScratchFolder scratch_;
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() / ("ek_platform_" + std::to_string(std::random_device{}()));
+    fs::create_directories(folder_);
+  }
+  void TearDown() override {
+    std::error_code error;
+    fs::remove_all(folder_, error);
+  }
+  fs::path folder_;
 };
 
 TEST_F(DynamicLibrary, MissingFileIsError126) {
-  const std::string path = standin::utf8FromPath(scratch_.path() / "libnothing.so");
+  const std::string path = utf8FromPath(folder_ / "libnothing.so");
   const platform::LoadResult result = platform::loadLibrary(path.c_str());
   EXPECT_EQ(result.status, platform::LoadStatus::LoadFailed);
   EXPECT_EQ(result.errorCode, platform::kErrorModuleNotFound);
@@ -26,9 +42,9 @@ TEST_F(DynamicLibrary, MissingFileIsError126) {
 }
 
 TEST_F(DynamicLibrary, FileThatIsNoLibraryIsError193) {
-  const std::filesystem::path file = scratch_.path() / "libtext.so";
+  const std::filesystem::path file = folder_ / "libtext.so";
   std::ofstream(file) << "this is not a shared library\n";
-  const platform::LoadResult result = platform::loadLibrary(standin::utf8FromPath(file).c_str());
+  const platform::LoadResult result = platform::loadLibrary(utf8FromPath(file).c_str());
   EXPECT_EQ(result.status, platform::LoadStatus::LoadFailed);
   EXPECT_EQ(result.errorCode, platform::kErrorBadFormat);
   EXPECT_FALSE(result.detail.empty());
@@ -53,17 +69,17 @@ TEST_F(DynamicLibrary, EmptyOrOverlongPathsAreNotConvertible) {
 }
 
 TEST_F(DynamicLibrary, ResolvesExportsByNameAndUnloads) {
-  const std::filesystem::path copy = scratch_.path() / u8"bibliothek-ä.so";
-  std::filesystem::copy_file(fakeNoSavePngPath(), copy);
-  const std::string path = standin::utf8FromPath(copy);
+  const fs::path copy = folder_ / u8"bibliothek-ä.so";
+  fs::copy_file(TEST_LIBRARY_PATH, copy);
+  const std::string path = utf8FromPath(copy);
   const platform::LoadResult result = platform::loadLibrary(path.c_str());
   ASSERT_EQ(result.status, platform::LoadStatus::Loaded) << result.detail;
-  auto version =
-      reinterpret_cast<int32_t (*)()>(platform::findSymbol(result.handle, "ekApiVersion"));
-  ASSERT_NE(version, nullptr);
-  EXPECT_EQ(version(), 6);
-  EXPECT_EQ(platform::findSymbol(result.handle, "ekSavePNG"), nullptr);
-  EXPECT_EQ(platform::findSymbol(nullptr, "ekApiVersion"), nullptr);
+  auto answer =
+      reinterpret_cast<int32_t (*)()>(platform::findSymbol(result.handle, "platformTestAnswer"));
+  ASSERT_NE(answer, nullptr);
+  EXPECT_EQ(answer(), 42);
+  EXPECT_EQ(platform::findSymbol(result.handle, "platformTestQuestion"), nullptr);
+  EXPECT_EQ(platform::findSymbol(nullptr, "platformTestAnswer"), nullptr);
   platform::freeLibrary(result.handle);
   platform::freeLibrary(nullptr);
 }
@@ -77,4 +93,3 @@ TEST(SharedLibraryFileName, FollowsThePlatformsNaming) {
 }
 
 } // namespace
-} // namespace flarion_test
