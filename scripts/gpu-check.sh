@@ -153,7 +153,7 @@ if [ $mode = build ]; then
   step ctest 300 ctest --test-dir build-gpu --output-on-failure -j 8
   suites=(ctest)
 else
-  suites=(platform_tests renderer_tests image_tests tools_tests plugin_tests)
+  suites=(renderer_tests image_tests tools_tests plugin_tests)
   for suite in "${suites[@]}"; do
     step "$suite" 180 "$bin/$suite"
   done
