@@ -59,10 +59,19 @@ void CpuDevice::launchSplat(uint32_t blocks, const SplatArgs &args) {
 
 namespace {
 
+// One pixel of each resolve, from its launch arguments.
+void resolveOne(const ResolveArgs &a, int32_t i) {
+  resolvePixel(a.accumulator, a.image, a.imageFloat, i, a.exposure);
+}
+
+void resolveOne(const ResolveVolArgs &a, int32_t i) {
+  resolveVolPixel(a.accumulator, a.totalDepth, a.image, a.imageFloat, i, a.exposure);
+}
+
 // Runs a resolve over the pixels the grid covers (threads past pixelCount do nothing), with the
 // vectorised range function where the device has one.
-template <typename Args, typename Scalar>
-void resolvePixels(WorkerPool &pool, uint32_t blocks, const Args &args, Scalar scalar,
+template <typename Args>
+void resolvePixels(WorkerPool &pool, uint32_t blocks, const Args &args,
                    void (*vector)(const Args &, uint64_t, uint64_t)) {
   const uint64_t covered =
       std::min<uint64_t>(uint64_t(blocks) * kBlockSize, uint64_t(std::max(args.pixelCount, 0)));
@@ -73,32 +82,20 @@ void resolvePixels(WorkerPool &pool, uint32_t blocks, const Args &args, Scalar s
                        return;
                      }
                      for (uint64_t i = begin; i < end; ++i)
-                       scalar(args, int32_t(i));
+                       resolveOne(args, int32_t(i));
                    });
 }
 
 } // namespace
 
 void CpuDevice::launchResolve(uint32_t blocks, const ResolveArgs &args) {
-  if (!acceptLaunch(blocks))
-    return;
-  resolvePixels(
-      pool_, blocks, args,
-      [](const ResolveArgs &a, int32_t i) {
-        resolvePixel(a.accumulator, a.image, a.imageFloat, i, a.exposure);
-      },
-      vector_.resolve);
+  if (acceptLaunch(blocks))
+    resolvePixels(pool_, blocks, args, vector_.resolve);
 }
 
 void CpuDevice::launchResolveVol(uint32_t blocks, const ResolveVolArgs &args) {
-  if (!acceptLaunch(blocks))
-    return;
-  resolvePixels(
-      pool_, blocks, args,
-      [](const ResolveVolArgs &a, int32_t i) {
-        resolveVolPixel(a.accumulator, a.totalDepth, a.image, a.imageFloat, i, a.exposure);
-      },
-      vector_.resolveVol);
+  if (acceptLaunch(blocks))
+    resolvePixels(pool_, blocks, args, vector_.resolveVol);
 }
 
 void CpuDevice::launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs &args) {

@@ -14,14 +14,7 @@ using avx2::F32x8;
 using avx2::Mask8;
 using avx2::U32x8;
 
-U32x8 mix32(U32x8 h) {
-  h ^= h >> 16;
-  h *= kMixFirstMultiplier;
-  h ^= h >> 15;
-  h *= kMixSecondMultiplier;
-  h ^= h >> 16;
-  return h;
-}
+U32x8 mix32(U32x8 h) { return mixBits(h); }
 
 F32x8 nextRandom(U32x8 &state) {
   state = mix32(state + kStreamStep);

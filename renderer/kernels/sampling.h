@@ -13,8 +13,8 @@ namespace ek {
 constexpr float kMinLogArgument = 1e-7f;       // draws are raised to this before a logarithm
 constexpr float kRandomScale = 5.9604645e-08f; // 2^-24
 
-// Constants of the hash and of the random streams built from it. The CPU's 8-lane copies of these
-// functions use the same names, so the two cannot drift apart.
+// Constants of the hash and of the random streams built from it. The CPU's 8-lane stream uses the
+// same names, so the two cannot drift apart.
 constexpr uint32_t kMixFirstMultiplier = 0x7FEB352Du;
 constexpr uint32_t kMixSecondMultiplier = 0x846CA68Bu;
 constexpr uint32_t kStreamStep = 0x9E3779B9u; // the golden ratio in 32 bits
@@ -23,8 +23,9 @@ constexpr uint32_t kSampleMultiplier = 0x165667B1u;
 constexpr uint32_t kHighWordOffset = 0x68BC21EBu;
 constexpr uint32_t kRepopulationMultiplier = 0x9E3779B1u;
 
-// 32-bit integer hash of every sampling kernel.
-EK_HD uint32_t mix32(uint32_t h) {
+// 32-bit integer hash of every sampling kernel, written for any type with uint32_t's shifts,
+// exclusive or and wrapping multiplication: one value (mix32) or the CPU's eight lanes at a time.
+template <typename Bits> EK_HD Bits mixBits(Bits h) {
   h ^= h >> 16;
   h *= kMixFirstMultiplier;
   h ^= h >> 15;
@@ -32,6 +33,8 @@ EK_HD uint32_t mix32(uint32_t h) {
   h ^= h >> 16;
   return h;
 }
+
+EK_HD uint32_t mix32(uint32_t h) { return mixBits(h); }
 
 // Advances the state and returns a uniform draw in [0, 1 - 2^-24].
 EK_HD float nextRandom(uint32_t &state) {
