@@ -1,7 +1,6 @@
 // Kernel launches of the CPU backend. They run the same item functions as the CUDA kernels over
 // the same work items; what differs is only how the work is spread and how the splat accumulates.
 #include <algorithm>
-#include <cstddef>
 
 #include "cpu/cpu_accumulate.h"
 #include "cpu/cpu_device.h"
