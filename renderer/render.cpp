@@ -10,26 +10,33 @@ namespace {
 
 constexpr const char *kInvalid = "ekRender: invalid parameters";
 
-// The per-image buffers follow the image size; a render at an unchanged size allocates nothing.
-bool fitImageBuffers(EKContext *c, int32_t width, int32_t height) {
-  if (width == c->imageWidth && height == c->imageHeight)
-    return true;
-  // The old buffers go before the new ones are made, so both never have to fit at once.
-  c->accumulator.reset();
-  c->image.reset();
-  c->imageFloat.reset();
-  c->totalDepth.reset();
-  c->imageWidth = 0;
-  c->imageHeight = 0;
+// Makes `buffer` hold one element per pixel, unless it already does.
+template <typename T>
+bool fitBuffer(EKContext *c, ek::DeviceBuffer<T> &buffer, uint64_t pixels, const char *name) {
+  return buffer.size() == pixels || ek::allocate(c, buffer, pixels, name);
+}
+
+// The per-image buffers follow the image size, and each is made when a request first needs it: a
+// render at an unchanged size allocates nothing, a request for the 8-bit image alone never pays
+// for the float one, and the additive look never pays for the depth buffer. The images are
+// resolved into the context's own buffers and copied out only when the render succeeded, so a
+// failed render leaves the caller's images as they were.
+bool fitImageBuffers(EKContext *c, int32_t width, int32_t height, bool image8, bool imageFloat,
+                     bool volumetric) {
+  if (width != c->imageWidth || height != c->imageHeight) {
+    // The old buffers go before the new ones are made, so both never have to fit at once.
+    c->accumulator.reset();
+    c->image.reset();
+    c->imageFloat.reset();
+    c->totalDepth.reset();
+    c->imageWidth = width;
+    c->imageHeight = height;
+  }
   const uint64_t pixels = uint64_t(width) * uint64_t(height);
-  if (!ek::allocate(c, c->accumulator, pixels, "accumulator") ||
-      !ek::allocate(c, c->image, pixels, "image") ||
-      !ek::allocate(c, c->imageFloat, pixels, "image (float)") ||
-      !ek::allocate(c, c->totalDepth, pixels, "total depth"))
-    return false;
-  c->imageWidth = width;
-  c->imageHeight = height;
-  return true;
+  return fitBuffer(c, c->accumulator, pixels, "accumulator") &&
+         (!image8 || fitBuffer(c, c->image, pixels, "image")) &&
+         (!imageFloat || fitBuffer(c, c->imageFloat, pixels, "image (float)")) &&
+         (!volumetric || fitBuffer(c, c->totalDepth, pixels, "total depth"));
 }
 
 } // namespace
@@ -53,7 +60,8 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
     }
     ek::Device &backend = *context->backend;
     backend.makeCurrent();
-    if (!fitImageBuffers(context, width, height))
+    const bool volumetric = settings->mode == EK_MODE_VOLUMETRIC;
+    if (!fitImageBuffers(context, width, height, image8, imageFloat, volumetric))
       return 1;
     const int32_t pixelCount = int32_t(pixels);
     const EKFrame frame = ek::buildFrame(*camera, *settings);
@@ -69,7 +77,7 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
     const ek::ResolveArgs resolve{
         context->accumulator.get(), image8 ? context->image.get() : nullptr,
         imageFloat ? context->imageFloat.get() : nullptr, pixelCount, settings->exposure};
-    if (settings->mode == EK_MODE_VOLUMETRIC) {
+    if (volumetric) {
       if (!ek::renderVolume(context, *camera, *settings, frame, lights, lightCount, velocities))
         return 1;
       backend.launchResolveVol(resolveBlocks,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "device/device.h"
+#include "device/private_image.h"
 #include "device/worker_pool.h"
 
 namespace ek {
@@ -66,7 +67,7 @@ private:
   WorkerPool pool_;
   DeviceStatus launchError_ = kDeviceOk;
   // Per-worker accumulation images of the splat and shading passes, kept between launches.
-  std::vector<std::vector<Rgba32f>> privateImages_;
+  std::vector<PrivateImage> privateImages_;
   // The volume constants belong to the context, so contexts may render volumes concurrently.
   VolumeConstants volume_{};
   // Particles in Morton order, made by the bounds pass that opens every volumetric render.

@@ -124,13 +124,15 @@ TEST_F(DeviceFailures, FailedCopiesAndFillsNameTheirStep) {
 TEST_F(DeviceFailures, ImageBufferFailureIsRetriedByTheNextRender) {
   const EKCamera c = camera();
   const EKRenderSettings s = settings();
+  std::vector<uint8_t> bytes(32 * 16 * 4);
+  std::vector<float> floats(32 * 16 * 4);
   device->allocationsBeforeFailure = 2; // accumulator and 8-bit image, then the float image
-  EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, nullptr, nullptr, nullptr), 1);
+  EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, bytes.data(), floats.data(), nullptr), 1);
   EXPECT_STREQ(ekLastError(context), "allocate image (float): out of host memory");
-  EXPECT_EQ(context->imageWidth, 0) << "the size stays unset";
+  EXPECT_FALSE(context->imageFloat) << "a failed allocation leaves its buffer empty";
   device->allocationsBeforeFailure = -1;
-  EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, nullptr, nullptr, nullptr), 0);
-  EXPECT_EQ(context->imageWidth, 32);
+  EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, bytes.data(), floats.data(), nullptr), 0);
+  EXPECT_EQ(context->imageFloat.size(), 32u * 16) << "the next render makes it";
 }
 
 TEST_F(DeviceFailures, LaunchAndDownloadFailuresLeaveTheCallersImageAlone) {
