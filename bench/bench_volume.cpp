@@ -5,6 +5,8 @@
 // memset plus one read-and-write pass over buffers of the sizes of the shadow maps and the
 // camera depth map, the least the clear and prefix passes can cost.
 //
+// Last, the first frame of a fresh context beside a later frame of the same request.
+//
 //   bench_volume [--device cpu|cuda] [--particles N] [--repeat N]
 #include <algorithm>
 #include <chrono>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "bench_options.h"
+#include "first_frame.h"
 #include "frame_builder.h"
 #include "render_volume.h"
 #if EK_HAS_CUDA
@@ -157,5 +160,17 @@ int main(int argc, char **argv) {
               clearsAndPrefix, baselineMs, clearsAndPrefix / baselineMs);
   std::printf("whole ekRender %.1f ms (goal < 1000 ms on the 2-core CPU)\n", renderMs / o.repeat);
   ekDestroy(context);
+
+  ek::bench::FirstFrame f;
+  if (!ek::bench::measureFirstFrame(
+          o.device, o.repeat,
+          [&](EKContext *c) { return ekGenerateTestCloud(c, o.particles, 1, 0) == 0; },
+          [&](EKContext *c) {
+            return ekRender(c, &camera, &settings, lights, 2, nullptr, image.data(), nullptr);
+          },
+          f))
+    return 1;
+  std::printf("\nfirst frame of a fresh context:\n");
+  ek::bench::printFirstFrame("volumetric, float image", f);
   return 0;
 }

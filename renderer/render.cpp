@@ -18,9 +18,8 @@ bool fitBuffer(EKContext *c, ek::DeviceBuffer<T> &buffer, uint64_t pixels, const
 
 // The per-image buffers follow the image size, and each is made when a request first needs it: a
 // render at an unchanged size allocates nothing, a request for the 8-bit image alone never pays
-// for the float one, and the additive look never pays for the depth buffer. The images are
-// resolved into the context's own buffers and copied out only when the render succeeded, so a
-// failed render leaves the caller's images as they were.
+// for the float one, and the additive look never pays for the depth buffer. A backend in host
+// memory resolves straight into the caller's images and needs no copies of them.
 bool fitImageBuffers(EKContext *c, int32_t width, int32_t height, bool image8, bool imageFloat,
                      bool volumetric) {
   if (width != c->imageWidth || height != c->imageHeight) {
@@ -33,9 +32,10 @@ bool fitImageBuffers(EKContext *c, int32_t width, int32_t height, bool image8, b
     c->imageHeight = height;
   }
   const uint64_t pixels = uint64_t(width) * uint64_t(height);
+  const bool copies = !c->backend->usesHostMemory();
   return fitBuffer(c, c->accumulator, pixels, "accumulator") &&
-         (!image8 || fitBuffer(c, c->image, pixels, "image")) &&
-         (!imageFloat || fitBuffer(c, c->imageFloat, pixels, "image (float)")) &&
+         (!(copies && image8) || fitBuffer(c, c->image, pixels, "image")) &&
+         (!(copies && imageFloat) || fitBuffer(c, c->imageFloat, pixels, "image (float)")) &&
          (!volumetric || fitBuffer(c, c->totalDepth, pixels, "total depth"));
 }
 
@@ -71,31 +71,46 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
     if (!ek::splatWork(context, frame, context->count, work))
       return 1;
 
+    // In host memory the resolve writes straight into the caller's images, which saves a copy of
+    // the image and the first touch of one more buffer; it runs only once every pass before it has
+    // run without error, so a failed render still leaves the caller's images as they were. A GPU
+    // resolves into its own buffers, downloaded once the render has succeeded.
+    const bool direct = backend.usesHostMemory();
+    auto passesSucceeded = [&](ek::DeviceStatus synchronized) {
+      return ek::checkDevice(context, backend.takeLaunchError(), "launch render kernel") &&
+             ek::checkDevice(context, synchronized, "run render kernel");
+    };
+    Rgba8 *const target8 = !image8 ? nullptr
+                           : direct ? reinterpret_cast<Rgba8 *>(image8)
+                                    : context->image.get();
+    Rgba32f *const targetFloat = !imageFloat ? nullptr
+                                 : direct    ? reinterpret_cast<Rgba32f *>(imageFloat)
+                                             : context->imageFloat.get();
+
     backend.recordEvent(context->startEvent);
-    // The resolve kernels take one thread per pixel, so their grid covers the image uncapped.
-    const uint32_t resolveBlocks = uint32_t(ek::blocksCovering(pixels, ek::kBlockSize));
-    const ek::ResolveArgs resolve{
-        context->accumulator.get(), image8 ? context->image.get() : nullptr,
-        imageFloat ? context->imageFloat.get() : nullptr, pixelCount, settings->exposure};
     if (volumetric) {
       if (!ek::renderVolume(context, *camera, *settings, frame, lights, lightCount, velocities))
         return 1;
-      backend.launchResolveVol(resolveBlocks,
-                               {resolve.accumulator, context->totalDepth.get(), resolve.image,
-                                resolve.imageFloat, pixelCount, settings->exposure});
     } else {
       backend.fillAsync(context->accumulator.get(), 0, pixels * sizeof(Rgba32f));
       if (work > 0)
         backend.launchSplat(ek::blocksFor(backend, work, ek::kBlockSize),
                             {frame, context->positions.get(), context->colors.get(), velocities,
                              work, context->accumulator.get()});
-      backend.launchResolve(resolveBlocks, resolve);
     }
+    if (direct && !passesSucceeded(backend.synchronize()))
+      return 1;
+    // The resolve kernels take one thread per pixel, so their grid covers the image uncapped.
+    const uint32_t resolveBlocks = uint32_t(ek::blocksCovering(pixels, ek::kBlockSize));
+    if (volumetric)
+      backend.launchResolveVol(resolveBlocks,
+                               {context->accumulator.get(), context->totalDepth.get(), target8,
+                                targetFloat, pixelCount, settings->exposure});
+    else
+      backend.launchResolve(resolveBlocks, {context->accumulator.get(), target8, targetFloat,
+                                            pixelCount, settings->exposure});
     backend.recordEvent(context->stopEvent);
-
-    if (!ek::checkDevice(context, backend.takeLaunchError(), "launch render kernel") ||
-        !ek::checkDevice(context, backend.synchronizeEvent(context->stopEvent),
-                         "run render kernel"))
+    if (!passesSucceeded(backend.synchronizeEvent(context->stopEvent)))
       return 1;
     if (gpuMs) {
       float ms = 0.0f;
@@ -103,12 +118,12 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
         ms = 0.0f;
       *gpuMs = ms;
     }
-    if (image8 &&
+    if (!direct && image8 &&
         !ek::checkDevice(context,
                          backend.copyToHost(image8, context->image.get(), pixels * sizeof(Rgba8)),
                          "download image"))
       return 1;
-    if (imageFloat && !ek::checkDevice(context,
+    if (!direct && imageFloat && !ek::checkDevice(context,
                                        backend.copyToHost(imageFloat, context->imageFloat.get(),
                                                           pixels * sizeof(Rgba32f)),
                                        "download image (float)"))

@@ -103,7 +103,9 @@ TEST_P(Render, ImageBuffersFollowTheSizeAndTheRequest) {
   EXPECT_EQ(context->imageWidth, 32);
   EXPECT_EQ(context->imageHeight, 24);
   EXPECT_EQ(context->accumulator.size(), 32u * 24);
-  EXPECT_EQ(context->imageFloat.size(), 32u * 24);
+  // In host memory the images are resolved straight into the caller's; a GPU keeps copies.
+  const uint64_t copy = context->backend->usesHostMemory() ? 0 : 32 * 24;
+  EXPECT_EQ(context->imageFloat.size(), copy);
   EXPECT_FALSE(context->image);
   const Rgba32f *accumulator = context->accumulator.get();
   const Rgba32f *imageFloat = context->imageFloat.get();
@@ -117,7 +119,7 @@ TEST_P(Render, ImageBuffersFollowTheSizeAndTheRequest) {
             0);
   EXPECT_EQ(context->accumulator.get(), accumulator) << "same size, no reallocation";
   EXPECT_EQ(context->imageFloat.get(), imageFloat);
-  EXPECT_EQ(context->image.size(), 32u * 24);
+  EXPECT_EQ(context->image.size(), copy);
   EXPECT_EQ(context->totalDepth.size(), 32u * 24);
 }
 
