@@ -152,8 +152,19 @@ void runScene(EKContext *context, const Scene &scene, const ek::bench::Options &
   const uint64_t work = context->count * uint64_t(frame.repopulation + 1) * frame.samples;
   const ek::SplatArgs splat{frame, context->positions.get(),  context->colors.get(), nullptr,
                             work,  context->accumulator.get()};
-  const ek::ResolveArgs resolve{context->accumulator.get(), context->image.get(),
-                                context->imageFloat.get(), int32_t(pixels),
+  // The resolve writes both images, as a caller asking for both gets them (on a GPU into the
+  // context's own copies, on the CPU straight into the caller's).
+  std::vector<Rgba8> hostImage8;
+  std::vector<Rgba32f> hostImageFloat;
+  Rgba8 *image8 = context->image.get();
+  Rgba32f *imageFloat = context->imageFloat.get();
+  if (device.usesHostMemory()) {
+    hostImage8.resize(pixels);
+    hostImageFloat.resize(pixels);
+    image8 = hostImage8.data();
+    imageFloat = hostImageFloat.data();
+  }
+  const ek::ResolveArgs resolve{context->accumulator.get(), image8, imageFloat, int32_t(pixels),
                                 scene.settings.exposure};
   const uint32_t splatBlocks = ek::blocksFor(device, work, ek::kBlockSize);
   const uint32_t resolveBlocks = uint32_t((pixels + 255) / 256);

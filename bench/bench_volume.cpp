@@ -125,15 +125,17 @@ int main(int argc, char **argv) {
   ek::Device &device = *context->backend;
   const EKFrame frame = ek::buildFrame(camera, settings);
   ek::PassTimer timer(device);
+  // The float image, as ekRender gives it: on a GPU the context's copy, on the CPU the caller's.
+  Rgba32f *resolveTarget = device.usesHostMemory() ? reinterpret_cast<Rgba32f *>(image.data())
+                                                   : context->imageFloat.get();
   double resolveMs = 0, renderMs = 0;
   for (int r = 0; r < o.repeat; ++r) {
     timer.restart();
     ek::renderVolume(context, camera, settings, frame, lights, 2, nullptr, &timer);
     const auto start = std::chrono::steady_clock::now();
     device.launchResolveVol(uint32_t((uint64_t(kWidth) * kHeight + 255) / 256),
-                            {context->accumulator.get(), context->totalDepth.get(),
-                             context->image.get(), context->imageFloat.get(), kWidth * kHeight,
-                             settings.exposure});
+                            {context->accumulator.get(), context->totalDepth.get(), nullptr,
+                             resolveTarget, kWidth * kHeight, settings.exposure});
     device.synchronize();
     resolveMs += msSince(start);
     const auto whole = std::chrono::steady_clock::now();
