@@ -3,7 +3,9 @@
 // For each scene it renders particles x 4 samples into 1920 x 1080 through the library and, in the
 // same run, measures the scatter limit: the very same samples, placed beforehand, added without
 // atomics into one private image per worker and merged at the end. It prints samples per second of
-// both, their ratio, and the resolve pass's time as a share of the splat's.
+// both, their ratio, and the resolve pass's time as a share of the splat's. Last, the first frame
+// of a fresh context (8-bit image out, as ekrender's PNG) beside a later frame of the same request,
+// for 1000 particles and for the benchmark's count.
 //
 //   bench_additive [--device cpu|cuda] [--particles N] [--repeat N]
 #include <algorithm>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "bench_options.h"
+#include "first_frame.h"
 #include "context.h"
 #include "cpu/worker_pool.h"
 #include "frame_builder.h"
@@ -149,8 +152,19 @@ void runScene(EKContext *context, const Scene &scene, const ek::bench::Options &
   const uint64_t work = context->count * uint64_t(frame.repopulation + 1) * frame.samples;
   const ek::SplatArgs splat{frame, context->positions.get(),  context->colors.get(), nullptr,
                             work,  context->accumulator.get()};
-  const ek::ResolveArgs resolve{context->accumulator.get(), context->image.get(),
-                                context->imageFloat.get(), int32_t(pixels),
+  // The resolve writes both images, as a caller asking for both gets them (on a GPU into the
+  // context's own copies, on the CPU straight into the caller's).
+  std::vector<Rgba8> hostImage8;
+  std::vector<Rgba32f> hostImageFloat;
+  Rgba8 *image8 = context->image.get();
+  Rgba32f *imageFloat = context->imageFloat.get();
+  if (device.usesHostMemory()) {
+    hostImage8.resize(pixels);
+    hostImageFloat.resize(pixels);
+    image8 = hostImage8.data();
+    imageFloat = hostImageFloat.data();
+  }
+  const ek::ResolveArgs resolve{context->accumulator.get(), image8, imageFloat, int32_t(pixels),
                                 scene.settings.exposure};
   const uint32_t splatBlocks = ek::blocksFor(device, work, ek::kBlockSize);
   const uint32_t resolveBlocks = uint32_t((pixels + 255) / 256);
@@ -222,18 +236,37 @@ int main(int argc, char **argv) {
   lens.camera.focusDistance = 250;
   Scene uniform{"uniform box", lookAt({0, 0, 160}, 60), benchSettings(options.particles)};
   Scene blob{"gaussian blob", lookAt({0, 0, 160}, 60), benchSettings(options.particles)};
+  std::vector<uint8_t> sizing8(size_t(kWidth) * kHeight * 4);
+  std::vector<float> sizingFloat(size_t(kWidth) * kHeight * 4);
   for (const Scene *scene : {&galaxy, &lens, &uniform, &blob}) {
     const bool ok = scene == &uniform ? uploadCloud(context, options.particles, false)
                     : scene == &blob  ? uploadCloud(context, options.particles, true)
                                       : ekGenerateTestCloud(context, options.particles, 1, 0) == 0;
     // A first render sizes the image buffers the timed passes use.
-    if (!ok || ekRender(context, &scene->camera, &scene->settings, nullptr, 0, nullptr, nullptr,
-                        nullptr) != 0) {
+    if (!ok || ekRender(context, &scene->camera, &scene->settings, nullptr, 0, sizing8.data(),
+                        sizingFloat.data(), nullptr) != 0) {
       std::fprintf(stderr, "bench_additive: %s\n", ekLastError(context));
       return 1;
     }
     runScene(context, *scene, options);
   }
   ekDestroy(context);
+
+  std::printf("first frame of a fresh context, test cloud, 8-bit image:\n");
+  std::vector<uint8_t> image8(size_t(kWidth) * kHeight * 4);
+  for (const uint64_t count : {uint64_t(1000), options.particles}) {
+    ek::bench::FirstFrame f;
+    const bool ok = ek::bench::measureFirstFrame(
+        options.device, options.repeat,
+        [&](EKContext *c) { return ekGenerateTestCloud(c, count, 1, 0) == 0; },
+        [&](EKContext *c) {
+          return ekRender(c, &galaxy.camera, &galaxy.settings, nullptr, 0, image8.data(), nullptr,
+                          nullptr);
+        },
+        f);
+    if (!ok)
+      return 1;
+    ek::bench::printFirstFrame((std::to_string(count) + " particles").c_str(), f);
+  }
   return 0;
 }

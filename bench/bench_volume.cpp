@@ -5,6 +5,8 @@
 // memset plus one read-and-write pass over buffers of the sizes of the shadow maps and the
 // camera depth map, the least the clear and prefix passes can cost.
 //
+// Last, the first frame of a fresh context beside a later frame of the same request.
+//
 //   bench_volume [--device cpu|cuda] [--particles N] [--repeat N]
 #include <algorithm>
 #include <chrono>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "bench_options.h"
+#include "first_frame.h"
 #include "frame_builder.h"
 #include "render_volume.h"
 #if EK_HAS_CUDA
@@ -122,15 +125,17 @@ int main(int argc, char **argv) {
   ek::Device &device = *context->backend;
   const EKFrame frame = ek::buildFrame(camera, settings);
   ek::PassTimer timer(device);
+  // The float image, as ekRender gives it: on a GPU the context's copy, on the CPU the caller's.
+  Rgba32f *resolveTarget = device.usesHostMemory() ? reinterpret_cast<Rgba32f *>(image.data())
+                                                   : context->imageFloat.get();
   double resolveMs = 0, renderMs = 0;
   for (int r = 0; r < o.repeat; ++r) {
     timer.restart();
     ek::renderVolume(context, camera, settings, frame, lights, 2, nullptr, &timer);
     const auto start = std::chrono::steady_clock::now();
     device.launchResolveVol(uint32_t((uint64_t(kWidth) * kHeight + 255) / 256),
-                            {context->accumulator.get(), context->totalDepth.get(),
-                             context->image.get(), context->imageFloat.get(), kWidth * kHeight,
-                             settings.exposure});
+                            {context->accumulator.get(), context->totalDepth.get(), nullptr,
+                             resolveTarget, kWidth * kHeight, settings.exposure});
     device.synchronize();
     resolveMs += msSince(start);
     const auto whole = std::chrono::steady_clock::now();
@@ -157,5 +162,17 @@ int main(int argc, char **argv) {
               clearsAndPrefix, baselineMs, clearsAndPrefix / baselineMs);
   std::printf("whole ekRender %.1f ms (goal < 1000 ms on the 2-core CPU)\n", renderMs / o.repeat);
   ekDestroy(context);
+
+  ek::bench::FirstFrame f;
+  if (!ek::bench::measureFirstFrame(
+          o.device, o.repeat,
+          [&](EKContext *c) { return ekGenerateTestCloud(c, o.particles, 1, 0) == 0; },
+          [&](EKContext *c) {
+            return ekRender(c, &camera, &settings, lights, 2, nullptr, image.data(), nullptr);
+          },
+          f))
+    return 1;
+  std::printf("\nfirst frame of a fresh context:\n");
+  ek::bench::printFirstFrame("volumetric, float image", f);
   return 0;
 }

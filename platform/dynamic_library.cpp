@@ -2,15 +2,9 @@
 
 #include "platform/file_open.h"
 
-#if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
+#include "platform/windows_api.h"
+
+#if !defined(_WIN32)
 #include <cerrno>
 #include <cstring>
 #include <dlfcn.h>

@@ -3,15 +3,7 @@
 #include <cerrno>
 #include <cstdint>
 
-#if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
+#include "platform/windows_api.h"
 
 namespace ek::platform {
 

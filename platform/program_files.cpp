@@ -1,13 +1,7 @@
 #include "platform/program_files.h"
 
+#include "platform/windows_api.h"
 #if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 // After windows.h, whose types it uses.
 #include <shellapi.h>
 #endif

@@ -1,14 +1,8 @@
 #include "platform/system_info.h"
 
-#if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
+#include "platform/windows_api.h"
+
+#if !defined(_WIN32)
 #include <fstream>
 #include <sys/sysinfo.h>
 #endif

@@ -10,26 +10,33 @@ namespace {
 
 constexpr const char *kInvalid = "ekRender: invalid parameters";
 
-// The per-image buffers follow the image size; a render at an unchanged size allocates nothing.
-bool fitImageBuffers(EKContext *c, int32_t width, int32_t height) {
-  if (width == c->imageWidth && height == c->imageHeight)
-    return true;
-  // The old buffers go before the new ones are made, so both never have to fit at once.
-  c->accumulator.reset();
-  c->image.reset();
-  c->imageFloat.reset();
-  c->totalDepth.reset();
-  c->imageWidth = 0;
-  c->imageHeight = 0;
+// Makes `buffer` hold one element per pixel, unless it already does.
+template <typename T>
+bool fitBuffer(EKContext *c, ek::DeviceBuffer<T> &buffer, uint64_t pixels, const char *name) {
+  return buffer.size() == pixels || ek::allocate(c, buffer, pixels, name);
+}
+
+// The per-image buffers follow the image size, and each is made when a request first needs it: a
+// render at an unchanged size allocates nothing, a request for the 8-bit image alone never pays
+// for the float one, and the additive look never pays for the depth buffer. A backend in host
+// memory resolves straight into the caller's images and needs no copies of them.
+bool fitImageBuffers(EKContext *c, int32_t width, int32_t height, bool image8, bool imageFloat,
+                     bool volumetric) {
+  if (width != c->imageWidth || height != c->imageHeight) {
+    // The old buffers go before the new ones are made, so both never have to fit at once.
+    c->accumulator.reset();
+    c->image.reset();
+    c->imageFloat.reset();
+    c->totalDepth.reset();
+    c->imageWidth = width;
+    c->imageHeight = height;
+  }
   const uint64_t pixels = uint64_t(width) * uint64_t(height);
-  if (!ek::allocate(c, c->accumulator, pixels, "accumulator") ||
-      !ek::allocate(c, c->image, pixels, "image") ||
-      !ek::allocate(c, c->imageFloat, pixels, "image (float)") ||
-      !ek::allocate(c, c->totalDepth, pixels, "total depth"))
-    return false;
-  c->imageWidth = width;
-  c->imageHeight = height;
-  return true;
+  const bool copies = !c->backend->usesHostMemory();
+  return fitBuffer(c, c->accumulator, pixels, "accumulator") &&
+         (!(copies && image8) || fitBuffer(c, c->image, pixels, "image")) &&
+         (!(copies && imageFloat) || fitBuffer(c, c->imageFloat, pixels, "image (float)")) &&
+         (!volumetric || fitBuffer(c, c->totalDepth, pixels, "total depth"));
 }
 
 } // namespace
@@ -53,7 +60,8 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
     }
     ek::Device &backend = *context->backend;
     backend.makeCurrent();
-    if (!fitImageBuffers(context, width, height))
+    const bool volumetric = settings->mode == EK_MODE_VOLUMETRIC;
+    if (!fitImageBuffers(context, width, height, image8, imageFloat, volumetric))
       return 1;
     const int32_t pixelCount = int32_t(pixels);
     const EKFrame frame = ek::buildFrame(*camera, *settings);
@@ -63,31 +71,46 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
     if (!ek::splatWork(context, frame, context->count, work))
       return 1;
 
+    // In host memory the resolve writes straight into the caller's images, which saves a copy of
+    // the image and the first touch of one more buffer; it runs only once every pass before it has
+    // run without error, so a failed render still leaves the caller's images as they were. A GPU
+    // resolves into its own buffers, downloaded once the render has succeeded.
+    const bool direct = backend.usesHostMemory();
+    auto passesSucceeded = [&](ek::DeviceStatus synchronized) {
+      return ek::checkDevice(context, backend.takeLaunchError(), "launch render kernel") &&
+             ek::checkDevice(context, synchronized, "run render kernel");
+    };
+    Rgba8 *const target8 = !image8 ? nullptr
+                           : direct ? reinterpret_cast<Rgba8 *>(image8)
+                                    : context->image.get();
+    Rgba32f *const targetFloat = !imageFloat ? nullptr
+                                 : direct    ? reinterpret_cast<Rgba32f *>(imageFloat)
+                                             : context->imageFloat.get();
+
     backend.recordEvent(context->startEvent);
-    // The resolve kernels take one thread per pixel, so their grid covers the image uncapped.
-    const uint32_t resolveBlocks = uint32_t(ek::blocksCovering(pixels, ek::kBlockSize));
-    const ek::ResolveArgs resolve{
-        context->accumulator.get(), image8 ? context->image.get() : nullptr,
-        imageFloat ? context->imageFloat.get() : nullptr, pixelCount, settings->exposure};
-    if (settings->mode == EK_MODE_VOLUMETRIC) {
+    if (volumetric) {
       if (!ek::renderVolume(context, *camera, *settings, frame, lights, lightCount, velocities))
         return 1;
-      backend.launchResolveVol(resolveBlocks,
-                               {resolve.accumulator, context->totalDepth.get(), resolve.image,
-                                resolve.imageFloat, pixelCount, settings->exposure});
     } else {
       backend.fillAsync(context->accumulator.get(), 0, pixels * sizeof(Rgba32f));
       if (work > 0)
         backend.launchSplat(ek::blocksFor(backend, work, ek::kBlockSize),
                             {frame, context->positions.get(), context->colors.get(), velocities,
                              work, context->accumulator.get()});
-      backend.launchResolve(resolveBlocks, resolve);
     }
+    if (direct && !passesSucceeded(backend.synchronize()))
+      return 1;
+    // The resolve kernels take one thread per pixel, so their grid covers the image uncapped.
+    const uint32_t resolveBlocks = uint32_t(ek::blocksCovering(pixels, ek::kBlockSize));
+    if (volumetric)
+      backend.launchResolveVol(resolveBlocks,
+                               {context->accumulator.get(), context->totalDepth.get(), target8,
+                                targetFloat, pixelCount, settings->exposure});
+    else
+      backend.launchResolve(resolveBlocks, {context->accumulator.get(), target8, targetFloat,
+                                            pixelCount, settings->exposure});
     backend.recordEvent(context->stopEvent);
-
-    if (!ek::checkDevice(context, backend.takeLaunchError(), "launch render kernel") ||
-        !ek::checkDevice(context, backend.synchronizeEvent(context->stopEvent),
-                         "run render kernel"))
+    if (!passesSucceeded(backend.synchronizeEvent(context->stopEvent)))
       return 1;
     if (gpuMs) {
       float ms = 0.0f;
@@ -95,12 +118,12 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
         ms = 0.0f;
       *gpuMs = ms;
     }
-    if (image8 &&
+    if (!direct && image8 &&
         !ek::checkDevice(context,
                          backend.copyToHost(image8, context->image.get(), pixels * sizeof(Rgba8)),
                          "download image"))
       return 1;
-    if (imageFloat && !ek::checkDevice(context,
+    if (!direct && imageFloat && !ek::checkDevice(context,
                                        backend.copyToHost(imageFloat, context->imageFloat.get(),
                                                           pixels * sizeof(Rgba32f)),
                                        "download image (float)"))

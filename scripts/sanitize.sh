@@ -18,6 +18,8 @@ mkdir -p "$reports"
 # Some tests ask for absurd buffers on purpose (a reservation of 2^55 particles, shadow maps of
 # 2^62 floats): the allocator must answer null, as the system's does, instead of stopping.
 export ASAN_OPTIONS="allocator_may_return_null=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:log_path=$reports/asan"
+# Leaks inside third-party libraries that we cannot free are listed, one by one, in lsan.supp.
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan"
 status=0
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" >"$build/ctest.log" 2>&1 || status=$?

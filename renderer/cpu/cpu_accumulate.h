@@ -4,8 +4,10 @@
 // every worker adds atomically into the shared accumulator instead.
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
+#include "cpu/private_image.h"
 #include "cpu/worker_pool.h"
 #include "kernels/additive.h"
 
@@ -44,11 +46,11 @@ private:
 };
 
 // Runs `place(begin, end, batch)` over the work items [0, total); it calls batch.add for every
-// sample that lands. `images` holds the private images between launches (all zero on entry and on
-// return).
+// sample that lands. `images` holds the private images between launches (all zero, with no tile
+// flagged, on entry and on return).
 template <typename Place>
-void accumulateSamples(WorkerPool &pool, std::vector<std::vector<Rgba32f>> &images,
-                       Rgba32f *accumulator, uint64_t pixels, uint64_t total, Place &&place) {
+void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba32f *accumulator,
+                       uint64_t pixels, uint64_t total, Place &&place) {
   const unsigned workers = pool.size();
   const uint64_t extra = workers - 1;
   if (extra * pixels > kPrivateImageBudget / sizeof(Rgba32f)) {
@@ -71,27 +73,26 @@ void accumulateSamples(WorkerPool &pool, std::vector<std::vector<Rgba32f>> &imag
                      });
     return;
   }
-  // One contiguous part of the work per image; image 0 is the accumulator itself.
+  // One contiguous part of the work per image; image 0 is the accumulator itself, which needs no
+  // flags since it is visited whole by the resolve anyway.
   images.resize(extra);
-  std::vector<Rgba32f *> targets{accumulator};
-  for (std::vector<Rgba32f> &image : images) {
-    if (image.size() != pixels) {
-      image.clear();
-      image.shrink_to_fit();
-      image.resize(pixels, Rgba32f{0, 0, 0, 0});
-    }
-    targets.push_back(image.data());
-  }
+  for (PrivateImage &image : images)
+    image.fit(pixels);
   const uint64_t part = total / workers + (total % workers != 0);
   pool.parallelFor(total, part, [&](uint64_t begin, uint64_t end, unsigned) {
-    Rgba32f *image = targets[begin / part];
-    auto scatter = [image](const RepeatedSample *s, uint32_t n) {
+    const uint64_t index = begin / part;
+    Rgba32f *image = index == 0 ? accumulator : images[index - 1].cells();
+    uint8_t *dirty = index == 0 ? nullptr : images[index - 1].dirty();
+    auto scatter = [image, dirty](const RepeatedSample *s, uint32_t n) {
       for (uint32_t i = 0; i < n; ++i) {
-        Rgba32f cell = image[s[i].sample.pixel];
+        const uint32_t pixel = s[i].sample.pixel;
+        Rgba32f cell = image[pixel];
         const Rgba32f &v = s[i].sample.value;
         for (uint32_t t = 0; t < s[i].times; ++t)
           cell = {cell.r + v.r, cell.g + v.g, cell.b + v.b, cell.a + v.a};
-        image[s[i].sample.pixel] = cell;
+        image[pixel] = cell;
+        if (dirty)
+          dirty[pixel >> PrivateImage::kTileShift] = 1;
       }
     };
     SampleBatch batch(scatter);
@@ -99,19 +100,28 @@ void accumulateSamples(WorkerPool &pool, std::vector<std::vector<Rgba32f>> &imag
   });
   if (extra == 0)
     return;
-  // Merge in a fixed order and leave the private images cleared for the next launch.
-  pool.parallelFor(pixels, pool.chunkFor(pixels, 4096),
-                   [&](uint64_t begin, uint64_t end, unsigned) {
-                     for (uint64_t p = begin; p < end; ++p) {
-                       Rgba32f sum = accumulator[p];
-                       for (size_t i = 1; i < targets.size(); ++i) {
-                         Rgba32f &cell = targets[i][p];
-                         sum = {sum.r + cell.r, sum.g + cell.g, sum.b + cell.b, sum.a + cell.a};
-                         cell = {0, 0, 0, 0};
-                       }
-                       accumulator[p] = sum;
-                     }
-                   });
+  // Merge the flagged tiles in a fixed order and leave them cleared for the next launch. A tile
+  // no sample reached holds zeros, and adding +0 changes no sum (the sums are never -0), so
+  // leaving it out gives the very same image.
+  const uint64_t tiles = PrivateImage::tilesOf(pixels);
+  pool.parallelFor(tiles, pool.chunkFor(tiles, 4), [&](uint64_t begin, uint64_t end, unsigned) {
+    for (uint64_t tile = begin; tile < end; ++tile) {
+      const uint64_t first = tile << PrivateImage::kTileShift;
+      const uint64_t last = std::min(pixels, first + (uint64_t(1) << PrivateImage::kTileShift));
+      for (PrivateImage &image : images) {
+        if (!image.dirty()[tile])
+          continue;
+        image.dirty()[tile] = 0;
+        Rgba32f *cells = image.cells();
+        for (uint64_t p = first; p < last; ++p) {
+          const Rgba32f cell = cells[p];
+          const Rgba32f sum = accumulator[p];
+          accumulator[p] = {sum.r + cell.r, sum.g + cell.g, sum.b + cell.b, sum.a + cell.a};
+          cells[p] = {0, 0, 0, 0};
+        }
+      }
+    }
+  });
 }
 
 } // namespace ek

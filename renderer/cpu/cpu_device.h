@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cpu/cpu_vector_paths.h"
+#include "cpu/private_image.h"
 #include "cpu/worker_pool.h"
 #include "device.h"
 
@@ -69,7 +70,7 @@ private:
   const VectorPaths vector_;
   DeviceStatus launchError_ = kDeviceOk;
   // Per-worker accumulation images of the splat and shading passes, kept between launches.
-  std::vector<std::vector<Rgba32f>> privateImages_;
+  std::vector<PrivateImage> privateImages_;
   // The volume constants belong to the context, so contexts may render volumes concurrently.
   VolumeConstants volume_{};
   // Particles in Morton order, made by the bounds pass that opens every volumetric render.

@@ -1,26 +1,8 @@
 #include "image/zlib_stream.h"
 
-// The compressor's implementation is compiled into this file only, with every stb function static:
-// the library exports no stb symbol and cannot clash with another copy of stb in the same process.
-// Only stbi_zlib_compress is used; the file writers are left out.
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_STATIC
-#define STBI_WRITE_NO_STDIO
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#elif defined(_MSC_VER)
-#pragma warning(push, 0)
-#endif
-#include <stb_image_write.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#elif defined(_MSC_VER)
-#pragma warning(pop)
-#endif
+// The compressor's implementation is compiled into this file only (every stb function static);
+// only stbi_zlib_compress is used.
+#include "stb_image_write_static.h"
 
 namespace ek::image {
 

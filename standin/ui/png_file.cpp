@@ -7,26 +7,9 @@
 #include "platform/file_open.h"
 #include "utf8_path.h"
 
-// stb_image_write's PNG encoder, compiled into this file only with every function static. It writes
-// through a callback, so the file is opened by the platform layer (UTF-8 paths on every system).
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_STATIC
-#define STBI_WRITE_NO_STDIO
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#elif defined(_MSC_VER)
-#pragma warning(push, 0)
-#endif
-#include <stb_image_write.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#elif defined(_MSC_VER)
-#pragma warning(pop)
-#endif
+// stb_image_write's PNG encoder, compiled into this file only. It writes through a callback, so the
+// file is opened by the platform layer (UTF-8 paths on every system).
+#include "stb_image_write_static.h"
 
 namespace standin {
 

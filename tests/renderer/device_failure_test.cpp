@@ -124,13 +124,16 @@ TEST_F(DeviceFailures, FailedCopiesAndFillsNameTheirStep) {
 TEST_F(DeviceFailures, ImageBufferFailureIsRetriedByTheNextRender) {
   const EKCamera c = camera();
   const EKRenderSettings s = settings();
+  std::vector<uint8_t> bytes(32 * 16 * 4);
+  std::vector<float> floats(32 * 16 * 4);
+  device->claimsGpuMemory = true;       // so the images are resolved into buffers of their own
   device->allocationsBeforeFailure = 2; // accumulator and 8-bit image, then the float image
-  EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, nullptr, nullptr, nullptr), 1);
-  EXPECT_STREQ(ekLastError(context), "allocate image (float): out of host memory");
-  EXPECT_EQ(context->imageWidth, 0) << "the size stays unset";
+  EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, bytes.data(), floats.data(), nullptr), 1);
+  EXPECT_STREQ(ekLastError(context), "cudaMalloc image (float): out of host memory");
+  EXPECT_FALSE(context->imageFloat) << "a failed allocation leaves its buffer empty";
   device->allocationsBeforeFailure = -1;
-  EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, nullptr, nullptr, nullptr), 0);
-  EXPECT_EQ(context->imageWidth, 32);
+  EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, bytes.data(), floats.data(), nullptr), 0);
+  EXPECT_EQ(context->imageFloat.size(), 32u * 16) << "the next render makes it";
 }
 
 TEST_F(DeviceFailures, LaunchAndDownloadFailuresLeaveTheCallersImageAlone) {
@@ -143,6 +146,7 @@ TEST_F(DeviceFailures, LaunchAndDownloadFailuresLeaveTheCallersImageAlone) {
   EXPECT_EQ(ekGenerateTestCloud(context, 100, 1, 0), 1);
   EXPECT_STREQ(ekLastError(context), "launch generator kernel: invalid configuration argument");
   device->failLaunches = false;
+  device->claimsGpuMemory = true; // the image is downloaded from a buffer of the device's own
   device->failCopiesOut = true;
   EXPECT_EQ(ekRender(context, &c, &s, nullptr, 0, image.data(), nullptr, nullptr), 1);
   EXPECT_STREQ(ekLastError(context), "download image: invalid argument");

@@ -88,21 +88,39 @@ TEST_P(Render, ArgumentChecks) {
   EXPECT_EQ(context->imageWidth, 0) << "nothing was allocated for the refused size";
 }
 
-TEST_P(Render, ImageBuffersFollowTheSize) {
+TEST_P(Render, ImageBuffersFollowTheSizeAndTheRequest) {
   const EKCamera camera = frontCamera();
   const EKRenderSettings large = smallImage(64, 48), small = smallImage(32, 24);
-  ASSERT_EQ(ekRender(context, &camera, &large, nullptr, 0, nullptr, nullptr, nullptr), 0);
-  EXPECT_EQ(context->imageWidth, 64);
-  ASSERT_EQ(ekRender(context, &camera, &small, nullptr, 0, nullptr, nullptr, nullptr), 0)
+  ASSERT_EQ(ekRender(context, &camera, &large, nullptr, 0, nullptr, nullptr, nullptr), 0)
       << "both output pointers null still renders";
+  EXPECT_EQ(context->imageWidth, 64);
+  EXPECT_FALSE(context->image) << "no output image asked for, none made";
+  EXPECT_FALSE(context->imageFloat);
+  EXPECT_FALSE(context->totalDepth) << "the additive look needs no depth";
+
+  std::vector<float> floats(size_t(32) * 24 * 4);
+  ASSERT_EQ(ekRender(context, &camera, &small, nullptr, 0, nullptr, floats.data(), nullptr), 0);
   EXPECT_EQ(context->imageWidth, 32);
   EXPECT_EQ(context->imageHeight, 24);
+  EXPECT_EQ(context->accumulator.size(), 32u * 24);
+  // In host memory the images are resolved straight into the caller's; a GPU keeps copies.
+  const uint64_t copy = context->backend->usesHostMemory() ? 0 : 32 * 24;
+  EXPECT_EQ(context->imageFloat.size(), copy);
+  EXPECT_FALSE(context->image);
   const Rgba32f *accumulator = context->accumulator.get();
   const Rgba32f *imageFloat = context->imageFloat.get();
-  ASSERT_EQ(ekRender(context, &camera, &small, nullptr, 0, nullptr, nullptr, nullptr), 0);
+
+  EKRenderSettings volume = small;
+  volume.mode = EK_MODE_VOLUMETRIC;
+  volume.density = 1;
+  volume.shadowMapSize = 16;
+  std::vector<uint8_t> bytes(size_t(32) * 24 * 4);
+  ASSERT_EQ(ekRender(context, &camera, &volume, nullptr, 0, bytes.data(), floats.data(), nullptr),
+            0);
   EXPECT_EQ(context->accumulator.get(), accumulator) << "same size, no reallocation";
   EXPECT_EQ(context->imageFloat.get(), imageFloat);
-  EXPECT_NE(context->totalDepth.get(), nullptr);
+  EXPECT_EQ(context->image.size(), copy);
+  EXPECT_EQ(context->totalDepth.size(), 32u * 24);
 }
 
 TEST_P(Render, OneParticleResolvesToTheExposureCurve) {
@@ -232,6 +250,40 @@ TEST(CpuSplat, ImageDoesNotDependOnWorkersOrAccumulation) {
     for (size_t i = 0; i < images[0].size(); ++i)
       ASSERT_NEAR(images[k][i], images[0][i], 1e-5f) << "image " << k << " value " << i;
   }
+}
+
+// The private images keep only the tiles a launch touched and are merged tile by tile: whatever
+// an earlier launch left behind (at another size, or another view at this size) must not reach a
+// later image.
+TEST(CpuSplat, PrivateImagesAreCleanBetweenLaunches) {
+  auto context = [] {
+    EKContext *c = ekCreate(EK_DEVICE_CPU);
+    c->backend = std::make_unique<ek::CpuDevice>(3, ek::vectorPathsFor(ek::detectCpuFeatures()));
+    EXPECT_EQ(ekGenerateTestCloud(c, 30000, 5, 0), 0);
+    return c;
+  };
+  EKCamera wide{};
+  wide.eye = {0, 40, 160};
+  wide.up = {0, 1, 0};
+  wide.fovY = 50;
+  EKCamera close = wide;
+  close.eye = {20, 5, 30};
+  close.fovY = 30;
+  // Sizes that are no whole number of tiles, the second smaller than the first.
+  EKRenderSettings first = smallImage(150, 70), second = smallImage(97, 61);
+  first.brightness = second.brightness = 10;
+  first.samples = second.samples = 2;
+  first.shutter = second.shutter = 1;
+
+  EKContext *used = context();
+  render(used, wide, first);
+  render(used, wide, second);
+  const std::vector<float> after = render(used, close, second).floats;
+  EKContext *fresh = context();
+  const std::vector<float> alone = render(fresh, close, second).floats;
+  EXPECT_EQ(after, alone);
+  ekDestroy(used);
+  ekDestroy(fresh);
 }
 
 // The same scene on both backends; the float additions happen in another order on the GPU.

@@ -1,0 +1,53 @@
+// A worker's private accumulation image on the CPU, kept between launches. Its memory comes zeroed
+// from the system, which maps a page only when it is first written, and one flag per tile says
+// whether a sample landed there since the last merge. A sparse frame (a few thousand particles over
+// a large image) thus neither touches nor merges the whole image, which matters most for the first
+// frame of a context, whose every touched page costs a fault.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "kernels/additive.h"
+
+namespace ek {
+
+class PrivateImage {
+public:
+  static constexpr uint32_t kTileShift = 10; // 1024 pixels, 16 KiB of the image, per flag
+
+  // Makes the image `pixels` pixels, all zero, unless it already is that size (then it is left as
+  // it is: zero outside the tiles flagged). Throws std::bad_alloc when memory runs out.
+  void fit(uint64_t pixels) {
+    if (pixels == pixels_)
+      return;
+    cells_.reset();
+    dirty_.clear();
+    pixels_ = 0;
+    cells_.reset(static_cast<Rgba32f *>(std::calloc(size_t(pixels), sizeof(Rgba32f))));
+    if (!cells_)
+      throw std::bad_alloc();
+    dirty_.assign(size_t(tilesOf(pixels)), 0);
+    pixels_ = pixels;
+  }
+
+  Rgba32f *cells() const { return cells_.get(); }
+  uint8_t *dirty() { return dirty_.data(); }
+
+  static uint64_t tilesOf(uint64_t pixels) {
+    return (pixels >> kTileShift) + ((pixels & ((uint64_t(1) << kTileShift) - 1)) != 0);
+  }
+
+private:
+  struct Free {
+    void operator()(Rgba32f *p) const { std::free(p); }
+  };
+  std::unique_ptr<Rgba32f, Free> cells_;
+  std::vector<uint8_t> dirty_;
+  uint64_t pixels_ = 0;
+};
+
+} // namespace ek
