@@ -160,26 +160,53 @@ bool plyTypeIsFloat(const std::string &type) {
   return type == "float" || type == "float32" || type == "double" || type == "float64";
 }
 
-double readBinaryValue(const unsigned char *p, const std::string &type) {
-  auto load = [p](auto value) {
-    std::memcpy(&value, p, sizeof value);
-    return double(value);
-  };
+// A binary property's type, resolved once from its name so that reading a value is a switch.
+enum class PlyType { Int8, Uint8, Int16, Uint16, Int32, Uint32, Float32, Float64 };
+
+PlyType plyType(const std::string &type) {
   if (type == "char" || type == "int8")
-    return load(int8_t{});
+    return PlyType::Int8;
   if (type == "uchar" || type == "uint8")
-    return load(uint8_t{});
+    return PlyType::Uint8;
   if (type == "short" || type == "int16")
-    return load(int16_t{});
+    return PlyType::Int16;
   if (type == "ushort" || type == "uint16")
-    return load(uint16_t{});
+    return PlyType::Uint16;
   if (type == "int" || type == "int32")
-    return load(int32_t{});
+    return PlyType::Int32;
   if (type == "uint" || type == "uint32")
-    return load(uint32_t{});
+    return PlyType::Uint32;
   if (type == "float" || type == "float32")
-    return load(float{});
-  return load(double{});
+    return PlyType::Float32;
+  return PlyType::Float64;
+}
+
+template <typename T> double load(const unsigned char *p) {
+  T value;
+  std::memcpy(&value, p, sizeof value);
+  return double(value);
+}
+
+double readBinaryValue(const unsigned char *p, PlyType type) {
+  switch (type) {
+  case PlyType::Int8:
+    return load<int8_t>(p);
+  case PlyType::Uint8:
+    return load<uint8_t>(p);
+  case PlyType::Int16:
+    return load<int16_t>(p);
+  case PlyType::Uint16:
+    return load<uint16_t>(p);
+  case PlyType::Int32:
+    return load<int32_t>(p);
+  case PlyType::Uint32:
+    return load<uint32_t>(p);
+  case PlyType::Float32:
+    return load<float>(p);
+  case PlyType::Float64:
+    break;
+  }
+  return load<double>(p);
 }
 
 struct PlyHeader {
@@ -342,15 +369,41 @@ bool readPlyBinary(const std::string &bytes, const std::string &name, const PlyH
             std::to_string(vertex.count);
     return false;
   }
-  std::vector<double> values(vertex.properties.size());
+  // Where each used value sits in a record and how it is stored: only those are decoded.
+  struct Field {
+    uint64_t offset = 0;
+    PlyType type = PlyType::Float32;
+  };
+  std::vector<Field> fields(vertex.properties.size());
+  for (size_t k = 0, at = 0; k < fields.size(); ++k) {
+    fields[k] = {at, plyType(vertex.properties[k].type)};
+    at += size_t(plyTypeSize(vertex.properties[k].type));
+  }
   const auto *data = reinterpret_cast<const unsigned char *>(bytes.data()) + offset;
-  for (uint64_t i = 0; i < vertex.count; ++i, data += stride) {
-    const unsigned char *field = data;
-    for (size_t k = 0; k < values.size(); ++k) {
-      values[k] = readBinaryValue(field, vertex.properties[k].type);
-      field += plyTypeSize(vertex.properties[k].type);
+  auto value = [&fields, &data](int column) {
+    const Field &field = fields[size_t(column)];
+    return readBinaryValue(data + field.offset, field.type);
+  };
+  const size_t count = size_t(vertex.count);
+  out.positions.resize(count);
+  if (columns.hasColor())
+    out.colors.resize(count * 4);
+  if (columns.hasVelocity())
+    out.velocities.resize(count);
+  for (size_t i = 0; i < count; ++i, data += stride) {
+    out.positions[i] = {float(value(columns.position[0])), float(value(columns.position[1])),
+                        float(value(columns.position[2]))};
+    if (columns.hasColor())
+      for (int k = 0; k < 4; ++k)
+        out.colors[4 * i + size_t(k)] =
+            columns.color[k] >= 0 ? colorByte(value(columns.color[k]), columns.colorIsUnit[k])
+                                  : 255;
+    if (columns.hasVelocity()) {
+      auto component = [&](int k) {
+        return columns.velocity[k] >= 0 ? float(value(columns.velocity[k])) : 0.0f;
+      };
+      out.velocities[i] = {component(0), component(1), component(2)};
     }
-    storeParticle(columns, values.data(), out);
   }
   return true;
 }
@@ -507,12 +560,25 @@ bool readParticleFile(const std::string &path, ParticleData &out, std::string &e
             (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : std::string());
     return false;
   }
-  std::ostringstream contents;
-  contents << file.rdbuf();
+  // The whole file in one read, into the one string the parsers work on.
+  std::string contents;
+  file.seekg(0, std::ios::end);
+  const std::streamoff size = file.tellg();
+  file.seekg(0, std::ios::beg);
+  if (size > 0) {
+    contents.resize(size_t(size));
+    file.read(contents.data(), size);
+    contents.resize(size_t(file.gcount()));
+  } else { // a pipe or a special file: no size to go by
+    file.clear();
+    std::ostringstream stream;
+    stream << file.rdbuf();
+    contents = stream.str();
+  }
   if (extension == "ply")
-    return parsePly(contents.str(), path, out, error);
+    return parsePly(contents, path, out, error);
   if (extension == "csv")
-    return parseCsv(contents.str(), path, out, error);
+    return parseCsv(contents, path, out, error);
   error = path + ": unknown particle file type (use .ply, .csv or .vdb)";
   return false;
 }
