@@ -96,8 +96,8 @@ void plainVdb(const std::string &path, ekrender::ParticleData &out) {
       AttributeHandle<openvdb::Vec3f> velocity(leaf->constAttributeArray(v));
       AttributeHandle<openvdb::Vec3f> color(leaf->constAttributeArray(cd));
       for (auto index = leaf->beginIndexOn(); index; ++index) {
-        const openvdb::Vec3d world = transform.indexToWorld(index.getCoord().asVec3d() +
-                                                            position.get(*index));
+        const openvdb::Vec3d world =
+            transform.indexToWorld(index.getCoord().asVec3d() + position.get(*index));
         out.positions.push_back({float(world.x()), float(world.y()), float(world.z())});
         const openvdb::Vec3f w = velocity.get(*index), c = color.get(*index);
         out.velocities.push_back({w.x(), w.y(), w.z()});
@@ -175,8 +175,7 @@ int main(int argc, char **argv) {
     compare(ours, plain, kind);
     std::printf("  .%s  %6.1f MB   ekrender %8.1f ms   %s %8.1f ms   ratio %.2f (goal 0.5)\n",
                 kind.c_str(), double(fs::file_size(path)) / 1e6, reader,
-                kind == "ply" ? "fread + loop   " : "OpenVDB handles", baseline,
-                baseline / reader);
+                kind == "ply" ? "fread + loop   " : "OpenVDB handles", baseline, baseline / reader);
   }
   fs::remove_all(folder);
   return 0;

@@ -97,7 +97,8 @@ public:
       die(error);
     const uint64_t n = data.positions.size();
     if (ekReserve(context_, n, !data.velocities.empty()) != 0 ||
-        ekUpload(context_, data.positions.data(), data.colors.empty() ? nullptr : data.colors.data(),
+        ekUpload(context_, data.positions.data(),
+                 data.colors.empty() ? nullptr : data.colors.data(),
                  data.velocities.empty() ? nullptr : data.velocities.data(), n, 0) != 0 ||
         ekSetCount(context_, n) != 0)
       die(ekLastError(context_));

@@ -65,7 +65,8 @@ TEST(EkrenderFrameWriter, ThirdFrameWaitsForTheFirstWrite) {
       "1");
   std::vector<float> *second = writer.acquire(); // does not wait for the write
   ASSERT_NE(second, first);
-  writer.submit(second, [](const std::vector<float> &, std::string &) { return true; }, "2");
+  writer.submit(
+      second, [](const std::vector<float> &, std::string &) { return true; }, "2");
   auto third = std::async(std::launch::async, [&writer] { return writer.acquire(); });
   EXPECT_EQ(third.wait_for(50ms), std::future_status::timeout) << "a third frame in memory";
   letGo.set_value();

@@ -19,7 +19,8 @@ int main(int argc, char **argv) {
       ->required();
   app.add_option("--start", start, "first frame");
   app.add_option("--end", end, "last frame");
-  app.add_option("--points", count, "points per frame")->check(CLI::Range(uint64_t(1), uint64_t(1) << 32));
+  app.add_option("--points", count, "points per frame")
+      ->check(CLI::Range(uint64_t(1), uint64_t(1) << 32));
   CLI11_PARSE(app, argc, argv);
   ekrender::FramePattern pattern;
   const bool sequence = ekrender::findFramePattern(output, pattern);
