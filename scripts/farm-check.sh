@@ -267,7 +267,7 @@ if [ ${#build_targets[@]} -gt 0 ]; then
 fi
 [ -x "$FARM_EKRENDER" ] || fail "no ekrender at $FARM_EKRENDER"
 
-FARM_WORK=$(mktemp -d /tmp/farm-check.XXXXXX)
+FARM_WORK=$(mktemp -d "${TMPDIR:-/tmp}/farm-check.XXXXXX")
 cleanup() {
   if [ "${FARM_CHECK_KEEP:-0}" = 1 ]; then
     say "kept $FARM_WORK"
