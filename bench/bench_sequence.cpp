@@ -13,8 +13,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <time.h>
 #include <unistd.h>
 
 #include "emberkit.h"
@@ -60,6 +62,13 @@ bool parse(int argc, char **argv, Setup &s) {
       return false;
   }
   return argc % 2 == 1;
+}
+
+// Processor time of every thread of the process so far.
+double cpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 double msSince(Clock::time_point start) {
@@ -212,6 +221,7 @@ int main(int argc, char **argv) {
       fs::temp_directory_path() / ("bench_sequence_" + std::to_string(::getpid()));
   fs::create_directories(folder);
   double render = 1e300, write = 1e300, serial = 1e300, piped = 1e300;
+  double renderCpu = 1e300, writeCpu = 1e300; // processor time per frame, all threads
   {
     Sequence sequence(setup, context, folder);
     std::vector<float> image(sequence.imageSize());
@@ -219,8 +229,12 @@ int main(int argc, char **argv) {
     // Each measure's best of the repeats, taken in turn so that a slow spell of a shared machine
     // does not fall on one of them alone.
     for (int r = 0; r < setup.repeat; ++r) {
+      double cpu = cpuMs();
       render = std::min(render, sequence.renderAlone(image));
+      renderCpu = std::min(renderCpu, (cpuMs() - cpu) / setup.frames);
+      cpu = cpuMs();
       write = std::min(write, sequence.writeAlone(image));
+      writeCpu = std::min(writeCpu, (cpuMs() - cpu) / setup.frames);
       serial = std::min(serial, sequence.oneThread(image));
       piped = std::min(piped, sequence.pipelined());
     }
@@ -240,5 +254,12 @@ int main(int argc, char **argv) {
   std::printf("bound 1/max(render, write): %.2f frames/s; pipelined reaches %.2f of it "
               "(goal 0.85), %.2fx the one-thread run\n",
               bound, 1000.0 / piped / bound, serial / piped);
+  // Where rendering runs on the same processor cores as the writer, the two share them: a frame
+  // cannot take less than their processor time together spread over every core.
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const double shared = std::max(std::max(render, write), (renderCpu + writeCpu) / cores);
+  std::printf("processor time per frame: render %.1f ms, write %.1f ms; on %u cores a frame takes "
+              "at least %.1f ms: pipelined reaches %.2f of that\n",
+              renderCpu, writeCpu, cores, shared, shared / piped);
   return 0;
 }
