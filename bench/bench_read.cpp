@@ -58,6 +58,7 @@ void plainPly(const std::string &path, ekrender::ParticleData &out) {
   const char *data = std::search(bytes.data(), bytes.data() + bytes.size(), end, end + 11) + 11;
   constexpr size_t kRecord = 27;
   const size_t count = size_t(bytes.data() + bytes.size() - data) / kRecord;
+  out = {}; // fresh arrays, as the reader makes for every file
   out.positions.resize(count);
   out.velocities.resize(count);
   out.colors.resize(count * 4);

@@ -369,41 +369,63 @@ bool readPlyBinary(const std::string &bytes, const std::string &name, const PlyH
             std::to_string(vertex.count);
     return false;
   }
-  // Where each used value sits in a record and how it is stored: only those are decoded.
+  // Where each used value sits in a record and how it is stored: only those are decoded, and the
+  // common storage (float coordinates, byte colours) is copied without a conversion.
   struct Field {
-    uint64_t offset = 0;
+    int64_t offset = -1; // -1: the file lacks it
     PlyType type = PlyType::Float32;
+    bool unit = false; // a 0..1 colour
   };
-  std::vector<Field> fields(vertex.properties.size());
-  for (size_t k = 0, at = 0; k < fields.size(); ++k) {
-    fields[k] = {at, plyType(vertex.properties[k].type)};
-    at += size_t(plyTypeSize(vertex.properties[k].type));
-  }
+  std::vector<uint64_t> offsets(vertex.properties.size());
+  for (size_t k = 1; k < offsets.size(); ++k)
+    offsets[k] = offsets[k - 1] + uint64_t(plyTypeSize(vertex.properties[k - 1].type));
+  auto field = [&](int column, bool unit = false) {
+    return column < 0 ? Field{}
+                      : Field{int64_t(offsets[size_t(column)]),
+                              plyType(vertex.properties[size_t(column)].type), unit};
+  };
+  const Field position[3] = {field(columns.position[0]), field(columns.position[1]),
+                             field(columns.position[2])};
+  const Field velocity[3] = {field(columns.velocity[0]), field(columns.velocity[1]),
+                             field(columns.velocity[2])};
+  Field color[4];
+  for (int k = 0; k < 4; ++k)
+    color[k] = field(columns.color[k], columns.colorIsUnit[k]);
+  auto number = [](const unsigned char *record, const Field &f) {
+    if (f.offset < 0)
+      return 0.0f;
+    if (f.type == PlyType::Float32) {
+      float v;
+      std::memcpy(&v, record + f.offset, sizeof v);
+      return v;
+    }
+    return float(readBinaryValue(record + f.offset, f.type));
+  };
+  auto colorOf = [](const unsigned char *record, const Field &f) -> uint8_t {
+    if (f.offset < 0)
+      return 255;
+    if (f.type == PlyType::Uint8 && !f.unit)
+      return record[f.offset];
+    return colorByte(readBinaryValue(record + f.offset, f.type), f.unit);
+  };
+
   const auto *data = reinterpret_cast<const unsigned char *>(bytes.data()) + offset;
-  auto value = [&fields, &data](int column) {
-    const Field &field = fields[size_t(column)];
-    return readBinaryValue(data + field.offset, field.type);
-  };
   const size_t count = size_t(vertex.count);
+  const bool hasColor = columns.hasColor(), hasVelocity = columns.hasVelocity();
   out.positions.resize(count);
-  if (columns.hasColor())
+  if (hasColor)
     out.colors.resize(count * 4);
-  if (columns.hasVelocity())
+  if (hasVelocity)
     out.velocities.resize(count);
   for (size_t i = 0; i < count; ++i, data += stride) {
-    out.positions[i] = {float(value(columns.position[0])), float(value(columns.position[1])),
-                        float(value(columns.position[2]))};
-    if (columns.hasColor())
+    out.positions[i] = {number(data, position[0]), number(data, position[1]),
+                        number(data, position[2])};
+    if (hasColor)
       for (int k = 0; k < 4; ++k)
-        out.colors[4 * i + size_t(k)] =
-            columns.color[k] >= 0 ? colorByte(value(columns.color[k]), columns.colorIsUnit[k])
-                                  : 255;
-    if (columns.hasVelocity()) {
-      auto component = [&](int k) {
-        return columns.velocity[k] >= 0 ? float(value(columns.velocity[k])) : 0.0f;
-      };
-      out.velocities[i] = {component(0), component(1), component(2)};
-    }
+        out.colors[4 * i + size_t(k)] = colorOf(data, color[k]);
+    if (hasVelocity)
+      out.velocities[i] = {number(data, velocity[0]), number(data, velocity[1]),
+                           number(data, velocity[2])};
   }
   return true;
 }
