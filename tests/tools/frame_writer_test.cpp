@@ -16,8 +16,8 @@ using ekrender::FrameWriter;
 using namespace std::chrono_literals;
 
 // Frames and notes come out in the order handed over, each write sees its own frame's pixels, and
-// only two buffers ever exist.
-TEST(EkrenderFrameWriter, ReportsInOrderWithTwoBuffers) {
+// no more than two buffers ever exist.
+TEST(EkrenderFrameWriter, ReportsInOrderWithAtMostTwoBuffers) {
   std::vector<std::string> events, written;
   FrameWriter writer(4, [&](const std::string &event) { events.push_back(event); });
   std::vector<const std::vector<float> *> seen;
@@ -45,7 +45,7 @@ TEST(EkrenderFrameWriter, ReportsInOrderWithTwoBuffers) {
   EXPECT_EQ(events, (std::vector<std::string>{"wrote 1", "wrote 2", "kept 3", "wrote 4", "wrote 5",
                                               "wrote 6"}));
   EXPECT_EQ(written, (std::vector<std::string>{"1=1", "2=2", "4=4", "5=5", "6=6"}));
-  EXPECT_EQ(seen.size(), 2u);
+  EXPECT_LE(seen.size(), 2u) << "more than two frames in memory";
 }
 
 // While frame 1 is being written, frame 2 can render; frame 3 waits for frame 1's buffer.
