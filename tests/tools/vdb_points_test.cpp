@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
+
+#include <unistd.h>
 
 #include <openvdb/openvdb.h>
 #include <openvdb/points/PointConversion.h>
@@ -36,8 +39,23 @@ points::PointDataGrid::Ptr pointGrid(const std::string &name, const std::vector<
   return grid;
 }
 
+// A file in the temporary folder whose name carries the process's number, so that test runs of
+// several builds at once do not meet; it is removed when the process ends.
+std::string tempPath(const std::string &name) {
+  struct Files {
+    std::vector<std::string> paths;
+    ~Files() {
+      for (const std::string &path : paths)
+        std::remove(path.c_str());
+    }
+  };
+  static Files files;
+  files.paths.push_back(testing::TempDir() + "vdb_" + std::to_string(getpid()) + "_" + name);
+  return files.paths.back();
+}
+
 std::string writeVdb(const std::string &name, const openvdb::GridPtrVec &grids) {
-  const std::string path = testing::TempDir() + name;
+  const std::string path = tempPath(name);
   openvdb::io::File(path).write(grids);
   return path;
 }
@@ -137,7 +155,7 @@ TEST(VdbPoints, BadFilesAreRefusedWithTheirName) {
   const std::string good = writeVdb("good.vdb", {pointGrid("p", many, many, 0.5)});
   std::ifstream in(good, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-  const std::string truncated = testing::TempDir() + "truncated.vdb";
+  const std::string truncated = tempPath("truncated.vdb");
   std::ofstream(truncated, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
   EXPECT_FALSE(ekrender::readParticleFile(truncated, data, error));
   EXPECT_EQ(error.rfind(truncated + ": ", 0), 0u) << error;
@@ -156,7 +174,7 @@ TEST(VdbPoints, DamageInTheMiddleIsRefused) {
   std::string bytes((std::istreambuf_iterator<char>(in)), {});
   for (size_t i = bytes.size() / 2 - 32; i < bytes.size() / 2 + 32; ++i)
     bytes[i] = char(bytes[i] ^ 0x5A);
-  const std::string damaged = testing::TempDir() + "damaged_middle.vdb";
+  const std::string damaged = tempPath("damaged_middle.vdb");
   std::ofstream(damaged, std::ios::binary) << bytes;
   ekrender::ParticleData data;
   std::string error;
@@ -173,7 +191,7 @@ TEST(VdbPoints, SyntheticCachesReadBack) {
     expected.push_back({p.position[0], p.position[1], p.position[2]});
   std::string error;
   for (const std::string kind : {"vdb", "ply"}) {
-    const std::string path = testing::TempDir() + "swirl." + kind;
+    const std::string path = tempPath("swirl." + kind);
     ASSERT_TRUE(kind == "vdb" ? ekrender::writeVdbCache(path, swirl, error)
                               : ekrender::writePlyCache(path, swirl, error))
         << error;
