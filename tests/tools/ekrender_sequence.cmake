@@ -65,6 +65,16 @@ if(NOT again STREQUAL whole)
   message(FATAL_ERROR "a re-rendered frame differs")
 endif()
 
+# A frame that cannot be written (a folder in its place) ends the run with its number, after the
+# frames before it were written and reported; no frame after it is written.
+file(MAKE_DIRECTORY ${WORK}/blocked/f_0003.png)
+ekrender(--start 1 --end 6 --output ${WORK}/blocked/f.png)
+if(NOT result EQUAL 1
+   OR NOT err MATCHES "Progress: 33% \\(2/6\\) frame 2: wrote [^\n]*\nekrender: frame 3: could not write \"[^\n]*f_0003.png\": [^\n]+\n$"
+   OR NOT EXISTS ${WORK}/blocked/f_0002.png OR EXISTS ${WORK}/blocked/f_0004.png)
+  message(FATAL_ERROR "a frame that cannot be written (${result}): ${err}")
+endif()
+
 # A missing input frame: an error naming it, unless --allow-missing.
 file(REMOVE ${WORK}/cache/smoke.0004.csv)
 ekrender(--start 3 --end 5 --output ${WORK}/missing.png)

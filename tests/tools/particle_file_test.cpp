@@ -68,6 +68,38 @@ TEST(ParticleFiles, BinaryPlyWithFloatColoursAndVelocities) {
   EXPECT_EQ(data.velocities[2].y, 0.0f);
 }
 
+// Every binary value type decodes with its sign and width, whichever column it fills.
+TEST(ParticleFiles, BinaryPlyOfEveryValueType) {
+  std::string body;
+  append(body, int8_t(-3));
+  append(body, uint16_t(60000));
+  append(body, int32_t(-70000));
+  append(body, uint32_t(4000000000u));
+  append(body, int16_t(-300));
+  append(body, uint8_t(200));
+  append(body, uint8_t(17));
+  append(body, double(0.5));
+  const std::string file = binaryPly("property char x\nproperty ushort y\nproperty int z\n"
+                                     "property uint vx\nproperty short vy\nproperty uint8 vz\n"
+                                     "property uchar red\nproperty float64 alpha\n",
+                                     body, 1);
+  ParticleData data;
+  std::string error;
+  ASSERT_TRUE(ekrender::parsePly(file, "t.ply", data, error)) << error;
+  ASSERT_EQ(data.positions.size(), 1u);
+  EXPECT_EQ(data.positions[0].x, -3.0f);
+  EXPECT_EQ(data.positions[0].y, 60000.0f);
+  EXPECT_EQ(data.positions[0].z, -70000.0f);
+  ASSERT_EQ(data.velocities.size(), 1u);
+  EXPECT_EQ(data.velocities[0].x, 4e9f);
+  EXPECT_EQ(data.velocities[0].y, -300.0f);
+  EXPECT_EQ(data.velocities[0].z, 200.0f);
+  ASSERT_EQ(data.colors.size(), 4u);
+  EXPECT_EQ(data.colors[0], 17);
+  EXPECT_EQ(data.colors[1], 255);
+  EXPECT_EQ(data.colors[3], 128) << "a 0..1 double alpha";
+}
+
 TEST(ParticleFiles, BinaryPlyThatEndsEarlySaysWhere) {
   std::string body;
   for (int i = 0; i < 5; ++i)

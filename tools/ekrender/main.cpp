@@ -14,6 +14,7 @@
 #include "camera_setup.h"
 #include "frame_pattern.h"
 #include "frame_range.h"
+#include "frame_writer.h"
 #include "image/png_encode.h"
 #include "options.h"
 #include "particle_file.h"
@@ -172,10 +173,10 @@ uint32_t seedFor(const Options &options, const FrameJob &job, bool sequence) {
   return uint32_t(job.number) + (options.seedGiven ? options.seed : 0u);
 }
 
-// Renders and writes one frame; false with a message naming it.
-bool renderFrame(EKContext *context, const Options &options, OutputFormat format,
-                 const FrameJob &job, bool sequence, std::vector<float> &image, bool reload,
-                 Bounds &bounds, double &renderMs, std::string &error) {
+// Renders one frame into `image`; false with a message naming it.
+bool renderFrame(EKContext *context, const Options &options, const FrameJob &job, bool sequence,
+                 std::vector<float> &image, bool reload, Bounds &bounds, double &renderMs,
+                 std::string &error) {
   const std::string frame = sequence ? "frame " + std::to_string(job.number) + ": " : "";
   bool velocities = false;
   if (reload) {
@@ -204,10 +205,6 @@ bool renderFrame(EKContext *context, const Options &options, OutputFormat format
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   if (!options.transparent)
     overBlack(image);
-  if (!save(job.output, options, format, image)) {
-    error = frame + "could not write \"" + job.output + "\": " + std::strerror(errno);
-    return false;
-  }
   return true;
 }
 
@@ -254,33 +251,62 @@ int run(const std::vector<const char *> &texts) {
 
   FramePattern inputs;
   const bool isSequence = findFramePattern(options.input, inputs);
-  std::vector<float> image(size_t(options.width) * size_t(options.height) * 4);
   ProgressBar progress(int(jobs.size()), stderr);
+  int done = 0;
+  // Frame N is written on the writer's thread while frame N + 1 loads and renders here; the
+  // writer reports each frame once its file is complete, in order.
+  FrameWriter writer(size_t(options.width) * size_t(options.height) * 4,
+                     [&](const std::string &event) {
+                       if (jobs.size() > 1)
+                         progress.update(++done, event);
+                       else
+                         std::printf("%s\n", event.c_str());
+                     });
+  // A failure ends the run once the frames before it are written; a failed write, being an
+  // earlier frame's, is the one reported.
+  auto stop = [&](std::string message) {
+    if (std::string writeError; !writer.finish(writeError))
+      message = writeError;
+    return fail(context, message);
+  };
   Bounds bounds;
   double renderMs = 0;
-  int rendered = 0, done = 0;
+  int rendered = 0;
   for (const FrameJob &job : jobs) {
+    if (writer.failed())
+      break;
     std::error_code ignored;
     const std::string frame =
         isSequence || all.size() > 1 ? "frame " + std::to_string(job.number) + ": " : "";
-    std::string event;
     if (options.skipExisting && std::filesystem::exists(job.output, ignored)) {
-      event = frame + "kept " + job.output;
+      writer.note(frame + "kept " + job.output);
     } else if (isSequence && options.allowMissing && !std::filesystem::exists(job.input, ignored)) {
-      event = frame + "skipped, no " + job.input;
+      writer.note(frame + "skipped, no " + job.input);
     } else {
+      std::vector<float> *image = writer.acquire();
+      if (!image)
+        break;
       const bool reload = isSequence || rendered == 0;
-      if (!renderFrame(context, options, format, job, isSequence, image, reload, bounds, renderMs,
-                       error))
-        return fail(context, error);
+      if (!renderFrame(context, options, job, isSequence, *image, reload, bounds, renderMs,
+                       error)) {
+        writer.release(image);
+        return stop(error);
+      }
       ++rendered;
-      event = frame + "wrote " + job.output;
+      writer.submit(
+          image,
+          [&options, format, output = job.output, frame](const std::vector<float> &pixels,
+                                                         std::string &message) {
+            if (save(output, options, format, pixels))
+              return true;
+            message = frame + "could not write \"" + output + "\": " + std::strerror(errno);
+            return false;
+          },
+          frame + "wrote " + job.output);
     }
-    if (jobs.size() > 1)
-      progress.update(++done, event);
-    else
-      std::printf("%s\n", event.c_str());
   }
+  if (std::string writeError; !writer.finish(writeError))
+    return fail(context, writeError);
   if (jobs.size() > 1)
     progress.finish();
   if (rendered > 0)

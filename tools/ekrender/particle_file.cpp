@@ -160,26 +160,53 @@ bool plyTypeIsFloat(const std::string &type) {
   return type == "float" || type == "float32" || type == "double" || type == "float64";
 }
 
-double readBinaryValue(const unsigned char *p, const std::string &type) {
-  auto load = [p](auto value) {
-    std::memcpy(&value, p, sizeof value);
-    return double(value);
-  };
+// A binary property's type, resolved once from its name so that reading a value is a switch.
+enum class PlyType { Int8, Uint8, Int16, Uint16, Int32, Uint32, Float32, Float64 };
+
+PlyType plyType(const std::string &type) {
   if (type == "char" || type == "int8")
-    return load(int8_t{});
+    return PlyType::Int8;
   if (type == "uchar" || type == "uint8")
-    return load(uint8_t{});
+    return PlyType::Uint8;
   if (type == "short" || type == "int16")
-    return load(int16_t{});
+    return PlyType::Int16;
   if (type == "ushort" || type == "uint16")
-    return load(uint16_t{});
+    return PlyType::Uint16;
   if (type == "int" || type == "int32")
-    return load(int32_t{});
+    return PlyType::Int32;
   if (type == "uint" || type == "uint32")
-    return load(uint32_t{});
+    return PlyType::Uint32;
   if (type == "float" || type == "float32")
-    return load(float{});
-  return load(double{});
+    return PlyType::Float32;
+  return PlyType::Float64;
+}
+
+template <typename T> double load(const unsigned char *p) {
+  T value;
+  std::memcpy(&value, p, sizeof value);
+  return double(value);
+}
+
+double readBinaryValue(const unsigned char *p, PlyType type) {
+  switch (type) {
+  case PlyType::Int8:
+    return load<int8_t>(p);
+  case PlyType::Uint8:
+    return load<uint8_t>(p);
+  case PlyType::Int16:
+    return load<int16_t>(p);
+  case PlyType::Uint16:
+    return load<uint16_t>(p);
+  case PlyType::Int32:
+    return load<int32_t>(p);
+  case PlyType::Uint32:
+    return load<uint32_t>(p);
+  case PlyType::Float32:
+    return load<float>(p);
+  case PlyType::Float64:
+    break;
+  }
+  return load<double>(p);
 }
 
 struct PlyHeader {
@@ -342,15 +369,63 @@ bool readPlyBinary(const std::string &bytes, const std::string &name, const PlyH
             std::to_string(vertex.count);
     return false;
   }
-  std::vector<double> values(vertex.properties.size());
-  const auto *data = reinterpret_cast<const unsigned char *>(bytes.data()) + offset;
-  for (uint64_t i = 0; i < vertex.count; ++i, data += stride) {
-    const unsigned char *field = data;
-    for (size_t k = 0; k < values.size(); ++k) {
-      values[k] = readBinaryValue(field, vertex.properties[k].type);
-      field += plyTypeSize(vertex.properties[k].type);
+  // Where each used value sits in a record and how it is stored: only those are decoded, and the
+  // common storage (float coordinates, byte colours) is copied without a conversion.
+  struct Field {
+    int64_t offset = -1; // -1: the file lacks it
+    PlyType type = PlyType::Float32;
+    bool unit = false; // a 0..1 colour
+  };
+  std::vector<uint64_t> offsets(vertex.properties.size());
+  for (size_t k = 1; k < offsets.size(); ++k)
+    offsets[k] = offsets[k - 1] + uint64_t(plyTypeSize(vertex.properties[k - 1].type));
+  auto field = [&](int column, bool unit = false) {
+    return column < 0 ? Field{}
+                      : Field{int64_t(offsets[size_t(column)]),
+                              plyType(vertex.properties[size_t(column)].type), unit};
+  };
+  const Field position[3] = {field(columns.position[0]), field(columns.position[1]),
+                             field(columns.position[2])};
+  const Field velocity[3] = {field(columns.velocity[0]), field(columns.velocity[1]),
+                             field(columns.velocity[2])};
+  Field color[4];
+  for (int k = 0; k < 4; ++k)
+    color[k] = field(columns.color[k], columns.colorIsUnit[k]);
+  auto number = [](const unsigned char *record, const Field &f) {
+    if (f.offset < 0)
+      return 0.0f;
+    if (f.type == PlyType::Float32) {
+      float v;
+      std::memcpy(&v, record + f.offset, sizeof v);
+      return v;
     }
-    storeParticle(columns, values.data(), out);
+    return float(readBinaryValue(record + f.offset, f.type));
+  };
+  auto colorOf = [](const unsigned char *record, const Field &f) -> uint8_t {
+    if (f.offset < 0)
+      return 255;
+    if (f.type == PlyType::Uint8 && !f.unit)
+      return record[f.offset];
+    return colorByte(readBinaryValue(record + f.offset, f.type), f.unit);
+  };
+
+  const auto *data = reinterpret_cast<const unsigned char *>(bytes.data()) + offset;
+  const size_t count = size_t(vertex.count);
+  const bool hasColor = columns.hasColor(), hasVelocity = columns.hasVelocity();
+  out.positions.resize(count);
+  if (hasColor)
+    out.colors.resize(count * 4);
+  if (hasVelocity)
+    out.velocities.resize(count);
+  for (size_t i = 0; i < count; ++i, data += stride) {
+    out.positions[i] = {number(data, position[0]), number(data, position[1]),
+                        number(data, position[2])};
+    if (hasColor)
+      for (int k = 0; k < 4; ++k)
+        out.colors[4 * i + size_t(k)] = colorOf(data, color[k]);
+    if (hasVelocity)
+      out.velocities[i] = {number(data, velocity[0]), number(data, velocity[1]),
+                           number(data, velocity[2])};
   }
   return true;
 }
@@ -507,12 +582,25 @@ bool readParticleFile(const std::string &path, ParticleData &out, std::string &e
             (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : std::string());
     return false;
   }
-  std::ostringstream contents;
-  contents << file.rdbuf();
+  // The whole file in one read, into the one string the parsers work on.
+  std::string contents;
+  file.seekg(0, std::ios::end);
+  const std::streamoff size = file.tellg();
+  file.seekg(0, std::ios::beg);
+  if (size > 0) {
+    contents.resize(size_t(size));
+    file.read(contents.data(), size);
+    contents.resize(size_t(file.gcount()));
+  } else { // a pipe or a special file: no size to go by
+    file.clear();
+    std::ostringstream stream;
+    stream << file.rdbuf();
+    contents = stream.str();
+  }
   if (extension == "ply")
-    return parsePly(contents.str(), path, out, error);
+    return parsePly(contents, path, out, error);
   if (extension == "csv")
-    return parseCsv(contents.str(), path, out, error);
+    return parseCsv(contents, path, out, error);
   error = path + ": unknown particle file type (use .ply, .csv or .vdb)";
   return false;
 }

@@ -5,6 +5,7 @@
 #include <set>
 
 #include <openvdb/openvdb.h>
+#include <openvdb/points/PointCount.h>
 #include <openvdb/points/PointDataGrid.h>
 
 namespace ekrender {
@@ -135,6 +136,11 @@ bool readVdbPoints(const std::string &path, ParticleData &out, std::string &erro
     error = path + ": not a readable OpenVDB file (" + e.what() + ")";
     return false;
   }
+  uint64_t total = 0;
+  for (const openvdb::GridBase::Ptr &base : *grids)
+    if (const PointDataGrid::Ptr grid = openvdb::GridBase::grid<PointDataGrid>(base))
+      total += openvdb::points::pointCount(grid->tree());
+  out.positions.reserve(total);
   std::set<std::string> ignored;
   bool anyColor = false, anyVelocity = false;
   int pointGrids = 0;
