@@ -132,6 +132,20 @@ TestImage randomBits() {
   return image;
 }
 
+// A large image, written in several pieces, with some NaNs and values beyond the half range.
+TestImage large() {
+  TestImage image{"large", 1999, 300, {}};
+  image.rgba.resize(std::size_t(image.width) * image.height * 4);
+  for (std::size_t i = 0; i < image.rgba.size(); ++i) {
+    const uint64_t bits = mix(i + 5);
+    image.rgba[i] = float(int(bits >> 44) - (1 << 18)) / float(1 << 12);
+    if ((bits & 0xFFFF) == 0) {
+      image.rgba[i] = std::numeric_limits<float>::quiet_NaN();
+    }
+  }
+  return image;
+}
+
 struct Expected {
   std::size_t size;
   uint64_t hash;
@@ -144,13 +158,14 @@ void expectFile(const std::string &path, const Expected &expected) {
 }
 
 TEST_F(ImageFileTest, ExrBytesUnchanged) {
-  const TestImage images[] = {bands(), noisy(), randomBits()};
+  const TestImage images[] = {bands(), noisy(), randomBits(), large()};
   const Expected expected[] = {
       {192211, 0xC2B1A605780F1724ull},
       {12339, 0x58BD91012FFF6130ull},
       {4803, 0xDE413B45E9E99349ull},
+      {4802731, 0x6450051CDA3AA147ull},
   };
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 4; ++i) {
     const TestImage &image = images[i];
     SCOPED_TRACE(image.name);
     const std::string file = path(std::string(image.name) + ".exr");
