@@ -41,6 +41,8 @@ constexpr std::size_t kBlockPrefix = 8; // line number and data size, i32 each
 // Size of the pieces the file is written in. Each write has a fixed cost in the system of several
 // microseconds, as much as converting a few lines, so pieces hold many lines.
 constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+// Buffers for pieces converted ahead of the one being written.
+constexpr std::size_t kPieceBuffers = 3;
 // Images of fewer pieces are converted on the calling thread.
 constexpr std::size_t kMinPiecesForThread = 3;
 
@@ -157,13 +159,16 @@ private:
   std::size_t linesPerPiece_;
 };
 
-// Converts the pieces on a second thread, at most two ahead of the caller, who writes them: the
-// conversion of one piece (mostly reading the floats from memory) overlaps the system's copy of
-// the one before. Two buffers are used in turn.
+// Converts pieces on a second thread ahead of the caller, who writes them in order: the conversion
+// of one piece (mostly reading the floats from memory) overlaps the system's copy of another.
+// Pieces are claimed in order by whichever thread gets to them first, and the caller converts the
+// next piece itself when the helper has not started on it, so a helper that the system keeps
+// waiting (on a busy machine) costs nothing but the piece it is converting. Piece i uses buffer
+// i mod kPieceBuffers.
 class PieceConverter {
 public:
-  PieceConverter(const Pieces &pieces, uint8_t *const buffers[2])
-      : pieces_(pieces), buffers_{buffers[0], buffers[1]} {}
+  PieceConverter(const Pieces &pieces, uint8_t *const *buffers)
+      : pieces_(pieces), buffers_(buffers), ready_(pieces.count(), false) {}
   PieceConverter(const PieceConverter &) = delete;
   PieceConverter &operator=(const PieceConverter &) = delete;
   // Stops the thread after the piece it is converting, if any.
@@ -188,13 +193,23 @@ public:
     }
   }
 
-  // Waits for piece `index` (taken in order) and gives its bytes; done() hands its buffer back.
-  const uint8_t *wait(std::size_t index, std::size_t *size) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return converted_ > index; });
-    *size = sizes_[index % 2];
-    return buffers_[index % 2];
+  // Gives the bytes of piece `index`, the one after the last one handed back with done():
+  // converted here if the helper has not claimed it, else once the helper has finished it.
+  const uint8_t *get(std::size_t index, std::size_t *size) {
+    uint8_t *buffer = buffers_[index % kPieceBuffers];
+    {
+      std::unique_lock lock(mutex_);
+      if (claimed_ > index) {
+        changed_.wait(lock, [&] { return ready_[index]; });
+        *size = sizes_[index % kPieceBuffers];
+        return buffer;
+      }
+      claimed_ = index + 1;
+    }
+    *size = pieces_.fill(index, buffer);
+    return buffer;
   }
+  // Hands the buffer of piece `index` back once the piece is written.
   void done(std::size_t index) {
     {
       const std::lock_guard lock(mutex_);
@@ -205,31 +220,37 @@ public:
 
 private:
   void run() {
-    for (std::size_t index = 0; index < pieces_.count(); ++index) {
+    const std::size_t count = pieces_.count();
+    for (;;) {
+      std::size_t index = 0;
       {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return stopped_ || index < written_ + 2; });
-        if (stopped_) {
+        changed_.wait(lock, [&] {
+          return stopped_ || claimed_ == count || claimed_ < written_ + kPieceBuffers;
+        });
+        if (stopped_ || claimed_ == count) {
           return;
         }
+        index = claimed_++;
       }
-      const std::size_t size = pieces_.fill(index, buffers_[index % 2]);
+      const std::size_t size = pieces_.fill(index, buffers_[index % kPieceBuffers]);
       {
         const std::lock_guard lock(mutex_);
-        sizes_[index % 2] = size;
-        converted_ = index + 1;
+        sizes_[index % kPieceBuffers] = size;
+        ready_[index] = true;
       }
       changed_.notify_all();
     }
   }
 
   const Pieces &pieces_;
-  uint8_t *const buffers_[2];
+  uint8_t *const *buffers_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::size_t sizes_[2] = {};
-  std::size_t converted_ = 0; // pieces ready
-  std::size_t written_ = 0;   // pieces whose buffer is free again
+  std::vector<bool> ready_; // pieces the helper has finished
+  std::size_t sizes_[kPieceBuffers] = {};
+  std::size_t claimed_ = 0; // pieces claimed by either thread
+  std::size_t written_ = 0; // pieces whose buffer is free again
   bool stopped_ = false;
   std::thread thread_;
 };
@@ -255,7 +276,7 @@ void reserveSpace(std::FILE *stream, uint64_t size) {
 // Writes the header and every piece, converting on a second thread when that is worth it and
 // possible.
 int writeBlocks(platform::ReplacingFile &file, const std::vector<uint8_t> &header,
-                const Pieces &pieces, uint8_t *const buffers[2]) {
+                const Pieces &pieces, uint8_t *const *buffers) {
   const std::size_t count = pieces.count();
   if (count >= kMinPiecesForThread && std::thread::hardware_concurrency() >= 2) {
     PieceConverter converter(pieces, buffers);
@@ -265,7 +286,7 @@ int writeBlocks(platform::ReplacingFile &file, const std::vector<uint8_t> &heade
       }
       for (std::size_t index = 0; index < count; ++index) {
         std::size_t size = 0;
-        const uint8_t *piece = converter.wait(index, &size);
+        const uint8_t *piece = converter.get(index, &size);
         if (const int error = file.write(piece, size)) {
           return error;
         }
@@ -300,9 +321,12 @@ int writeExr(const char *path, int32_t width, int32_t height, const float *rgba)
   // Everything is allocated before the file is opened, so running out of memory leaves no file.
   const std::vector<uint8_t> header = buildHeader(width, height, blockSize);
   const Pieces pieces(rgba, columns, rows, linesPerPiece);
-  const std::size_t bufferCount = pieces.count() > 1 ? 2 : 1;
+  const std::size_t bufferCount = std::min(pieces.count(), kPieceBuffers);
   const auto storage = std::make_unique_for_overwrite<uint8_t[]>(bufferCount * pieces.maxSize());
-  uint8_t *const buffers[2] = {storage.get(), storage.get() + (bufferCount - 1) * pieces.maxSize()};
+  uint8_t *buffers[kPieceBuffers];
+  for (std::size_t i = 0; i < kPieceBuffers; ++i) {
+    buffers[i] = storage.get() + i % bufferCount * pieces.maxSize();
+  }
 
   platform::ReplacingFile file;
   if (const int error = file.open(path)) {
