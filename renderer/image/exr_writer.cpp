@@ -273,12 +273,12 @@ void reserveSpace(std::FILE *stream, uint64_t size) {
 #endif
 }
 
-// Writes the header and every piece, converting on a second thread when that is worth it and
-// possible.
+// Writes the header and every piece, converting on a second thread when `helper` is set (with
+// kPieceBuffers buffers) and a thread can be started, else on this one (with buffers[0]).
 int writeBlocks(platform::ReplacingFile &file, const std::vector<uint8_t> &header,
-                const Pieces &pieces, uint8_t *const *buffers) {
+                const Pieces &pieces, uint8_t *const *buffers, bool helper) {
   const std::size_t count = pieces.count();
-  if (count >= kMinPiecesForThread && std::thread::hardware_concurrency() >= 2) {
+  if (helper) {
     PieceConverter converter(pieces, buffers);
     if (converter.start()) {
       if (const int error = file.write(header.data(), header.size())) {
@@ -321,7 +321,11 @@ int writeExr(const char *path, int32_t width, int32_t height, const float *rgba)
   // Everything is allocated before the file is opened, so running out of memory leaves no file.
   const std::vector<uint8_t> header = buildHeader(width, height, blockSize);
   const Pieces pieces(rgba, columns, rows, linesPerPiece);
-  const std::size_t bufferCount = std::min(pieces.count(), kPieceBuffers);
+  // A helper thread pays when there are several pieces. Lines longer than a piece are converted
+  // one at a time on this thread, in a single buffer, so that a huge line is not held three times.
+  const bool helper = pieces.count() >= kMinPiecesForThread && pieces.maxSize() <= kPieceBytes &&
+                      std::thread::hardware_concurrency() >= 2;
+  const std::size_t bufferCount = helper ? kPieceBuffers : 1;
   const auto storage = std::make_unique_for_overwrite<uint8_t[]>(bufferCount * pieces.maxSize());
   uint8_t *buffers[kPieceBuffers];
   for (std::size_t i = 0; i < kPieceBuffers; ++i) {
@@ -336,7 +340,7 @@ int writeExr(const char *path, int32_t width, int32_t height, const float *rgba)
   std::setvbuf(file.stream(), nullptr, _IONBF, 0);
   reserveSpace(file.stream(), header.size() + static_cast<uint64_t>(rows) * blockSize);
   // A failed write leaves the temporary file to the destructor, which removes it.
-  const int error = writeBlocks(file, header, pieces, buffers);
+  const int error = writeBlocks(file, header, pieces, buffers, helper);
   return error != 0 ? error : file.commit();
 }
 
