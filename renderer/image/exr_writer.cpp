@@ -4,6 +4,7 @@
 // a second thread, into a temporary file that replaces the target only once it is complete.
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -43,6 +44,9 @@ constexpr std::size_t kBlockPrefix = 8; // line number and data size, i32 each
 constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
 // Buffers for pieces converted ahead of the one being written.
 constexpr std::size_t kPieceBuffers = 3;
+// How long the writing thread waits for a piece that the helper is converting before converting it
+// itself: about twice what converting a piece takes when the helper is running.
+constexpr std::chrono::microseconds kHelperPatience{300};
 // Images of fewer pieces are converted on the calling thread.
 constexpr std::size_t kMinPiecesForThread = 3;
 
@@ -161,10 +165,11 @@ private:
 
 // Converts pieces on a second thread ahead of the caller, who writes them in order: the conversion
 // of one piece (mostly reading the floats from memory) overlaps the system's copy of another.
-// Pieces are claimed in order by whichever thread gets to them first, and the caller converts the
-// next piece itself when the helper has not started on it, so a helper that the system keeps
-// waiting (on a busy machine) costs nothing but the piece it is converting. Piece i uses buffer
-// i mod kPieceBuffers.
+// Pieces are claimed in order by whichever thread gets to them first; the caller converts the next
+// piece itself when the helper has not started on it, or has not finished it soon enough (on a
+// busy machine the system may keep the helper waiting for several milliseconds), so the caller
+// never waits long for the helper. The helper converts piece i into buffers[i mod
+// kPieceBuffers]; the caller converts into buffers[kPieceBuffers].
 class PieceConverter {
 public:
   PieceConverter(const Pieces &pieces, uint8_t *const *buffers)
@@ -193,23 +198,22 @@ public:
     }
   }
 
-  // Gives the bytes of piece `index`, the one after the last one handed back with done():
-  // converted here if the helper has not claimed it, else once the helper has finished it.
+  // Gives the bytes of piece `index`, the one after the last one handed back with done().
   const uint8_t *get(std::size_t index, std::size_t *size) {
-    uint8_t *buffer = buffers_[index % kPieceBuffers];
     {
       std::unique_lock lock(mutex_);
-      if (claimed_ > index) {
-        changed_.wait(lock, [&] { return ready_[index]; });
+      if (claimed_ <= index) {
+        claimed_ = index + 1;
+      } else if (changed_.wait_for(lock, kHelperPatience, [&] { return ready_[index]; })) {
         *size = sizes_[index % kPieceBuffers];
-        return buffer;
+        return buffers_[index % kPieceBuffers];
       }
-      claimed_ = index + 1;
     }
-    *size = pieces_.fill(index, buffer);
-    return buffer;
+    uint8_t *own = buffers_[kPieceBuffers];
+    *size = pieces_.fill(index, own);
+    return own;
   }
-  // Hands the buffer of piece `index` back once the piece is written.
+  // Frees the helper's buffer of piece `index` once the piece is written.
   void done(std::size_t index) {
     {
       const std::lock_guard lock(mutex_);
@@ -273,8 +277,8 @@ void reserveSpace(std::FILE *stream, uint64_t size) {
 #endif
 }
 
-// Writes the header and every piece, converting on a second thread when `helper` is set (with
-// kPieceBuffers buffers) and a thread can be started, else on this one (with buffers[0]).
+// Writes the header and every piece, converting on a second thread as well when `helper` is set
+// (with kPieceBuffers + 1 buffers) and a thread can be started, else on this one (with buffers[0]).
 int writeBlocks(platform::ReplacingFile &file, const std::vector<uint8_t> &header,
                 const Pieces &pieces, uint8_t *const *buffers, bool helper) {
   const std::size_t count = pieces.count();
@@ -325,10 +329,10 @@ int writeExr(const char *path, int32_t width, int32_t height, const float *rgba)
   // one at a time on this thread, in a single buffer, so that a huge line is not held three times.
   const bool helper = pieces.count() >= kMinPiecesForThread && pieces.maxSize() <= kPieceBytes &&
                       std::thread::hardware_concurrency() >= 2;
-  const std::size_t bufferCount = helper ? kPieceBuffers : 1;
+  const std::size_t bufferCount = helper ? kPieceBuffers + 1 : 1;
   const auto storage = std::make_unique_for_overwrite<uint8_t[]>(bufferCount * pieces.maxSize());
-  uint8_t *buffers[kPieceBuffers];
-  for (std::size_t i = 0; i < kPieceBuffers; ++i) {
+  uint8_t *buffers[kPieceBuffers + 1];
+  for (std::size_t i = 0; i < kPieceBuffers + 1; ++i) {
     buffers[i] = storage.get() + i % bufferCount * pieces.maxSize();
   }
 
