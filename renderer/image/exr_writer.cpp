@@ -4,7 +4,6 @@
 // a second thread, into a temporary file that replaces the target only once it is complete.
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -44,9 +43,6 @@ constexpr std::size_t kBlockPrefix = 8; // line number and data size, i32 each
 constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
 // Buffers for pieces converted ahead of the one being written.
 constexpr std::size_t kPieceBuffers = 3;
-// How long the writing thread waits for a piece that the helper is converting before converting it
-// itself: about twice what converting a piece takes when the helper is running.
-constexpr std::chrono::microseconds kHelperPatience{300};
 // Images of fewer pieces are converted on the calling thread.
 constexpr std::size_t kMinPiecesForThread = 3;
 
@@ -165,11 +161,11 @@ private:
 
 // Converts pieces on a second thread ahead of the caller, who writes them in order: the conversion
 // of one piece (mostly reading the floats from memory) overlaps the system's copy of another.
-// Pieces are claimed in order by whichever thread gets to them first; the caller converts the next
-// piece itself when the helper has not started on it, or has not finished it soon enough (on a
-// busy machine the system may keep the helper waiting for several milliseconds), so the caller
-// never waits long for the helper. The helper converts piece i into buffers[i mod
-// kPieceBuffers]; the caller converts into buffers[kPieceBuffers].
+// Pieces are claimed in order by whichever thread gets to them first, and the caller never waits
+// for the helper: a piece that the helper has not finished when it is due is converted again by
+// the caller (on a busy machine the system may keep the helper waiting for milliseconds, and a
+// write that waited for it would cost more than converting twice). The helper converts piece i
+// into buffers[i mod kPieceBuffers], the caller into buffers[kPieceBuffers].
 class PieceConverter {
 public:
   PieceConverter(const Pieces &pieces, uint8_t *const *buffers)
@@ -201,10 +197,10 @@ public:
   // Gives the bytes of piece `index`, the one after the last one handed back with done().
   const uint8_t *get(std::size_t index, std::size_t *size) {
     {
-      std::unique_lock lock(mutex_);
+      const std::lock_guard lock(mutex_);
       if (claimed_ <= index) {
         claimed_ = index + 1;
-      } else if (changed_.wait_for(lock, kHelperPatience, [&] { return ready_[index]; })) {
+      } else if (ready_[index]) {
         *size = sizes_[index % kPieceBuffers];
         return buffers_[index % kPieceBuffers];
       }
@@ -238,12 +234,9 @@ private:
         index = claimed_++;
       }
       const std::size_t size = pieces_.fill(index, buffers_[index % kPieceBuffers]);
-      {
-        const std::lock_guard lock(mutex_);
-        sizes_[index % kPieceBuffers] = size;
-        ready_[index] = true;
-      }
-      changed_.notify_all();
+      const std::lock_guard lock(mutex_);
+      sizes_[index % kPieceBuffers] = size;
+      ready_[index] = true; // the caller looks, it does not wait
     }
   }
 
