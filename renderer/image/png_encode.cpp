@@ -45,9 +45,14 @@ template <bool SixteenBit> inline PixelParts pixelParts(const float *p) {
 }
 
 #if defined(EK_PNG_SSE2)
-// pixelParts for four pixels at once; the same single-precision operations lane by lane. Returns
-// false when all twelve colours are 0, as in the empty parts of a picture.
-template <bool SixteenBit> inline bool pixelParts4(const float *p, PixelParts *parts) {
+// pixelParts for four pixels at once, the same single-precision operations lane by lane, with the
+// colours and alpha samples still in vectors.
+struct PixelParts4 {
+  __m128 colour[3];
+  __m128i alpha;
+};
+
+template <bool SixteenBit> inline PixelParts4 pixelParts4(const float *p) {
   __m128 r = _mm_loadu_ps(p);
   __m128 g = _mm_loadu_ps(p + 4);
   __m128 b = _mm_loadu_ps(p + 8);
@@ -59,24 +64,43 @@ template <bool SixteenBit> inline bool pixelParts4(const float *p, PixelParts *p
   const auto clamp = [&](__m128 x) { return _mm_min_ps(_mm_max_ps(x, zero), one); };
   const __m128 alpha = clamp(a);
   const __m128 visible = _mm_cmpgt_ps(alpha, _mm_set1_ps(kMinAlpha));
-  const __m128 divisor = _mm_or_ps(_mm_and_ps(visible, alpha), _mm_andnot_ps(visible, one));
-  const __m128 red = _mm_and_ps(visible, clamp(_mm_div_ps(r, divisor)));
-  const __m128 green = _mm_and_ps(visible, clamp(_mm_div_ps(g, divisor)));
-  const __m128 blue = _mm_and_ps(visible, clamp(_mm_div_ps(b, divisor)));
-  alignas(16) float colours[3][4];
-  _mm_store_ps(colours[0], red);
-  _mm_store_ps(colours[1], green);
-  _mm_store_ps(colours[2], blue);
-  alignas(16) int32_t alphas[4];
-  _mm_store_si128(reinterpret_cast<__m128i *>(alphas),
-                  _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(alpha, _mm_set1_ps(kScale<SixteenBit>)),
-                                              _mm_set1_ps(0.5f))));
-  for (int i = 0; i < 4; ++i) {
-    parts[i] = {{colours[0][i], colours[1][i], colours[2][i]}, static_cast<uint32_t>(alphas[i])};
+  PixelParts4 parts;
+  parts.alpha = _mm_cvttps_epi32(
+      _mm_add_ps(_mm_mul_ps(alpha, _mm_set1_ps(kScale<SixteenBit>)), _mm_set1_ps(0.5f)));
+  if (_mm_movemask_ps(visible) == 0) { // no division needed: every colour is 0
+    parts.colour[0] = parts.colour[1] = parts.colour[2] = zero;
+    return parts;
   }
-  // The colours are never negative, so their bits are all 0 exactly when they are 0.
-  const __m128i any = _mm_castps_si128(_mm_or_ps(_mm_or_ps(red, green), blue));
-  return _mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) != 0xFFFF;
+  const __m128 divisor = _mm_or_ps(_mm_and_ps(visible, alpha), _mm_andnot_ps(visible, one));
+  parts.colour[0] = _mm_and_ps(visible, clamp(_mm_div_ps(r, divisor)));
+  parts.colour[1] = _mm_and_ps(visible, clamp(_mm_div_ps(g, divisor)));
+  parts.colour[2] = _mm_and_ps(visible, clamp(_mm_div_ps(b, divisor)));
+  return parts;
+}
+
+// Whether any of the twelve colours is not 0. The colours are never negative, so their bits are all
+// 0 exactly when they are 0.
+inline bool anyColour(const PixelParts4 &parts) {
+  const __m128 any = _mm_or_ps(_mm_or_ps(parts.colour[0], parts.colour[1]), parts.colour[2]);
+  return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castps_si128(any), _mm_setzero_si128())) != 0xFFFF;
+}
+
+// Stores four pixels whose colours are all 0 (which encodes as 0): only the alpha samples, at most
+// 65535, are not zero. Each 8-bit pixel is one 32-bit word with alpha in its last byte; each 16-bit
+// pixel two such words, the second with alpha's bytes swapped (big-endian) in its upper half.
+template <bool SixteenBit> inline uint8_t *storeAlphaOnly(__m128i alpha, uint8_t *out) {
+  if constexpr (SixteenBit) {
+    const __m128i swapped = _mm_or_si128(
+        _mm_srli_epi32(alpha, 8), _mm_and_si128(_mm_slli_epi32(alpha, 8), _mm_set1_epi32(0xFF00)));
+    const __m128i high = _mm_slli_epi32(swapped, 16);
+    const __m128i zero = _mm_setzero_si128();
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_unpacklo_epi32(zero, high));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 16), _mm_unpackhi_epi32(zero, high));
+    return out + 32;
+  } else {
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_slli_epi32(alpha, 24));
+    return out + 16;
+  }
 }
 #endif
 
@@ -104,15 +128,20 @@ template <bool SixteenBit> void convertRow(const float *rgba, std::size_t width,
   std::size_t x = 0;
 #if defined(EK_PNG_SSE2)
   for (; width - x >= 4; x += 4) {
-    PixelParts parts[4];
-    const bool anyColour = pixelParts4<SixteenBit>(rgba + x * 4, parts);
-    for (const PixelParts &pixel : parts) {
-      if (anyColour) {
-        out = storePixel<SixteenBit>(pixel, table, out);
-      } else {
-        const uint32_t samples[4] = {0, 0, 0, pixel.alpha}; // colour 0 encodes as 0
-        out = storeSamples<SixteenBit>(samples, out);
-      }
+    const PixelParts4 parts = pixelParts4<SixteenBit>(rgba + x * 4);
+    if (!anyColour(parts)) { // as in the empty parts of a picture
+      out = storeAlphaOnly<SixteenBit>(parts.alpha, out);
+      continue;
+    }
+    alignas(16) float colours[3][4];
+    alignas(16) uint32_t alphas[4];
+    for (int c = 0; c < 3; ++c) {
+      _mm_store_ps(colours[c], parts.colour[c]);
+    }
+    _mm_store_si128(reinterpret_cast<__m128i *>(alphas), parts.alpha);
+    for (int i = 0; i < 4; ++i) {
+      out = storePixel<SixteenBit>({{colours[0][i], colours[1][i], colours[2][i]}, alphas[i]},
+                                   table, out);
     }
   }
 #endif

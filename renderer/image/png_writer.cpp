@@ -1,10 +1,11 @@
 // ekSavePNG: float RGBA images as RGBA PNG files, 8 or 16 bits per channel, with a gAMA chunk. The
-// whole file is built in memory (signature, IHDR, gAMA, one IDAT holding the complete zlib stream,
-// IEND) and written with one fwrite, under a temporary name that replaces the target only once the
-// file is complete.
+// file (signature, IHDR, gAMA, one IDAT holding the complete zlib stream, IEND) is written from
+// memory in three pieces, the middle one the compressor's own output, under a temporary name that
+// replaces the target only once the file is complete.
 #include <cerrno>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "emberkit.h"
@@ -24,10 +25,6 @@ constexpr uint8_t kCompressionDeflate = 0;
 constexpr uint8_t kFilterAdaptive = 0;
 constexpr uint8_t kNoInterlace = 0;
 constexpr uint32_t kGamma = 45455; // 1/2.2 × 100000, rounded
-// Length, type and CRC around each chunk's data.
-constexpr std::size_t kChunkOverhead = 12;
-constexpr std::size_t kFileOverhead = sizeof kSignature + 4 * kChunkOverhead + 13 + 4;
-
 // Appends a chunk: data length, type letters, data and the CRC of type and data.
 void appendChunk(ByteWriter &out, std::vector<uint8_t> &file, const char *type, const uint8_t *data,
                  std::size_t size) {
@@ -56,9 +53,11 @@ int writePng(const char *path, int32_t width, int32_t height, const float *rgba,
     return ENOMEM;
   }
 
-  std::vector<uint8_t> file;
-  file.reserve(kFileOverhead + streamSize);
-  ByteWriter out(file);
+  // The compressed stream is written from where the compressor left it: the file is the bytes
+  // before it (signature, IHDR, gAMA, the IDAT chunk's length and type), the stream, and the
+  // bytes after it (the IDAT chunk's CRC, IEND).
+  std::vector<uint8_t> head;
+  ByteWriter out(head);
   out.bytes(kSignature, sizeof kSignature);
 
   std::vector<uint8_t> header;
@@ -70,21 +69,32 @@ int writePng(const char *path, int32_t width, int32_t height, const float *rgba,
   headerOut.u8(kCompressionDeflate);
   headerOut.u8(kFilterAdaptive);
   headerOut.u8(kNoInterlace);
-  appendChunk(out, file, "IHDR", header.data(), header.size());
+  appendChunk(out, head, "IHDR", header.data(), header.size());
 
   const uint8_t gamma[4] = {static_cast<uint8_t>(kGamma >> 24), static_cast<uint8_t>(kGamma >> 16),
                             static_cast<uint8_t>(kGamma >> 8), static_cast<uint8_t>(kGamma)};
-  appendChunk(out, file, "gAMA", gamma, sizeof gamma);
-  appendChunk(out, file, "IDAT", stream.get(), streamSize);
-  stream.reset();
-  appendChunk(out, file, "IEND", nullptr, 0);
+  appendChunk(out, head, "gAMA", gamma, sizeof gamma);
+
+  out.u32be(static_cast<uint32_t>(streamSize));
+  out.text("IDAT");
+  const uint32_t idatCrc = crc32End(crc32Update(
+      crc32Update(crc32Begin(), head.data() + head.size() - 4, 4), stream.get(), streamSize));
+  std::vector<uint8_t> tail;
+  ByteWriter tailOut(tail);
+  tailOut.u32be(idatCrc);
+  appendChunk(tailOut, tail, "IEND", nullptr, 0);
 
   platform::ReplacingFile output;
   if (const int error = output.open(path)) {
     return error;
   }
-  if (const int error = output.write(file.data(), file.size())) {
-    return error;
+  for (const auto &[data, size] :
+       {std::pair<const uint8_t *, std::size_t>{head.data(), head.size()},
+        {stream.get(), streamSize},
+        {tail.data(), tail.size()}}) {
+    if (const int error = output.write(data, size)) {
+      return error;
+    }
   }
   return output.commit();
 }

@@ -166,6 +166,32 @@ TEST_P(WriterFiles, FailedWriteKeepsThePreviousFile) {
   }
 }
 
+// A large EXR image is converted in pieces while earlier ones are written. A failure in the
+// header, the first piece, half way or in the last piece is reported, and leaves the previous file
+// as it was and nothing else.
+TEST_F(ImageFileTest, LargeExrFailingAtAnyPointKeepsThePreviousFile) {
+  const int32_t width = 1500;
+  const int32_t height = 400;
+  const uint64_t size = 331 + 8 * height + height * (8 + 8 * uint64_t(width));
+  const std::vector<float> image(std::size_t(width) * height * 4, 0.5f);
+  const std::string file = path("kept.exr");
+  const float pixel[4] = {};
+  ASSERT_EQ(ekSaveEXR(file.c_str(), 1, 1, pixel), 0);
+  const std::vector<uint8_t> previous = readBytes(file);
+  for (rlim_t limit : {rlim_t{1000}, rlim_t{100000}, rlim_t{size / 2}, rlim_t{size - 10}}) {
+    {
+      const FileSizeLimit fileLimit(limit);
+      errno = 0;
+      EXPECT_EQ(ekSaveEXR(file.c_str(), width, height, image.data()), 1) << limit;
+      EXPECT_EQ(errno, EFBIG) << limit;
+    }
+    EXPECT_EQ(readBytes(file), previous) << limit;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1) << limit;
+  }
+  ASSERT_EQ(ekSaveEXR(file.c_str(), width, height, image.data()), 0);
+  EXPECT_EQ(readBytes(file).size(), size);
+}
+
 // The replacement keeps the mode of the file it replaces, and a link keeps pointing at the file,
 // which receives the new image.
 TEST_P(WriterFiles, ReplacementKeepsModeAndLinks) {

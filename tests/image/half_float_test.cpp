@@ -2,11 +2,13 @@
 // on every rounding boundary, and the fast line converter against the one-value reference.
 #include <Imath/half.h>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <xmmintrin.h>
 #endif
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -126,6 +128,31 @@ TEST(Crc32, StandardCheckValueAndPieces) {
   state = ek::image::crc32Update(state, text, 4);
   state = ek::image::crc32Update(state, text + 4, 5);
   EXPECT_EQ(ek::image::crc32End(state), 0xCBF43926u);
+}
+
+// Against zlib's CRC-32 at every length up to a few steps of eight bytes, at every alignment, on a
+// large buffer, and fed in uneven pieces.
+TEST(Crc32, AgreesWithZlibAtEveryLengthAndAlignment) {
+  std::mt19937 random(21);
+  std::vector<uint8_t> data(1 << 20);
+  for (uint8_t &byte : data) {
+    byte = static_cast<uint8_t>(random());
+  }
+  for (std::size_t offset = 0; offset < 8; ++offset) {
+    for (std::size_t length = 0; length <= 40; ++length) {
+      const uint8_t *p = data.data() + offset;
+      ASSERT_EQ(ek::image::crc32(p, length), ::crc32(0, p, static_cast<uInt>(length)))
+          << offset << " " << length;
+    }
+  }
+  const uint32_t whole = ::crc32(0, data.data(), static_cast<uInt>(data.size()));
+  EXPECT_EQ(ek::image::crc32(data.data(), data.size()), whole);
+  uint32_t state = ek::image::crc32Begin();
+  for (std::size_t at = 0, piece = 1; at < data.size(); at += piece, piece = piece * 3 % 1021) {
+    const std::size_t size = std::min(piece, data.size() - at);
+    state = ek::image::crc32Update(state, data.data() + at, size);
+  }
+  EXPECT_EQ(ek::image::crc32End(state), whole);
 }
 
 } // namespace
