@@ -35,13 +35,125 @@ void mergeIntoBuffers(const BoundsPartial &b, float *bounds, double *moments) {
   moments[6] = current.count;
 }
 
-// Runs `visit` on every work item of a volumetric splat launch, in the given particle order.
-template <typename Args, typename Visit>
-void forEachVolumeWork(WorkerPool &pool, const Args &a, const uint32_t *order, Visit &&visit) {
+constexpr int kPrefixGroup = 8;
+
+// prefixColumn on kPrefixGroup neighbouring columns at once, each column's additions in the same
+// order as there. One column's running sum is a chain of dependent additions that would leave the
+// processor waiting on each; eight independent chains keep it busy.
+void prefixColumnGroup(float *columns, int32_t depth, float *totals) {
+  float sum[kPrefixGroup] = {};
+  for (int32_t k = 0; k < depth; ++k) {
+    for (int c = 0; c < kPrefixGroup; ++c) {
+      float &cell = columns[uint64_t(c) * uint64_t(depth) + uint64_t(k)];
+      const float v = cell;
+      cell = sum[c] + 0.5f * v;
+      sum[c] += v;
+    }
+  }
+  if (totals)
+    for (int c = 0; c < kPrefixGroup; ++c)
+      totals[c] = sum[c];
+}
+
+// Asks for the cache line holding `address` ahead of its use.
+inline void prefetch(const void *address) {
+#if defined(__GNUC__)
+  __builtin_prefetch(address);
+#else
+  (void)address;
+#endif
+}
+
+// How far ahead of its work item the pipeline below prepares it.
+constexpr uint32_t kAhead = 8;
+
+// Visits the work items [begin, end) in order, as forEachWorkItem does, in three steps kAhead
+// items apart: fetch(work) 2 kAhead items before, stage(work, staged) kAhead items before and
+// visit(work, staged) last. In space order the particles' own data (and what their samples reach)
+// lies scattered in memory; preparing each item ahead keeps many of those reads in flight where a
+// plain loop would wait for each in turn.
+template <typename Staged, typename Fetch, typename Stage, typename Visit>
+void pipelineWorkItems(int32_t repopulation, int32_t samples, uint64_t begin, uint64_t end,
+                       const uint32_t *order, Fetch &&fetch, Stage &&stage, Visit &&visit) {
+  constexpr uint32_t kRing = 2 * kAhead;
+  WorkItem items[kRing];
+  Staged staged[kRing];
+  uint64_t fetched = begin, staging = begin;
+  const uint32_t sampleCount = uint32_t(samples);
+  const uint32_t copies = uint32_t(repopulation) + 1;
+  WorkItem slot = decodeWorkItem(begin, repopulation, samples);
+  for (uint64_t item = begin; item < end; ++item) {
+    for (; fetched < end && fetched < item + kRing; ++fetched) {
+      WorkItem &work = items[fetched % kRing];
+      work = slot;
+      if (order)
+        work.particle = order[slot.particle];
+      fetch(work);
+      if (++slot.sample == sampleCount) {
+        slot.sample = 0;
+        if (++slot.copy == copies) {
+          slot.copy = 0;
+          ++slot.particle;
+        }
+      }
+    }
+    for (; staging < fetched && staging <= item + kAhead; ++staging)
+      stage(items[staging % kRing], staged[staging % kRing]);
+    visit(items[item % kRing], staged[item % kRing]);
+  }
+}
+
+// Runs the pipeline above over every work item of a volumetric splat launch, in the given
+// particle order.
+template <typename Staged, typename Args, typename Fetch, typename Stage, typename Visit>
+void pipelineVolumeWork(WorkerPool &pool, const Args &a, const uint32_t *order, Fetch &&fetch,
+                        Stage &&stage, Visit &&visit) {
   pool.parallelFor(
       a.total, pool.chunkFor(a.total, kMinChunk), [&](uint64_t begin, uint64_t end, unsigned) {
-        forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order, visit);
+        pipelineWorkItems<Staged>(a.frame.repopulation, a.frame.samples, begin, end, order, fetch,
+                                  stage, visit);
       });
+}
+
+// The particle's position (and velocity) ahead of its sample.
+void fetchParticle(const EKV3 *positions, const EKV3 *velocities, const WorkItem &work) {
+  prefetch(positions + work.particle);
+  if (velocities)
+    prefetch(velocities + work.particle);
+}
+
+// A camera sample placed ahead of its use; `placed` is false for a culled one.
+struct StagedCameraSample {
+  CameraSample sample;
+  bool placed;
+};
+
+// A light sample placed in the maps ahead of its deposits.
+struct StagedLightSample {
+  int hits; // lights whose map the sample lands in
+  int map[kMaxVolumeLights];
+  MapHit hit[kMaxVolumeLights];
+  Slices slices[kMaxVolumeLights];
+};
+
+// Asks for the four texels the shading of a sample at p reads from each shadowing light's map,
+// as shadowThickness reads them.
+void prefetchShadowTaps(const VolumeConstants &vol, const EKV3 &p, const float *shadowMaps) {
+  for (int i = 0; i < vol.lightCount; ++i) {
+    int map;
+    MapHit hit;
+    if (!lightSampleHit(vol, vol.lights[i], p, map, hit))
+      continue;
+    const EKShadowMap &m = vol.maps[map];
+    const int k = mapSlices(m, hit.lz).k0;
+    const int x0 = int(floorf(hit.px - 0.5f)), y0 = int(floorf(hit.py - 0.5f));
+    const int xa = x0 > 0 ? x0 : 0, xb = x0 + 1 < m.size - 1 ? x0 + 1 : m.size - 1;
+    const int ya = y0 > 0 ? y0 : 0, yb = y0 + 1 < m.size - 1 ? y0 + 1 : m.size - 1;
+    prefetch(texelColumn(shadowMaps, m, xa, ya) + k);
+    prefetch(texelColumn(shadowMaps, m, xb, ya) + k);
+    prefetch(texelColumn(shadowMaps, m, xa, yb) + k);
+    prefetch(texelColumn(shadowMaps, m, xb, yb) + k);
+  }
 }
 
 } // namespace
@@ -90,9 +202,34 @@ const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const EKFrame 
 void CpuDevice::launchLightSplat(uint32_t blocks, const LightSplatArgs &a) {
   if (!acceptLaunch(blocks))
     return;
-  forEachVolumeWork(
-      pool_, a, spatialOrderFor(a.positions, a.frame, a.total), [&](const WorkItem &work, bool) {
-        lightSplatWork(a.frame, volume_, a.positions, a.velocities, work, a.shadowMaps);
+  // lightSplatWork, with each sample placed in the maps ahead of its deposits.
+  const VolumeConstants &vol = volume_;
+  pipelineVolumeWork<StagedLightSample>(
+      pool_, a, spatialOrderFor(a.positions, a.frame, a.total),
+      [&](const WorkItem &work) { fetchParticle(a.positions, a.velocities, work); },
+      [&](const WorkItem &work, StagedLightSample &staged) {
+        staged.hits = 0;
+        uint32_t state = 0;
+        const EKV3 p = samplePosition(a.frame, a.positions, a.velocities, work, state);
+        if (!isFinitePoint(p))
+          return;
+        for (int i = 0; i < vol.lightCount; ++i) {
+          const int n = staged.hits;
+          if (!lightSampleHit(vol, vol.lights[i], p, staged.map[n], staged.hit[n]))
+            continue;
+          const EKShadowMap &m = vol.maps[staged.map[n]];
+          const MapHit &hit = staged.hit[n];
+          staged.slices[n] = mapSlices(m, hit.lz);
+          prefetch(texelColumn(a.shadowMaps, m, int(hit.px), int(hit.py)) + staged.slices[n].k0);
+          ++staged.hits;
+        }
+      },
+      [&](const WorkItem &, const StagedLightSample &staged) {
+        for (int n = 0; n < staged.hits; ++n) {
+          const MapHit &hit = staged.hit[n];
+          depositInMap(vol.maps[staged.map[n]], hit, staged.slices[n],
+                       vol.lightSampleArea / hit.area, a.shadowMaps);
+        }
       });
 }
 
@@ -102,7 +239,11 @@ void CpuDevice::launchPrefix(uint32_t blocks, const PrefixArgs &a) {
   const uint64_t depth = a.depth > 0 ? uint64_t(a.depth) : 0;
   pool_.parallelFor(a.columnCount, pool_.chunkFor(a.columnCount, kMinChunk),
                     [&](uint64_t begin, uint64_t end, unsigned) {
-                      for (uint64_t c = begin; c < end; ++c)
+                      uint64_t c = begin;
+                      for (; c + kPrefixGroup <= end; c += kPrefixGroup)
+                        prefixColumnGroup(a.columns + c * depth, a.depth,
+                                          a.totals ? a.totals + c : nullptr);
+                      for (; c < end; ++c)
                         prefixColumn(a.columns + c * depth, a.depth,
                                      a.totals ? a.totals + c : nullptr);
                     });
@@ -111,9 +252,49 @@ void CpuDevice::launchPrefix(uint32_t blocks, const PrefixArgs &a) {
 void CpuDevice::launchCamSplat(uint32_t blocks, const CamSplatArgs &a) {
   if (!acceptLaunch(blocks))
     return;
-  forEachVolumeWork(
-      pool_, a, spatialOrderFor(a.positions, a.frame, a.total), [&](const WorkItem &work, bool) {
-        camSplatWork(a.frame, volume_, a.positions, a.velocities, work, a.cameraDepth);
+  // camSplatWork, with each sample placed ahead of its deposit.
+  pipelineVolumeWork<StagedCameraSample>(
+      pool_, a, spatialOrderFor(a.positions, a.frame, a.total),
+      [&](const WorkItem &work) { fetchParticle(a.positions, a.velocities, work); },
+      [&](const WorkItem &work, StagedCameraSample &staged) {
+        staged.placed =
+            cameraSample(a.frame, volume_, a.positions, a.velocities, work, staged.sample);
+        if (staged.placed)
+          prefetch(a.cameraDepth + uint64_t(staged.sample.pixel) * uint64_t(volume_.camSlices) +
+                   staged.sample.slices.k0);
+      },
+      [&](const WorkItem &, const StagedCameraSample &staged) {
+        if (staged.placed)
+          depositCameraSample(volume_, staged.sample, a.cameraDepth);
+      });
+}
+
+// shadeWork over the work items [begin, end), each sample placed ahead of its shading and the
+// memory its shading reads asked for meanwhile.
+template <typename Batch>
+void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t begin, uint64_t end,
+                           Batch &batch) const {
+  const VolumeConstants &vol = volume_;
+  SplatSample s;
+  pipelineWorkItems<StagedCameraSample>(
+      a.frame.repopulation, a.frame.samples, begin, end, order,
+      [&](const WorkItem &work) {
+        fetchParticle(a.positions, a.velocities, work);
+        prefetch(a.colors + work.particle);
+      },
+      [&](const WorkItem &work, StagedCameraSample &staged) {
+        staged.placed =
+            cameraSample(a.frame, vol, a.positions, a.velocities, work, staged.sample);
+        if (!staged.placed)
+          return;
+        prefetch(a.cameraDepth + uint64_t(staged.sample.pixel) * uint64_t(vol.camSlices) +
+                 staged.sample.slices.k0);
+        prefetchShadowTaps(vol, staged.sample.position, a.shadowMaps);
+      },
+      [&](const WorkItem &, const StagedCameraSample &staged) {
+        if (staged.placed &&
+            shadeCameraSample(vol, staged.sample, a.colors, a.shadowMaps, a.cameraDepth, s))
+          batch.add(s);
       });
 }
 
@@ -124,14 +305,7 @@ void CpuDevice::launchShade(uint32_t blocks, const ShadeArgs &a) {
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   accumulateSamples(pool_, privateImages_, a.accumulator, pixels, a.total,
                     [&](uint64_t begin, uint64_t end, auto &batch) {
-                      SplatSample s;
-                      forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
-                                      [&](const WorkItem &work, bool) {
-                                        if (shadeWork(a.frame, volume_, a.positions, a.colors,
-                                                      a.velocities, work, a.shadowMaps,
-                                                      a.cameraDepth, s))
-                                          batch.add(s);
-                                      });
+                      shadeRange(a, order, begin, end, batch);
                     });
 }
 

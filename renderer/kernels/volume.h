@@ -144,11 +144,11 @@ EK_HD Float *texelColumn(Float *shadowMaps, const EKShadowMap &m, int x, int y) 
          (uint64_t(y) * uint64_t(m.size) + uint64_t(x)) * uint64_t(m.slices);
 }
 
-// Deposits a light sample's coverage into one map: into one texel when it covers at most a texel,
-// otherwise spread evenly over a square of up to 15 x 15 texels.
-EK_HD void depositInMap(const EKShadowMap &m, const MapHit &hit, float coverage,
+// Deposits a light sample's coverage into one map, between the slices `s` of its depth: into one
+// texel when it covers at most a texel, otherwise spread evenly over a square of up to 15 x 15
+// texels.
+EK_HD void depositInMap(const EKShadowMap &m, const MapHit &hit, const Slices &s, float coverage,
                         float *shadowMaps) {
-  const Slices s = mapSlices(m, hit.lz);
   if (coverage <= 1.0f) {
     float *column = texelColumn(shadowMaps, m, int(hit.px), int(hit.py));
     atomicAddFloat(column + s.k0, coverage * (1.0f - s.fraction));
@@ -175,6 +175,21 @@ EK_HD void depositInMap(const EKShadowMap &m, const MapHit &hit, float coverage,
   }
 }
 
+EK_HD void depositInMap(const EKShadowMap &m, const MapHit &hit, float coverage,
+                        float *shadowMaps) {
+  depositInMap(m, hit, mapSlices(m, hit.lz), coverage, shadowMaps);
+}
+
+// Where a light sample at p lands in the shadow maps of a light: false when the light casts no
+// shadow or p lies outside its map.
+EK_HD bool lightSampleHit(const VolumeConstants &vol, const EKVolLight &light, const EKV3 &p,
+                          int &map, MapHit &hit) {
+  if (light.mapCount < 1)
+    return false;
+  map = mapOfLight(light, p);
+  return projectToMap(vol.maps[map], p, hit);
+}
+
 // One work item of the light pass (the frame's samples are 1): its sample goes into the map of
 // every shadowing light.
 EK_HD void lightSplatWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
@@ -184,14 +199,10 @@ EK_HD void lightSplatWork(const EKFrame &f, const VolumeConstants &vol, const EK
   if (!isFinitePoint(p))
     return;
   for (int i = 0; i < vol.lightCount; ++i) {
-    const EKVolLight &light = vol.lights[i];
-    if (light.mapCount < 1)
-      continue;
-    const EKShadowMap &m = vol.maps[mapOfLight(light, p)];
+    int map;
     MapHit hit;
-    if (!projectToMap(m, p, hit))
-      continue;
-    depositInMap(m, hit, vol.lightSampleArea / hit.area, shadowMaps);
+    if (lightSampleHit(vol, vol.lights[i], p, map, hit))
+      depositInMap(vol.maps[map], hit, vol.lightSampleArea / hit.area, shadowMaps);
   }
 }
 
@@ -262,14 +273,20 @@ EK_HD bool cameraSample(const EKFrame &f, const VolumeConstants &vol, const EKV3
   return true;
 }
 
+// The camera sample's coverage, split between its two slices of its pixel's column.
+EK_HD void depositCameraSample(const VolumeConstants &vol, const CameraSample &s,
+                               float *cameraDepth) {
+  float *column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
+  atomicAddFloat(column + s.slices.k0, s.coverage * (1.0f - s.slices.fraction));
+  atomicAddFloat(column + s.slices.k1, s.coverage * s.slices.fraction);
+}
+
 EK_HD void camSplatWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
                         const EKV3 *velocities, const WorkItem &work, float *cameraDepth) {
   CameraSample s;
   if (!cameraSample(f, vol, positions, velocities, work, s))
     return;
-  float *column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
-  atomicAddFloat(column + s.slices.k0, s.coverage * (1.0f - s.slices.fraction));
-  atomicAddFloat(column + s.slices.k1, s.coverage * s.slices.fraction);
+  depositCameraSample(vol, s, cameraDepth);
 }
 
 EK_HD void camSplatItem(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
@@ -355,14 +372,10 @@ EK_HD float lightArriving(const VolumeConstants &vol, const EKVolLight &light, c
   return c;
 }
 
-// One work item of the shading pass: the light its sample sends to the camera, weighted by how
-// much of it the camera sees. Returns false for culled or invisible samples.
-EK_HD bool shadeWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
-                     const Rgba8 *colors, const EKV3 *velocities, const WorkItem &work,
-                     const float *shadowMaps, const float *cameraDepth, SplatSample &out) {
-  CameraSample s;
-  if (!cameraSample(f, vol, positions, velocities, work, s))
-    return false;
+// The light a placed camera sample sends to the camera, weighted by how much of it the camera
+// sees. Returns false for invisible samples.
+EK_HD bool shadeCameraSample(const VolumeConstants &vol, const CameraSample &s, const Rgba8 *colors,
+                             const float *shadowMaps, const float *cameraDepth, SplatSample &out) {
   const float *column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
   const float transmittance = expf(-columnThickness(column, s.slices));
   const float opacity = 1.0f - expf(-s.coverage);
@@ -391,6 +404,15 @@ EK_HD bool shadeWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *p
                weight * (float(color.g) * kColorScale) * (light[1] + vol.emission),
                weight * (float(color.b) * kColorScale) * (light[2] + vol.emission), 0.0f};
   return true;
+}
+
+// One work item of the shading pass; false for culled or invisible samples.
+EK_HD bool shadeWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+                     const Rgba8 *colors, const EKV3 *velocities, const WorkItem &work,
+                     const float *shadowMaps, const float *cameraDepth, SplatSample &out) {
+  CameraSample s;
+  return cameraSample(f, vol, positions, velocities, work, s) &&
+         shadeCameraSample(vol, s, colors, shadowMaps, cameraDepth, out);
 }
 
 EK_HD bool shadeItem(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
