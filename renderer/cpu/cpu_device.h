@@ -79,6 +79,7 @@ private:
   VolumeConstants volume_{};
   // Particles in Morton order, made by the bounds pass that opens every volumetric render.
   std::vector<uint32_t> spatialOrder_;
+  std::vector<EKV3> orderedPositions_; // positions[spatialOrder_[s]] at s
   const EKV3 *spatialOrderPositions_ = nullptr;
 };
 

@@ -104,8 +104,9 @@ inline void prefetch(const void *address) {
 constexpr uint32_t kAhead = 8;
 
 // Visits the work items [begin, end) in order, as forEachWorkItem does, in three steps kAhead
-// items apart: fetch(work) 2 kAhead items before, stage(work, staged) kAhead items before and
-// visit(work, staged) last. In space order the particles' own data (and what their samples reach)
+// items apart: fetch(work, slot) 2 kAhead items before, stage(work, slot, staged) kAhead items
+// before and visit(work, staged) last; `slot` is the item's place in the visiting order of the
+// particles. In space order the particles' own data (and what their samples reach)
 // lies scattered in memory; preparing each item ahead keeps many of those reads in flight where a
 // plain loop would wait for each in turn.
 template <typename Staged, typename Fetch, typename Stage, typename Visit>
@@ -113,6 +114,7 @@ void pipelineWorkItems(int32_t repopulation, int32_t samples, uint64_t begin, ui
                        const uint32_t *order, Fetch &&fetch, Stage &&stage, Visit &&visit) {
   constexpr uint32_t kRing = 2 * kAhead;
   WorkItem items[kRing];
+  uint64_t slots[kRing];
   Staged staged[kRing];
   uint64_t fetched = begin, staging = begin;
   const uint32_t sampleCount = uint32_t(samples);
@@ -122,9 +124,10 @@ void pipelineWorkItems(int32_t repopulation, int32_t samples, uint64_t begin, ui
     for (; fetched < end && fetched < item + kRing; ++fetched) {
       WorkItem &work = items[fetched % kRing];
       work = slot;
+      slots[fetched % kRing] = slot.particle;
       if (order)
         work.particle = order[slot.particle];
-      fetch(work);
+      fetch(work, slot.particle);
       if (++slot.sample == sampleCount) {
         slot.sample = 0;
         if (++slot.copy == copies) {
@@ -134,7 +137,7 @@ void pipelineWorkItems(int32_t repopulation, int32_t samples, uint64_t begin, ui
       }
     }
     for (; staging < fetched && staging <= item + kAhead; ++staging)
-      stage(items[staging % kRing], staged[staging % kRing]);
+      stage(items[staging % kRing], slots[staging % kRing], staged[staging % kRing]);
     visit(items[item % kRing], staged[item % kRing]);
   }
 }
@@ -151,11 +154,20 @@ void pipelineVolumeWork(WorkerPool &pool, const Args &a, const uint32_t *order, 
       });
 }
 
-// The particle's position (and velocity) ahead of its sample.
-void fetchParticle(const EKV3 *positions, const EKV3 *velocities, const WorkItem &work) {
-  prefetch(positions + work.particle);
+// The particle's position (and velocity) ahead of its sample; positions already in visiting order
+// are read one after the other and need no asking.
+void fetchParticle(const EKV3 *positions, const EKV3 *ordered, const EKV3 *velocities,
+                   const WorkItem &work) {
+  if (!ordered)
+    prefetch(positions + work.particle);
   if (velocities)
     prefetch(velocities + work.particle);
+}
+
+// The position of the particle of a work item at `slot` of the visiting order.
+const EKV3 &particlePosition(const EKV3 *positions, const EKV3 *ordered, const WorkItem &work,
+                             uint64_t slot) {
+  return ordered ? ordered[slot] : positions[work.particle];
 }
 
 // A camera sample placed ahead of its use; `placed` is false for a culled one.
@@ -222,6 +234,13 @@ void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs &a) {
   if (a.count > 0 && a.count <= UINT32_MAX) {
     buildSpatialOrder(pool_, a.positions, uint32_t(a.count), total.minimum, total.maximum,
                       spatialOrder_);
+    // The positions in that order too, so that the passes read them one after the other.
+    orderedPositions_.resize(spatialOrder_.size());
+    pool_.parallelFor(a.count, pool_.chunkFor(a.count, 4096),
+                      [&](uint64_t begin, uint64_t end, unsigned) {
+                        for (uint64_t s = begin; s < end; ++s)
+                          orderedPositions_[s] = a.positions[spatialOrder_[s]];
+                      });
     spatialOrderPositions_ = a.positions;
   }
 }
@@ -240,13 +259,18 @@ void CpuDevice::launchLightSplat(uint32_t blocks, const LightSplatArgs &a) {
     return;
   // lightSplatWork, with each sample placed in the maps ahead of its deposits.
   const VolumeConstants &vol = volume_;
+  const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
+  const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
   pipelineVolumeWork<StagedLightSample>(
-      pool_, a, spatialOrderFor(a.positions, a.frame, a.total),
-      [&](const WorkItem &work) { fetchParticle(a.positions, a.velocities, work); },
-      [&](const WorkItem &work, StagedLightSample &staged) {
+      pool_, a, order,
+      [&](const WorkItem &work, uint64_t) {
+        fetchParticle(a.positions, ordered, a.velocities, work);
+      },
+      [&](const WorkItem &work, uint64_t slot, StagedLightSample &staged) {
         staged.hits = 0;
         uint32_t state = 0;
-        const EKV3 p = samplePosition(a.frame, a.positions, a.velocities, work, state);
+        const EKV3 p = samplePositionFrom(
+            a.frame, particlePosition(a.positions, ordered, work, slot), a.velocities, work, state);
         if (!isFinitePoint(p))
           return;
         for (int i = 0; i < vol.lightCount; ++i) {
@@ -289,12 +313,17 @@ void CpuDevice::launchCamSplat(uint32_t blocks, const CamSplatArgs &a) {
   if (!acceptLaunch(blocks))
     return;
   // camSplatWork, with each sample placed ahead of its deposit.
+  const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
+  const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
   pipelineVolumeWork<StagedCameraSample>(
-      pool_, a, spatialOrderFor(a.positions, a.frame, a.total),
-      [&](const WorkItem &work) { fetchParticle(a.positions, a.velocities, work); },
-      [&](const WorkItem &work, StagedCameraSample &staged) {
+      pool_, a, order,
+      [&](const WorkItem &work, uint64_t) {
+        fetchParticle(a.positions, ordered, a.velocities, work);
+      },
+      [&](const WorkItem &work, uint64_t slot, StagedCameraSample &staged) {
         staged.placed =
-            cameraSample(a.frame, volume_, a.positions, a.velocities, work, staged.sample);
+            cameraSampleFrom(a.frame, volume_, particlePosition(a.positions, ordered, work, slot),
+                             a.velocities, work, staged.sample);
         if (staged.placed)
           prefetch(a.cameraDepth + uint64_t(staged.sample.pixel) * uint64_t(volume_.camSlices) +
                    staged.sample.slices.k0);
@@ -311,16 +340,18 @@ template <typename Batch>
 void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t begin, uint64_t end,
                            Batch &batch) const {
   const VolumeConstants &vol = volume_;
+  const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
   SplatSample s;
   pipelineWorkItems<StagedCameraSample>(
       a.frame.repopulation, a.frame.samples, begin, end, order,
-      [&](const WorkItem &work) {
-        fetchParticle(a.positions, a.velocities, work);
+      [&](const WorkItem &work, uint64_t) {
+        fetchParticle(a.positions, ordered, a.velocities, work);
         prefetch(a.colors + work.particle);
       },
-      [&](const WorkItem &work, StagedCameraSample &staged) {
+      [&](const WorkItem &work, uint64_t slot, StagedCameraSample &staged) {
         staged.placed =
-            cameraSample(a.frame, vol, a.positions, a.velocities, work, staged.sample);
+            cameraSampleFrom(a.frame, vol, particlePosition(a.positions, ordered, work, slot),
+                             a.velocities, work, staged.sample);
         if (!staged.placed)
           return;
         prefetch(a.cameraDepth + uint64_t(staged.sample.pixel) * uint64_t(vol.camSlices) +

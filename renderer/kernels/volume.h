@@ -256,11 +256,13 @@ struct CameraSample {
   float coverage; // camSampleArea / max(cross-section, camSampleArea): at most the whole pixel
 };
 
-EK_HD bool cameraSample(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
-                        const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
+// Places a work item's sample, given its particle's position, in its pixel and depth slices;
+// false when it is culled.
+EK_HD bool cameraSampleFrom(const EKFrame &f, const VolumeConstants &vol, const EKV3 &particle,
+                            const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
   out.work = work;
   uint32_t state = 0;
-  out.position = samplePosition(f, positions, velocities, out.work, state);
+  out.position = samplePositionFrom(f, particle, velocities, out.work, state);
   PixelHit hit;
   CameraPoint c;
   if (!projectSample(f, out.position, state, hit, c))
@@ -271,6 +273,11 @@ EK_HD bool cameraSample(const EKFrame &f, const VolumeConstants &vol, const EKV3
       splitSlices((hit.depth - vol.camDepthStart) * vol.camDepthScale - 0.5f, vol.camSlices);
   out.coverage = vol.camSampleArea / maxNumber(area, vol.camSampleArea);
   return true;
+}
+
+EK_HD bool cameraSample(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+                        const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
+  return cameraSampleFrom(f, vol, positions[work.particle], velocities, work, out);
 }
 
 // The camera sample's coverage, split between its two slices of its pixel's column.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cpu/cpu_device.h"
+#include "cpu/spatial_order.h"
 #include "frame_builder.h"
 #include "kernels/volume.h"
 #include "volume_setup.h"
@@ -119,22 +120,47 @@ TEST(CpuVolume, PrefixAgreesWithPrefixColumn) {
   }
 }
 
-// The three splatting launches against lightSplatItem, camSplatItem and shadeItem in item order:
-// to the bit on one worker, where the order of additions is the items' own; within rounding on
-// three, whose ranges start and end inside the pipeline and add in another order.
-TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctions) {
+// The three splatting launches against lightSplatWork, camSplatWork and shadeWork, item after
+// item in the launch's visiting order: index order, or the space order of a bounds pass (whose
+// positions the CPU keeps in that order). To the bit on one worker, where the order of additions
+// is the items' own; within rounding on three, whose ranges start and end inside the pipeline and
+// add in another order.
+void checkSplatsAndShade(bool spaceOrder) {
   const LitCloud c = litCloud(1500);
   const EKFrame &f = c.frame;
   EKFrame oneSample = f;
   oneSample.samples = 1;
   const uint64_t lightWork = c.positions.size() * 2, work = lightWork * 2;
   const uint64_t depthFloats = c.pixels * uint64_t(c.vol.camSlices);
+  const uint32_t count = uint32_t(c.positions.size());
+
+  // The visiting order, as the bounds pass makes it from the bounds it measures.
+  std::vector<uint32_t> order(count);
+  for (uint32_t i = 0; i < count; ++i)
+    order[i] = i;
+  float bounds[8];
+  double moments[7] = {};
+  if (spaceOrder) {
+    const float initial[7] = {3.4e38f, 3.4e38f, 3.4e38f, -3.4e38f, -3.4e38f, -3.4e38f, 0};
+    std::copy(initial, initial + 7, bounds);
+    CpuDevice measure(1, VectorPaths{});
+    measure.launchBounds(1, {c.positions.data(), c.velocities.data(), count, bounds, moments});
+    WorkerPool pool(1);
+    buildSpatialOrder(pool, c.positions.data(), count, bounds, bounds + 3, order);
+  }
+  auto itemAt = [&](uint64_t item, int32_t samples) {
+    WorkItem w = decodeWorkItem(item, f.repopulation, samples);
+    w.particle = order[w.particle];
+    return w;
+  };
 
   std::vector<float> maps(c.shadowFloats, 0.0f), depth(depthFloats, 0.0f);
   for (uint64_t i = 0; i < lightWork; ++i)
-    lightSplatItem(oneSample, c.vol, c.positions.data(), c.velocities.data(), i, maps.data());
+    lightSplatWork(oneSample, c.vol, c.positions.data(), c.velocities.data(), itemAt(i, 1),
+                   maps.data());
   for (uint64_t i = 0; i < work; ++i)
-    camSplatItem(f, c.vol, c.positions.data(), c.velocities.data(), i, depth.data());
+    camSplatWork(f, c.vol, c.positions.data(), c.velocities.data(), itemAt(i, f.samples),
+                 depth.data());
   int spread = 0;
   for (float v : maps)
     spread += v > 0.0f;
@@ -148,8 +174,8 @@ TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctions) {
   int shaded = 0;
   for (uint64_t i = 0; i < work; ++i) {
     SplatSample s;
-    if (!shadeItem(f, c.vol, c.positions.data(), c.colors.data(), c.velocities.data(), i,
-                   prefixedMaps.data(), prefixedDepth.data(), s))
+    if (!shadeWork(f, c.vol, c.positions.data(), c.colors.data(), c.velocities.data(),
+                   itemAt(i, f.samples), prefixedMaps.data(), prefixedDepth.data(), s))
       continue;
     ++shaded;
     float *cell = &image[size_t(s.pixel) * 4];
@@ -161,6 +187,12 @@ TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctions) {
 
   for (unsigned workers : {1u, 3u}) {
     CpuDevice device(workers, VectorPaths{});
+    if (spaceOrder) {
+      float unused[8] = {};
+      double unusedMoments[7] = {};
+      device.launchBounds(
+          1, {c.positions.data(), c.velocities.data(), count, unused, unusedMoments});
+    }
     ASSERT_EQ(device.uploadVolumeConstants(c.vol), kDeviceOk);
     std::vector<float> deviceMaps(c.shadowFloats, 0.0f), deviceDepth(depthFloats, 0.0f);
     device.launchLightSplat(1, {oneSample, c.positions.data(), c.velocities.data(), lightWork,
@@ -178,5 +210,9 @@ TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctions) {
     ASSERT_EQ(device.takeLaunchError(), kDeviceOk);
   }
 }
+
+TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctionsInIndexOrder) { checkSplatsAndShade(false); }
+
+TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctionsInSpaceOrder) { checkSplatsAndShade(true); }
 
 } // namespace
