@@ -80,6 +80,7 @@ private:
   // Particles in Morton order, made by the bounds pass that opens every volumetric render.
   std::vector<uint32_t> spatialOrder_;
   std::vector<EKV3> orderedPositions_; // positions[spatialOrder_[s]] at s
+  std::vector<Rgba8> orderedColors_;   // the shading pass's colours, in the same order
   const EKV3 *spatialOrderPositions_ = nullptr;
 };
 

@@ -173,6 +173,7 @@ const EKV3 &particlePosition(const EKV3 *positions, const EKV3 *ordered, const W
 // A camera sample placed ahead of its use; `placed` is false for a culled one.
 struct StagedCameraSample {
   CameraSample sample;
+  uint64_t slot; // the particle's place in the visiting order
   bool placed;
 };
 
@@ -346,9 +347,11 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
       a.frame.repopulation, a.frame.samples, begin, end, order,
       [&](const WorkItem &work, uint64_t) {
         fetchParticle(a.positions, ordered, a.velocities, work);
-        prefetch(a.colors + work.particle);
+        if (!order)
+          prefetch(a.colors + work.particle);
       },
       [&](const WorkItem &work, uint64_t slot, StagedCameraSample &staged) {
+        staged.slot = slot;
         staged.placed =
             cameraSampleFrom(a.frame, vol, particlePosition(a.positions, ordered, work, slot),
                              a.velocities, work, staged.sample);
@@ -359,8 +362,11 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
         prefetchShadowTaps(vol, staged.sample.position, a.shadowMaps);
       },
       [&](const WorkItem &, const StagedCameraSample &staged) {
-        if (staged.placed &&
-            shadeCameraSample(vol, staged.sample, a.colors, a.shadowMaps, a.cameraDepth, s))
+        if (!staged.placed)
+          return;
+        const uint64_t particle = staged.sample.work.particle;
+        const Rgba8 &color = order ? orderedColors_[staged.slot] : a.colors[particle];
+        if (shadeCameraSample(vol, staged.sample, color, a.shadowMaps, a.cameraDepth, s))
           batch.add(s);
       });
 }
@@ -370,6 +376,16 @@ void CpuDevice::launchShade(uint32_t blocks, const ShadeArgs &a) {
     return;
   const uint64_t pixels = uint64_t(a.frame.width) * uint64_t(a.frame.height);
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
+  if (order) {
+    // The colours in visiting order, read one after the other by the shading below.
+    const uint64_t count = spatialOrder_.size();
+    orderedColors_.resize(count);
+    pool_.parallelFor(count, pool_.chunkFor(count, 4096),
+                      [&](uint64_t begin, uint64_t end, unsigned) {
+                        for (uint64_t s = begin; s < end; ++s)
+                          orderedColors_[s] = a.colors[spatialOrder_[s]];
+                      });
+  }
   accumulateSamples(pool_, privateImages_, a.accumulator, pixels, a.total,
                     [&](uint64_t begin, uint64_t end, auto &batch) {
                       shadeRange(a, order, begin, end, batch);

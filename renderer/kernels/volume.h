@@ -379,9 +379,9 @@ EK_HD float lightArriving(const VolumeConstants &vol, const EKVolLight &light, c
   return c;
 }
 
-// The light a placed camera sample sends to the camera, weighted by how much of it the camera
-// sees. Returns false for invisible samples.
-EK_HD bool shadeCameraSample(const VolumeConstants &vol, const CameraSample &s, const Rgba8 *colors,
+// The light a placed camera sample of a particle of colour `color` sends to the camera, weighted
+// by how much of it the camera sees. Returns false for invisible samples.
+EK_HD bool shadeCameraSample(const VolumeConstants &vol, const CameraSample &s, const Rgba8 &color,
                              const float *shadowMaps, const float *cameraDepth, SplatSample &out) {
   const float *column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
   const float transmittance = expf(-columnThickness(column, s.slices));
@@ -389,7 +389,6 @@ EK_HD bool shadeCameraSample(const VolumeConstants &vol, const CameraSample &s, 
   const float weight = transmittance * opacity;
   if (weight <= kMinWeight)
     return false;
-  const Rgba8 color = colors[s.work.particle];
   const EKV3 &p = s.position;
   float view[3] = {vol.cameraPosition.x - p.x, vol.cameraPosition.y - p.y,
                    vol.cameraPosition.z - p.z};
@@ -419,7 +418,7 @@ EK_HD bool shadeWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *p
                      const float *shadowMaps, const float *cameraDepth, SplatSample &out) {
   CameraSample s;
   return cameraSample(f, vol, positions, velocities, work, s) &&
-         shadeCameraSample(vol, s, colors, shadowMaps, cameraDepth, out);
+         shadeCameraSample(vol, s, colors[s.work.particle], shadowMaps, cameraDepth, out);
 }
 
 EK_HD bool shadeItem(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
