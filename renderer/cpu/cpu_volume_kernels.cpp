@@ -185,17 +185,27 @@ struct StagedLightSample {
   Slices slices[kMaxVolumeLights];
 };
 
-// Asks for the four texels the shading of a sample at p reads from each shadowing light's map,
-// as shadowThickness reads them.
-void prefetchShadowTaps(const VolumeConstants &vol, const EKV3 &p, const float *shadowMaps) {
+// A camera sample placed ahead of its shading, with where it lies in every shadowing light's maps.
+struct StagedShadeSample {
+  StagedCameraSample camera;
+  ShadowLookup lookups[kMaxVolumeLights];
+};
+
+// Looks the sample at p up in each shadowing light's maps and asks for the four texels its shading
+// will read there, as shadowThickness reads them.
+void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const float *shadowMaps,
+                        ShadowLookup *lookups) {
   for (int i = 0; i < vol.lightCount; ++i) {
-    int map;
-    MapHit hit;
-    if (!lightSampleHit(vol, vol.lights[i], p, map, hit))
+    const EKVolLight &light = vol.lights[i];
+    if (light.mapCount < 1)
       continue;
-    const EKShadowMap &m = vol.maps[map];
-    const int k = mapSlices(m, hit.lz).k0;
-    const int x0 = int(floorf(hit.px - 0.5f)), y0 = int(floorf(hit.py - 0.5f));
+    ShadowLookup &l = lookups[i];
+    shadowLookup(vol, light, p, l);
+    if (!l.inside)
+      continue;
+    const EKShadowMap &m = vol.maps[l.map];
+    const int k = l.slices.k0;
+    const int x0 = int(floorf(l.hit.px - 0.5f)), y0 = int(floorf(l.hit.py - 0.5f));
     const int xa = x0 > 0 ? x0 : 0, xb = x0 + 1 < m.size - 1 ? x0 + 1 : m.size - 1;
     const int ya = y0 > 0 ? y0 : 0, yb = y0 + 1 < m.size - 1 ? y0 + 1 : m.size - 1;
     prefetch(texelColumn(shadowMaps, m, xa, ya) + k);
@@ -343,30 +353,33 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
   const VolumeConstants &vol = volume_;
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
   SplatSample s;
-  pipelineWorkItems<StagedCameraSample>(
+  pipelineWorkItems<StagedShadeSample>(
       a.frame.repopulation, a.frame.samples, begin, end, order,
       [&](const WorkItem &work, uint64_t) {
         fetchParticle(a.positions, ordered, a.velocities, work);
         if (!order)
           prefetch(a.colors + work.particle);
       },
-      [&](const WorkItem &work, uint64_t slot, StagedCameraSample &staged) {
-        staged.slot = slot;
-        staged.placed =
+      [&](const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
+        StagedCameraSample &camera = staged.camera;
+        camera.slot = slot;
+        camera.placed =
             cameraSampleFrom(a.frame, vol, particlePosition(a.positions, ordered, work, slot),
-                             a.velocities, work, staged.sample);
-        if (!staged.placed)
+                             a.velocities, work, camera.sample);
+        if (!camera.placed)
           return;
-        prefetch(a.cameraDepth + uint64_t(staged.sample.pixel) * uint64_t(vol.camSlices) +
-                 staged.sample.slices.k0);
-        prefetchShadowTaps(vol, staged.sample.position, a.shadowMaps);
+        prefetch(a.cameraDepth + uint64_t(camera.sample.pixel) * uint64_t(vol.camSlices) +
+                 camera.sample.slices.k0);
+        stageShadowLookups(vol, camera.sample.position, a.shadowMaps, staged.lookups);
       },
-      [&](const WorkItem &, const StagedCameraSample &staged) {
-        if (!staged.placed)
+      [&](const WorkItem &, const StagedShadeSample &staged) {
+        const StagedCameraSample &camera = staged.camera;
+        if (!camera.placed)
           return;
-        const uint64_t particle = staged.sample.work.particle;
-        const Rgba8 &color = order ? orderedColors_[staged.slot] : a.colors[particle];
-        if (shadeCameraSample(vol, staged.sample, color, a.shadowMaps, a.cameraDepth, s))
+        const uint64_t particle = camera.sample.work.particle;
+        const Rgba8 &color = order ? orderedColors_[camera.slot] : a.colors[particle];
+        if (shadeCameraSample(vol, camera.sample, color, staged.lookups, a.shadowMaps,
+                              a.cameraDepth, s))
           batch.add(s);
       });
 }

@@ -232,9 +232,10 @@ EK_HD float columnThickness(const float *column, const Slices &s) {
   return s.fraction > 0.0f ? front + s.fraction * (column[s.k0 + 1] - front) : front;
 }
 
-// Thickness between a light and a point, bilinear over four texels of the light's map.
-EK_HD float shadowThickness(const EKShadowMap &m, const MapHit &hit, const float *shadowMaps) {
-  const Slices s = mapSlices(m, hit.lz);
+// Thickness between a light and a point at the slices `s` of its depth, bilinear over four
+// texels of the light's map.
+EK_HD float shadowThickness(const EKShadowMap &m, const MapHit &hit, const Slices &s,
+                            const float *shadowMaps) {
   const float tx = hit.px - 0.5f, ty = hit.py - 0.5f;
   const float fx0 = floorf(tx), fy0 = floorf(ty);
   const float fx = tx - fx0, fy = ty - fy0;
@@ -244,6 +245,23 @@ EK_HD float shadowThickness(const EKShadowMap &m, const MapHit &hit, const float
   auto tap = [&](int x, int y) { return columnThickness(texelColumn(shadowMaps, m, x, y), s); };
   return (1.0f - fy) * ((1.0f - fx) * tap(xa, ya) + fx * tap(xb, ya)) +
          fy * ((1.0f - fx) * tap(xa, yb) + fx * tap(xb, yb));
+}
+
+// Where a point lies in a shadowing light's maps: its map, its place there and its depth slices.
+struct ShadowLookup {
+  int map;
+  bool inside; // false outside the map (then the light is not shadowed there)
+  MapHit hit;
+  Slices slices;
+};
+
+EK_HD void shadowLookup(const VolumeConstants &vol, const EKVolLight &light, const EKV3 &p,
+                        ShadowLookup &out) {
+  out.map = mapOfLight(light, p);
+  const EKShadowMap &m = vol.maps[out.map];
+  out.inside = projectToMap(m, p, out.hit);
+  if (out.inside)
+    out.slices = mapSlices(m, out.hit.lz);
 }
 
 // ---- camera depth map and shading --------------------------------------------------------------
@@ -345,8 +363,10 @@ EK_HD float phaseFactor(float g, float viewDotLight) {
 }
 
 // Light reaching a point from one light (colour not yet applied): falloff, cone, phase, shadow.
+// `lookup`, when given, is the point's shadowLookup for this light, made beforehand.
 EK_HD float lightArriving(const VolumeConstants &vol, const EKVolLight &light, const EKV3 &p,
-                          const float view[3], const float *shadowMaps) {
+                          const float view[3], const ShadowLookup *lookup,
+                          const float *shadowMaps) {
   float l[3];
   float c = 1.0f;
   if (light.type == EK_LIGHT_DIRECTIONAL) {
@@ -371,18 +391,28 @@ EK_HD float lightArriving(const VolumeConstants &vol, const EKVolLight &light, c
     return 0.0f;
   c *= phaseFactor(vol.anisotropy, view[0] * l[0] + view[1] * l[1] + view[2] * l[2]);
   if (light.mapCount >= 1) {
-    const EKShadowMap &m = vol.maps[mapOfLight(light, p)];
-    MapHit hit;
-    if (projectToMap(m, p, hit))
-      c *= expf(-shadowThickness(m, hit, shadowMaps));
+    ShadowLookup own;
+    if (!lookup) {
+      shadowLookup(vol, light, p, own);
+      lookup = &own;
+    }
+    if (lookup->inside)
+      c *= expf(-shadowThickness(vol.maps[lookup->map], lookup->hit, lookup->slices, shadowMaps));
   }
   return c;
 }
 
+EK_HD float lightArriving(const VolumeConstants &vol, const EKVolLight &light, const EKV3 &p,
+                          const float view[3], const float *shadowMaps) {
+  return lightArriving(vol, light, p, view, nullptr, shadowMaps);
+}
+
 // The light a placed camera sample of a particle of colour `color` sends to the camera, weighted
-// by how much of it the camera sees. Returns false for invisible samples.
+// by how much of it the camera sees. Returns false for invisible samples. `lookups`, when given,
+// holds the sample's shadowLookup for every light that casts shadows, made beforehand.
 EK_HD bool shadeCameraSample(const VolumeConstants &vol, const CameraSample &s, const Rgba8 &color,
-                             const float *shadowMaps, const float *cameraDepth, SplatSample &out) {
+                             const ShadowLookup *lookups, const float *shadowMaps,
+                             const float *cameraDepth, SplatSample &out) {
   const float *column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
   const float transmittance = expf(-columnThickness(column, s.slices));
   const float opacity = 1.0f - expf(-s.coverage);
@@ -399,7 +429,8 @@ EK_HD bool shadeCameraSample(const VolumeConstants &vol, const CameraSample &s, 
   float light[3] = {vol.ambient[0], vol.ambient[1], vol.ambient[2]};
   for (int i = 0; i < vol.lightCount; ++i) {
     const EKVolLight &source = vol.lights[i];
-    const float c = lightArriving(vol, source, p, view, shadowMaps);
+    const float c =
+        lightArriving(vol, source, p, view, lookups ? lookups + i : nullptr, shadowMaps);
     if (c <= 0.0f)
       continue;
     for (int a = 0; a < 3; ++a)
@@ -418,7 +449,8 @@ EK_HD bool shadeWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *p
                      const float *shadowMaps, const float *cameraDepth, SplatSample &out) {
   CameraSample s;
   return cameraSample(f, vol, positions, velocities, work, s) &&
-         shadeCameraSample(vol, s, colors[s.work.particle], shadowMaps, cameraDepth, out);
+         shadeCameraSample(vol, s, colors[s.work.particle], nullptr, shadowMaps, cameraDepth,
+                           out);
 }
 
 EK_HD bool shadeItem(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
