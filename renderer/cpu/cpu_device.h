@@ -63,6 +63,10 @@ private:
   bool acceptLaunch(uint32_t blocks);
   // The spatial visiting order made by the last bounds pass, when it belongs to these particles
   // and this much work; null otherwise (then the items run in index order).
+  // The shading pass over the work items [begin, end), into `batch`.
+  template <typename Batch>
+  void shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t begin, uint64_t end,
+                  Batch &batch) const;
   const uint32_t *spatialOrderFor(const EKV3 *positions, const EKFrame &frame,
                                   uint64_t total) const;
 
@@ -75,6 +79,8 @@ private:
   VolumeConstants volume_{};
   // Particles in Morton order, made by the bounds pass that opens every volumetric render.
   std::vector<uint32_t> spatialOrder_;
+  std::vector<EKV3> orderedPositions_; // positions[spatialOrder_[s]] at s
+  std::vector<Rgba8> orderedColors_;   // the shading pass's colours, in the same order
   const EKV3 *spatialOrderPositions_ = nullptr;
 };
 

@@ -1,5 +1,8 @@
 // The volumetric passes of the CPU backend, over the same item functions as the CUDA kernels.
 #include <vector>
+#if defined(__SSE2__) || defined(_M_X64)
+#include <xmmintrin.h>
+#endif
 
 #include "cpu/cpu_accumulate.h"
 #include "cpu/cpu_device.h"
@@ -35,13 +38,181 @@ void mergeIntoBuffers(const BoundsPartial &b, float *bounds, double *moments) {
   moments[6] = current.count;
 }
 
-// Runs `visit` on every work item of a volumetric splat launch, in the given particle order.
-template <typename Args, typename Visit>
-void forEachVolumeWork(WorkerPool &pool, const Args &a, const uint32_t *order, Visit &&visit) {
+constexpr int kPrefixGroup = 8;
+
+// prefixColumn on kPrefixGroup neighbouring columns at once, each column's additions in the same
+// order as there. One column's running sum is a chain of dependent additions that would leave the
+// processor waiting on each; eight independent chains keep it busy.
+void prefixColumnGroup(float *columns, int32_t depth, float *totals) {
+#if defined(__SSE2__) || defined(_M_X64)
+  if (depth % 4 == 0) {
+    // Blocks of 4 slices of 4 columns, turned so that a register holds one slice of 4 columns:
+    // each lane then takes its column's additions one slice after the other, as prefixColumn.
+    const uint64_t d = uint64_t(depth);
+    const __m128 half = _mm_set1_ps(0.5f);
+    __m128 sum[2] = {_mm_setzero_ps(), _mm_setzero_ps()};
+    for (uint64_t k = 0; k < d; k += 4) {
+      for (int g = 0; g < 2; ++g) {
+        float *base = columns + uint64_t(4 * g) * d + k;
+        __m128 r0 = _mm_loadu_ps(base), r1 = _mm_loadu_ps(base + d);
+        __m128 r2 = _mm_loadu_ps(base + 2 * d), r3 = _mm_loadu_ps(base + 3 * d);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        __m128 *slice[4] = {&r0, &r1, &r2, &r3};
+        for (__m128 *v : slice) {
+          const __m128 value = *v;
+          *v = _mm_add_ps(sum[g], _mm_mul_ps(half, value));
+          sum[g] = _mm_add_ps(sum[g], value);
+        }
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        _mm_storeu_ps(base, r0);
+        _mm_storeu_ps(base + d, r1);
+        _mm_storeu_ps(base + 2 * d, r2);
+        _mm_storeu_ps(base + 3 * d, r3);
+      }
+    }
+    if (totals) {
+      _mm_storeu_ps(totals, sum[0]);
+      _mm_storeu_ps(totals + 4, sum[1]);
+    }
+    return;
+  }
+#endif
+  float sum[kPrefixGroup] = {};
+  for (int32_t k = 0; k < depth; ++k) {
+    for (int c = 0; c < kPrefixGroup; ++c) {
+      float &cell = columns[uint64_t(c) * uint64_t(depth) + uint64_t(k)];
+      const float v = cell;
+      cell = sum[c] + 0.5f * v;
+      sum[c] += v;
+    }
+  }
+  if (totals)
+    for (int c = 0; c < kPrefixGroup; ++c)
+      totals[c] = sum[c];
+}
+
+// Asks for the cache line holding `address` ahead of its use.
+inline void prefetch(const void *address) {
+#if defined(__GNUC__)
+  __builtin_prefetch(address);
+#else
+  (void)address;
+#endif
+}
+
+// How far ahead of its work item the pipeline below prepares it.
+constexpr uint32_t kAhead = 8;
+
+// Visits the work items [begin, end) in order, as forEachWorkItem does, in three steps kAhead
+// items apart: fetch(work, slot) 2 kAhead items before, stage(work, slot, staged) kAhead items
+// before and visit(work, staged) last; `slot` is the item's place in the visiting order of the
+// particles. In space order the particles' own data (and what their samples reach)
+// lies scattered in memory; preparing each item ahead keeps many of those reads in flight where a
+// plain loop would wait for each in turn.
+template <typename Staged, typename Fetch, typename Stage, typename Visit>
+void pipelineWorkItems(int32_t repopulation, int32_t samples, uint64_t begin, uint64_t end,
+                       const uint32_t *order, Fetch &&fetch, Stage &&stage, Visit &&visit) {
+  constexpr uint32_t kRing = 2 * kAhead;
+  WorkItem items[kRing];
+  uint64_t slots[kRing];
+  Staged staged[kRing];
+  uint64_t fetched = begin, staging = begin;
+  const uint32_t sampleCount = uint32_t(samples);
+  const uint32_t copies = uint32_t(repopulation) + 1;
+  WorkItem slot = decodeWorkItem(begin, repopulation, samples);
+  for (uint64_t item = begin; item < end; ++item) {
+    for (; fetched < end && fetched < item + kRing; ++fetched) {
+      WorkItem &work = items[fetched % kRing];
+      work = slot;
+      slots[fetched % kRing] = slot.particle;
+      if (order)
+        work.particle = order[slot.particle];
+      fetch(work, slot.particle);
+      if (++slot.sample == sampleCount) {
+        slot.sample = 0;
+        if (++slot.copy == copies) {
+          slot.copy = 0;
+          ++slot.particle;
+        }
+      }
+    }
+    for (; staging < fetched && staging <= item + kAhead; ++staging)
+      stage(items[staging % kRing], slots[staging % kRing], staged[staging % kRing]);
+    visit(items[item % kRing], staged[item % kRing]);
+  }
+}
+
+// Runs the pipeline above over every work item of a volumetric splat launch, in the given
+// particle order.
+template <typename Staged, typename Args, typename Fetch, typename Stage, typename Visit>
+void pipelineVolumeWork(WorkerPool &pool, const Args &a, const uint32_t *order, Fetch &&fetch,
+                        Stage &&stage, Visit &&visit) {
   pool.parallelFor(
       a.total, pool.chunkFor(a.total, kMinChunk), [&](uint64_t begin, uint64_t end, unsigned) {
-        forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order, visit);
+        pipelineWorkItems<Staged>(a.frame.repopulation, a.frame.samples, begin, end, order, fetch,
+                                  stage, visit);
       });
+}
+
+// The particle's position (and velocity) ahead of its sample; positions already in visiting order
+// are read one after the other and need no asking.
+void fetchParticle(const EKV3 *positions, const EKV3 *ordered, const EKV3 *velocities,
+                   const WorkItem &work) {
+  if (!ordered)
+    prefetch(positions + work.particle);
+  if (velocities)
+    prefetch(velocities + work.particle);
+}
+
+// The position of the particle of a work item at `slot` of the visiting order.
+const EKV3 &particlePosition(const EKV3 *positions, const EKV3 *ordered, const WorkItem &work,
+                             uint64_t slot) {
+  return ordered ? ordered[slot] : positions[work.particle];
+}
+
+// A camera sample placed ahead of its use; `placed` is false for a culled one.
+struct StagedCameraSample {
+  CameraSample sample;
+  uint64_t slot; // the particle's place in the visiting order
+  bool placed;
+};
+
+// A light sample placed in the maps ahead of its deposits.
+struct StagedLightSample {
+  int hits; // lights whose map the sample lands in
+  int map[kMaxVolumeLights];
+  MapHit hit[kMaxVolumeLights];
+  Slices slices[kMaxVolumeLights];
+};
+
+// A camera sample placed ahead of its shading, with where it lies in every shadowing light's maps.
+struct StagedShadeSample {
+  StagedCameraSample camera;
+  ShadowLookup lookups[kMaxVolumeLights];
+};
+
+// Looks the sample at p up in each shadowing light's maps and asks for the four texels its shading
+// will read there, as shadowThickness reads them.
+void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const float *shadowMaps,
+                        ShadowLookup *lookups) {
+  for (int i = 0; i < vol.lightCount; ++i) {
+    const EKVolLight &light = vol.lights[i];
+    if (light.mapCount < 1)
+      continue;
+    ShadowLookup &l = lookups[i];
+    shadowLookup(vol, light, p, l);
+    if (!l.inside)
+      continue;
+    const EKShadowMap &m = vol.maps[l.map];
+    const int k = l.slices.k0;
+    const int x0 = int(floorf(l.hit.px - 0.5f)), y0 = int(floorf(l.hit.py - 0.5f));
+    const int xa = x0 > 0 ? x0 : 0, xb = x0 + 1 < m.size - 1 ? x0 + 1 : m.size - 1;
+    const int ya = y0 > 0 ? y0 : 0, yb = y0 + 1 < m.size - 1 ? y0 + 1 : m.size - 1;
+    prefetch(texelColumn(shadowMaps, m, xa, ya) + k);
+    prefetch(texelColumn(shadowMaps, m, xb, ya) + k);
+    prefetch(texelColumn(shadowMaps, m, xa, yb) + k);
+    prefetch(texelColumn(shadowMaps, m, xb, yb) + k);
+  }
 }
 
 } // namespace
@@ -74,6 +245,13 @@ void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs &a) {
   if (a.count > 0 && a.count <= UINT32_MAX) {
     buildSpatialOrder(pool_, a.positions, uint32_t(a.count), total.minimum, total.maximum,
                       spatialOrder_);
+    // The positions in that order too, so that the passes read them one after the other.
+    orderedPositions_.resize(spatialOrder_.size());
+    pool_.parallelFor(a.count, pool_.chunkFor(a.count, 4096),
+                      [&](uint64_t begin, uint64_t end, unsigned) {
+                        for (uint64_t s = begin; s < end; ++s)
+                          orderedPositions_[s] = a.positions[spatialOrder_[s]];
+                      });
     spatialOrderPositions_ = a.positions;
   }
 }
@@ -90,9 +268,39 @@ const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const EKFrame 
 void CpuDevice::launchLightSplat(uint32_t blocks, const LightSplatArgs &a) {
   if (!acceptLaunch(blocks))
     return;
-  forEachVolumeWork(
-      pool_, a, spatialOrderFor(a.positions, a.frame, a.total), [&](const WorkItem &work, bool) {
-        lightSplatWork(a.frame, volume_, a.positions, a.velocities, work, a.shadowMaps);
+  // lightSplatWork, with each sample placed in the maps ahead of its deposits.
+  const VolumeConstants &vol = volume_;
+  const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
+  const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
+  pipelineVolumeWork<StagedLightSample>(
+      pool_, a, order,
+      [&](const WorkItem &work, uint64_t) {
+        fetchParticle(a.positions, ordered, a.velocities, work);
+      },
+      [&](const WorkItem &work, uint64_t slot, StagedLightSample &staged) {
+        staged.hits = 0;
+        uint32_t state = 0;
+        const EKV3 p = samplePositionFrom(
+            a.frame, particlePosition(a.positions, ordered, work, slot), a.velocities, work, state);
+        if (!isFinitePoint(p))
+          return;
+        for (int i = 0; i < vol.lightCount; ++i) {
+          const int n = staged.hits;
+          if (!lightSampleHit(vol, vol.lights[i], p, staged.map[n], staged.hit[n]))
+            continue;
+          const EKShadowMap &m = vol.maps[staged.map[n]];
+          const MapHit &hit = staged.hit[n];
+          staged.slices[n] = mapSlices(m, hit.lz);
+          prefetch(texelColumn(a.shadowMaps, m, int(hit.px), int(hit.py)) + staged.slices[n].k0);
+          ++staged.hits;
+        }
+      },
+      [&](const WorkItem &, const StagedLightSample &staged) {
+        for (int n = 0; n < staged.hits; ++n) {
+          const MapHit &hit = staged.hit[n];
+          depositInMap(vol.maps[staged.map[n]], hit, staged.slices[n],
+                       vol.lightSampleArea / hit.area, a.shadowMaps);
+        }
       });
 }
 
@@ -102,7 +310,11 @@ void CpuDevice::launchPrefix(uint32_t blocks, const PrefixArgs &a) {
   const uint64_t depth = a.depth > 0 ? uint64_t(a.depth) : 0;
   pool_.parallelFor(a.columnCount, pool_.chunkFor(a.columnCount, kMinChunk),
                     [&](uint64_t begin, uint64_t end, unsigned) {
-                      for (uint64_t c = begin; c < end; ++c)
+                      uint64_t c = begin;
+                      for (; c + kPrefixGroup <= end; c += kPrefixGroup)
+                        prefixColumnGroup(a.columns + c * depth, a.depth,
+                                          a.totals ? a.totals + c : nullptr);
+                      for (; c < end; ++c)
                         prefixColumn(a.columns + c * depth, a.depth,
                                      a.totals ? a.totals + c : nullptr);
                     });
@@ -111,9 +323,64 @@ void CpuDevice::launchPrefix(uint32_t blocks, const PrefixArgs &a) {
 void CpuDevice::launchCamSplat(uint32_t blocks, const CamSplatArgs &a) {
   if (!acceptLaunch(blocks))
     return;
-  forEachVolumeWork(
-      pool_, a, spatialOrderFor(a.positions, a.frame, a.total), [&](const WorkItem &work, bool) {
-        camSplatWork(a.frame, volume_, a.positions, a.velocities, work, a.cameraDepth);
+  // camSplatWork, with each sample placed ahead of its deposit.
+  const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
+  const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
+  pipelineVolumeWork<StagedCameraSample>(
+      pool_, a, order,
+      [&](const WorkItem &work, uint64_t) {
+        fetchParticle(a.positions, ordered, a.velocities, work);
+      },
+      [&](const WorkItem &work, uint64_t slot, StagedCameraSample &staged) {
+        staged.placed =
+            cameraSampleFrom(a.frame, volume_, particlePosition(a.positions, ordered, work, slot),
+                             a.velocities, work, staged.sample);
+        if (staged.placed)
+          prefetch(a.cameraDepth + uint64_t(staged.sample.pixel) * uint64_t(volume_.camSlices) +
+                   staged.sample.slices.k0);
+      },
+      [&](const WorkItem &, const StagedCameraSample &staged) {
+        if (staged.placed)
+          depositCameraSample(volume_, staged.sample, a.cameraDepth);
+      });
+}
+
+// shadeWork over the work items [begin, end), each sample placed ahead of its shading and the
+// memory its shading reads asked for meanwhile.
+template <typename Batch>
+void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t begin, uint64_t end,
+                           Batch &batch) const {
+  const VolumeConstants &vol = volume_;
+  const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
+  SplatSample s;
+  pipelineWorkItems<StagedShadeSample>(
+      a.frame.repopulation, a.frame.samples, begin, end, order,
+      [&](const WorkItem &work, uint64_t) {
+        fetchParticle(a.positions, ordered, a.velocities, work);
+        if (!order)
+          prefetch(a.colors + work.particle);
+      },
+      [&](const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
+        StagedCameraSample &camera = staged.camera;
+        camera.slot = slot;
+        camera.placed =
+            cameraSampleFrom(a.frame, vol, particlePosition(a.positions, ordered, work, slot),
+                             a.velocities, work, camera.sample);
+        if (!camera.placed)
+          return;
+        prefetch(a.cameraDepth + uint64_t(camera.sample.pixel) * uint64_t(vol.camSlices) +
+                 camera.sample.slices.k0);
+        stageShadowLookups(vol, camera.sample.position, a.shadowMaps, staged.lookups);
+      },
+      [&](const WorkItem &, const StagedShadeSample &staged) {
+        const StagedCameraSample &camera = staged.camera;
+        if (!camera.placed)
+          return;
+        const uint64_t particle = camera.sample.work.particle;
+        const Rgba8 &color = order ? orderedColors_[camera.slot] : a.colors[particle];
+        if (shadeCameraSample(vol, camera.sample, color, staged.lookups, a.shadowMaps,
+                              a.cameraDepth, s))
+          batch.add(s);
       });
 }
 
@@ -122,16 +389,19 @@ void CpuDevice::launchShade(uint32_t blocks, const ShadeArgs &a) {
     return;
   const uint64_t pixels = uint64_t(a.frame.width) * uint64_t(a.frame.height);
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
+  if (order) {
+    // The colours in visiting order, read one after the other by the shading below.
+    const uint64_t count = spatialOrder_.size();
+    orderedColors_.resize(count);
+    pool_.parallelFor(count, pool_.chunkFor(count, 4096),
+                      [&](uint64_t begin, uint64_t end, unsigned) {
+                        for (uint64_t s = begin; s < end; ++s)
+                          orderedColors_[s] = a.colors[spatialOrder_[s]];
+                      });
+  }
   accumulateSamples(pool_, privateImages_, a.accumulator, pixels, a.total,
                     [&](uint64_t begin, uint64_t end, auto &batch) {
-                      SplatSample s;
-                      forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
-                                      [&](const WorkItem &work, bool) {
-                                        if (shadeWork(a.frame, volume_, a.positions, a.colors,
-                                                      a.velocities, work, a.shadowMaps,
-                                                      a.cameraDepth, s))
-                                          batch.add(s);
-                                      });
+                      shadeRange(a, order, begin, end, batch);
                     });
 }
 

@@ -109,10 +109,10 @@ EK_HD bool usesMotionBlur(const EKFrame &frame, const EKV3 *velocities) {
   return velocities != nullptr && frame.shutter > 0.0f;
 }
 
-// World position of a work item's sample; `state` is left ready for the lens draw.
-EK_HD EKV3 samplePosition(const EKFrame &frame, const EKV3 *positions, const EKV3 *velocities,
-                          const WorkItem &item, uint32_t &state) {
-  EKV3 p = positions[item.particle];
+// World position of a work item's sample, given its particle's position; `state` is left ready
+// for the lens draw.
+EK_HD EKV3 samplePositionFrom(const EKFrame &frame, EKV3 p, const EKV3 *velocities,
+                              const WorkItem &item, uint32_t &state) {
   if (item.copy > 0) {
     const EKV3 offset = repopulationOffset(item.particle, item.copy, frame.radius);
     p.x += offset.x;
@@ -131,6 +131,12 @@ EK_HD EKV3 samplePosition(const EKFrame &frame, const EKV3 *positions, const EKV
     p.z += v.z * t;
   }
   return p;
+}
+
+// World position of a work item's sample; `state` is left ready for the lens draw.
+EK_HD EKV3 samplePosition(const EKFrame &frame, const EKV3 *positions, const EKV3 *velocities,
+                          const WorkItem &item, uint32_t &state) {
+  return samplePositionFrom(frame, positions[item.particle], velocities, item, state);
 }
 
 } // namespace ek

@@ -144,11 +144,11 @@ EK_HD Float *texelColumn(Float *shadowMaps, const EKShadowMap &m, int x, int y) 
          (uint64_t(y) * uint64_t(m.size) + uint64_t(x)) * uint64_t(m.slices);
 }
 
-// Deposits a light sample's coverage into one map: into one texel when it covers at most a texel,
-// otherwise spread evenly over a square of up to 15 x 15 texels.
-EK_HD void depositInMap(const EKShadowMap &m, const MapHit &hit, float coverage,
+// Deposits a light sample's coverage into one map, between the slices `s` of its depth: into one
+// texel when it covers at most a texel, otherwise spread evenly over a square of up to 15 x 15
+// texels.
+EK_HD void depositInMap(const EKShadowMap &m, const MapHit &hit, const Slices &s, float coverage,
                         float *shadowMaps) {
-  const Slices s = mapSlices(m, hit.lz);
   if (coverage <= 1.0f) {
     float *column = texelColumn(shadowMaps, m, int(hit.px), int(hit.py));
     atomicAddFloat(column + s.k0, coverage * (1.0f - s.fraction));
@@ -175,6 +175,21 @@ EK_HD void depositInMap(const EKShadowMap &m, const MapHit &hit, float coverage,
   }
 }
 
+EK_HD void depositInMap(const EKShadowMap &m, const MapHit &hit, float coverage,
+                        float *shadowMaps) {
+  depositInMap(m, hit, mapSlices(m, hit.lz), coverage, shadowMaps);
+}
+
+// Where a light sample at p lands in the shadow maps of a light: false when the light casts no
+// shadow or p lies outside its map.
+EK_HD bool lightSampleHit(const VolumeConstants &vol, const EKVolLight &light, const EKV3 &p,
+                          int &map, MapHit &hit) {
+  if (light.mapCount < 1)
+    return false;
+  map = mapOfLight(light, p);
+  return projectToMap(vol.maps[map], p, hit);
+}
+
 // One work item of the light pass (the frame's samples are 1): its sample goes into the map of
 // every shadowing light.
 EK_HD void lightSplatWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
@@ -184,14 +199,10 @@ EK_HD void lightSplatWork(const EKFrame &f, const VolumeConstants &vol, const EK
   if (!isFinitePoint(p))
     return;
   for (int i = 0; i < vol.lightCount; ++i) {
-    const EKVolLight &light = vol.lights[i];
-    if (light.mapCount < 1)
-      continue;
-    const EKShadowMap &m = vol.maps[mapOfLight(light, p)];
+    int map;
     MapHit hit;
-    if (!projectToMap(m, p, hit))
-      continue;
-    depositInMap(m, hit, vol.lightSampleArea / hit.area, shadowMaps);
+    if (lightSampleHit(vol, vol.lights[i], p, map, hit))
+      depositInMap(vol.maps[map], hit, vol.lightSampleArea / hit.area, shadowMaps);
   }
 }
 
@@ -221,9 +232,10 @@ EK_HD float columnThickness(const float *column, const Slices &s) {
   return s.fraction > 0.0f ? front + s.fraction * (column[s.k0 + 1] - front) : front;
 }
 
-// Thickness between a light and a point, bilinear over four texels of the light's map.
-EK_HD float shadowThickness(const EKShadowMap &m, const MapHit &hit, const float *shadowMaps) {
-  const Slices s = mapSlices(m, hit.lz);
+// Thickness between a light and a point at the slices `s` of its depth, bilinear over four
+// texels of the light's map.
+EK_HD float shadowThickness(const EKShadowMap &m, const MapHit &hit, const Slices &s,
+                            const float *shadowMaps) {
   const float tx = hit.px - 0.5f, ty = hit.py - 0.5f;
   const float fx0 = floorf(tx), fy0 = floorf(ty);
   const float fx = tx - fx0, fy = ty - fy0;
@@ -233,6 +245,23 @@ EK_HD float shadowThickness(const EKShadowMap &m, const MapHit &hit, const float
   auto tap = [&](int x, int y) { return columnThickness(texelColumn(shadowMaps, m, x, y), s); };
   return (1.0f - fy) * ((1.0f - fx) * tap(xa, ya) + fx * tap(xb, ya)) +
          fy * ((1.0f - fx) * tap(xa, yb) + fx * tap(xb, yb));
+}
+
+// Where a point lies in a shadowing light's maps: its map, its place there and its depth slices.
+struct ShadowLookup {
+  int map;
+  bool inside; // false outside the map (then the light is not shadowed there)
+  MapHit hit;
+  Slices slices;
+};
+
+EK_HD void shadowLookup(const VolumeConstants &vol, const EKVolLight &light, const EKV3 &p,
+                        ShadowLookup &out) {
+  out.map = mapOfLight(light, p);
+  const EKShadowMap &m = vol.maps[out.map];
+  out.inside = projectToMap(m, p, out.hit);
+  if (out.inside)
+    out.slices = mapSlices(m, out.hit.lz);
 }
 
 // ---- camera depth map and shading --------------------------------------------------------------
@@ -245,11 +274,13 @@ struct CameraSample {
   float coverage; // camSampleArea / max(cross-section, camSampleArea): at most the whole pixel
 };
 
-EK_HD bool cameraSample(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
-                        const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
+// Places a work item's sample, given its particle's position, in its pixel and depth slices;
+// false when it is culled.
+EK_HD bool cameraSampleFrom(const EKFrame &f, const VolumeConstants &vol, const EKV3 &particle,
+                            const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
   out.work = work;
   uint32_t state = 0;
-  out.position = samplePosition(f, positions, velocities, out.work, state);
+  out.position = samplePositionFrom(f, particle, velocities, out.work, state);
   PixelHit hit;
   CameraPoint c;
   if (!projectSample(f, out.position, state, hit, c))
@@ -262,14 +293,25 @@ EK_HD bool cameraSample(const EKFrame &f, const VolumeConstants &vol, const EKV3
   return true;
 }
 
+EK_HD bool cameraSample(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+                        const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
+  return cameraSampleFrom(f, vol, positions[work.particle], velocities, work, out);
+}
+
+// The camera sample's coverage, split between its two slices of its pixel's column.
+EK_HD void depositCameraSample(const VolumeConstants &vol, const CameraSample &s,
+                               float *cameraDepth) {
+  float *column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
+  atomicAddFloat(column + s.slices.k0, s.coverage * (1.0f - s.slices.fraction));
+  atomicAddFloat(column + s.slices.k1, s.coverage * s.slices.fraction);
+}
+
 EK_HD void camSplatWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
                         const EKV3 *velocities, const WorkItem &work, float *cameraDepth) {
   CameraSample s;
   if (!cameraSample(f, vol, positions, velocities, work, s))
     return;
-  float *column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
-  atomicAddFloat(column + s.slices.k0, s.coverage * (1.0f - s.slices.fraction));
-  atomicAddFloat(column + s.slices.k1, s.coverage * s.slices.fraction);
+  depositCameraSample(vol, s, cameraDepth);
 }
 
 EK_HD void camSplatItem(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
@@ -321,8 +363,10 @@ EK_HD float phaseFactor(float g, float viewDotLight) {
 }
 
 // Light reaching a point from one light (colour not yet applied): falloff, cone, phase, shadow.
+// `lookup`, when given, is the point's shadowLookup for this light, made beforehand.
 EK_HD float lightArriving(const VolumeConstants &vol, const EKVolLight &light, const EKV3 &p,
-                          const float view[3], const float *shadowMaps) {
+                          const float view[3], const ShadowLookup *lookup,
+                          const float *shadowMaps) {
   float l[3];
   float c = 1.0f;
   if (light.type == EK_LIGHT_DIRECTIONAL) {
@@ -347,29 +391,34 @@ EK_HD float lightArriving(const VolumeConstants &vol, const EKVolLight &light, c
     return 0.0f;
   c *= phaseFactor(vol.anisotropy, view[0] * l[0] + view[1] * l[1] + view[2] * l[2]);
   if (light.mapCount >= 1) {
-    const EKShadowMap &m = vol.maps[mapOfLight(light, p)];
-    MapHit hit;
-    if (projectToMap(m, p, hit))
-      c *= expf(-shadowThickness(m, hit, shadowMaps));
+    ShadowLookup own;
+    if (!lookup) {
+      shadowLookup(vol, light, p, own);
+      lookup = &own;
+    }
+    if (lookup->inside)
+      c *= expf(-shadowThickness(vol.maps[lookup->map], lookup->hit, lookup->slices, shadowMaps));
   }
   return c;
 }
 
-// One work item of the shading pass: the light its sample sends to the camera, weighted by how
-// much of it the camera sees. Returns false for culled or invisible samples.
-EK_HD bool shadeWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
-                     const Rgba8 *colors, const EKV3 *velocities, const WorkItem &work,
-                     const float *shadowMaps, const float *cameraDepth, SplatSample &out) {
-  CameraSample s;
-  if (!cameraSample(f, vol, positions, velocities, work, s))
-    return false;
+EK_HD float lightArriving(const VolumeConstants &vol, const EKVolLight &light, const EKV3 &p,
+                          const float view[3], const float *shadowMaps) {
+  return lightArriving(vol, light, p, view, nullptr, shadowMaps);
+}
+
+// The light a placed camera sample of a particle of colour `color` sends to the camera, weighted
+// by how much of it the camera sees. Returns false for invisible samples. `lookups`, when given,
+// holds the sample's shadowLookup for every light that casts shadows, made beforehand.
+EK_HD bool shadeCameraSample(const VolumeConstants &vol, const CameraSample &s, const Rgba8 &color,
+                             const ShadowLookup *lookups, const float *shadowMaps,
+                             const float *cameraDepth, SplatSample &out) {
   const float *column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
   const float transmittance = expf(-columnThickness(column, s.slices));
   const float opacity = 1.0f - expf(-s.coverage);
   const float weight = transmittance * opacity;
   if (weight <= kMinWeight)
     return false;
-  const Rgba8 color = colors[s.work.particle];
   const EKV3 &p = s.position;
   float view[3] = {vol.cameraPosition.x - p.x, vol.cameraPosition.y - p.y,
                    vol.cameraPosition.z - p.z};
@@ -380,7 +429,8 @@ EK_HD bool shadeWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *p
   float light[3] = {vol.ambient[0], vol.ambient[1], vol.ambient[2]};
   for (int i = 0; i < vol.lightCount; ++i) {
     const EKVolLight &source = vol.lights[i];
-    const float c = lightArriving(vol, source, p, view, shadowMaps);
+    const float c =
+        lightArriving(vol, source, p, view, lookups ? lookups + i : nullptr, shadowMaps);
     if (c <= 0.0f)
       continue;
     for (int a = 0; a < 3; ++a)
@@ -391,6 +441,16 @@ EK_HD bool shadeWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *p
                weight * (float(color.g) * kColorScale) * (light[1] + vol.emission),
                weight * (float(color.b) * kColorScale) * (light[2] + vol.emission), 0.0f};
   return true;
+}
+
+// One work item of the shading pass; false for culled or invisible samples.
+EK_HD bool shadeWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+                     const Rgba8 *colors, const EKV3 *velocities, const WorkItem &work,
+                     const float *shadowMaps, const float *cameraDepth, SplatSample &out) {
+  CameraSample s;
+  return cameraSample(f, vol, positions, velocities, work, s) &&
+         shadeCameraSample(vol, s, colors[s.work.particle], nullptr, shadowMaps, cameraDepth,
+                           out);
 }
 
 EK_HD bool shadeItem(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,

@@ -1,0 +1,218 @@
+// The CPU backend's volumetric launches against the shared item functions run one after the
+// other: the launches place samples ahead of their use and prefix several columns at once, which
+// must change nothing but the speed.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "cpu/cpu_device.h"
+#include "cpu/spatial_order.h"
+#include "frame_builder.h"
+#include "kernels/volume.h"
+#include "volume_setup.h"
+
+namespace {
+
+using namespace ek;
+
+// A moving ball of particles with repopulated copies and several samples, lit by a spot, a point
+// light (a cube of six maps) and a sun, all casting shadows; dense enough that some light samples
+// spread over many texels.
+struct LitCloud {
+  std::vector<EKV3> positions, velocities;
+  std::vector<Rgba8> colors;
+  EKFrame frame;
+  VolumeConstants vol{};
+  uint64_t shadowFloats = 0;
+  uint64_t pixels = 0;
+};
+
+LitCloud litCloud(int particles) {
+  LitCloud c;
+  std::mt19937 random(12);
+  std::uniform_real_distribution<float> uniform(-6.0f, 6.0f);
+  for (int i = 0; i < particles; ++i) {
+    c.positions.push_back({uniform(random), uniform(random), uniform(random)});
+    c.velocities.push_back({uniform(random) * 0.1f, 0.0f, uniform(random) * 0.1f});
+    c.colors.push_back(Rgba8{uint8_t(i * 7), uint8_t(i * 13), uint8_t(i * 29), 255});
+  }
+  c.positions[7] = {NAN, 0, 0};
+  EKCamera camera{};
+  camera.eye = {0, 5, 30};
+  camera.up = {0, 1, 0};
+  camera.fovY = 40;
+  EKRenderSettings s{};
+  s.width = 96;
+  s.height = 64;
+  s.exposure = 1;
+  s.repopulation = 1;
+  s.radius = 0.4f;
+  s.samples = 2;
+  s.shutter = 0.5f;
+  s.mode = EK_MODE_VOLUMETRIC;
+  s.emission = 0.05f;
+  s.scattering = 0.3f;
+  s.ambient[0] = 0.1f;
+  s.shadowMapSize = 32;
+  s.shadowSlices = 12;
+  s.cameraSlices = 8;
+  EKLight lights[3] = {};
+  lights[0].type = EK_LIGHT_SPOT;
+  lights[0].position = {0, 20, 20};
+  lights[0].direction = {0, -1, -1};
+  lights[0].color[0] = lights[0].color[1] = lights[0].color[2] = 3;
+  lights[0].outerAngle = 60;
+  lights[0].innerAngle = 40;
+  lights[1].type = EK_LIGHT_POINT;
+  lights[1].position = {4, 1, 0}; // inside the cloud: samples on every face
+  lights[1].color[0] = 2;
+  lights[1].falloff = EK_FALLOFF_INVERSE_SQUARE;
+  lights[1].falloffRadius = 5;
+  lights[2].type = EK_LIGHT_DIRECTIONAL;
+  lights[2].direction = {1, -1, 0};
+  lights[2].color[2] = 1;
+  for (EKLight &light : lights)
+    light.castsShadows = 1;
+  c.frame = buildFrame(camera, s);
+  const Box box{{-7, -7, -7}, {7, 7, 7}};
+  c.shadowFloats = buildVolumeConstants(camera, s, c.frame, lights, 3, box, 0.02f, c.vol);
+  c.pixels = uint64_t(s.width) * uint64_t(s.height);
+  return c;
+}
+
+void expectSameFloats(const std::vector<float> &a, const std::vector<float> &b, bool exact,
+                      const char *what) {
+  ASSERT_EQ(a.size(), b.size());
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (exact)
+      ASSERT_EQ(std::memcmp(&a[i], &b[i], sizeof(float)), 0) << what << " " << i;
+    else
+      ASSERT_NEAR(a[i], b[i], 1e-5f * std::max(1.0f, std::fabs(b[i]))) << what << " " << i;
+  }
+}
+
+// Prefix of whole groups and of the columns left over, slice counts that are and are not
+// multiples of four, with and without totals: to the bit as prefixColumn.
+TEST(CpuVolume, PrefixAgreesWithPrefixColumn) {
+  CpuDevice device(3, VectorPaths{});
+  std::mt19937 random(5);
+  std::uniform_real_distribution<float> uniform(0.0f, 2.0f);
+  for (int depth : {64, 12, 6, 1}) {
+    for (uint64_t columns : {uint64_t(5000), uint64_t(13), uint64_t(8)}) {
+      std::vector<float> data(columns * uint64_t(depth));
+      for (size_t i = 0; i < data.size(); ++i)
+        data[i] = i % 5 == 0 ? 0.0f : uniform(random) * (i % 3 == 0 ? 1e6f : 1.0f);
+      for (bool withTotals : {true, false}) {
+        std::vector<float> expected = data, actual = data;
+        std::vector<float> expectedTotals(columns, -1.0f), actualTotals(columns, -1.0f);
+        for (uint64_t c = 0; c < columns; ++c)
+          prefixColumn(expected.data() + c * uint64_t(depth), depth,
+                       withTotals ? &expectedTotals[c] : nullptr);
+        device.launchPrefix(1, {actual.data(), columns, depth,
+                                withTotals ? actualTotals.data() : nullptr});
+        expectSameFloats(actual, expected, true, "column");
+        expectSameFloats(actualTotals, expectedTotals, true, "total");
+      }
+    }
+  }
+}
+
+// The three splatting launches against lightSplatWork, camSplatWork and shadeWork, item after
+// item in the launch's visiting order: index order, or the space order of a bounds pass (whose
+// positions the CPU keeps in that order). To the bit on one worker, where the order of additions
+// is the items' own; within rounding on three, whose ranges start and end inside the pipeline and
+// add in another order.
+void checkSplatsAndShade(bool spaceOrder) {
+  const LitCloud c = litCloud(1500);
+  const EKFrame &f = c.frame;
+  EKFrame oneSample = f;
+  oneSample.samples = 1;
+  const uint64_t lightWork = c.positions.size() * 2, work = lightWork * 2;
+  const uint64_t depthFloats = c.pixels * uint64_t(c.vol.camSlices);
+  const uint32_t count = uint32_t(c.positions.size());
+
+  // The visiting order, as the bounds pass makes it from the bounds it measures.
+  std::vector<uint32_t> order(count);
+  for (uint32_t i = 0; i < count; ++i)
+    order[i] = i;
+  float bounds[8];
+  double moments[7] = {};
+  if (spaceOrder) {
+    const float initial[7] = {3.4e38f, 3.4e38f, 3.4e38f, -3.4e38f, -3.4e38f, -3.4e38f, 0};
+    std::copy(initial, initial + 7, bounds);
+    CpuDevice measure(1, VectorPaths{});
+    measure.launchBounds(1, {c.positions.data(), c.velocities.data(), count, bounds, moments});
+    WorkerPool pool(1);
+    buildSpatialOrder(pool, c.positions.data(), count, bounds, bounds + 3, order);
+  }
+  auto itemAt = [&](uint64_t item, int32_t samples) {
+    WorkItem w = decodeWorkItem(item, f.repopulation, samples);
+    w.particle = order[w.particle];
+    return w;
+  };
+
+  std::vector<float> maps(c.shadowFloats, 0.0f), depth(depthFloats, 0.0f);
+  for (uint64_t i = 0; i < lightWork; ++i)
+    lightSplatWork(oneSample, c.vol, c.positions.data(), c.velocities.data(), itemAt(i, 1),
+                   maps.data());
+  for (uint64_t i = 0; i < work; ++i)
+    camSplatWork(f, c.vol, c.positions.data(), c.velocities.data(), itemAt(i, f.samples),
+                 depth.data());
+  int spread = 0;
+  for (float v : maps)
+    spread += v > 0.0f;
+  EXPECT_GT(spread, 3000) << "deposits reach many texels";
+  std::vector<float> prefixedMaps = maps, prefixedDepth = depth, totals(c.pixels);
+  for (uint64_t t = 0; t < c.shadowFloats / 12; ++t)
+    prefixColumn(prefixedMaps.data() + t * 12, 12, nullptr);
+  for (uint64_t p = 0; p < c.pixels; ++p)
+    prefixColumn(prefixedDepth.data() + p * 8, 8, &totals[p]);
+  std::vector<float> image(c.pixels * 4, 0.0f);
+  int shaded = 0;
+  for (uint64_t i = 0; i < work; ++i) {
+    SplatSample s;
+    if (!shadeWork(f, c.vol, c.positions.data(), c.colors.data(), c.velocities.data(),
+                   itemAt(i, f.samples), prefixedMaps.data(), prefixedDepth.data(), s))
+      continue;
+    ++shaded;
+    float *cell = &image[size_t(s.pixel) * 4];
+    const float value[4] = {s.value.r, s.value.g, s.value.b, s.value.a};
+    for (int k = 0; k < 4; ++k)
+      cell[k] += value[k];
+  }
+  EXPECT_GT(shaded, int(work / 4));
+
+  for (unsigned workers : {1u, 3u}) {
+    CpuDevice device(workers, VectorPaths{});
+    if (spaceOrder) {
+      float unused[8] = {};
+      double unusedMoments[7] = {};
+      device.launchBounds(
+          1, {c.positions.data(), c.velocities.data(), count, unused, unusedMoments});
+    }
+    ASSERT_EQ(device.uploadVolumeConstants(c.vol), kDeviceOk);
+    std::vector<float> deviceMaps(c.shadowFloats, 0.0f), deviceDepth(depthFloats, 0.0f);
+    device.launchLightSplat(1, {oneSample, c.positions.data(), c.velocities.data(), lightWork,
+                                deviceMaps.data()});
+    device.launchCamSplat(
+        1, {f, c.positions.data(), c.velocities.data(), work, deviceDepth.data()});
+    expectSameFloats(deviceMaps, maps, workers == 1, "shadow maps");
+    expectSameFloats(deviceDepth, depth, workers == 1, "camera depth");
+    std::vector<Rgba32f> accumulator(c.pixels, Rgba32f{0, 0, 0, 0});
+    device.launchShade(1, {f, c.positions.data(), c.colors.data(), c.velocities.data(), work,
+                           prefixedMaps.data(), prefixedDepth.data(), accumulator.data()});
+    std::vector<float> deviceImage(c.pixels * 4);
+    std::memcpy(deviceImage.data(), accumulator.data(), deviceImage.size() * sizeof(float));
+    expectSameFloats(deviceImage, image, workers == 1, "image");
+    ASSERT_EQ(device.takeLaunchError(), kDeviceOk);
+  }
+}
+
+TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctionsInIndexOrder) { checkSplatsAndShade(false); }
+
+TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctionsInSpaceOrder) { checkSplatsAndShade(true); }
+
+} // namespace
