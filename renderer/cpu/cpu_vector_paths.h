@@ -26,6 +26,9 @@ struct VectorPaths {
   // Resolves pixels [begin, end).
   void (*resolve)(const ResolveArgs &args, uint64_t begin, uint64_t end) = nullptr;
   void (*resolveVol)(const ResolveVolArgs &args, uint64_t begin, uint64_t end) = nullptr;
+  // The resolve's gamma encoding of `count` values into bytes, by its table (`byTable`) or with
+  // SLEEF's functions, for checks that the two agree; null where the table is not used.
+  void (*gammaBytes)(const float *values, uint8_t *bytes, uint64_t count, bool byTable) = nullptr;
   // Places the first `count` lanes of perspective samples as samplePosition and
   // projectPerspective would; returns a bit per lane that lands in the image and that lane's pixel
   // index in `pixel`.
