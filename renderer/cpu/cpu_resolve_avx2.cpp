@@ -67,18 +67,42 @@ public:
     // Entry 0 stands for every float below the first bucket (and negatives), entry kBuckets + 1
     // for every one from 2 up; both hold their byte with no step.
     entries_[0] = kNone;
-    uint32_t previous = 0;
-    for (uint32_t b = 0; b < kBuckets && usable_; b += 8) {
-      uint32_t start[8], startByte[8], endByte[8];
+    entries_[kBuckets + 1] = (255u << 17) | kNone;
+    // The bytes at each bucket's first and last float, eight buckets at a time.
+    static_assert(kBuckets % 8 == 0);
+    uint32_t startByte[kBuckets], endByte[kBuckets];
+    for (uint32_t b = 0; b < kBuckets; b += 8) {
+      uint32_t start[8];
       for (uint32_t lane = 0; lane < 8; ++lane)
-        start[lane] = kFirstBits + (std::min(b + lane, kBuckets - 1) << kLowBits);
-      bytesOf(start, 0, startByte);
-      bytesOf(start, kNone - 1, endByte);
-      // The step's offset in each bucket that has one, eight buckets bisected together.
-      uint32_t low[8], high[8];
+        start[lane] = kFirstBits + ((b + lane) << kLowBits);
+      bytesOf(start, 0, startByte + b);
+      bytesOf(start, kNone - 1, endByte + b);
+    }
+    uint32_t previous = 0;
+    uint32_t stepBuckets[kBuckets], steps = 0;
+    for (uint32_t b = 0; b < kBuckets; ++b) {
+      if (startByte[b] < previous || endByte[b] < startByte[b] || endByte[b] > startByte[b] + 1)
+        usable_ = false;
+      if (endByte[b] != startByte[b])
+        stepBuckets[steps++] = b;
+      entries_[b + 1] = (startByte[b] << 17) | kNone;
+      previous = endByte[b];
+    }
+    uint32_t two[8] = {kLastBits, kLastBits, kLastBits, kLastBits,
+                       kLastBits, kLastBits, kLastBits, kLastBits};
+    uint32_t twoByte[8];
+    bytesOf(two, 0, twoByte);
+    usable_ = usable_ && twoByte[0] == 255 && previous == 255 && startByte[0] == 0;
+    if (!usable_)
+      return;
+    // The first float of the next byte in each bucket that has a step, eight bisected together.
+    for (uint32_t first = 0; first < steps; first += 8) {
+      uint32_t start[8], low[8], high[8];
       for (uint32_t lane = 0; lane < 8; ++lane) {
-        low[lane] = 0;
-        high[lane] = endByte[lane] != startByte[lane] ? kNone - 1 : 0;
+        const uint32_t b = stepBuckets[std::min(first + lane, steps - 1)];
+        start[lane] = kFirstBits + (b << kLowBits);
+        low[lane] = 1; // the first float gives the bucket's own byte
+        high[lane] = kNone - 1;
       }
       for (int round = 0; round < int(kLowBits); ++round) {
         uint32_t probe[8], probeByte[8];
@@ -88,35 +112,23 @@ public:
         for (uint32_t lane = 0; lane < 8; ++lane) {
           if (low[lane] == high[lane])
             continue;
-          if (probeByte[lane] == startByte[lane])
+          const uint32_t b = (start[lane] - kFirstBits) >> kLowBits;
+          if (probeByte[lane] == startByte[b])
             low[lane] = (low[lane] + high[lane]) / 2 + 1;
           else
             high[lane] = (low[lane] + high[lane]) / 2;
         }
       }
-      for (uint32_t lane = 0; lane < 8 && b + lane < kBuckets; ++lane) {
-        const bool step = endByte[lane] != startByte[lane];
-        if (startByte[lane] < previous || (step && endByte[lane] != startByte[lane] + 1))
-          usable_ = false;
-        entries_[b + lane + 1] = (startByte[lane] << 17) | (step ? low[lane] : kNone);
-        previous = endByte[lane];
-      }
+      for (uint32_t lane = 0; lane < 8 && first + lane < steps; ++lane)
+        entries_[stepBuckets[first + lane] + 1] = (startByte[stepBuckets[first + lane]] << 17) | low[lane];
     }
-    uint32_t two[8] = {kLastBits, kLastBits, kLastBits, kLastBits,
-                       kLastBits, kLastBits, kLastBits, kLastBits};
-    uint32_t twoByte[8];
-    bytesOf(two, 0, twoByte);
-    usable_ = usable_ && twoByte[0] == 255 && previous == 255 && (entries_[1] >> 17) == 0;
-    entries_[kBuckets + 1] = (255u << 17) | kNone;
     // Every float within kCheckedUlps of a change of byte, against the SLEEF path.
-    uint32_t before = 0;
     for (uint32_t b = 0; b < kBuckets && usable_; ++b) {
       const uint32_t entry = entries_[b + 1], start = kFirstBits + (b << kLowBits);
-      if ((entry >> 17) != before)
+      if (b > 0 && startByte[b] != endByte[b - 1])
         checkAround(start);
       if ((entry & (2 * kNone - 1)) != kNone)
         checkAround(start + (entry & (2 * kNone - 1)));
-      before = (entry >> 17) + ((entry & (2 * kNone - 1)) != kNone);
     }
   }
 
