@@ -120,7 +120,8 @@ public:
         }
       }
       for (uint32_t lane = 0; lane < 8 && first + lane < steps; ++lane)
-        entries_[stepBuckets[first + lane] + 1] = (startByte[stepBuckets[first + lane]] << 17) | low[lane];
+        entries_[stepBuckets[first + lane] + 1] =
+            (startByte[stepBuckets[first + lane]] << 17) | low[lane];
     }
     // Every float within kCheckedUlps of a change of byte, against the SLEEF path.
     for (uint32_t b = 0; b < kBuckets && usable_; ++b) {
@@ -139,8 +140,9 @@ public:
     const float infinity = std::numeric_limits<float>::infinity();
     Mask8 lanes = (value != value) | (value == F32x8(-infinity));
     for (uint32_t e = 0; e < exceptionCount_; ++e)
-      lanes = lanes | Mask8{_mm256_castsi256_ps(_mm256_cmpeq_epi32(
-                          _mm256_castps_si256(value.v), _mm256_set1_epi32(int32_t(exceptions_[e]))))};
+      lanes =
+          lanes | Mask8{_mm256_castsi256_ps(_mm256_cmpeq_epi32(
+                      _mm256_castps_si256(value.v), _mm256_set1_epi32(int32_t(exceptions_[e]))))};
     return lanes.laneBits() != 0;
   }
 
@@ -154,8 +156,8 @@ public:
         _mm256_sub_epi32(positive, _mm256_set1_epi32(int32_t(kFirstBits))), int(kLowBits));
     key = _mm256_min_epi32(_mm256_max_epi32(key, _mm256_set1_epi32(-1)),
                            _mm256_set1_epi32(int32_t(kBuckets)));
-    const __m256i entry = _mm256_i32gather_epi32(reinterpret_cast<const int *>(entries_ + 1),
-                                                 key, 4);
+    const __m256i entry =
+        _mm256_i32gather_epi32(reinterpret_cast<const int *>(entries_ + 1), key, 4);
     const __m256i step = _mm256_and_si256(entry, _mm256_set1_epi32(int32_t(2 * kNone - 1)));
     const __m256i low = _mm256_and_si256(bits, _mm256_set1_epi32(int32_t(kNone - 1)));
     // The byte at the bucket's start, plus one from the step on: (step > low) is -1 before it.
@@ -166,8 +168,9 @@ public:
 private:
   // Bytes of the floats with bits start[lane] + offset.
   static void bytesOf(const uint32_t start[8], uint32_t offset, uint32_t out[8]) {
-    const __m256i bits = _mm256_add_epi32(
-        _mm256_loadu_si256(reinterpret_cast<const __m256i *>(start)), _mm256_set1_epi32(int32_t(offset)));
+    const __m256i bits =
+        _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(start)),
+                         _mm256_set1_epi32(int32_t(offset)));
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(out),
                         gammaBytesBySleef(F32x8(_mm256_castsi256_ps(bits))));
   }
@@ -182,8 +185,8 @@ private:
       __m256i lanes = _mm256_add_epi32(_mm256_set1_epi32(int32_t(first)),
                                        _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
       const F32x8 value(_mm256_castsi256_ps(lanes));
-      uint32_t differs = uint32_t(_mm256_movemask_ps(_mm256_castsi256_ps(
-          _mm256_cmpeq_epi32(bytes(value), gammaBytesBySleef(value)))));
+      uint32_t differs = uint32_t(_mm256_movemask_ps(
+          _mm256_castsi256_ps(_mm256_cmpeq_epi32(bytes(value), gammaBytesBySleef(value)))));
       differs = ~differs & 0xFFu;
       for (uint32_t lane = 0; lane < 8; ++lane) {
         if (!((differs >> lane) & 1u))
@@ -208,25 +211,20 @@ const GammaTable &gammaTable() {
   return table;
 }
 
-// The two pixels' bytes with alpha 255 from their bytes in 32-bit lanes.
-void storePacked(__m256i bytes, Rgba8 *twoPixels) {
+// The two pixels' bytes with alpha 255, in the low eight bytes, from their bytes in 32-bit lanes.
+__m128i packPixels(__m256i bytes) {
   const __m128i words =
       _mm_packus_epi32(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
   const __m128i opaque = _mm_set1_epi32(int32_t(0xFF000000u));
-  _mm_storel_epi64(reinterpret_cast<__m128i *>(twoPixels),
-                   _mm_or_si128(_mm_packus_epi16(words, words), opaque));
+  return _mm_or_si128(_mm_packus_epi16(words, words), opaque);
 }
 
-// gammaByte on each lane, packed into the two pixels' bytes with alpha 255. The table serves
-// every lane unless one of them is awkward for it.
-void storeBytes(F32x8 value, const GammaTable &table, Rgba8 *twoPixels) {
-  storePacked(!table.usable() || table.awkward(value) ? gammaBytesBySleef(value)
-                                                     : table.bytes(value),
-              twoPixels);
-}
+__m128i transparentBlack() { return _mm_set1_epi32(int32_t(0xFF000000u)); }
 
-void storeTransparentBlack(Rgba8 *twoPixels) {
-  _mm_storel_epi64(reinterpret_cast<__m128i *>(twoPixels), _mm_set1_epi32(int32_t(0xFF000000u)));
+// gammaByte on each lane, in 32-bit lanes. The table serves every lane unless one of them is
+// awkward for it.
+__m256i encodeBytes(F32x8 value, const GammaTable &table) {
+  return !table.usable() || table.awkward(value) ? gammaBytesBySleef(value) : table.bytes(value);
 }
 
 // Both resolves; `totalDepth` null selects the additive alpha (raised to the brightest colour),
@@ -238,37 +236,69 @@ void resolveRange(const Rgba32f *accumulator, const float *totalDepth, Rgba8 *im
   const bool skipUnlit = std::isfinite(exposure);
   const GammaTable &table = gammaTable();
 
-  uint64_t i = begin;
-  for (; i + 2 <= end; i += 2) {
+  // Pixels i and i + 1 in the lanes of one register; `unlit` tells they are both unlit.
+  auto resolvePair = [&](uint64_t i, bool &unlit) {
     const F32x8 accumulated = F32x8::load(&accumulator[i].r);
     // Volumetric: the two totals in the alpha lanes.
     const F32x8 depth =
         totalDepth ? _mm256_setr_ps(0, 0, 0, totalDepth[i], 0, 0, 0, totalDepth[i + 1]) : zero;
     // Every lane zero (of either sign) in both.
-    const bool unlit =
-        skipUnlit && (F32x8(_mm256_or_ps(accumulated.v, depth.v)) != zero).laneBits() == 0;
-    F32x8 value = zero;
-    if (!unlit) {
-      value = F32x8(1.0f) - exp(F32x8(-exposure) * accumulated); // exposeChannel
-      F32x8 alpha;
-      if (totalDepth) {
-        alpha = F32x8(1.0f) - exp(zero - depth);
-      } else {
-        alpha = avx2::maxNumber(channel<3>(value), channel<0>(value));
-        alpha = avx2::maxNumber(alpha, channel<1>(value));
-        alpha = avx2::maxNumber(alpha, channel<2>(value));
-        alpha = avx2::maxNumber(alpha, zero);
-      }
-      value = withAlpha(value, alpha);
+    unlit = skipUnlit && (F32x8(_mm256_or_ps(accumulated.v, depth.v)) != zero).laneBits() == 0;
+    if (unlit)
+      return zero;
+    const F32x8 value = F32x8(1.0f) - exp(F32x8(-exposure) * accumulated); // exposeChannel
+    F32x8 alpha;
+    if (totalDepth) {
+      alpha = F32x8(1.0f) - exp(zero - depth);
+    } else {
+      alpha = avx2::maxNumber(channel<3>(value), channel<0>(value));
+      alpha = avx2::maxNumber(alpha, channel<1>(value));
+      alpha = avx2::maxNumber(alpha, channel<2>(value));
+      alpha = avx2::maxNumber(alpha, zero);
     }
+    return withAlpha(value, alpha);
+  };
+
+  uint64_t i = begin;
+  // Eight pixels at a time: their 24 colour channels go through the byte encoding in three
+  // registers, the fourth pair's colours in the alpha lanes of the other three (alpha is 255
+  // whatever its lanes give).
+  for (; i + 8 <= end; i += 8) {
+    F32x8 value[4];
+    bool unlit[4];
+    for (int pair = 0; pair < 4; ++pair) {
+      value[pair] = resolvePair(i + 2 * pair, unlit[pair]);
+      if (imageFloat)
+        value[pair].store(&imageFloat[i + 2 * pair].r);
+    }
+    if (!image)
+      continue;
+    if (unlit[0] && unlit[1] && unlit[2] && unlit[3]) {
+      for (int pair = 0; pair < 4; ++pair)
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(&image[i + 2 * pair]), transparentBlack());
+      continue;
+    }
+    // An unlit pair's zeros encode to the transparent black it stands for.
+    __m256i bytes[4];
+    bytes[0] = encodeBytes(withAlpha(value[0], channel<0>(value[3])), table);
+    bytes[1] = encodeBytes(withAlpha(value[1], channel<1>(value[3])), table);
+    bytes[2] = encodeBytes(withAlpha(value[2], channel<2>(value[3])), table);
+    // The fourth pair's red, green and blue back from the alpha lanes.
+    const __m256 red = _mm256_permute_ps(_mm256_castsi256_ps(bytes[0]), 0xFF);
+    const __m256 green = _mm256_permute_ps(_mm256_castsi256_ps(bytes[1]), 0xFF);
+    const __m256 blue = _mm256_permute_ps(_mm256_castsi256_ps(bytes[2]), 0xFF);
+    bytes[3] = _mm256_castps_si256(_mm256_blend_ps(_mm256_blend_ps(red, green, 0x22), blue, 0x44));
+    for (int pair = 0; pair < 4; ++pair)
+      _mm_storel_epi64(reinterpret_cast<__m128i *>(&image[i + 2 * pair]), packPixels(bytes[pair]));
+  }
+  for (; i + 2 <= end; i += 2) {
+    bool unlit;
+    const F32x8 value = resolvePair(i, unlit);
     if (imageFloat)
       value.store(&imageFloat[i].r);
-    if (image) {
-      if (unlit)
-        storeTransparentBlack(&image[i]);
-      else
-        storeBytes(value, table, &image[i]);
-    }
+    if (image)
+      _mm_storel_epi64(reinterpret_cast<__m128i *>(&image[i]),
+                       unlit ? transparentBlack() : packPixels(encodeBytes(value, table)));
   }
   for (; i < end; ++i) {
     if (totalDepth)
@@ -289,8 +319,9 @@ void gammaBytesAvx2(const float *values, uint8_t *bytes, uint64_t count, bool by
     const F32x8 value = F32x8::load(lanes);
     uint32_t out[8];
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(out),
-                        byTable && table.usable() && !table.awkward(value) ? table.bytes(value)
-                                                                           : gammaBytesBySleef(value));
+                        byTable && table.usable() && !table.awkward(value)
+                            ? table.bytes(value)
+                            : gammaBytesBySleef(value));
     for (uint64_t lane = 0; lane < n; ++lane)
       bytes[i + lane] = uint8_t(out[lane]);
   }
