@@ -5,6 +5,9 @@
 #pragma once
 
 #include <algorithm>
+#if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+#include <xmmintrin.h>
+#endif
 #include <vector>
 
 #include "cpu/private_image.h"
@@ -26,12 +29,29 @@ struct RepeatedSample {
   uint32_t times;
 };
 
-// Collects placed samples and hands them on in batches.
+// Asks for the cache line of `cell` ahead of a write to it.
+inline void prefetchForWrite(const Rgba32f *cell) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(cell, 1);
+#elif defined(_M_X64) || defined(_M_IX86)
+  _mm_prefetch(reinterpret_cast<const char *>(cell), _MM_HINT_T0);
+#else
+  (void)cell;
+#endif
+}
+
+// Collects placed samples and hands them on in batches. With an `image`, the cell of each sample
+// is prefetched as it is added, so the misses of a batch overlap the placing of the samples after
+// it instead of stalling the scatter one after the other; the image is sized far beyond the caches
+// and the samples land all over it.
 template <typename Scatter> class SampleBatch {
 public:
-  explicit SampleBatch(Scatter &scatter) : scatter_(scatter) {}
+  explicit SampleBatch(Scatter &scatter, const Rgba32f *image = nullptr)
+      : scatter_(scatter), image_(image) {}
   ~SampleBatch() { scatter_(samples_, filled_); }
   void add(const SplatSample &s, uint32_t times = 1) {
+    if (image_)
+      prefetchForWrite(image_ + s.pixel);
     samples_[filled_++] = {s, times};
     if (filled_ == kSampleBatch) {
       scatter_(samples_, filled_);
@@ -41,6 +61,7 @@ public:
 
 private:
   Scatter &scatter_;
+  const Rgba32f *image_;
   RepeatedSample samples_[kSampleBatch];
   uint32_t filled_ = 0;
 };
@@ -95,7 +116,7 @@ void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba
           dirty[pixel >> PrivateImage::kTileShift] = 1;
       }
     };
-    SampleBatch batch(scatter);
+    SampleBatch batch(scatter, image);
     place(begin, end, batch);
   });
   if (extra == 0)

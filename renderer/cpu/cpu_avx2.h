@@ -13,6 +13,12 @@ namespace ek {
 void resolveRangeAvx2(const ResolveArgs &args, uint64_t begin, uint64_t end);
 void resolveVolRangeAvx2(const ResolveVolArgs &args, uint64_t begin, uint64_t end);
 
+// The resolve's 8-bit gamma encoding of `count` values, by its table or with SLEEF's functions
+// directly (the table serves values that are neither not-a-number nor -infinity, and only when
+// gammaTableUsable()).
+void gammaBytesAvx2(const float *values, uint8_t *bytes, uint64_t count, bool byTable);
+bool gammaTableUsable();
+
 // Places the first `count` lanes as samplePosition and projectPerspective would; returns a bit
 // per lane that lands in the image and that lane's pixel index in `pixel`.
 uint32_t placeSamplesAvx2(const EKFrame &frame, bool motionBlur, const SampleLanes &lanes,

@@ -16,6 +16,8 @@ VectorPaths vectorPathsFor([[maybe_unused]] const CpuFeatures &features) {
     paths.resolve = resolveRangeAvx2;
     paths.resolveVol = resolveVolRangeAvx2;
     paths.placeSamples = placeSamplesAvx2;
+    if (gammaTableUsable())
+      paths.gammaBytes = gammaBytesAvx2;
   }
 #endif
   return paths;

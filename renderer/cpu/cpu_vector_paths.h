@@ -26,6 +26,9 @@ struct VectorPaths {
   // Resolves pixels [begin, end).
   void (*resolve)(const ResolveArgs &args, uint64_t begin, uint64_t end) = nullptr;
   void (*resolveVol)(const ResolveVolArgs &args, uint64_t begin, uint64_t end) = nullptr;
+  // The resolve's gamma encoding of `count` values into bytes, by its table (`byTable`) or with
+  // SLEEF's functions, for checks that the two agree; null where the table is not used.
+  void (*gammaBytes)(const float *values, uint8_t *bytes, uint64_t count, bool byTable) = nullptr;
   // Places the first `count` lanes of perspective samples as samplePosition and
   // projectPerspective would; returns a bit per lane that lands in the image and that lane's pixel
   // index in `pixel`.
@@ -41,30 +44,49 @@ struct CpuFeatures {
 // The vectorised paths of this build that a processor with `features` can run.
 VectorPaths vectorPathsFor(const CpuFeatures &features);
 
+// Index of the lowest set bit of a non-zero mask.
+inline uint32_t lowestBit(uint32_t mask) {
+#if defined(__GNUC__) || defined(__clang__)
+  return uint32_t(__builtin_ctz(mask));
+#else
+  uint32_t bit = 0;
+  while (!(mask & 1u)) {
+    mask >>= 1;
+    ++bit;
+  }
+  return bit;
+#endif
+}
+
 // Places the splat's work items [begin, end) eight at a time with `place`, for perspective samples
 // that draw from their stream; batch.add receives the samples that land, in item order. The copy's
-// position (with its repopulation offset) is made once per copy and shared by its samples.
+// position (with its repopulation offset) is made once per copy and what a sample adds once per
+// particle, and shared by their samples.
 template <typename Batch>
 void splatInLanes(const SplatArgs &a, uint64_t begin, uint64_t end,
                   decltype(VectorPaths::placeSamples) place, Batch &batch) {
   const EKFrame &f = a.frame;
   const bool blur = usesMotionBlur(f, a.velocities);
   SampleLanes lanes;
-  uint64_t particles[8];
+  Rgba32f values[8];
   uint32_t filled = 0;
   auto flush = [&] {
     uint32_t pixel[8];
-    uint32_t hits = place(f, blur, lanes, filled, pixel);
-    for (uint32_t lane = 0; lane < filled; ++lane, hits >>= 1)
-      if (hits & 1u)
-        batch.add({pixel[lane], splatValue(f, a.colors[particles[lane]])});
+    for (uint32_t hits = place(f, blur, lanes, filled, pixel); hits != 0; hits &= hits - 1) {
+      const uint32_t lane = lowestBit(hits);
+      batch.add({pixel[lane], values[lane]});
+    }
     filled = 0;
   };
+  // What the current copy's samples share: its position and what each of them adds.
   uint64_t copyParticle = UINT64_MAX;
   uint32_t copyIndex = 0;
   EKV3 copyPosition{};
+  Rgba32f copyValue{};
   forEachWorkItem(f.repopulation, f.samples, begin, end, nullptr, [&](const WorkItem &w, bool) {
     if (w.particle != copyParticle || w.copy != copyIndex) {
+      if (w.particle != copyParticle)
+        copyValue = splatValue(f, a.colors[w.particle]);
       copyParticle = w.particle;
       copyIndex = w.copy;
       copyPosition = a.positions[w.particle];
@@ -74,7 +96,7 @@ void splatInLanes(const SplatArgs &a, uint64_t begin, uint64_t end,
                         copyPosition.z + offset.z};
       }
     }
-    particles[filled] = w.particle;
+    values[filled] = copyValue;
     lanes.particleLow[filled] = uint32_t(w.particle);
     lanes.particleHigh[filled] = uint32_t(w.particle >> 32);
     lanes.copy[filled] = w.copy;

@@ -114,10 +114,64 @@ TEST(VectorisedResolve, AgreesWithTheItemFunctions) {
             ASSERT_NEAR(v[c], s[c], 1e-6f * std::max(1.0f, std::fabs(s[c]))) << i << " " << c;
           ASSERT_LE(std::abs(int(vb[c]) - int(sb[c])), 1) << i << " " << c;
         }
+        // The bytes are exactly the SLEEF encoding of the floats written beside them.
+        if (paths.gammaBytes) {
+          uint8_t sleef[3];
+          paths.gammaBytes(v, sleef, 3, false);
+          ASSERT_EQ(std::memcmp(vb, sleef, 3), 0) << i;
+        }
         ASSERT_EQ(vb[3], 255);
       }
     }
   }
+}
+
+// The resolve's gamma table against SLEEF's functions it was made from: every float near each
+// change of byte (where SLEEF's rounding is not monotonic), a sweep over all bit patterns, and the
+// awkward values.
+TEST(VectorisedResolve, GammaTableGivesTheSleefBytes) {
+  const ek::VectorPaths paths = vectorPaths();
+  if (!paths.gammaBytes)
+    GTEST_SKIP() << "no gamma table in this build or on this processor";
+  auto floatOf = [](uint32_t bits) {
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+  };
+  auto sleefByte = [&](uint32_t bits) {
+    const float f = floatOf(bits);
+    uint8_t b;
+    paths.gammaBytes(&f, &b, 1, false);
+    return b;
+  };
+  std::vector<float> values;
+  // The first float of each byte from 1 to 255, by bisection over the positive bit patterns.
+  for (int byte = 1; byte <= 255; ++byte) {
+    uint32_t low = 0, high = 0x7F800000u;
+    while (low < high) {
+      const uint32_t mid = low + (high - low) / 2;
+      if (sleefByte(mid) >= byte)
+        high = mid;
+      else
+        low = mid + 1;
+    }
+    for (uint32_t bits = low - 2048; bits != low + 2048; ++bits)
+      values.push_back(floatOf(bits));
+  }
+  for (uint64_t bits = 0; bits < (uint64_t(1) << 32); bits += 251)
+    values.push_back(floatOf(uint32_t(bits)));
+  const float inf = std::numeric_limits<float>::infinity();
+  for (float f : {0.0f, -0.0f, 1e-45f, 1e-40f, 1.17549435e-38f, 1e-7f, 1.0f, 1.0000001f, 2.0f,
+                  1e30f, 3.4e38f, inf, -inf, -1e-45f, -1.0f, std::nanf(""), -std::nanf("")})
+    values.push_back(f);
+  std::vector<uint8_t> byTable(values.size()), bySleef(values.size());
+  paths.gammaBytes(values.data(), byTable.data(), values.size(), true);
+  paths.gammaBytes(values.data(), bySleef.data(), values.size(), false);
+  for (size_t i = 0; i < values.size(); ++i)
+    ASSERT_EQ(int(byTable[i]), int(bySleef[i])) << "value " << values[i];
+  // And the encoding is the scalar gammaByte's, within the one step SLEEF's error allows.
+  for (size_t i = 0; i < values.size(); i += 97)
+    ASSERT_LE(std::abs(int(bySleef[i]) - int(ek::gammaByte(values[i]))), 1) << values[i];
 }
 
 // Samples placed eight at a time against splatWorkItem, item by item. Without a lens nothing

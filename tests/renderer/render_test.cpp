@@ -227,28 +227,35 @@ EK_INSTANTIATE_FOR_BACKENDS(Render);
 // The CPU splat accumulates per worker or, past its memory budget, atomically; both must give the
 // image a single worker gives, up to the order of float additions.
 TEST(CpuSplat, ImageDoesNotDependOnWorkersOrAccumulation) {
-  std::vector<std::vector<float>> images;
-  for (unsigned workers : {1u, 3u, 10u}) {
-    EKContext *context = ekCreate(EK_DEVICE_CPU);
-    context->backend =
-        std::make_unique<ek::CpuDevice>(workers, ek::vectorPathsFor(ek::detectCpuFeatures()));
-    ASSERT_EQ(ekGenerateTestCloud(context, 30000, 5, 0), 0);
-    EKCamera camera{};
-    camera.eye = {0, 40, 160};
-    camera.up = {0, 1, 0};
-    camera.fovY = 50;
-    // 2000 x 2000: nine private images would pass the budget, so ten workers add atomically.
-    EKRenderSettings settings = smallImage(2000, 2000);
-    settings.brightness = 40;
-    settings.samples = 3;
-    settings.shutter = 1;
-    images.push_back(render(context, camera, settings).floats);
-    ekDestroy(context);
-  }
-  for (size_t k = 1; k < images.size(); ++k) {
-    ASSERT_EQ(images[k].size(), images[0].size());
-    for (size_t i = 0; i < images[0].size(); ++i)
-      ASSERT_NEAR(images[k][i], images[0][i], 1e-5f) << "image " << k << " value " << i;
+  // With repopulated copies too: the workers' ranges then start and end inside a particle's copies
+  // and inside a copy's samples.
+  for (int32_t repopulation : {0, 2}) {
+    std::vector<std::vector<float>> images;
+    for (unsigned workers : {1u, 3u, 10u}) {
+      EKContext *context = ekCreate(EK_DEVICE_CPU);
+      context->backend =
+          std::make_unique<ek::CpuDevice>(workers, ek::vectorPathsFor(ek::detectCpuFeatures()));
+      ASSERT_EQ(ekGenerateTestCloud(context, 30000, 5, 0), 0);
+      EKCamera camera{};
+      camera.eye = {0, 40, 160};
+      camera.up = {0, 1, 0};
+      camera.fovY = 50;
+      // 2000 x 2000: nine private images would pass the budget, so ten workers add atomically.
+      EKRenderSettings settings = smallImage(2000, 2000);
+      settings.brightness = 40;
+      settings.samples = 3;
+      settings.shutter = 1;
+      settings.repopulation = repopulation;
+      settings.radius = 3;
+      images.push_back(render(context, camera, settings).floats);
+      ekDestroy(context);
+    }
+    for (size_t k = 1; k < images.size(); ++k) {
+      ASSERT_EQ(images[k].size(), images[0].size());
+      for (size_t i = 0; i < images[0].size(); ++i)
+        ASSERT_NEAR(images[k][i], images[0][i], 1e-5f)
+            << "repopulation " << repopulation << " image " << k << " value " << i;
+    }
   }
 }
 
