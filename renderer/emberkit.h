@@ -145,13 +145,14 @@ EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
 
 /* The image writers: width x height pixels of four floats (red, green, blue, alpha; linear and
  * premultiplied, top row first) to an EXR file (half floats) or a PNG file (8 or 16 bits). They
- * keep no state and need no context. The file is written under a temporary name in the target's
- * folder and replaces the target only when complete, so a failed write (a full disk, a process
- * killed half way) leaves a previous file at the path as it was. A target that is not a regular
- * file (a device such as /dev/full) is written in place. On failure they return 1 and leave the
- * reason in errno: the system's error of the failing call (ENOENT for a missing folder, EACCES,
- * ENOSPC...), EINVAL for bad arguments, EFBIG for an image beyond the format's limits and ENOMEM
- * when memory ran out. */
+ * keep no state and need no context; ekSaveEXR converts a large image on one short-lived helper
+ * thread beside the writing one, which has ended when the call returns. The file is written under
+ * a temporary name in the target's folder and replaces the target only when complete, so a failed
+ * write (a full disk, a process killed half way) leaves a previous file at the path as it was. A
+ * target that is not a regular file (a device such as /dev/full) is written in place. On failure
+ * they return 1 and leave the reason in errno: the system's error of the failing call (ENOENT for
+ * a missing folder, EACCES, ENOSPC...), EINVAL for bad arguments, EFBIG for an image beyond the
+ * format's limits and ENOMEM when memory ran out. */
 EK_API int32_t ekSaveEXR(const char *path, int32_t width, int32_t height, const float *rgba);
 EK_API int32_t ekSavePNG(const char *path, int32_t width, int32_t height, const float *rgba,
                          int32_t sixteenBit);
