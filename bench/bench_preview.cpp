@@ -47,7 +47,7 @@ fs::path programFolder() { return ek::platform::executablePath().parent_path(); 
 std::unique_ptr<standin::Document> sceneWith(uint64_t particles) {
   auto document = std::make_unique<standin::Document>();
   document->fps = kFps;
-  standin::CameraSpec camera;
+  standin::CameraSetup camera;
   camera.eye = {0.0, 100.0, -600.0};
   camera.target = {0.0, 100.0, 0.0};
   document->addObject(standin::makeCamera(camera));

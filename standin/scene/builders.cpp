@@ -11,7 +11,7 @@ namespace lit = ek::host::light;
 
 constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
 
-void setSpherical(SceneObject &camera, const SphericalSpec &s) {
+void setSpherical(SceneObject &camera, const SphericalRig &s) {
   auto &p = camera.parameters;
   p[cam::kSphericalEnabled] = int64_t(s.enabled ? 1 : 0);
   p[cam::kFullRange] = int64_t(s.fullRange ? 1 : 0);
@@ -35,7 +35,7 @@ void setSpherical(SceneObject &camera, const SphericalSpec &s) {
 
 } // namespace
 
-std::unique_ptr<SceneObject> makeCamera(const CameraSpec &desc) {
+std::unique_ptr<SceneObject> makeCamera(const CameraSetup &desc) {
   auto camera = std::make_unique<SceneObject>(ek::host::object::kTypeCamera, desc.name);
   camera->matrix = desc.matrix ? *desc.matrix : lookAt(desc.eye, desc.target, desc.up);
   camera->focalLength = desc.focalLength;
@@ -53,7 +53,7 @@ std::unique_ptr<SceneObject> makeCamera(const CameraSpec &desc) {
   return camera;
 }
 
-std::unique_ptr<SceneObject> makeLight(const LightSpec &desc) {
+std::unique_ptr<SceneObject> makeLight(const LightSetup &desc) {
   auto light = std::make_unique<SceneObject>(ek::host::object::kTypeLight, desc.name);
   const Vec3 target = desc.target ? *desc.target : desc.position + Vec3{0.0, 0.0, 1.0};
   light->matrix = lookAt(desc.position, target, Vec3{0.0, 1.0, 0.0});

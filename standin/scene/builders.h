@@ -11,7 +11,7 @@
 namespace standin {
 
 // Spherical (latitude-longitude) projection settings of a camera. Angles in degrees.
-struct SphericalSpec {
+struct SphericalRig {
   bool enabled = true; // settings may be present while the projection is switched off
   bool fullRange = true;
   double longitudeMin = -180.0, longitudeMax = 180.0;
@@ -27,7 +27,7 @@ struct SphericalSpec {
   bool cubic = false;
 };
 
-struct CameraSpec {
+struct CameraSetup {
   std::string name = "Camera";
   Vec3 eye{0.0, 0.0, -500.0};
   Vec3 target;
@@ -38,10 +38,10 @@ struct CameraSpec {
   int32_t projection = 0;       // host::camera::kProjection value; 0 is perspective
   std::optional<double> focusDistance;
   std::optional<double> fNumber;
-  std::optional<SphericalSpec> spherical;
+  std::optional<SphericalRig> spherical;
 };
 
-struct LightSpec {
+struct LightSetup {
   std::string name = "Light";
   int32_t lightType = 0; // host::light type values
   Vec3 position;
@@ -60,7 +60,7 @@ struct LightSpec {
   bool switchedOn = true;
 };
 
-std::unique_ptr<SceneObject> makeCamera(const CameraSpec &desc);
-std::unique_ptr<SceneObject> makeLight(const LightSpec &desc);
+std::unique_ptr<SceneObject> makeCamera(const CameraSetup &desc);
+std::unique_ptr<SceneObject> makeLight(const LightSetup &desc);
 
 } // namespace standin

@@ -211,10 +211,10 @@ void readMerge(const Reader &r, const char *key, int32_t &mode, double &angle, d
   exponent = m.number("exponent", exponent);
 }
 
-SphericalSpec readSpherical(const Reader &r) {
+SphericalRig readSpherical(const Reader &r) {
   r.allowOnly({"enabled", "fullRange", "longitude", "latitude", "stereo", "layout", "eyeSeparation",
                "zeroParallax", "pivotOffset", "topMerge", "bottomMerge", "cubic"});
-  SphericalSpec s;
+  SphericalRig s;
   s.enabled = r.boolean("enabled", s.enabled);
   s.fullRange = r.boolean("fullRange", s.fullRange);
   r.range("longitude", s.longitudeMin, s.longitudeMax);
@@ -251,7 +251,7 @@ Matrix readMatrix(const Reader &r) {
 std::unique_ptr<SceneObject> readCamera(const Reader &r) {
   r.allowOnly({"type", "name", "eye", "target", "up", "matrix", "focalLength", "apertureWidth",
                "projection", "focusDistance", "fNumber", "spherical", "parameters", "children"});
-  CameraSpec desc;
+  CameraSetup desc;
   desc.name = r.text("name", desc.name);
   desc.eye = r.vector("eye", desc.eye);
   desc.target = r.vector("target", desc.target);
@@ -299,7 +299,7 @@ std::unique_ptr<SceneObject> readLight(const Reader &r) {
                "outerAngle", "innerAngle", "falloff", "radius", "innerRadius", "shadows", "enabled",
                "on", "parameters", "children"});
   namespace lit = ids::light;
-  LightSpec desc;
+  LightSetup desc;
   desc.name = r.text("name", desc.name);
   desc.lightType = r.choice("lightType", lit::kTypeOmni,
                             {{"omni", lit::kTypeOmni},

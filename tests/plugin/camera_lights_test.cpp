@@ -32,7 +32,7 @@ protected:
     host_.sceneChanged(*document_);
     return host::Object(reinterpret_cast<HostObject *>(o.handle));
   }
-  host::Object camera(standin::CameraSpec lens) { return add(standin::makeCamera(lens)); }
+  host::Object camera(standin::CameraSetup lens) { return add(standin::makeCamera(lens)); }
   plugin::LightTable lights() {
     plugin::LightTable table;
     plugin::collectLights(host::Document::active()->firstObject(), table);
@@ -42,8 +42,8 @@ protected:
   standin::Document *document_ = nullptr;
 };
 
-standin::SphericalSpec stereoRig(int32_t layout) {
-  standin::SphericalSpec s;
+standin::SphericalRig stereoRig(int32_t layout) {
+  standin::SphericalRig s;
   s.stereoMode = host::camera::kStereoToeIn;
   s.stereoLayout = layout;
   s.zeroParallaxDistance = 300.0;
@@ -54,7 +54,7 @@ standin::SphericalSpec stereoRig(int32_t layout) {
 }
 
 TEST_F(CameraAndLights, LensGivesTheVerticalFieldAndFallsBackTo60Degrees) {
-  standin::CameraSpec lens;
+  standin::CameraSetup lens;
   lens.focalLength = 36.0;
   lens.apertureWidth = 36.0;
   const DialogSettings settings;
@@ -68,7 +68,7 @@ TEST_F(CameraAndLights, LensGivesTheVerticalFieldAndFallsBackTo60Degrees) {
 }
 
 TEST_F(CameraAndLights, PositionsCrossIntoTheRendererWithZNegated) {
-  standin::CameraSpec lens;
+  standin::CameraSetup lens;
   lens.eye = {10.0, 20.0, -500.0};
   lens.target = {10.0, 20.0, 0.0};
   const EKCamera c = plugin::buildCamera(camera(lens), 640, 360, DialogSettings{}, {}, 0);
@@ -80,7 +80,7 @@ TEST_F(CameraAndLights, PositionsCrossIntoTheRendererWithZNegated) {
 }
 
 TEST_F(CameraAndLights, DepthOfFieldTurnsTheFNumberIntoALensRadius) {
-  standin::CameraSpec lens;
+  standin::CameraSetup lens;
   const host::Object cam = camera(lens);
   DialogSettings settings;
   settings.focus = 720.0;
@@ -97,8 +97,8 @@ TEST_F(CameraAndLights, DepthOfFieldTurnsTheFNumberIntoALensRadius) {
 }
 
 TEST_F(CameraAndLights, SphericalStereoSettingsReachOnlyTheEyes) {
-  standin::CameraSpec lens;
-  standin::SphericalSpec rig = stereoRig(host::camera::kLayoutSideBySide);
+  standin::CameraSetup lens;
+  standin::SphericalRig rig = stereoRig(host::camera::kLayoutSideBySide);
   rig.fullRange = false;
   rig.longitudeMin = -90.0;
   rig.latitudeMax = 45.0;
@@ -178,12 +178,12 @@ TEST_F(CameraAndLights, LightsAreWalkedDepthFirstAndTheNinthIsOnlyCounted) {
   SceneObject *parent = group.get();
   add(std::move(group));
   for (int i = 0; i < 4; ++i) {
-    standin::LightSpec l;
+    standin::LightSetup l;
     l.position = {double(i), 0.0, 0.0};
     add(standin::makeLight(l), parent);
   }
   for (int i = 4; i < 10; ++i) {
-    standin::LightSpec l;
+    standin::LightSetup l;
     l.position = {double(i), 0.0, 0.0};
     l.switchedOn = i != 5;
     add(standin::makeLight(l));
@@ -199,7 +199,7 @@ TEST_F(CameraAndLights, LightsAreWalkedDepthFirstAndTheNinthIsOnlyCounted) {
 
 TEST_F(CameraAndLights, LightTypesFalloffsAndParametersMapToTheRenderer) {
   namespace lit = host::light;
-  standin::LightSpec spot;
+  standin::LightSetup spot;
   spot.lightType = lit::kTypeSquareParallelSpot;
   spot.position = {0.0, 100.0, -50.0};
   spot.target = {0.0, 100.0, 50.0};
@@ -212,12 +212,12 @@ TEST_F(CameraAndLights, LightTypesFalloffsAndParametersMapToTheRenderer) {
   spot.falloffInner = 100.0;
   spot.shadows = true;
   add(standin::makeLight(spot));
-  standin::LightSpec area;
+  standin::LightSetup area;
   area.lightType = lit::kTypeArea;
   area.falloff = lit::kFalloffStep;
   area.enabled.reset(); // no enable parameter at all: used
   add(standin::makeLight(area));
-  standin::LightSpec sun;
+  standin::LightSetup sun;
   sun.lightType = lit::kTypeParallel;
   sun.falloff = 42;
   add(standin::makeLight(sun));
@@ -248,7 +248,7 @@ TEST_F(CameraAndLights, LightTypesFalloffsAndParametersMapToTheRenderer) {
 TEST_F(CameraAndLights, EnableParameterKindsAndOddValues) {
   namespace lit = host::light;
   auto lightWith = [&](int32_t id, standin::ParameterValue value, double x) {
-    standin::LightSpec lens;
+    standin::LightSetup lens;
     lens.position = {x, 0.0, 0.0};
     auto light = standin::makeLight(lens);
     light->parameters[id] = value;

@@ -184,7 +184,7 @@ TEST_F(Export, CameraDeeperThan64LevelsIsClonedOnItsOwn) {
     parent = &parent->addChild(std::make_unique<standin::SceneObject>(
         standin::kTypeNull, "Level " + std::to_string(level)));
   }
-  standin::CameraSpec camera;
+  standin::CameraSetup camera;
   camera.name = "Deep";
   camera.eye = {0.0, 100.0, -500.0};
   parent->addChild(standin::makeCamera(camera));
@@ -264,7 +264,7 @@ TEST_F(Export, ExportedFrameEqualsThePreviewAfterPlaying) {
 }
 
 TEST_F(Export, VolumetricExportReadsTheLightsOfTheCopy) {
-  standin::LightSpec light;
+  standin::LightSetup light;
   light.position = {0.0, 300.0, -300.0};
   light.intensity = 3.0;
   document_->addObject(standin::makeLight(light));

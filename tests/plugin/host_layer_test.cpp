@@ -60,7 +60,7 @@ protected:
     auto scene = makeScene();
     scene->render.width = 1920;
     scene->render.height = 1080;
-    standin::LightSpec light;
+    standin::LightSetup light;
     light.name = "Key";
     light.intensity = 2.0;
     light.switchedOn = false;

@@ -95,7 +95,7 @@ void stagePlugin(const fs::path &folder, Renderer renderer) {
 std::unique_ptr<standin::Document> makeScene() {
   auto document = std::make_unique<standin::Document>();
   document->fileName = "test.scn";
-  standin::CameraSpec camera;
+  standin::CameraSetup camera;
   camera.name = "Camera";
   camera.eye = {0.0, 100.0, -500.0};
   camera.focusDistance = 720.0;

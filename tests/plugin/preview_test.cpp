@@ -51,12 +51,12 @@ protected:
     return list;
   }
   // Makes the active camera a spherical one with the given settings.
-  void makeSpherical(const standin::SphericalSpec &spec) {
-    standin::CameraSpec camera;
+  void makeSpherical(const standin::SphericalRig &rig) {
+    standin::CameraSetup camera;
     camera.name = "Dome";
     camera.eye = {0.0, 50.0, 0.0};
     camera.target = {0.0, 50.0, 100.0};
-    camera.spherical = spec;
+    camera.spherical = rig;
     document_->addObject(standin::makeCamera(camera));
     document_->activeCameraName = "Dome";
     host_->sceneChanged(*document_);
@@ -241,7 +241,7 @@ TEST_F(LivePreview, ShrinkingParticleCountIsReadWithoutOverrun) {
 }
 
 TEST_F(LivePreview, SphericalCameraKeepsTheRenderSettingsAspect) {
-  standin::SphericalSpec mono;
+  standin::SphericalRig mono;
   makeSpherical(mono);
   host_->setUserAreaSize(*window_, control::kPreviewArea, 800, 600);
   document_->render.width = 1920;
@@ -262,7 +262,7 @@ TEST_F(LivePreview, SphericalCameraKeepsTheRenderSettingsAspect) {
 }
 
 TEST_F(LivePreview, SideBySideStereoShowsBothEyes) {
-  standin::SphericalSpec stereo;
+  standin::SphericalRig stereo;
   stereo.stereoMode = ek::host::camera::kStereoToeIn;
   stereo.stereoLayout = ek::host::camera::kLayoutSideBySide;
   stereo.zeroParallaxDistance = 200.0;
@@ -331,7 +331,7 @@ protected:
 
 TEST_F(GermanPreview, VolumetricLineCountsTheLights) {
   for (int i = 0; i < 9; ++i) {
-    standin::LightSpec light;
+    standin::LightSetup light;
     light.lightType = i == 0 ? ek::host::light::kTypeArea : ek::host::light::kTypeOmni;
     light.position = {100.0 * i, 300.0, -200.0};
     document_->addObject(standin::makeLight(light));

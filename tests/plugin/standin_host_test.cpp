@@ -160,7 +160,7 @@ TEST_F(StandInHost, DocumentsAnswerTimeRenderSettingsAndParticles) {
 TEST_F(StandInHost, ViewCameraAndObjectTreeWalk) {
   auto scene = makeScene();
   auto group = std::make_unique<standin::SceneObject>(standin::kTypeNull, "Group");
-  standin::LightSpec light;
+  standin::LightSetup light;
   light.switchedOn = false;
   group->addChild(standin::makeLight(light));
   scene->addObject(std::move(group));
