@@ -12,13 +12,7 @@ endif()
 set(common --device cpu --input "${WORK}/cache/swirl.####.vdb" --size 64x48 --eye 0,12,26
            --target 0,0,0 --radius 0.08 --samples 4)
 
-function(ekrender)
-  execute_process(COMMAND ${EKRENDER} ${common} ${ARGN} RESULT_VARIABLE result
-                  OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  set(result ${result} PARENT_SCOPE)
-  set(out "${out}" PARENT_SCOPE)
-  set(err "${err}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/sequence_checks.cmake)
 
 ekrender(--start 1 --end 6 --shutter 0.8 --output ${WORK}/whole/f.png)
 if(NOT result EQUAL 0 OR NOT out MATCHES
@@ -33,13 +27,7 @@ foreach(chunk 0 1 2)
     message(FATAL_ERROR "chunk ${chunk} (${result}): ${err}")
   endif()
 endforeach()
-foreach(frame RANGE 1 6)
-  file(SHA256 ${WORK}/whole/f_000${frame}.png whole)
-  file(SHA256 ${WORK}/chunks/f_000${frame}.png chunked)
-  if(NOT whole STREQUAL chunked)
-    message(FATAL_ERROR "frame ${frame} differs between one run and chunks")
-  endif()
-endforeach()
+expect_same_frames(${WORK}/whole ${WORK}/chunks 6)
 file(SHA256 ${WORK}/whole/f_0001.png first)
 file(SHA256 ${WORK}/whole/f_0002.png second)
 # The same frame without a shutter: the velocities read from the cache are what blurs it.
