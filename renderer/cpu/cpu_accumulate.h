@@ -5,11 +5,9 @@
 #pragma once
 
 #include <algorithm>
-#if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
-#include <xmmintrin.h>
-#endif
 #include <vector>
 
+#include "cpu/prefetch.h"
 #include "cpu/private_image.h"
 #include "cpu/worker_pool.h"
 #include "kernels/additive.h"
@@ -28,17 +26,6 @@ struct RepeatedSample {
   SplatSample sample;
   uint32_t times;
 };
-
-// Asks for the cache line of `cell` ahead of a write to it.
-inline void prefetchForWrite(const Rgba32f *cell) {
-#if defined(__GNUC__) || defined(__clang__)
-  __builtin_prefetch(cell, 1);
-#elif defined(_M_X64) || defined(_M_IX86)
-  _mm_prefetch(reinterpret_cast<const char *>(cell), _MM_HINT_T0);
-#else
-  (void)cell;
-#endif
-}
 
 // Collects placed samples and hands them on in batches. With an `image`, the cell of each sample
 // is prefetched as it is added, so the misses of a batch overlap the placing of the samples after

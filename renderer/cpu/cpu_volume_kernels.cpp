@@ -7,6 +7,7 @@
 #include "cpu/cpu_accumulate.h"
 #include "cpu/cpu_device.h"
 #include "cpu/cpu_work_items.h"
+#include "cpu/prefetch.h"
 #include "cpu/spatial_order.h"
 #include "kernels/volume.h"
 
@@ -89,15 +90,6 @@ void prefixColumnGroup(float *columns, int32_t depth, float *totals) {
   if (totals)
     for (int c = 0; c < kPrefixGroup; ++c)
       totals[c] = sum[c];
-}
-
-// Asks for the cache line holding `address` ahead of its use.
-inline void prefetch(const void *address) {
-#if defined(__GNUC__)
-  __builtin_prefetch(address);
-#else
-  (void)address;
-#endif
 }
 
 // How far ahead of its work item the pipeline below prepares it.
