@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "cpu/dirty_tiles.h"
 #include "cpu/prefetch.h"
 #include "cpu/private_image.h"
 #include "cpu/worker_pool.h"
@@ -55,10 +56,12 @@ private:
 
 // Runs `place(begin, end, batch)` over the work items [0, total); it calls batch.add for every
 // sample that lands. `images` holds the private images between launches (all zero, with no tile
-// flagged, on entry and on return).
+// flagged, on entry and on return); `accumulatorTiles` are flagged where the accumulator is
+// written.
 template <typename Place>
 void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba32f *accumulator,
-                       uint64_t pixels, uint64_t total, Place &&place) {
+                       const DirtyTiles &accumulatorTiles, uint64_t pixels, uint64_t total,
+                       Place &&place) {
   const unsigned workers = pool.size();
   const uint64_t extra = workers - 1;
   if (extra * pixels > kPrivateImageBudget / sizeof(Rgba32f)) {
@@ -67,6 +70,7 @@ void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba
                        auto scatter = [&](const RepeatedSample *s, uint32_t n) {
                          for (uint32_t i = 0; i < n; ++i) {
                            float *cell = &accumulator[s[i].sample.pixel].r;
+                           accumulatorTiles.markForAtomicAdd(cell);
                            const Rgba32f &v = s[i].sample.value;
                            for (uint32_t t = 0; t < s[i].times; ++t) {
                              atomicAddFloat(cell + 0, v.r);
@@ -81,8 +85,7 @@ void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba
                      });
     return;
   }
-  // One contiguous part of the work per image; image 0 is the accumulator itself, which needs no
-  // flags since it is visited whole by the resolve anyway.
+  // One contiguous part of the work per image; image 0 is the accumulator itself.
   images.resize(extra);
   for (PrivateImage &image : images)
     image.fit(pixels);
@@ -91,16 +94,28 @@ void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba
     const uint64_t index = begin / part;
     Rgba32f *image = index == 0 ? accumulator : images[index - 1].cells();
     uint8_t *dirty = index == 0 ? nullptr : images[index - 1].dirty();
-    auto scatter = [image, dirty](const RepeatedSample *s, uint32_t n) {
+    // True for the first sample in a clean tile, which is all zero and has this worker as its
+    // only writer.
+    auto firstInTile = [dirty, &accumulatorTiles](Rgba32f *cell, uint32_t pixel) {
+      if (!dirty)
+        return accumulatorTiles.mark(cell);
+      uint8_t &flag = dirty[pixel >> PrivateImage::kTileShift];
+      const bool first = !flag;
+      flag = 1;
+      return first;
+    };
+    auto scatter = [image, &firstInTile](const RepeatedSample *s, uint32_t n) {
       for (uint32_t i = 0; i < n; ++i) {
         const uint32_t pixel = s[i].sample.pixel;
+        // Written before it is read, so that a page never written is mapped once, for writing
+        // (see DirtyTiles::markForAtomicAdd).
+        if (firstInTile(image + pixel, pixel))
+          image[pixel] = {0, 0, 0, 0};
         Rgba32f cell = image[pixel];
         const Rgba32f &v = s[i].sample.value;
         for (uint32_t t = 0; t < s[i].times; ++t)
           cell = {cell.r + v.r, cell.g + v.g, cell.b + v.b, cell.a + v.a};
         image[pixel] = cell;
-        if (dirty)
-          dirty[pixel >> PrivateImage::kTileShift] = 1;
       }
     };
     SampleBatch batch(scatter, image);
@@ -120,10 +135,14 @@ void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba
         if (!image.dirty()[tile])
           continue;
         image.dirty()[tile] = 0;
+        // Sums in a clean tile are zero and not read, for the same reason as in the scatter.
+        const uint64_t bytes = (last - first) * sizeof(Rgba32f);
+        const bool zero = accumulatorTiles.tracked() && !accumulatorTiles.anyDirty(accumulator + first, bytes);
+        accumulatorTiles.markRange(accumulator + first, bytes);
         Rgba32f *cells = image.cells();
         for (uint64_t p = first; p < last; ++p) {
           const Rgba32f cell = cells[p];
-          const Rgba32f sum = accumulator[p];
+          const Rgba32f sum = zero ? Rgba32f{0, 0, 0, 0} : accumulator[p];
           accumulator[p] = {sum.r + cell.r, sum.g + cell.g, sum.b + cell.b, sum.a + cell.a};
           cells[p] = {0, 0, 0, 0};
         }

@@ -12,7 +12,6 @@ namespace ek {
 namespace {
 
 constexpr uint64_t kParallelFillBytes = uint64_t(4) << 20; // smaller fills are not worth splitting
-constexpr uint64_t kAllocationAlignment = 64;
 
 } // namespace
 
@@ -37,20 +36,11 @@ DeviceStatus CpuDevice::allocate(void **pointer, uint64_t bytes) {
   *pointer = nullptr;
   if (bytes == 0)
     return kDeviceOk;
-  if (bytes > UINT64_MAX - kAllocationAlignment)
-    return kCpuOutOfMemory;
-  const uint64_t rounded =
-      (bytes + kAllocationAlignment - 1) / kAllocationAlignment * kAllocationAlignment;
-  if (rounded > SIZE_MAX)
-    return kCpuOutOfMemory;
-  // The aligned forms of operator new and delete exist on every platform, unlike aligned_alloc.
-  *pointer = ::operator new(size_t(rounded), std::align_val_t(kAllocationAlignment), std::nothrow);
+  *pointer = memory_.allocate(bytes);
   return *pointer ? kDeviceOk : kCpuOutOfMemory;
 }
 
-void CpuDevice::release(void *pointer) {
-  ::operator delete(pointer, std::align_val_t(kAllocationAlignment));
-}
+void CpuDevice::release(void *pointer) { memory_.release(pointer); }
 
 DeviceStatus CpuDevice::copyToDevice(void *dst, const void *src, uint64_t bytes) {
   if (bytes == 0)
@@ -58,6 +48,7 @@ DeviceStatus CpuDevice::copyToDevice(void *dst, const void *src, uint64_t bytes)
   if (!dst || !src)
     return kCpuInvalidValue;
   std::memcpy(dst, src, bytes);
+  memoryTiles(dst).markRange(dst, bytes);
   return kDeviceOk;
 }
 
@@ -70,15 +61,21 @@ DeviceStatus CpuDevice::fill(void *dst, int value, uint64_t bytes) {
     return kDeviceOk;
   if (!dst)
     return kCpuInvalidValue;
-  if (bytes < kParallelFillBytes) {
-    std::memset(dst, value, bytes);
+  const DirtyTiles tiles = memoryTiles(dst);
+  if (value == 0 && tiles.tracked()) {
+    CpuMemory::clear(pool_, tiles, dst, bytes);
     return kDeviceOk;
   }
-  auto *base = static_cast<unsigned char *>(dst);
-  pool_.parallelFor(bytes, pool_.chunkFor(bytes, kParallelFillBytes / 4),
-                    [&](uint64_t begin, uint64_t end, unsigned) {
-                      std::memset(base + begin, value, end - begin);
-                    });
+  if (bytes < kParallelFillBytes) {
+    std::memset(dst, value, bytes);
+  } else {
+    auto *base = static_cast<unsigned char *>(dst);
+    pool_.parallelFor(bytes, pool_.chunkFor(bytes, kParallelFillBytes / 4),
+                      [&](uint64_t begin, uint64_t end, unsigned) {
+                        std::memset(base + begin, value, end - begin);
+                      });
+  }
+  tiles.markRange(dst, bytes);
   return kDeviceOk;
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <vector>
 
+#include "cpu/cpu_memory.h"
 #include "cpu/cpu_vector_paths.h"
 #include "cpu/private_image.h"
 #include "cpu/worker_pool.h"
@@ -58,6 +59,9 @@ public:
   void launchShade(uint32_t blocks, const ShadeArgs &args) override;
   void launchResolveVol(uint32_t blocks, const ResolveVolArgs &args) override;
 
+  // The dirty tiles of the allocation holding `address` (untracked for other memory).
+  DirtyTiles memoryTiles(const void *address) const { return memory_.tilesOf(address); }
+
 private:
   // Records an unconfigurable launch (no blocks) the way the CUDA runtime does.
   bool acceptLaunch(uint32_t blocks);
@@ -71,6 +75,7 @@ private:
                                   uint64_t total) const;
 
   WorkerPool pool_;
+  CpuMemory memory_;
   const VectorPaths vector_;
   DeviceStatus launchError_ = kDeviceOk;
   // Per-worker accumulation images of the splat and shading passes, kept between launches.

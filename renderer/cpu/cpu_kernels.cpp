@@ -58,7 +58,8 @@ void CpuDevice::launchSplat(uint32_t blocks, const SplatArgs &args) {
   if (!acceptLaunch(blocks))
     return;
   const uint64_t pixels = uint64_t(args.frame.width) * uint64_t(args.frame.height);
-  accumulateSamples(pool_, privateImages_, args.accumulator, pixels, args.total,
+  accumulateSamples(pool_, privateImages_, args.accumulator, memoryTiles(args.accumulator),
+                    pixels, args.total,
                     [&](uint64_t begin, uint64_t end, auto &batch) {
                       splatRange(args, vector_, begin, end, batch);
                     });
@@ -75,34 +76,103 @@ void resolveOne(const ResolveVolArgs &a, int32_t i) {
   resolveVolPixel(a.accumulator, a.totalDepth, a.image, a.imageFloat, i, a.exposure);
 }
 
+// Sums of nothing: what a pixel no sample reached holds.
+struct ZeroSums {
+  Rgba32f colour{0, 0, 0, 0};
+  float depth = 0.0f;
+};
+
+ResolveArgs readingZeros(ResolveArgs a, const ZeroSums &zero) {
+  a.accumulator = &zero.colour;
+  return a;
+}
+
+ResolveVolArgs readingZeros(ResolveVolArgs a, const ZeroSums &zero) {
+  a.accumulator = &zero.colour;
+  a.totalDepth = &zero.depth;
+  return a;
+}
+
+// A resolve's output for pixels whose sums are all zero, made by resolving one such pixel.
+struct Background {
+  template <typename Args> explicit Background(const Args &args) {
+    const ZeroSums zero;
+    Args one = readingZeros(args, zero);
+    one.image = args.image ? &image : nullptr;
+    one.imageFloat = args.imageFloat ? &imageFloat : nullptr;
+    resolveOne(one, 0);
+  }
+  template <typename Args> void write(const Args &args, uint64_t begin, uint64_t end) const {
+    if (args.image)
+      std::fill(args.image + begin, args.image + end, image);
+    if (args.imageFloat)
+      std::fill(args.imageFloat + begin, args.imageFloat + end, imageFloat);
+  }
+  Rgba8 image{};
+  Rgba32f imageFloat{};
+};
+
+// Pixels per tile of the accumulator: the resolve tells clean pixels from dirty ones in runs of
+// these.
+constexpr uint64_t kResolveRun = DirtyTiles::kTileBytes / sizeof(Rgba32f);
+
 // Runs a resolve over the pixels the grid covers (threads past pixelCount do nothing), with the
-// vectorised range function where the device has one.
-template <typename Args>
+// vectorised range function where the device has one. Where `sumsAreZero(begin, end)` says the
+// pixels' sums are all zero, the background is written without reading them.
+template <typename Args, typename SumsAreZero>
 void resolvePixels(WorkerPool &pool, uint32_t blocks, const Args &args,
-                   void (*vector)(const Args &, uint64_t, uint64_t)) {
+                   void (*vector)(const Args &, uint64_t, uint64_t), SumsAreZero &&sumsAreZero) {
   const uint64_t covered =
       std::min<uint64_t>(uint64_t(blocks) * kBlockSize, uint64_t(std::max(args.pixelCount, 0)));
-  pool.parallelFor(covered, pool.chunkFor(covered, 4096),
-                   [&](uint64_t begin, uint64_t end, unsigned) {
-                     if (vector) {
-                       vector(args, begin, end);
-                       return;
-                     }
-                     for (uint64_t i = begin; i < end; ++i)
-                       resolveOne(args, int32_t(i));
-                   });
+  const Background background(args);
+  auto resolve = [&](uint64_t begin, uint64_t end) {
+    if (sumsAreZero(begin, end)) {
+      background.write(args, begin, end);
+    } else if (vector) {
+      vector(args, begin, end);
+    } else {
+      for (uint64_t i = begin; i < end; ++i)
+        resolveOne(args, int32_t(i));
+    }
+  };
+  const uint64_t runs = (covered + kResolveRun - 1) / kResolveRun;
+  pool.parallelFor(runs, pool.chunkFor(runs, 16), [&](uint64_t first, uint64_t last, unsigned) {
+    const uint64_t end = std::min(covered, last * kResolveRun);
+    // Neighbouring runs alike are resolved together, so the vector path sees long ranges.
+    uint64_t begin = first * kResolveRun;
+    bool zero = sumsAreZero(begin, std::min(end, begin + kResolveRun));
+    for (uint64_t at = begin + kResolveRun; at < end; at += kResolveRun) {
+      const bool next = sumsAreZero(at, std::min(end, at + kResolveRun));
+      if (next != zero) {
+        resolve(begin, at);
+        begin = at;
+        zero = next;
+      }
+    }
+    resolve(begin, end);
+  });
 }
 
 } // namespace
 
 void CpuDevice::launchResolve(uint32_t blocks, const ResolveArgs &args) {
-  if (acceptLaunch(blocks))
-    resolvePixels(pool_, blocks, args, vector_.resolve);
+  if (!acceptLaunch(blocks))
+    return;
+  const DirtyTiles sums = memoryTiles(args.accumulator);
+  resolvePixels(pool_, blocks, args, vector_.resolve, [&](uint64_t begin, uint64_t end) {
+    return !sums.anyDirty(args.accumulator + begin, (end - begin) * sizeof(Rgba32f));
+  });
 }
 
 void CpuDevice::launchResolveVol(uint32_t blocks, const ResolveVolArgs &args) {
-  if (acceptLaunch(blocks))
-    resolvePixels(pool_, blocks, args, vector_.resolveVol);
+  if (!acceptLaunch(blocks))
+    return;
+  const DirtyTiles sums = memoryTiles(args.accumulator);
+  const DirtyTiles depths = memoryTiles(args.totalDepth);
+  resolvePixels(pool_, blocks, args, vector_.resolveVol, [&](uint64_t begin, uint64_t end) {
+    return !sums.anyDirty(args.accumulator + begin, (end - begin) * sizeof(Rgba32f)) &&
+           !depths.anyDirty(args.totalDepth + begin, (end - begin) * sizeof(float));
+  });
 }
 
 void CpuDevice::launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs &args) {
@@ -113,6 +183,10 @@ void CpuDevice::launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs &args) {
                       for (uint64_t i = begin; i < end; ++i)
                         writeGalaxyParticle(args, i);
                     });
+  memoryTiles(args.positions).markRange(args.positions, args.count * sizeof(EKV3));
+  memoryTiles(args.colors).markRange(args.colors, args.count * sizeof(Rgba8));
+  if (args.velocities)
+    memoryTiles(args.velocities).markRange(args.velocities, args.count * sizeof(EKV3));
 }
 
 } // namespace ek

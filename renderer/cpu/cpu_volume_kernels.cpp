@@ -1,4 +1,5 @@
 // The volumetric passes of the CPU backend, over the same item functions as the CUDA kernels.
+#include <algorithm>
 #include <vector>
 #if defined(__SSE2__) || defined(_M_X64)
 #include <xmmintrin.h>
@@ -229,8 +230,11 @@ void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs &a) {
   BoundsPartial total = neutralBounds();
   for (const BoundsPartial &b : partials)
     mergeBounds(total, b);
-  if (a.count > 0)
+  if (a.count > 0) {
     mergeIntoBuffers(total, a.bounds, a.moments);
+    memoryTiles(a.bounds).markRange(a.bounds, 7 * sizeof(float));
+    memoryTiles(a.moments).markRange(a.moments, 7 * sizeof(double));
+  }
 
   // The passes that follow visit the particles in space order.
   spatialOrderPositions_ = nullptr;
@@ -264,6 +268,7 @@ void CpuDevice::launchLightSplat(uint32_t blocks, const LightSplatArgs &a) {
   const VolumeConstants &vol = volume_;
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
+  const DirtyTiles tiles = memoryTiles(a.shadowMaps);
   pipelineVolumeWork<StagedLightSample>(
       pool_, a, order,
       [&](const WorkItem &work, uint64_t) {
@@ -291,7 +296,8 @@ void CpuDevice::launchLightSplat(uint32_t blocks, const LightSplatArgs &a) {
         for (int n = 0; n < staged.hits; ++n) {
           const MapHit &hit = staged.hit[n];
           depositInMap(vol.maps[staged.map[n]], hit, staged.slices[n],
-                       vol.lightSampleArea / hit.area, a.shadowMaps);
+                       vol.lightSampleArea / hit.area, a.shadowMaps,
+                       [&tiles](float *written) { tiles.markForAtomicAdd(written); });
         }
       });
 }
@@ -300,15 +306,33 @@ void CpuDevice::launchPrefix(uint32_t blocks, const PrefixArgs &a) {
   if (!acceptLaunch(blocks))
     return;
   const uint64_t depth = a.depth > 0 ? uint64_t(a.depth) : 0;
+  const DirtyTiles columnTiles = memoryTiles(a.columns);
+  const DirtyTiles totalTiles = memoryTiles(a.totals);
+  // Columns in clean tiles are all zero, and so are their prefix sums and totals: they are left
+  // as they are (their totals set to zero where those may hold something else).
+  auto prefixColumns = [&](uint64_t first, uint64_t count) {
+    float *const columns = a.columns + first * depth;
+    float *const totals = a.totals ? a.totals + first : nullptr;
+    if (!columnTiles.anyDirty(columns, count * depth * sizeof(float))) {
+      if (totals && totalTiles.anyDirty(totals, count * sizeof(float)))
+        std::fill(totals, totals + count, 0.0f);
+      return;
+    }
+    if (count == kPrefixGroup)
+      prefixColumnGroup(columns, a.depth, totals);
+    else
+      for (uint64_t c = 0; c < count; ++c)
+        prefixColumn(columns + c * depth, a.depth, totals ? totals + c : nullptr);
+    if (totals)
+      totalTiles.markRange(totals, count * sizeof(float));
+  };
   pool_.parallelFor(a.columnCount, pool_.chunkFor(a.columnCount, kMinChunk),
                     [&](uint64_t begin, uint64_t end, unsigned) {
                       uint64_t c = begin;
                       for (; c + kPrefixGroup <= end; c += kPrefixGroup)
-                        prefixColumnGroup(a.columns + c * depth, a.depth,
-                                          a.totals ? a.totals + c : nullptr);
-                      for (; c < end; ++c)
-                        prefixColumn(a.columns + c * depth, a.depth,
-                                     a.totals ? a.totals + c : nullptr);
+                        prefixColumns(c, kPrefixGroup);
+                      if (c < end)
+                        prefixColumns(c, end - c);
                     });
 }
 
@@ -318,6 +342,7 @@ void CpuDevice::launchCamSplat(uint32_t blocks, const CamSplatArgs &a) {
   // camSplatWork, with each sample placed ahead of its deposit.
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
+  const DirtyTiles tiles = memoryTiles(a.cameraDepth);
   pipelineVolumeWork<StagedCameraSample>(
       pool_, a, order,
       [&](const WorkItem &work, uint64_t) {
@@ -333,7 +358,8 @@ void CpuDevice::launchCamSplat(uint32_t blocks, const CamSplatArgs &a) {
       },
       [&](const WorkItem &, const StagedCameraSample &staged) {
         if (staged.placed)
-          depositCameraSample(volume_, staged.sample, a.cameraDepth);
+          depositCameraSample(volume_, staged.sample, a.cameraDepth,
+                              [&tiles](float *written) { tiles.markForAtomicAdd(written); });
       });
 }
 
@@ -391,7 +417,8 @@ void CpuDevice::launchShade(uint32_t blocks, const ShadeArgs &a) {
                           orderedColors_[s] = a.colors[spatialOrder_[s]];
                       });
   }
-  accumulateSamples(pool_, privateImages_, a.accumulator, pixels, a.total,
+  accumulateSamples(pool_, privateImages_, a.accumulator, memoryTiles(a.accumulator), pixels,
+                    a.total,
                     [&](uint64_t begin, uint64_t end, auto &batch) {
                       shadeRange(a, order, begin, end, batch);
                     });

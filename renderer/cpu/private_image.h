@@ -6,35 +6,32 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <new>
 #include <vector>
 
+#include "cpu/zeroed_pages.h"
 #include "kernels/additive.h"
 
 namespace ek {
 
 class PrivateImage {
 public:
-  static constexpr uint32_t kTileShift = 10; // 1024 pixels, 16 KiB of the image, per flag
+  static constexpr uint32_t kTileShift = 8; // 256 pixels, a page of the image, per flag
 
   // Makes the image `pixels` pixels, all zero, unless it already is that size (then it is left as
   // it is: zero outside the tiles flagged). Throws std::bad_alloc when memory runs out.
   void fit(uint64_t pixels) {
     if (pixels == pixels_)
       return;
-    cells_.reset();
     dirty_.clear();
     pixels_ = 0;
-    cells_.reset(static_cast<Rgba32f *>(std::calloc(size_t(pixels), sizeof(Rgba32f))));
-    if (!cells_)
+    if (pixels > UINT64_MAX / sizeof(Rgba32f) || !cells_.allocate(pixels * sizeof(Rgba32f)))
       throw std::bad_alloc();
     dirty_.assign(size_t(tilesOf(pixels)), 0);
     pixels_ = pixels;
   }
 
-  Rgba32f *cells() const { return cells_.get(); }
+  Rgba32f *cells() const { return reinterpret_cast<Rgba32f *>(cells_.data()); }
   uint8_t *dirty() { return dirty_.data(); }
 
   static uint64_t tilesOf(uint64_t pixels) {
@@ -42,10 +39,7 @@ public:
   }
 
 private:
-  struct Free {
-    void operator()(Rgba32f *p) const { std::free(p); }
-  };
-  std::unique_ptr<Rgba32f, Free> cells_;
+  ZeroedPages cells_;
   std::vector<uint8_t> dirty_;
   uint64_t pixels_ = 0;
 };

@@ -144,15 +144,27 @@ EK_HD Float *texelColumn(Float *shadowMaps, const EKShadowMap &m, int x, int y) 
          (uint64_t(y) * uint64_t(m.size) + uint64_t(x)) * uint64_t(m.slices);
 }
 
+// A deposit names every float to `noted` before it adds to it; the CPU backend flags the memory
+// written.
+struct NothingNoted {
+  EK_HD void operator()(float *) const {}
+};
+
+template <typename Noted> EK_HD void addNoted(float *address, float value, Noted &noted) {
+  noted(address);
+  atomicAddFloat(address, value);
+}
+
 // Deposits a light sample's coverage into one map, between the slices `s` of its depth: into one
 // texel when it covers at most a texel, otherwise spread evenly over a square of up to 15 x 15
 // texels.
+template <typename Noted = NothingNoted>
 EK_HD void depositInMap(const EKShadowMap &m, const MapHit &hit, const Slices &s, float coverage,
-                        float *shadowMaps) {
+                        float *shadowMaps, Noted noted = {}) {
   if (coverage <= 1.0f) {
     float *column = texelColumn(shadowMaps, m, int(hit.px), int(hit.py));
-    atomicAddFloat(column + s.k0, coverage * (1.0f - s.fraction));
-    atomicAddFloat(column + s.k1, coverage * s.fraction);
+    addNoted(column + s.k0, coverage * (1.0f - s.fraction), noted);
+    addNoted(column + s.k1, coverage * s.fraction, noted);
     return;
   }
   const float side = ceilf(sqrtf(coverage)); // not-a-number and infinity fail or cap below
@@ -169,8 +181,8 @@ EK_HD void depositInMap(const EKShadowMap &m, const MapHit &hit, const Slices &s
       if (x < 0 || x >= m.size)
         continue;
       float *column = texelColumn(shadowMaps, m, x, y);
-      atomicAddFloat(column + s.k0, weight * (1.0f - s.fraction));
-      atomicAddFloat(column + s.k1, weight * s.fraction);
+      addNoted(column + s.k0, weight * (1.0f - s.fraction), noted);
+      addNoted(column + s.k1, weight * s.fraction, noted);
     }
   }
 }
@@ -299,11 +311,12 @@ EK_HD bool cameraSample(const EKFrame &f, const VolumeConstants &vol, const EKV3
 }
 
 // The camera sample's coverage, split between its two slices of its pixel's column.
+template <typename Noted = NothingNoted>
 EK_HD void depositCameraSample(const VolumeConstants &vol, const CameraSample &s,
-                               float *cameraDepth) {
+                               float *cameraDepth, Noted noted = {}) {
   float *column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
-  atomicAddFloat(column + s.slices.k0, s.coverage * (1.0f - s.slices.fraction));
-  atomicAddFloat(column + s.slices.k1, s.coverage * s.slices.fraction);
+  addNoted(column + s.slices.k0, s.coverage * (1.0f - s.slices.fraction), noted);
+  addNoted(column + s.slices.k1, s.coverage * s.slices.fraction, noted);
 }
 
 EK_HD void camSplatWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
