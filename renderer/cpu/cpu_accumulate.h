@@ -16,6 +16,10 @@
 namespace ek {
 
 constexpr uint64_t kPrivateImageBudget = uint64_t(512) << 20;
+// Launches of at most this many work items run on one worker straight into the accumulator: the
+// work is less than the cost of sharing it, and every private image would first fault in pages of
+// its own and then, when merged, those of the accumulator.
+constexpr uint64_t kSparseWork = uint64_t(1) << 14;
 // Samples are placed in batches before they are scattered, so the scatter loop keeps many
 // independent memory accesses in flight.
 constexpr uint32_t kSampleBatch = 256;
@@ -62,8 +66,8 @@ template <typename Place>
 void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba32f *accumulator,
                        const DirtyTiles &accumulatorTiles, uint64_t pixels, uint64_t total,
                        Place &&place) {
-  const unsigned workers = pool.size();
-  const uint64_t extra = workers - 1;
+  const unsigned parts = total <= kSparseWork ? 1 : pool.size();
+  const uint64_t extra = parts - 1;
   if (extra * pixels > kPrivateImageBudget / sizeof(Rgba32f)) {
     pool.parallelFor(total, pool.chunkFor(total, kSampleBatch),
                      [&](uint64_t begin, uint64_t end, unsigned) {
@@ -85,11 +89,13 @@ void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba
                      });
     return;
   }
-  // One contiguous part of the work per image; image 0 is the accumulator itself.
-  images.resize(extra);
-  for (PrivateImage &image : images)
-    image.fit(pixels);
-  const uint64_t part = total / workers + (total % workers != 0);
+  // One contiguous part of the work per image; image 0 is the accumulator itself. Images a sparse
+  // launch does not use are kept (clean) for the next dense one.
+  if (images.size() < extra)
+    images.resize(extra);
+  for (uint64_t i = 0; i < extra; ++i)
+    images[i].fit(pixels);
+  const uint64_t part = total / parts + (total % parts != 0);
   pool.parallelFor(total, part, [&](uint64_t begin, uint64_t end, unsigned) {
     const uint64_t index = begin / part;
     Rgba32f *image = index == 0 ? accumulator : images[index - 1].cells();
@@ -131,13 +137,15 @@ void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba
     for (uint64_t tile = begin; tile < end; ++tile) {
       const uint64_t first = tile << PrivateImage::kTileShift;
       const uint64_t last = std::min(pixels, first + (uint64_t(1) << PrivateImage::kTileShift));
-      for (PrivateImage &image : images) {
+      for (uint64_t i = 0; i < extra; ++i) {
+        PrivateImage &image = images[i];
         if (!image.dirty()[tile])
           continue;
         image.dirty()[tile] = 0;
         // Sums in a clean tile are zero and not read, for the same reason as in the scatter.
         const uint64_t bytes = (last - first) * sizeof(Rgba32f);
-        const bool zero = accumulatorTiles.tracked() && !accumulatorTiles.anyDirty(accumulator + first, bytes);
+        const bool zero =
+            accumulatorTiles.tracked() && !accumulatorTiles.anyDirty(accumulator + first, bytes);
         accumulatorTiles.markRange(accumulator + first, bytes);
         Rgba32f *cells = image.cells();
         for (uint64_t p = first; p < last; ++p) {

@@ -8,6 +8,7 @@
 #include "cpu/cpu_memory.h"
 #include "cpu/cpu_vector_paths.h"
 #include "cpu/private_image.h"
+#include "cpu/spatial_order.h"
 #include "cpu/worker_pool.h"
 #include "device.h"
 
@@ -83,8 +84,8 @@ private:
   // The volume constants belong to the context, so contexts may render volumes concurrently.
   VolumeConstants volume_{};
   // Particles in Morton order, made by the bounds pass that opens every volumetric render.
-  std::vector<uint32_t> spatialOrder_;
-  std::vector<EKV3> orderedPositions_; // positions[spatialOrder_[s]] at s
+  SpatialOrder spatialOrder_;
+  std::vector<EKV3> orderedPositions_; // positions[order[s]] at s
   std::vector<Rgba8> orderedColors_;   // the shading pass's colours, in the same order
   const EKV3 *spatialOrderPositions_ = nullptr;
 };

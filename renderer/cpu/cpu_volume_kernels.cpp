@@ -239,14 +239,14 @@ void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs &a) {
   // The passes that follow visit the particles in space order.
   spatialOrderPositions_ = nullptr;
   if (a.count > 0 && a.count <= UINT32_MAX) {
-    buildSpatialOrder(pool_, a.positions, uint32_t(a.count), total.minimum, total.maximum,
-                      spatialOrder_);
+    spatialOrder_.build(pool_, a.positions, uint32_t(a.count), total.minimum, total.maximum);
     // The positions in that order too, so that the passes read them one after the other.
-    orderedPositions_.resize(spatialOrder_.size());
+    const uint32_t *order = spatialOrder_.order().data();
+    orderedPositions_.resize(a.count);
     pool_.parallelFor(a.count, pool_.chunkFor(a.count, 4096),
                       [&](uint64_t begin, uint64_t end, unsigned) {
                         for (uint64_t s = begin; s < end; ++s)
-                          orderedPositions_[s] = a.positions[spatialOrder_[s]];
+                          orderedPositions_[s] = a.positions[order[s]];
                       });
     spatialOrderPositions_ = a.positions;
   }
@@ -255,10 +255,11 @@ void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs &a) {
 const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const EKFrame &frame,
                                            uint64_t total) const {
   const uint64_t perParticle = itemsPerParticle(frame.repopulation, frame.samples);
-  if (positions != spatialOrderPositions_ || total / perParticle != spatialOrder_.size() ||
+  const std::vector<uint32_t> &order = spatialOrder_.order();
+  if (positions != spatialOrderPositions_ || total / perParticle != order.size() ||
       total % perParticle != 0)
     return nullptr;
-  return spatialOrder_.data();
+  return order.data();
 }
 
 void CpuDevice::launchLightSplat(uint32_t blocks, const LightSplatArgs &a) {
@@ -409,12 +410,12 @@ void CpuDevice::launchShade(uint32_t blocks, const ShadeArgs &a) {
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   if (order) {
     // The colours in visiting order, read one after the other by the shading below.
-    const uint64_t count = spatialOrder_.size();
+    const uint64_t count = a.total / itemsPerParticle(a.frame.repopulation, a.frame.samples);
     orderedColors_.resize(count);
     pool_.parallelFor(count, pool_.chunkFor(count, 4096),
                       [&](uint64_t begin, uint64_t end, unsigned) {
                         for (uint64_t s = begin; s < end; ++s)
-                          orderedColors_[s] = a.colors[spatialOrder_[s]];
+                          orderedColors_[s] = a.colors[order[s]];
                       });
   }
   accumulateSamples(pool_, privateImages_, a.accumulator, memoryTiles(a.accumulator), pixels,

@@ -11,9 +11,19 @@
 
 namespace ek {
 
-// Fills `order` with the particle indices 0 .. count - 1 sorted by the Morton code of their
-// position quantised to 1024 steps per axis of the box [lo, hi]. Equal codes keep index order.
-void buildSpatialOrder(WorkerPool &pool, const EKV3 *positions, uint32_t count, const float lo[3],
-                       const float hi[3], std::vector<uint32_t> &order);
+class SpatialOrder {
+public:
+  // Makes the order of the particle indices 0 .. count - 1 sorted by the Morton code of their
+  // position quantised to 1024 steps per axis of the box [lo, hi]. Equal codes keep index order.
+  // The sort's buffers are kept for the next call, which then touches no fresh memory.
+  void build(WorkerPool &pool, const EKV3 *positions, uint32_t count, const float lo[3],
+             const float hi[3]);
+
+  const std::vector<uint32_t> &order() const { return order_; }
+
+private:
+  std::vector<uint32_t> order_, codes_, sortedCodes_, sortedOrder_;
+  std::vector<uint32_t> counts_; // per part of the work, per digit value
+};
 
 } // namespace ek

@@ -145,9 +145,11 @@ Images render(EKContext *c, const EKCamera &camera, const EKRenderSettings &s) {
   return out;
 }
 
-// A dense view, then a sparse one at the same size: the second must not keep anything of the
-// first in any buffer (accumulator, camera depth, shadow maps, depth totals). The volumetric maps
-// are summed with atomics, in an order that only one worker makes the same on every run.
+// A dense view, then a sparse one (fewer particles, most of them out of view) at the same size:
+// the second must not keep anything of the first in any buffer (accumulator, private images,
+// camera depth, shadow maps, depth totals), and the first must come back as it was. The
+// volumetric maps are summed with atomics, in an order that only one worker makes the same on
+// every run.
 TEST(CpuMemoryRender, ASparseFrameAfterADenseOneIsAFreshFrame) {
   for (int32_t mode : {EK_MODE_ADDITIVE, EK_MODE_VOLUMETRIC}) {
     SCOPED_TRACE(mode);
@@ -155,10 +157,13 @@ TEST(CpuMemoryRender, ASparseFrameAfterADenseOneIsAFreshFrame) {
     const EKCamera dense = cameraAt(0, 20, 40), sparse = cameraAt(14, 6, 25);
     EKContext *used = cpuContext(20000, workers);
     const Images denseFirst = render(used, dense, settings(mode));
+    ASSERT_EQ(ekSetCount(used, 300), 0);
     render(used, sparse, settings(mode));
     const Images sparseAfter = render(used, sparse, settings(mode));
+    ASSERT_EQ(ekSetCount(used, 20000), 0);
     const Images denseAgain = render(used, dense, settings(mode));
     EKContext *fresh = cpuContext(20000, workers);
+    ASSERT_EQ(ekSetCount(fresh, 300), 0);
     const Images sparseAlone = render(fresh, sparse, settings(mode));
     EXPECT_EQ(sparseAfter.floats, sparseAlone.floats);
     EXPECT_EQ(sparseAfter.bytes, sparseAlone.bytes);

@@ -146,7 +146,9 @@ void checkSplatsAndShade(bool spaceOrder) {
     CpuDevice measure(1, VectorPaths{});
     measure.launchBounds(1, {c.positions.data(), c.velocities.data(), count, bounds, moments});
     WorkerPool pool(1);
-    buildSpatialOrder(pool, c.positions.data(), count, bounds, bounds + 3, order);
+    SpatialOrder spatial;
+    spatial.build(pool, c.positions.data(), count, bounds, bounds + 3);
+    order = spatial.order();
   }
   auto itemAt = [&](uint64_t item, int32_t samples) {
     WorkItem w = decodeWorkItem(item, f.repopulation, samples);

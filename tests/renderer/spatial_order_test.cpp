@@ -10,8 +10,9 @@
 
 namespace {
 
+// Sorted in parts, one per worker, the order must be the same whatever the number of workers.
 TEST(SpatialOrder, IsAPermutationThatKeepsNeighboursTogether) {
-  ek::WorkerPool pool(2);
+  ek::WorkerPool pool(3), alone(1);
   std::mt19937 random(1);
   std::uniform_real_distribution<float> uniform(-50, 50);
   std::vector<EKV3> positions(20000);
@@ -19,8 +20,13 @@ TEST(SpatialOrder, IsAPermutationThatKeepsNeighboursTogether) {
     p = {uniform(random), uniform(random), uniform(random)};
   positions[7] = positions[3]; // equal codes keep their index order
   const float lo[3] = {-50, -50, -50}, hi[3] = {50, 50, 50};
-  std::vector<uint32_t> order;
-  ek::buildSpatialOrder(pool, positions.data(), uint32_t(positions.size()), lo, hi, order);
+  ek::SpatialOrder spatial, single;
+  // Built twice, with fewer particles first: kept buffers must not leak into the second order.
+  spatial.build(pool, positions.data(), 1001, lo, hi);
+  spatial.build(pool, positions.data(), uint32_t(positions.size()), lo, hi);
+  single.build(alone, positions.data(), uint32_t(positions.size()), lo, hi);
+  const std::vector<uint32_t> &order = spatial.order();
+  EXPECT_EQ(order, single.order());
   std::vector<uint32_t> sorted = order;
   std::sort(sorted.begin(), sorted.end());
   for (uint32_t i = 0; i < sorted.size(); ++i)

@@ -1,0 +1,16 @@
+// Memory straight from the operating system, in whole pages: zeroed, page-aligned, and mapped only
+// where it is first touched, so a large block costs nothing where it is never written. Unlike
+// calloc, whose blocks may come from memory it recycles and must clear, this never writes.
+#pragma once
+
+#include <cstdint>
+
+namespace ek::platform {
+
+// `bytes` zero bytes starting at a page boundary; null when the system refuses (or bytes is 0).
+void *allocatePages(uint64_t bytes);
+
+// Returns a block of allocatePages, with the size it was asked for; null is harmless.
+void releasePages(void *pages, uint64_t bytes);
+
+} // namespace ek::platform
