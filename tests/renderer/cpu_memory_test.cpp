@@ -6,11 +6,11 @@
 
 #include <cstring>
 #include <map>
-#include <random>
 #include <vector>
 
 #include "context.h"
 #include "cpu/cpu_device.h"
+#include "particle_ball.h"
 
 namespace {
 
@@ -72,20 +72,11 @@ TEST(CpuMemory, ClearsKeepWhatTheirRangeLeavesOut) {
   device->release(pointer);
 }
 
-// A CPU context with `workers` workers and a cloud of `count` particles in a ball.
+// A CPU context with `workers` workers and a ball of `count` particles.
 EKContext *cpuContext(int count, unsigned workers = 3) {
   EKContext *c = ekCreate(EK_DEVICE_CPU);
   c->backend = cpuDevice(workers);
-  std::mt19937 random(9);
-  std::uniform_real_distribution<float> uniform(-5, 5);
-  std::vector<EKV3> positions;
-  while (int(positions.size()) < count) {
-    const EKV3 p{uniform(random), uniform(random), uniform(random)};
-    if (p.x * p.x + p.y * p.y + p.z * p.z <= 25)
-      positions.push_back(p);
-  }
-  EXPECT_EQ(ekReserve(c, positions.size(), 0), 0);
-  EXPECT_EQ(ekUpload(c, positions.data(), nullptr, nullptr, positions.size(), 0), 0);
+  test::uploadBall(c, count);
   return c;
 }
 

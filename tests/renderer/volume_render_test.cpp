@@ -1,15 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <thread>
 #include <vector>
 
 #include "backend_fixture.h"
+#include "particle_ball.h"
 
 namespace {
 
 using VolumeRender = ek::test::BackendTest;
+using ek::test::uploadBall;
 
 constexpr int kSize = 64;
 
@@ -32,20 +33,6 @@ EKRenderSettings volumeSettings() {
   s.shadowSlices = 32;
   s.cameraSlices = 16;
   return s;
-}
-
-// A dense ball of particles of radius 5 around the origin.
-void uploadBall(EKContext *context, int count) {
-  std::mt19937 random(3);
-  std::uniform_real_distribution<float> uniform(-5, 5);
-  std::vector<EKV3> positions;
-  while (int(positions.size()) < count) {
-    const EKV3 p{uniform(random), uniform(random), uniform(random)};
-    if (p.x * p.x + p.y * p.y + p.z * p.z <= 25)
-      positions.push_back(p);
-  }
-  ASSERT_EQ(ekReserve(context, positions.size(), 0), 0);
-  ASSERT_EQ(ekUpload(context, positions.data(), nullptr, nullptr, positions.size(), 0), 0);
 }
 
 std::vector<float> renderFloat(EKContext *context, const EKRenderSettings &settings,
