@@ -107,9 +107,12 @@ EK_HD int mapOfLight(const EKVolLight &light, const EKV3 &p) {
 struct MapHit {
   float px, py; // texel coordinates, 0 .. size
   float lz;     // depth along the light's forward axis
-  float area;   // the texel's cross-section at that depth
+  float area;   // the texel's cross-section at that depth (not made for a shadow lookup)
 };
 
+// Where p lands in a map; false outside it. A shadow lookup needs no texel area, which a
+// perspective map pays a square root and a division for.
+template <bool kWithArea = true>
 EK_HD bool projectToMap(const EKShadowMap &m, const EKV3 &p, MapHit &hit) {
   const float *v = m.view;
   const float lx = v[0] * p.x + v[1] * p.y + v[2] * p.z + v[3];
@@ -125,7 +128,8 @@ EK_HD bool projectToMap(const EKShadowMap &m, const EKV3 &p, MapHit &hit) {
       return false;
     sx = lx * m.scaleX / lz;
     sy = ly * m.scaleY / lz;
-    hit.area = m.texelArea * lz * lz * (lz / sqrtf(lx * lx + ly * ly + lz * lz));
+    if (kWithArea)
+      hit.area = m.texelArea * lz * lz * (lz / sqrtf(lx * lx + ly * ly + lz * lz));
   }
   hit.px = (sx * 0.5f + 0.5f) * float(m.size);
   hit.py = (0.5f - sy * 0.5f) * float(m.size);
@@ -271,7 +275,7 @@ EK_HD void shadowLookup(const VolumeConstants &vol, const EKVolLight &light, con
                         ShadowLookup &out) {
   out.map = mapOfLight(light, p);
   const EKShadowMap &m = vol.maps[out.map];
-  out.inside = projectToMap(m, p, out.hit);
+  out.inside = projectToMap<false>(m, p, out.hit);
   if (out.inside)
     out.slices = mapSlices(m, out.hit.lz);
 }
