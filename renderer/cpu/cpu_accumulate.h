@@ -26,9 +26,11 @@ constexpr uint32_t kSampleBatch = 256;
 
 // A placed sample that lands `times` times in a row on the same pixel with the same value (the
 // samples of a copy without lens or motion blur). It is added `times` times, one addition after
-// the other, exactly as separate samples would be.
+// the other, exactly as separate samples would be. The value comes first, so that the two counts
+// share the rest of its 16-byte alignment.
 struct RepeatedSample {
-  SplatSample sample;
+  Rgba32f value;
+  uint32_t pixel;
   uint32_t times;
 };
 
@@ -44,7 +46,7 @@ public:
   void add(const SplatSample &s, uint32_t times = 1) {
     if (image_)
       prefetchForWrite(image_ + s.pixel);
-    samples_[filled_++] = {s, times};
+    samples_[filled_++] = {s.value, s.pixel, times};
     if (filled_ == kSampleBatch) {
       scatter_(samples_, filled_);
       filled_ = 0;
@@ -73,9 +75,9 @@ void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba
                      [&](uint64_t begin, uint64_t end, unsigned) {
                        auto scatter = [&](const RepeatedSample *s, uint32_t n) {
                          for (uint32_t i = 0; i < n; ++i) {
-                           float *cell = &accumulator[s[i].sample.pixel].r;
+                           float *cell = &accumulator[s[i].pixel].r;
                            accumulatorTiles.markForAtomicAdd(cell);
-                           const Rgba32f &v = s[i].sample.value;
+                           const Rgba32f &v = s[i].value;
                            for (uint32_t t = 0; t < s[i].times; ++t) {
                              atomicAddFloat(cell + 0, v.r);
                              atomicAddFloat(cell + 1, v.g);
@@ -112,13 +114,13 @@ void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba
     };
     auto scatter = [image, &firstInTile](const RepeatedSample *s, uint32_t n) {
       for (uint32_t i = 0; i < n; ++i) {
-        const uint32_t pixel = s[i].sample.pixel;
+        const uint32_t pixel = s[i].pixel;
         // Written before it is read, so that a page never written is mapped once, for writing
         // (see DirtyTiles::markForAtomicAdd).
         if (firstInTile(image + pixel, pixel))
           image[pixel] = {0, 0, 0, 0};
         Rgba32f cell = image[pixel];
-        const Rgba32f &v = s[i].sample.value;
+        const Rgba32f &v = s[i].value;
         for (uint32_t t = 0; t < s[i].times; ++t)
           cell = {cell.r + v.r, cell.g + v.g, cell.b + v.b, cell.a + v.a};
         image[pixel] = cell;
