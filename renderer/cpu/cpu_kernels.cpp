@@ -33,23 +33,11 @@ void splatRange(const SplatArgs &a, const VectorPaths &vector, uint64_t begin, u
                     });
     return;
   }
-  // The range's first item is decoded, later copies are counted on from it (without the
-  // divisions of decodeWorkItem, which cost more than placing a copy without offset).
-  const uint64_t samples = uint64_t(f.samples);
-  const uint32_t copies = uint32_t(f.repopulation) + 1;
-  WorkItem work = decodeWorkItem(begin, f.repopulation, f.samples);
-  for (uint64_t item = begin; item < end;) {
-    const uint64_t copyEnd = std::min(end, item + (samples - work.sample));
+  forEachCopyRun(f.repopulation, f.samples, begin, end, [&](const WorkItem &work, uint32_t count) {
     SplatSample s;
     if (splatWorkItem(f, a.positions, a.colors, a.velocities, work, s))
-      batch.add(s, uint32_t(copyEnd - item));
-    item = copyEnd;
-    work.sample = 0;
-    if (++work.copy == copies) {
-      work.copy = 0;
-      ++work.particle;
-    }
-  }
+      batch.add(s, count);
+  });
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// Eight perspective samples at a time: the sample stream, the shutter time, the camera transform
+// Perspective samples eight at a time: the sample stream, the shutter time, the camera transform
 // and the thin lens, written as samplePosition and projectPerspective are, lane by lane.
 #include <sleef.h>
 
@@ -29,22 +29,45 @@ F32x8 viewRow(const float *m, F32x8 x, F32x8 y, F32x8 z) {
   return F32x8(m[0]) * x + F32x8(m[1]) * y + F32x8(m[2]) * z + m[3];
 }
 
-} // namespace
+// What each lane draws from its stream, in the stream's order: the shutter time, then the lens
+// position as a radius and the sine and cosine of its angle.
+struct Draws {
+  float time[SampleLanes::kLanes];
+  float radius[SampleLanes::kLanes];
+  float sine[SampleLanes::kLanes];
+  float cosine[SampleLanes::kLanes];
+};
 
-uint32_t placeSamplesAvx2(const EKFrame &f, bool motionBlur, const SampleLanes &lanes,
-                          uint32_t count, uint32_t pixel[8]) {
-  // sampleStream, for the eight particles' lower and upper halves.
-  const U32x8 low = U32x8::load(lanes.particleLow), high = U32x8::load(lanes.particleHigh);
-  const U32x8 copy = U32x8::load(lanes.copy), sample = U32x8::load(lanes.sample);
-  U32x8 state = mix32(low ^ mix32(copy * kCopyMultiplier + sample * kSampleMultiplier + f.seed) ^
-                      mix32(high + kHighWordOffset));
+// The draws of lanes [first, first + 8). SLEEF's sine and cosine are a call, across which every
+// vector register would have to be saved; made for all lanes before the geometry, they leave the
+// geometry's loop free of calls.
+void drawLanes(const EKFrame &f, bool motionBlur, bool lens, const SampleLanes &lanes,
+               uint32_t first, Draws &d) {
+  // sampleStream from its particle's and its copy and sample's parts.
+  U32x8 state =
+      mix32(U32x8::load(lanes.particleKey + first) ^ mix32(U32x8::load(lanes.sampleKey + first)));
+  if (motionBlur)
+    ((nextRandom(state) - 0.5f) * f.shutter).store(d.time + first);
+  if (lens) {
+    (F32x8(f.apertureRadius) * avx2::sqrt(nextRandom(state))).store(d.radius + first);
+    const F32x8 theta = F32x8(kTwoPi) * nextRandom(state);
+    const Sleef___m256_2 sinCos = Sleef_sincosf8_u10avx2(theta.v);
+    F32x8(sinCos.x).store(d.sine + first);
+    F32x8(sinCos.y).store(d.cosine + first);
+  }
+}
 
-  F32x8 x = F32x8::load(lanes.x), y = F32x8::load(lanes.y), z = F32x8::load(lanes.z);
+// Places lanes [first, first + 8) with their draws; returns a bit per lane that lands in the
+// image, and that lane's pixel index in `pixel`.
+uint32_t placeLanes(const EKFrame &f, bool motionBlur, bool lens, const SampleLanes &lanes,
+                    const Draws &d, uint32_t first, uint32_t *pixel) {
+  F32x8 x = F32x8::load(lanes.x + first), y = F32x8::load(lanes.y + first),
+        z = F32x8::load(lanes.z + first);
   if (motionBlur) {
-    const F32x8 t = (nextRandom(state) - 0.5f) * f.shutter;
-    x += F32x8::load(lanes.vx) * t;
-    y += F32x8::load(lanes.vy) * t;
-    z += F32x8::load(lanes.vz) * t;
+    const F32x8 t = F32x8::load(d.time + first);
+    x += F32x8::load(lanes.vx + first) * t;
+    y += F32x8::load(lanes.vy + first) * t;
+    z += F32x8::load(lanes.vz + first) * t;
   }
   const F32x8 cx = viewRow(f.view + 0, x, y, z);
   const F32x8 cy = viewRow(f.view + 4, x, y, z);
@@ -56,24 +79,34 @@ uint32_t placeSamplesAvx2(const EKFrame &f, bool motionBlur, const SampleLanes &
   const F32x8 inverseDepth = F32x8(-1.0f) / cz;
   F32x8 xn = cx * inverseDepth;
   F32x8 yn = cy * inverseDepth;
-  if (f.apertureRadius > 0.0f) {
-    const F32x8 rho = F32x8(f.apertureRadius) * avx2::sqrt(nextRandom(state));
-    const F32x8 theta = F32x8(kTwoPi) * nextRandom(state);
+  if (lens) {
     const F32x8 k = F32x8(f.invFocusDistance) - inverseDepth;
-    const Sleef___m256_2 sinCos = Sleef_sincosf8_u10avx2(theta.v);
-    const F32x8 kRho = k * rho;
-    xn += kRho * F32x8(sinCos.y);
-    yn += kRho * F32x8(sinCos.x);
+    const F32x8 kRho = k * F32x8::load(d.radius + first);
+    xn += kRho * F32x8::load(d.cosine + first);
+    yn += kRho * F32x8::load(d.sine + first);
   }
   const F32x8 width = float(f.width), height = float(f.height);
   const F32x8 px = (xn * f.scaleX * 0.5f + 0.5f) * width;
   const F32x8 py = (F32x8(1.0f) - (yn * f.scaleY * 0.5f + 0.5f)) * height;
   // placeInImage
   keep = keep & (px >= 0.0f) & (px < width) & (py >= 0.0f) & (py < height);
-  const uint32_t hits = keep.laneBits() & ((1u << count) - 1u);
   // Lanes outside the image are never read, whatever their conversion gave.
-  (avx2::truncateToInt(py) * uint32_t(f.width) + avx2::truncateToInt(px)).store(pixel);
-  return hits;
+  (avx2::truncateToInt(py) * uint32_t(f.width) + avx2::truncateToInt(px)).store(pixel + first);
+  return keep.laneBits();
+}
+
+} // namespace
+
+uint64_t placeSamplesAvx2(const EKFrame &f, bool motionBlur, const SampleLanes &lanes,
+                          uint32_t count, uint32_t pixel[SampleLanes::kLanes]) {
+  const bool lens = f.apertureRadius > 0.0f;
+  Draws draws;
+  for (uint32_t first = 0; first < count; first += 8)
+    drawLanes(f, motionBlur, lens, lanes, first, draws);
+  uint64_t hits = 0;
+  for (uint32_t first = 0; first < count; first += 8)
+    hits |= uint64_t(placeLanes(f, motionBlur, lens, lanes, draws, first, pixel)) << first;
+  return count == SampleLanes::kLanes ? hits : hits & ((uint64_t(1) << count) - 1);
 }
 
 } // namespace ek

@@ -4,6 +4,7 @@
 // them and never test for instruction sets themselves.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "cpu/cpu_work_items.h"
@@ -12,13 +13,18 @@
 
 namespace ek {
 
-// Up to eight perspective samples that draw from their random stream (motion blur or lens), laid
-// out one lane each: the particle's index halves, copy and sample, its position after the copy's
-// offset, and its velocity when motion blur applies.
+// Up to kLanes perspective samples that draw from their random stream (motion blur or lens), laid
+// out one lane each: the two parts of the stream (particleStreamKey and sampleStreamKey), the
+// position after the copy's offset, and the velocity when motion blur applies. Many lanes are
+// filled before they are placed, so that the placing reads lanes whose stores are long done and
+// spreads its fixed costs over them. Lanes are filled eight at a time, so the arrays have room for
+// seven lanes past the last.
 struct SampleLanes {
-  uint32_t particleLow[8], particleHigh[8], copy[8], sample[8];
-  float x[8], y[8], z[8];
-  float vx[8], vy[8], vz[8];
+  static constexpr uint32_t kLanes = 64; // a bit each in a 64-bit mask
+  static constexpr uint32_t kRoom = kLanes + 7;
+  uint32_t particleKey[kRoom], sampleKey[kRoom];
+  float x[kRoom], y[kRoom], z[kRoom];
+  float vx[kRoom], vy[kRoom], vz[kRoom];
 };
 
 // Each member is null where the scalar item functions run instead.
@@ -32,8 +38,8 @@ struct VectorPaths {
   // Places the first `count` lanes of perspective samples as samplePosition and
   // projectPerspective would; returns a bit per lane that lands in the image and that lane's pixel
   // index in `pixel`.
-  uint32_t (*placeSamples)(const EKFrame &frame, bool motionBlur, const SampleLanes &lanes,
-                           uint32_t count, uint32_t pixel[8]) = nullptr;
+  uint64_t (*placeSamples)(const EKFrame &frame, bool motionBlur, const SampleLanes &lanes,
+                           uint32_t count, uint32_t pixel[SampleLanes::kLanes]) = nullptr;
 };
 
 // What the processor running this library supports.
@@ -45,9 +51,9 @@ struct CpuFeatures {
 VectorPaths vectorPathsFor(const CpuFeatures &features);
 
 // Index of the lowest set bit of a non-zero mask.
-inline uint32_t lowestBit(uint32_t mask) {
+inline uint32_t lowestBit(uint64_t mask) {
 #if defined(__GNUC__) || defined(__clang__)
-  return uint32_t(__builtin_ctz(mask));
+  return uint32_t(__builtin_ctzll(mask));
 #else
   uint32_t bit = 0;
   while (!(mask & 1u)) {
@@ -58,60 +64,77 @@ inline uint32_t lowestBit(uint32_t mask) {
 #endif
 }
 
-// Places the splat's work items [begin, end) eight at a time with `place`, for perspective samples
-// that draw from their stream; batch.add receives the samples that land, in item order. The copy's
-// position (with its repopulation offset) is made once per copy and what a sample adds once per
-// particle, and shared by their samples.
+// Sets the eight lanes from `lanes` on to value(0) .. value(7), which the compiler writes with
+// vector stores.
+template <typename T, typename Value> void fillEight(T *lanes, Value &&value) {
+  for (uint32_t i = 0; i < 8; ++i)
+    lanes[i] = value(i);
+}
+
+// Places the splat's work items [begin, end) with `place`, for perspective samples that draw from
+// their stream; batch.add receives the samples that land, in item order. The copy's position (with
+// its repopulation offset) is made once per copy and what a sample adds and its particle's part of
+// the stream once per particle, and shared by their samples.
 template <typename Batch>
 void splatInLanes(const SplatArgs &a, uint64_t begin, uint64_t end,
                   decltype(VectorPaths::placeSamples) place, Batch &batch) {
   const EKFrame &f = a.frame;
   const bool blur = usesMotionBlur(f, a.velocities);
   SampleLanes lanes;
-  Rgba32f values[8];
-  uint32_t filled = 0;
+  // What each lane adds: the value of its run of lanes (one copy's samples) in the block.
+  uint8_t laneRun[SampleLanes::kRoom];
+  Rgba32f runValue[SampleLanes::kLanes];
+  uint32_t filled = 0, runs = 0;
   auto flush = [&] {
-    uint32_t pixel[8];
-    for (uint32_t hits = place(f, blur, lanes, filled, pixel); hits != 0; hits &= hits - 1) {
+    uint32_t pixel[SampleLanes::kLanes];
+    for (uint64_t hits = place(f, blur, lanes, filled, pixel); hits != 0; hits &= hits - 1) {
       const uint32_t lane = lowestBit(hits);
-      batch.add({pixel[lane], values[lane]});
+      batch.add({pixel[lane], runValue[laneRun[lane]]});
     }
-    filled = 0;
+    filled = runs = 0;
   };
-  // What the current copy's samples share: its position and what each of them adds.
-  uint64_t copyParticle = UINT64_MAX;
-  uint32_t copyIndex = 0;
-  EKV3 copyPosition{};
-  Rgba32f copyValue{};
-  forEachWorkItem(f.repopulation, f.samples, begin, end, nullptr, [&](const WorkItem &w, bool) {
-    if (w.particle != copyParticle || w.copy != copyIndex) {
-      if (w.particle != copyParticle)
-        copyValue = splatValue(f, a.colors[w.particle]);
-      copyParticle = w.particle;
-      copyIndex = w.copy;
-      copyPosition = a.positions[w.particle];
-      if (w.copy > 0) {
-        const EKV3 offset = repopulationOffset(w.particle, w.copy, f.radius);
-        copyPosition = {copyPosition.x + offset.x, copyPosition.y + offset.y,
-                        copyPosition.z + offset.z};
+  uint64_t particle = UINT64_MAX;
+  uint32_t particleKey = 0;
+  Rgba32f value{};
+  forEachCopyRun(f.repopulation, f.samples, begin, end, [&](const WorkItem &w, uint32_t count) {
+    if (w.particle != particle) {
+      particle = w.particle;
+      particleKey = particleStreamKey(particle);
+      value = splatValue(f, a.colors[particle]);
+    }
+    EKV3 position = a.positions[particle];
+    if (w.copy > 0) {
+      const EKV3 offset = repopulationOffset(particle, w.copy, f.radius);
+      position = {position.x + offset.x, position.y + offset.y, position.z + offset.z};
+    }
+    // The copy's samples, as many at a time as the lanes left hold.
+    for (uint32_t sample = w.sample, last = w.sample + count; sample < last;) {
+      const uint32_t n = std::min(last - sample, SampleLanes::kLanes - filled);
+      // Whole steps of eight lanes, the last one past the copy's samples as SampleLanes allows.
+      // The lambdas take copies, which the compiler knows no lane store can change.
+      const uint32_t copy = w.copy, seed = f.seed, run = runs;
+      const EKV3 v = blur ? a.velocities[particle] : EKV3{};
+      for (uint32_t step = 0; step < n; step += 8) {
+        const uint32_t at = filled + step, firstSample = sample + step;
+        fillEight(lanes.particleKey + at, [particleKey](uint32_t) { return particleKey; });
+        fillEight(lanes.sampleKey + at,
+                  [=](uint32_t i) { return sampleStreamKey(copy, firstSample + i, seed); });
+        fillEight(lanes.x + at, [position](uint32_t) { return position.x; });
+        fillEight(lanes.y + at, [position](uint32_t) { return position.y; });
+        fillEight(lanes.z + at, [position](uint32_t) { return position.z; });
+        if (blur) {
+          fillEight(lanes.vx + at, [v](uint32_t) { return v.x; });
+          fillEight(lanes.vy + at, [v](uint32_t) { return v.y; });
+          fillEight(lanes.vz + at, [v](uint32_t) { return v.z; });
+        }
+        fillEight(laneRun + at, [run](uint32_t) { return uint8_t(run); });
       }
+      runValue[runs++] = value;
+      filled += n;
+      sample += n;
+      if (filled == SampleLanes::kLanes)
+        flush();
     }
-    values[filled] = copyValue;
-    lanes.particleLow[filled] = uint32_t(w.particle);
-    lanes.particleHigh[filled] = uint32_t(w.particle >> 32);
-    lanes.copy[filled] = w.copy;
-    lanes.sample[filled] = w.sample;
-    lanes.x[filled] = copyPosition.x;
-    lanes.y[filled] = copyPosition.y;
-    lanes.z[filled] = copyPosition.z;
-    if (blur) {
-      const EKV3 &v = a.velocities[w.particle];
-      lanes.vx[filled] = v.x;
-      lanes.vy[filled] = v.y;
-      lanes.vz[filled] = v.z;
-    }
-    if (++filled == 8)
-      flush();
   });
   if (filled > 0)
     flush();

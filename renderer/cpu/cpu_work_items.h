@@ -1,6 +1,8 @@
 // Walking the work items of a CPU launch.
 #pragma once
 
+#include <algorithm>
+
 #include "kernels/sampling.h"
 
 namespace ek {
@@ -26,6 +28,28 @@ void forEachWorkItem(int32_t repopulation, int32_t samples, uint64_t begin, uint
         slot.copy = 0;
         ++slot.particle;
       }
+    }
+  }
+}
+
+// Visits the work items [begin, end) a copy at a time: visit(work, count) stands for the `count`
+// items of work's copy from its sample work.sample on, all within the range. Only the range's
+// first item is decoded; the copies after it are counted on, without decodeWorkItem's divisions
+// (which cost more than placing a copy without offset).
+template <typename Visit>
+void forEachCopyRun(int32_t repopulation, int32_t samples, uint64_t begin, uint64_t end,
+                    Visit &&visit) {
+  const uint64_t sampleCount = uint64_t(samples);
+  const uint32_t copies = uint32_t(repopulation) + 1;
+  WorkItem work = decodeWorkItem(begin, repopulation, samples);
+  for (uint64_t item = begin; item < end;) {
+    const uint64_t runEnd = std::min(end, item + (sampleCount - work.sample));
+    visit(work, uint32_t(runEnd - item));
+    item = runEnd;
+    work.sample = 0;
+    if (++work.copy == copies) {
+      work.copy = 0;
+      ++work.particle;
     }
   }
 }

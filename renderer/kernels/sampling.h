@@ -90,12 +90,19 @@ EK_HD EKV3 repopulationOffset(uint64_t particle, uint32_t copy, float radius) {
   return {radius * xy.first, radius * xy.second, radius * z.first};
 }
 
+// The two parts of a sample's random stream: what its particle gives and what its copy and sample
+// give. A particle's many samples share the first, so a caller may make it once for them all.
+EK_HD uint32_t particleStreamKey(uint64_t particle) {
+  return uint32_t(particle) ^ mix32(uint32_t(particle >> 32) + kHighWordOffset);
+}
+
+EK_HD uint32_t sampleStreamKey(uint32_t copy, uint32_t sample, uint32_t seed) {
+  return copy * kCopyMultiplier + sample * kSampleMultiplier + seed;
+}
+
 // Random state of one sample; it drives the shutter time and the lens position.
 EK_HD uint32_t sampleStream(uint64_t particle, uint32_t copy, uint32_t sample, uint32_t seed) {
-  const uint32_t low = uint32_t(particle);
-  const uint32_t high = uint32_t(particle >> 32);
-  return mix32(low ^ mix32(copy * kCopyMultiplier + sample * kSampleMultiplier + seed) ^
-               mix32(high + kHighWordOffset));
+  return mix32(particleStreamKey(particle) ^ mix32(sampleStreamKey(copy, sample, seed)));
 }
 
 // False for a point with a not-a-number or infinite coordinate. Such points (a broken particle, or

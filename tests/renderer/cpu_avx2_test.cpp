@@ -174,33 +174,34 @@ TEST(VectorisedResolve, GammaTableGivesTheSleefBytes) {
     ASSERT_LE(std::abs(int(bySleef[i]) - int(ek::gammaByte(values[i]))), 1) << values[i];
 }
 
-// Samples placed eight at a time against splatWorkItem, item by item. Without a lens nothing
-// transcendental is involved and the two must agree exactly; with one, SLEEF's sine and cosine
-// may move a rare sample across a pixel edge.
+// Samples placed a block of lanes at a time against splatWorkItem, item by item. Without a lens
+// nothing transcendental is involved and the two must agree exactly; with one, SLEEF's sine and
+// cosine may move a rare sample across a pixel edge. The last block is placed only in part; its
+// other lanes hold samples from elsewhere, which must not be reported.
 TEST(VectorisedSamples, AgreeWithTheItemFunction) {
   const ek::VectorPaths paths = vectorPaths();
   if (!paths.placeSamples)
     GTEST_SKIP() << "no vectorised sample placement in this build or on this processor";
-  const int particles = 3000;
+  const int particles = 3001; // 27009 items: the last block holds one lane
   for (bool lens : {false, true}) {
     const MovingCloud cloud = movingCloud(particles, lens);
     const EKFrame &f = cloud.frame;
     const std::vector<EKV3> &positions = cloud.positions, &velocities = cloud.velocities;
     int mismatches = 0, hits = 0;
     const uint64_t total = uint64_t(particles) * 3 * 3;
-    for (uint64_t first = 0; first < total; first += 8) {
+    for (uint64_t first = 0; first < total; first += ek::SampleLanes::kLanes) {
       ek::SampleLanes lanes{};
-      const uint32_t count = uint32_t(std::min<uint64_t>(8, total - first));
-      for (uint32_t lane = 0; lane < count; ++lane) {
-        const ek::WorkItem w = ek::decodeWorkItem(first + lane, f.repopulation, f.samples);
+      const uint32_t count = uint32_t(std::min<uint64_t>(ek::SampleLanes::kLanes, total - first));
+      for (uint32_t lane = 0; lane < ek::SampleLanes::kLanes; ++lane) {
+        const uint64_t item = lane < count ? first + lane : lane * 337 % total;
+        const ek::WorkItem w = ek::decodeWorkItem(item, f.repopulation, f.samples);
         EKV3 p = positions[w.particle];
         if (w.copy > 0) {
           const EKV3 o = ek::repopulationOffset(w.particle, w.copy, f.radius);
           p = {p.x + o.x, p.y + o.y, p.z + o.z};
         }
-        lanes.particleLow[lane] = uint32_t(w.particle);
-        lanes.copy[lane] = w.copy;
-        lanes.sample[lane] = w.sample;
+        lanes.particleKey[lane] = ek::particleStreamKey(w.particle);
+        lanes.sampleKey[lane] = ek::sampleStreamKey(w.copy, w.sample, f.seed);
         lanes.x[lane] = p.x;
         lanes.y[lane] = p.y;
         lanes.z[lane] = p.z;
@@ -208,8 +209,9 @@ TEST(VectorisedSamples, AgreeWithTheItemFunction) {
         lanes.vy[lane] = velocities[w.particle].y;
         lanes.vz[lane] = velocities[w.particle].z;
       }
-      uint32_t pixel[8];
-      const uint32_t mask = paths.placeSamples(f, true, lanes, count, pixel);
+      uint32_t pixel[ek::SampleLanes::kLanes];
+      const uint64_t mask = paths.placeSamples(f, true, lanes, count, pixel);
+      ASSERT_EQ(count == ek::SampleLanes::kLanes ? 0 : mask >> count, 0u) << "unfilled lanes";
       for (uint32_t lane = 0; lane < count; ++lane) {
         ek::SplatSample expected;
         const bool hit = ek::splatSample(f, positions.data(), cloud.colors.data(),
@@ -231,29 +233,34 @@ TEST(VectorisedSamples, AgreeWithTheItemFunction) {
 }
 
 // The whole splat launch of a device with the vectorised paths against one without, on several
-// workers (so ranges start and end inside a copy and inside a group of eight): without a lens they
-// place the same samples in the same order, so the accumulators agree to the bit.
+// workers (so ranges start and end inside a copy and inside a block of lanes), with few samples per
+// copy and with more than eight (so a copy spans several steps of lanes, and blocks): without a
+// lens they place the same samples in the same order, so the accumulators agree to the bit.
 TEST(VectorisedSamples, SplatLikeTheScalarDevice) {
   const ek::VectorPaths paths = vectorPaths();
   if (!paths.placeSamples)
     GTEST_SKIP() << "no vectorised sample placement in this build or on this processor";
-  const MovingCloud cloud = movingCloud(1001, false);
-  const uint64_t total = uint64_t(cloud.positions.size()) * 3 * 3;
-  auto splat = [&](const ek::VectorPaths &chosen) {
-    ek::CpuDevice device(3, chosen);
-    std::vector<Rgba32f> accumulator(size_t(cloud.frame.width) * cloud.frame.height,
-                                     Rgba32f{0, 0, 0, 0});
-    device.launchSplat(1, {cloud.frame, cloud.positions.data(), cloud.colors.data(),
-                           cloud.velocities.data(), total, accumulator.data()});
-    return accumulator;
-  };
-  const std::vector<Rgba32f> vector = splat(paths), scalar = splat(ek::VectorPaths{});
-  int lit = 0;
-  for (size_t p = 0; p < scalar.size(); ++p) {
-    lit += scalar[p].a > 0;
-    ASSERT_EQ(std::memcmp(&vector[p], &scalar[p], sizeof(Rgba32f)), 0) << "pixel " << p;
+  MovingCloud cloud = movingCloud(1001, false);
+  for (int32_t samples : {3, 21}) {
+    cloud.frame.samples = samples;
+    const uint64_t total = uint64_t(cloud.positions.size()) * 3 * uint64_t(samples);
+    auto splat = [&](const ek::VectorPaths &chosen) {
+      ek::CpuDevice device(3, chosen);
+      std::vector<Rgba32f> accumulator(size_t(cloud.frame.width) * cloud.frame.height,
+                                       Rgba32f{0, 0, 0, 0});
+      device.launchSplat(1, {cloud.frame, cloud.positions.data(), cloud.colors.data(),
+                             cloud.velocities.data(), total, accumulator.data()});
+      return accumulator;
+    };
+    const std::vector<Rgba32f> vector = splat(paths), scalar = splat(ek::VectorPaths{});
+    int lit = 0;
+    for (size_t p = 0; p < scalar.size(); ++p) {
+      lit += scalar[p].a > 0;
+      ASSERT_EQ(std::memcmp(&vector[p], &scalar[p], sizeof(Rgba32f)), 0)
+          << samples << " samples, pixel " << p;
+    }
+    EXPECT_GT(lit, 500) << samples << " samples";
   }
-  EXPECT_GT(lit, 500);
 }
 
 } // namespace
