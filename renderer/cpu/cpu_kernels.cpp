@@ -15,7 +15,7 @@ namespace {
 
 // Places the work items [begin, end) of the additive splat. When all samples of a copy coincide,
 // a copy is placed once and handed on with the number of its samples in the range. Perspective
-// samples that draw from their stream go eight at a time where a vectorised path exists.
+// samples that draw from their stream go a block of lanes at a time where a vectorised path exists.
 template <typename Batch>
 void splatRange(const SplatArgs &a, const VectorPaths &vector, uint64_t begin, uint64_t end,
                 Batch &batch) {
