@@ -23,6 +23,10 @@ void releasePages(void *pages, uint64_t) {
     VirtualFree(pages, 0, MEM_RELEASE);
 }
 
+// Windows grants large pages only to processes with the lock-memory privilege, and only when the
+// memory is reserved with them.
+void adviseLargePages(void *, uint64_t) {}
+
 #else
 
 void *allocatePages(uint64_t bytes) {
@@ -36,6 +40,15 @@ void *allocatePages(uint64_t bytes) {
 void releasePages(void *pages, uint64_t bytes) {
   if (pages)
     munmap(pages, size_t(bytes));
+}
+
+void adviseLargePages([[maybe_unused]] void *pages, [[maybe_unused]] uint64_t bytes) {
+#if defined(MADV_HUGEPAGE)
+  // Transparent huge pages in "madvise" mode serve exactly the ranges so marked; a hint, so its
+  // errors are ignored.
+  if (pages && bytes > 0)
+    madvise(pages, size_t(bytes), MADV_HUGEPAGE);
+#endif
 }
 
 #endif

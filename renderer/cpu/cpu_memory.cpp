@@ -25,15 +25,26 @@ void *CpuMemory::allocate(uint64_t bytes) {
 
 void CpuMemory::release(void *pointer) { allocations_.erase(static_cast<const char *>(pointer)); }
 
-DirtyTiles CpuMemory::tilesOf(const void *address) const {
+CpuMemory::Allocations::const_iterator CpuMemory::holding(const void *address) const {
   const char *p = static_cast<const char *>(address);
   auto it = allocations_.upper_bound(p);
   if (!p || it == allocations_.begin())
-    return {};
+    return allocations_.end();
   --it;
-  if (uint64_t(p - it->first) >= it->second.bytes)
+  return uint64_t(p - it->first) < it->second.bytes ? it : allocations_.end();
+}
+
+DirtyTiles CpuMemory::tilesOf(const void *address) const {
+  const auto it = holding(address);
+  if (it == allocations_.end())
     return {};
   return DirtyTiles(it->first, it->second.bytes, it->second.flags.get());
+}
+
+void CpuMemory::adviseLargePages(const void *address) const {
+  const auto it = holding(address);
+  if (it != allocations_.end())
+    it->second.pages.adviseLargePages();
 }
 
 void CpuMemory::clear(WorkerPool &pool, const DirtyTiles &tiles, void *dst, uint64_t bytes) {

@@ -27,6 +27,10 @@ public:
   // The tiles of the allocation that holds `address`; an untracked view for any other address.
   DirtyTiles tilesOf(const void *address) const;
 
+  // Asks for large pages for the untouched rest of the allocation that holds `address` (see
+  // platform::adviseLargePages); nothing for any other address.
+  void adviseLargePages(const void *address) const;
+
   // Sets [dst, dst + bytes), which lies in the allocation of `tiles`, to zero: only dirty tiles are
   // written, and the tiles the range covers whole are clean afterwards.
   static void clear(WorkerPool &pool, const DirtyTiles &tiles, void *dst, uint64_t bytes);
@@ -37,7 +41,12 @@ private:
     uint64_t bytes;
     std::unique_ptr<std::atomic<uint8_t>[]> flags;
   };
-  std::map<const char *, Allocation> allocations_;
+  using Allocations = std::map<const char *, Allocation>;
+
+  // The allocation that holds `address`; allocations_.end() for any other address.
+  Allocations::const_iterator holding(const void *address) const;
+
+  Allocations allocations_;
 };
 
 } // namespace ek

@@ -28,6 +28,9 @@ public:
 
   char *data() const { return pages_; }
 
+  // See platform::adviseLargePages.
+  void adviseLargePages() const { platform::adviseLargePages(pages_, bytes_); }
+
 private:
   char *pages_ = nullptr;
   uint64_t bytes_ = 0;
