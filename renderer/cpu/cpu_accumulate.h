@@ -150,8 +150,7 @@ void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba
         image.dirty()[tile] = 0;
         // Sums in a clean tile are zero and not read, for the same reason as in the scatter.
         const uint64_t bytes = (last - first) * sizeof(Rgba32f);
-        const bool zero =
-            accumulatorTiles.tracked() && !accumulatorTiles.anyDirty(accumulator + first, bytes);
+        const bool zero = !accumulatorTiles.anyDirty(accumulator + first, bytes);
         accumulatorTiles.markRange(accumulator + first, bytes);
         Rgba32f *cells = image.cells();
         for (uint64_t p = first; p < last; ++p) {

@@ -117,8 +117,8 @@ void resolvePixels(WorkerPool &pool, uint32_t blocks, const Args &args,
   const uint64_t covered =
       std::min<uint64_t>(uint64_t(blocks) * kBlockSize, uint64_t(std::max(args.pixelCount, 0)));
   const Background background(args);
-  auto resolve = [&](uint64_t begin, uint64_t end) {
-    if (sumsAreZero(begin, end)) {
+  auto resolve = [&](uint64_t begin, uint64_t end, bool zero) {
+    if (zero) {
       background.write(args, begin, end);
     } else if (vector) {
       vector(args, begin, end);
@@ -136,12 +136,12 @@ void resolvePixels(WorkerPool &pool, uint32_t blocks, const Args &args,
     for (uint64_t at = begin + kResolveRun; at < end; at += kResolveRun) {
       const bool next = sumsAreZero(at, std::min(end, at + kResolveRun));
       if (next != zero) {
-        resolve(begin, at);
+        resolve(begin, at, zero);
         begin = at;
         zero = next;
       }
     }
-    resolve(begin, end);
+    resolve(begin, end, zero);
   });
 }
 

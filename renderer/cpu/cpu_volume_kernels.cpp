@@ -184,6 +184,18 @@ struct StagedShadeSample {
   ShadowLookup lookups[kMaxVolumeLights];
 };
 
+// out[s] = values[order[s]] for every slot s of the order.
+template <typename T>
+void gatherInOrder(WorkerPool &pool, const T *values, const std::vector<uint32_t> &order,
+                   std::vector<T> &out) {
+  out.resize(order.size());
+  pool.parallelFor(order.size(), pool.chunkFor(order.size(), 4096),
+                   [&](uint64_t begin, uint64_t end, unsigned) {
+                     for (uint64_t s = begin; s < end; ++s)
+                       out[s] = values[order[s]];
+                   });
+}
+
 // Looks the sample at p up in each shadowing light's maps and asks for the four texels its shading
 // will read there, as shadowThickness reads them.
 void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const float *shadowMaps,
@@ -241,13 +253,7 @@ void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs &a) {
   if (a.count > 0 && a.count <= UINT32_MAX) {
     spatialOrder_.build(pool_, a.positions, uint32_t(a.count), total.minimum, total.maximum);
     // The positions in that order too, so that the passes read them one after the other.
-    const uint32_t *order = spatialOrder_.order().data();
-    orderedPositions_.resize(a.count);
-    pool_.parallelFor(a.count, pool_.chunkFor(a.count, 4096),
-                      [&](uint64_t begin, uint64_t end, unsigned) {
-                        for (uint64_t s = begin; s < end; ++s)
-                          orderedPositions_[s] = a.positions[order[s]];
-                      });
+    gatherInOrder(pool_, a.positions, spatialOrder_.order(), orderedPositions_);
     spatialOrderPositions_ = a.positions;
   }
 }
@@ -408,16 +414,8 @@ void CpuDevice::launchShade(uint32_t blocks, const ShadeArgs &a) {
     return;
   const uint64_t pixels = uint64_t(a.frame.width) * uint64_t(a.frame.height);
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
-  if (order) {
-    // The colours in visiting order, read one after the other by the shading below.
-    const uint64_t count = a.total / itemsPerParticle(a.frame.repopulation, a.frame.samples);
-    orderedColors_.resize(count);
-    pool_.parallelFor(count, pool_.chunkFor(count, 4096),
-                      [&](uint64_t begin, uint64_t end, unsigned) {
-                        for (uint64_t s = begin; s < end; ++s)
-                          orderedColors_[s] = a.colors[order[s]];
-                      });
-  }
+  if (order) // the colours in visiting order, read one after the other by the shading below
+    gatherInOrder(pool_, a.colors, spatialOrder_.order(), orderedColors_);
   accumulateSamples(pool_, privateImages_, a.accumulator, memoryTiles(a.accumulator), pixels,
                     a.total,
                     [&](uint64_t begin, uint64_t end, auto &batch) {

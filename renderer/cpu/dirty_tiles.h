@@ -35,7 +35,7 @@ public:
   bool mark(const void *address) const {
     if (!flags_)
       return false;
-    std::atomic<uint8_t> &flag = flags_[offsetOf(address) >> kTileShift];
+    std::atomic<uint8_t> &flag = flags_[tileOf(address)];
     // A load before the exchange keeps a tile's cache line shared while many threads mark it.
     return !flag.load(std::memory_order_relaxed) && !flag.exchange(1, std::memory_order_relaxed);
   }
@@ -54,9 +54,8 @@ public:
   void markRange(const void *address, uint64_t bytes) const {
     if (!flags_ || bytes == 0)
       return;
-    const uint64_t first = offsetOf(address) >> kTileShift;
-    const uint64_t last = std::min(tiles_, ((offsetOf(address) + bytes - 1) >> kTileShift) + 1);
-    for (uint64_t t = first; t < last; ++t)
+    const uint64_t last = lastTileAfter(address, bytes);
+    for (uint64_t t = tileOf(address); t < last; ++t)
       if (!flags_[t].load(std::memory_order_relaxed))
         flags_[t].store(1, std::memory_order_relaxed);
   }
@@ -67,9 +66,8 @@ public:
       return true;
     if (bytes == 0)
       return false;
-    const uint64_t first = offsetOf(address) >> kTileShift;
-    const uint64_t last = std::min(tiles_, ((offsetOf(address) + bytes - 1) >> kTileShift) + 1);
-    for (uint64_t t = first; t < last; ++t)
+    const uint64_t last = lastTileAfter(address, bytes);
+    for (uint64_t t = tileOf(address); t < last; ++t)
       if (flags_[t].load(std::memory_order_relaxed))
         return true;
     return false;
@@ -89,6 +87,10 @@ public:
 private:
   uint64_t offsetOf(const void *address) const {
     return uint64_t(static_cast<const char *>(address) - base_);
+  }
+  // One past the last tile that [address, address + bytes) reaches (bytes > 0).
+  uint64_t lastTileAfter(const void *address, uint64_t bytes) const {
+    return std::min(tiles_, ((offsetOf(address) + bytes - 1) >> kTileShift) + 1);
   }
   const char *base_ = nullptr;
   uint64_t bytes_ = 0;
