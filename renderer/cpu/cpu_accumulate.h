@@ -95,12 +95,8 @@ void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba
   // launch does not use are kept (clean) for the next dense one.
   if (images.size() < extra)
     images.resize(extra);
-  for (uint64_t i = 0; i < extra; ++i) {
+  for (uint64_t i = 0; i < extra; ++i)
     images[i].fit(pixels);
-    // A sample per pixel or more reaches nearly every page of the images anyway.
-    if (total >= pixels)
-      images[i].useLargePages();
-  }
   const uint64_t part = total / parts + (total % parts != 0);
   pool.parallelFor(total, part, [&](uint64_t begin, uint64_t end, unsigned) {
     const uint64_t index = begin / part;

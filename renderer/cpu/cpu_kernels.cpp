@@ -46,10 +46,6 @@ void CpuDevice::launchSplat(uint32_t blocks, const SplatArgs &args) {
   if (!acceptLaunch(blocks))
     return;
   const uint64_t pixels = uint64_t(args.frame.width) * uint64_t(args.frame.height);
-  // A sample per pixel or more reaches nearly every page of the accumulator anyway; large pages
-  // then spare the scatter most of its address translation misses (the image is tens of megabytes).
-  if (args.total >= pixels)
-    memory_.adviseLargePages(args.accumulator);
   accumulateSamples(pool_, privateImages_, args.accumulator, memoryTiles(args.accumulator),
                     pixels, args.total,
                     [&](uint64_t begin, uint64_t end, auto &batch) {

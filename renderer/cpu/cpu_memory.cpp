@@ -41,12 +41,6 @@ DirtyTiles CpuMemory::tilesOf(const void *address) const {
   return DirtyTiles(it->first, it->second.bytes, it->second.flags.get());
 }
 
-void CpuMemory::adviseLargePages(const void *address) const {
-  const auto it = holding(address);
-  if (it != allocations_.end())
-    it->second.pages.adviseLargePages();
-}
-
 void CpuMemory::clear(WorkerPool &pool, const DirtyTiles &tiles, void *dst, uint64_t bytes) {
   if (bytes == 0)
     return;

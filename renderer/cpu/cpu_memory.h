@@ -27,10 +27,6 @@ public:
   // The tiles of the allocation that holds `address`; an untracked view for any other address.
   DirtyTiles tilesOf(const void *address) const;
 
-  // Asks for large pages for the untouched rest of the allocation that holds `address` (see
-  // platform::adviseLargePages); nothing for any other address.
-  void adviseLargePages(const void *address) const;
-
   // Sets [dst, dst + bytes), which lies in the allocation of `tiles`, to zero: only dirty tiles are
   // written, and the tiles the range covers whole are clean afterwards.
   static void clear(WorkerPool &pool, const DirtyTiles &tiles, void *dst, uint64_t bytes);

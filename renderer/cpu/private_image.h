@@ -1,10 +1,7 @@
 // A worker's private accumulation image on the CPU, kept between launches. Its memory comes zeroed
-// from the system, which maps a page only when it is first written, and one flag per tile says
+// from the system, which maps it only where it is first written, and one flag per tile says
 // whether a sample landed there since the last merge. A sparse frame (a few thousand particles over
-// a large image) thus neither touches nor merges the whole image, which matters most for the first
-// frame of a context, whose every touched page costs a fault. A dense launch, whose samples reach
-// nearly every page anyway, asks for large pages instead, which spares the scatter most of its
-// address translation misses.
+// a large image) thus neither touches nor merges the whole image.
 #pragma once
 
 #include <cstdint>
@@ -32,10 +29,6 @@ public:
     dirty_.assign(size_t(tilesOf(pixels)), 0);
     pixels_ = pixels;
   }
-
-  // Asks for large pages for the parts of the image not yet touched (see
-  // platform::adviseLargePages).
-  void useLargePages() const { cells_.adviseLargePages(); }
 
   Rgba32f *cells() const { return reinterpret_cast<Rgba32f *>(cells_.data()); }
   uint8_t *dirty() { return dirty_.data(); }

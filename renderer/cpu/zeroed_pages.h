@@ -1,5 +1,5 @@
-// A block of zeroed pages from the system (see platform/page_memory.h), freed with its owner. Each
-// 4 KiB tile of it is exactly one page, which the system maps only when it is first touched.
+// A block of zeroed pages from the system (see platform/page_memory.h), freed with its owner. The
+// system maps its pages only when they are first touched.
 #pragma once
 
 #include <cstdint>
@@ -27,9 +27,6 @@ public:
   }
 
   char *data() const { return pages_; }
-
-  // See platform::adviseLargePages.
-  void adviseLargePages() const { platform::adviseLargePages(pages_, bytes_); }
 
 private:
   char *pages_ = nullptr;
