@@ -7,6 +7,7 @@
 
 #include "cpu/cpu_memory.h"
 #include "cpu/cpu_vector_paths.h"
+#include "cpu/page_array.h"
 #include "cpu/private_image.h"
 #include "cpu/spatial_order.h"
 #include "cpu/worker_pool.h"
@@ -85,8 +86,8 @@ private:
   VolumeConstants volume_{};
   // Particles in Morton order, made by the bounds pass that opens every volumetric render.
   SpatialOrder spatialOrder_;
-  std::vector<EKV3> orderedPositions_; // positions[order[s]] at s
-  std::vector<Rgba8> orderedColors_;   // the shading pass's colours, in the same order
+  PageArray<EKV3> orderedPositions_; // positions[order[s]] at s
+  PageArray<Rgba8> orderedColors_;   // the shading pass's colours, in the same order
   const EKV3 *spatialOrderPositions_ = nullptr;
 };
 

@@ -186,8 +186,8 @@ struct StagedShadeSample {
 
 // out[s] = values[order[s]] for every slot s of the order.
 template <typename T>
-void gatherInOrder(WorkerPool &pool, const T *values, const std::vector<uint32_t> &order,
-                   std::vector<T> &out) {
+void gatherInOrder(WorkerPool &pool, const T *values, const PageArray<uint32_t> &order,
+                   PageArray<T> &out) {
   out.resize(order.size());
   pool.parallelFor(order.size(), pool.chunkFor(order.size(), 4096),
                    [&](uint64_t begin, uint64_t end, unsigned) {
@@ -261,7 +261,7 @@ void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs &a) {
 const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const EKFrame &frame,
                                            uint64_t total) const {
   const uint64_t perParticle = itemsPerParticle(frame.repopulation, frame.samples);
-  const std::vector<uint32_t> &order = spatialOrder_.order();
+  const PageArray<uint32_t> &order = spatialOrder_.order();
   if (positions != spatialOrderPositions_ || total / perParticle != order.size() ||
       total % perParticle != 0)
     return nullptr;

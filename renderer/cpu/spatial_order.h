@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "cpu/page_array.h"
 #include "cpu/worker_pool.h"
 #include "emberkit.h"
 
@@ -19,10 +20,10 @@ public:
   void build(WorkerPool &pool, const EKV3 *positions, uint32_t count, const float lo[3],
              const float hi[3]);
 
-  const std::vector<uint32_t> &order() const { return order_; }
+  const PageArray<uint32_t> &order() const { return order_; }
 
 private:
-  std::vector<uint32_t> order_, codes_, sortedCodes_, sortedOrder_;
+  PageArray<uint32_t> order_, codes_, sortedCodes_, sortedOrder_;
   std::vector<uint32_t> counts_; // per part of the work, per digit value
 };
 

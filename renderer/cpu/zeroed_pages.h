@@ -28,6 +28,11 @@ public:
 
   char *data() const { return pages_; }
 
+  void swap(ZeroedPages &other) noexcept {
+    std::swap(pages_, other.pages_);
+    std::swap(bytes_, other.bytes_);
+  }
+
 private:
   char *pages_ = nullptr;
   uint64_t bytes_ = 0;

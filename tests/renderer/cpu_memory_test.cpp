@@ -4,12 +4,14 @@
 // fresh one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <vector>
 
 #include "context.h"
 #include "cpu/cpu_device.h"
+#include "cpu/page_array.h"
 #include "particle_ball.h"
 
 namespace {
@@ -41,6 +43,25 @@ TEST(CpuMemory, AllocationsArePageAlignedZerosAndKnowTheirTiles) {
   EXPECT_FALSE(device->memoryTiles(&onTheStack).tracked());
   device->release(pointer);
   EXPECT_FALSE(device->memoryTiles(pointer).tracked());
+}
+
+// The working arrays of the CPU passes keep their values while their size stays, and come back
+// zeroed at any other size; a size whose bytes do not fit is refused, not wrapped around.
+TEST(CpuMemory, PageArraysKeepTheirValuesWhileTheirSizeStays) {
+  PageArray<uint32_t> array;
+  array.resize(3u << 20);
+  ASSERT_EQ(array.size(), 3u << 20);
+  for (uint32_t i = 0; i < array.size(); i += 1000)
+    array[i] = i + 1;
+  array.resize(3u << 20);
+  EXPECT_EQ(array[5000], 5001u);
+  array.resize(1000);
+  EXPECT_EQ(std::count(array.begin(), array.end(), 0u), 1000);
+  array.resize(0);
+  EXPECT_EQ(array.begin(), array.end());
+  PageArray<EKV3> huge;
+  EXPECT_THROW(huge.resize(UINT64_MAX / 4), std::bad_alloc);
+  EXPECT_EQ(huge.size(), 0u);
 }
 
 // Copies and fills flag what they write; a clear writes the dirty tiles, and one that covers a

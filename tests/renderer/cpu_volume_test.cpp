@@ -148,7 +148,7 @@ void checkSplatsAndShade(bool spaceOrder) {
     WorkerPool pool(1);
     SpatialOrder spatial;
     spatial.build(pool, c.positions.data(), count, bounds, bounds + 3);
-    order = spatial.order();
+    order.assign(spatial.order().begin(), spatial.order().end());
   }
   auto itemAt = [&](uint64_t item, int32_t samples) {
     WorkItem w = decodeWorkItem(item, f.repopulation, samples);

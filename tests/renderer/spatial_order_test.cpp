@@ -25,8 +25,8 @@ TEST(SpatialOrder, IsAPermutationThatKeepsNeighboursTogether) {
   spatial.build(pool, positions.data(), 1001, lo, hi);
   spatial.build(pool, positions.data(), uint32_t(positions.size()), lo, hi);
   single.build(alone, positions.data(), uint32_t(positions.size()), lo, hi);
-  const std::vector<uint32_t> &order = spatial.order();
-  EXPECT_EQ(order, single.order());
+  const std::vector<uint32_t> order(spatial.order().begin(), spatial.order().end());
+  EXPECT_EQ(order, std::vector<uint32_t>(single.order().begin(), single.order().end()));
   std::vector<uint32_t> sorted = order;
   std::sort(sorted.begin(), sorted.end());
   for (uint32_t i = 0; i < sorted.size(); ++i)
