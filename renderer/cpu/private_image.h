@@ -5,10 +5,9 @@
 #pragma once
 
 #include <cstdint>
-#include <new>
 #include <vector>
 
-#include "cpu/zeroed_pages.h"
+#include "cpu/page_array.h"
 #include "kernels/additive.h"
 
 namespace ek {
@@ -20,17 +19,14 @@ public:
   // Makes the image `pixels` pixels, all zero, unless it already is that size (then it is left as
   // it is: zero outside the tiles flagged). Throws std::bad_alloc when memory runs out.
   void fit(uint64_t pixels) {
-    if (pixels == pixels_)
+    if (pixels == cells_.size())
       return;
     dirty_.clear();
-    pixels_ = 0;
-    if (pixels > UINT64_MAX / sizeof(Rgba32f) || !cells_.allocate(pixels * sizeof(Rgba32f)))
-      throw std::bad_alloc();
+    cells_.resize(pixels);
     dirty_.assign(size_t(tilesOf(pixels)), 0);
-    pixels_ = pixels;
   }
 
-  Rgba32f *cells() const { return reinterpret_cast<Rgba32f *>(cells_.data()); }
+  Rgba32f *cells() const { return cells_.data(); }
   uint8_t *dirty() { return dirty_.data(); }
 
   static uint64_t tilesOf(uint64_t pixels) {
@@ -38,9 +34,8 @@ public:
   }
 
 private:
-  ZeroedPages cells_;
+  PageArray<Rgba32f> cells_;
   std::vector<uint8_t> dirty_;
-  uint64_t pixels_ = 0;
 };
 
 } // namespace ek
