@@ -354,10 +354,12 @@ namespace {
 
 constexpr const char *kConfigHelp =
     "read options from a settings file, TOML when its name ends in .toml, else INI: one "
-    "\"name = value\" line per option, the name without its dashes (size = \"640x360\", "
-    "transparent = true, light = [\"point\", \"spot:pos=0,9,0\"]), at the top of the file or "
-    "under [ekrender]; comments after # (INI: also after ;); an unknown name, a bad value or bad "
-    "syntax stops the run naming the line; the command line overrides the file";
+    "\"name = value\" line per option, the name without its dashes, at the top of the file or "
+    "under [ekrender] (size = \"640x360\", transparent = true, light = [\"point\", "
+    "\"spot:pos=0,9,0\"]); comments start at # (in INI at a # after a space, so that "
+    "cache.####.ply stays whole, or at ;); TOML quotes its text values; a name, value or line the "
+    "reader cannot use stops the run naming the file and line; the command line overrides the "
+    "file";
 
 // What a refused value is told: the option and what it expects, or why a light is refused.
 std::string refusal(const Option &option, const std::string &value) {
@@ -493,7 +495,7 @@ std::string helpText() {
   }
   text += std::string("  --config FILE\n      ") + kConfigHelp + "\n";
   text += "\nexit status: 0 when every frame was written or skipped, 1 when one failed, 2 for a "
-          "bad command line.\n";
+          "bad command line or settings file.\n";
   text += "\nexamples:\n  ekrender --output galaxy.png\n"
           "  ekrender --input examples/ring.csv --output ring.exr --repopulation 4 --radius 0.5\n"
           "  ekrender --frames 120 --output turn.png   (writes turn_0000.png ... turn_0119.png)\n"
