@@ -93,7 +93,7 @@ TEST(EkrenderConfigFile, ProblemsNameTheirLine) {
       {ini, "[ekrender\n", 1, "the section name is not closed with ]"},
       {ini, "\n\noutput = \"frames/v2.png\n", 3, "the quote \" is not closed on its line"},
       {toml, "output = 'a.png\nsize = '1x1'\n", 1, "the quote ' is not closed on its line"},
-      {ini, "output = \"a.png\" b\n", 1, "unexpected \"b\" after the value"},
+      {ini, "output = \"a.png\" b\n", 1, "unexpected \"b\" at the end of the line"},
       {toml, "output = frames/v2.png   # was v1\n", 1,
        "text values are written in quotes in TOML: \"frames/v2.png\""},
       {toml, "size = \n", 1, "no value after \"size =\""},

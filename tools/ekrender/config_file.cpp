@@ -157,13 +157,13 @@ private:
     return trimmedRight(text_.substr(at_, end - at_));
   }
 
-  // After a header or a value only spaces and a comment may follow on the line.
+  // After a section name or a value only spaces and a comment may follow on the line.
   bool endLine() {
     skipSpaces();
     if (atComment())
       skipToLineEnd();
     if (!atLineEnd())
-      return fail("unexpected \"" + restOfLine() + "\" after the value");
+      return fail("unexpected \"" + restOfLine() + "\" at the end of the line");
     nextLine();
     return true;
   }
