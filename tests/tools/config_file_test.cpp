@@ -180,7 +180,7 @@ TEST_F(EkrenderConfigOptions, AJobInEitherSyntax) {
                           "start = 1\nend = 24\n"
                           "[ekrender]\n"
                           "size = 64x32\n"
-                          "skip-existing = yes\n"
+                          "skip-existing = Yes\n"
                           "transparent = off\n"
                           "volumetric\n"
                           "light = point:pos=1,2,3\n"

@@ -417,10 +417,12 @@ bool applyConfigFile(const std::string &path, const std::vector<Option> &table,
     const bool overridden = app.get_option(option->name)->count() > 0;
     const Option &target = (overridden ? scratch : table)[size_t(option - table.data())];
     if (!option->argument) {
-      // A flag: true or false, or an INI name alone for true.
+      // A flag: true or false (in any case, or yes/no, on/off, 1/0), or an INI name alone for true.
       static const std::vector<std::string> on = {"true", "yes", "on", "1"},
                                             off = {"false", "no", "off", "0"};
-      const std::string value = entry.values.empty() ? "true" : entry.values.front();
+      std::string value = entry.values.empty() ? "true" : entry.values.front();
+      std::transform(value.begin(), value.end(), value.begin(),
+                     [](unsigned char c) { return char(std::tolower(c)); });
       const bool isOn = std::find(on.begin(), on.end(), value) != on.end();
       if (entry.list || entry.values.size() > 1 ||
           !(isOn || std::find(off.begin(), off.end(), value) != off.end()))
