@@ -108,7 +108,7 @@ TEST(EkrenderSequenceOptions, ConfigFileAndCommandLine) {
   std::ofstream(path) << "size = \"64\"\n";
   Options bad;
   EXPECT_FALSE(parse({"--config", path.c_str()}, bad, error));
-  EXPECT_EQ(error, "--size expects WxH, got \"64\"");
+  EXPECT_EQ(error, path + ":1: --size expects WxH, got \"64\"") << "the file and line are named";
   EXPECT_FALSE(parse({"--config", "/nonexistent/job.ini"}, bad, error));
   EXPECT_NE(error.find("/nonexistent/job.ini"), std::string::npos) << error;
 }

@@ -9,8 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <vector>
 
+#include "closest_name.h"
+#include "config_file.h"
 #include "frame_pattern.h"
 
 namespace ekrender {
@@ -350,9 +353,13 @@ bool parseLight(const std::string &text, EKLight &light, std::string &error) {
 namespace {
 
 constexpr const char *kConfigHelp =
-    "read options from an INI or TOML file: one \"name = value\" line per option, the name "
-    "without its dashes (size = \"640x360\", transparent = true), comments on lines of their own "
-    "after # or after ; anywhere; the command line overrides it";
+    "read options from a settings file, TOML when its name ends in .toml, else INI: one "
+    "\"name = value\" line per option, the name without its dashes, at the top of the file or "
+    "under [ekrender] (size = \"640x360\", transparent = true, light = [\"point\", "
+    "\"spot:pos=0,9,0\"]); comments start at # (in INI at a # after a space, so that "
+    "cache.####.ply stays whole, or at ;); TOML quotes its text values; a name, value or line the "
+    "reader cannot use stops the run naming the file and line; the command line overrides the "
+    "file";
 
 // What a refused value is told: the option and what it expects, or why a light is refused.
 std::string refusal(const Option &option, const std::string &value) {
@@ -368,16 +375,82 @@ std::string refusal(const Option &option, const std::string &value) {
   return std::string(option.name) + " expects " + option.argument + ", got \"" + value + "\"";
 }
 
+// Options that add a value each time they are given; any other takes one value, the last given.
+bool takesSeveral(const Option &option) { return std::string(option.name) == "--light"; }
+
+const Option *findOption(const std::vector<Option> &table, const std::string &name) {
+  for (const Option &option : table)
+    if (option.name == "--" + name)
+      return &option;
+  return nullptr;
+}
+
+std::string unknownSetting(const std::string &key, const std::vector<Option> &table) {
+  std::vector<std::string> names;
+  for (const Option &option : table)
+    names.push_back(option.name + 2);
+  const std::string closest = closestName(key, names);
+  return "unknown option \"" + key + "\" (" +
+         (closest.empty() ? "see --help" : "did you mean \"" + closest + "\"?") + ")";
+}
+
+// Sets the options of a settings file that the command line leaves unset. Every entry is checked
+// either way: one the command line overrides is tried on `scratch`.
+bool applyConfigFile(const std::string &path, const std::vector<Option> &table,
+                     const std::vector<Option> &scratch, const CLI::App &app, std::string &error) {
+  std::vector<ConfigEntry> entries;
+  if (!readConfigFile(path, "ekrender", entries, error))
+    return false;
+  std::map<std::string, int> firstLines;
+  for (const ConfigEntry &entry : entries) {
+    const auto problem = [&](const std::string &message) {
+      error = path + ":" + std::to_string(entry.line) + ": " + message;
+      return false;
+    };
+    const Option *option = findOption(table, entry.key);
+    if (!option)
+      return problem(unknownSetting(entry.key, table));
+    const auto first = firstLines.emplace(entry.key, entry.line);
+    if (!first.second && !takesSeveral(*option))
+      return problem("\"" + entry.key + "\" is set a second time (first on line " +
+                     std::to_string(first.first->second) + ")");
+    const bool overridden = app.get_option(option->name)->count() > 0;
+    const Option &target = (overridden ? scratch : table)[size_t(option - table.data())];
+    if (!option->argument) {
+      // A flag: true or false (in any case, or yes/no, on/off, 1/0), or an INI name alone for true.
+      static const std::vector<std::string> on = {"true", "yes", "on", "1"},
+                                            off = {"false", "no", "off", "0"};
+      std::string value = entry.values.empty() ? "true" : entry.values.front();
+      std::transform(value.begin(), value.end(), value.begin(),
+                     [](unsigned char c) { return char(std::tolower(c)); });
+      const bool isOn = std::find(on.begin(), on.end(), value) != on.end();
+      if (entry.list || entry.values.size() > 1 ||
+          !(isOn || std::find(off.begin(), off.end(), value) != off.end()))
+        return problem("\"" + entry.key + "\" is true or false, not \"" + value + "\"");
+      if (isOn)
+        target.apply("");
+      continue;
+    }
+    if (entry.values.empty())
+      return problem("\"" + entry.key + "\" needs a value (" + entry.key + " = " +
+                     option->argument + ")");
+    if (entry.list && !takesSeveral(*option))
+      return problem("\"" + entry.key + "\" takes one value, not a list");
+    for (const std::string &value : entry.values)
+      if (!target.apply(value))
+        return problem(refusal(*option, value));
+  }
+  return true;
+}
+
 } // namespace
 
 bool parseOptions(int argc, const char *const *argv, Options &options, std::string &error) {
   const std::vector<Option> table = optionTable(options);
   CLI::App app("ekrender");
   app.set_help_flag(); // --help is in the table, so that helpText() describes it with the rest
-  app.set_config("--config", "", kConfigHelp);
-  // Frame patterns hold '#', so only whole lines starting with # are comments; ';' starts one
-  // anywhere.
-  app.get_config_formatter_base()->comment(';');
+  std::string configPath;
+  app.add_option("--config", configPath, kConfigHelp)->type_name("FILE");
   for (const Option &option : table) {
     if (!option.argument) {
       app.add_flag_callback(
@@ -406,7 +479,8 @@ bool parseOptions(int argc, const char *const *argv, Options &options, std::stri
     error = e.what();
     return false;
   }
-  return true;
+  Options unused;
+  return configPath.empty() || applyConfigFile(configPath, table, optionTable(unused), app, error);
 }
 
 std::string helpText() {
@@ -423,7 +497,7 @@ std::string helpText() {
   }
   text += std::string("  --config FILE\n      ") + kConfigHelp + "\n";
   text += "\nexit status: 0 when every frame was written or skipped, 1 when one failed, 2 for a "
-          "bad command line.\n";
+          "bad command line or settings file.\n";
   text += "\nexamples:\n  ekrender --output galaxy.png\n"
           "  ekrender --input examples/ring.csv --output ring.exr --repopulation 4 --radius 0.5\n"
           "  ekrender --frames 120 --output turn.png   (writes turn_0000.png ... turn_0119.png)\n"
