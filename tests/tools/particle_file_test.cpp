@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 namespace {
 
 using ekrender::ParticleData;
+using namespace std::string_literals;
 
 std::string binaryPly(const std::string &properties, const std::string &body, int count) {
   return "ply\nformat binary_little_endian 1.0\ncomment made by a test\nelement vertex " +
@@ -228,6 +230,130 @@ TEST(ParticleFiles, UnknownExtensionMissingFileAndFolder) {
   EXPECT_FALSE(ekrender::readParticleFile(folder, data, error));
   EXPECT_EQ(error, folder + ": is a folder, not a particle file");
   std::filesystem::remove(folder);
+}
+
+// Files read the way people write them in spreadsheets and by hand: quoted fields that hold
+// separators, quotes and line ends, text columns that are not used, semicolon- and tab-separated
+// files with decimal commas.
+TEST(ParticleFiles, CsvAsSpreadsheetsWriteIt) {
+  struct Case {
+    const char *text;
+    EKV3 last; // the position of the last particle
+    size_t count;
+  };
+  const Case cases[] = {
+      {"id,name,x,y,z\n1,\"Smith, John\",1,2,3\n2,\"say \"\"hi\"\"\",4,5,6\n3,plain words,7,8,9\n",
+       {7, 8, 9},
+       3},
+      {"x,y,z,note\n1,2,3,\"two\nlines, quoted\"\n4,5,6, \"a\" \n", {4, 5, 6}, 2},
+      {"\"x\";\"y\";\"z\";name\r\n1,5;-2,25;3;a, b\r\n1e2;0,125;-0,5;c\r\n",
+       {100, 0.125f, -0.5f},
+       2},
+      {"x\ty\tz\tlabel\n1.5\t2\t3\tone two\n4\t5,5\t6\t\n", {4, 5.5f, 6}, 2},
+      {"x;y;z\n1;2;3;\n", {1, 2, 3}, 1},
+  };
+  for (const Case &c : cases) {
+    ParticleData data;
+    std::string error;
+    ASSERT_TRUE(ekrender::parseCsv(c.text, "s.csv", data, error)) << c.text << error;
+    ASSERT_EQ(data.positions.size(), c.count) << c.text;
+    EXPECT_EQ(data.positions.back().x, c.last.x) << c.text;
+    EXPECT_EQ(data.positions.back().y, c.last.y) << c.text;
+    EXPECT_EQ(data.positions.back().z, c.last.z) << c.text;
+  }
+  ParticleData data;
+  std::string error;
+  // Lines are counted across a quoted field's line ends.
+  EXPECT_FALSE(ekrender::parseCsv("x,y,z,note\n1,2,3,\"a\nb\nc\"\n4,5\n", "a.csv", data, error));
+  EXPECT_EQ(error, "a.csv:5: expected 4 values, found 2");
+  EXPECT_FALSE(ekrender::parseCsv("x;y;z;n\n1;2,5;3;a\n1;two;3;b\n", "b.csv", data, error));
+  EXPECT_EQ(error, "b.csv:3: \"two\" in column \"y\" is not a number");
+  EXPECT_FALSE(ekrender::parseCsv("x,y,z\n1,2,\"3,5\"\n", "c.csv", data, error))
+      << "a comma-separated file has no decimal commas";
+  EXPECT_EQ(error, "c.csv:2: \"3,5\" in column \"z\" is not a number");
+  EXPECT_FALSE(
+      ekrender::parseCsv("x,y,z,n\n1,2,3,a\n1,2,3,\"open\n4,5,6,x\n", "d.csv", data, error));
+  EXPECT_EQ(error, "d.csv:3: the quote that opens column 4 is never closed");
+  EXPECT_FALSE(ekrender::parseCsv("x,y,z,n\n1,2,3,\"a\"b\n", "e.csv", data, error));
+  EXPECT_EQ(error, "e.csv:2: column 4 has text after its closing quote");
+  EXPECT_FALSE(ekrender::parseCsv("a;b;c\n1;2;3\n", "f.csv", data, error));
+  EXPECT_EQ(error, "f.csv:1: the particles need x, y and z columns");
+}
+
+// Two columns that give the same value are refused, naming both; unused names may repeat.
+TEST(ParticleFiles, ColumnsThatGiveTheSameValue) {
+  ParticleData data;
+  std::string error;
+  EXPECT_FALSE(ekrender::parseCsv("x,y,z,x\n1,2,3,4\n", "a.csv", data, error));
+  EXPECT_EQ(error, "a.csv:1: \"x\" and \"x\" (columns 1 and 4) both give position x");
+  EXPECT_FALSE(ekrender::parseCsv("\n\"Points:0\";y;z;r;red\n1;2;3;4;5\n", "b.csv", data, error));
+  EXPECT_EQ(error, "b.csv:2: \"r\" and \"red\" (columns 4 and 5) both give colour red");
+  ASSERT_TRUE(ekrender::parseCsv("id,x,y,z,id\n1,2,3,4,5\n", "c.csv", data, error)) << error;
+  EXPECT_EQ(data.positions[0].x, 2.0f);
+  EXPECT_FALSE(ekrender::parsePly("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n"
+                                  "property float y\nproperty float z\nproperty float vx\n"
+                                  "property float vel_x\nend_header\n1 2 3 4 5\n",
+                                  "d.ply", data, error));
+  EXPECT_EQ(error, "d.ply: \"vx\" and \"vel_x\" (properties 4 and 5) both give velocity x");
+}
+
+// A text header or line stops at a sane length, and a NUL byte, which no text holds, is refused
+// where it is found.
+TEST(ParticleFiles, TextThatCannotBeParticles) {
+  ParticleData data;
+  std::string error;
+  const std::string longLine(3 << 20, 'a');
+  const std::string plyStart = "ply\nformat ascii 1.0\nelement vertex 1\n";
+  EXPECT_FALSE(ekrender::parsePly(plyStart + "comment " + longLine + "\nproperty float x\n" +
+                                      "property float y\nproperty float z\nend_header\n1 2 3\n",
+                                  "a.ply", data, error));
+  EXPECT_EQ(error, "a.ply: the PLY header runs past 1 MiB without an end_header line");
+  EXPECT_FALSE(ekrender::parsePly(plyStart + "comment a\0b\n"s, "b.ply", data, error));
+  EXPECT_EQ(error, "b.ply:4: a NUL byte in the PLY header (not a PLY file, or a damaged one)");
+  EXPECT_FALSE(ekrender::parsePly(plyStart + "property float x\nproperty float y\n"
+                                             "property float z\nend_header\n1 2 3\0\n"s,
+                                  "c.ply", data, error));
+  EXPECT_EQ(error, "c.ply:8: a NUL byte, which no text file holds (a binary or damaged file?)");
+  EXPECT_FALSE(ekrender::parseCsv(longLine + "\n", "d.csv", data, error));
+  EXPECT_EQ(error, "d.csv:1: a line longer than 1 MiB (a binary or damaged file?)");
+  EXPECT_FALSE(ekrender::parseCsv("x,y,z,note\n1,2,3,\"a\0\"\n"s, "e.csv", data, error));
+  EXPECT_EQ(error, "e.csv:2: a NUL byte, which no text file holds (a binary or damaged file?)");
+}
+
+// Only regular files are read: a device that never ends is refused before it is opened, and a
+// large file of zeros (sparse: it costs no disk) is refused from its first line, not read whole.
+TEST(ParticleFiles, RefusesDevicesAndFilesOfZeros) {
+  ParticleData data;
+  std::string error;
+#ifndef _WIN32
+  EXPECT_FALSE(ekrender::readParticleFile("/dev/zero", data, error));
+  EXPECT_EQ(error, "/dev/zero: is not a regular file (a character device), not a particle file");
+#endif
+  const std::string folder = testing::TempDir() + "/zeros_" + std::to_string(getpid());
+  std::filesystem::create_directories(folder);
+#ifndef _WIN32
+  const std::string device = folder + "/null.csv";
+  std::filesystem::create_symlink("/dev/null", device);
+  EXPECT_FALSE(ekrender::readParticleFile(device, data, error));
+  EXPECT_EQ(error, device + ": is not a regular file (a character device), not a particle file");
+#endif
+  const std::string nul = "a NUL byte, which no text file holds (a binary or damaged file?)";
+  const struct {
+    const char *name, *start;
+    std::string error;
+  } cases[] = {
+      {"zeros.ply", "", ":1: a NUL byte in the PLY header (not a PLY file, or a damaged one)"},
+      {"zeros.csv", "", ":1: " + nul},
+      {"header.csv", "x,y,z\n", ":2: " + nul},
+  };
+  for (const auto &c : cases) {
+    const std::string path = folder + "/" + c.name;
+    std::ofstream(path, std::ios::binary) << c.start;
+    std::filesystem::resize_file(path, uintmax_t(1) << 30);
+    EXPECT_FALSE(ekrender::readParticleFile(path, data, error));
+    EXPECT_EQ(error, path + c.error);
+  }
+  std::filesystem::remove_all(folder);
 }
 
 } // namespace

@@ -71,4 +71,20 @@ ColumnRole columnRole(const std::string &raw) {
   return {};
 }
 
+std::string roleName(const ColumnRole &role) {
+  switch (role.attribute) {
+  case Attribute::Position:
+    return std::string("position ") + "xyz"[role.component];
+  case Attribute::Velocity:
+    return std::string("velocity ") + "xyz"[role.component];
+  case Attribute::Color: {
+    static const char *channels[4] = {"red", "green", "blue", "alpha"};
+    return std::string("colour ") + channels[role.component];
+  }
+  case Attribute::None:
+    break;
+  }
+  return "nothing";
+}
+
 } // namespace ekrender

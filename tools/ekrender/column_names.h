@@ -16,4 +16,7 @@ struct ColumnRole {
 
 ColumnRole columnRole(const std::string &name);
 
+// "position x", "colour alpha", "velocity z": what a column with this role gives, for messages.
+std::string roleName(const ColumnRole &role);
+
 } // namespace ekrender

@@ -100,9 +100,11 @@ std::vector<Option> optionTable(Options &o) {
        "particles from a file, or a sequence of files named with a frame pattern: a run of # is "
        "the zero-padded frame number (cache.####.ply), and $F4 ($F: unpadded) is accepted too. "
        "Files: a .ply (ASCII or binary little-endian: x y z, optional red green blue "
-       "alpha as bytes or 0..1 floats, optional vx vy vz) or .csv file (a header row naming the "
+       "alpha as bytes or 0..1 floats, optional vx vy vz) or .csv file (separated by commas, "
+       "semicolons or tabs, fields quoted or not; a header row naming the "
        "columns, quoted or not: x or Points:0 or P[x] or P.x or px; r or red or Cd[r] or RGB:0, "
-       "0..1 or 0..255 as the values tell; vx or v[x] or Velocity:0; other columns are ignored); "
+       "0..1 or 0..255 as the values tell; vx or v[x] or Velocity:0; other columns, text or "
+       "numbers, are ignored); "
        "default: the procedural test cloud",
        [&o](const std::string &v) { return !(o.input = v).empty(); }},
       {"--count", "N", "particles of the test cloud (default 1000000)",

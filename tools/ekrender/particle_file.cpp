@@ -8,9 +8,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
+#include <string_view>
 
 #include "column_names.h"
+#include "csv_records.h"
+#include "text_lines.h"
 #include "vdb_points.h"
 
 namespace ekrender {
@@ -33,17 +37,49 @@ std::string lower(std::string s) {
   return s;
 }
 
-// Assigns a named column to its attribute; unknown names are ignored.
-void mapColumn(Columns &columns, const std::string &name, int index, bool unitColor) {
-  const ColumnRole role = columnRole(name);
-  if (role.attribute == Attribute::Position)
-    columns.position[role.component] = index;
-  else if (role.attribute == Attribute::Velocity)
-    columns.velocity[role.component] = index;
-  else if (role.attribute == Attribute::Color) {
-    columns.color[role.component] = index;
-    columns.colorIsUnit[role.component] = unitColor;
+// The slot of `columns` that holds the column of `role`; null for a column that is not used.
+int *slotOf(Columns &columns, const ColumnRole &role) {
+  switch (role.attribute) {
+  case Attribute::Position:
+    return &columns.position[role.component];
+  case Attribute::Velocity:
+    return &columns.velocity[role.component];
+  case Attribute::Color:
+    return &columns.color[role.component];
+  case Attribute::None:
+    break;
   }
+  return nullptr;
+}
+
+// Assigns the named columns to their attributes; unknown names are ignored. When two columns give
+// the same value, `clash` says which ("\"x\" and \"Points:0\" (KIND 1 and 4) both give position
+// x") and the first of them is kept.
+Columns mapColumns(const std::vector<std::string> &names, const std::vector<bool> &unitColor,
+                   const char *kind, std::string &clash) {
+  Columns columns;
+  clash.clear();
+  for (size_t k = 0; k < names.size(); ++k) {
+    const ColumnRole role = columnRole(names[k]);
+    int *slot = slotOf(columns, role);
+    if (!slot)
+      continue;
+    if (*slot >= 0) {
+      if (clash.empty())
+        clash = "\"" + names[size_t(*slot)] + "\" and \"" + names[k] + "\" (" + kind + " " +
+                std::to_string(*slot + 1) + " and " + std::to_string(k + 1) + ") both give " +
+                roleName(role);
+      continue;
+    }
+    *slot = int(k);
+    if (role.attribute == Attribute::Color)
+      columns.colorIsUnit[role.component] = unitColor[k];
+  }
+  return columns;
+}
+
+bool hasPositions(const Columns &columns) {
+  return columns.position[0] >= 0 && columns.position[1] >= 0 && columns.position[2] >= 0;
 }
 
 // "position from x,y,z; colour (0..1) from RGB:0,RGB:1,RGB:2": the columns that were used.
@@ -68,7 +104,7 @@ std::string describeColumns(const Columns &columns, const std::vector<std::strin
 }
 
 bool checkPositions(const Columns &columns, const std::string &name, std::string &error) {
-  if (columns.position[0] >= 0 && columns.position[1] >= 0 && columns.position[2] >= 0)
+  if (hasPositions(columns))
     return true;
   error = name + ": the particles need x, y and z columns";
   return false;
@@ -95,10 +131,17 @@ void storeParticle(const Columns &c, const double *values, ParticleData &out) {
   }
 }
 
-// Parses a decimal number occupying the whole of `token`.
-bool parseNumber(const std::string &token, double &value) {
+// Parses a decimal number occupying the whole of `token`. With `decimalComma`, a comma in place of
+// the point is read as one ("1,5", as spreadsheets write numbers in many languages).
+bool parseNumber(const std::string &token, double &value, bool decimalComma = false) {
   if (token.empty())
     return false;
+  const size_t comma = token.find(',');
+  if (decimalComma && comma != std::string::npos && token.find('.') == std::string::npos) {
+    std::string pointed = token;
+    pointed[comma] = '.';
+    return parseNumber(pointed, value);
+  }
   char *end = nullptr;
   value = std::strtod(token.c_str(), &end);
   return end == token.c_str() + token.size();
@@ -122,8 +165,8 @@ bool parseCount(const std::string &token, uint64_t &value) {
   return true;
 }
 
-std::vector<std::string> splitWhitespace(const std::string &line) {
-  std::istringstream stream(line);
+std::vector<std::string> splitWhitespace(std::string_view line) {
+  std::istringstream stream{std::string(line)};
   std::vector<std::string> tokens;
   std::string token;
   while (stream >> token)
@@ -222,18 +265,31 @@ bool parsePlyHeader(const std::string &bytes, const std::string &name, PlyHeader
   size_t lineNumber = 0;
   bool sawFormat = false;
   for (;;) {
+    // The header ends within its first kMaxTextLine bytes, so that it is found or refused at
+    // once however long the file.
     const size_t end = bytes.find('\n', position);
-    if (end == std::string::npos) {
+    const size_t lineEnd = std::min({end, bytes.size(), kMaxTextLine});
+    ++lineNumber;
+    const std::string where = name + ":" + std::to_string(lineNumber) + ": ";
+    if (std::string_view(bytes).substr(position, lineEnd - position).find('\0') !=
+        std::string_view::npos) {
+      error = where + "a NUL byte in the PLY header (not a PLY file, or a damaged one)";
+      return false;
+    }
+    if (end == std::string::npos && bytes.size() <= kMaxTextLine) {
       error = name + ": the PLY header has no end_header line";
+      return false;
+    }
+    if (end == std::string::npos || end >= kMaxTextLine) {
+      error = name + ": the PLY header runs past " + std::to_string(kMaxTextLine >> 20) +
+              " MiB without an end_header line";
       return false;
     }
     std::string line = bytes.substr(position, end - position);
     if (!line.empty() && line.back() == '\r')
       line.pop_back();
     position = end + 1;
-    ++lineNumber;
     const std::vector<std::string> words = splitWhitespace(line);
-    const std::string where = name + ":" + std::to_string(lineNumber) + ": ";
     if (lineNumber == 1) {
       if (words.size() != 1 || words[0] != "ply") {
         error = where + "not a PLY file (the first line must be \"ply\")";
@@ -295,13 +351,13 @@ bool parsePlyHeader(const std::string &bytes, const std::string &name, PlyHeader
 bool readPlyAscii(const std::string &bytes, const std::string &name, const PlyHeader &header,
                   const PlyElement &vertex, size_t vertexIndex, const Columns &columns,
                   ParticleData &out, std::string &error) {
-  std::istringstream stream(bytes.substr(header.dataStart));
+  size_t position = header.dataStart;
   size_t lineNumber = header.headerLines;
-  std::string line;
+  std::string_view line;
   // Elements before the vertices: one line per item.
   for (size_t e = 0; e < vertexIndex; ++e)
     for (uint64_t i = 0; i < header.elements[e].count; ++i, ++lineNumber)
-      if (!std::getline(stream, line)) {
+      if (!nextLine(bytes, position, line)) {
         error = name + ": file ends inside element \"" + header.elements[e].name + "\"";
         return false;
       }
@@ -309,9 +365,13 @@ bool readPlyAscii(const std::string &bytes, const std::string &name, const PlyHe
   for (uint64_t i = 0; i < vertex.count; ++i) {
     ++lineNumber;
     const std::string where = name + ":" + std::to_string(lineNumber) + ": ";
-    if (!std::getline(stream, line)) {
+    if (!nextLine(bytes, position, line)) {
       error = where + "file ends after " + std::to_string(i) + " of " +
               std::to_string(vertex.count) + " vertices";
+      return false;
+    }
+    if (const std::string problem = lineProblem(line); !problem.empty()) {
+      error = where + problem;
       return false;
     }
     const std::vector<std::string> tokens = splitWhitespace(line);
@@ -430,41 +490,56 @@ bool readPlyBinary(const std::string &bytes, const std::string &name, const PlyH
   return true;
 }
 
-std::vector<std::string> splitCsv(const std::string &line) {
-  std::vector<std::string> fields;
-  std::string field;
-  std::istringstream stream(line);
-  while (std::getline(stream, field, ',')) {
-    const size_t first = field.find_first_not_of(" \t\r");
-    const size_t last = field.find_last_not_of(" \t\r");
-    field = first == std::string::npos ? "" : field.substr(first, last - first + 1);
-    // A quoted field ("Points:0", as scientific visualisers write headers) is its content.
-    if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
-      field = field.substr(1, field.size() - 2);
-    fields.push_back(field);
-  }
-  if (!line.empty() && line.back() == ',')
-    fields.push_back("");
-  return fields;
-}
-
-// The next line of a text file from `position` on. Lines end with "\n", "\r\n" or a lone "\r"
-// (as old Mac programs write them). False at the end of the text.
-bool nextLine(const std::string &text, size_t &position, std::string &line) {
-  if (position >= text.size())
-    return false;
-  const size_t end = text.find_first_of("\r\n", position);
-  line = text.substr(position, end == std::string::npos ? std::string::npos : end - position);
-  if (end == std::string::npos)
-    position = text.size();
-  else
-    position = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
-  return true;
-}
-
-bool isBlank(const std::string &line) { return line.find_first_not_of(" \t") == std::string::npos; }
-
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+// Where a CSV file's text starts: after a UTF-8 byte-order mark, as spreadsheet programs write one.
+size_t csvStart(const std::string &text) {
+  return text.rfind(kByteOrderMark, 0) == 0 ? sizeof kByteOrderMark - 1 : 0;
+}
+
+// A CSV header row split at one separator, and the columns it names.
+struct CsvHeader {
+  char separator = ',';
+  std::vector<std::string> names;
+  Columns columns;
+  std::string clash; // two columns that give the same value
+  size_t line = 0;
+  size_t dataStart = 0; // where the rows start
+};
+
+// Reads the header row with the first separator (',', ';', tab) whose split names x, y and z
+// columns; with none, as comma-separated.
+bool readCsvHeader(const std::string &text, const std::string &name, CsvHeader &header,
+                   std::string &error) {
+  std::string commaError;
+  for (const char separator : {',', ';', '\t'}) {
+    CsvRecords records(text, csvStart(text), 1, separator);
+    CsvHeader candidate;
+    candidate.separator = separator;
+    if (!records.next(candidate.names, error)) {
+      if (error.empty()) {
+        error = name + ": the CSV file is empty (a header row such as x,y,z is needed)";
+        return false;
+      }
+      if (separator == ',')
+        commaError = name + ":" + error;
+      continue;
+    }
+    // A separator that ends the header row ends it; it starts no unnamed column.
+    if (candidate.names.size() > 1 && candidate.names.back().empty())
+      candidate.names.pop_back();
+    candidate.columns = mapColumns(candidate.names, std::vector<bool>(candidate.names.size()),
+                                   "columns", candidate.clash);
+    candidate.line = records.line();
+    candidate.dataStart = records.position();
+    if (separator == ',' || hasPositions(candidate.columns))
+      header = candidate;
+    if (hasPositions(candidate.columns))
+      return true;
+  }
+  error = commaError;
+  return commaError.empty();
+}
 
 } // namespace
 
@@ -485,20 +560,24 @@ bool parsePly(const std::string &bytes, const std::string &name, ParticleData &o
     return false;
   }
   const PlyElement &vertex = header.elements[vertexIndex];
-  Columns columns;
-  for (size_t k = 0; k < vertex.properties.size(); ++k) {
-    if (vertex.properties[k].isList) {
-      error = name + ": list property \"" + vertex.properties[k].name + "\" in the vertices";
+  std::vector<std::string> names;
+  std::vector<bool> floats;
+  for (const PlyProperty &property : vertex.properties) {
+    if (property.isList) {
+      error = name + ": list property \"" + property.name + "\" in the vertices";
       return false;
     }
-    mapColumn(columns, vertex.properties[k].name, int(k),
-              plyTypeIsFloat(vertex.properties[k].type));
+    names.push_back(property.name);
+    floats.push_back(plyTypeIsFloat(property.type));
+  }
+  std::string clash;
+  const Columns columns = mapColumns(names, floats, "properties", clash);
+  if (!clash.empty()) {
+    error = name + ": " + clash;
+    return false;
   }
   if (!checkPositions(columns, name, error))
     return false;
-  std::vector<std::string> names;
-  for (const auto &property : vertex.properties)
-    names.push_back(property.name);
   out.columns = describeColumns(columns, names);
   return header.binary
              ? readPlyBinary(bytes, name, header, vertex, vertexIndex, columns, out, error)
@@ -508,47 +587,43 @@ bool parsePly(const std::string &bytes, const std::string &name, ParticleData &o
 bool parseCsv(const std::string &text, const std::string &name, ParticleData &out,
               std::string &error) {
   out = {};
-  // A UTF-8 byte-order mark, as spreadsheet programs write one, is not part of the first name.
-  size_t position = text.rfind(kByteOrderMark, 0) == 0 ? sizeof kByteOrderMark - 1 : 0;
-  std::string line;
-  size_t lineNumber = 0;
-  std::vector<std::string> header;
-  while (header.empty() && nextLine(text, position, line)) {
-    ++lineNumber;
-    if (!isBlank(line))
-      header = splitCsv(line);
-  }
-  // A comma that ends the header row ends it; it starts no unnamed column.
-  if (header.size() > 1 && header.back().empty())
-    header.pop_back();
-  if (header.empty()) {
-    error = name + ": the CSV file is empty (a header row such as x,y,z is needed)";
+  if (!checkTextLines(text, csvStart(text), 1, name, error))
+    return false;
+  CsvHeader header;
+  if (!readCsvHeader(text, name, header, error))
+    return false;
+  const std::string headerLine = name + ":" + std::to_string(header.line);
+  if (!checkPositions(header.columns, headerLine, error))
+    return false;
+  if (!header.clash.empty()) {
+    error = headerLine + ": " + header.clash;
     return false;
   }
-  Columns columns;
-  for (size_t k = 0; k < header.size(); ++k)
-    mapColumn(columns, header[k], int(k), false);
-  if (!checkPositions(columns, name + ":" + std::to_string(lineNumber), error))
-    return false;
-  std::vector<double> values(header.size()), rows;
+  Columns &columns = header.columns;
+  // Only the columns read are numbers; the others (names, notes) may hold any text.
+  std::vector<size_t> used;
+  for (size_t k = 0; k < header.names.size(); ++k)
+    if (columnRole(header.names[k]).attribute != Attribute::None)
+      used.push_back(k);
+  const bool decimalComma = header.separator != ',';
+  CsvRecords records(text, header.dataStart, header.line + 1, header.separator);
+  std::vector<std::string> fields;
+  std::vector<double> values(header.names.size()), rows;
   double brightest = 0;
-  while (nextLine(text, position, line)) {
-    ++lineNumber;
-    if (isBlank(line))
-      continue;
-    const std::string where = name + ":" + std::to_string(lineNumber) + ": ";
-    std::vector<std::string> fields = splitCsv(line);
-    // So does a comma that ends a row after its last value.
-    if (fields.size() == header.size() + 1 && fields.back().empty())
+  while (records.next(fields, error)) {
+    const std::string where = name + ":" + std::to_string(records.line()) + ": ";
+    // So does a separator that ends a row after its last value.
+    if (fields.size() == header.names.size() + 1 && fields.back().empty())
       fields.pop_back();
-    if (fields.size() != header.size()) {
-      error = where + "expected " + std::to_string(header.size()) + " values, found " +
+    if (fields.size() != header.names.size()) {
+      error = where + "expected " + std::to_string(header.names.size()) + " values, found " +
               std::to_string(fields.size());
       return false;
     }
-    for (size_t k = 0; k < fields.size(); ++k)
-      if (!parseNumber(fields[k], values[k])) {
-        error = where + "\"" + fields[k] + "\" in column \"" + header[k] + "\" is not a number";
+    for (const size_t k : used)
+      if (!parseNumber(fields[k], values[k], decimalComma)) {
+        error =
+            where + "\"" + fields[k] + "\" in column \"" + header.names[k] + "\" is not a number";
         return false;
       }
     for (int k = 0; k < 4; ++k)
@@ -556,25 +631,52 @@ bool parseCsv(const std::string &text, const std::string &name, ParticleData &ou
         brightest = std::max(brightest, values[size_t(columns.color[k])]);
     rows.insert(rows.end(), values.begin(), values.end());
   }
+  if (!error.empty()) {
+    error = name + ":" + error;
+    return false;
+  }
   // Colours are 0..1 floats when none exceeds 1, else 0..255.
   std::fill(std::begin(columns.colorIsUnit), std::end(columns.colorIsUnit), brightest <= 1.0);
-  for (size_t row = 0; row < rows.size(); row += header.size())
+  for (size_t row = 0; row < rows.size(); row += header.names.size())
     storeParticle(columns, rows.data() + row, out);
-  out.columns = describeColumns(columns, header);
+  out.columns = describeColumns(columns, header.names);
   return true;
 }
 
-bool readParticleFile(const std::string &path, ParticleData &out, std::string &error) {
-  // The path is UTF-8, which a std::string path means only on POSIX systems.
-  const std::filesystem::path native(std::u8string(path.begin(), path.end()));
-  std::error_code ignored;
-  if (std::filesystem::is_directory(native, ignored)) {
-    error = path + ": is a folder, not a particle file";
-    return false;
+namespace {
+
+// What a file that is not a regular one is, for messages.
+std::string kindOf(std::filesystem::file_type type) {
+  switch (type) {
+  case std::filesystem::file_type::character:
+    return "a character device";
+  case std::filesystem::file_type::block:
+    return "a block device";
+  case std::filesystem::file_type::fifo:
+    return "a pipe";
+  case std::filesystem::file_type::socket:
+    return "a socket";
+  default:
+    return "a special file";
   }
-  const std::string extension = lower(path.substr(path.find_last_of('.') + 1));
-  if (extension == "vdb" && std::filesystem::exists(path, ignored))
-    return readVdbPoints(path, out, error);
+}
+
+// Refuses a text file from its first bytes, before the rest is read: a file of zeros or of binary
+// data is refused at once however large it is. `head` is at least the first kMaxTextLine + 1 bytes
+// of the file, or all of it.
+bool checkHead(const std::string &extension, const std::string &head, const std::string &path,
+               std::string &error) {
+  if (extension == "ply") {
+    PlyHeader header;
+    return parsePlyHeader(head, path, header, error);
+  }
+  if (extension == "csv")
+    return checkTextLines(head, csvStart(head), 1, path, error);
+  return true;
+}
+
+bool readRegularFile(const std::string &path, const std::filesystem::path &native,
+                     const std::string &extension, ParticleData &out, std::string &error) {
   errno = 0;
   std::ifstream file(native, std::ios::binary);
   if (!file) {
@@ -582,20 +684,20 @@ bool readParticleFile(const std::string &path, ParticleData &out, std::string &e
             (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : std::string());
     return false;
   }
-  // The whole file in one read, into the one string the parsers work on.
-  std::string contents;
   file.seekg(0, std::ios::end);
-  const std::streamoff size = file.tellg();
+  const size_t size = size_t(std::max<std::streamoff>(file.tellg(), 0));
   file.seekg(0, std::ios::beg);
-  if (size > 0) {
-    contents.resize(size_t(size));
-    file.read(contents.data(), size);
-    contents.resize(size_t(file.gcount()));
-  } else { // a pipe or a special file: no size to go by
-    file.clear();
-    std::ostringstream stream;
-    stream << file.rdbuf();
-    contents = stream.str();
+  // The head first, then the rest onto it, into the one string the parsers work on.
+  std::string contents(std::min(size, kMaxTextLine + 1), '\0');
+  file.read(contents.data(), std::streamsize(contents.size()));
+  contents.resize(size_t(file.gcount()));
+  if (!checkHead(extension, contents, path, error))
+    return false;
+  if (size > contents.size() && file) {
+    const size_t headSize = contents.size();
+    contents.resize(size);
+    file.read(contents.data() + headSize, std::streamsize(size - headSize));
+    contents.resize(headSize + size_t(file.gcount()));
   }
   if (extension == "ply")
     return parsePly(contents, path, out, error);
@@ -603,6 +705,36 @@ bool readParticleFile(const std::string &path, ParticleData &out, std::string &e
     return parseCsv(contents, path, out, error);
   error = path + ": unknown particle file type (use .ply, .csv or .vdb)";
   return false;
+}
+
+} // namespace
+
+bool readParticleFile(const std::string &path, ParticleData &out, std::string &error) {
+  // The path is UTF-8, which a std::string path means only on POSIX systems.
+  const std::filesystem::path native(std::u8string(path.begin(), path.end()));
+  std::error_code ignored;
+  const std::filesystem::file_status status = std::filesystem::status(native, ignored);
+  if (std::filesystem::is_directory(status)) {
+    error = path + ": is a folder, not a particle file";
+    return false;
+  }
+  // A device or a pipe may never end (/dev/zero): only files are read.
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    error = path + ": is not a regular file (" + kindOf(status.type()) + "), not a particle file";
+    return false;
+  }
+  const std::string extension = lower(path.substr(path.find_last_of('.') + 1));
+  try {
+    if (extension == "vdb" && std::filesystem::exists(status))
+      return readVdbPoints(path, out, error);
+    return readRegularFile(path, native, extension, out, error);
+  } catch (const std::bad_alloc &) {
+    out = {};
+    const uintmax_t size = std::filesystem::file_size(native, ignored);
+    error = path + ": out of host memory while reading the file (" +
+            (ignored ? std::string("size unknown") : std::to_string(size) + " bytes") + ")";
+    return false;
+  }
 }
 
 } // namespace ekrender
