@@ -187,9 +187,13 @@ tar -czf "$archive" --owner=0 --group=0 --numeric-owner "$kit"
 mib() { awk -v b="$1" 'BEGIN { printf "%.1f MiB", b / 1048576 }'; }
 kit_bytes=$(du -sb "$kit" | cut -f1)
 archive_bytes=$(stat -c %s "$archive")
-# The working tree that travels beside it: tracked files and untracked ones git does not ignore.
+# The working tree that travels beside it: tracked files, untracked ones git does not ignore, and
+# a shared/ folder inside the checkout even where git ignores it.
 tree_bytes=$(git ls-files -z --cached --others --exclude-standard |
   { xargs -0 -r stat -c %s -- 2>/dev/null || true; } | awk '{ s += $1 } END { print s + 0 }')
+if [ -d shared ] && git check-ignore -q shared/; then
+  tree_bytes=$((tree_bytes + $(du -sb shared | cut -f1)))
+fi
 cat "$kit/KIT.txt"
 echo "kit: $root/$kit, $(mib "$kit_bytes") unpacked"
 echo "archive: $root/$archive, $(mib "$archive_bytes") (limit $archive_limit_mib MiB);" \
