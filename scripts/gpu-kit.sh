@@ -105,8 +105,7 @@ done
 # No binary may search the build tree: only run paths relative to $ORIGIN are allowed.
 for file in "$kit"/bin/* "$kit"/fakes/*; do
   if readelf -d "$file" | grep -E 'R(UN)?PATH' | grep -vqE '\[(\$ORIGIN[^:]*)(:\$ORIGIN[^:]*)*\]'; then
-    echo "gpu-kit: $file has a run path outside the kit (scripts/build.sh makes them relative to" \
-      "\$ORIGIN; configure $build/ again with it):" >&2
+    echo "gpu-kit: $file has a run path outside the kit:" >&2
     readelf -d "$file" | grep -E 'R(UN)?PATH' >&2
     exit 1
   fi
