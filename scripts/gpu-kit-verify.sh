@@ -36,7 +36,8 @@ if [ "${1:-}" = "--inside" ]; then
       mount --bind /dev/null "$(readlink -f "$(command -v pngcheck)")"
     fi
     carried=("$copy"/lib/*.so*)
-    echo "hidden: $root/build*, $root/gpu-kit, $root/examples, pngcheck and the system's copies of:" \
+    echo "hidden: $root/build*, $root/gpu-kit, $root/examples, pngcheck and the system's" \
+      "copies of:" \
       "${carried[*]##*/}"
   fi
 
@@ -76,16 +77,17 @@ if [ "${1:-}" = "--inside" ]; then
   exit 0
 fi
 
-source=${1:-gpu-kit.tar.gz}
-[ -f "$source" ] || { echo "gpu-kit-verify: no kit archive at $source (scripts/gpu-kit.sh packs it)" >&2; exit 1; }
+given=${1:-gpu-kit.tar.gz}
+[ -f "$given" ] ||
+  { echo "gpu-kit-verify: no kit archive at $given (scripts/gpu-kit.sh packs it)" >&2; exit 1; }
 tmp=$(mktemp -d /tmp/gpu-kit-verify.XXXXXX)
 trap 'rm -rf "$tmp"' EXIT
-archive=$tmp/moved/$(basename "$source")
+archive=$tmp/moved/$(basename "$given")
 copy=$tmp/moved/kit
 mkdir -p "$copy" "$tmp/results"
-cp "$source" "$archive"
+cp "$given" "$archive"
 tar -xzf "$archive" -C "$copy" --strip-components=1
-echo "checking a copy of $source at $archive"
+echo "checking a copy of $given at $archive"
 if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
   unshare -m bash "$0" --inside "$archive" "$copy" "$tmp/results" yes
 else
