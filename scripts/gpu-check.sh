@@ -5,9 +5,11 @@
 # benchmarks on the CUDA backend beside their baselines. A short summary comes last.
 #
 #   scripts/gpu-check.sh              builds build-gpu/ here first (needs install-deps.sh's packages)
-#   scripts/gpu-check.sh --kit [DIR]  builds nothing: runs the binaries of a kit that
-#                                     scripts/gpu-kit.sh made (default gpu-kit/), which needs no
-#                                     more of the machine than the NVIDIA driver
+#   scripts/gpu-check.sh --kit [KIT]  builds nothing: runs the binaries of a kit that
+#                                     scripts/gpu-kit.sh made, which needs no more of the machine
+#                                     than the NVIDIA driver: its archive (default
+#                                     gpu-kit.tar.gz, unpacked into a temporary folder) or the
+#                                     unpacked folder (gpu-kit)
 #
 # Everything lands in $OUT when it is set (else /tmp/gpu-check): gpu-check-log.txt, every step's
 # output one after the other, written as the steps finish, and the pictures galaxy.png, volume.png
@@ -25,12 +27,15 @@ case ${1:-} in
 "") ;;
 --kit)
   mode=kit
-  # A relative DIR means from the current folder, else from the repository root.
-  kit=$(cd "${2:-gpu-kit}" 2>/dev/null || cd "$root/${2:-gpu-kit}" 2>/dev/null && pwd) ||
-    { echo "gpu-check: no kit at ${2:-gpu-kit}" >&2; exit 1; }
+  # A relative KIT means from the current folder, else from the repository root.
+  kit=${2:-gpu-kit.tar.gz}
+  [ -e "$kit" ] || [[ $kit == /* ]] || kit=$root/$kit
+  [ -e "$kit" ] || { echo "gpu-check: no kit at ${2:-gpu-kit.tar.gz}" >&2; exit 1; }
+  kit=$(cd "$(dirname "$kit")" && echo "$(pwd)/$(basename "$kit")")
+  kitName=$kit
   ;;
 *)
-  echo "usage: scripts/gpu-check.sh [--kit [DIR]]" >&2
+  echo "usage: scripts/gpu-check.sh [--kit [KIT]]" >&2
   exit 2
   ;;
 esac
@@ -42,6 +47,13 @@ log=$out/gpu-check-log.txt
 rm -f "$log" "$out/galaxy.png" "$out/volume.png" "$out/preview.png"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+if [ $mode = kit ] && [ -f "$kit" ]; then
+  mkdir "$work/kit"
+  tar -xzf "$kit" -C "$work/kit" --strip-components=1 ||
+    { echo "SUMMARY: the kit archive $kit cannot be unpacked"; exit 1; }
+  echo "unpacked $kit into $work/kit"
+  kit=$work/kit
+fi
 
 declare -A rc took
 steps=()
@@ -127,7 +139,7 @@ else
   eval "$environment"
   bin=$kit/bin
   examples=$kit/examples
-  binaries="kit $kit, $(grep -E '^commit:' "$kit/KIT.txt" 2>/dev/null | cut -d' ' -f2-), C++ runtime: ${EK_KIT_RUNTIME:-?}"
+  binaries="kit $kitName, $(grep -E '^commit:' "$kit/KIT.txt" 2>/dev/null | cut -d' ' -f2-), C++ runtime: ${EK_KIT_RUNTIME:-?}"
 fi
 deadline=$((SECONDS + ${EK_CHECK_SECONDS:-420}))
 

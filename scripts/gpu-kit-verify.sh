@@ -1,27 +1,29 @@
 #!/usr/bin/env bash
-# Checks a GPU kit as a bare machine would see it. A copy of the kit in another folder is run with
-# the build folder, the source tree's examples, pngcheck and this system's copies of every library
-# the kit carries hidden (bound over in a private mount namespace; needs root and unshare), so that
-# whatever the kit lacks fails here rather than on the GPU machine:
+# Checks a GPU kit's archive as a bare machine would see it. A copy of the archive in another
+# folder is unpacked and run with the build folders, the unpacked kit and the examples of this
+# tree, pngcheck and this system's copies of every library the kit carries hidden (bound over in a
+# private mount namespace; needs root and unshare), so that whatever the kit lacks fails here
+# rather than on the GPU machine:
 # 1. ldd of every binary and library, the library path limited to the kit: nothing is missing, and
 #    everything resolves from the kit or from the base system (C library, C++ runtime);
 # 2. the kit's C++ runtime serves the programs too, for systems whose own is older;
-# 3. scripts/gpu-check.sh --kit on the copy: no failures, and without a GPU every CUDA test skips.
+# 3. scripts/gpu-check.sh --kit on the copied archive, as the GPU machine runs it: no failures,
+#    and without a GPU every CUDA test skips.
 #
-#   scripts/gpu-kit-verify.sh [KIT]        (default gpu-kit)
+#   scripts/gpu-kit-verify.sh [ARCHIVE]        (default gpu-kit.tar.gz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-build=build-kit
 base='^(linux-vdso\.so\.1|ld-linux-x86-64\.so\.2|libc\.so\.6|libm\.so\.6|libpthread\.so\.0|libdl\.so\.2|librt\.so\.1|libutil\.so\.1|libresolv\.so\.2|libstdc\+\+\.so\.6|libgcc_s\.so\.1)$'
 
 # Runs inside the mount namespace: hides what a bare machine lacks, then checks the copy.
 if [ "${1:-}" = "--inside" ]; then
-  copy=$2
-  results=$3
-  hidden=$4
+  archive=$2
+  copy=$3
+  results=$4
+  hidden=$5
   if [ "$hidden" = yes ]; then
-    for folder in "$root/$build" "$root/examples"; do
+    for folder in "$root"/build*/ "$root/gpu-kit/" "$root/examples/"; do
       [ -d "$folder" ] && mount -t tmpfs -o ro none "$folder"
     done
     for library in "$copy"/lib/*.so*; do
@@ -34,7 +36,8 @@ if [ "${1:-}" = "--inside" ]; then
       mount --bind /dev/null "$(readlink -f "$(command -v pngcheck)")"
     fi
     carried=("$copy"/lib/*.so*)
-    echo "hidden: $root/$build, $root/examples, pngcheck and the system's copies of:" \
+    echo "hidden: $root/build*, $root/gpu-kit, $root/examples, pngcheck and the system's" \
+      "copies of:" \
       "${carried[*]##*/}"
   fi
 
@@ -69,24 +72,28 @@ if [ "${1:-}" = "--inside" ]; then
   echo "the kit's C++ runtime serves its programs"
 
   set +e
-  OUT=$results/out bash scripts/gpu-check.sh --kit "$copy" >"$results/check.log" 2>&1
+  OUT=$results/out bash scripts/gpu-check.sh --kit "$archive" >"$results/check.log" 2>&1
   echo $? >"$results/check.rc"
   exit 0
 fi
 
-kit=$(cd "${1:-gpu-kit}" && pwd)
+given=${1:-gpu-kit.tar.gz}
+[ -f "$given" ] ||
+  { echo "gpu-kit-verify: no kit archive at $given (scripts/gpu-kit.sh packs it)" >&2; exit 1; }
 tmp=$(mktemp -d /tmp/gpu-kit-verify.XXXXXX)
 trap 'rm -rf "$tmp"' EXIT
+archive=$tmp/moved/$(basename "$given")
 copy=$tmp/moved/kit
-mkdir -p "$tmp/moved" "$tmp/results"
-cp -a "$kit" "$copy"
-echo "checking a copy of $kit at $copy"
+mkdir -p "$copy" "$tmp/results"
+cp "$given" "$archive"
+tar -xzf "$archive" -C "$copy" --strip-components=1
+echo "checking a copy of $given at $archive"
 if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
-  unshare -m bash "$0" --inside "$copy" "$tmp/results" yes
+  unshare -m bash "$0" --inside "$archive" "$copy" "$tmp/results" yes
 else
-  echo "not root or no unshare: the build folder and the system's libraries stay visible;" \
+  echo "not root or no unshare: the build folders and the system's libraries stay visible;" \
     "the ldd check still tells kit from system"
-  bash "$0" --inside "$copy" "$tmp/results" no
+  bash "$0" --inside "$archive" "$copy" "$tmp/results" no
 fi
 
 check_rc=$(cat "$tmp/results/check.rc")
@@ -100,13 +107,13 @@ fail() {
 [ -f "$tmp/results/out/gpu-check-log.txt" ] || fail "no log file under \$OUT"
 [ -f "$tmp/results/out/preview.png" ] || fail "flarion-host saved no preview"
 case $check_rc in
-0) echo "gpu-kit-verify: the check passed from the copied kit, on a CUDA device" ;;
+0) echo "gpu-kit-verify: the check passed from the copied archive, on a CUDA device" ;;
 2)
   cuda=$(grep -E '^CUDA instances and parity tests:' <<<"$summary")
   [[ "$cuda" =~ \ ([1-9][0-9]*)\ skipped,\ 0\ failed\ \(([0-9]+)\ skipped\ for\ want ]] &&
     [ "${BASH_REMATCH[1]}" = "${BASH_REMATCH[2]}" ] ||
     fail "without a GPU every CUDA test should skip: $cuda"
-  echo "gpu-kit-verify: the check ran from the copied kit; no GPU here, every CUDA test skipped"
+  echo "gpu-kit-verify: the check ran from the copied archive; no GPU here, every CUDA test skipped"
   ;;
-*) fail "the check failed from the copied kit" ;;
+*) fail "the check failed from the copied archive" ;;
 esac

@@ -1,21 +1,28 @@
 #!/usr/bin/env bash
-# Builds the CUDA configuration here and gathers into gpu-kit/ everything the GPU check needs on a
-# bare machine that has the NVIDIA driver and none of our packages: the staged binaries, every
-# shared library they load beyond the C and C++ runtime, the example inputs, pngcheck for the PNG
-# tests, and the runner (run.sh). Then it checks a copy of the kit in another folder, as a bare
-# machine would see it (scripts/gpu-kit-verify.sh), and prints the kit's size.
+# Gathers the GPU kit from ./build, the build that scripts/build.sh makes and the tests run (with
+# the CUDA backend, which needs nvcc): everything the GPU check needs on a bare machine that has
+# the NVIDIA driver and none of our packages: the staged binaries, every shared library they load
+# beyond the C and C++ runtime, the example inputs, pngcheck for the PNG tests, and the runner
+# (run.sh). The folder gpu-kit/ is packed into gpu-kit.tar.gz, which is what travels: gzip is on
+# every Debian and Ubuntu system, and scripts/gpu-check.sh --kit unpacks it. Then it checks the
+# archive in another folder, as a bare machine would see it (scripts/gpu-kit-verify.sh), and
+# prints the kit's sizes; it fails when the archive is too large to travel.
 #
 #   scripts/gpu-kit.sh [--no-build] [--no-verify]
 #
-# --no-build gathers from the existing build-kit/ as it is. The kit is used with
-#   scripts/gpu-check.sh --kit gpu-kit
+# --no-build gathers from ./build as it is (CI: the build its tests just ran), instead of bringing
+# it up to date with scripts/build.sh first. The kit is used with
+#   scripts/gpu-check.sh --kit gpu-kit.tar.gz
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-build=build-kit
+build=build
 kit=gpu-kit
-# What may travel to the GPU machine is 64 MiB with the working tree; the kit must leave room.
-size_limit_mib=48
+archive=gpu-kit.tar.gz
+# What may travel to the GPU machine is 64 MiB, the working tree and the archive together; the
+# archive must leave the tree room.
+travel_limit_mib=64
+archive_limit_mib=48
 
 do_build=1
 do_verify=1
@@ -31,23 +38,10 @@ for arg in "$@"; do
 done
 
 started=$SECONDS
-mkdir -p "$build"
 if [ $do_build -eq 1 ]; then
-  generator=()
-  if [ ! -f "$build/CMakeCache.txt" ] && command -v ninja >/dev/null; then
-    generator=(-G Ninja)
-  fi
-  # Release with the CUDA backend for the architectures the project ships (CMakeLists.txt's
-  # default list, sm_90 among them). Run paths relative to $ORIGIN keep the build folder's
-  # absolute path out of the binaries, so nothing in the kit reaches back into this tree.
-  cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DEK_ENABLE_CUDA=ON \
-    -DCMAKE_BUILD_RPATH_USE_ORIGIN=ON >"$build/kit-configure.log" 2>&1 ||
-    { tail -30 "$build/kit-configure.log"; exit 1; }
-  grep -q "emberkit CUDA backend: ON" "$build/kit-configure.log" ||
-    { echo "gpu-kit: CMake found no CUDA compiler; a kit without the CUDA backend is no use" >&2; exit 1; }
-  echo "building $build/ (Release, CUDA) ..."
-  cmake --build "$build" -j "$(nproc)" >"$build/kit-build.log" 2>&1 ||
-    { tail -40 "$build/kit-build.log"; exit 1; }
+  mkdir -p "$build"
+  echo "bringing $build/ up to date (scripts/build.sh) ..."
+  bash scripts/build.sh >"$build/kit-build.log" 2>&1 || { tail -40 "$build/kit-build.log"; exit 1; }
   echo "built in $((SECONDS - started)) s"
 fi
 stage=$build/stage
@@ -56,8 +50,14 @@ programs=(libemberkit.so Flarion.xlib ekrender flarion-host renderer_tests image
   plugin_tests bench_additive bench_volume bench_image_writers)
 fakes=(libfake_renderer_old_version.so libfake_renderer_no_save_png.so)
 for program in "${programs[@]}"; do
-  [ -f "$stage/$program" ] || { echo "gpu-kit: $stage/$program is missing" >&2; exit 1; }
+  [ -f "$stage/$program" ] ||
+    { echo "gpu-kit: $stage/$program is missing (scripts/build.sh builds it)" >&2; exit 1; }
 done
+if ! readelf -SW "$stage/libemberkit.so" | grep -q '\.nv_fatbin'; then
+  echo "gpu-kit: $stage/libemberkit.so carries no GPU code: $build/ was configured without the" \
+    "CUDA backend (no nvcc found), and a kit without it is no use" >&2
+  exit 1
+fi
 
 rm -rf "$kit"
 mkdir -p "$kit/bin" "$kit/lib/runtime" "$kit/fakes"
@@ -160,7 +160,8 @@ newest() {
   echo "emberkit GPU kit"
   echo "commit: $(git rev-parse --short HEAD)$(git diff --quiet HEAD 2>/dev/null || echo ' with uncommitted changes')"
   echo "built: $(date -u '+%Y-%m-%d %H:%M UTC') on $(. /etc/os-release && echo "$PRETTY_NAME")"
-  echo "compilers: $(g++ --version | head -1); nvcc $(nvcc --version 2>/dev/null | grep -o 'release [0-9.]*')"
+  nvcc=$(sed -n 's/^CMAKE_CUDA_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")
+  echo "compilers: $(g++ --version | head -1); nvcc $("${nvcc:-nvcc}" --version 2>/dev/null | grep -o 'release [0-9.]*')"
   echo "libemberkit.so GPU code: ${gpu_code:-not read (no python3)}"
   echo "needs: $(newest GLIBC) and $(newest GLIBCXX) (C library and C++ runtime of the system;" \
     "lib/runtime/ supplies the C++ runtime when the C library is at least $(objdump -T "$kit"/lib/runtime/* | grep -o 'GLIBC_[0-9.]*' | sort -uV | tail -1))"
@@ -173,16 +174,38 @@ newest() {
   done
 } >"$kit/KIT.txt"
 
-if [ $do_verify -eq 1 ]; then
-  bash scripts/gpu-kit-verify.sh "$kit"
+# Nothing the kit says may name this tree.
+if grep -rlF "$root/" "$kit/run.sh" "$kit/KIT.txt"; then
+  echo "gpu-kit: the files above name $root" >&2
+  exit 1
 fi
 
-bytes=$(du -sb "$kit" | cut -f1)
-mib=$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1048576 }')
+rm -f "$archive"
+tar -czf "$archive" --owner=0 --group=0 --numeric-owner "$kit"
+
+mib() { awk -v b="$1" 'BEGIN { printf "%.1f MiB", b / 1048576 }'; }
+kit_bytes=$(du -sb "$kit" | cut -f1)
+archive_bytes=$(stat -c %s "$archive")
+# The working tree that travels beside it: tracked files, untracked ones git does not ignore, and
+# a shared/ folder inside the checkout even where git ignores it.
+tree_bytes=$(git ls-files -z --cached --others --exclude-standard |
+  { xargs -0 -r stat -c %s -- 2>/dev/null || true; } | awk '{ s += $1 } END { print s + 0 }')
+if [ -d shared ] && git check-ignore -q shared/; then
+  tree_bytes=$((tree_bytes + $(du -sb shared | cut -f1)))
+fi
 cat "$kit/KIT.txt"
-echo "kit: $root/$kit, $mib MiB ($bytes bytes; limit for the kit ${size_limit_mib} MiB, 64 MiB with the working tree)"
-echo "took $((SECONDS - started)) s"
-if [ "$bytes" -gt $((size_limit_mib * 1048576)) ]; then
+echo "kit: $root/$kit, $(mib "$kit_bytes") unpacked"
+echo "archive: $root/$archive, $(mib "$archive_bytes") (limit $archive_limit_mib MiB);" \
+  "with the working tree ($(mib "$tree_bytes")) $(mib $((archive_bytes + tree_bytes)))" \
+  "of the $travel_limit_mib MiB that travel"
+if [ "$archive_bytes" -gt $((archive_limit_mib * 1048576)) ] ||
+  [ $((archive_bytes + tree_bytes)) -gt $((travel_limit_mib * 1048576)) ]; then
   echo "gpu-kit: the kit is too large to travel with the working tree" >&2
   exit 1
 fi
+echo "gathered and packed in $((SECONDS - started)) s"
+
+if [ $do_verify -eq 1 ]; then
+  bash scripts/gpu-kit-verify.sh "$archive"
+fi
+echo "took $((SECONDS - started)) s"
