@@ -55,6 +55,8 @@ constexpr Text kChooseExportFolder{"Choose export folder", "Exportordner wählen
 constexpr Text kInvalidResolution{"invalid resolution in the render settings",
                                   "ungültige Auflösung in den Rendervoreinstellungen"};
 constexpr Text kFrameSaved{"Frame @ saved (@x@): @", "Bild @ gespeichert (@x@): @"};
+constexpr Text kNoFrameRate{"the document has no frame rate (0 fps): a sequence needs one",
+                            "das Dokument hat keine Bildrate (0 fps): eine Sequenz braucht eine"};
 constexpr Text kSceneNotCopied{"Could not copy the scene", "Szene konnte nicht kopiert werden"};
 constexpr Text kCameraNotInCopy{"Camera not found in the scene copy",
                                 "Kamera in der Szenenkopie nicht gefunden"};
