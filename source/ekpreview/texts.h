@@ -22,6 +22,15 @@ constexpr Text kParticleNotRead{"the host could not give particle @ of @",
                                 "der Host konnte Partikel @ von @ nicht liefern"};
 constexpr Text kFileNotWritten{"could not write file: ", "Datei konnte nicht geschrieben werden: "};
 
+// A light the renderer cannot take: its name and what of it is out of range.
+constexpr Text kLightOutOfRange{"light \"@\": @ is out of range",
+                                "Licht \"@\": @ außerhalb des darstellbaren Bereichs"};
+constexpr Text kLightColour{"colour x intensity", "Farbe x Intensität"};
+constexpr Text kLightPosition{"position", "Position"};
+constexpr Text kLightDirection{"direction", "Richtung"};
+constexpr Text kLightConeAngle{"cone angle", "Kegelwinkel"};
+constexpr Text kLightFalloff{"falloff radius", "Abfallradius"};
+
 // Statistics line of the preview.
 constexpr Text kStatistics{
     "Particles: @ | Samples: @ M | Read @ ms | Upload @ ms | Render @ ms (GPU @ ms)",

@@ -75,7 +75,8 @@ protected:
 std::vector<uint8_t> renderDirectly(const standin::Document &scene, int32_t width, int32_t height) {
   plugin::RendererBinding r;
   char message[plugin::kBindingMessageSize] = {};
-  EXPECT_TRUE(plugin::bindLibrary(r, rendererLibraryPath().c_str(), message, plugin::Language::English))
+  EXPECT_TRUE(
+      plugin::bindLibrary(r, rendererLibraryPath().c_str(), message, plugin::Language::English))
       << message;
   EKContext *context = r.create(cudaDeviceAvailable() ? 0 : EK_DEVICE_CPU);
   std::vector<EKV3> positions;
@@ -350,6 +351,21 @@ TEST_F(LivePreview, VolumetricWithoutLightsSaysSo) {
   EXPECT_NE(status().find(" | Lights: 0 - no C4D lights found, only ambient/emission"),
             std::string::npos)
       << status();
+}
+
+// A light whose colour overflows the renderer's floats stops the volumetric preview with its
+// name and the reason, instead of the renderer's bare refusal; the glow look reads no lights.
+TEST_F(LivePreview, ALightBeyondTheRenderersRangeIsNamed) {
+  standin::LightSetup light;
+  light.name = "Blazing sun";
+  light.position = {0.0, 300.0, -200.0};
+  light.intensity = 1e300;
+  document_->addObject(standin::makeLight(light));
+  host_->sceneChanged(*document_);
+  ASSERT_TRUE(host_->userChoose(*window_, control::kMode, 1));
+  EXPECT_EQ(status(), "ERROR: light \"Blazing sun\": colour x intensity is out of range");
+  ASSERT_TRUE(host_->userChoose(*window_, control::kMode, 0));
+  EXPECT_TRUE(status().starts_with("Particles: ")) << status();
 }
 
 TEST_F(LivePreview, ImageLargerThanTheAreaIsScaledDownAndCentred) {
