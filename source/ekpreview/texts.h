@@ -31,6 +31,9 @@ constexpr Text kLightDirection{"direction", "Richtung"};
 constexpr Text kLightConeAngle{"cone angle", "Kegelwinkel"};
 constexpr Text kLightFalloff{"falloff radius", "Abfallradius"};
 
+constexpr Text kPreviewTooLarge{"preview of @x@ needs @ GB, only @ GB of memory available",
+                                "Vorschau von @x@ braucht @ GB, nur @ GB Speicher verfügbar"};
+
 // Statistics line of the preview.
 constexpr Text kStatistics{
     "Particles: @ | Samples: @ M | Read @ ms | Upload @ ms | Render @ ms (GPU @ ms)",

@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "ekpreview/flarion_dialog.h"
+#include "ekpreview/preview_memory.h"
 #include "ekpreview/renderer_binding.h"
 #include "host/connection.h"
 #include "host/document.h"
@@ -366,6 +367,16 @@ TEST_F(LivePreview, ALightBeyondTheRenderersRangeIsNamed) {
   EXPECT_EQ(status(), "ERROR: light \"Blazing sun\": colour x intensity is out of range");
   ASSERT_TRUE(host_->userChoose(*window_, control::kMode, 0));
   EXPECT_TRUE(status().starts_with("Particles: ")) << status();
+}
+
+// The largest areas a host can report: the bytes they need do not wrap around to a small number.
+TEST(PreviewMemory, AreasBeyondAnyMemoryAreRefusedWithoutWrapping) {
+  const auto refused = plugin::previewShortfall(INT32_MAX, INT32_MAX, 24);
+  ASSERT_TRUE(refused.has_value());
+  EXPECT_EQ(refused->needed, UINT64_MAX);
+  // 2^30 x 2^30 pixels at 16 bytes are exactly 2^64: wrapped, that would be 0.
+  ASSERT_TRUE(plugin::previewShortfall(1 << 30, 1 << 30, 16).has_value());
+  EXPECT_FALSE(plugin::previewShortfall(320, 180, 24).has_value());
 }
 
 TEST_F(LivePreview, ImageLargerThanTheAreaIsScaledDownAndCentred) {
