@@ -2,9 +2,13 @@
 
 #include "platform/windows_api.h"
 
+#include <algorithm>
+
 #if !defined(_WIN32)
 #include <fstream>
+#include <sys/resource.h>
 #include <sys/sysinfo.h>
+#include <unistd.h>
 #endif
 
 namespace ek::platform {
@@ -37,6 +41,16 @@ bool systemMemory(uint64_t *availableBytes, uint64_t *totalBytes) {
   }
   *availableBytes = status.ullAvailPhys;
   *totalBytes = status.ullTotalPhys;
+  return true;
+}
+
+bool allocatableMemory(uint64_t *bytes) {
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof status;
+  if (!GlobalMemoryStatusEx(&status)) {
+    return false;
+  }
+  *bytes = std::min<uint64_t>(status.ullAvailPhys, status.ullAvailVirtual);
   return true;
 }
 
@@ -90,6 +104,24 @@ bool systemMemory(uint64_t *availableBytes, uint64_t *totalBytes) {
   }
   *availableBytes = available;
   *totalBytes = total;
+  return true;
+}
+
+bool allocatableMemory(uint64_t *bytes) {
+  uint64_t available = 0, total = 0;
+  if (!systemMemory(&available, &total)) {
+    return false;
+  }
+  struct rlimit limit {};
+  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    // The first number of statm is the address space in use, in pages.
+    std::ifstream statm("/proc/self/statm");
+    uint64_t pages = 0;
+    const uint64_t used = statm >> pages ? pages * uint64_t(sysconf(_SC_PAGESIZE)) : 0;
+    const uint64_t limitBytes = uint64_t(limit.rlim_cur);
+    available = std::min(available, limitBytes > used ? limitBytes - used : 0);
+  }
+  *bytes = available;
   return true;
 }
 

@@ -13,4 +13,9 @@ std::string processorName();
 // system cannot tell.
 bool systemMemory(uint64_t *availableBytes, uint64_t *totalBytes);
 
+// What this process can still allocate and use: the available physical memory, or less where the
+// process's address space is limited (the address-space limit of POSIX, the virtual space left
+// on Windows). False when the system cannot tell.
+bool allocatableMemory(uint64_t *bytes);
+
 } // namespace ek::platform

@@ -146,9 +146,16 @@ void FlarionDialog::exportImage() {
 }
 
 void FlarionDialog::startSequenceExport() {
-  if (const auto target = prepareExport()) {
-    startJob(*target);
+  const auto target = prepareExport();
+  if (!target) {
+    return;
   }
+  // Without a frame rate every time is frame 0: a sequence would write one image and call it done.
+  if (target->document.fps() < 1) {
+    showExportError(pick(text::kNoFrameRate, language_));
+    return;
+  }
+  startJob(*target);
 }
 
 void FlarionDialog::startJob(const ExportTarget &target) {

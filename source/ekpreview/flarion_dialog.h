@@ -74,6 +74,8 @@ private:
   RendererTarget rendererTarget() const { return {renderer_.binding(), renderer_.context()}; }
   // Sizes an image buffer; shows the out-of-memory error when it cannot grow.
   template <typename T> bool resizeImage(std::vector<T> &image, int32_t width, int32_t height);
+  // False, with the reason on the status line, when a preview of this size cannot fit in memory.
+  bool previewFits(int32_t width, int32_t height);
   void copyFromCamera();
 
   // The export commands and the job's timer step.

@@ -6,6 +6,7 @@
 #include "ekpreview/camera_view.h"
 #include "ekpreview/change_key.h"
 #include "ekpreview/flarion_dialog.h"
+#include "ekpreview/preview_memory.h"
 #include "ekpreview/render_settings_size.h"
 #include "ekpreview/scene_lights.h"
 #include "ekpreview/statistics_line.h"
@@ -57,6 +58,19 @@ bool FlarionDialog::resizeImage(std::vector<T> &image, int32_t width, int32_t he
   }
   showError(pick(text::kOutOfMemory, language_));
   return false;
+}
+
+bool FlarionDialog::previewFits(int32_t width, int32_t height) {
+  // An image of this size was held before, so its memory is known to be there.
+  if (previewImage_.capacity() >= size_t(width) * size_t(height) * kChannels) {
+    return true;
+  }
+  const auto shortfall = previewShortfall(width, height, previewBytesPerPixel(renderer_.onCpu()));
+  if (shortfall) {
+    showError(previewTooLargeMessage(width, height, *shortfall, language_));
+    return false;
+  }
+  return true;
 }
 
 bool FlarionDialog::readSceneParticles(const host::Document &document, bool withVelocities) {
@@ -129,7 +143,7 @@ void FlarionDialog::previewUpdate() {
   if (key == preview_.lastKey) {
     return;
   }
-  if (!resizeImage(previewImage_, width, height)) {
+  if (!previewFits(width, height) || !resizeImage(previewImage_, width, height)) {
     return;
   }
 

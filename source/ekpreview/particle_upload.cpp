@@ -22,8 +22,14 @@ uint8_t colorByte(float channel) {
   return channel >= 1.0f ? uint8_t(255) : uint8_t(channel * 255.0f);
 }
 
-bool finite(const host::Vector &v) {
-  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+bool finite(const EKV3 &v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// The renderer's frame: z negated, single precision; a host value beyond the float range
+// becomes an infinity.
+EKV3 rendererVector(const host::Vector &v, double scale) {
+  return {float(v[0] * scale), float(v[1] * scale), float(-v[2] * scale)};
 }
 
 std::string renderError(RendererTarget renderer) {
@@ -66,22 +72,24 @@ std::optional<std::string> readParticles(ParticleUpload &upload, RendererTarget 
       return host::substitute(pick(text::kParticleNotRead, language),
                               {std::to_string(int64_t(j) + 1), std::to_string(n)});
     }
-    if (!finite(p)) {
+    // Judged in the renderer's precision: a finite double that overflows a float is as
+    // undrawable as an infinity and must not be counted either.
+    const EKV3 position = rendererVector(p, 1.0);
+    if (!finite(position)) {
       continue;
     }
-    positions[i] = {float(p[0]), float(p[1]), float(-p[2])};
+    positions[i] = position;
     uint8_t *color = colors + i * kBytesPerColor;
     color[0] = colorByte(rgb[0]);
     color[1] = colorByte(rgb[1]);
     color[2] = colorByte(rgb[2]);
     color[3] = kOpaque;
     if (velocities) {
-      if (!finite(v)) {
-        v = {0.0, 0.0, 0.0};
-      }
-      speedSum += std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-      velocities[i] = {float(v[0] * velocityScale), float(v[1] * velocityScale),
-                       float(-v[2] * velocityScale)};
+      const double speed = std::hypot(v[0], v[1], v[2]);
+      const EKV3 velocity = rendererVector(v, velocityScale);
+      const bool usable = std::isfinite(speed) && finite(velocity);
+      speedSum += usable ? speed : 0.0;
+      velocities[i] = usable ? velocity : EKV3{0.0f, 0.0f, 0.0f};
     }
     ++i;
   }

@@ -45,9 +45,11 @@ struct RendererTarget {
 // velocities are multiplied by velocityScale (1 / frame rate) to become displacement per frame.
 // Returns the failure message in the language (without the error mark), or nothing on success.
 //
-// Particles whose position is not finite cannot be drawn and are left out; a non-finite velocity
-// counts as standing still and a not-a-number colour channel as 0, so that one broken particle
-// cannot spoil the picture or the statistics.
+// Particles whose position is not finite in single precision (an infinity, not-a-number, or a
+// finite value beyond the float range) cannot be drawn and are left out, so the count is what is
+// drawn; a velocity that is not finite in either precision counts as standing still and a
+// not-a-number colour channel as 0, so that one broken particle cannot spoil the picture or the
+// statistics.
 std::optional<std::string> readParticles(ParticleUpload &upload, RendererTarget renderer,
                                          const std::optional<host::ParticleSystem> &system,
                                          bool withVelocities, double velocityScale,

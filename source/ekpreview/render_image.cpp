@@ -88,6 +88,9 @@ EKRenderSettings renderSettings(const DialogSettings &settings, int32_t width, i
 std::optional<std::string> renderImage(RendererTarget renderer, const RenderRequest &request,
                                        TileBuffers &tiles, uint8_t *image8, float *imageFloat,
                                        float &gpuMs, Language language) {
+  if (request.lights.refused) {
+    return refusedLightMessage(*request.lights.refused, language);
+  }
   const StereoTiles layout = stereoTiles(request.spherical, request.width, request.height);
   const bool split = layout.count > 1;
   float gpuSum = 0.0f;

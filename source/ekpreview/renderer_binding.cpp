@@ -58,4 +58,9 @@ bool bindLibrary(RendererBinding &binding, const char *utf8Path,
   return true;
 }
 
+void unbindLibrary(RendererBinding &binding) {
+  platform::freeLibrary(binding.library);
+  binding = RendererBinding{};
+}
+
 } // namespace ek::plugin

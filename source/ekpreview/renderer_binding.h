@@ -36,4 +36,7 @@ struct RendererBinding {
 bool bindLibrary(RendererBinding &binding, const char *utf8Path,
                  char (&message)[kBindingMessageSize], Language language);
 
+// Unloads a bound library and clears every pointer; nothing when none is bound.
+void unbindLibrary(RendererBinding &binding);
+
 } // namespace ek::plugin

@@ -25,7 +25,12 @@ std::optional<std::string> rendererLibraryPath() {
 
 } // namespace
 
-RendererSession::~RendererSession() { destroyContext(); }
+// The session ends with the plug-in: the library is let go with it, so that a host unloading the
+// plug-in can also remove its folder (Windows keeps a loaded library's file locked).
+RendererSession::~RendererSession() {
+  destroyContext();
+  unbindLibrary(binding_);
+}
 
 RendererSession::Outcome RendererSession::ensureContext(Language language) {
   if (context_ != nullptr) {

@@ -17,13 +17,14 @@ public:
   };
 
   RendererSession() = default;
+  // Destroys the context and unloads the library.
   ~RendererSession();
   RendererSession(const RendererSession &) = delete;
   RendererSession &operator=(const RendererSession &) = delete;
 
-  // Binds the library found next to the plug-in module and creates a context on CUDA device 0,
-  // or on the CPU when that device cannot be initialised. The first failure is final: later calls
-  // fail at once without trying again.
+  // Binds the library found next to the plug-in module (it stays loaded while the session lives)
+  // and creates a context on CUDA device 0, or on the CPU when that device cannot be initialised.
+  // The first failure is final: later calls fail at once without trying again.
   Outcome ensureContext(Language language);
   // Destroys the context; the library stays bound and a later ensureContext creates a new one.
   void destroyContext();

@@ -1,11 +1,15 @@
 #include "ekpreview/scene_lights.h"
 
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <numbers>
 #include <vector>
 
 #include "ekpreview/object_parameters.h"
+#include "ekpreview/texts.h"
 #include "host/host_ids.h"
+#include "host/text.h"
 
 namespace ek::plugin {
 
@@ -80,7 +84,9 @@ EKLight lightRecord(const host::Object &light, LightKind kind) {
   const host::Vector color = light.parameter(lit::kColor).vector().value_or(host::Vector{1, 1, 1});
   const double intensity = realParameter(light, lit::kIntensity, 1.0);
   for (int c = 0; c < 3; ++c) {
-    l.color[c] = float(color[size_t(c)] * intensity);
+    // Not std::max, so that a not-a-number stays one and is refused rather than made black.
+    const double value = color[size_t(c)] * intensity;
+    l.color[c] = float(value < 0.0 ? 0.0 : value);
   }
   const double outer = realParameter(light, lit::kOuterAngle, kDefaultOuterAngle);
   l.outerAngle = float(outer * kDegreesPerRadian);
@@ -94,6 +100,45 @@ EKLight lightRecord(const host::Object &light, LightKind kind) {
   return l;
 }
 
+bool finite(std::initializer_list<float> values) {
+  return std::all_of(values.begin(), values.end(), [](float v) { return std::isfinite(v); });
+}
+
+std::optional<LightFault> faultOf(const EKLight &l) {
+  if (!finite({l.color[0], l.color[1], l.color[2]})) {
+    return LightFault::Colour;
+  }
+  if (!finite({l.position.x, l.position.y, l.position.z})) {
+    return LightFault::Position;
+  }
+  if (!finite({l.direction.x, l.direction.y, l.direction.z})) {
+    return LightFault::Direction;
+  }
+  if (!finite({l.outerAngle, l.innerAngle})) {
+    return LightFault::ConeAngle;
+  }
+  if (!finite({l.falloffRadius, l.falloffInner})) {
+    return LightFault::Falloff;
+  }
+  return std::nullopt;
+}
+
+const Text &faultText(LightFault fault) {
+  switch (fault) {
+  case LightFault::Colour:
+    return text::kLightColour;
+  case LightFault::Position:
+    return text::kLightPosition;
+  case LightFault::Direction:
+    return text::kLightDirection;
+  case LightFault::ConeAngle:
+    return text::kLightConeAngle;
+  case LightFault::Falloff:
+    break;
+  }
+  return text::kLightFalloff;
+}
+
 void visit(const host::Object &object, LightTable &table) {
   auto light = host::Light::from(object);
   if (!light || light->switchedOff() || !enabled(*light)) {
@@ -104,13 +149,25 @@ void visit(const host::Object &object, LightTable &table) {
     return;
   }
   const LightKind kind = lightKind(integerParameter(*light, lit::kType, lit::kTypeOmni));
-  table.lights[table.used++] = lightRecord(*light, kind);
+  const EKLight record = lightRecord(*light, kind);
+  if (const auto fault = faultOf(record)) {
+    if (!table.refused) {
+      table.refused = RefusedLight{light->name(), *fault};
+    }
+    return;
+  }
+  table.lights[table.used++] = record;
   if (kind.approximated) {
     ++table.approximated;
   }
 }
 
 } // namespace
+
+std::string refusedLightMessage(const RefusedLight &light, Language language) {
+  return host::substitute(pick(text::kLightOutOfRange, language),
+                          {light.name, pick(faultText(light.fault), language)});
+}
 
 void collectLights(std::optional<host::Object> first, LightTable &table) {
   std::vector<host::Object> pending;

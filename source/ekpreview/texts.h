@@ -22,6 +22,18 @@ constexpr Text kParticleNotRead{"the host could not give particle @ of @",
                                 "der Host konnte Partikel @ von @ nicht liefern"};
 constexpr Text kFileNotWritten{"could not write file: ", "Datei konnte nicht geschrieben werden: "};
 
+// A light the renderer cannot take: its name and what of it is out of range.
+constexpr Text kLightOutOfRange{"light \"@\": @ is out of range",
+                                "Licht \"@\": @ außerhalb des darstellbaren Bereichs"};
+constexpr Text kLightColour{"colour x intensity", "Farbe x Intensität"};
+constexpr Text kLightPosition{"position", "Position"};
+constexpr Text kLightDirection{"direction", "Richtung"};
+constexpr Text kLightConeAngle{"cone angle", "Kegelwinkel"};
+constexpr Text kLightFalloff{"falloff radius", "Abfallradius"};
+
+constexpr Text kPreviewTooLarge{"preview of @x@ needs @ GB, only @ GB of memory available",
+                                "Vorschau von @x@ braucht @ GB, nur @ GB Speicher verfügbar"};
+
 // Statistics line of the preview.
 constexpr Text kStatistics{
     "Particles: @ | Samples: @ M | Read @ ms | Upload @ ms | Render @ ms (GPU @ ms)",
@@ -55,6 +67,8 @@ constexpr Text kChooseExportFolder{"Choose export folder", "Exportordner wählen
 constexpr Text kInvalidResolution{"invalid resolution in the render settings",
                                   "ungültige Auflösung in den Rendervoreinstellungen"};
 constexpr Text kFrameSaved{"Frame @ saved (@x@): @", "Bild @ gespeichert (@x@): @"};
+constexpr Text kNoFrameRate{"the document has no frame rate (0 fps): a sequence needs one",
+                            "das Dokument hat keine Bildrate (0 fps): eine Sequenz braucht eine"};
 constexpr Text kSceneNotCopied{"Could not copy the scene", "Szene konnte nicht kopiert werden"};
 constexpr Text kCameraNotInCopy{"Camera not found in the scene copy",
                                 "Kamera in der Szenenkopie nicht gefunden"};

@@ -268,6 +268,9 @@ typedef struct HostApi {
   int32_t (*messageBox)(HostInstance *, const char *text, int32_t flags);
   void (*statusBarSetPercent)(HostInstance *, int32_t percent);
   void (*statusBarClear)(HostInstance *);
+
+  /* The object's name as the user gave it (UTF-8), with the text convention of documentGetText. */
+  int32_t (*objectGetName)(HostInstance *, HostObject *, char *buffer, int32_t size);
 } HostApi;
 
 #ifdef __cplusplus

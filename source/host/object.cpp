@@ -47,6 +47,13 @@ void Object::setGlobalMatrix(const Matrix &matrix) const {
   call(&HostApi::objectSetMatrix, handle_, &raw);
 }
 
+std::string Object::name() const {
+  return fetchText([&](char *buffer, int32_t size) {
+           return call(&HostApi::objectGetName, handle_, buffer, size);
+         })
+      .value_or(std::string());
+}
+
 Value Object::parameter(int32_t id) const {
   HostValue raw{};
   if (call(&HostApi::objectGetParameter, handle_, id, &raw) == 0) {

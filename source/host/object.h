@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "host/host_api.h"
 #include "host/value.h"
@@ -31,6 +32,8 @@ public:
   Matrix globalMatrix() const;
   void setGlobalMatrix(const Matrix &matrix) const;
   Value parameter(int32_t id) const;
+  // The name the user gave the object; empty when the host has none.
+  std::string name() const;
   // The answer of the host's mode query with the given selector (host::object).
   int32_t mode(int32_t selector) const;
   // A real of the object's data container.

@@ -3,13 +3,15 @@
 #include <cmath>
 #include <limits>
 
+#include "host/time_frame.h"
+
 namespace ek::host {
 
 double TimeValue::seconds() const {
   return denominator == 0 ? 0.0 : double(numerator) / double(denominator);
 }
 
-int32_t TimeValue::frame(int32_t fps) const { return int32_t(std::floor(seconds() * double(fps))); }
+int32_t TimeValue::frame(int32_t fps) const { return frameOfTime(numerator, denominator, fps); }
 
 TimeValue TimeValue::fromFrame(int32_t frame, int32_t fps) {
   return fps > 0 ? TimeValue{frame, fps} : TimeValue{0, 1};

@@ -19,7 +19,7 @@ struct TimeValue {
 
   // Seconds; 0 when the denominator is 0.
   double seconds() const;
-  // The frame at the given rate, rounded down.
+  // The frame at the given rate, rounded down exactly (see frameOfTime).
   int32_t frame(int32_t fps) const;
   static TimeValue fromFrame(int32_t frame, int32_t fps);
 };

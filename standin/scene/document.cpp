@@ -1,20 +1,12 @@
 #include "scene/document.h"
 
-#include <algorithm>
-#include <climits>
-#include <cmath>
-
 #include "host/host_ids.h"
+#include "host/time_frame.h"
 
 namespace standin {
 
 int32_t Time::frame(int32_t fps) const {
-  if (denominator == 0) {
-    return 0;
-  }
-  // Times beyond the frames a 32-bit number counts stay at its ends.
-  const double frame = std::floor(double(numerator) / double(denominator) * double(fps));
-  return int32_t(std::clamp(frame, double(INT32_MIN), double(INT32_MAX)));
+  return ek::host::frameOfTime(numerator, denominator, fps);
 }
 
 Document::Document() : particleHook(ek::host::library::kThinkingParticles, "Thinking Particles") {}

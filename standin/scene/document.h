@@ -19,7 +19,7 @@ struct Time {
   int64_t denominator = 1;
 
   static Time ofFrame(int32_t frame, int32_t fps) { return {frame, fps > 0 ? fps : 1}; }
-  // The frame at the rate, rounded down.
+  // The frame at the rate, rounded down exactly (see ek::host::frameOfTime).
   int32_t frame(int32_t fps) const;
 };
 

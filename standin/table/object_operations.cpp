@@ -144,6 +144,12 @@ double cameraApertureWidth(HostInstance *instance, HostObject *handle) {
   return c ? c->apertureWidth : 0.0;
 }
 
+int32_t objectGetName(HostInstance *instance, HostObject *handle, char *buffer, int32_t size) {
+  HostState &s = stateOf(instance, "objectGetName");
+  ObjectSlot *slot = s.object(handle, "objectGetName");
+  return slot ? writeText(slot->object->name, buffer, size) : -1;
+}
+
 int32_t objectGetDataReal(HostInstance *instance, HostObject *handle, int32_t id, double *value) {
   HostValue raw{};
   if (!value || objectGetParameter(instance, handle, id, &raw) == 0) {
@@ -272,6 +278,7 @@ void fillObjectOperations(HostApi &api) {
   api.cameraFocalLength = cameraFocalLength;
   api.cameraApertureWidth = cameraApertureWidth;
   api.objectGetDataReal = objectGetDataReal;
+  api.objectGetName = objectGetName;
   api.particleLibraryLoad = particleLibraryLoad;
   api.particleCount = particleCount;
   api.particleAlive = particleAlive;

@@ -78,6 +78,18 @@ TEST_F(RendererBinding, FailureIsFinalForTheDialogsLife) {
   EXPECT_FALSE(libraryIsLoaded(libraryFile())) << "the library was loaded after all";
 }
 
+// The library is let go when the host unloads the plug-in, so its folder can go too.
+TEST_F(RendererBinding, UnloadingThePluginUnloadsTheLibrary) {
+  start(Renderer::Real);
+  firstUpdate();
+  ASSERT_TRUE(libraryIsLoaded(libraryFile()));
+  host_->unloadPlugin();
+  EXPECT_FALSE(libraryIsLoaded(libraryFile())) << "the renderer library outlived the plug-in";
+  std::error_code error;
+  fs::remove_all(libraryFile().parent_path(), error);
+  EXPECT_FALSE(error) << error.message();
+}
+
 class CpuFallback : public RendererBinding {
 protected:
   void SetUp() override {

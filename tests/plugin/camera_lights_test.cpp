@@ -245,6 +245,54 @@ TEST_F(CameraAndLights, LightTypesFalloffsAndParametersMapToTheRenderer) {
   EXPECT_EQ(t.lights[2].falloff, 0);
 }
 
+// Light is never subtracted: negative colours and intensities give black, not negative pixels.
+// A light the renderer cannot take (colour x intensity or a position beyond the float range) is
+// named with what is wrong, in both languages; the lights after it are still collected.
+TEST_F(CameraAndLights, NegativeColoursAreBlackAndLightsBeyondFloatsAreNamed) {
+  standin::LightSetup dim;
+  dim.name = "Dim";
+  dim.color = {-1.0, 0.5, 2.0};
+  add(standin::makeLight(dim));
+  standin::LightSetup negative;
+  negative.name = "Negative";
+  negative.intensity = -4.0;
+  add(standin::makeLight(negative));
+  standin::LightSetup blazing;
+  blazing.name = "Blazing sun";
+  blazing.intensity = 1e300;
+  add(standin::makeLight(blazing));
+  standin::LightSetup far;
+  far.name = "Far";
+  far.position = {0.0, 0.0, 1e39};
+  add(standin::makeLight(far));
+  standin::LightSetup last;
+  last.name = "Last";
+  last.position = {5.0, 0.0, 0.0};
+  add(standin::makeLight(last));
+
+  const plugin::LightTable t = lights();
+  EXPECT_EQ(t.found, 5);
+  ASSERT_EQ(t.used, 3);
+  EXPECT_EQ(t.lights[0].color[0], 0.0f);
+  EXPECT_EQ(t.lights[0].color[1], 0.5f);
+  EXPECT_EQ(t.lights[0].color[2], 2.0f);
+  for (const float c : t.lights[1].color) {
+    EXPECT_EQ(c, 0.0f);
+  }
+  EXPECT_EQ(t.lights[2].position.x, 5.0f);
+  ASSERT_TRUE(t.refused.has_value());
+  EXPECT_EQ(plugin::refusedLightMessage(*t.refused, Language::English),
+            "light \"Blazing sun\": colour x intensity is out of range");
+  EXPECT_EQ(plugin::refusedLightMessage(*t.refused, Language::German),
+            "Licht \"Blazing sun\": Farbe x Intensität außerhalb des darstellbaren Bereichs");
+  document_->objects[2]->switchedOff = true;
+  host_.sceneChanged(*document_);
+  const plugin::LightTable second = lights();
+  ASSERT_TRUE(second.refused.has_value());
+  EXPECT_EQ(plugin::refusedLightMessage(*second.refused, Language::English),
+            "light \"Far\": position is out of range");
+}
+
 TEST_F(CameraAndLights, EnableParameterKindsAndOddValues) {
   namespace lit = host::light;
   auto lightWith = [&](int32_t id, standin::ParameterValue value, double x) {

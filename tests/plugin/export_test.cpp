@@ -240,6 +240,54 @@ TEST_F(Export, ExportImageWritesTheCurrentFrame) {
   EXPECT_EQ(host_->folderChooserTitles().back(), "Choose export folder");
 }
 
+// Frames whose time a floating-point product puts just below them (29/25 s x 25 fps gives
+// 28.999999999999996): the current image is named after its own frame, and a manual range
+// keeps its last frame.
+TEST_F(Export, FramesKeepTheirNumbersAtEveryRate) {
+  const struct {
+    int32_t fps, frame;
+  } cases[] = {{25, 29}, {25, 116}, {30, 123}, {30, 246}, {60, 245}, {24, 245}};
+  auto name = [](int32_t frame) {
+    const std::string digits = std::to_string(frame);
+    return "scene_" + std::string(4 - digits.size(), '0') + digits + ".exr";
+  };
+  for (const auto &c : cases) {
+    document_->fps = c.fps;
+    host_->setFrame(*document_, c.frame);
+    ASSERT_TRUE(host_->userPress(*window_, control::kExportImage));
+    EXPECT_EQ(files(), std::vector<std::string>{name(c.frame)}) << c.fps << " fps";
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    range(c.frame - 1, c.frame);
+    exportSequence(400);
+    EXPECT_EQ(files(), (std::vector<std::string>{name(c.frame - 1), name(c.frame)}))
+        << c.fps << " fps";
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+}
+
+// A document without a frame rate has no sequence to export: the job does not start and says
+// why; the preview and a single image still work (everything is frame 0).
+TEST_F(Export, ADocumentWithoutAFrameRateExportsNoSequence) {
+  document_->fps = 0;
+  host_->setFrame(*document_, 12);
+  range(0, 5);
+  ASSERT_TRUE(host_->userPress(*window_, control::kExportSequence));
+  EXPECT_FALSE(running());
+  EXPECT_EQ(progressText(), "ERROR: the document has no frame rate (0 fps): a sequence needs one");
+  EXPECT_FALSE(bar().progressShown);
+  EXPECT_TRUE(host_->messageBoxes().empty());
+  EXPECT_TRUE(files().empty());
+  ASSERT_TRUE(host_->userSetBool(*window_, control::kMotionBlur, true));
+  tick();
+  EXPECT_TRUE(status().starts_with("Particles: ")) << status();
+  EXPECT_EQ(status().find("nan"), std::string::npos) << status();
+  EXPECT_EQ(status().find("inf"), std::string::npos) << status();
+  ASSERT_TRUE(host_->userPress(*window_, control::kExportImage));
+  EXPECT_EQ(files(), std::vector<std::string>{"scene_0000.exr"});
+}
+
 // The copy is simulated from the start of the timeline, so an exported frame shows what the
 // preview shows of that frame after playing the timeline from the start.
 TEST_F(Export, ExportedFrameEqualsThePreviewAfterPlaying) {

@@ -2,6 +2,7 @@
 // and the host's services, as the plug-in's later parts rely on them.
 #include <cmath>
 #include <filesystem>
+#include <limits>
 
 #include "connected_host.h"
 #include "host/bitmap.h"
@@ -51,6 +52,49 @@ TEST_F(HostLayer, TimesConvertToFramesRoundingDown) {
   EXPECT_EQ((host::TimeValue{-1, 60}).frame(30), -1);
   EXPECT_EQ((host::TimeValue{5, 0}).seconds(), 0.0);
   EXPECT_EQ(host::TimeValue::fromFrame(-12, 25).frame(25), -12);
+}
+
+// Every frame of the rates in use, as the time the host keeps for it, a tick before it and a
+// tick after it, comes out as that frame, the one before and that frame: exactly, where a
+// floating-point product (29/25 s x 25 = 28.999999999999996) gives the frame before.
+TEST(TimeFrames, EveryFrameOfTheCommonRatesRoundsDownExactly) {
+  for (const int32_t fps : {24, 25, 30, 60}) {
+    for (int32_t frame = -3000; frame <= 3000; ++frame) {
+      ASSERT_EQ(host::TimeValue::fromFrame(frame, fps).frame(fps), frame) << frame << " @ " << fps;
+      // The same time in ticks of 1/1000 frame, and one tick to either side.
+      const int64_t ticks = int64_t(frame) * 1000;
+      const int64_t perSecond = int64_t(fps) * 1000;
+      ASSERT_EQ((host::TimeValue{ticks, perSecond}).frame(fps), frame) << frame << " @ " << fps;
+      ASSERT_EQ((host::TimeValue{ticks - 1, perSecond}).frame(fps), frame - 1)
+          << frame << " @ " << fps;
+      ASSERT_EQ((host::TimeValue{ticks + 1, perSecond}).frame(fps), frame) << frame << " @ " << fps;
+      // Seconds as a negative fraction over a negative denominator.
+      ASSERT_EQ((host::TimeValue{-int64_t(frame), -int64_t(fps)}).frame(fps), frame);
+    }
+  }
+  // A time at one rate counted at another: 1.16 s at 25 and 30 fps.
+  EXPECT_EQ((host::TimeValue{29, 25}).frame(30), 34);
+  EXPECT_EQ((host::TimeValue{-29, 25}).frame(30), -35);
+}
+
+TEST(TimeFrames, ExtremeTimesStayWithinTheFrameNumbers) {
+  constexpr int64_t kMost = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kLeast = std::numeric_limits<int64_t>::min();
+  EXPECT_EQ((host::TimeValue{kMost, 1}).frame(30), INT32_MAX);
+  EXPECT_EQ((host::TimeValue{kLeast, 1}).frame(30), INT32_MIN);
+  EXPECT_EQ((host::TimeValue{kLeast, -1}).frame(30), INT32_MAX);
+  // The largest denominators: a remainder near 2^63 times the rate must not overflow.
+  EXPECT_EQ((host::TimeValue{kMost - 1, kMost}).frame(INT32_MAX), INT32_MAX - 1);
+  EXPECT_EQ((host::TimeValue{kLeast + 1, kLeast}).frame(1000), 999);
+  EXPECT_EQ((host::TimeValue{-1, kLeast}).frame(60), 0);
+  EXPECT_EQ((host::TimeValue{1, kLeast}).frame(60), -1);
+  // The last frames of the 32-bit range, reached exactly.
+  EXPECT_EQ((host::TimeValue{int64_t(INT32_MAX) * 7, 7 * 30}).frame(30), INT32_MAX);
+  EXPECT_EQ((host::TimeValue{int64_t(INT32_MAX) + 1, 1}).frame(1), INT32_MAX);
+  EXPECT_EQ((host::TimeValue{int64_t(INT32_MIN) - 1, 1}).frame(1), INT32_MIN);
+  // No rate or no denominator: frame 0.
+  EXPECT_EQ((host::TimeValue{29, 25}).frame(0), 0);
+  EXPECT_EQ((host::TimeValue{29, 0}).frame(25), 0);
 }
 
 class HostLayerScene : public ConnectedHost {

@@ -160,16 +160,22 @@ TEST_F(ParticleReading, NoParticleSystemReadsAsNoParticles) {
 }
 
 TEST_F(ParticleReading, ParticlesThatCannotBeDrawnAreLeftOutAndBadValuesNeutralised) {
-  scene({particle({kNaN, 0.0, 0.0}), particle({0.0, kInfinity, 0.0}),
+  // Finite doubles beyond the float range are infinities to the renderer: left out as well.
+  scene({particle({kNaN, 0.0, 0.0}), particle({0.0, kInfinity, 0.0}), particle({1e300, 0.0, 0.0}),
          particle({1.0, 1.0, 1.0}, {kNaN, 0.0, 0.0}, {float(kNaN), 0.5f, float(kInfinity)}),
-         particle({2.0, 2.0, 2.0}, {0.0, 3.0, 4.0})});
+         particle({0.0, 0.0, -1e39}), particle({2.0, 2.0, 2.0}, {0.0, 3.0, 4.0}),
+         particle({3.0, 3.0, 3.0}, {0.0, -1e300, 0.0})});
   ASSERT_FALSE(read(true, 1.0));
-  ASSERT_EQ(upload_.particleCount, 2);
+  ASSERT_EQ(upload_.particleCount, 3);
+  EXPECT_EQ(rendererCount(), 3u);
   EXPECT_EQ(upload_.stagedPositions[0].x, 1.0f);
+  EXPECT_EQ(upload_.stagedPositions[1].x, 2.0f);
+  EXPECT_EQ(upload_.stagedPositions[2].x, 3.0f);
   EXPECT_EQ(upload_.stagedVelocities[0].x, 0.0f); // a not-a-number velocity stands still
+  EXPECT_EQ(upload_.stagedVelocities[2].y, 0.0f); // and so does one beyond the float range
   EXPECT_EQ(upload_.stagedColors[0], 0);
   EXPECT_EQ(upload_.stagedColors[2], 255);
-  EXPECT_DOUBLE_EQ(upload_.meanSpeedRaw, 2.5); // (0 + 5) / 2
+  EXPECT_DOUBLE_EQ(upload_.meanSpeedRaw, 5.0 / 3.0); // (0 + 5 + 0) / 3
 }
 
 TEST_F(ParticleReading, FailedHostQueriesStopTheReadAndKeepTheLastUpload) {

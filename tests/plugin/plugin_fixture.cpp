@@ -59,8 +59,13 @@ ScratchFolder::ScratchFolder(const std::string &leaf) {
 }
 
 ScratchFolder::~ScratchFolder() {
-  std::error_code ignored;
-  fs::remove_all(root_, ignored);
+  // A folder that cannot be removed (on Windows: a library in it still loaded) fails the test
+  // instead of piling up in the temporary folder.
+  std::error_code error;
+  fs::remove_all(root_, error);
+  if (error) {
+    ADD_FAILURE() << "could not remove " << root_.string() << ": " << error.message();
+  }
 }
 
 fs::path rendererFileName() { return ek::platform::sharedLibraryFileName("emberkit"); }

@@ -16,7 +16,8 @@ namespace flarion_test {
 namespace control = ek::plugin::control;
 using ek::plugin::kCommandId;
 
-// A fresh folder under the system's temporary folder, removed with this value.
+// A fresh folder under the system's temporary folder, removed with this value; a failed removal
+// fails the test.
 class ScratchFolder {
 public:
   explicit ScratchFolder(const std::string &leaf = "");

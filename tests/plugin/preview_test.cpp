@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "ekpreview/flarion_dialog.h"
+#include "ekpreview/preview_memory.h"
 #include "ekpreview/renderer_binding.h"
 #include "host/connection.h"
 #include "host/document.h"
@@ -75,7 +76,8 @@ protected:
 std::vector<uint8_t> renderDirectly(const standin::Document &scene, int32_t width, int32_t height) {
   plugin::RendererBinding r;
   char message[plugin::kBindingMessageSize] = {};
-  EXPECT_TRUE(plugin::bindLibrary(r, rendererLibraryPath().c_str(), message, plugin::Language::English))
+  EXPECT_TRUE(
+      plugin::bindLibrary(r, rendererLibraryPath().c_str(), message, plugin::Language::English))
       << message;
   EKContext *context = r.create(cudaDeviceAvailable() ? 0 : EK_DEVICE_CPU);
   std::vector<EKV3> positions;
@@ -292,6 +294,72 @@ TEST_F(LivePreview, SideBySideStereoShowsBothEyes) {
   EXPECT_GT(right, 10);
 }
 
+// Where each eye of a toe-in stereo rig puts a particle, worked out by hand. The rig at (0, 50, 0)
+// looks along +z; each eye sits d = 30 (half the separation of 60) off the axis and turns in by
+// T = atan(d / Z) towards the zero-parallax distance Z = 300. A particle straight ahead at
+// horizontal distance R appears at longitude side x (T - asin((p sin T + d cos T) / R)) with
+// side -1 for the left eye, +1 for the right eye, and pivot offset p; in a 720-pixel-wide eye
+// tile spanning 360 degrees, longitude 0 is column 360 and one radian is 114.59 columns.
+//   p = 0:  R = 300 (= Z): 360.000 in both eyes
+//           R = 100 (nearer): left 383.315, right 336.685 (crossed: each eye moves inward)
+//           R = 900 (farther): left 352.380, right 367.620 (the other way)
+//   p = 20: R = 300: left 360.764, right 359.236; R = 100: left 385.713, right 334.287;
+//           R = 900: left 352.634, right 367.366
+// The three particles sit at latitudes 30, 0 and -30 degrees (rows 120, 180, 240 of 360), which
+// does not change their longitudes, so one image shows all three.
+TEST_F(LivePreview, StereoEyesPutParticlesWhereTheRigLooks) {
+  const struct {
+    double pivot;
+    double zeroParallax[2], nearer[2], farther[2]; // left, right
+  } cases[] = {{0.0, {360.0, 360.0}, {383.315, 336.685}, {352.380, 367.620}},
+               {20.0, {360.764, 359.236}, {385.713, 334.287}, {352.634, 367.366}}};
+  constexpr double kTan30 = 0.57735026918962573;
+  constexpr int32_t kEyeWidth = 720, kHeight = 360;
+  document_->render.width = 2 * kEyeWidth;
+  document_->render.height = kHeight;
+  host_->setUserAreaSize(*window_, control::kPreviewArea, 2 * kEyeWidth, kHeight);
+  standin::Particle nearer, atZeroParallax, farther;
+  nearer.position = {0.0, 50.0 + 100.0 * kTan30, 100.0};
+  atZeroParallax.position = {0.0, 50.0, 300.0};
+  farther.position = {0.0, 50.0 - 900.0 * kTan30, 900.0};
+  document_->particles = standin::ParticleSystem{};
+  document_->particles.fixed = {nearer, atZeroParallax, farther};
+  document_->particles.simulateTo(30, document_->fps, 0);
+  // The mean column (pixel centres) of the lit pixels of one eye's tile within 30 rows of `row`.
+  auto column = [&](int32_t eye, int32_t row) {
+    double sum = 0.0;
+    int64_t lit = 0;
+    for (int32_t y = row - 30; y < row + 30; ++y) {
+      for (int32_t x = 0; x < kEyeWidth; ++x) {
+        const standin::Rgb p = picture().at(eye * kEyeWidth + x, y);
+        if ((p.red | p.green | p.blue) != 0) {
+          sum += x + 0.5;
+          ++lit;
+        }
+      }
+    }
+    return lit > 0 ? sum / double(lit) : -1.0;
+  };
+  for (const auto &c : cases) {
+    standin::SphericalRig rig;
+    rig.stereoMode = ek::host::camera::kStereoToeIn;
+    rig.stereoLayout = ek::host::camera::kLayoutSideBySide;
+    rig.eyeSeparation = 60.0;
+    rig.zeroParallaxDistance = 300.0;
+    rig.pivotOffset = c.pivot;
+    document_->objects.clear();
+    makeSpherical(rig);
+    host_->runTicks(1);
+    ASSERT_EQ(images().back().width, 2 * kEyeWidth) << status();
+    for (int32_t eye : {0, 1}) {
+      const char *name = eye == 0 ? "left" : "right";
+      EXPECT_NEAR(column(eye, 180), c.zeroParallax[eye], 1.0) << name << ", pivot " << c.pivot;
+      EXPECT_NEAR(column(eye, 120), c.nearer[eye], 1.0) << name << ", pivot " << c.pivot;
+      EXPECT_NEAR(column(eye, 240), c.farther[eye], 1.0) << name << ", pivot " << c.pivot;
+    }
+  }
+}
+
 // Particles at not-a-number or infinite positions cannot be drawn; in the volumetric look one of
 // them would also spoil the cloud's bounds and so every shadow map. They are left out.
 TEST_F(LivePreview, ParticlesAtNonFinitePositionsDoNotSpoilThePicture) {
@@ -350,6 +418,31 @@ TEST_F(LivePreview, VolumetricWithoutLightsSaysSo) {
   EXPECT_NE(status().find(" | Lights: 0 - no C4D lights found, only ambient/emission"),
             std::string::npos)
       << status();
+}
+
+// A light whose colour overflows the renderer's floats stops the volumetric preview with its
+// name and the reason, instead of the renderer's bare refusal; the glow look reads no lights.
+TEST_F(LivePreview, ALightBeyondTheRenderersRangeIsNamed) {
+  standin::LightSetup light;
+  light.name = "Blazing sun";
+  light.position = {0.0, 300.0, -200.0};
+  light.intensity = 1e300;
+  document_->addObject(standin::makeLight(light));
+  host_->sceneChanged(*document_);
+  ASSERT_TRUE(host_->userChoose(*window_, control::kMode, 1));
+  EXPECT_EQ(status(), "ERROR: light \"Blazing sun\": colour x intensity is out of range");
+  ASSERT_TRUE(host_->userChoose(*window_, control::kMode, 0));
+  EXPECT_TRUE(status().starts_with("Particles: ")) << status();
+}
+
+// The largest areas a host can report: the bytes they need do not wrap around to a small number.
+TEST(PreviewMemory, AreasBeyondAnyMemoryAreRefusedWithoutWrapping) {
+  const auto refused = plugin::previewShortfall(INT32_MAX, INT32_MAX, 24);
+  ASSERT_TRUE(refused.has_value());
+  EXPECT_EQ(refused->needed, UINT64_MAX);
+  // 2^30 x 2^30 pixels at 16 bytes are exactly 2^64: wrapped, that would be 0.
+  ASSERT_TRUE(plugin::previewShortfall(1 << 30, 1 << 30, 16).has_value());
+  EXPECT_FALSE(plugin::previewShortfall(320, 180, 24).has_value());
 }
 
 TEST_F(LivePreview, ImageLargerThanTheAreaIsScaledDownAndCentred) {

@@ -168,6 +168,31 @@ TEST(StandInDocument, CloneCarriesTheSimulationAndGoesOnAlike) {
   EXPECT_GT(document.changeCount(), changes);
 }
 
+// Played frame by frame, every frame of the timeline moves the particles on, at every common
+// rate: no time is taken for the frame before it.
+TEST(StandInDocument, EachFramePlayedShowsItsOwnParticles) {
+  for (const int32_t fps : {24, 25, 30, 60}) {
+    Document document;
+    document.fps = fps;
+    document.particles = fountain(5);
+    document.particles.emitters[0].lifeFrames = 1000;
+    std::vector<Particle> before;
+    for (int32_t frame = 0; frame <= 300; ++frame) {
+      document.time = standin::Time::ofFrame(frame, fps);
+      document.playToCurrentTime();
+      ASSERT_EQ(document.time.frame(fps), frame) << "at " << fps << " fps";
+      const std::vector<Particle> &now = document.particles.particles();
+      ASSERT_FALSE(now.size() == before.size() &&
+                   std::equal(now.begin(), now.end(), before.begin(),
+                              [](const Particle &a, const Particle &b) {
+                                return a.position.y == b.position.y;
+                              }))
+          << "frame " << frame << " at " << fps << " fps shows the particles of the frame before";
+      before = now;
+    }
+  }
+}
+
 TEST(StandInSceneFile, FountainExampleHasParticlesACameraAndTwoLights) {
   auto document = standin::loadSceneFile(examplesDir() + "/fountain.json");
   ASSERT_NE(document->activeCamera(), nullptr);
