@@ -2,9 +2,13 @@
 
 #include "platform/windows_api.h"
 
+#include <algorithm>
+
 #if !defined(_WIN32)
 #include <fstream>
+#include <sys/resource.h>
 #include <sys/sysinfo.h>
+#include <unistd.h>
 #endif
 
 namespace ek::platform {
@@ -38,6 +42,11 @@ bool systemMemory(uint64_t *availableBytes, uint64_t *totalBytes) {
   *availableBytes = status.ullAvailPhys;
   *totalBytes = status.ullTotalPhys;
   return true;
+}
+
+bool allocatableMemory(uint64_t *bytes) {
+  uint64_t total = 0;
+  return systemMemory(bytes, &total);
 }
 
 #else
@@ -90,6 +99,25 @@ bool systemMemory(uint64_t *availableBytes, uint64_t *totalBytes) {
   }
   *availableBytes = available;
   *totalBytes = total;
+  return true;
+}
+
+bool allocatableMemory(uint64_t *bytes) {
+  uint64_t available = 0, total = 0;
+  if (!systemMemory(&available, &total)) {
+    return false;
+  }
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    // The first field of statm is the size of the address space mapped now, in pages.
+    std::ifstream statm("/proc/self/statm");
+    uint64_t pages = 0;
+    statm >> pages;
+    const uint64_t mapped = pages * uint64_t(sysconf(_SC_PAGESIZE));
+    const uint64_t room = uint64_t(limit.rlim_cur) > mapped ? uint64_t(limit.rlim_cur) - mapped : 0;
+    available = std::min(available, room);
+  }
+  *bytes = available;
   return true;
 }
 

@@ -13,4 +13,9 @@ std::string processorName();
 // system cannot tell.
 bool systemMemory(uint64_t *availableBytes, uint64_t *totalBytes);
 
+// Bytes this process may still allocate: the physical memory available, or less where the
+// process's address-space limit (ulimit -v) leaves less room above what it already maps. False
+// when the system cannot tell.
+bool allocatableMemory(uint64_t *bytes);
+
 } // namespace ek::platform
