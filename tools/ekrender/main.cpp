@@ -17,6 +17,7 @@
 #include "frame_range.h"
 #include "frame_writer.h"
 #include "image/png_encode.h"
+#include "interruption.h"
 #include "memory_budget.h"
 #include "options.h"
 #include "particle_file.h"
@@ -28,6 +29,13 @@ namespace {
 using namespace ekrender;
 
 constexpr float kLightPerPixel = 0.15f; // brightness 1 spreads this much light per pixel
+
+// The frames being written, whose temporary files a signal that stops the run removes. It outlives
+// main(), since a signal may come at any time.
+WritesInProgress &writesInProgress() {
+  static WritesInProgress *writes = new WritesInProgress;
+  return *writes;
+}
 
 int fail(EKContext *context, const std::string &message) {
   std::fprintf(stderr, "ekrender: %s\n", message.c_str());
@@ -316,6 +324,7 @@ int run(const std::vector<const char *> &texts) {
           image,
           [&options, format, output = job.output, frame](const std::vector<float> &pixels,
                                                          std::string &message) {
+            const WritingFile writing(writesInProgress(), output);
             if (save(output, options, format, pixels))
               return true;
             message = frame + "could not write \"" + output + "\": " + std::strerror(errno);
@@ -348,8 +357,9 @@ int run(const std::vector<const char *> &texts) {
 } // namespace
 
 int main(int argc, char **argv) {
-  // Every allocation of the run (the image, the particles read) may meet a full host memory.
   ek::platform::flushOutputByLine();
+  endCleanlyOnSignals(writesInProgress());
+  // Every allocation of the run (the image, the particles read) may meet a full host memory.
   try {
     const std::vector<std::string> arguments = ek::platform::utf8Arguments(argc, argv);
     std::vector<const char *> texts;

@@ -231,11 +231,13 @@ std::vector<Option> optionTable(Options &o) {
          return o.chunkFromEnvironment || intInto(o.chunk, 0, 1000000)(v);
        }},
       {"--skip-existing", nullptr,
-       "leave frames whose image exists alone (images are only ever complete: they are written "
-       "under a temporary name and renamed), so a failed farm job can be resubmitted",
+       "leave frames whose image exists alone, so a failed farm job can be resubmitted (images "
+       "are written under a temporary name and renamed; an existing file that is not a whole "
+       "image, empty or cut short, is rendered again)",
        [&o](const std::string &) { return o.skipExisting = true; }},
       {"--allow-missing", nullptr,
-       "skip sequence frames whose input file does not exist (default: an error)",
+       "skip sequence frames whose input file does not exist (default: an error); a run that "
+       "finds none of them still fails",
        [&o](const std::string &) { return o.allowMissing = true; }},
       {"--volumetric", nullptr,
        "the volumetric look: particles as a lit medium with density and shadows (default: the "
@@ -422,8 +424,10 @@ std::string helpText() {
     text += head + "\n      " + option.help + "\n";
   }
   text += std::string("  --config FILE\n      ") + kConfigHelp + "\n";
-  text += "\nexit status: 0 when every frame was written or skipped, 1 when one failed, 2 for a "
-          "bad command line.\n";
+  text += "\nexit status: 0 when every frame was written or skipped, 1 when one failed or none "
+          "was rendered, 2 for a bad command line or an image size the memory cannot hold. "
+          "SIGTERM, SIGINT or SIGHUP end the run after removing the temporary file of a frame "
+          "being written.\n";
   text += "\nexamples:\n  ekrender --output galaxy.png\n"
           "  ekrender --input examples/ring.csv --output ring.exr --repopulation 4 --radius 0.5\n"
           "  ekrender --frames 120 --output turn.png   (writes turn_0000.png ... turn_0119.png)\n"
