@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "frame_pattern.h"
@@ -48,6 +49,31 @@ bool parseFloats(const std::string &text, float *values, int count) {
     start = comma + 1;
   }
   return true;
+}
+
+// Why "R,G,B" is no light colour, or empty when it is one: a component beyond a float's range (the
+// renderer would refuse the light as not finite), a negative one (a light adds light; it would take
+// it away and write negative pixels), or text that is no number.
+std::string colorProblem(const std::string &text) {
+  size_t start = 0;
+  for (int k = 0; k < 3; ++k) {
+    const size_t comma = text.find(',', start);
+    const std::string part = text.substr(start, comma == std::string::npos ? comma : comma - start);
+    char *end = nullptr;
+    const double value = std::strtod(part.c_str(), &end);
+    if (part.empty() || end != part.c_str() + part.size())
+      break;
+    if (!(std::fabs(value) <= std::numeric_limits<float>::max()))
+      return "color " + part + " is beyond a float's range (at most 3.4e38)";
+    if (value < 0)
+      return "color " + part + " is negative: a light adds light and cannot take it away";
+    if (comma == std::string::npos)
+      break;
+    start = comma + 1;
+  }
+  float color[3];
+  return parseFloats(text, color, 3) ? std::string()
+                                     : "bad value for light key \"color\": \"" + text + "\"";
 }
 
 struct Option {
@@ -265,14 +291,17 @@ std::vector<Option> optionTable(Options &o) {
        }},
       {"--light", "TYPE[:key=value...]",
        "volumetric: add a light (up to 8). TYPE is point, spot or directional; keys: "
-       "pos=X,Y,Z dir=X,Y,Z color=R,G,B (intensity included, default 1,1,1) cone=OUTER[,INNER] "
-       "(degrees, default 60,45) falloff=none|square|square1|linear|linear1|ramp|hard "
-       "radius=R inner=R shadows=on|off (default on)",
+       "pos=X,Y,Z dir=X,Y,Z color=R,G,B (intensity included, default 1,1,1; each at least 0 "
+       "and at most 3.4e38, a float's range) cone=OUTER[,INNER] (degrees, default 60,45) "
+       "falloff=none|square|square1|linear|linear1|ramp|hard radius=R inner=R shadows=on|off "
+       "(default on)",
        [&o](const std::string &v) {
-         EKLight light;
-         std::string ignored;
-         if (o.lights.size() == kMaxLights || !parseLight(v, light, ignored))
+         if (o.lights.size() == kMaxLights)
            return false;
+         EKLight light;
+         if (std::string why; !parseLight(v, light, why))
+           throw CLI::ValidationError("--light " + std::to_string(o.lights.size() + 1) + " (\"" +
+                                      v + "\"): " + why);
          o.lights.push_back(light);
          return true;
        }},
@@ -318,6 +347,8 @@ bool parseLight(const std::string &text, EKLight &light, std::string &error) {
       ok = parseFloats(value, v, 3);
       (key == "pos" ? light.position : light.direction) = {v[0], v[1], v[2]};
     } else if (key == "color") {
+      if (error = colorProblem(value); !error.empty())
+        return false;
       ok = parseFloats(value, light.color, 3);
     } else if (key == "cone") {
       // "OUTER,INNER", or "OUTER" with the inner cone at three quarters of it.
@@ -356,17 +387,12 @@ constexpr const char *kConfigHelp =
     "without its dashes (size = \"640x360\", transparent = true), comments on lines of their own "
     "after # or after ; anywhere; the command line overrides it";
 
-// What a refused value is told: the option and what it expects, or why a light is refused.
+// What a refused value is told: the option and what it expects, or that a light is one too many
+// (a light that cannot be read says why itself).
 std::string refusal(const Option &option, const std::string &value) {
-  if (std::string(option.name) == "--light") {
-    EKLight light;
-    std::string detail;
-    if (!parseLight(value, light, detail))
-      return std::string("--light expects ") + option.argument + ", got \"" + value +
-             "\": " + detail;
+  if (std::string(option.name) == "--light")
     return "--light: at most " + std::to_string(kMaxLights) + " lights are used; \"" + value +
            "\" would be one more";
-  }
   return std::string(option.name) + " expects " + option.argument + ", got \"" + value + "\"";
 }
 
