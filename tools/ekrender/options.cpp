@@ -162,7 +162,9 @@ std::vector<Option> optionTable(Options &o) {
            return false;
          return true;
        }},
-      {"--size", "WxH", "image size in pixels (default 1920x1080)",
+      {"--size", "WxH",
+       "image size in pixels (default 1920x1080); a size whose images the memory cannot hold is "
+       "refused before rendering",
        [&o](const std::string &v) {
          const size_t x = v.find('x');
          long long w, h;
