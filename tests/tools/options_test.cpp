@@ -90,8 +90,8 @@ TEST(EkrenderOptions, VolumetricLightsFromTheCommandLine) {
   EXPECT_NE(error.find("unknown light key \"glow\""), std::string::npos) << error;
 }
 
-// A colour that no float holds, or a negative one, is refused naming the light by its place and
-// text; zero and the largest float are colours.
+// A colour that no float holds, or a negative one, is refused naming the light and the reason;
+// zero and the largest float are colours.
 TEST(EkrenderOptions, LightColoursBeyondFloatsOrBelowZeroAreRefused) {
   const std::string first = "point:pos=0,50,0";
   const struct {
@@ -109,7 +109,7 @@ TEST(EkrenderOptions, LightColoursBeyondFloatsOrBelowZeroAreRefused) {
     std::string error;
     const std::string second = "spot:color=" + std::string(c.color) + ":cone=40";
     EXPECT_FALSE(parse({"--light", first.c_str(), "--light", second.c_str()}, o, error));
-    EXPECT_EQ(error, "--light 2 (\"" + second + "\"): " + c.why);
+    EXPECT_EQ(error, "--light \"" + second + "\": " + c.why);
   }
   Options o;
   std::string error;

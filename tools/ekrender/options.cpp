@@ -5,11 +5,11 @@
 #include <iterator>
 
 #include <cctype>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <limits>
 #include <vector>
 
 #include "frame_pattern.h"
@@ -63,7 +63,7 @@ std::string colorProblem(const std::string &text) {
     const double value = std::strtod(part.c_str(), &end);
     if (part.empty() || end != part.c_str() + part.size())
       break;
-    if (!(std::fabs(value) <= std::numeric_limits<float>::max()))
+    if (!(std::fabs(value) <= FLT_MAX))
       return "color " + part + " is beyond a float's range (at most 3.4e38)";
     if (value < 0)
       return "color " + part + " is negative: a light adds light and cannot take it away";
@@ -298,12 +298,10 @@ std::vector<Option> optionTable(Options &o) {
        "falloff=none|square|square1|linear|linear1|ramp|hard radius=R inner=R shadows=on|off "
        "(default on)",
        [&o](const std::string &v) {
-         if (o.lights.size() == kMaxLights)
-           return false;
          EKLight light;
-         if (std::string why; !parseLight(v, light, why))
-           throw CLI::ValidationError("--light " + std::to_string(o.lights.size() + 1) + " (\"" +
-                                      v + "\"): " + why);
+         std::string ignored;
+         if (o.lights.size() == kMaxLights || !parseLight(v, light, ignored))
+           return false;
          o.lights.push_back(light);
          return true;
        }},
@@ -389,12 +387,16 @@ constexpr const char *kConfigHelp =
     "without its dashes (size = \"640x360\", transparent = true), comments on lines of their own "
     "after # or after ; anywhere; the command line overrides it";
 
-// What a refused value is told: the option and what it expects, or that a light is one too many
-// (a light that cannot be read says why itself).
+// What a refused value is told: the option and what it expects, or why a light is refused.
 std::string refusal(const Option &option, const std::string &value) {
-  if (std::string(option.name) == "--light")
+  if (std::string(option.name) == "--light") {
+    EKLight light;
+    std::string detail;
+    if (!parseLight(value, light, detail))
+      return "--light \"" + value + "\": " + detail;
     return "--light: at most " + std::to_string(kMaxLights) + " lights are used; \"" + value +
            "\" would be one more";
+  }
   return std::string(option.name) + " expects " + option.argument + ", got \"" + value + "\"";
 }
 
