@@ -1,5 +1,7 @@
 #include "platform/program_files.h"
 
+#include <cstdio>
+
 #include "platform/windows_api.h"
 #if defined(_WIN32)
 // After windows.h, whose types it uses.
@@ -67,5 +69,15 @@ std::vector<std::string> utf8Arguments(int argc, char **argv) {
 }
 
 #endif
+
+void flushOutputByLine() {
+#if defined(_WIN32)
+  // The Windows C library takes line buffering for full buffering, so there every write goes
+  // out at once.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+#else
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+#endif
+}
 
 } // namespace ek::platform

@@ -15,4 +15,9 @@ std::filesystem::path executablePath();
 // read again from the wide command line; elsewhere they are argv as it is.
 std::vector<std::string> utf8Arguments(int argc, char **argv);
 
+// Makes standard output write every line as it is finished, also when it is a file or a pipe,
+// where the C library would otherwise hold several kilobytes back: a log of a program that is
+// killed then still holds every line it printed. Call before the first output.
+void flushOutputByLine();
+
 } // namespace ek::platform

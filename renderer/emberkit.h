@@ -147,9 +147,13 @@ EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
  * premultiplied, top row first) to an EXR file (half floats) or a PNG file (8 or 16 bits). They
  * keep no state and need no context; ekSaveEXR converts a large image on one short-lived helper
  * thread beside the writing one, which has ended when the call returns. The file is written under
- * a temporary name in the target's folder and replaces the target only when complete, so a failed
- * write (a full disk, a process killed half way) leaves a previous file at the path as it was. A
- * target that is not a regular file (a device such as /dev/full) is written in place. On failure
+ * a temporary name in the target's folder, ".ek-write-NAME.PID-TOKEN.tmp" (NAME the target's file
+ * name, PID the calling process), and replaces the target only when complete, so a failed write (a
+ * full disk, a process killed half way) leaves a previous file at the path as it was. Every failure
+ * the call returns removes the temporary file, also when the folder was moved away meanwhile
+ * (ENOENT); one that a killed process left is removed by the next write of the same target once
+ * nothing has written to it for two minutes. A target that is not a regular file (a device such as
+ * /dev/full) is written in place. On failure
  * they return 1 and leave the reason in errno: the system's error of the failing call (ENOENT for
  * a missing folder, EACCES, ENOSPC...), EINVAL for bad arguments, EFBIG for an image beyond the
  * format's limits and ENOMEM when memory ran out. */

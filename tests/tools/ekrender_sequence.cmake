@@ -53,6 +53,23 @@ if(NOT again STREQUAL whole)
   message(FATAL_ERROR "a re-rendered frame differs")
 endif()
 
+# A frame left empty or cut short by a killed task is not kept but rendered again, saying so; a
+# run whose every frame is kept succeeds.
+file(WRITE ${WORK}/chunks/f_0001.png "")
+execute_process(COMMAND head -c 100 ${WORK}/whole/f_0004.png OUTPUT_FILE ${WORK}/chunks/f_0004.png)
+ekrender(--start 1 --end 6 --output ${WORK}/chunks/f.png --skip-existing)
+if(NOT result EQUAL 0
+   OR NOT err MATCHES "frame 1: existing file was incomplete \\(it is empty\\), rendered again: wrote [^\n]*f_0001.png\n"
+   OR NOT err MATCHES "frame 4: existing file was incomplete \\(it does not end with the PNG end chunk\\), rendered again: wrote [^\n]*f_0004.png\n"
+   OR NOT out MATCHES "frames: 2 rendered, 4 skipped")
+  message(FATAL_ERROR "--skip-existing over broken frames (${result}): ${out} ${err}")
+endif()
+expect_same_frames(${WORK}/whole ${WORK}/chunks 6)
+ekrender(--start 1 --end 6 --output ${WORK}/chunks/f.png --skip-existing)
+if(NOT result EQUAL 0 OR NOT out MATCHES "frames: 0 rendered, 6 skipped")
+  message(FATAL_ERROR "--skip-existing with every frame there (${result}): ${out} ${err}")
+endif()
+
 # A frame that cannot be written (a folder in its place) ends the run with its number, after the
 # frames before it were written and reported; no frame after it is written.
 file(MAKE_DIRECTORY ${WORK}/blocked/f_0003.png)
@@ -74,6 +91,18 @@ if(NOT result EQUAL 0 OR NOT err MATCHES "frame 4: skipped, no [^\n]*smoke.0004.
    OR NOT EXISTS ${WORK}/missing_0005.png OR EXISTS ${WORK}/missing_0004.png)
   message(FATAL_ERROR "--allow-missing (${result}): ${err}")
 endif()
+
+# A pattern that matches no file at all renders nothing: a failure with one line, whatever
+# --allow-missing says.
+foreach(input "${WORK}/no-such-folder/smoke.####.csv" "${WORK}/cache/fire.####.csv")
+  execute_process(COMMAND ${EKRENDER} --device cpu --input ${input} --size 48x32 --start 1 --end 3
+                          --allow-missing --output ${WORK}/none.png
+                  RESULT_VARIABLE result ERROR_VARIABLE err OUTPUT_QUIET)
+  string(REGEX MATCHALL "ekrender: [^\n]*" lines "${err}")
+  if(NOT result EQUAL 1 OR NOT lines MATCHES "^ekrender: no input file exists for frames 1 to 3 of [^;]*: nothing was rendered$")
+    message(FATAL_ERROR "${input}: expected a failure, got ${result}: ${err}")
+  endif()
+endforeach()
 
 # Bad ranges and chunks: exit status 2, one line, nothing written.
 foreach(bad "--start;1" "--start;5;--end;2" "--start;1;--end;2;--step;0"

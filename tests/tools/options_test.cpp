@@ -90,6 +90,33 @@ TEST(EkrenderOptions, VolumetricLightsFromTheCommandLine) {
   EXPECT_NE(error.find("unknown light key \"glow\""), std::string::npos) << error;
 }
 
+// A colour that no float holds, or a negative one, is refused naming the light and the reason;
+// zero and the largest float are colours.
+TEST(EkrenderOptions, LightColoursBeyondFloatsOrBelowZeroAreRefused) {
+  const std::string first = "point:pos=0,50,0";
+  const struct {
+    const char *color;
+    const char *why;
+  } refused[] = {
+      {"1e300,1,1", "color 1e300 is beyond a float's range (at most 3.4e38)"},
+      {"1,-1e300,1", "color -1e300 is beyond a float's range (at most 3.4e38)"},
+      {"1,1,inf", "color inf is beyond a float's range (at most 3.4e38)"},
+      {"1,-0.5,1", "color -0.5 is negative: a light adds light and cannot take it away"},
+      {"1,1", "bad value for light key \"color\": \"1,1\""},
+  };
+  for (const auto &c : refused) {
+    Options o;
+    std::string error;
+    const std::string second = "spot:color=" + std::string(c.color) + ":cone=40";
+    EXPECT_FALSE(parse({"--light", first.c_str(), "--light", second.c_str()}, o, error));
+    EXPECT_EQ(error, "--light \"" + second + "\": " + c.why);
+  }
+  Options o;
+  std::string error;
+  ASSERT_TRUE(parse({"--light", "point:color=0,3.4e38,-0"}, o, error)) << error;
+  EXPECT_EQ(o.lights[0].color[1], 3.4e38f);
+}
+
 TEST(EkrenderOptions, HelpNamesEveryOption) {
   const std::string help = ekrender::helpText();
   for (const char *name : {"--device", "--input", "--size", "--eye", "--spherical", "--samples",

@@ -12,10 +12,13 @@
 #include <vector>
 
 #include "camera_setup.h"
+#include "existing_image.h"
 #include "frame_pattern.h"
 #include "frame_range.h"
 #include "frame_writer.h"
 #include "image/png_encode.h"
+#include "interruption.h"
+#include "memory_budget.h"
 #include "options.h"
 #include "particle_file.h"
 #include "platform/program_files.h"
@@ -27,6 +30,13 @@ using namespace ekrender;
 
 constexpr float kLightPerPixel = 0.15f; // brightness 1 spreads this much light per pixel
 
+// The frames being written, whose temporary files a signal that stops the run removes. It outlives
+// main(), since a signal may come at any time.
+WritesInProgress &writesInProgress() {
+  static WritesInProgress *writes = new WritesInProgress;
+  return *writes;
+}
+
 int fail(EKContext *context, const std::string &message) {
   std::fprintf(stderr, "ekrender: %s\n", message.c_str());
   ekDestroy(context);
@@ -34,8 +44,9 @@ int fail(EKContext *context, const std::string &message) {
 }
 
 // Opens the chosen device; "auto" falls back to the CPU when CUDA device 0 cannot be used.
-EKContext *openDevice(const std::string &device, std::string &error) {
-  if (device == "cpu")
+EKContext *openDevice(const std::string &device, bool &onCpu, std::string &error) {
+  onCpu = device == "cpu";
+  if (onCpu)
     return ekCreate(EK_DEVICE_CPU);
   const int ordinal = device == "auto" ? 0 : std::stoi(device.substr(5));
   EKContext *context = ekCreate(ordinal);
@@ -48,6 +59,7 @@ EKContext *openDevice(const std::string &device, std::string &error) {
     }
     std::printf("no usable CUDA device (%s): rendering on the CPU\n", reason.c_str());
     context = ekCreate(EK_DEVICE_CPU);
+    onCpu = true;
   }
   if (!context)
     error = "cannot create a renderer context (out of memory)";
@@ -237,7 +249,8 @@ int run(const std::vector<const char *> &texts) {
     return 2;
   }
 
-  EKContext *context = openDevice(options.device, error);
+  bool onCpu = false;
+  EKContext *context = openDevice(options.device, onCpu, error);
   if (!context)
     return fail(nullptr, error);
   char info[256];
@@ -247,6 +260,16 @@ int run(const std::vector<const char *> &texts) {
   if (options.info) {
     ekDestroy(context);
     return 0;
+  }
+  // A sequence holds a second image while the first is written.
+  const uint64_t needed = renderHostBytes(options, format, jobs.size() > 1 ? 2 : 1, onCpu);
+  if (const std::string shortfall =
+          memoryShortfall(needed, "a " + std::to_string(options.width) + "x" +
+                                      std::to_string(options.height) + " image");
+      !shortfall.empty()) {
+    std::fprintf(stderr, "ekrender: %s: use a smaller --size\n", shortfall.c_str());
+    ekDestroy(context);
+    return 2;
   }
 
   FramePattern inputs;
@@ -271,15 +294,19 @@ int run(const std::vector<const char *> &texts) {
   };
   Bounds bounds;
   double renderMs = 0;
-  int rendered = 0;
+  int rendered = 0, kept = 0;
   for (const FrameJob &job : jobs) {
     if (writer.failed())
       break;
     std::error_code ignored;
     const std::string frame =
         isSequence || all.size() > 1 ? "frame " + std::to_string(job.number) + ": " : "";
-    if (options.skipExisting && std::filesystem::exists(job.output, ignored)) {
+    // An existing file is kept only when it is a whole image; one cut short is rendered again.
+    std::string incomplete;
+    if (options.skipExisting && std::filesystem::exists(job.output, ignored) &&
+        (incomplete = incompleteImageReason(job.output, format)).empty()) {
       writer.note(frame + "kept " + job.output);
+      ++kept;
     } else if (isSequence && options.allowMissing && !std::filesystem::exists(job.input, ignored)) {
       writer.note(frame + "skipped, no " + job.input);
     } else {
@@ -297,18 +324,29 @@ int run(const std::vector<const char *> &texts) {
           image,
           [&options, format, output = job.output, frame](const std::vector<float> &pixels,
                                                          std::string &message) {
+            const WritingFile writing(writesInProgress(), output);
             if (save(output, options, format, pixels))
               return true;
             message = frame + "could not write \"" + output + "\": " + std::strerror(errno);
             return false;
           },
-          frame + "wrote " + job.output);
+          frame +
+              (incomplete.empty()
+                   ? ""
+                   : "existing file was incomplete (" + incomplete + "), rendered again: ") +
+              "wrote " + job.output);
     }
   }
   if (std::string writeError; !writer.finish(writeError))
     return fail(context, writeError);
   if (jobs.size() > 1)
     progress.finish();
+  // Every frame skipped as missing is a job that did nothing: a wrong pattern or folder, most
+  // likely, which must not pass for success.
+  if (!jobs.empty() && rendered == 0 && kept == 0)
+    return fail(context, "no input file exists for frames " + std::to_string(jobs.front().number) +
+                             " to " + std::to_string(jobs.back().number) + " of \"" +
+                             options.input + "\": nothing was rendered");
   if (rendered > 0)
     std::printf("render: %.1f ms per frame\n", renderMs / rendered);
   std::printf("frames: %d rendered, %zu skipped\n", rendered, jobs.size() - size_t(rendered));
@@ -319,6 +357,8 @@ int run(const std::vector<const char *> &texts) {
 } // namespace
 
 int main(int argc, char **argv) {
+  ek::platform::flushOutputByLine();
+  endCleanlyOnSignals(writesInProgress());
   // Every allocation of the run (the image, the particles read) may meet a full host memory.
   try {
     const std::vector<std::string> arguments = ek::platform::utf8Arguments(argc, argv);

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include <cctype>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -51,6 +52,31 @@ bool parseFloats(const std::string &text, float *values, int count) {
     start = comma + 1;
   }
   return true;
+}
+
+// Why "R,G,B" is no light colour, or empty when it is one: a component beyond a float's range (the
+// renderer would refuse the light as not finite), a negative one (a light adds light; it would take
+// it away and write negative pixels), or text that is no number.
+std::string colorProblem(const std::string &text) {
+  size_t start = 0;
+  for (int k = 0; k < 3; ++k) {
+    const size_t comma = text.find(',', start);
+    const std::string part = text.substr(start, comma == std::string::npos ? comma : comma - start);
+    char *end = nullptr;
+    const double value = std::strtod(part.c_str(), &end);
+    if (part.empty() || end != part.c_str() + part.size())
+      break;
+    if (!(std::fabs(value) <= FLT_MAX))
+      return "color " + part + " is beyond a float's range (at most 3.4e38)";
+    if (value < 0)
+      return "color " + part + " is negative: a light adds light and cannot take it away";
+    if (comma == std::string::npos)
+      break;
+    start = comma + 1;
+  }
+  float color[3];
+  return parseFloats(text, color, 3) ? std::string()
+                                     : "bad value for light key \"color\": \"" + text + "\"";
 }
 
 struct Option {
@@ -141,7 +167,9 @@ std::vector<Option> optionTable(Options &o) {
            return false;
          return true;
        }},
-      {"--size", "WxH", "image size in pixels (default 1920x1080)",
+      {"--size", "WxH",
+       "image size in pixels (default 1920x1080); a size whose images the memory cannot hold is "
+       "refused before rendering",
        [&o](const std::string &v) {
          const size_t x = v.find('x');
          long long w, h;
@@ -236,11 +264,13 @@ std::vector<Option> optionTable(Options &o) {
          return o.chunkFromEnvironment || intInto(o.chunk, 0, 1000000)(v);
        }},
       {"--skip-existing", nullptr,
-       "leave frames whose image exists alone (images are only ever complete: they are written "
-       "under a temporary name and renamed), so a failed farm job can be resubmitted",
+       "leave frames whose image exists alone, so a failed farm job can be resubmitted (images "
+       "are written under a temporary name and renamed; an existing file that is not a whole "
+       "image, empty or cut short, is rendered again)",
        [&o](const std::string &) { return o.skipExisting = true; }},
       {"--allow-missing", nullptr,
-       "skip sequence frames whose input file does not exist (default: an error)",
+       "skip sequence frames whose input file does not exist (default: an error); a run that "
+       "finds none of them still fails",
        [&o](const std::string &) { return o.allowMissing = true; }},
       {"--volumetric", nullptr,
        "the volumetric look: particles as a lit medium with density and shadows (default: the "
@@ -268,9 +298,10 @@ std::vector<Option> optionTable(Options &o) {
        }},
       {"--light", "TYPE[:key=value...]",
        "volumetric: add a light (up to 8). TYPE is point, spot or directional; keys: "
-       "pos=X,Y,Z dir=X,Y,Z color=R,G,B (intensity included, default 1,1,1) cone=OUTER[,INNER] "
-       "(degrees, default 60,45) falloff=none|square|square1|linear|linear1|ramp|hard "
-       "radius=R inner=R shadows=on|off (default on)",
+       "pos=X,Y,Z dir=X,Y,Z color=R,G,B (intensity included, default 1,1,1; each at least 0 "
+       "and at most 3.4e38, a float's range) cone=OUTER[,INNER] (degrees, default 60,45) "
+       "falloff=none|square|square1|linear|linear1|ramp|hard radius=R inner=R shadows=on|off "
+       "(default on)",
        [&o](const std::string &v) {
          EKLight light;
          std::string ignored;
@@ -321,6 +352,8 @@ bool parseLight(const std::string &text, EKLight &light, std::string &error) {
       ok = parseFloats(value, v, 3);
       (key == "pos" ? light.position : light.direction) = {v[0], v[1], v[2]};
     } else if (key == "color") {
+      if (error = colorProblem(value); !error.empty())
+        return false;
       ok = parseFloats(value, light.color, 3);
     } else if (key == "cone") {
       // "OUTER,INNER", or "OUTER" with the inner cone at three quarters of it.
@@ -369,8 +402,7 @@ std::string refusal(const Option &option, const std::string &value) {
     EKLight light;
     std::string detail;
     if (!parseLight(value, light, detail))
-      return std::string("--light expects ") + option.argument + ", got \"" + value +
-             "\": " + detail;
+      return "--light \"" + value + "\": " + detail;
     return "--light: at most " + std::to_string(kMaxLights) + " lights are used; \"" + value +
            "\" would be one more";
   }
@@ -498,8 +530,10 @@ std::string helpText() {
     text += head + "\n      " + option.help + "\n";
   }
   text += std::string("  --config FILE\n      ") + kConfigHelp + "\n";
-  text += "\nexit status: 0 when every frame was written or skipped, 1 when one failed, 2 for a "
-          "bad command line or settings file.\n";
+  text += "\nexit status: 0 when every frame was written or skipped, 1 when one failed or none "
+          "was rendered, 2 for a bad command line, a bad settings file or an image size the memory "
+          "cannot hold. SIGTERM, SIGINT or SIGHUP end the run after removing the temporary file of "
+          "a frame being written.\n";
   text += "\nexamples:\n  ekrender --output galaxy.png\n"
           "  ekrender --input examples/ring.csv --output ring.exr --repopulation 4 --radius 0.5\n"
           "  ekrender --frames 120 --output turn.png   (writes turn_0000.png ... turn_0119.png)\n"
