@@ -163,6 +163,6 @@ TEST_P(SharedContext, AnotherThreadsFailureLeavesTheErrorTextBeingRead) {
   EXPECT_STREQ(ekLastError(context), "ekUpload: invalid parameters") << "asked again: the news";
 }
 
-EK_INSTANTIATE_FOR_BACKENDS(SharedContext);
+EK_INSTANTIATE_FOR_BACKENDS_AND_WORKER_COUNTS(SharedContext);
 
 } // namespace
