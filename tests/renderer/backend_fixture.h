@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ struct Backend {
   int32_t device;       // EK_DEVICE_CPU or a CUDA ordinal
   unsigned workers = 0; // CPU worker threads; 0: as many as ekCreate starts
 };
+
+inline void PrintTo(const Backend &b, std::ostream *out) {
+  *out << "device " << b.device << ", " << b.workers << " workers";
+}
 
 // A CPU context with exactly `workers` worker threads.
 inline EKContext *createCpuContext(unsigned workers) {
