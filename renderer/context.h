@@ -41,8 +41,8 @@ struct EKContext {
   ek::DeviceEvent startEvent = nullptr;
   ek::DeviceEvent stopEvent = nullptr;
   std::string lastError;
-  // The text ekLastError handed to each thread: a copy per thread, so that another thread's
-  // failure cannot free the text a caller is still reading.
+  // The text ekLastError handed to each thread that asked: a copy per thread, so that another
+  // thread's failure cannot free the text a caller is still reading.
   std::map<std::thread::id, std::string> errorCopies;
 
   // Held for the whole of every call on the context (see ek::serialized).
