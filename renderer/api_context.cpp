@@ -10,31 +10,36 @@ constexpr const char *kInitFailed = "Could not initialize CUDA device";
 
 } // namespace
 
-extern "C" {
-
-EK_API int32_t ekApiVersion(void) { return EK_API_VERSION; }
-
-EK_API EKContext *ekCreate(int32_t device) {
+EKContext *ek::createContext(int32_t device, std::unique_ptr<Device> backend) {
   EKContext *context = new (std::nothrow) EKContext();
   if (!context)
     return nullptr;
   context->device = device;
-  try {
-    context->backend =
-        device == EK_DEVICE_CPU ? ek::createCpuDevice() : ek::createCudaDevice(device);
-  } catch (...) {
-    delete context;
-    return nullptr;
-  }
-  ek::Device &backend = *context->backend;
-  const bool ready = backend.makeCurrent() == ek::kDeviceOk &&
-                     backend.createEvent(&context->startEvent) == ek::kDeviceOk &&
-                     backend.createEvent(&context->stopEvent) == ek::kDeviceOk;
+  context->backend = std::move(backend);
+  const bool ready = context->backend->makeCurrent() == kDeviceOk &&
+                     context->backend->createEvent(&context->startEvent) == kDeviceOk &&
+                     context->backend->createEvent(&context->stopEvent) == kDeviceOk;
   if (!ready)
     context->lastError = kInitFailed;
   return context;
 }
 
+extern "C" {
+
+EK_API int32_t ekApiVersion(void) { return EK_API_VERSION; }
+
+EK_API EKContext *ekCreate(int32_t device) {
+  std::unique_ptr<ek::Device> backend;
+  try {
+    backend = device == EK_DEVICE_CPU ? ek::createCpuDevice() : ek::createCudaDevice(device);
+  } catch (...) {
+    return nullptr;
+  }
+  return ek::createContext(device, std::move(backend));
+}
+
+// Takes no lock: a lock kept in the context cannot guard its own destruction, so the caller makes
+// sure that no other call on the context runs or follows.
 EK_API void ekDestroy(EKContext *context) {
   if (!context)
     return;
@@ -48,13 +53,21 @@ EK_API void ekDestroy(EKContext *context) {
 }
 
 EK_API const char *ekLastError(EKContext *context) {
-  return context ? context->lastError.c_str() : "no context";
+  return ek::serialized<const char *>(context, "no context", [&]() -> const char * {
+    try {
+      std::string &copy = context->errorCopies[std::this_thread::get_id()];
+      copy = context->lastError;
+      return copy.c_str();
+    } catch (...) {
+      return "ekLastError: out of host memory";
+    }
+  });
 }
 
 EK_API int32_t ekDeviceInfo(EKContext *context, char *buffer, int32_t size) {
-  if (!context || !buffer || size < 1)
-    return 1;
-  return ek::guarded(context, "ekDeviceInfo", [&]() -> int32_t {
+  return ek::enter(context, "ekDeviceInfo", [&]() -> int32_t {
+    if (!buffer || size < 1)
+      return 1;
     ek::DeviceProperties properties;
     if (!ek::checkDevice(context, context->backend->properties(&properties),
                          "cudaGetDeviceProperties"))
@@ -70,6 +83,8 @@ EK_API int32_t ekDeviceInfo(EKContext *context, char *buffer, int32_t size) {
   });
 }
 
-EK_API uint64_t ekGetCount(EKContext *context) { return context ? context->count : 0; }
+EK_API uint64_t ekGetCount(EKContext *context) {
+  return ek::serialized<uint64_t>(context, 0, [&] { return context->count; });
+}
 
 } // extern "C"

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "device.h"
 #include "device_buffer.h"
@@ -38,6 +41,12 @@ struct EKContext {
   ek::DeviceEvent startEvent = nullptr;
   ek::DeviceEvent stopEvent = nullptr;
   std::string lastError;
+  // The text ekLastError handed to each thread that asked: a copy per thread, so that another
+  // thread's failure cannot free the text a caller is still reading.
+  std::map<std::thread::id, std::string> errorCopies;
+
+  // Held for the whole of every call on the context (see ek::serialized).
+  std::mutex callLock;
 };
 
 namespace ek {
@@ -91,5 +100,29 @@ template <typename Body> int32_t guarded(EKContext *context, const char *name, B
     return 1;
   }
 }
+
+// The way into the context for every exported function that takes one: the body runs while the
+// context's lock is held, so calls on one context from several threads run one after another (a
+// second caller waits) and never see each other's half-made buffers. A null context answers
+// `absent` at once. Bodies must not enter again: internal steps call each other, not the exports.
+template <typename Result, typename Body>
+Result serialized(EKContext *context, Result absent, Body &&body) {
+  if (!context)
+    return absent;
+  std::lock_guard<std::mutex> hold(context->callLock);
+  return body();
+}
+
+// The entry of the exports with a status result: serialized, then guarded under `name`.
+template <typename Body> int32_t enter(EKContext *context, const char *name, Body &&body) {
+  return serialized<int32_t>(context, 1, [&] { return guarded(context, name, body); });
+}
+
+// ekCreate's work once the backend is made: a context on `backend`, whose last error says "Could
+// not initialize CUDA device" when the backend cannot start; null when the host is out of memory.
+EKContext *createContext(int32_t device, std::unique_ptr<Device> backend);
+
+// Makes room for `capacity` particles; ekReserve's work, for the exports that reserve on the way.
+int32_t reserveParticles(EKContext *context, uint64_t capacity, bool withVelocity);
 
 } // namespace ek

@@ -2,7 +2,13 @@
  *
  * Every function but ekApiVersion and the image writers works on an opaque context. Status results
  * are 0 for success and 1 for failure; the reason of a failure is read with ekLastError and stays
- * until the next failure on the same context (success never clears it). */
+ * until the next failure on the same context (success never clears it).
+ *
+ * Threads: any thread may call any function on a context. Calls on one context run one at a time:
+ * a call made while another thread's call on the same context runs waits for it to return, so a
+ * render never sees a reservation or an upload half done. Calls on different contexts do not wait
+ * for each other. ekDestroy is the exception: it must be the last call on its context, made once
+ * no other thread is inside a call on that context or will make one. */
 #ifndef EMBERKIT_H
 #define EMBERKIT_H
 
@@ -121,7 +127,12 @@ EK_API int32_t ekApiVersion(void);
  * device". Null only when no context can be made at all: the host is out of memory, or the CPU
  * backend cannot start its worker threads (the system's thread limit is reached). */
 EK_API EKContext *ekCreate(int32_t device);
+/* Frees the context and everything it holds. Unlike every other call it does not wait for calls
+ * running on other threads: call it only once they have returned, and make no call after it. */
 EK_API void ekDestroy(EKContext *context);
+/* The text of the context's last failure ("" when none; "no context" for null). Each thread gets
+ * its own copy of the text, valid until that thread asks again on this context or the context is
+ * destroyed, so another thread's failure does not change a text being read. */
 EK_API const char *ekLastError(EKContext *context);
 EK_API int32_t ekDeviceInfo(EKContext *context, char *buffer, int32_t size);
 EK_API uint64_t ekGetCount(EKContext *context);
@@ -139,6 +150,8 @@ EK_API int32_t ekSetCount(EKContext *context, uint64_t count);
 EK_API int32_t ekGenerateTestCloud(EKContext *context, uint64_t count, uint32_t seed,
                                    int32_t withVelocity);
 
+/* Renders the particles held when the call starts; a reservation or an upload asked for by another
+ * thread meanwhile waits until the image is done (and one asked for earlier is complete first). */
 EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
                         const EKRenderSettings *settings, const EKLight *lights, int32_t lightCount,
                         uint8_t *image8, float *imageFloat, float *gpuMs);

@@ -48,39 +48,39 @@ bool memoryCheck(EKContext *context, uint64_t n, bool withVelocity) {
 
 } // namespace
 
+int32_t ek::reserveParticles(EKContext *context, uint64_t n, bool withVelocity) {
+  if (n <= context->capacity && (!withVelocity || context->hasVelocityBuffer))
+    return 0;
+  context->backend->makeCurrent();
+  if (!memoryCheck(context, n, withVelocity))
+    return 1;
+  releaseParticles(context);
+  if (!allocate(context, context->positions, n, "positions") ||
+      !allocate(context, context->colors, n, "colors"))
+    return 1;
+  if (withVelocity) {
+    if (!allocate(context, context->velocities, n, "velocity"))
+      return 1;
+    context->hasVelocityBuffer = true;
+  }
+  context->capacity = n;
+  return 0;
+}
+
 extern "C" {
 
 EK_API int32_t ekReserve(EKContext *context, uint64_t n, int32_t withVelocity) {
-  if (!context)
-    return 1;
-  if (n <= context->capacity && (!withVelocity || context->hasVelocityBuffer))
-    return 0;
-  return ek::guarded(context, "ekReserve", [&]() -> int32_t {
-    ek::Device &backend = *context->backend;
-    backend.makeCurrent();
-    if (!memoryCheck(context, n, withVelocity != 0))
-      return 1;
-    releaseParticles(context);
-    if (!ek::allocate(context, context->positions, n, "positions") ||
-        !ek::allocate(context, context->colors, n, "colors"))
-      return 1;
-    if (withVelocity) {
-      if (!ek::allocate(context, context->velocities, n, "velocity"))
-        return 1;
-      context->hasVelocityBuffer = true;
-    }
-    context->capacity = n;
-    return 0;
-  });
+  return ek::enter(context, "ekReserve",
+                   [&] { return ek::reserveParticles(context, n, withVelocity != 0); });
 }
 
 EK_API int32_t ekUpload(EKContext *context, const EKV3 *positions, const uint8_t *colors,
                         const EKV3 *velocities, uint64_t n, uint64_t first) {
-  if (!context || !positions) {
-    ek::setError(context, "ekUpload: invalid parameters");
-    return 1;
-  }
-  return ek::guarded(context, "ekUpload", [&]() -> int32_t {
+  return ek::enter(context, "ekUpload", [&]() -> int32_t {
+    if (!positions) {
+      ek::setError(context, "ekUpload: invalid parameters");
+      return 1;
+    }
     // first + n > capacity, written so that it cannot wrap.
     if (n > context->capacity || first > context->capacity - n) {
       ek::setError(context, "ekUpload: capacity exceeded (call ekReserve first)");
@@ -128,14 +128,14 @@ EK_API int32_t ekUpload(EKContext *context, const EKV3 *positions, const uint8_t
 }
 
 EK_API int32_t ekSetCount(EKContext *context, uint64_t n) {
-  if (!context)
-    return 1;
-  if (n > context->capacity) {
-    ek::setError(context, "ekSetCount: larger than capacity");
-    return 1;
-  }
-  context->count = n;
-  return 0;
+  return ek::enter(context, "ekSetCount", [&]() -> int32_t {
+    if (n > context->capacity) {
+      ek::setError(context, "ekSetCount: larger than capacity");
+      return 1;
+    }
+    context->count = n;
+    return 0;
+  });
 }
 
 } // extern "C"

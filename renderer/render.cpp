@@ -45,12 +45,12 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
                                    const EKRenderSettings *settings, const EKLight *lights,
                                    int32_t lightCount, uint8_t *image8, float *imageFloat,
                                    float *gpuMs) {
-  if (!context || !camera || !settings || settings->width < 1 || settings->height < 1 ||
-      !ek::isFiniteRequest(*camera, *settings, lights, lightCount)) {
-    ek::setError(context, kInvalid);
-    return 1;
-  }
-  return ek::guarded(context, "ekRender", [&]() -> int32_t {
+  return ek::enter(context, "ekRender", [&]() -> int32_t {
+    if (!camera || !settings || settings->width < 1 || settings->height < 1 ||
+        !ek::isFiniteRequest(*camera, *settings, lights, lightCount)) {
+      ek::setError(context, kInvalid);
+      return 1;
+    }
     const int32_t width = settings->width, height = settings->height;
     // The kernels count pixels in 32 bits.
     const uint64_t pixels = uint64_t(width) * uint64_t(height);
@@ -80,7 +80,7 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
       return ek::checkDevice(context, backend.takeLaunchError(), "launch render kernel") &&
              ek::checkDevice(context, synchronized, "run render kernel");
     };
-    Rgba8 *const target8 = !image8 ? nullptr
+    Rgba8 *const target8 = !image8  ? nullptr
                            : direct ? reinterpret_cast<Rgba8 *>(image8)
                                     : context->image.get();
     Rgba32f *const targetFloat = !imageFloat ? nullptr
@@ -123,10 +123,11 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
                          backend.copyToHost(image8, context->image.get(), pixels * sizeof(Rgba8)),
                          "download image"))
       return 1;
-    if (!direct && imageFloat && !ek::checkDevice(context,
-                                       backend.copyToHost(imageFloat, context->imageFloat.get(),
-                                                          pixels * sizeof(Rgba32f)),
-                                       "download image (float)"))
+    if (!direct && imageFloat &&
+        !ek::checkDevice(
+            context,
+            backend.copyToHost(imageFloat, context->imageFloat.get(), pixels * sizeof(Rgba32f)),
+            "download image (float)"))
       return 1;
     return 0;
   });

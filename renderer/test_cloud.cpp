@@ -3,11 +3,9 @@
 
 extern "C" EK_API int32_t ekGenerateTestCloud(EKContext *context, uint64_t n, uint32_t seed,
                                               int32_t withVelocity) {
-  if (!context)
-    return 1;
-  if (ekReserve(context, n, withVelocity) != 0)
-    return 1;
-  return ek::guarded(context, "ekGenerateTestCloud", [&]() -> int32_t {
+  return ek::enter(context, "ekGenerateTestCloud", [&]() -> int32_t {
+    if (ek::reserveParticles(context, n, withVelocity != 0) != 0)
+      return 1;
     ek::Device &backend = *context->backend;
     backend.makeCurrent();
     backend.launchGenerateGalaxy(ek::blocksFor(backend, n, ek::kBlockSize),

@@ -1,22 +1,43 @@
-// Runs a test suite once per backend: the CPU always, CUDA device 0 when one is usable.
+// Runs a test suite once per backend: the CPU always, CUDA device 0 when one is usable. The CPU
+// may run with given worker counts: one worker runs every pass inline, three split the work
+// unevenly, ten give most workers little or nothing and, with large images, add atomically.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "context.h"
+#include "cpu/cpu_device.h"
 #include "emberkit.h"
 
 namespace ek::test {
 
-class BackendTest : public ::testing::TestWithParam<int> {
+struct Backend {
+  int32_t device;       // EK_DEVICE_CPU or a CUDA ordinal
+  unsigned workers = 0; // CPU worker threads; 0: as many as ekCreate starts
+};
+
+inline void PrintTo(const Backend &b, std::ostream *out) {
+  *out << "device " << b.device << ", " << b.workers << " workers";
+}
+
+// A CPU context with exactly `workers` worker threads.
+inline EKContext *createCpuContext(unsigned workers) {
+  return createContext(EK_DEVICE_CPU,
+                       std::make_unique<CpuDevice>(workers, vectorPathsFor(detectCpuFeatures())));
+}
+
+class BackendTest : public ::testing::TestWithParam<Backend> {
 protected:
   void SetUp() override {
-    context = ekCreate(GetParam());
+    const Backend backend = GetParam();
+    context = backend.workers > 0 ? createCpuContext(backend.workers) : ekCreate(backend.device);
     ASSERT_NE(context, nullptr);
-    if (GetParam() != EK_DEVICE_CPU && std::string(ekLastError(context)) != "") {
+    if (!onCpu() && std::string(ekLastError(context)) != "") {
       ekDestroy(context);
       context = nullptr;
       GTEST_SKIP() << "no usable CUDA device";
@@ -32,18 +53,32 @@ protected:
     return out;
   }
 
+  bool onCpu() const { return GetParam().device == EK_DEVICE_CPU; }
+
   // The memory the backend's failures name.
-  const char *memoryName() const { return GetParam() == EK_DEVICE_CPU ? "host memory" : "VRAM"; }
+  const char *memoryName() const { return onCpu() ? "host memory" : "VRAM"; }
 
   EKContext *context = nullptr;
 };
 
-inline std::string backendName(const ::testing::TestParamInfo<int> &info) {
-  return info.param == EK_DEVICE_CPU ? "Cpu" : "Cuda" + std::to_string(info.param);
+inline std::string backendName(const ::testing::TestParamInfo<Backend> &info) {
+  const Backend &b = info.param;
+  if (b.device != EK_DEVICE_CPU)
+    return "Cuda" + std::to_string(b.device);
+  return b.workers == 0 ? "Cpu" : "Cpu" + std::to_string(b.workers) + "Workers";
 }
 
 } // namespace ek::test
 
 #define EK_INSTANTIATE_FOR_BACKENDS(Suite)                                                         \
-  INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::Values(EK_DEVICE_CPU, 0),                   \
-                           ek::test::backendName)
+  INSTANTIATE_TEST_SUITE_P(                                                                        \
+      Backends, Suite, ::testing::Values(ek::test::Backend{EK_DEVICE_CPU}, ek::test::Backend{0}),  \
+      ek::test::backendName)
+
+// The suites whose passes split work among the CPU's workers run with several worker counts.
+#define EK_INSTANTIATE_FOR_BACKENDS_AND_WORKER_COUNTS(Suite)                                       \
+  INSTANTIATE_TEST_SUITE_P(                                                                        \
+      Backends, Suite,                                                                             \
+      ::testing::Values(ek::test::Backend{EK_DEVICE_CPU, 1}, ek::test::Backend{EK_DEVICE_CPU, 3},  \
+                        ek::test::Backend{EK_DEVICE_CPU, 10}, ek::test::Backend{0}),               \
+      ek::test::backendName)

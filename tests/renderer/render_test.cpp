@@ -217,12 +217,12 @@ TEST_P(Render, TestCloudRendersTheSameTwice) {
   const Images a = render(context, camera, settings);
   const Images b = render(context, camera, settings);
   EXPECT_GT(litPixels(a), 1000);
-  if (GetParam() == EK_DEVICE_CPU) {
+  if (onCpu()) {
     EXPECT_EQ(a.floats, b.floats) << "the CPU backend sums in a fixed order";
   }
 }
 
-EK_INSTANTIATE_FOR_BACKENDS(Render);
+EK_INSTANTIATE_FOR_BACKENDS_AND_WORKER_COUNTS(Render);
 
 // The CPU splat accumulates per worker or, past its memory budget, atomically; both must give the
 // image a single worker gives, up to the order of float additions.
@@ -232,9 +232,7 @@ TEST(CpuSplat, ImageDoesNotDependOnWorkersOrAccumulation) {
   for (int32_t repopulation : {0, 2}) {
     std::vector<std::vector<float>> images;
     for (unsigned workers : {1u, 3u, 10u}) {
-      EKContext *context = ekCreate(EK_DEVICE_CPU);
-      context->backend =
-          std::make_unique<ek::CpuDevice>(workers, ek::vectorPathsFor(ek::detectCpuFeatures()));
+      EKContext *context = ek::test::createCpuContext(workers);
       ASSERT_EQ(ekGenerateTestCloud(context, 30000, 5, 0), 0);
       EKCamera camera{};
       camera.eye = {0, 40, 160};
@@ -264,8 +262,7 @@ TEST(CpuSplat, ImageDoesNotDependOnWorkersOrAccumulation) {
 // later image.
 TEST(CpuSplat, PrivateImagesAreCleanBetweenLaunches) {
   auto context = [] {
-    EKContext *c = ekCreate(EK_DEVICE_CPU);
-    c->backend = std::make_unique<ek::CpuDevice>(3, ek::vectorPathsFor(ek::detectCpuFeatures()));
+    EKContext *c = ek::test::createCpuContext(3);
     EXPECT_EQ(ekGenerateTestCloud(c, 30000, 5, 0), 0);
     return c;
   };

@@ -121,7 +121,7 @@ TEST_P(VolumeRender, SmallerSecondRenderReusesTheShadowBuffer) {
   EXPECT_EQ(context->shadowMaps.size(), capacity);
 }
 
-EK_INSTANTIATE_FOR_BACKENDS(VolumeRender);
+EK_INSTANTIATE_FOR_BACKENDS_AND_WORKER_COUNTS(VolumeRender);
 
 // Two CPU contexts render volumes at the same time: their constants do not mix.
 TEST(VolumeRenderCpu, ContextsDoNotShareVolumeConstants) {
@@ -205,6 +205,6 @@ TEST_P(Bounds, NegativeCoordinatesAndAPartWarp) {
   device.release(moments);
 }
 
-EK_INSTANTIATE_FOR_BACKENDS(Bounds);
+EK_INSTANTIATE_FOR_BACKENDS_AND_WORKER_COUNTS(Bounds);
 
 } // namespace
