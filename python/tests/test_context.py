@@ -132,8 +132,10 @@ def test_library_failures_raise_with_the_library_text(context):
         context.render(emberkit.Camera(eye=(0, 0, 4)), emberkit.RenderSettings(width=0, height=0))
     with pytest.raises(emberkit.EmberkitError, match="ekRender"):
         context.render(emberkit.Camera(eye=(0, 0, math.nan)), emberkit.RenderSettings())
+    # A count beyond 32 bits must reach the library whole, not cut to the 5 below it.
     with pytest.raises(emberkit.EmberkitError, match="Not enough"):
-        context.generate_test_cloud(1 << 62)
+        context.generate_test_cloud((1 << 36) + 5)
+    assert context.count == 10
     context.close()
     with pytest.raises(emberkit.EmberkitError, match="closed"):
         context.count

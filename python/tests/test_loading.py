@@ -2,12 +2,13 @@
 
 import ctypes.util
 import os
+import re
 import shutil
 
 import pytest
 
 import emberkit
-from conftest import PACKAGE_ROOT, run_python
+from conftest import HEADER, PACKAGE_ROOT, run_python
 
 OLD_LIBRARY = "int ekApiVersion(void) { return %d; }\n" % (emberkit.REQUIRED_API_VERSION - 1)
 
@@ -54,3 +55,14 @@ def test_without_the_variable_every_place_is_named():
     assert "ImportError" in result.stderr
     for place in ("EMBERKIT_LIBRARY (not set)", "beside the package: %s" % PACKAGE_ROOT, "system"):
         assert place in result.stderr
+
+
+def test_every_function_of_the_header_has_its_types():
+    """Untyped functions take and return C int, which cuts handles and counts short."""
+    if not HEADER.is_file():
+        pytest.skip("the header %s is not there" % HEADER)
+    declared = set(re.findall(r"EK_API [^;]*?\b(ek\w+)\(", HEADER.read_text()))
+    assert declared and declared <= set(emberkit._library._SIGNATURES)
+    for name in declared:
+        function = getattr(emberkit._lib, name)
+        assert function.argtypes is not None, name
