@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds (if needed) and runs every test suite, the Python package's included, then the fuzz
-# smoke: a bounded libFuzzer run over the particle and scene readers (FUZZ_SECONDS per reader, default 60; FUZZ_SECONDS=0 leaves it
-# out, for a quick run while working).
+# smoke: a bounded libFuzzer run over the particle and scene readers (FUZZ_SECONDS per reader,
+# default 60; FUZZ_SECONDS=0 leaves it out, for a quick run while working).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # As root (CI, a fresh machine), bring the Python and Blender test packages first.
