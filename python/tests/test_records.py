@@ -15,21 +15,45 @@ RECORDS = {
 }
 
 
+# What C's _Generic says of each field's type; a float[3] decays to a float pointer.
+C_KINDS = (
+    '_Generic((x), float: "float", int32_t: "int32", uint32_t: "uint32", EKV3: "EKV3", '
+    'float *: "float[3]", default: "other")'
+)
+PYTHON_KINDS = {
+    ctypes.c_float: "float",
+    ctypes.c_int32: "int32",
+    ctypes.c_uint32: "uint32",
+    emberkit.V3: "EKV3",
+    ctypes.c_float * 3: "float[3]",
+}
+
+
 def test_layouts_match_the_header(compile_c):
-    """Sizes and offsets of every field, as the system's C compiler lays the header out."""
+    """Size of each record; offset and type of each field, as the system's C compiler sees the
+    header. A field missing from or added to a record, or spelt differently, shows too."""
     if not HEADER.is_file():
         pytest.skip("the header %s is not there" % HEADER)
-    lines = ["#include <stddef.h>", "#include <stdio.h>", '#include "emberkit.h"', "int main(void) {"]
+    lines = [
+        "#include <stddef.h>",
+        "#include <stdio.h>",
+        '#include "emberkit.h"',
+        "#define KIND(x) " + C_KINDS,
+        "int main(void) {",
+    ]
     expected = []
     for c_name, record in RECORDS.items():
-        lines.append('printf("%%s %%zu\\n", "%s", sizeof(%s));' % (c_name, c_name))
+        lines.append('printf("%s %%zu\\n", sizeof(%s));' % (c_name, c_name))
         expected.append("%s %d" % (c_name, ctypes.sizeof(record)))
-        for field, _ in record._fields_:
+        lines.append("{ %s record = {0};" % c_name)
+        for field, kind in record._fields_:
             lines.append(
-                'printf("%%s.%%s %%zu\\n", "%s", "%s", offsetof(%s, %s));'
-                % (c_name, field, c_name, field)
+                'printf("%s.%s %%zu %%s\\n", offsetof(%s, %s), KIND(record.%s));'
+                % (c_name, field, c_name, field, field)
             )
-            expected.append("%s.%s %d" % (c_name, field, getattr(record, field).offset))
+            offset = getattr(record, field).offset
+            expected.append("%s.%s %d %s" % (c_name, field, offset, PYTHON_KINDS[kind]))
+        lines.append("}")
     lines += ["return 0;", "}"]
     program = compile_c("\n".join(lines), "layout")
     printed = subprocess.run([str(program)], check=True, capture_output=True, text=True).stdout
