@@ -45,6 +45,8 @@ def render_image(depsgraph, camera_object, width, height, notes, cancelled=lambd
     except library.LibraryUnavailable as error:
         raise RenderFailed(str(error)) from error
     scene = depsgraph.scene
+    if camera_object is not None:
+        camera_object = camera_object.evaluated_get(depsgraph)
     context = shared_context(emberkit, scene.emberkit.device)
     if context.notice:
         notes.append(context.notice)
