@@ -67,3 +67,21 @@ def make_camera(emberkit, scene, camera_object):
         camera.focusDistance = _focus_distance(camera_object)
         camera.aperture = focal_length / (2.0 * data.dof.aperture_fstop)
     return camera
+
+
+def make_view_camera(emberkit, view_matrix, window_matrix):
+    """emberkit's Camera for a 3D view: the inverse of its view matrix places the eye, and the
+    projection's vertical scale gives the field of view. Raises CameraRefused for an orthographic
+    view."""
+    if window_matrix[3][3] != 0.0:
+        raise CameraRefused("the view is orthographic; emberkit draws perspective views only")
+    to_world = view_matrix.inverted()
+    rotation = to_world.to_3x3().normalized()
+    eye = to_world.translation
+    forward = rotation @ Vector((0.0, 0.0, -1.0))
+    return emberkit.Camera(
+        eye=tuple(eye),
+        target=tuple(eye + forward),
+        up=tuple(rotation @ Vector((0.0, 1.0, 0.0))),
+        fovY=math.degrees(2.0 * math.atan(1.0 / window_matrix[1][1])),
+    )

@@ -68,8 +68,14 @@ def render_image(depsgraph, camera_object, width, height, notes, cancelled=lambd
         image = context.render(request.camera, request.settings, request.lights)
     except emberkit.EmberkitError as error:
         raise RenderFailed(str(error)) from error
+    return over_background(image, scene)
+
+
+def over_background(image, scene):
+    """Makes the image opaque unless the scene renders with a transparent film; the colours are
+    premultiplied over black, so they stay as they are."""
     if not scene.render.film_transparent:
-        image[..., 3] = 1.0  # premultiplied over black: the colours stay as they are
+        image[..., 3] = 1.0
     return image
 
 
@@ -99,6 +105,22 @@ class EmberkitRenderEngine(bpy.types.RenderEngine):
         flipped = np.ascontiguousarray(image[::-1]).reshape(-1, 4)  # Blender wants the bottom row first
         result.layers[0].passes["Combined"].rect.foreach_set(flipped)
         self.end_result(result)
+
+    def view_update(self, context, depsgraph):
+        self._viewport().scene_changed()
+
+    def view_draw(self, context, depsgraph):
+        viewport = self._viewport()
+        viewport.draw(depsgraph, context.region, context.region_data)
+        if viewport.problem:
+            self.update_stats("emberkit", viewport.problem)
+
+    def _viewport(self):
+        from .viewport import ViewportRenderer  # the gpu module exists only where Blender draws
+
+        if getattr(self, "_viewport_renderer", None) is None:
+            self._viewport_renderer = ViewportRenderer()
+        return self._viewport_renderer
 
     def _report_notes(self, notes):
         for note in dict.fromkeys(notes):
