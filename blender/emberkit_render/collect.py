@@ -1,6 +1,9 @@
 """Gathers the points emberkit renders from an evaluated depsgraph: the living particles of
 particle systems, the points of point clouds (geometry-nodes ones arrive as instances) and the
-vertices of meshes whose object is marked, with their colours and per-frame velocities."""
+vertices of meshes whose object is marked, with their colours and per-frame velocities.
+
+Each source is read with foreach_get straight into arrays kept from one call to the next, so that
+a million points cost a few milliseconds per attribute instead of page faults on fresh memory."""
 
 from dataclasses import dataclass, field
 
@@ -24,26 +27,18 @@ class Points:
         return len(self.positions)
 
 
-@dataclass
-class _Part:
-    positions: np.ndarray
-    colors: object  # uint8 (n, 4) or None for white
-    velocities: object  # float32 (n, 3) or None for still
-
-
 def _alive_value():
     items = bpy.types.Particle.bl_rna.properties["alive_state"].enum_items
     return items["ALIVE"].value
 
 
-def _to_bytes(rgba, out):
-    """Linear float RGBA in [0, 1] to bytes; NaN reads as 0."""
-    np.nan_to_num(rgba, copy=False, nan=0.0, posinf=1.0, neginf=0.0)
-    rgba *= 255.0
-    rgba += 0.5
-    np.clip(rgba, 0.0, 255.0, out=rgba)
+def _color_bytes(rgba, out):
+    """Linear float RGBA in [0, 1] (overwritten) to bytes in `out`; NaN reads as 0."""
+    np.multiply(rgba, 255.0, out=rgba)
+    np.fmax(rgba, 0.0, out=rgba)  # fmax and fmin pick the number over a NaN
+    np.fmin(rgba, 255.0, out=rgba)
+    np.add(rgba, 0.5, out=rgba)
     out[...] = rgba
-    return out
 
 
 def _color_attribute(data):
@@ -65,43 +60,83 @@ def _color_attribute(data):
     return None
 
 
+def _velocity_attribute(data):
+    attribute = data.attributes.get("velocity")
+    if attribute is not None and attribute.domain == "POINT" and attribute.data_type == "FLOAT_VECTOR":
+        return attribute
+    return None
+
+
+class _Output:
+    """The arrays being filled: positions, colours and velocities, grown when a source does not fit
+    (after the first frame they fit)."""
+
+    def __init__(self, kept):
+        self._kept = kept
+        self.filled = 0
+        self.still = []  # (start, end) of points without velocity, zeroed once one source moves
+        self.moving = False
+        self._grow(0)
+
+    def _grow(self, capacity):
+        old = (getattr(self, "positions", None), getattr(self, "colors", None), getattr(self, "velocities", None))
+        self.positions = self._kept.take("positions", capacity, 3, np.float32)
+        self.colors = self._kept.take("colors", capacity, 4, np.uint8)
+        self.velocities = self._kept.take("velocities", capacity, 3, np.float32)
+        if old[0] is not None and self.positions.base is not old[0].base:
+            for new, previous in zip((self.positions, self.colors, self.velocities), old):
+                new[: self.filled] = previous[: self.filled]
+
+    def slot(self, count):
+        """The next `count` rows: (start, end)."""
+        start, end = self.filled, self.filled + count
+        if end > len(self.positions):
+            self._grow(max(end, 2 * len(self.positions)))
+        self.filled = end
+        return start, end
+
+    def finish(self, notes):
+        total = self.filled
+        positions, colors = self.positions[:total], self.colors[:total]
+        velocities = self.velocities[:total] if self.moving else None
+        if velocities is not None:
+            for start, end in self.still:
+                velocities[start:end] = 0.0
+            if not np.isfinite(velocities.sum()):
+                np.nan_to_num(velocities, copy=False, nan=0.0, posinf=0.0, neginf=0.0)
+        if not np.isfinite(positions.sum()):  # one cheap pass; the exact mask only when needed
+            finite = np.isfinite(positions).all(axis=1)
+            notes.append(f"{total - int(np.count_nonzero(finite))} point(s) with a non-finite position were left out")
+            positions, colors = positions[finite], colors[finite]
+            velocities = None if velocities is None else velocities[finite]
+        return Points(positions, colors, velocities, notes)
+
+
 class Collector:
     """Collects Points from a depsgraph into arrays kept between calls."""
 
     def __init__(self):
         self._kept = KeptArrays()
-        self._slot = 0
-
-    def _take(self, kind, rows, columns, dtype):
-        self._slot += 1
-        return self._kept.take((kind, self._slot), rows, columns, dtype)
-
-    def collect(self, depsgraph):
-        self._slot = 0
-        scene = depsgraph.scene
-        seconds_per_frame = scene.render.fps_base / scene.render.fps
-        parts = []
-        notes = []
-        alive = _alive_value()
-        for instance in depsgraph.object_instances:
-            obj = instance.object
-            if obj.type == "POINTCLOUD":
-                part = self._attribute_points(obj.data, len(obj.data.points), instance.matrix_world, seconds_per_frame)
-            elif obj.type == "MESH" and obj.original.emberkit_points:
-                part = self._attribute_points(obj.data, len(obj.data.vertices), instance.matrix_world, seconds_per_frame)
-            else:
-                part = None
-            if part is not None:
-                parts.append(part)
-            if not instance.is_instance:
-                parts += self._particles(obj, alive)
-        return self._join(parts, notes)
 
     def clear(self):
         self._kept.clear()
 
-    def _particles(self, obj, alive):
-        parts = []
+    def collect(self, depsgraph):
+        scene = depsgraph.scene
+        seconds_per_frame = scene.render.fps_base / scene.render.fps
+        output = _Output(self._kept)
+        alive = _alive_value()
+        for instance in depsgraph.object_instances:
+            obj = instance.object
+            if obj.type == "POINTCLOUD":
+                self._attribute_points(output, obj.data, len(obj.data.points), instance.matrix_world, seconds_per_frame)
+            elif obj.type == "MESH" and obj.original.emberkit_points:
+                self._attribute_points(output, obj.data, len(obj.data.vertices), instance.matrix_world, seconds_per_frame)
+            if not instance.is_instance:
+                self._particles(output, obj, alive)
+        return output.finish([])
+
+    def _particles(self, output, obj, alive):
         for system in obj.particle_systems:
             if system.settings.type != "EMITTER":
                 continue
@@ -109,80 +144,71 @@ class Collector:
             count = len(particles)
             if count == 0:
                 continue
-            positions = self._take("position", count, 3, np.float32)
-            velocities = self._take("velocity", count, 3, np.float32)
-            states = self._take("state", count, 1, np.int32)
+            positions = self._kept.take("particle positions", count, 3, np.float32)
+            velocities = self._kept.take("particle velocities", count, 3, np.float32)
+            states = self._kept.take("particle states", count, 1, np.int32)
             particles.foreach_get("location", positions.ravel())
             particles.foreach_get("velocity", velocities.ravel())
             particles.foreach_get("alive_state", states.ravel())
             living = states[:, 0] == alive
-            velocities *= system.settings.timestep
-            if not living.all():
-                positions, velocities = positions[living], velocities[living]
-            if len(positions):
-                parts.append(_Part(positions, None, velocities))
-        return parts
+            living_count = int(np.count_nonzero(living))
+            if living_count == 0:
+                continue
+            start, end = output.slot(living_count)
+            # Particle velocities are per second of the particle clock, which advances by the
+            # system's timestep (not 1/fps) per frame.
+            if living_count == count:
+                output.positions[start:end] = positions
+                np.multiply(velocities, system.settings.timestep, out=output.velocities[start:end])
+            else:
+                output.positions[start:end] = positions[living]
+                np.multiply(velocities[living], system.settings.timestep, out=output.velocities[start:end])
+            output.colors[start:end] = 255
+            output.moving = True
 
-    def _attribute_points(self, data, count, matrix_world, seconds_per_frame):
+    def _attribute_points(self, output, data, count, matrix_world, seconds_per_frame):
         if count == 0:
-            return None
+            return
         matrix = np.array(matrix_world, dtype=np.float32)
         linear = matrix[:3, :3].T.copy()
-        local = self._take("local", count, 3, np.float32)
+        transformed = not np.array_equal(linear, np.eye(3, dtype=np.float32))
+        start, end = output.slot(count)
+        positions = output.positions[start:end]
+        local = self._kept.take("local", count, 3, np.float32) if transformed else positions
         if hasattr(data, "vertices"):
             data.vertices.foreach_get("co", local.ravel())
         else:
             data.attributes["position"].data.foreach_get("vector", local.ravel())
-        positions = self._take("position", count, 3, np.float32)
-        np.matmul(local, linear, out=positions)
-        positions += matrix[:3, 3]
+        if transformed:
+            np.matmul(local, linear, out=positions)
+        if matrix[:3, 3].any():
+            positions += matrix[:3, 3]
 
-        colors = None
         color_attribute = _color_attribute(data)
-        if color_attribute is not None:
-            rgba = self._take("rgba", count, 4, np.float32)
+        if color_attribute is None:
+            output.colors[start:end] = 255
+        else:
+            rgba = self._kept.take("rgba", count, 4, np.float32)
             if color_attribute.data_type == "FLOAT_VECTOR":
-                color_attribute.data.foreach_get("vector", local.ravel())
-                rgba[:, :3] = local
+                rgb = self._kept.take("rgb", count, 3, np.float32)
+                color_attribute.data.foreach_get("vector", rgb.ravel())
+                rgba[:, :3] = rgb
                 rgba[:, 3] = 1.0
             else:
                 color_attribute.data.foreach_get("color", rgba.ravel())
-            colors = _to_bytes(rgba, self._take("color", count, 4, np.uint8))
+            _color_bytes(rgba, output.colors[start:end])
 
-        velocities = None
-        velocity_attribute = data.attributes.get("velocity")
-        if (
-            velocity_attribute is not None
-            and velocity_attribute.domain == "POINT"
-            and velocity_attribute.data_type == "FLOAT_VECTOR"
-        ):
-            velocity_attribute.data.foreach_get("vector", local.ravel())
-            velocities = self._take("velocity", count, 3, np.float32)
-            np.matmul(local, linear, out=velocities)
+        velocity_attribute = _velocity_attribute(data)
+        if velocity_attribute is None:
+            output.still.append((start, end))
+            return
+        # Velocity attributes are units per second of the scene's clock.
+        velocities = output.velocities[start:end]
+        if transformed:
+            per_second = self._kept.take("local", count, 3, np.float32)
+            velocity_attribute.data.foreach_get("vector", per_second.ravel())
+            np.matmul(per_second, linear * seconds_per_frame, out=velocities)
+        else:
+            velocity_attribute.data.foreach_get("vector", velocities.ravel())
             velocities *= seconds_per_frame
-        return _Part(positions, colors, velocities)
-
-    def _join(self, parts, notes):
-        total = sum(len(part.positions) for part in parts)
-        positions = self._kept.take("positions", total, 3, np.float32)
-        colors = self._kept.take("colors", total, 4, np.uint8)
-        moving = any(part.velocities is not None for part in parts)
-        velocities = self._kept.take("velocities", total, 3, np.float32) if moving else None
-        start = 0
-        for part in parts:
-            end = start + len(part.positions)
-            positions[start:end] = part.positions
-            colors[start:end] = 255 if part.colors is None else part.colors
-            if moving:
-                velocities[start:end] = 0.0 if part.velocities is None else part.velocities
-            start = end
-
-        finite = np.isfinite(positions).all(axis=1)
-        dropped = total - int(np.count_nonzero(finite))
-        if dropped:
-            notes.append(f"{dropped} point(s) with a non-finite position were left out")
-            positions, colors = positions[finite], colors[finite]
-            velocities = None if velocities is None else velocities[finite]
-        if velocities is not None:
-            np.nan_to_num(velocities, copy=False, nan=0.0, posinf=0.0, neginf=0.0)
-        return Points(positions, colors, velocities, notes)
+        output.moving = True
