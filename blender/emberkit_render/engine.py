@@ -4,12 +4,14 @@ import bpy
 import numpy as np
 
 from . import library
+from .buffers import KeptArrays
 from .camera import CameraRefused, render_size
 from .collect import Collector
 from .request import make_request
 
 _shared = {"context": None, "device": None}
 _collector = Collector()
+_result_rows = KeptArrays()
 
 
 class RenderFailed(Exception):
@@ -34,6 +36,7 @@ def release_context():
     _shared["context"] = None
     _shared["device"] = None
     _collector.clear()
+    _result_rows.clear()
 
 
 def render_image(depsgraph, camera_object, width, height, notes, cancelled=lambda: False):
@@ -101,8 +104,9 @@ class EmberkitRenderEngine(bpy.types.RenderEngine):
         self._report_notes(notes)
         if image is None:
             return
+        flipped = _result_rows.take("result", width * height, 4, np.float32)
+        np.copyto(flipped.reshape(height, width, 4), image[::-1])  # Blender wants the bottom row first
         result = self.begin_result(0, 0, width, height)
-        flipped = np.ascontiguousarray(image[::-1]).reshape(-1, 4)  # Blender wants the bottom row first
         result.layers[0].passes["Combined"].rect.foreach_set(flipped)
         self.end_result(result)
 

@@ -1,7 +1,7 @@
 """Builds test scenes by script: each test gets a scene of its own with a camera."""
 
 import bpy
-from mathutils import Vector
+from mathutils import Matrix, Vector
 
 
 def new_scene(name="test", size=(160, 90)):
@@ -25,8 +25,10 @@ def add_camera(scene, location, look_at=(0.0, 0.0, 0.0), lens=50.0):
 
 
 def aim(camera, location, look_at):
-    camera.location = location
-    camera.rotation_euler = (Vector(look_at) - Vector(location)).to_track_quat("-Z", "Y").to_euler()
+    """Places the camera. The world matrix is set as well: a scene that is not the window's keeps
+    its objects' matrices as set, and its depsgraph copies them when it evaluates an object again."""
+    rotation = (Vector(look_at) - Vector(location)).to_track_quat("-Z", "Y")
+    camera.matrix_world = Matrix.LocRotScale(Vector(location), rotation, None)
 
 
 def add_mesh(scene, vertices, name="points", marked=True, location=(0, 0, 0), scale=(1, 1, 1), faces=()):

@@ -105,3 +105,28 @@ def test_a_failure_exits_non_zero_and_writes_no_frame(tmp_path, fault):
     assert run.returncode != 0
     assert expected in run.stdout + run.stderr
     assert not [name for name in os.listdir(tmp_path) if name.startswith("frame_")]
+
+
+@pytest.mark.parametrize("blur", ["depth of field", "motion blur"])
+def test_lens_and_shutter_blur_spread_the_point(blur):
+    size = (96, 64)
+    scene = point_scene(size)
+    if blur == "depth of field":
+        scene.camera.data.dof.use_dof = True
+        scene.camera.data.dof.focus_distance = 2.0  # the point is about 9 units away
+        scene.camera.data.dof.aperture_fstop = 0.5
+    else:
+        scenes.add_point_attribute(next(o for o in scene.objects if o.type == "MESH"), "velocity", "FLOAT_VECTOR", [(0, 0, 48)], "vector")
+        scene.render.use_motion_blur = True
+        scene.render.motion_blur_shutter = 1.0
+    depsgraph = scenes.depsgraph_at(scene, 1)
+
+    blurred_peak = render_image(depsgraph, scene.camera, *size, [])[..., :3].sum(axis=2).max()
+    if blur == "depth of field":
+        scene.camera.data.dof.use_dof = False
+    else:
+        scene.render.use_motion_blur = False
+    depsgraph = scenes.depsgraph_at(scene, 1)
+    still_peak = render_image(depsgraph, scene.camera, *size, [])[..., :3].sum(axis=2).max()
+
+    assert blurred_peak < 0.5 * still_peak
