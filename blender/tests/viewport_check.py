@@ -6,6 +6,7 @@ draw again without rendering while nothing changed; moving the object renders on
 
 import os
 import sys
+import time
 import traceback
 
 import addon_utils
@@ -22,6 +23,7 @@ CENTRE = (1.0, 0.0, 0.8)
 POINTS = [(CENTRE[0] + x * 0.05, 0.0, CENTRE[2] + z * 0.05) for x in range(-2, 3) for z in range(-2, 3)]
 renders = []
 samples = []  # (brightness at the projected point, brightness far from it), per draw
+draw_ms = []  # how long each draw took
 
 
 def counting(render):
@@ -45,7 +47,9 @@ def sampling(draw):
     """Reads the engine's pixels back right after it drew them, before Blender's overlays."""
 
     def wrapper(self, depsgraph, region, region_data):
+        start = time.perf_counter()
         draw(self, depsgraph, region, region_data)
+        draw_ms.append((time.perf_counter() - start) * 1000.0)
         centre = location_3d_to_region_2d(region, region_data, Vector(CENTRE))
         framebuffer = gpu.state.active_framebuffer_get()
         samples.append((brightness(framebuffer, centre.x, centre.y), brightness(framebuffer, 10, 10)))
@@ -104,6 +108,7 @@ def steps():
         yield
     if len(renders) != first:
         finish(f"redraws of an unchanged scene rendered {len(renders) - first} more times")
+    print(f"viewport check: redrawing the unchanged scene took {min(draw_ms[-3:]):.2f} ms", flush=True)
     obj.location.z += 0.5
     area.tag_redraw()
     yield
