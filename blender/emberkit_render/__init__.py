@@ -11,15 +11,9 @@ bl_info = {
     "category": "Render",
 }
 
-if "bpy" in locals():
-    import importlib
+import bpy
 
-    for module in (properties, ui, engine):  # noqa: F821 (re-run by Blender's add-on reload)
-        importlib.reload(module)
-
-import bpy  # noqa: E402
-
-from . import engine, properties, ui  # noqa: E402
+from . import engine, properties, ui
 
 
 def register():

@@ -1,5 +1,7 @@
 """The render engine: final frames through Blender's render result, and the viewport."""
 
+import threading
+
 import bpy
 import numpy as np
 
@@ -12,6 +14,9 @@ from .request import make_request
 _shared = {"context": None, "device": None}
 _collector = Collector()
 _result_rows = KeptArrays()
+# Final renders run on Blender's render thread and the viewport on the main thread; both share the
+# one context, so an upload and the render of those particles are held together.
+upload_and_render = threading.Lock()
 
 
 class RenderFailed(Exception):
@@ -65,10 +70,11 @@ def render_image(depsgraph, camera_object, width, height, notes, cancelled=lambd
     if cancelled():
         return None
     try:
-        context.upload(points.positions, points.colors, points.velocities)
-        if cancelled():
-            return None
-        image = context.render(request.camera, request.settings, request.lights)
+        with upload_and_render:
+            context.upload(points.positions, points.colors, points.velocities)
+            if cancelled():
+                return None
+            image = context.render(request.camera, request.settings, request.lights)
     except emberkit.EmberkitError as error:
         raise RenderFailed(str(error)) from error
     return over_background(image, scene)

@@ -9,7 +9,7 @@ from gpu_extras.presets import draw_texture_2d
 from . import library
 from .camera import CameraRefused, make_view_camera
 from .collect import Collector
-from .engine import RenderFailed, over_background, shared_context
+from .engine import RenderFailed, over_background, shared_context, upload_and_render
 from .lights import make_lights
 from .request import make_settings
 
@@ -60,8 +60,9 @@ class ViewportRenderer:
         settings.shutter = 0.0
         lights = make_lights(emberkit, depsgraph)[0] if scene.emberkit.mode == "VOLUMETRIC" else []
         try:
-            context.upload(points.positions, points.colors, points.velocities)
-            image = context.render(camera, settings, lights)
+            with upload_and_render:
+                context.upload(points.positions, points.colors, points.velocities)
+                image = context.render(camera, settings, lights)
         except emberkit.EmberkitError as error:
             raise RenderFailed(str(error)) from error
         image = over_background(image, scene)
