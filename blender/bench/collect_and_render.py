@@ -46,6 +46,7 @@ def cloud_scene():
     velocity.data.foreach_set("vector", rng.normal(0.0, 1.0, (count, 3)).astype(np.float32).ravel())
     obj = bpy.data.objects.new("cloud", mesh)
     obj.emberkit_points = True
+    obj.rotation_euler = (0.0, 0.0, 0.3)  # a placed object: its points go through the world matrix
     scene.collection.objects.link(obj)
     scene.render.engine = "EMBERKIT"
     scene.render.resolution_x, scene.render.resolution_y, scene.render.resolution_percentage = 1920, 1080, 100
