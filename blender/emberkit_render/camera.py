@@ -47,9 +47,13 @@ def make_camera(emberkit, scene, camera_object):
     data = camera_object.data
     if data.type != "PERSP":
         kind = "an orthographic" if data.type == "ORTHO" else "a panoramic"
-        raise CameraRefused(f'the scene camera "{camera_object.name}" is {kind} camera; emberkit renders perspective cameras only')
+        raise CameraRefused(
+            f'the scene camera "{camera_object.name}" is {kind} camera; emberkit renders perspective cameras only'
+        )
     if data.shift_x != 0.0 or data.shift_y != 0.0:
-        raise CameraRefused(f'the scene camera "{camera_object.name}" has a lens shift, which emberkit cannot render')
+        raise CameraRefused(
+            f'the scene camera "{camera_object.name}" has a lens shift, which emberkit cannot render'
+        )
 
     rotation = camera_object.matrix_world.to_3x3().normalized()
     eye = camera_object.matrix_world.translation

@@ -76,14 +76,17 @@ class _Output:
         self.filled = 0
         self.still = []  # (start, end) of points without velocity, zeroed once one source moves
         self.moving = False
-        self._grow(0)
+        self.positions = kept.take("positions", 0, 3, np.float32)
+        self.colors = kept.take("colors", 0, 4, np.uint8)
+        self.velocities = kept.take("velocities", 0, 3, np.float32)
 
     def _grow(self, capacity):
-        old = (getattr(self, "positions", None), getattr(self, "colors", None), getattr(self, "velocities", None))
+        """Takes arrays of `capacity` rows, keeping the rows filled so far."""
+        old = (self.positions, self.colors, self.velocities)
         self.positions = self._kept.take("positions", capacity, 3, np.float32)
         self.colors = self._kept.take("colors", capacity, 4, np.uint8)
         self.velocities = self._kept.take("velocities", capacity, 3, np.float32)
-        if old[0] is not None and self.positions.base is not old[0].base:
+        if self.positions.base is not old[0].base:
             for new, previous in zip((self.positions, self.colors, self.velocities), old):
                 new[: self.filled] = previous[: self.filled]
 
@@ -106,7 +109,8 @@ class _Output:
                 np.nan_to_num(velocities, copy=False, nan=0.0, posinf=0.0, neginf=0.0)
         if not np.isfinite(positions.sum()):  # one cheap pass; the exact mask only when needed
             finite = np.isfinite(positions).all(axis=1)
-            notes.append(f"{total - int(np.count_nonzero(finite))} point(s) with a non-finite position were left out")
+            left_out = total - int(np.count_nonzero(finite))
+            notes.append(f"{left_out} point(s) with a non-finite position were left out")
             positions, colors = positions[finite], colors[finite]
             velocities = None if velocities is None else velocities[finite]
         return Points(positions, colors, velocities, notes)
@@ -129,9 +133,13 @@ class Collector:
         for instance in depsgraph.object_instances:
             obj = instance.object
             if obj.type == "POINTCLOUD":
-                self._attribute_points(output, obj.data, len(obj.data.points), instance.matrix_world, seconds_per_frame)
+                count = len(obj.data.points)
             elif obj.type == "MESH" and obj.original.emberkit_points:
-                self._attribute_points(output, obj.data, len(obj.data.vertices), instance.matrix_world, seconds_per_frame)
+                count = len(obj.data.vertices)
+            else:
+                count = 0
+            if count:
+                self._attribute_points(output, obj.data, count, instance.matrix_world, seconds_per_frame)
             if not instance.is_instance:
                 self._particles(output, obj, alive)
         return output.finish([])
@@ -167,8 +175,6 @@ class Collector:
             output.moving = True
 
     def _attribute_points(self, output, data, count, matrix_world, seconds_per_frame):
-        if count == 0:
-            return
         matrix = np.array(matrix_world, dtype=np.float32)
         linear = matrix[:3, :3].T.copy()
         transformed = not np.array_equal(linear, np.eye(3, dtype=np.float32))

@@ -61,9 +61,12 @@ def render_image(depsgraph, camera_object, width, height, notes, cancelled=lambd
     points = _collector.collect(depsgraph)
     notes += points.notes
     if points.count == 0:
-        raise RenderFailed("nothing to render: no living particles, point-cloud points or marked mesh vertices")
+        raise RenderFailed(
+            "nothing to render: no living particles, point-cloud points or marked mesh vertices"
+        )
     try:
-        request = make_request(emberkit, depsgraph, camera_object, width, height, points.velocities is not None)
+        moving = points.velocities is not None
+        request = make_request(emberkit, depsgraph, camera_object, width, height, moving)
     except CameraRefused as error:
         raise RenderFailed(str(error)) from error
     notes += request.notes

@@ -28,7 +28,9 @@ def make_lights(emberkit, depsgraph):
         position = tuple(matrix.translation)
         direction = tuple((matrix.to_3x3() @ Vector((0.0, 0.0, -1.0))).normalized())
         if light.type == "SUN":
-            record = emberkit.Light(type=emberkit.LIGHT_DIRECTIONAL, direction=direction, color=_color(light, 1.0))
+            record = emberkit.Light(
+                type=emberkit.LIGHT_DIRECTIONAL, direction=direction, color=_color(light, 1.0)
+            )
         else:
             # Blender's point, spot and area powers are watts radiated all around; spread over the
             # sphere they give the intensity at distance 1, which falls off with the square.

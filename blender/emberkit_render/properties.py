@@ -48,9 +48,13 @@ class EmberkitSceneSettings(bpy.types.PropertyGroup):
         min=1,
         max=4096,
     )
-    seed: bpy.props.IntProperty(name="Seed", description="Seed of the lens and shutter samples", default=1, min=0)
+    seed: bpy.props.IntProperty(
+        name="Seed", description="Seed of the lens and shutter samples", default=1, min=0
+    )
     density: bpy.props.FloatProperty(name="Density", description="Extinction density", default=1.0, min=0.0)
-    emission: bpy.props.FloatProperty(name="Emission", description="Self-illumination", default=0.05, min=0.0)
+    emission: bpy.props.FloatProperty(
+        name="Emission", description="Self-illumination", default=0.05, min=0.0
+    )
     ambient: bpy.props.FloatVectorProperty(
         name="Ambient", subtype="COLOR", size=3, default=(0.05, 0.05, 0.06), min=0.0
     )

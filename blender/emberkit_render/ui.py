@@ -67,7 +67,8 @@ class EMBERKIT_PT_object(bpy.types.Panel):
 
     @classmethod
     def poll(cls, context):
-        return context.engine in cls.COMPAT_ENGINES and context.object is not None and context.object.type == "MESH"
+        obj = context.object
+        return context.engine in cls.COMPAT_ENGINES and obj is not None and obj.type == "MESH"
 
     def draw(self, context):
         self.layout.prop(context.object, "emberkit_points")

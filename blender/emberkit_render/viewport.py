@@ -27,7 +27,12 @@ class ViewportRenderer:
 
     def draw(self, depsgraph, region, region_data):
         width, height = region.width, region.height
-        view_key = (width, height, tuple(map(tuple, region_data.view_matrix)), tuple(map(tuple, region_data.window_matrix)))
+        view_key = (
+            width,
+            height,
+            tuple(map(tuple, region_data.view_matrix)),
+            tuple(map(tuple, region_data.window_matrix)),
+        )
         if self._scene_changed or view_key != self._view_key:
             self._scene_changed = False
             self._view_key = view_key
