@@ -102,7 +102,8 @@ class EmberkitRenderEngine(bpy.types.RenderEngine):
         width, height = render_size(scene)
         notes = []
         try:
-            image = render_image(depsgraph, scene.camera, width, height, notes, self.test_break)
+            camera = self.camera_override or scene.camera  # a render may name its own camera
+            image = render_image(depsgraph, camera, width, height, notes, self.test_break)
         except RenderFailed as error:
             self._report_notes(notes)
             self.report({"ERROR"}, f"emberkit: {error}")
