@@ -1,0 +1,98 @@
+"""Panels: the renderer's settings in the render properties, the mesh switch in the object
+properties, and Blender's own camera and light panels shown for this engine too."""
+
+import bpy
+
+ENGINE = "EMBERKIT"
+# Blender's panels that describe what this engine reads: the camera's lens and depth of field, the
+# lights, and motion blur.
+_BORROWED_PANELS = (
+    "DATA_PT_lens",
+    "DATA_PT_camera",
+    "DATA_PT_camera_dof",
+    "DATA_PT_camera_dof_aperture",
+    "DATA_PT_context_light",
+    "DATA_PT_light",
+    "DATA_PT_EEVEE_light",
+    "DATA_PT_spot",
+    "DATA_PT_context_pointcloud",
+    "RENDER_PT_eevee_motion_blur",
+)
+
+
+class EMBERKIT_PT_settings(bpy.types.Panel):
+    bl_label = "emberkit"
+    bl_space_type = "PROPERTIES"
+    bl_region_type = "WINDOW"
+    bl_context = "render"
+    COMPAT_ENGINES = {ENGINE}
+
+    @classmethod
+    def poll(cls, context):
+        return context.engine in cls.COMPAT_ENGINES
+
+    def draw(self, context):
+        layout = self.layout
+        layout.use_property_split = True
+        settings = context.scene.emberkit
+        layout.prop(settings, "device")
+        layout.prop(settings, "mode")
+        column = layout.column(align=True)
+        column.prop(settings, "brightness")
+        column.prop(settings, "exposure")
+        column = layout.column(align=True)
+        column.prop(settings, "repopulation")
+        column.prop(settings, "radius")
+        column = layout.column(align=True)
+        column.prop(settings, "samples")
+        column.prop(settings, "seed")
+        row = layout.row()
+        row.prop(context.scene.render, "use_motion_blur")
+        row.prop(context.scene.render, "motion_blur_shutter", text="Shutter")
+        if settings.mode == "VOLUMETRIC":
+            column = layout.column(align=True)
+            column.prop(settings, "density")
+            column.prop(settings, "emission")
+            column.prop(settings, "scattering")
+            layout.prop(settings, "ambient")
+            layout.prop(settings, "shadows")
+
+
+class EMBERKIT_PT_object(bpy.types.Panel):
+    bl_label = "emberkit"
+    bl_space_type = "PROPERTIES"
+    bl_region_type = "WINDOW"
+    bl_context = "object"
+    COMPAT_ENGINES = {ENGINE}
+
+    @classmethod
+    def poll(cls, context):
+        obj = context.object
+        return context.engine in cls.COMPAT_ENGINES and obj is not None and obj.type == "MESH"
+
+    def draw(self, context):
+        self.layout.prop(context.object, "emberkit_points")
+
+
+_CLASSES = (EMBERKIT_PT_settings, EMBERKIT_PT_object)
+
+
+def _borrowed():
+    for name in _BORROWED_PANELS:
+        panel = getattr(bpy.types, name, None)
+        if panel is not None and hasattr(panel, "COMPAT_ENGINES"):
+            yield panel
+
+
+def register():
+    for cls in _CLASSES:
+        bpy.utils.register_class(cls)
+    for panel in _borrowed():
+        panel.COMPAT_ENGINES.add(ENGINE)
+
+
+def unregister():
+    for panel in _borrowed():
+        panel.COMPAT_ENGINES.discard(ENGINE)
+    for cls in reversed(_CLASSES):
+        bpy.utils.unregister_class(cls)
