@@ -39,7 +39,7 @@ run("the program built with pkg-config" ${WORK}/render_pkg_config)
 
 # A CMake project with find_package; CMake gives the program the library's run path.
 run("configuring the find_package project" ${CMAKE_COMMAND} -S ${CONSUMER} -B ${WORK}/consumer
-    -G ${GENERATOR} -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_PREFIX_PATH=${prefix})
+    -G "${GENERATOR}" -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_PREFIX_PATH=${prefix})
 run("building the find_package project" ${CMAKE_COMMAND} --build ${WORK}/consumer)
 run("the program built with find_package" ${WORK}/consumer/render_one_spot)
 
