@@ -13,11 +13,14 @@ install(TARGETS emberkit EXPORT emberkitTargets
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/renderer/emberkit.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
-# The programs find the installed library by a run path relative to their own folder, so that the
-# prefix works wherever it is unpacked.
+# The programs find the library by a run path relative to their own folder, so that the stage and
+# an installed prefix work wherever they are copied: beside ekrender in the stage, in the prefix's
+# library folder once installed. The one path serves both, so installing leaves it as it is (a
+# rewritten path would carry empty entries where the shorter one stood).
 install(TARGETS ekrender ekcache RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 file(RELATIVE_PATH ek_bin_to_lib /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${CMAKE_INSTALL_LIBDIR})
-set_target_properties(ekrender PROPERTIES INSTALL_RPATH "$ORIGIN/${ek_bin_to_lib}")
+set_target_properties(ekrender PROPERTIES BUILD_WITH_INSTALL_RPATH ON
+                                          INSTALL_RPATH "$ORIGIN;$ORIGIN/${ek_bin_to_lib}")
 
 # The plug-in loads the renderer library from its own folder. On Windows both sit in bin/, as the
 # DLL has to. Elsewhere the plug-in gets a folder of its own, lib/flarion/, which a host can be

@@ -29,6 +29,12 @@ if(NOT installed_programs STREQUAL "ekcache;ekrender")
   message(FATAL_ERROR "installed programs: ${installed_programs}, expected ekcache and ekrender")
 endif()
 
+# The installed binaries search for libraries only relative to their own folders.
+find_program(readelf readelf REQUIRED)
+run("the installed run paths" ${CMAKE_COMMAND} -DREADELF=${readelf}
+    "-DFOLDERS=${prefix}/bin;${libdir};${libdir}/flarion"
+    -P ${CMAKE_CURRENT_LIST_DIR}/../relative_run_paths.cmake)
+
 # pkg-config and the C compiler, with the run path given by hand as a user would.
 set(ENV{PKG_CONFIG_PATH} ${pc_dir})
 run("pkg-config" pkg-config --cflags --libs emberkit)
