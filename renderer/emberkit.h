@@ -248,12 +248,12 @@ EK_API uint64_t ekGetCount(EKContext *context);
  * particles must be uploaded again. This holds as well when only velocity storage is added to a
  * reservation that is large enough, and when a reservation made with velocity storage grows
  * without it (the velocity storage is then dropped).
- * Each particle takes 16 bytes of device memory (28 with velocity), and a reservation must leave
- * 512 MiB of the device's free memory (on the CPU: the host's) free besides; a larger one is
- * refused with "Not enough VRAM: needs X GB, approx. Y GB available" ("host memory" on the CPU)
- * and keeps the particles held. When the allocation itself fails the particles are already gone:
- * the context then holds none (capacity and count 0). Returns 0 or 1. Waits for a call running
- * on the context (a render included). */
+ * Each particle takes 16 bytes of the device's memory (28 with velocity; on the CPU the host's
+ * memory), and the new arrays plus 512 MiB must fit in the free memory and the memory of the
+ * reservation they replace; a larger request is refused with "Not enough VRAM: needs X GB, approx.
+ * Y GB available" ("host memory" on the CPU) and keeps the particles held. When the allocation
+ * itself fails the particles are already gone: the context then holds none (capacity and count 0).
+ * Returns 0 or 1. Waits for a call running on the context (a render included). */
 EK_API int32_t ekReserve(EKContext *context, uint64_t capacity, int32_t withVelocity);
 
 /* Copies `count` particles into the reservation at particles first .. first + count - 1:
@@ -292,7 +292,8 @@ EK_API int32_t ekGenerateTestCloud(EKContext *context, uint64_t count, uint32_t 
  * `camera` and `settings` are required. `lights` (lightCount records) are read by the volumetric
  * look only, the first 8 of them; null or lightCount <= 0 means no lights. A camera, settings or
  * used light with a float that is not finite fails with "ekRender: invalid parameters", as do
- * null records and a width or height below 1.
+ * null records and a width or height below 1; an image of more than 2147483647 pixels and more
+ * than 2^64 samples (particles x copies x samples) fail as well, each with its own text.
  * The image goes to `image8`, width x height x 4 bytes RGBA8, gamma 2.2, alpha always 255, and/or
  * `imageFloat`, width x height x 4 floats, linear after the exposure curve, with the coverage as
  * alpha (the additive look keeps colour at or below it), ready for ekSaveEXR or ekSavePNG; either
