@@ -8,7 +8,52 @@
  * a call made while another thread's call on the same context runs waits for it to return, so a
  * render never sees a reservation or an upload half done. Calls on different contexts do not wait
  * for each other. ekDestroy is the exception: it must be the last call on its context, made once
- * no other thread is inside a call on that context or will make one. */
+ * no other thread is inside a call on that context or will make one.
+ *
+ * Use: create a context, reserve room for the particles, upload them (in one call or in pieces),
+ * set the count to draw, render as often as needed, write the image, destroy the context.
+ *
+ *   #include <stdio.h>
+ *   #include <stdlib.h>
+ *   #include "emberkit.h"
+ *
+ *   int renderCloud(const EKV3 *positions, const uint8_t *colors, uint64_t n) {
+ *     EKContext *ek = ekCreate(EK_DEVICE_CPU);             // or a CUDA ordinal: 0, 1, ...
+ *     if (!ek)
+ *       return 1;
+ *     EKCamera camera = {0};
+ *     camera.eye.z = 300.0f;                                // looking at the origin along -z
+ *     camera.up.y = 1.0f;
+ *     camera.fovY = 45.0f;
+ *     EKRenderSettings look = {0};
+ *     look.width = 1920;
+ *     look.height = 1080;
+ *     look.brightness = 0.15f * 1920 * 1080 / (float)n;    // ekrender's normalisation
+ *     look.exposure = 1.0f;
+ *     look.radius = 1.0f;
+ *     look.samples = 1;
+ *     look.mode = EK_MODE_ADDITIVE;
+ *     float *rgba = malloc(sizeof(float) * 4 * 1920 * 1080);
+ *     int failed = !rgba || ekReserve(ek, n, 0) || ekUpload(ek, positions, colors, NULL, n, 0) ||
+ *                  ekSetCount(ek, n) ||
+ *                  ekRender(ek, &camera, &look, NULL, 0, NULL, rgba, NULL);
+ *     if (failed)
+ *       fprintf(stderr, "render: %s\n", ekLastError(ek));
+ *     else if (ekSavePNG("cloud.png", look.width, look.height, rgba, 0))
+ *       perror("cloud.png");
+ *     free(rgba);
+ *     ekDestroy(ek);
+ *     return failed;
+ *   }
+ *
+ * ekUpload already raises the count to the particles it wrote; ekSetCount is there to draw fewer
+ * (or, after a smaller upload into a larger reservation, to draw the first N only).
+ *
+ * Units: positions, the camera and the lights share the scene's own length unit, whatever it is;
+ * velocities are that unit per frame; angles are degrees; the world is right-handed and the
+ * camera's up vector chooses which way is up. Particle colours are 4 bytes per particle, red,
+ * green, blue, alpha, 255 = full. Images are width x height pixels, top row first, each pixel
+ * four 8-bit or four float channels in the order red, green, blue, alpha. */
 #ifndef EMBERKIT_H
 #define EMBERKIT_H
 
@@ -62,79 +107,139 @@ extern "C" {
 #define EK_FALLOFF_RAMP 5                   /* 1 inside falloffInner, linear down to 0 at R */
 #define EK_FALLOFF_STEP 6                   /* 1 inside R, 0 outside */
 
+/* The renderer's state: its device, the particles, the image buffers and the last error. Made by
+ * ekCreate, freed by ekDestroy; its fields are private. */
 typedef struct EKContext EKContext;
 
-/* Three packed floats: positions and velocities (displacement per frame). */
+/* Three packed floats: positions (scene units) and velocities (scene units per frame). */
 typedef struct EKV3 {
   float x, y, z;
 } EKV3;
 
-/* Camera of a render request (104 bytes, packed 4-byte fields). Angles in degrees. */
+/* Camera of a render request (104 bytes, packed 4-byte fields). Angles in degrees. Zero-filling
+ * the record and setting eye, target, up and fovY gives a plain perspective camera.
+ * "Defaults" below are those of the command-line renderer ekrender. */
 typedef struct EKCamera {
-  EKV3 eye;
-  EKV3 target;
-  EKV3 up;
-  float fovY;
-  float focusDistance; /* 0 = no depth of field */
-  float aperture;      /* lens radius in scene units; 0 = no depth of field */
-  int32_t projection;  /* EK_PROJECTION_SPHERICAL or perspective */
+  EKV3 eye;            /* camera position; ekrender frames the particles */
+  EKV3 target;         /* point looked at; ekrender takes the particles' centre */
+  EKV3 up;             /* up direction, any length, not along the view; need not be square to it
+                          (default 0,1,0) */
+  float fovY;          /* perspective: vertical field of view, above 0 and below 180 (default 45) */
+  float focusDistance; /* perspective: distance in focus; 0 = no depth of field (default 0) */
+  float aperture;      /* perspective: lens radius in scene units; 0 = no depth of field. Depth of
+                          field needs both above 0 (default 0) */
+  int32_t projection;  /* EK_PROJECTION_SPHERICAL or perspective (any other value) */
+  /* Spherical only, the latitude-longitude image: its longitude range (default -180..180; an
+   * empty or inverted range gives the full circle, a range wider than 360 is cut to 360) and
+   * latitude range (default -90..90, each end limited to the poles; empty gives the full range).
+   * The spherical camera has no lens: focusDistance and aperture are ignored. */
   float lonMin, lonMax, latMin, latMax;
-  float eyeOffset; /* spherical stereo: signed half eye separation; 0 = mono */
+  /* Spherical only, omni-directional stereo: the signed half eye separation in scene units
+   * (positive for one eye, negative for the other; 0 = mono, default), the distance at which the
+   * eyes converge (0 = parallel eyes; negative counts as 0) and the offset of the point the eyes
+   * turn about when they converge (default 0). */
+  float eyeOffset;
   float zeroParallaxDistance;
   float stereoPivotOffset;
-  int32_t topMergeMode, bottomMergeMode; /* EK_MERGE_... */
+  /* Spherical stereo only: within topMergeAngle degrees of the north pole (bottom: the south
+   * pole) the eye offset fades to 0, in proportion to the angle from the pole (EK_MERGE_LINEAR)
+   * or to its power mergeExponent (EK_MERGE_POWER; an exponent <= 0 counts as 1). EK_MERGE_OFF or
+   * an angle <= 0 keeps the full offset up to the pole (default off). */
+  int32_t topMergeMode, bottomMergeMode;
   float topMergeAngle, bottomMergeAngle;
   float topMergeExponent, bottomMergeExponent;
 } EKCamera;
 
-/* Image size and look of a render request (76 bytes, packed 4-byte fields). */
+/* Image size and look of a render request (76 bytes, packed 4-byte fields). Defaults are those
+ * of ekrender; the plug-in's differ where it says "plug-in". */
 typedef struct EKRenderSettings {
-  int32_t width, height;
+  int32_t width, height; /* pixels, each at least 1, width x height at most 2147483647 */
+  /* The light of each particle copy. ekrender and the plug-in pass
+   * 0.15 x B x width x height / ((repopulation + 1) x particle count), B their brightness
+   * (default 1), so that the image keeps its look whatever the size and the particle count. */
   float brightness;
+  /* Each channel is resolved as 1 - exp(-exposure x accumulated light) (default 1). */
   float exposure;
-  int32_t repopulation; /* extra Gaussian copies per particle */
-  float radius;         /* standard deviation of the copies' offset */
-  int32_t samples;      /* samples per particle copy */
-  float shutter;        /* motion-blur shutter in frames */
-  uint32_t seed;
-  int32_t mode; /* EK_MODE_VOLUMETRIC or additive */
-  float density;
-  float emission;
-  float ambient[3];
-  float scattering;
+  int32_t repopulation; /* extra Gaussian copies drawn around each particle; < 0 counts as 0
+                           (default 0) */
+  float radius;         /* standard deviation of the copies' offset, scene units (default 1;
+                           plug-in 2) */
+  int32_t samples;      /* samples per particle copy, for depth of field and motion blur; < 1
+                           counts as 1 (default 1, or 16 with a lens or motion blur; plug-in 4
+                           with depth of field or motion blur, else 1) */
+  float shutter;        /* motion-blur shutter in frames: samples spread over -shutter/2 ..
+                           shutter/2 along the velocity; <= 0 = no blur (default 0; plug-in 0.5
+                           when its motion blur is on) */
+  uint32_t seed;        /* seed of the lens and shutter samples (default 1) */
+  int32_t mode;         /* EK_MODE_VOLUMETRIC or additive (any other value) */
+  /* Volumetric only; the additive look ignores every field from here on. */
+  float density;    /* density of the medium, scaled by the cloud's measured size over its
+                       particle count; <= 0 draws nothing (default 1) */
+  float emission;   /* self-illumination added to the light of every sample (default 0.05;
+                       plug-in 0) */
+  float ambient[3]; /* ambient light, red, green, blue (default 0.05, 0.05, 0.06; plug-in 0) */
+  float scattering; /* Henyey-Greenstein anisotropy of the scattered light, limited to
+                       -0.95 .. 0.95; 0 scatters evenly (default 0) */
+  /* Shadow-map quality: texels per side (<= 8 gives 512), depth slices of the lights' maps
+   * (<= 1 gives 64) and of the camera's depth map (<= 1 gives 32). ekrender's and the plug-in's
+   * low, medium (default) and high are 256/32/16, 512/64/32 and 1024/96/48. */
   int32_t shadowMapSize;
   int32_t shadowSlices;
   int32_t cameraSlices;
 } EKRenderSettings;
 
-/* A light of the volumetric mode (64 bytes, packed 4-byte fields). Angles in degrees. */
+/* A light of the volumetric look (64 bytes, packed 4-byte fields). Angles in degrees. */
 typedef struct EKLight {
-  int32_t type; /* EK_LIGHT_... */
-  EKV3 position;
-  EKV3 direction;
-  float color[3]; /* already multiplied by the intensity */
-  float outerAngle;
-  float innerAngle;
-  int32_t falloff; /* EK_FALLOFF_... */
+  int32_t type;     /* EK_LIGHT_... */
+  EKV3 position;    /* point and spot lights; a directional light ignores it */
+  EKV3 direction;   /* where a spot or directional light shines to (normalised by the
+                       renderer); a point light ignores it */
+  float color[3];   /* red, green, blue, already multiplied by the intensity */
+  float outerAngle; /* spot: full cone angle, limited to 0.1 .. 175 */
+  float innerAngle; /* spot: full angle of the fully lit core, limited to 0 .. outerAngle; the
+                       light fades smoothly between the two */
+  int32_t falloff;  /* EK_FALLOFF_...; point and spot lights, a directional light has none.
+                       The inverse modes with falloffRadius <= 0 do not fall off */
   float falloffRadius;
-  float falloffInner;
-  int32_t castsShadows;
+  float falloffInner;   /* EK_FALLOFF_RAMP: distance up to which the light is full */
+  int32_t castsShadows; /* non-zero: the light casts shadows through the medium (a point light
+                           costs six shadow maps, a spot or directional light one) */
 } EKLight;
 
+/* The interface version of the library at hand, EK_API_VERSION of the header it was built with:
+ * a program compares it with its own EK_API_VERSION to refuse a library of another version. Needs
+ * no context; any thread. */
 EK_API int32_t ekApiVersion(void);
+
 /* Creates a context on CUDA device `device` (>= 0) or on the CPU (EK_DEVICE_CPU). A CUDA device
- * that cannot be used still gives a context, whose last error says "Could not initialize CUDA
- * device". Null only when no context can be made at all: the host is out of memory, or the CPU
- * backend cannot start its worker threads (the system's thread limit is reached). */
+ * that cannot be used (or a library built without CUDA) still gives a context, whose last error
+ * says "Could not initialize CUDA device"; destroy it and fall back to the CPU if you like. Null
+ * only when no context can be made at all: the host is out of memory, or the CPU backend cannot
+ * start its worker threads (the system's thread limit is reached). Any thread; the new context is
+ * the caller's alone until it hands it on. */
 EK_API EKContext *ekCreate(int32_t device);
-/* Frees the context and everything it holds. Unlike every other call it does not wait for calls
- * running on other threads: call it only once they have returned, and make no call after it. */
+
+/* Frees the context and everything it holds; null is accepted and does nothing. Unlike every other
+ * call it does not wait for calls running on other threads: call it only once they have returned,
+ * and make no call after it. Texts handed out by ekLastError become invalid. */
 EK_API void ekDestroy(EKContext *context);
+
 /* The text of the context's last failure ("" when none; "no context" for null). Each thread gets
  * its own copy of the text, valid until that thread asks again on this context or the context is
- * destroyed, so another thread's failure does not change a text being read. */
+ * destroyed, so another thread's failure does not change a text being read. Never null. Waits
+ * for a call running on the context, like every call but ekDestroy. */
 EK_API const char *ekLastError(EKContext *context);
+
+/* Writes a one-line description of the context's device into `buffer` of `size` bytes: "NAME | CC
+ * MAJOR.MINOR | VRAM free F / T GB", cut to fit and always terminated. On the CPU NAME is the
+ * processor and its worker count, CC is 0.0 and the memory figures are the host's. Returns 0, or 1
+ * for a null context, a null buffer or size < 1 (those leave the last error as it was) and when
+ * the device cannot be asked (the last error says why). Memory figures that cannot be read are
+ * printed as 0. Waits for a call running on the context. */
 EK_API int32_t ekDeviceInfo(EKContext *context, char *buffer, int32_t size);
+
+/* The number of particles a render draws; 0 for a null context. Waits for a call running on the
+ * context, so it sees an upload whole. */
 EK_API uint64_t ekGetCount(EKContext *context);
 
 /* Makes room for `capacity` particles, with velocity storage when withVelocity is non-zero. A
@@ -142,16 +247,61 @@ EK_API uint64_t ekGetCount(EKContext *context);
  * reallocates every particle array and discards the particles held: the count drops to 0 and the
  * particles must be uploaded again. This holds as well when only velocity storage is added to a
  * reservation that is large enough, and when a reservation made with velocity storage grows
- * without it (the velocity storage is then dropped). */
+ * without it (the velocity storage is then dropped).
+ * Each particle takes 16 bytes of the device's memory (28 with velocity; on the CPU the host's
+ * memory), and the new arrays plus 512 MiB must fit in the free memory and the memory of the
+ * reservation they replace; a larger request is refused with "Not enough VRAM: needs X GB, approx.
+ * Y GB available" ("host memory" on the CPU) and keeps the particles held. When the allocation
+ * itself fails the particles are already gone: the context then holds none (capacity and count 0).
+ * Returns 0 or 1. Waits for a call running on the context (a render included). */
 EK_API int32_t ekReserve(EKContext *context, uint64_t capacity, int32_t withVelocity);
+
+/* Copies `count` particles into the reservation at particles first .. first + count - 1:
+ * `positions` (count EKV3, required), `colors` (count x 4 bytes RGBA8, red first; null makes
+ * them opaque white 255,255,255,255) and `velocities` (count EKV3 in scene units per frame; only
+ * into a reservation made with velocity storage, where null stores zero velocities). The count
+ * drawn rises to first + count when that is more, and never falls here (see ekSetCount). An upload
+ * starting at particle 0 decides whether renders use the velocities at all: with velocities they
+ * do, without they do not, whatever later uploads at other places pass.
+ * The additive look uses the colour's alpha for the image's coverage; the volumetric look reads
+ * red, green and blue only.
+ * Fails, writing nothing, for null positions ("ekUpload: invalid parameters"), for first + count
+ * beyond the reservation ("ekUpload: capacity exceeded (call ekReserve first)") and for
+ * velocities without velocity storage. A failing device copy may leave part of the range written;
+ * the count then stays as it was. Returns 0 or 1. Waits for a call running on the context; several
+ * threads may upload pieces of one reservation, one after another. */
 EK_API int32_t ekUpload(EKContext *context, const EKV3 *positions, const uint8_t *colors,
                         const EKV3 *velocities, uint64_t count, uint64_t first);
+
+/* Sets the number of particles a render draws, the first `count` of the reservation: any value up
+ * to the reservation's capacity, 0 included. Particles never uploaded are drawn from whatever the
+ * storage holds. A larger count fails ("ekSetCount: larger than capacity") and keeps the count.
+ * Returns 0 or 1. Waits for a call running on the context. */
 EK_API int32_t ekSetCount(EKContext *context, uint64_t count);
+
+/* Fills the context with `count` particles of a procedural galaxy made from `seed`, with colours,
+ * and with velocities when withVelocity is non-zero (renders then use them for motion blur; with
+ * 0 they do not). Reserves first, exactly as ekReserve(context, count, withVelocity) does, with its
+ * failures and discards; on success the count is `count`. Returns 0 or 1. Waits for a call
+ * running on the context. */
 EK_API int32_t ekGenerateTestCloud(EKContext *context, uint64_t count, uint32_t seed,
                                    int32_t withVelocity);
 
 /* Renders the particles held when the call starts; a reservation or an upload asked for by another
- * thread meanwhile waits until the image is done (and one asked for earlier is complete first). */
+ * thread meanwhile waits until the image is done (and one asked for earlier is complete first).
+ * `camera` and `settings` are required. `lights` (lightCount records) are read by the volumetric
+ * look only, the first 8 of them; null or lightCount <= 0 means no lights. A camera, settings or
+ * used light with a float that is not finite fails with "ekRender: invalid parameters", as do
+ * null records and a width or height below 1; an image of more than 2147483647 pixels and more
+ * than 2^64 samples (particles x copies x samples) fail as well, each with its own text.
+ * The image goes to `image8`, width x height x 4 bytes RGBA8, gamma 2.2, alpha always 255, and/or
+ * `imageFloat`, width x height x 4 floats, linear after the exposure curve, with the coverage as
+ * alpha (the additive look keeps colour at or below it), ready for ekSaveEXR or ekSavePNG; either
+ * may be null, and with both null the render still runs (for its time). `gpuMs`, when not null,
+ * receives the time of the passes in milliseconds (0 when the device cannot tell). Memory for the
+ * image buffers is kept between renders of one size. On failure the caller's images are left as
+ * they were, with one exception on a GPU: when the float image fails to download, the 8-bit one has
+ * already been written. Returns 0 or 1. */
 EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
                         const EKRenderSettings *settings, const EKLight *lights, int32_t lightCount,
                         uint8_t *image8, float *imageFloat, float *gpuMs);
@@ -170,7 +320,14 @@ EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
  * they return 1 and leave the reason in errno: the system's error of the failing call (ENOENT for
  * a missing folder, EACCES, ENOSPC...), EINVAL for bad arguments, EFBIG for an image beyond the
  * format's limits and ENOMEM when memory ran out. */
+
+/* Writes `rgba` (width x height x 4 floats) to the EXR file at `path` (UTF-8), as half floats.
+ * Returns 0, or 1 with the reason in errno. Any thread, several at once. */
 EK_API int32_t ekSaveEXR(const char *path, int32_t width, int32_t height, const float *rgba);
+
+/* Writes `rgba` (width x height x 4 floats) to the PNG file at `path` (UTF-8), 16 bits per
+ * channel when sixteenBit is non-zero, else 8. Returns 0, or 1 with the reason in errno. Any
+ * thread, several at once. */
 EK_API int32_t ekSavePNG(const char *path, int32_t width, int32_t height, const float *rgba,
                          int32_t sixteenBit);
 

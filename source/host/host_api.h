@@ -277,4 +277,7 @@ typedef struct HostApi {
 }
 #endif
 
+/* Every includer compiles the layout checks, so a table reordered on one side fails to build. */
+#include "host_api_layout.h"
+
 #endif
