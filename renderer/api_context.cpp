@@ -44,6 +44,8 @@ EK_API void ekDestroy(EKContext *context) {
   if (!context)
     return;
   ek::Device &backend = *context->backend;
+  // The events and buffers belong to the context's device. A failure to select it cannot be
+  // reported (the context goes with this call), and freeing goes ahead regardless.
   backend.makeCurrent();
   if (context->startEvent)
     backend.destroyEvent(context->startEvent);

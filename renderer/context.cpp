@@ -12,6 +12,18 @@ void setError(EKContext *context, const std::string &text) {
     context->lastError = text;
 }
 
+void setFailure(EKContext *context, const char *name, const char *text) noexcept {
+  try {
+    setError(context, std::string(name) + ": " + text);
+  } catch (...) {
+  }
+}
+
+bool makeDeviceCurrent(EKContext *context, const char *name) {
+  return checkDevice(context, context->backend->makeCurrent(),
+                     (std::string(name) + ": make device current").c_str());
+}
+
 bool checkDevice(EKContext *context, DeviceStatus status, const char *label) {
   if (status == kDeviceOk)
     return true;

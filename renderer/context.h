@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 
@@ -87,24 +89,36 @@ uint32_t blocksForMultiprocessors(uint64_t n, uint32_t blockSize, int multiproce
 // When that does not fit in 64 bits, stores the failure and returns false.
 bool splatWork(EKContext *context, const EKFrame &frame, uint64_t count, uint64_t &work);
 
-// Runs an exported function's body so that no exception leaves it: an exhausted host heap becomes
-// the failure "name: out of host memory".
+// Stores "name: text" as the context's last error; never throws (a heap too exhausted to build
+// the text leaves the previous text in place).
+void setFailure(EKContext *context, const char *name, const char *text) noexcept;
+
+// Makes the context's device current on the calling thread; on failure stores "name: make device
+// current: DESCRIPTION" and returns false.
+bool makeDeviceCurrent(EKContext *context, const char *name);
+
+// Runs an exported function's body so that no exception leaves it. A failure is stored under
+// `name`: "out of host memory" for an exhausted heap, the text of any other standard exception,
+// "unexpected failure (unknown exception)" for anything else; the result is then 1.
 template <typename Body> int32_t guarded(EKContext *context, const char *name, Body &&body) {
   try {
     return body();
+  } catch (const std::bad_alloc &) {
+    setFailure(context, name, "out of host memory");
+  } catch (const std::exception &error) {
+    setFailure(context, name, error.what());
   } catch (...) {
-    try {
-      setError(context, std::string(name) + ": out of host memory");
-    } catch (...) {
-    }
-    return 1;
+    setFailure(context, name, "unexpected failure (unknown exception)");
   }
+  return 1;
 }
 
-// The way into the context for every exported function that takes one: the body runs while the
-// context's lock is held, so calls on one context from several threads run one after another (a
-// second caller waits) and never see each other's half-made buffers. A null context answers
-// `absent` at once. Bodies must not enter again: internal steps call each other, not the exports.
+// The way into the context: the body runs while the context's lock is held, so calls on one
+// context from several threads run one after another (a second caller waits) and never see each
+// other's half-made buffers. A null context answers `absent` at once. Bodies must not enter again:
+// internal steps call each other, not the exports. Only the exports that read what the context
+// holds on the host (its count, its last error) come in this way alone; every other one comes
+// through enter.
 template <typename Result, typename Body>
 Result serialized(EKContext *context, Result absent, Body &&body) {
   if (!context)
@@ -113,9 +127,15 @@ Result serialized(EKContext *context, Result absent, Body &&body) {
   return body();
 }
 
-// The entry of the exports with a status result: serialized, then guarded under `name`.
+// The entry of the exports with a status result, and the one place where they make the device
+// current (ekCreate and ekDestroy, which take no lock, do it themselves): serialized, then
+// guarded under `name`; the body runs only once the context's device is current on the calling
+// thread, so nothing reaches the device when that fails.
 template <typename Body> int32_t enter(EKContext *context, const char *name, Body &&body) {
-  return serialized<int32_t>(context, 1, [&] { return guarded(context, name, body); });
+  return serialized<int32_t>(context, 1, [&] {
+    return guarded(context, name,
+                   [&]() -> int32_t { return makeDeviceCurrent(context, name) ? body() : 1; });
+  });
 }
 
 // ekCreate's work once the backend is made: a context on `backend`, whose last error says "Could

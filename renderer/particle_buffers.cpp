@@ -51,7 +51,6 @@ bool memoryCheck(EKContext *context, uint64_t n, bool withVelocity) {
 int32_t ek::reserveParticles(EKContext *context, uint64_t n, bool withVelocity) {
   if (n <= context->capacity && (!withVelocity || context->hasVelocityBuffer))
     return 0;
-  context->backend->makeCurrent();
   if (!memoryCheck(context, n, withVelocity))
     return 1;
   releaseParticles(context);
@@ -91,7 +90,6 @@ EK_API int32_t ekUpload(EKContext *context, const EKV3 *positions, const uint8_t
       return 1;
     }
     ek::Device &backend = *context->backend;
-    backend.makeCurrent();
     if (!ek::checkDevice(
             context,
             backend.copyToDevice(context->positions.get() + first, positions, n * sizeof(EKV3)),

@@ -59,7 +59,6 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
       return 1;
     }
     ek::Device &backend = *context->backend;
-    backend.makeCurrent();
     const bool volumetric = settings->mode == EK_MODE_VOLUMETRIC;
     if (!fitImageBuffers(context, width, height, image8, imageFloat, volumetric))
       return 1;

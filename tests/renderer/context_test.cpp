@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "backend_fixture.h"
+#include "context.h"
 
 namespace {
 
@@ -32,8 +35,10 @@ TEST(ContextApi, CudaWithoutDeviceFailsSoftly) {
     GTEST_SKIP() << "a CUDA device is present";
   }
   EXPECT_EQ(error, "Could not initialize CUDA device");
-  // Later calls fail with their own labels instead of crashing.
+  // Later calls fail at selecting the device instead of crashing.
   EXPECT_EQ(ekReserve(context, 1000, 1), 1);
+  EXPECT_EQ(std::string(ekLastError(context)).rfind("ekReserve: make device current: ", 0), 0u)
+      << ekLastError(context);
   EXPECT_EQ(ekGetCount(context), 0u);
   ekDestroy(context);
 }
@@ -42,6 +47,26 @@ TEST(ContextApi, NegativeOrdinalOtherThanCpuIsACudaOrdinal) {
   EKContext *context = ekCreate(-2);
   ASSERT_NE(context, nullptr);
   EXPECT_STREQ(ekLastError(context), "Could not initialize CUDA device");
+  ekDestroy(context);
+}
+
+// No exception leaves an exported function: each kind becomes a failure under the function's
+// name, an exhausted heap told apart from every other fault.
+TEST(ContextApi, ExceptionsBecomeFailuresThatSayWhatHappened) {
+  EKContext *context = ekCreate(EK_DEVICE_CPU);
+  ASSERT_NE(context, nullptr);
+  EXPECT_EQ(ek::enter(context, "ekStep", []() -> int32_t { throw std::bad_alloc(); }), 1);
+  EXPECT_STREQ(ekLastError(context), "ekStep: out of host memory");
+  EXPECT_EQ(
+      ek::enter(context, "ekStep",
+                []() -> int32_t { throw std::runtime_error("worker thread could not start"); }),
+      1);
+  EXPECT_STREQ(ekLastError(context), "ekStep: worker thread could not start");
+  EXPECT_EQ(ek::enter(context, "ekStep", []() -> int32_t { throw 7; }), 1);
+  EXPECT_STREQ(ekLastError(context), "ekStep: unexpected failure (unknown exception)");
+  EXPECT_EQ(ek::enter(context, "ekStep", [] { return int32_t(0); }), 0);
+  EXPECT_STREQ(ekLastError(context), "ekStep: unexpected failure (unknown exception)")
+      << "success leaves the last error alone";
   ekDestroy(context);
 }
 

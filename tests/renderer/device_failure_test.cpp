@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -203,6 +204,59 @@ TEST_F(DeviceFailures, AbsurdShadowSettingsAreRefusedNotWrapped) {
   s.cameraSlices = 2147483647;
   EXPECT_EQ(ekRender(context, &c, &s, &light, 1, nullptr, nullptr, nullptr), 1);
   EXPECT_STREQ(ekLastError(context), "allocate camera depth map: out of host memory");
+}
+
+// A device that cannot be made current stops every call at the door: each one fails naming itself
+// and the step, nothing reaches the device, and what the context and the caller hold is kept.
+TEST_F(DeviceFailures, EveryCallStopsWhenTheDeviceCannotBeMadeCurrent) {
+  ASSERT_EQ(ekGenerateTestCloud(context, 100, 1, 1), 0);
+  const EKCamera c = camera();
+  const EKRenderSettings additive = settings();
+  const EKRenderSettings volumetric = settings(EK_MODE_VOLUMETRIC);
+  EKLight light{};
+  light.type = EK_LIGHT_DIRECTIONAL;
+  light.direction = {0, 0, -1};
+  std::vector<uint8_t> image(32 * 16 * 4, 7);
+  const std::vector<EKV3> positions(4);
+  char info[64] = "untouched";
+
+  device->failMakeCurrent = true;
+  const int callsBefore = device->calls;
+  const struct {
+    const char *name;
+    std::function<int32_t()> call;
+  } calls[] = {
+      {"ekDeviceInfo", [&] { return ekDeviceInfo(context, info, sizeof info); }},
+      {"ekReserve", [&] { return ekReserve(context, 50, 0); }},
+      {"ekReserve", [&] { return ekReserve(context, 1000, 1); }},
+      {"ekUpload", [&] { return ekUpload(context, positions.data(), nullptr, nullptr, 4, 0); }},
+      {"ekSetCount", [&] { return ekSetCount(context, 10); }},
+      {"ekGenerateTestCloud", [&] { return ekGenerateTestCloud(context, 10, 2, 0); }},
+      {"ekRender",
+       [&] {
+         return ekRender(context, &c, &additive, nullptr, 0, image.data(), nullptr, nullptr);
+       }},
+      {"ekRender",
+       [&] {
+         return ekRender(context, &c, &volumetric, &light, 1, image.data(), nullptr, nullptr);
+       }},
+  };
+  for (const auto &entry : calls) {
+    EXPECT_EQ(entry.call(), 1) << entry.name;
+    EXPECT_EQ(std::string(ekLastError(context)),
+              std::string(entry.name) + ": make device current: invalid argument");
+  }
+  EXPECT_EQ(device->calls, callsBefore) << "nothing ran on the device";
+  EXPECT_STREQ(info, "untouched");
+  for (uint8_t v : image)
+    ASSERT_EQ(v, 7);
+  EXPECT_EQ(ekGetCount(context), 100u) << "the particles held are kept";
+  EXPECT_EQ(context->capacity, 100u);
+
+  device->failMakeCurrent = false;
+  EXPECT_EQ(ekRender(context, &c, &additive, nullptr, 0, image.data(), nullptr, nullptr), 0)
+      << "the context works again once its device does";
+  EXPECT_EQ(ekDeviceInfo(context, info, sizeof info), 0);
 }
 
 } // namespace

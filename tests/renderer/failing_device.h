@@ -18,8 +18,12 @@ public:
   int releases = 0;                  // allocations freed so far
   bool failCopiesIn = false, failCopiesOut = false, failFills = false, failLaunches = false,
        failProperties = false;
+  bool failMakeCurrent = false; // the device cannot be selected, as a GPU that was lost
+  int calls = 0; // calls forwarded to the real device, but for makeCurrent and the error texts
 
-  DeviceStatus makeCurrent() override { return inner_->makeCurrent(); }
+  DeviceStatus makeCurrent() override {
+    return failMakeCurrent ? kCpuInvalidValue : inner_->makeCurrent();
+  }
   DeviceStatus allocate(void **pointer, uint64_t bytes) override {
     if (allocationsBeforeFailure == 0) {
       *pointer = nullptr;
@@ -27,80 +31,85 @@ public:
     }
     if (allocationsBeforeFailure > 0)
       --allocationsBeforeFailure;
-    return inner_->allocate(pointer, bytes);
+    return inner().allocate(pointer, bytes);
   }
   void release(void *pointer) override {
     releases += pointer != nullptr;
-    inner_->release(pointer);
+    inner().release(pointer);
   }
   DeviceStatus copyToDevice(void *dst, const void *src, uint64_t bytes) override {
-    return failCopiesIn ? kCpuInvalidValue : inner_->copyToDevice(dst, src, bytes);
+    return failCopiesIn ? kCpuInvalidValue : inner().copyToDevice(dst, src, bytes);
   }
   DeviceStatus copyToHost(void *dst, const void *src, uint64_t bytes) override {
-    return failCopiesOut ? kCpuInvalidValue : inner_->copyToHost(dst, src, bytes);
+    return failCopiesOut ? kCpuInvalidValue : inner().copyToHost(dst, src, bytes);
   }
   DeviceStatus fill(void *dst, int value, uint64_t bytes) override {
-    return failFills ? kCpuInvalidValue : inner_->fill(dst, value, bytes);
+    return failFills ? kCpuInvalidValue : inner().fill(dst, value, bytes);
   }
   DeviceStatus fillAsync(void *dst, int value, uint64_t bytes) override {
-    return inner_->fillAsync(dst, value, bytes);
+    return inner().fillAsync(dst, value, bytes);
   }
   DeviceStatus memoryInfo(uint64_t *freeBytes, uint64_t *totalBytes) override {
-    return inner_->memoryInfo(freeBytes, totalBytes);
+    return inner().memoryInfo(freeBytes, totalBytes);
   }
   bool usesHostMemory() const override { return !claimsGpuMemory && inner_->usesHostMemory(); }
-  int multiprocessorCount() override { return inner_->multiprocessorCount(); }
+  int multiprocessorCount() override { return inner().multiprocessorCount(); }
   DeviceStatus properties(DeviceProperties *out) override {
-    return failProperties ? kCpuInvalidValue : inner_->properties(out);
+    return failProperties ? kCpuInvalidValue : inner().properties(out);
   }
-  DeviceStatus createEvent(DeviceEvent *event) override { return inner_->createEvent(event); }
-  void destroyEvent(DeviceEvent event) override { inner_->destroyEvent(event); }
-  DeviceStatus recordEvent(DeviceEvent event) override { return inner_->recordEvent(event); }
+  DeviceStatus createEvent(DeviceEvent *event) override { return inner().createEvent(event); }
+  void destroyEvent(DeviceEvent event) override { inner().destroyEvent(event); }
+  DeviceStatus recordEvent(DeviceEvent event) override { return inner().recordEvent(event); }
   DeviceStatus synchronizeEvent(DeviceEvent event) override {
-    return inner_->synchronizeEvent(event);
+    return inner().synchronizeEvent(event);
   }
   DeviceStatus elapsedMs(float *ms, DeviceEvent start, DeviceEvent stop) override {
-    return inner_->elapsedMs(ms, start, stop);
+    return inner().elapsedMs(ms, start, stop);
   }
   DeviceStatus takeLaunchError() override {
-    const DeviceStatus status = inner_->takeLaunchError();
+    const DeviceStatus status = inner().takeLaunchError();
     return failLaunches ? kCpuInvalidConfiguration : status;
   }
-  DeviceStatus synchronize() override { return inner_->synchronize(); }
+  DeviceStatus synchronize() override { return inner().synchronize(); }
   std::string errorText(DeviceStatus status) override { return inner_->errorText(status); }
 
   void launchSplat(uint32_t blocks, const SplatArgs &args) override {
-    inner_->launchSplat(blocks, args);
+    inner().launchSplat(blocks, args);
   }
   void launchResolve(uint32_t blocks, const ResolveArgs &args) override {
-    inner_->launchResolve(blocks, args);
+    inner().launchResolve(blocks, args);
   }
   void launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs &args) override {
-    inner_->launchGenerateGalaxy(blocks, args);
+    inner().launchGenerateGalaxy(blocks, args);
   }
   DeviceStatus uploadVolumeConstants(const VolumeConstants &constants) override {
-    return inner_->uploadVolumeConstants(constants);
+    return inner().uploadVolumeConstants(constants);
   }
   void launchBounds(uint32_t blocks, const BoundsArgs &args) override {
-    inner_->launchBounds(blocks, args);
+    inner().launchBounds(blocks, args);
   }
   void launchLightSplat(uint32_t blocks, const LightSplatArgs &args) override {
-    inner_->launchLightSplat(blocks, args);
+    inner().launchLightSplat(blocks, args);
   }
   void launchPrefix(uint32_t blocks, const PrefixArgs &args) override {
-    inner_->launchPrefix(blocks, args);
+    inner().launchPrefix(blocks, args);
   }
   void launchCamSplat(uint32_t blocks, const CamSplatArgs &args) override {
-    inner_->launchCamSplat(blocks, args);
+    inner().launchCamSplat(blocks, args);
   }
   void launchShade(uint32_t blocks, const ShadeArgs &args) override {
-    inner_->launchShade(blocks, args);
+    inner().launchShade(blocks, args);
   }
   void launchResolveVol(uint32_t blocks, const ResolveVolArgs &args) override {
-    inner_->launchResolveVol(blocks, args);
+    inner().launchResolveVol(blocks, args);
   }
 
 private:
+  Device &inner() {
+    ++calls;
+    return *inner_;
+  }
+
   std::unique_ptr<Device> inner_;
 };
 
