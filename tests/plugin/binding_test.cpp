@@ -80,6 +80,11 @@ TEST_F(RendererBinding, FailureIsFinalForTheDialogsLife) {
 
 // The library is let go when the host unloads the plug-in, so its folder can go too.
 TEST_F(RendererBinding, UnloadingThePluginUnloadsTheLibrary) {
+#if defined(__SANITIZE_ADDRESS__)
+  // Seen here: in the AddressSanitizer build the loader keeps the library mapped after its last
+  // dlclose, so whether the plug-in let go of it cannot be told from the process's mappings.
+  GTEST_SKIP() << "the sanitizer build keeps unloaded libraries mapped";
+#endif
   start(Renderer::Real);
   firstUpdate();
   ASSERT_TRUE(libraryIsLoaded(libraryFile()));
