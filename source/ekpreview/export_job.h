@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ekpreview/dialog_settings.h"
+#include "ekpreview/export_timings.h"
 #include "ekpreview/job_site.h"
 #include "ekpreview/texts.h"
 #include "host/dialog.h"
@@ -43,16 +44,6 @@ struct ExportSequence {
   int64_t total = 0;
   double startTime = 0.0;      // host milliseconds
   double firstImageTime = 0.0; // host milliseconds when the first image's render began
-};
-
-// Where the time of an export went, in host milliseconds, for the benchmark and the curious.
-struct ExportTimings {
-  double simulateMs = 0.0; // the copy's animation passes
-  double readMs = 0.0;     // reading and uploading particles
-  double renderMs = 0.0;
-  double showMs = 0.0; // handing each image to the preview area
-  double writeMs = 0.0;
-  double jobMs = 0.0; // everything the job's timer steps took, the above included
 };
 
 // Runs the exports of one dialog window. It renders and saves through the site and drives the

@@ -80,7 +80,7 @@ void FlarionDialog::timer() {
     export_.tick();
     return;
   }
-  if (dialog_.getBool(control::kLive).value_or(false) && !export_.busy()) {
+  if (dialog_.getBool(control::kLive).value_or(false)) {
     previewUpdate();
   }
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ekpreview/export_job.h"
+#include "ekpreview/export_timings.h"
 #include "ekpreview/job_site.h"
 #include "ekpreview/particle_upload.h"
 #include "ekpreview/preview_area.h"
