@@ -10,7 +10,7 @@
 #include "ekpreview/dialog_settings.h"
 #include "ekpreview/export_timings.h"
 #include "ekpreview/job_site.h"
-#include "ekpreview/texts.h"
+#include "ekpreview/language.h"
 #include "host/dialog.h"
 #include "host/document.h"
 #include "host/object.h"
