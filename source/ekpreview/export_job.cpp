@@ -1,6 +1,4 @@
-// The export of FlarionDialog: "Export image" writes the current frame once; "Export sequence"
-// simulates a private copy of the scene from the start of the timeline and writes every step-th
-// frame of the render settings' range, one timer tick at a time.
+// The dialog's export jobs and their progress in the window.
 #include "ekpreview/export_job.h"
 
 #include <algorithm>
@@ -8,7 +6,7 @@
 
 #include "ekpreview/camera_path.h"
 #include "ekpreview/export_naming.h"
-#include "ekpreview/flarion_dialog.h"
+#include "ekpreview/plugin_ids.h"
 #include "ekpreview/render_settings_size.h"
 #include "ekpreview/texts.h"
 #include "host/files.h"
@@ -70,28 +68,24 @@ int64_t frameStep(const host::Document &document) {
 
 } // namespace
 
-struct FlarionDialog::ExportTarget {
+struct ExportJob::Prepared {
   host::Document document;
-  std::string folder;
-  int32_t width = 0, height = 0;
-  std::string stem;
-  int32_t format = kFormatExr;
-  std::string extension;
+  ExportTarget target;
 };
 
-std::optional<FlarionDialog::ExportTarget> FlarionDialog::prepareExport() {
-  if (job_.running) {
+std::optional<ExportJob::Prepared> ExportJob::prepare() {
+  if (running()) {
     return std::nullopt;
   }
-  if (!ensureContext()) {
-    showError(renderer_.error());
+  if (!site_.rendererReady()) {
     return std::nullopt;
   }
   const auto document = host::Document::active();
   if (!document || !host::isMainThread()) {
     return std::nullopt;
   }
-  auto folder = host::chooseFolder(pick(text::kChooseExportFolder, language_));
+  const Language language = site_.language();
+  auto folder = host::chooseFolder(pick(text::kChooseExportFolder, language));
   if (!folder) {
     return std::nullopt;
   }
@@ -100,258 +94,257 @@ std::optional<FlarionDialog::ExportTarget> FlarionDialog::prepareExport() {
   constexpr double kLargest = double(INT32_MAX);
   if (!width || !height || !(*width >= 1.0 && *width <= kLargest) ||
       !(*height >= 1.0 && *height <= kLargest)) {
-    showExportError(pick(text::kInvalidResolution, language_));
+    showError(pick(text::kInvalidResolution, language));
     return std::nullopt;
   }
-  ExportTarget target{*document,
-                      std::move(*folder),
-                      int32_t(*width),
-                      int32_t(*height),
-                      exportStem(*document),
-                      kFormatExr,
-                      "exr"};
-  const int32_t format = dialog_.getInt(control::kFormat).value_or(kFormatExr);
+  Prepared prepared{*document, ExportTarget{std::move(*folder), exportStem(*document), "exr",
+                                            kFormatExr, int32_t(*width), int32_t(*height)}};
+  const int32_t format = window_.getInt(control::kFormat).value_or(kFormatExr);
   if (format == kFormatPng16 || format == kFormatPng8) {
-    target.format = format;
-    target.extension = "png";
+    prepared.target.format = format;
+    prepared.target.extension = "png";
   }
-  return target;
+  return prepared;
 }
 
-void FlarionDialog::exportImage() {
-  const auto target = prepareExport();
-  if (!target) {
+void ExportJob::exportImage() {
+  const auto prepared = prepare();
+  if (!prepared) {
     return;
   }
-  const host::Document &document = target->document;
-  const DialogSettings settings = readSettings();
+  const host::Document &document = prepared->document;
+  const ExportTarget &target = prepared->target;
+  const DialogSettings settings = site_.readSettings();
   const int32_t frame = document.time().frame(document.fps());
-  const auto path = frameFileName(target->folder, target->stem, frame, target->extension);
-  saveInProgress_ = true;
+  const auto path = frameFileName(target.folder, target.stem, frame, target.extension);
+  saving_ = true;
   lastMessage_.clear();
-  const bool saved =
-      path && renderAndSave(document, document.activeViewCamera(), target->width, target->height,
-                            settings, frame, *path, ImageFormat(target->format));
-  saveInProgress_ = false;
-  forgetPreview();
+  const bool saved = path && site_.renderAndSave(document, document.activeViewCamera(),
+                                                 target.width, target.height, settings, frame,
+                                                 *path, ImageFormat(target.format));
+  saving_ = false;
+  site_.forgetPreview();
   if (saved) {
-    setExportProgress(
+    setProgress(
         1.0,
-        host::substitute(pick(text::kFrameSaved, language_),
-                         {number(frame), number(target->width), number(target->height), *path}),
+        host::substitute(pick(text::kFrameSaved, site_.language()),
+                         {number(frame), number(target.width), number(target.height), *path}),
         true);
   } else {
-    showExportError(lastMessage_);
+    showError(lastMessage_);
   }
 }
 
-void FlarionDialog::startSequenceExport() {
-  const auto target = prepareExport();
-  if (!target) {
+void ExportJob::startSequence() {
+  const auto prepared = prepare();
+  if (!prepared) {
     return;
   }
   // Without a frame rate every time is frame 0: a sequence would write one image and call it done.
-  if (target->document.fps() < 1) {
-    showExportError(pick(text::kNoFrameRate, language_));
+  if (prepared->document.fps() < 1) {
+    showError(pick(text::kNoFrameRate, site_.language()));
     return;
   }
-  startJob(*target);
+  start(prepared->document, prepared->target);
 }
 
-void FlarionDialog::startJob(const ExportTarget &target) {
-  const host::Document &document = target.document;
+void ExportJob::start(const host::Document &document, const ExportTarget &target) {
   const int32_t fps = document.fps();
-  ExportJob job;
-  frameRange(document, fps, job.firstFrame, job.lastFrame);
-  job.step = frameStep(document);
-  job.lastFrame = std::max(job.lastFrame, job.firstFrame);
-  job.preRollStart =
-      std::min(documentFrame(document, host::document::kMinTime, fps), job.firstFrame);
-  job.total = (job.lastFrame - job.firstFrame) / job.step + 1;
-  job.nextFrame = job.preRollStart;
-  job.settings = readSettings();
-  job.startTime = host::milliseconds();
+  ExportSequence sequence;
+  frameRange(document, fps, sequence.firstFrame, sequence.lastFrame);
+  sequence.step = frameStep(document);
+  sequence.lastFrame = std::max(sequence.lastFrame, sequence.firstFrame);
+  sequence.preRollStart =
+      std::min(documentFrame(document, host::document::kMinTime, fps), sequence.firstFrame);
+  sequence.total = (sequence.lastFrame - sequence.firstFrame) / sequence.step + 1;
+  sequence.nextFrame = sequence.preRollStart;
+  sequence.settings = site_.readSettings();
+  sequence.startTime = host::milliseconds();
 
   const auto camera = document.activeViewCamera();
   if (!camera) {
-    showExportError(pick(text::kNoCamera, language_));
+    showError(pick(text::kNoCamera, site_.language()));
     return;
   }
   const auto path = objectPath(document.firstObject(), *camera);
-  job.sceneCopy = document.clone();
-  if (!job.sceneCopy) {
-    showExportError(pick(text::kSceneNotCopied, language_));
+  sequence.sceneCopy = document.clone();
+  if (!sequence.sceneCopy) {
+    showError(pick(text::kSceneNotCopied, site_.language()));
     return;
   }
   if (path) {
-    job.cameraInCopy = followPath(job.sceneCopy->document().firstObject(), *path);
-  } else if ((job.cameraClone = camera->clone())) {
-    job.cameraClone->object().setGlobalMatrix(camera->globalMatrix());
-    job.cameraInCopy = job.cameraClone->object();
+    sequence.cameraInCopy = followPath(sequence.sceneCopy->document().firstObject(), *path);
+  } else if ((sequence.cameraClone = camera->clone())) {
+    sequence.cameraClone->object().setGlobalMatrix(camera->globalMatrix());
+    sequence.cameraInCopy = sequence.cameraClone->object();
   }
-  if (!job.cameraInCopy) {
-    showExportError(pick(text::kCameraNotInCopy, language_));
-    return; // the copy and any clone go with the job
+  if (!sequence.cameraInCopy) {
+    showError(pick(text::kCameraNotInCopy, site_.language()));
+    return; // the copy and any clone go with the sequence
   }
 
-  job.running = true;
-  job.folder = target.folder;
-  job.baseName = target.stem;
-  job.extension = target.extension;
-  job.format = target.format;
-  job.width = target.width;
-  job.height = target.height;
-  job_ = std::move(job);
-  exportTimings_ = ExportTimings{};
-  saveInProgress_ = true;
+  sequence.target = target;
+  sequence_ = std::move(sequence);
+  timings_ = ExportTimings{};
+  saving_ = true;
   lastMessage_.clear();
   updateControls();
-  setExportProgress(0.0, pick(text::kExportStarting, language_), true);
-  dialog_.setTimer(kJobTimerMs);
+  setProgress(0.0, pick(text::kExportStarting, site_.language()), true);
+  window_.setTimer(kJobTimerMs);
 }
 
-void FlarionDialog::exportTick() {
+void ExportJob::tick() {
   const double tickStart = host::milliseconds();
-  exportStep();
-  exportTimings_.jobMs += host::milliseconds() - tickStart;
+  step();
+  timings_.jobMs += host::milliseconds() - tickStart;
 }
 
-void FlarionDialog::exportStep() {
-  if (job_.cancelRequested) {
-    finishExport(text::kEndCancelled, false, true);
+void ExportJob::step() {
+  ExportSequence &job = *sequence_;
+  if (job.cancelRequested) {
+    finish(text::kEndCancelled, false, true);
     return;
   }
-  const host::Document copy = job_.sceneCopy->document();
+  const host::Document copy = job.sceneCopy->document();
   const int32_t fps = copy.fps();
   const double t0 = host::milliseconds();
-  while (job_.nextFrame <= job_.lastFrame) {
-    const int64_t c = job_.nextFrame;
+  while (job.nextFrame <= job.lastFrame) {
+    const int64_t c = job.nextFrame;
     const double passStart = host::milliseconds();
     copy.setTime(host::TimeValue::fromFrame(int32_t(c), fps));
     copy.executePasses(true, true, true);
-    exportTimings_.simulateMs += host::milliseconds() - passStart;
-    job_.nextFrame = c + 1;
-    if (c >= job_.firstFrame && (c - job_.firstFrame) % job_.step == 0) {
-      if (job_.written == 0) {
-        job_.firstImageTime = host::milliseconds();
+    timings_.simulateMs += host::milliseconds() - passStart;
+    job.nextFrame = c + 1;
+    if (c >= job.firstFrame && (c - job.firstFrame) % job.step == 0) {
+      if (job.written == 0) {
+        job.firstImageTime = host::milliseconds();
       }
-      const auto path = frameFileName(job_.folder, job_.baseName, int32_t(c), job_.extension);
-      if (!path || !renderAndSave(copy, job_.cameraInCopy, job_.width, job_.height, job_.settings,
-                                  int32_t(c), *path, ImageFormat(job_.format))) {
-        finishExport(text::kEndFailed, false, true);
+      const ExportTarget &target = job.target;
+      const auto path = frameFileName(target.folder, target.stem, int32_t(c), target.extension);
+      if (!path ||
+          !site_.renderAndSave(copy, job.cameraInCopy, target.width, target.height, job.settings,
+                               int32_t(c), *path, ImageFormat(target.format))) {
+        finish(text::kEndFailed, false, true);
         return;
       }
-      ++job_.written;
+      ++job.written;
       break;
     }
     if (host::milliseconds() - t0 > kTickSliceMs) {
       break;
     }
   }
-  showExportProgress();
-  if (job_.nextFrame > job_.lastFrame) {
-    finishExport(job_.written == job_.total ? text::kEndFinished : text::kEndIncomplete, true,
-                 true);
+  showProgress();
+  if (job.nextFrame > job.lastFrame) {
+    finish(job.written == job.total ? text::kEndFinished : text::kEndIncomplete, true, true);
   }
 }
 
-void FlarionDialog::showExportProgress() {
+void ExportJob::showProgress() {
+  const ExportSequence &job = *sequence_;
+  const Language language = site_.language();
   const double now = host::milliseconds();
-  const std::string elapsed = formatDuration((now - job_.startTime) / kMsPerSecond);
-  if (job_.written >= 1) {
-    const double fraction = double(job_.written) / double(job_.total);
-    const double remaining = (now - job_.firstImageTime) / kMsPerSecond / double(job_.written) *
-                             double(job_.total - job_.written);
+  const std::string elapsed = formatDuration((now - job.startTime) / kMsPerSecond);
+  if (job.written >= 1) {
+    const double fraction = double(job.written) / double(job.total);
+    const double remaining = (now - job.firstImageTime) / kMsPerSecond / double(job.written) *
+                             double(job.total - job.written);
     const int64_t percent = int64_t(fraction * 100.0 + 0.5);
-    setExportProgress(
-        fraction,
-        host::substitute(pick(text::kImageProgress, language_),
-                         {number(job_.written), number(job_.total), number(job_.nextFrame - 1),
-                          number(percent), elapsed, formatDuration(remaining)}),
-        true);
+    setProgress(fraction,
+                host::substitute(pick(text::kImageProgress, language),
+                                 {number(job.written), number(job.total), number(job.nextFrame - 1),
+                                  number(percent), elapsed, formatDuration(remaining)}),
+                true);
   } else {
-    const double preRollFrames = std::max(double(job_.firstFrame - job_.preRollStart + 1), 1.0);
-    setExportProgress(
-        double(job_.nextFrame - job_.preRollStart) / preRollFrames * kPreRollShare,
-        host::substitute(pick(text::kPreRollProgress, language_),
-                         {number(job_.nextFrame - 1), number(job_.firstFrame), elapsed}),
-        true);
+    const double preRollFrames = std::max(double(job.firstFrame - job.preRollStart + 1), 1.0);
+    setProgress(double(job.nextFrame - job.preRollStart) / preRollFrames * kPreRollShare,
+                host::substitute(pick(text::kPreRollProgress, language),
+                                 {number(job.nextFrame - 1), number(job.firstFrame), elapsed}),
+                true);
   }
-  const double simulated = double(job_.nextFrame - job_.preRollStart);
-  const double span = std::max(double(job_.lastFrame - job_.preRollStart + 1), 1.0);
+  const double simulated = double(job.nextFrame - job.preRollStart);
+  const double span = std::max(double(job.lastFrame - job.preRollStart + 1), 1.0);
   host::setStatusBarPercent(int32_t(simulated * 100.0 / span));
 }
 
-void FlarionDialog::finishExport(const Text &ending, bool keepBar, bool showMessageBox) {
-  ExportJob ended = std::move(job_);
-  job_ = ExportJob{};
-  saveInProgress_ = false;
-  dialog_.setTimer(kTimerIntervalMs);
+void ExportJob::finish(const Text &ending, bool keepBar, bool showMessageBox) {
+  ExportSequence ended = std::move(*sequence_);
+  sequence_.reset();
+  saving_ = false;
+  window_.setTimer(kTimerIntervalMs);
   ended.cameraInCopy.reset();
   ended.cameraClone.reset();
   ended.sceneCopy.reset();
   host::clearStatusBar();
-  forgetPreview();
+  site_.forgetPreview();
   updateControls();
 
-  const std::string word = pick(ending, language_);
+  const Language language = site_.language();
+  const std::string word = pick(ending, language);
   const std::string duration =
       formatDuration((host::milliseconds() - ended.startTime) / kMsPerSecond);
   const double fraction = ended.total < 1 ? 0.0 : double(ended.written) / double(ended.total);
-  setExportProgress(fraction,
-                    host::substitute(pick(text::kExportEnded, language_),
-                                     {word, number(ended.written), number(ended.total), duration}),
-                    keepBar);
+  setProgress(fraction,
+              host::substitute(pick(text::kExportEnded, language),
+                               {word, number(ended.written), number(ended.total), duration}),
+              keepBar);
   if (!showMessageBox) {
     return;
   }
-  std::string summary = host::substitute(pick(text::kSummaryTitle, language_), {word});
+  std::string summary = host::substitute(pick(text::kSummaryTitle, language), {word});
   summary += "\n\n";
   summary +=
-      host::substitute(pick(text::kSummaryRange, language_),
+      host::substitute(pick(text::kSummaryRange, language),
                        {number(ended.firstFrame), number(ended.lastFrame), number(ended.step)}) +
       "\n";
-  summary += host::substitute(pick(text::kSummaryWritten, language_),
-                              {number(ended.written), number(ended.total), number(ended.width),
-                               number(ended.height)}) +
+  summary += host::substitute(pick(text::kSummaryWritten, language),
+                              {number(ended.written), number(ended.total),
+                               number(ended.target.width), number(ended.target.height)}) +
              "\n";
-  summary += host::substitute(pick(text::kSummaryDuration, language_), {duration}) + "\n";
-  summary += host::substitute(pick(text::kSummaryFolder, language_), {ended.folder});
+  summary += host::substitute(pick(text::kSummaryDuration, language), {duration}) + "\n";
+  summary += host::substitute(pick(text::kSummaryFolder, language), {ended.target.folder});
   if (!lastMessage_.empty()) {
-    summary += "\n\n" + std::string(pick(text::kSummaryLastMessage, language_)) + lastMessage_;
+    summary += "\n\n" + std::string(pick(text::kSummaryLastMessage, language)) + lastMessage_;
   }
   host::messageBox(summary, host::message_box::kOkExclamation);
 }
 
-void FlarionDialog::setExportProgress(double fraction, const std::string &text, bool barShown) {
-  dialog_.setProgress(control::kProgressBar, barShown, std::clamp(fraction, 0.0, 1.0));
-  dialog_.setText(control::kProgressText, text);
+void ExportJob::setProgress(double fraction, const std::string &text, bool barShown) {
+  window_.setProgress(control::kProgressBar, barShown, std::clamp(fraction, 0.0, 1.0));
+  window_.setText(control::kProgressText, text);
 }
 
-void FlarionDialog::showExportError(const std::string &message) {
-  const std::string mark = pick(text::kErrorPrefix, language_);
-  setExportProgress(0.0, message.starts_with(mark) ? message : mark + message, false);
+void ExportJob::showError(const std::string &message) {
+  const std::string mark = pick(text::kErrorPrefix, site_.language());
+  setProgress(0.0, message.starts_with(mark) ? message : mark + message, false);
 }
 
-void FlarionDialog::cancelExport() {
-  if (!job_.running) {
+void ExportJob::cancel() {
+  if (!running()) {
     return;
   }
-  job_.cancelRequested = true;
-  dialog_.setText(control::kProgressText, pick(text::kCancelling, language_));
+  sequence_->cancelRequested = true;
+  window_.setText(control::kProgressText, pick(text::kCancelling, site_.language()));
 }
 
-void FlarionDialog::updateControls() {
-  const bool idle = !job_.running;
-  dialog_.enable(control::kExportImage, idle);
-  dialog_.enable(control::kExportSequence, idle);
-  dialog_.enable(control::kFormat, idle);
-  dialog_.enable(control::kCancelExport, !idle);
+void ExportJob::windowClosed() {
+  if (running()) {
+    finish(text::kEndWindowClosed, false, false);
+  }
 }
 
-void FlarionDialog::forgetPreview() {
-  preview_.lastDocument = nullptr;
-  preview_.lastKey.reset();
+void ExportJob::noteStatus(const std::string &text) {
+  if (saving_) {
+    lastMessage_ = text;
+  }
+}
+
+void ExportJob::updateControls() {
+  const bool idle = !running();
+  window_.enable(control::kExportImage, idle);
+  window_.enable(control::kExportSequence, idle);
+  window_.enable(control::kFormat, idle);
+  window_.enable(control::kCancelExport, !idle);
 }
 
 } // namespace ek::plugin

@@ -11,7 +11,9 @@
 
 namespace ek::plugin {
 
-FlarionDialog::FlarionDialog(Language language) : language_(language), dialog_(*this) {}
+FlarionDialog::FlarionDialog(Language language)
+    : language_(language), dialog_(*this), frames_(*this, previewArea_),
+      preview_(*this, frames_, previewArea_), export_(*this, dialog_) {}
 
 bool FlarionDialog::open() {
   return dialog_.open(kCommandId, kDialogDefaultWidth, kDialogDefaultHeight);
@@ -21,23 +23,17 @@ bool FlarionDialog::restore(void *layoutData) { return dialog_.restore(kCommandI
 
 void FlarionDialog::showStatus(const std::string &text) {
   dialog_.setText(control::kStatus, text);
-  if (saveInProgress_) {
-    lastMessage_ = text;
-  }
-}
-
-void FlarionDialog::showError(const std::string &message) {
-  showStatus(pick(text::kErrorPrefix, language_) + message);
+  export_.noteStatus(text);
 }
 
 DialogSettings FlarionDialog::readSettings() const { return plugin::readSettings(dialog_); }
 
-bool FlarionDialog::ensureContext() {
-  const RendererSession::Outcome outcome = renderer_.ensureContext(language_);
-  if (outcome == RendererSession::Outcome::CreatedOnCpu) {
-    showStatus(pick(text::kRenderingOnCpu, language_));
-  }
-  return outcome != RendererSession::Outcome::Failed;
+bool FlarionDialog::renderAndSave(const host::Document &document,
+                                  const std::optional<host::Object> &camera, int32_t width,
+                                  int32_t height, const DialogSettings &settings, int32_t frame,
+                                  const std::string &path, ImageFormat format) {
+  return frames_.renderAndSave(document, camera, width, height, settings, frame, path, format,
+                               export_.timings());
 }
 
 bool FlarionDialog::createLayout() {
@@ -50,7 +46,7 @@ bool FlarionDialog::createLayout() {
 bool FlarionDialog::initValues() {
   setDefaults(dialog_);
   dialog_.setProgress(control::kProgressBar, false, 0.0);
-  updateControls();
+  export_.updateControls();
   dialog_.setTimer(kTimerIntervalMs);
   return true;
 }
@@ -62,13 +58,13 @@ bool FlarionDialog::command(int32_t controlId) {
     previewUpdate();
     break;
   case control::kExportImage:
-    exportImage();
+    export_.exportImage();
     break;
   case control::kExportSequence:
-    startSequenceExport();
+    export_.startSequence();
     break;
   case control::kCancelExport:
-    cancelExport();
+    export_.cancel();
     break;
   case control::kFormat:
     break; // read by the export when it starts
@@ -80,16 +76,27 @@ bool FlarionDialog::command(int32_t controlId) {
 }
 
 void FlarionDialog::timer() {
-  if (job_.running) {
-    exportTick();
+  if (export_.running()) {
+    export_.tick();
     return;
   }
-  if (dialog_.getBool(control::kLive).value_or(false) && !saveInProgress_) {
+  if (dialog_.getBool(control::kLive).value_or(false)) {
     previewUpdate();
   }
 }
 
-void FlarionDialog::closed() { closeWindow(); }
+// The window closed: the context goes, the library stays, and the next update starts afresh.
+void FlarionDialog::closed() {
+  export_.windowClosed();
+  frames_.close();
+  preview_.forget();
+}
+
+void FlarionDialog::previewUpdate() {
+  if (!export_.busy()) {
+    preview_.update();
+  }
+}
 
 void FlarionDialog::copyFromCamera() {
   std::optional<host::Camera> camera;

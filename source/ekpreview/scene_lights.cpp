@@ -188,4 +188,12 @@ void collectLights(std::optional<host::Object> first, LightTable &table) {
   }
 }
 
+LightTable sceneLights(const host::Document &document, const DialogSettings &settings) {
+  LightTable lights;
+  if (settings.mode == kModeVolumetric) {
+    collectLights(document.firstObject(), lights);
+  }
+  return lights;
+}
+
 } // namespace ek::plugin

@@ -5,8 +5,10 @@
 #include <optional>
 #include <string>
 
+#include "ekpreview/dialog_settings.h"
 #include "ekpreview/language.h"
 #include "emberkit.h"
+#include "host/document.h"
 #include "host/object.h"
 
 namespace ek::plugin {
@@ -41,5 +43,9 @@ std::string refusedLightMessage(const RefusedLight &light, Language language);
 // Children of skipped objects are still visited. The walk keeps its own stack, so a deep hierarchy
 // cannot exhaust the thread's stack.
 void collectLights(std::optional<host::Object> first, LightTable &table);
+
+// The lights a render of the document with these settings uses: the scene's for the volumetric
+// look, none for the others.
+LightTable sceneLights(const host::Document &document, const DialogSettings &settings);
 
 } // namespace ek::plugin
