@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "bench_options.h"
-#include "first_frame.h"
 #include "context.h"
 #include "cpu/worker_pool.h"
+#include "first_frame.h"
 #include "frame_builder.h"
 #include "kernels/additive.h"
 
@@ -36,8 +36,8 @@ namespace {
 constexpr int kWidth = 1920, kHeight = 1080, kSamples = 4;
 
 // Median time of `run`, each time after an untimed `prepare`.
-double medianMs(int repeat, const std::function<void()> &run,
-                const std::function<void()> &prepare = [] {}) {
+double medianMs(
+    int repeat, const std::function<void()> &run, const std::function<void()> &prepare = [] {}) {
   prepare();
   run(); // warm-up: first-touch of buffers, thread start
   std::vector<double> times;
@@ -179,13 +179,13 @@ void runScene(EKContext *context, const Scene &scene, const ek::bench::Options &
     device.synchronize();
   };
   auto splatOnce = [&] {
-    device.launchSplat(splatBlocks, splat);
+    device.launch(splatBlocks, splat);
     device.synchronize();
   };
   const double clearMs = medianMs(options.repeat, clear, splatOnce);
   const double splatMs = medianMs(options.repeat, splatOnce, clear);
   const double resolveMs = medianMs(options.repeat, [&] {
-    device.launchResolve(resolveBlocks, resolve);
+    device.launch(resolveBlocks, resolve);
     device.synchronize();
   });
   const double renderMs = medianMs(options.repeat, [&] {

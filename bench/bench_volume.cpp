@@ -133,9 +133,9 @@ int main(int argc, char **argv) {
     timer.restart();
     ek::renderVolume(context, camera, settings, frame, lights, 2, nullptr, &timer);
     const auto start = std::chrono::steady_clock::now();
-    device.launchResolveVol(uint32_t((uint64_t(kWidth) * kHeight + 255) / 256),
-                            {context->accumulator.get(), context->totalDepth.get(), nullptr,
-                             resolveTarget, kWidth * kHeight, settings.exposure});
+    device.launch(uint32_t((uint64_t(kWidth) * kHeight + 255) / 256),
+                  ek::ResolveVolArgs{context->accumulator.get(), context->totalDepth.get(), nullptr,
+                                     resolveTarget, kWidth * kHeight, settings.exposure});
     device.synchronize();
     resolveMs += msSince(start);
     const auto whole = std::chrono::steady_clock::now();

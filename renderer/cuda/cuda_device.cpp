@@ -5,7 +5,22 @@
 
 namespace ek {
 
-DeviceStatus CudaDevice::makeCurrent() { return cudaSetDevice(ordinal_); }
+CudaDevice::~CudaDevice() {
+  // Work still queued on the stream completes before its resources go.
+  if (stream_ && cudaSetDevice(ordinal_) == cudaSuccess)
+    cudaStreamDestroy(stream_);
+}
+
+DeviceStatus CudaDevice::makeCurrent() {
+  cudaError_t status = cudaSetDevice(ordinal_);
+  if (status == cudaSuccess && !stream_)
+    status = cudaStreamCreateWithFlags(&stream_, cudaStreamNonBlocking);
+  return status;
+}
+
+DeviceStatus CudaDevice::thenSynchronize(cudaError_t status) {
+  return status == cudaSuccess ? cudaStreamSynchronize(stream_) : status;
+}
 
 DeviceStatus CudaDevice::allocate(void **pointer, uint64_t bytes) {
   *pointer = nullptr;
@@ -14,20 +29,22 @@ DeviceStatus CudaDevice::allocate(void **pointer, uint64_t bytes) {
 
 void CudaDevice::release(void *pointer) { cudaFree(pointer); }
 
+// Both copies return once they are done: the caller may reuse its source (which, were it pinned,
+// an asynchronous copy would still be reading) and read its destination.
 DeviceStatus CudaDevice::copyToDevice(void *dst, const void *src, uint64_t bytes) {
-  return cudaMemcpy(dst, src, bytes, cudaMemcpyHostToDevice);
+  return thenSynchronize(cudaMemcpyAsync(dst, src, bytes, cudaMemcpyHostToDevice, stream_));
 }
 
 DeviceStatus CudaDevice::copyToHost(void *dst, const void *src, uint64_t bytes) {
-  return cudaMemcpy(dst, src, bytes, cudaMemcpyDeviceToHost);
+  return thenSynchronize(cudaMemcpyAsync(dst, src, bytes, cudaMemcpyDeviceToHost, stream_));
 }
 
 DeviceStatus CudaDevice::fill(void *dst, int value, uint64_t bytes) {
-  return cudaMemset(dst, value, bytes);
+  return cudaMemsetAsync(dst, value, bytes, stream_);
 }
 
 DeviceStatus CudaDevice::fillAsync(void *dst, int value, uint64_t bytes) {
-  return cudaMemsetAsync(dst, value, bytes, 0);
+  return cudaMemsetAsync(dst, value, bytes, stream_);
 }
 
 DeviceStatus CudaDevice::memoryInfo(uint64_t *freeBytes, uint64_t *totalBytes) {
@@ -65,7 +82,7 @@ DeviceStatus CudaDevice::createEvent(DeviceEvent *event) {
 void CudaDevice::destroyEvent(DeviceEvent event) { cudaEventDestroy(cudaEvent_t(event)); }
 
 DeviceStatus CudaDevice::recordEvent(DeviceEvent event) {
-  return cudaEventRecord(cudaEvent_t(event), 0);
+  return cudaEventRecord(cudaEvent_t(event), stream_);
 }
 
 DeviceStatus CudaDevice::synchronizeEvent(DeviceEvent event) {
@@ -78,7 +95,7 @@ DeviceStatus CudaDevice::elapsedMs(float *ms, DeviceEvent start, DeviceEvent sto
 
 DeviceStatus CudaDevice::takeLaunchError() { return cudaGetLastError(); }
 
-DeviceStatus CudaDevice::synchronize() { return cudaDeviceSynchronize(); }
+DeviceStatus CudaDevice::synchronize() { return cudaStreamSynchronize(stream_); }
 
 std::string CudaDevice::errorText(DeviceStatus status) {
   const char *text = cudaGetErrorString(cudaError_t(status));

@@ -1,8 +1,12 @@
 // The CUDA backend: a thin layer over the CUDA runtime. Every call first makes the context's
-// device current, since contexts on other devices may have run on this thread meanwhile. The
-// launches are defined beside their kernels, in cuda_kernels.cu and cuda_volume_kernels.cu, as the
-// CPU backend's are in its kernel files.
+// device current, since contexts on other devices may have run on this thread meanwhile. Each
+// device object owns a stream, and every copy, fill, launch, event and synchronisation of it goes
+// on that stream, so contexts sharing a GPU neither wait for nor time each other's work. The
+// launches are defined beside their kernels, in cuda_kernels.cu, as the CPU backend's are in its
+// kernel files.
 #pragma once
+
+#include <cuda_runtime.h>
 
 #include "device.h"
 
@@ -11,7 +15,11 @@ namespace ek {
 class CudaDevice final : public Device {
 public:
   explicit CudaDevice(int ordinal) : ordinal_(ordinal) {}
+  ~CudaDevice() override;
+  CudaDevice(const CudaDevice &) = delete;
+  CudaDevice &operator=(const CudaDevice &) = delete;
 
+  // Also makes the device's stream, the first time the device can be made current.
   DeviceStatus makeCurrent() override;
   DeviceStatus allocate(void **pointer, uint64_t bytes) override;
   void release(void *pointer) override;
@@ -31,20 +39,15 @@ public:
   DeviceStatus synchronize() override;
   std::string errorText(DeviceStatus status) override;
 
-  void launchSplat(uint32_t blocks, const SplatArgs &args) override;
-  void launchResolve(uint32_t blocks, const ResolveArgs &args) override;
-  void launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs &args) override;
-
-  DeviceStatus uploadVolumeConstants(const VolumeConstants &constants) override;
-  void launchBounds(uint32_t blocks, const BoundsArgs &args) override;
-  void launchLightSplat(uint32_t blocks, const LightSplatArgs &args) override;
-  void launchPrefix(uint32_t blocks, const PrefixArgs &args) override;
-  void launchCamSplat(uint32_t blocks, const CamSplatArgs &args) override;
-  void launchShade(uint32_t blocks, const ShadeArgs &args) override;
-  void launchResolveVol(uint32_t blocks, const ResolveVolArgs &args) override;
+  void launch(uint32_t blocks, const KernelArgs &args) override;
 
 private:
+  // Waits for the device's stream when `status` says the call before succeeded.
+  DeviceStatus thenSynchronize(cudaError_t status);
+
   int ordinal_;
+  // Non-blocking: it never waits for work that other code queues on the default stream.
+  cudaStream_t stream_ = nullptr;
 };
 
 } // namespace ek

@@ -248,8 +248,8 @@ TEST(VectorisedSamples, SplatLikeTheScalarDevice) {
       ek::CpuDevice device(3, chosen);
       std::vector<Rgba32f> accumulator(size_t(cloud.frame.width) * cloud.frame.height,
                                        Rgba32f{0, 0, 0, 0});
-      device.launchSplat(1, {cloud.frame, cloud.positions.data(), cloud.colors.data(),
-                             cloud.velocities.data(), total, accumulator.data()});
+      device.launch(1, ek::SplatArgs{cloud.frame, cloud.positions.data(), cloud.colors.data(),
+                                     cloud.velocities.data(), total, accumulator.data()});
       return accumulator;
     };
     const std::vector<Rgba32f> vector = splat(paths), scalar = splat(ek::VectorPaths{});
