@@ -98,7 +98,7 @@ bool uploadCloud(EKContext *context, uint64_t n, bool blob) {
 }
 
 // The samples of a scene, placed with the shared item function: pixel and value of every hit.
-std::vector<ek::SplatSample> placeSamples(EKContext *context, const EKFrame &frame) {
+std::vector<ek::SplatSample> placeSamples(EKContext *context, const ek::Frame &frame) {
   std::vector<EKV3> positions(context->count);
   std::vector<Rgba8> colors(context->count);
   context->backend->copyToHost(positions.data(), context->positions.get(), positions.size() * 12);
@@ -151,7 +151,7 @@ double cpuScatterLimitMs(const std::vector<ek::SplatSample> &hits, int repeat) {
 
 void runScene(EKContext *context, const Scene &scene, const ek::bench::Options &options) {
   ek::Device &device = *context->backend;
-  const EKFrame frame = ek::buildFrame(scene.camera, scene.settings);
+  const ek::Frame frame = ek::buildFrame(scene.camera, scene.settings);
   const uint64_t pixels = uint64_t(kWidth) * kHeight;
   const uint64_t work = context->count * uint64_t(frame.repopulation + 1) * frame.samples;
   const ek::SplatArgs splat{frame, context->positions.get(),  context->colors.get(), nullptr,

@@ -123,7 +123,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   ek::Device &device = *context->backend;
-  const EKFrame frame = ek::buildFrame(camera, settings);
+  const ek::Frame frame = ek::buildFrame(camera, settings);
   ek::PassTimer timer(device);
   // The float image, as ekRender gives it: on a GPU the context's copy, on the CPU the caller's.
   Rgba32f *resolveTarget = device.usesHostMemory() ? reinterpret_cast<Rgba32f *>(image.data())

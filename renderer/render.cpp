@@ -63,7 +63,7 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
     if (!fitImageBuffers(context, width, height, image8, imageFloat, volumetric))
       return 1;
     const int32_t pixelCount = int32_t(pixels);
-    const EKFrame frame = ek::buildFrame(*camera, *settings);
+    const ek::Frame frame = ek::buildFrame(*camera, *settings);
     const EKV3 *velocities =
         context->velocitiesValid && frame.shutter > 0.0f ? context->velocities.get() : nullptr;
     uint64_t work = 0;

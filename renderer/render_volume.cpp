@@ -53,7 +53,7 @@ bool measureCloud(EKContext *c, const EKV3 *velocities, float bounds[kBoundsFloa
 
 // The box every sample position lies in: bounds widened by the shutter's travel and the copies'
 // spread.
-Box paddedBox(const float bounds[kBoundsFloats], uint64_t count, const EKFrame &frame) {
+Box paddedBox(const float bounds[kBoundsFloats], uint64_t count, const Frame &frame) {
   Box box{{bounds[0], bounds[1], bounds[2]}, {bounds[3], bounds[4], bounds[5]}};
   if (count == 0)
     box = {{-1, -1, -1}, {1, 1, 1}};
@@ -78,14 +78,14 @@ void mark(PassTimer *timer, PassTimer::Pass pass) {
     timer->mark(pass);
 }
 
-bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats,
-                      const EKFrame &frame, const EKV3 *velocities, PassTimer *timer) {
+bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats, const Frame &frame,
+                      const EKV3 *velocities, PassTimer *timer) {
   Device &device = *c->backend;
   if (!ensureCapacity(c, c->shadowMaps, floats, "shadow maps"))
     return false;
   device.fillAsync(c->shadowMaps.get(), 0, floats * sizeof(float));
   mark(timer, PassTimer::Clears);
-  EKFrame oneSample = frame;
+  Frame oneSample = frame;
   oneSample.samples = 1;
   uint64_t work = 0;
   if (!splatWork(c, oneSample, c->count, work))
@@ -97,7 +97,7 @@ bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats,
   }
   mark(timer, PassTimer::LightSplat);
   for (int m = 0; m < vol.shadowMapCount; ++m) {
-    const EKShadowMap &map = vol.maps[m];
+    const ShadowMap &map = vol.maps[m];
     const uint64_t texels = uint64_t(map.size) * uint64_t(map.size);
     device.launch(blocksFor(device, texels, kBlockSize),
                   PrefixArgs{c->shadowMaps.get() + map.offset, texels, map.slices, nullptr});
@@ -109,7 +109,7 @@ bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats,
 } // namespace
 
 bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &settings,
-                  const EKFrame &frame, const EKLight *lights, int32_t lightCount,
+                  const Frame &frame, const EKLight *lights, int32_t lightCount,
                   const EKV3 *velocities, PassTimer *timer) {
   Device &device = *c->backend;
   const uint64_t pixels = uint64_t(frame.width) * uint64_t(frame.height);

@@ -73,8 +73,7 @@ private:
                   Batch &batch) const;
   // The spatial visiting order made by the last bounds pass, when it belongs to these particles
   // and this much work; null otherwise (then the items run in index order).
-  const uint32_t *spatialOrderFor(const EKV3 *positions, const EKFrame &frame,
-                                  uint64_t total) const;
+  const uint32_t *spatialOrderFor(const EKV3 *positions, const Frame &frame, uint64_t total) const;
 
   WorkerPool pool_;
   CpuMemory memory_;

@@ -19,7 +19,7 @@ namespace {
 template <typename Batch>
 void splatRange(const SplatArgs &a, const VectorPaths &vector, uint64_t begin, uint64_t end,
                 Batch &batch) {
-  const EKFrame &f = a.frame;
+  const Frame &f = a.frame;
   if (!samplesCoincide(f, a.velocities)) {
     if (vector.placeSamples && f.projection != EK_PROJECTION_SPHERICAL) {
       splatInLanes(a, begin, end, vector.placeSamples, batch);

@@ -201,14 +201,14 @@ void gatherInOrder(WorkerPool &pool, const T *values, const PageArray<uint32_t> 
 void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const float *shadowMaps,
                         ShadowLookup *lookups) {
   for (int i = 0; i < vol.lightCount; ++i) {
-    const EKVolLight &light = vol.lights[i];
+    const VolLight &light = vol.lights[i];
     if (light.mapCount < 1)
       continue;
     ShadowLookup &l = lookups[i];
     shadowLookup(vol, light, p, l);
     if (!l.inside)
       continue;
-    const EKShadowMap &m = vol.maps[l.map];
+    const ShadowMap &m = vol.maps[l.map];
     const int k = l.slices.k0;
     const int x0 = int(floorf(l.hit.px - 0.5f)), y0 = int(floorf(l.hit.py - 0.5f));
     const int xa = x0 > 0 ? x0 : 0, xb = x0 + 1 < m.size - 1 ? x0 + 1 : m.size - 1;
@@ -251,7 +251,7 @@ void CpuDevice::run(uint32_t, const BoundsArgs &a) {
   }
 }
 
-const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const EKFrame &frame,
+const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const Frame &frame,
                                            uint64_t total) const {
   const uint64_t perParticle = itemsPerParticle(frame.repopulation, frame.samples);
   const PageArray<uint32_t> &order = spatialOrder_.order();
@@ -283,7 +283,7 @@ void CpuDevice::run(uint32_t, const LightSplatArgs &a) {
           const int n = staged.hits;
           if (!lightSampleHit(vol, vol.lights[i], p, staged.map[n], staged.hit[n]))
             continue;
-          const EKShadowMap &m = vol.maps[staged.map[n]];
+          const ShadowMap &m = vol.maps[staged.map[n]];
           const MapHit &hit = staged.hit[n];
           staged.slices[n] = mapSlices(m, hit.lz);
           prefetch(texelColumn(a.shadowMaps, m, int(hit.px), int(hit.py)) + staged.slices[n].k0);

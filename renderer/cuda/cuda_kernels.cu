@@ -13,7 +13,7 @@
 #include "kernels/galaxy.h"
 #include "kernels/volume.h"
 
-__global__ void kSplat(EKFrame frame, const EKV3 *__restrict__ positions,
+__global__ void kSplat(ek::Frame frame, const EKV3 *__restrict__ positions,
                        const uchar4 *__restrict__ colors, const EKV3 *__restrict__ velocities,
                        uint64_t total, float *__restrict__ accumulator) {
   const auto *rgba = reinterpret_cast<const Rgba8 *>(colors);
@@ -97,7 +97,7 @@ __global__ void kBounds(const EKV3 *__restrict__ positions, const EKV3 *__restri
   atomicAdd(moments + 6, b.count);
 }
 
-__global__ void kLightSplat(EKFrame frame, const __grid_constant__ VolumeConstants vol,
+__global__ void kLightSplat(ek::Frame frame, const __grid_constant__ VolumeConstants vol,
                             const EKV3 *__restrict__ positions, const EKV3 *__restrict__ velocities,
                             uint64_t total, float *shadowMaps) {
   for (uint64_t item = ek::cuda::firstItem(); item < total; item += ek::cuda::itemStride())
@@ -110,14 +110,14 @@ __global__ void kPrefix(float *columns, uint64_t columnCount, int32_t depth, flo
     ek::prefixColumn(columns + c * stride, depth, totals ? totals + c : nullptr);
 }
 
-__global__ void kCamSplat(EKFrame frame, const __grid_constant__ VolumeConstants vol,
+__global__ void kCamSplat(ek::Frame frame, const __grid_constant__ VolumeConstants vol,
                           const EKV3 *__restrict__ positions, const EKV3 *__restrict__ velocities,
                           uint64_t total, float *cameraDepth) {
   for (uint64_t item = ek::cuda::firstItem(); item < total; item += ek::cuda::itemStride())
     ek::camSplatItem(frame, vol, positions, velocities, item, cameraDepth);
 }
 
-__global__ void kShade(EKFrame frame, const __grid_constant__ VolumeConstants vol,
+__global__ void kShade(ek::Frame frame, const __grid_constant__ VolumeConstants vol,
                        const EKV3 *__restrict__ positions, const uchar4 *__restrict__ colors,
                        const EKV3 *__restrict__ velocities, uint64_t total,
                        const float *__restrict__ shadowMaps, float *cameraDepth,

@@ -13,7 +13,7 @@ namespace ek {
 constexpr uint32_t kBlockSize = 256;
 
 struct SplatArgs {
-  EKFrame frame;
+  Frame frame;
   const EKV3 *positions;
   const Rgba8 *colors;
   const EKV3 *velocities; // null: no motion blur
@@ -48,7 +48,7 @@ struct BoundsArgs {
 // The volumetric splatting passes carry the render's volume constants with them, so nothing that
 // another render on the same device writes meanwhile can reach their reads.
 struct LightSplatArgs {
-  EKFrame frame; // samples 1
+  Frame frame; // samples 1
   VolumeConstants vol;
   const EKV3 *positions;
   const EKV3 *velocities;
@@ -64,7 +64,7 @@ struct PrefixArgs {
 };
 
 struct CamSplatArgs {
-  EKFrame frame;
+  Frame frame;
   VolumeConstants vol;
   const EKV3 *positions;
   const EKV3 *velocities;
@@ -73,7 +73,7 @@ struct CamSplatArgs {
 };
 
 struct ShadeArgs {
-  EKFrame frame;
+  Frame frame;
   VolumeConstants vol;
   const EKV3 *positions;
   const Rgba8 *colors;

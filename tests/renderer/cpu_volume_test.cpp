@@ -24,7 +24,7 @@ using namespace ek;
 struct LitCloud {
   std::vector<EKV3> positions, velocities;
   std::vector<Rgba8> colors;
-  EKFrame frame;
+  ek::Frame frame;
   VolumeConstants vol{};
   uint64_t shadowFloats = 0;
   uint64_t pixels = 0;
@@ -127,8 +127,8 @@ TEST(CpuVolume, PrefixAgreesWithPrefixColumn) {
 // add in another order.
 void checkSplatsAndShade(bool spaceOrder) {
   const LitCloud c = litCloud(1500);
-  const EKFrame &f = c.frame;
-  EKFrame oneSample = f;
+  const ek::Frame &f = c.frame;
+  ek::Frame oneSample = f;
   oneSample.samples = 1;
   const uint64_t lightWork = c.positions.size() * 2, work = lightWork * 2;
   const uint64_t depthFloats = c.pixels * uint64_t(c.vol.camSlices);
