@@ -1,14 +1,14 @@
-// The CUDA kernels, thin grid-stride loops over the shared item functions, and the CUDA device's
-// launch of them: each argument record is launched by its overload of launchOn, on the device's
-// stream. The volumetric splatting kernels take the volume constants as a parameter of their own
-// launch (a large kernel parameter, held grid-wide in constant memory like a __constant__ block),
-// so concurrent renders on one GPU never read each other's constants.
+// The CUDA kernels, thin grid-stride loops over the shared item functions, and their launch: each
+// argument record is launched by its overload of launchOn, on the stream of the device asking. The
+// volumetric splatting kernels take the volume constants as a parameter of their own launch (a
+// large kernel parameter, held grid-wide in constant memory like a __constant__ block), so
+// concurrent renders on one GPU never read each other's constants.
 #include <cuda_runtime.h>
 
 #include <variant>
 
-#include "cuda/cuda_device.h"
 #include "cuda/cuda_grid.cuh"
+#include "cuda/cuda_launch.h"
 #include "kernels/additive.h"
 #include "kernels/galaxy.h"
 #include "kernels/volume.h"
@@ -201,8 +201,8 @@ void launchOn(cudaStream_t stream, uint32_t blocks, const ResolveVolArgs &a) {
 
 } // namespace
 
-void CudaDevice::launch(uint32_t blocks, const KernelArgs &args) {
-  std::visit([&](const auto &kernelArgs) { launchOn(stream_, blocks, kernelArgs); }, args);
+void cuda::launchKernel(cudaStream_t stream, uint32_t blocks, const KernelArgs &args) {
+  std::visit([&](const auto &kernelArgs) { launchOn(stream, blocks, kernelArgs); }, args);
 }
 
 } // namespace ek
