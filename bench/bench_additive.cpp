@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "bench_options.h"
-#include "first_frame.h"
 #include "context.h"
 #include "cpu/worker_pool.h"
+#include "first_frame.h"
 #include "frame_builder.h"
 #include "kernels/additive.h"
 
@@ -36,8 +36,8 @@ namespace {
 constexpr int kWidth = 1920, kHeight = 1080, kSamples = 4;
 
 // Median time of `run`, each time after an untimed `prepare`.
-double medianMs(int repeat, const std::function<void()> &run,
-                const std::function<void()> &prepare = [] {}) {
+double medianMs(
+    int repeat, const std::function<void()> &run, const std::function<void()> &prepare = [] {}) {
   prepare();
   run(); // warm-up: first-touch of buffers, thread start
   std::vector<double> times;
@@ -98,7 +98,7 @@ bool uploadCloud(EKContext *context, uint64_t n, bool blob) {
 }
 
 // The samples of a scene, placed with the shared item function: pixel and value of every hit.
-std::vector<ek::SplatSample> placeSamples(EKContext *context, const EKFrame &frame) {
+std::vector<ek::SplatSample> placeSamples(EKContext *context, const ek::Frame &frame) {
   std::vector<EKV3> positions(context->count);
   std::vector<Rgba8> colors(context->count);
   context->backend->copyToHost(positions.data(), context->positions.get(), positions.size() * 12);
@@ -151,7 +151,7 @@ double cpuScatterLimitMs(const std::vector<ek::SplatSample> &hits, int repeat) {
 
 void runScene(EKContext *context, const Scene &scene, const ek::bench::Options &options) {
   ek::Device &device = *context->backend;
-  const EKFrame frame = ek::buildFrame(scene.camera, scene.settings);
+  const ek::Frame frame = ek::buildFrame(scene.camera, scene.settings);
   const uint64_t pixels = uint64_t(kWidth) * kHeight;
   const uint64_t work = context->count * uint64_t(frame.repopulation + 1) * frame.samples;
   const ek::SplatArgs splat{frame, context->positions.get(),  context->colors.get(), nullptr,
@@ -179,13 +179,13 @@ void runScene(EKContext *context, const Scene &scene, const ek::bench::Options &
     device.synchronize();
   };
   auto splatOnce = [&] {
-    device.launchSplat(splatBlocks, splat);
+    device.launch(splatBlocks, splat);
     device.synchronize();
   };
   const double clearMs = medianMs(options.repeat, clear, splatOnce);
   const double splatMs = medianMs(options.repeat, splatOnce, clear);
   const double resolveMs = medianMs(options.repeat, [&] {
-    device.launchResolve(resolveBlocks, resolve);
+    device.launch(resolveBlocks, resolve);
     device.synchronize();
   });
   const double renderMs = medianMs(options.repeat, [&] {

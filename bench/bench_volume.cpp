@@ -123,7 +123,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   ek::Device &device = *context->backend;
-  const EKFrame frame = ek::buildFrame(camera, settings);
+  const ek::Frame frame = ek::buildFrame(camera, settings);
   ek::PassTimer timer(device);
   // The float image, as ekRender gives it: on a GPU the context's copy, on the CPU the caller's.
   Rgba32f *resolveTarget = device.usesHostMemory() ? reinterpret_cast<Rgba32f *>(image.data())
@@ -133,9 +133,9 @@ int main(int argc, char **argv) {
     timer.restart();
     ek::renderVolume(context, camera, settings, frame, lights, 2, nullptr, &timer);
     const auto start = std::chrono::steady_clock::now();
-    device.launchResolveVol(uint32_t((uint64_t(kWidth) * kHeight + 255) / 256),
-                            {context->accumulator.get(), context->totalDepth.get(), nullptr,
-                             resolveTarget, kWidth * kHeight, settings.exposure});
+    device.launch(uint32_t((uint64_t(kWidth) * kHeight + 255) / 256),
+                  ek::ResolveVolArgs{context->accumulator.get(), context->totalDepth.get(), nullptr,
+                                     resolveTarget, kWidth * kHeight, settings.exposure});
     device.synchronize();
     resolveMs += msSince(start);
     const auto whole = std::chrono::steady_clock::now();

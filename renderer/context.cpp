@@ -61,7 +61,7 @@ uint64_t blocksCovering(uint64_t n, uint32_t blockSize) {
   return std::max<uint64_t>(n / blockSize + (n % blockSize != 0), 1);
 }
 
-bool splatWork(EKContext *context, const EKFrame &frame, uint64_t count, uint64_t &work) {
+bool splatWork(EKContext *context, const Frame &frame, uint64_t count, uint64_t &work) {
   const uint64_t perParticle = itemsPerParticle(frame.repopulation, frame.samples);
   if (count != 0 && perParticle > std::numeric_limits<uint64_t>::max() / count) {
     setError(context, "ekRender: too many samples (particles x copies x samples exceeds 64 bits)");

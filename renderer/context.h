@@ -87,7 +87,7 @@ uint32_t blocksForMultiprocessors(uint64_t n, uint32_t blockSize, int multiproce
 
 // Work items of a splatting pass of `frame` over `count` particles: particles x copies x samples.
 // When that does not fit in 64 bits, stores the failure and returns false.
-bool splatWork(EKContext *context, const EKFrame &frame, uint64_t count, uint64_t &work);
+bool splatWork(EKContext *context, const Frame &frame, uint64_t count, uint64_t &work);
 
 // Stores "name: text" as the context's last error; never throws (a heap too exhausted to build
 // the text leaves the previous text in place).

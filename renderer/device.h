@@ -9,7 +9,6 @@
 #include <string>
 
 #include "kernels/launch_args.h"
-#include "kernels/volume_constants.h"
 
 namespace ek {
 
@@ -36,7 +35,7 @@ public:
   virtual DeviceStatus copyToDevice(void *dst, const void *src, uint64_t bytes) = 0;
   virtual DeviceStatus copyToHost(void *dst, const void *src, uint64_t bytes) = 0;
   virtual DeviceStatus fill(void *dst, int value, uint64_t bytes) = 0;
-  // Fill ordered on the default stream before later launches; the caller ignores its status.
+  // A fill ordered before later launches whose status the caller ignores.
   virtual DeviceStatus fillAsync(void *dst, int value, uint64_t bytes) = 0;
 
   virtual DeviceStatus memoryInfo(uint64_t *freeBytes, uint64_t *totalBytes) = 0;
@@ -58,21 +57,10 @@ public:
   virtual DeviceStatus synchronize() = 0;
   virtual std::string errorText(DeviceStatus status) = 0;
 
-  // Kernel launches: `blocks` blocks of kBlockSize threads. A launch that cannot be configured
-  // records a launch error instead of running.
-  virtual void launchSplat(uint32_t blocks, const SplatArgs &args) = 0;
-  virtual void launchResolve(uint32_t blocks, const ResolveArgs &args) = 0;
-  virtual void launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs &args) = 0;
-
-  // The volumetric passes. Their constants are uploaded first; on CUDA they live in the device's
-  // constant memory (one block per device), on the CPU in the device object (one per context).
-  virtual DeviceStatus uploadVolumeConstants(const VolumeConstants &constants) = 0;
-  virtual void launchBounds(uint32_t blocks, const BoundsArgs &args) = 0;
-  virtual void launchLightSplat(uint32_t blocks, const LightSplatArgs &args) = 0;
-  virtual void launchPrefix(uint32_t blocks, const PrefixArgs &args) = 0;
-  virtual void launchCamSplat(uint32_t blocks, const CamSplatArgs &args) = 0;
-  virtual void launchShade(uint32_t blocks, const ShadeArgs &args) = 0;
-  virtual void launchResolveVol(uint32_t blocks, const ResolveVolArgs &args) = 0;
+  // Runs the kernel that the record's type names, on `blocks` blocks of kBlockSize threads, after
+  // this device's earlier work. A launch that cannot be configured records a launch error instead
+  // of running.
+  virtual void launch(uint32_t blocks, const KernelArgs &args) = 0;
 };
 
 std::unique_ptr<Device> createCpuDevice();

@@ -11,8 +11,10 @@
  * Threads: any thread may call any function on a context. Calls on one context run one at a time:
  * a call made while another thread's call on the same context runs waits for it to return, so a
  * render never sees a reservation or an upload half done. Calls on different contexts do not wait
- * for each other. ekDestroy is the exception: it must be the last call on its context, made once
- * no other thread is inside a call on that context or will make one.
+ * for each other, and contexts share no state: a CUDA context queues its work on a stream of its
+ * own, so contexts on one GPU render at once from separate threads, each with its own lights, and
+ * each waits for its own work only. ekDestroy is the exception: it must be the last call on its
+ * context, made once no other thread is inside a call on that context or will make one.
  *
  * Use: create a context, reserve room for the particles, upload them (in one call or in pieces),
  * set the count to draw, render as often as needed, write the image, destroy the context.
@@ -302,7 +304,8 @@ EK_API int32_t ekGenerateTestCloud(EKContext *context, uint64_t count, uint32_t 
  * `imageFloat`, width x height x 4 floats, linear after the exposure curve, with the coverage as
  * alpha (the additive look keeps colour at or below it), ready for ekSaveEXR or ekSavePNG; either
  * may be null, and with both null the render still runs (for its time). `gpuMs`, when not null,
- * receives the time of the passes in milliseconds (0 when the device cannot tell). Memory for the
+ * receives the time of the context's passes in milliseconds (0 when the device cannot tell); on a
+ * GPU that other contexts render on meanwhile, the passes share it and take longer. Memory for the
  * image buffers is kept between renders of one size. On failure the caller's images are left as
  * they were, with one exception on a GPU: when the float image fails to download, the 8-bit one has
  * already been written. Returns 0 or 1. */

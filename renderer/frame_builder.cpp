@@ -19,7 +19,7 @@ void setRow(float *row, const EKV3 &axis, float translation) {
   row[3] = translation;
 }
 
-void applySpherical(const EKCamera &camera, const EKRenderSettings &settings, EKFrame &f) {
+void applySpherical(const EKCamera &camera, const EKRenderSettings &settings, Frame &f) {
   float lo = camera.lonMin, hi = camera.lonMax;
   if (!(hi > lo)) {
     lo = -180.0f;
@@ -53,8 +53,8 @@ void applySpherical(const EKCamera &camera, const EKRenderSettings &settings, EK
 
 } // namespace
 
-EKFrame buildFrame(const EKCamera &camera, const EKRenderSettings &settings) {
-  EKFrame f{};
+Frame buildFrame(const EKCamera &camera, const EKRenderSettings &settings) {
+  Frame f{};
   const EKV3 forward = normalizedIfLong(subtract(camera.target, camera.eye));
   const EKV3 right = normalizedIfLong(cross(forward, camera.up));
   const EKV3 up = cross(right, forward);

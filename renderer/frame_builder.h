@@ -5,6 +5,6 @@
 
 namespace ek {
 
-EKFrame buildFrame(const EKCamera &camera, const EKRenderSettings &settings);
+Frame buildFrame(const EKCamera &camera, const EKRenderSettings &settings);
 
 } // namespace ek

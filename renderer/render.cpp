@@ -63,7 +63,7 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
     if (!fitImageBuffers(context, width, height, image8, imageFloat, volumetric))
       return 1;
     const int32_t pixelCount = int32_t(pixels);
-    const EKFrame frame = ek::buildFrame(*camera, *settings);
+    const ek::Frame frame = ek::buildFrame(*camera, *settings);
     const EKV3 *velocities =
         context->velocitiesValid && frame.shutter > 0.0f ? context->velocities.get() : nullptr;
     uint64_t work = 0;
@@ -93,21 +93,21 @@ extern "C" EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
     } else {
       backend.fillAsync(context->accumulator.get(), 0, pixels * sizeof(Rgba32f));
       if (work > 0)
-        backend.launchSplat(ek::blocksFor(backend, work, ek::kBlockSize),
-                            {frame, context->positions.get(), context->colors.get(), velocities,
-                             work, context->accumulator.get()});
+        backend.launch(ek::blocksFor(backend, work, ek::kBlockSize),
+                       ek::SplatArgs{frame, context->positions.get(), context->colors.get(),
+                                     velocities, work, context->accumulator.get()});
     }
     if (direct && !passesSucceeded(backend.synchronize()))
       return 1;
     // The resolve kernels take one thread per pixel, so their grid covers the image uncapped.
     const uint32_t resolveBlocks = uint32_t(ek::blocksCovering(pixels, ek::kBlockSize));
     if (volumetric)
-      backend.launchResolveVol(resolveBlocks,
-                               {context->accumulator.get(), context->totalDepth.get(), target8,
-                                targetFloat, pixelCount, settings->exposure});
+      backend.launch(resolveBlocks,
+                     ek::ResolveVolArgs{context->accumulator.get(), context->totalDepth.get(),
+                                        target8, targetFloat, pixelCount, settings->exposure});
     else
-      backend.launchResolve(resolveBlocks, {context->accumulator.get(), target8, targetFloat,
-                                            pixelCount, settings->exposure});
+      backend.launch(resolveBlocks, ek::ResolveArgs{context->accumulator.get(), target8,
+                                                    targetFloat, pixelCount, settings->exposure});
     backend.recordEvent(context->stopEvent);
     if (!passesSucceeded(backend.synchronizeEvent(context->stopEvent)))
       return 1;

@@ -39,8 +39,8 @@ bool measureCloud(EKContext *c, const EKV3 *velocities, float bounds[kBoundsFloa
       !checkDevice(c, device.fill(c->moments.get(), 0, kMoments * sizeof(double)), "init moments"))
     return false;
   if (c->count > 0) {
-    device.launchBounds(kBoundsBlocks, {c->positions.get(), velocities, c->count, c->bounds.get(),
-                                        c->moments.get()});
+    device.launch(kBoundsBlocks, BoundsArgs{c->positions.get(), velocities, c->count,
+                                            c->bounds.get(), c->moments.get()});
     if (!checkDevice(c, device.takeLaunchError(), "bounds kernel"))
       return false;
   }
@@ -53,7 +53,7 @@ bool measureCloud(EKContext *c, const EKV3 *velocities, float bounds[kBoundsFloa
 
 // The box every sample position lies in: bounds widened by the shutter's travel and the copies'
 // spread.
-Box paddedBox(const float bounds[kBoundsFloats], uint64_t count, const EKFrame &frame) {
+Box paddedBox(const float bounds[kBoundsFloats], uint64_t count, const Frame &frame) {
   Box box{{bounds[0], bounds[1], bounds[2]}, {bounds[3], bounds[4], bounds[5]}};
   if (count == 0)
     box = {{-1, -1, -1}, {1, 1, 1}};
@@ -78,28 +78,29 @@ void mark(PassTimer *timer, PassTimer::Pass pass) {
     timer->mark(pass);
 }
 
-bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats,
-                      const EKFrame &frame, const EKV3 *velocities, PassTimer *timer) {
+bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats, const Frame &frame,
+                      const EKV3 *velocities, PassTimer *timer) {
   Device &device = *c->backend;
   if (!ensureCapacity(c, c->shadowMaps, floats, "shadow maps"))
     return false;
   device.fillAsync(c->shadowMaps.get(), 0, floats * sizeof(float));
   mark(timer, PassTimer::Clears);
-  EKFrame oneSample = frame;
+  Frame oneSample = frame;
   oneSample.samples = 1;
   uint64_t work = 0;
   if (!splatWork(c, oneSample, c->count, work))
     return false;
   if (work > 0) {
-    device.launchLightSplat(blocksFor(device, work, kBlockSize),
-                            {oneSample, c->positions.get(), velocities, work, c->shadowMaps.get()});
+    device.launch(
+        blocksFor(device, work, kBlockSize),
+        LightSplatArgs{oneSample, vol, c->positions.get(), velocities, work, c->shadowMaps.get()});
   }
   mark(timer, PassTimer::LightSplat);
   for (int m = 0; m < vol.shadowMapCount; ++m) {
-    const EKShadowMap &map = vol.maps[m];
+    const ShadowMap &map = vol.maps[m];
     const uint64_t texels = uint64_t(map.size) * uint64_t(map.size);
-    device.launchPrefix(blocksFor(device, texels, kBlockSize),
-                        {c->shadowMaps.get() + map.offset, texels, map.slices, nullptr});
+    device.launch(blocksFor(device, texels, kBlockSize),
+                  PrefixArgs{c->shadowMaps.get() + map.offset, texels, map.slices, nullptr});
   }
   mark(timer, PassTimer::ShadowPrefix);
   return checkDevice(c, device.takeLaunchError(), "shadow maps");
@@ -108,7 +109,7 @@ bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats,
 } // namespace
 
 bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &settings,
-                  const EKFrame &frame, const EKLight *lights, int32_t lightCount,
+                  const Frame &frame, const EKLight *lights, int32_t lightCount,
                   const EKV3 *velocities, PassTimer *timer) {
   Device &device = *c->backend;
   const uint64_t pixels = uint64_t(frame.width) * uint64_t(frame.height);
@@ -126,8 +127,6 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
   VolumeConstants vol{};
   const uint64_t shadowFloats =
       buildVolumeConstants(camera, settings, frame, lights, lightCount, padded, densityScale, vol);
-  if (!checkDevice(c, device.uploadVolumeConstants(vol), "volume constants"))
-    return false;
   if (shadowFloats > 0 && !renderShadowMaps(c, vol, shadowFloats, frame, velocities, timer))
     return false;
 
@@ -140,11 +139,12 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
   if (!splatWork(c, frame, c->count, work))
     return false;
   if (work > 0)
-    device.launchCamSplat(blocksFor(device, work, kBlockSize),
-                          {frame, c->positions.get(), velocities, work, c->cameraDepth.get()});
+    device.launch(
+        blocksFor(device, work, kBlockSize),
+        CamSplatArgs{frame, vol, c->positions.get(), velocities, work, c->cameraDepth.get()});
   mark(timer, PassTimer::CameraSplat);
-  device.launchPrefix(blocksFor(device, pixels, kBlockSize),
-                      {c->cameraDepth.get(), pixels, vol.camSlices, c->totalDepth.get()});
+  device.launch(blocksFor(device, pixels, kBlockSize),
+                PrefixArgs{c->cameraDepth.get(), pixels, vol.camSlices, c->totalDepth.get()});
   mark(timer, PassTimer::CameraPrefix);
   if (!checkDevice(c, device.takeLaunchError(), "camera depth map"))
     return false;
@@ -152,9 +152,9 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
   device.fillAsync(c->accumulator.get(), 0, pixels * sizeof(Rgba32f));
   mark(timer, PassTimer::Clears);
   if (work > 0)
-    device.launchShade(blocksFor(device, work, kBlockSize),
-                       {frame, c->positions.get(), c->colors.get(), velocities, work,
-                        c->shadowMaps.get(), c->cameraDepth.get(), c->accumulator.get()});
+    device.launch(blocksFor(device, work, kBlockSize),
+                  ShadeArgs{frame, vol, c->positions.get(), c->colors.get(), velocities, work,
+                            c->shadowMaps.get(), c->cameraDepth.get(), c->accumulator.get()});
   mark(timer, PassTimer::Shade);
   return checkDevice(c, device.takeLaunchError(), "lighting");
 }

@@ -38,7 +38,7 @@ private:
 // Leaves the shaded light in the accumulator and the total optical depth per pixel in
 // totalDepth. On failure the message is in the context's last error.
 bool renderVolume(EKContext *context, const EKCamera &camera, const EKRenderSettings &settings,
-                  const EKFrame &frame, const EKLight *lights, int32_t lightCount,
+                  const Frame &frame, const EKLight *lights, int32_t lightCount,
                   const EKV3 *velocities, PassTimer *timer = nullptr);
 
 } // namespace ek

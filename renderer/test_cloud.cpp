@@ -7,8 +7,8 @@ extern "C" EK_API int32_t ekGenerateTestCloud(EKContext *context, uint64_t n, ui
     if (ek::reserveParticles(context, n, withVelocity != 0) != 0)
       return 1;
     ek::Device &backend = *context->backend;
-    backend.launchGenerateGalaxy(ek::blocksFor(backend, n, ek::kBlockSize),
-                                 {context->positions.get(), context->colors.get(),
+    backend.launch(ek::blocksFor(backend, n, ek::kBlockSize),
+                   ek::GalaxyArgs{context->positions.get(), context->colors.get(),
                                   withVelocity ? context->velocities.get() : nullptr, n, seed});
     if (!ek::checkDevice(context, backend.takeLaunchError(), "launch generator kernel") ||
         !ek::checkDevice(context, backend.synchronize(), "run generator kernel"))

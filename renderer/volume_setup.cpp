@@ -54,7 +54,7 @@ void lightView(const EKV3 &d, const EKV3 &origin, float *view) {
 }
 
 void perspectiveMap(const EKV3 &d, const EKV3 &origin, float halfFov, const Box &padded, int size,
-                    int slices, EKShadowMap &map) {
+                    int slices, ShadowMap &map) {
   lightView(d, origin, map.view);
   map.ortho = 0;
   map.scaleX = map.scaleY = 1.0f / std::tan(halfFov);
@@ -74,7 +74,7 @@ void perspectiveMap(const EKV3 &d, const EKV3 &origin, float halfFov, const Box 
   map.texelArea = texel * texel;
 }
 
-void orthoMap(const EKV3 &d, const Box &padded, int size, int slices, EKShadowMap &map) {
+void orthoMap(const EKV3 &d, const Box &padded, int size, int slices, ShadowMap &map) {
   const EKV3 centre{(padded.min.x + padded.max.x) / 2, (padded.min.y + padded.max.y) / 2,
                     (padded.min.z + padded.max.z) / 2};
   lightView(d, centre, map.view);
@@ -95,8 +95,8 @@ void orthoMap(const EKV3 &d, const Box &padded, int size, int slices, EKShadowMa
   map.texelArea = (2.0f * hx / float(size)) * (2.0f * hy / float(size));
 }
 
-EKVolLight convertLight(const EKLight &light, int32_t firstMap) {
-  EKVolLight out{};
+VolLight convertLight(const EKLight &light, int32_t firstMap) {
+  VolLight out{};
   out.type = light.type;
   out.position[0] = light.position.x;
   out.position[1] = light.position.y;
@@ -118,7 +118,7 @@ EKVolLight convertLight(const EKLight &light, int32_t firstMap) {
   return out;
 }
 
-void cameraDepthRange(const EKCamera &camera, const EKFrame &frame, const Box &padded,
+void cameraDepthRange(const EKCamera &camera, const Frame &frame, const Box &padded,
                       VolumeConstants &out) {
   float nearDepth, farDepth;
   if (frame.projection == EK_PROJECTION_SPHERICAL) {
@@ -172,7 +172,7 @@ Box robustBox(const double moments[6], uint64_t count, const Box &padded) {
 }
 
 uint64_t buildVolumeConstants(const EKCamera &camera, const EKRenderSettings &settings,
-                              const EKFrame &frame, const EKLight *lights, int32_t lightCount,
+                              const Frame &frame, const EKLight *lights, int32_t lightCount,
                               const Box &padded, float densityScale, VolumeConstants &out) {
   const int size = settings.shadowMapSize > 8 ? settings.shadowMapSize : kDefaultMapSize;
   const int slices = settings.shadowSlices > 1 ? settings.shadowSlices : kDefaultMapSlices;
@@ -190,8 +190,8 @@ uint64_t buildVolumeConstants(const EKCamera &camera, const EKRenderSettings &se
   out.shadowMapCount = 0;
   uint64_t total = 0;
   const int used = lights ? std::clamp(lightCount, 0, kMaxVolumeLights) : 0;
-  auto addMap = [&]() -> EKShadowMap & {
-    EKShadowMap &map = out.maps[out.shadowMapCount++];
+  auto addMap = [&]() -> ShadowMap & {
+    ShadowMap &map = out.maps[out.shadowMapCount++];
     map.offset = total;
     // Absurd sizes saturate instead of wrapping to a small buffer the kernels would overrun;
     // no device can allocate the saturated total.
@@ -202,7 +202,7 @@ uint64_t buildVolumeConstants(const EKCamera &camera, const EKRenderSettings &se
   };
   for (int i = 0; i < used; ++i) {
     const EKLight &light = lights[i];
-    EKVolLight &converted = out.lights[out.lightCount++];
+    VolLight &converted = out.lights[out.lightCount++];
     converted = convertLight(light, out.shadowMapCount);
     if (!light.castsShadows)
       continue;

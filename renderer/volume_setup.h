@@ -19,7 +19,7 @@ Box robustBox(const double moments[6], uint64_t count, const Box &padded);
 // Fills `out` (already zeroed) and returns the number of floats all shadow maps need (UINT64_MAX
 // when that does not fit in 64 bits).
 uint64_t buildVolumeConstants(const EKCamera &camera, const EKRenderSettings &settings,
-                              const EKFrame &frame, const EKLight *lights, int32_t lightCount,
+                              const Frame &frame, const EKLight *lights, int32_t lightCount,
                               const Box &padded, float densityScale, VolumeConstants &out);
 
 } // namespace ek

@@ -21,7 +21,7 @@ bool gammaTableUsable();
 
 // Places the first `count` lanes as samplePosition and projectPerspective would; returns a bit
 // per lane that lands in the image and that lane's pixel index in `pixel`.
-uint64_t placeSamplesAvx2(const EKFrame &frame, bool motionBlur, const SampleLanes &lanes,
+uint64_t placeSamplesAvx2(const Frame &frame, bool motionBlur, const SampleLanes &lanes,
                           uint32_t count, uint32_t pixel[SampleLanes::kLanes]);
 
 } // namespace ek

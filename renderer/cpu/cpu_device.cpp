@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <variant>
 
 #include "platform/system_info.h"
 
@@ -131,11 +132,12 @@ DeviceStatus CpuDevice::takeLaunchError() {
   return status;
 }
 
-bool CpuDevice::acceptLaunch(uint32_t blocks) {
-  if (blocks > 0)
-    return true;
-  launchError_ = kCpuInvalidConfiguration;
-  return false;
+void CpuDevice::launch(uint32_t blocks, const KernelArgs &args) {
+  if (blocks == 0) { // a grid of no blocks cannot be configured, as the CUDA runtime says
+    launchError_ = kCpuInvalidConfiguration;
+    return;
+  }
+  std::visit([&](const auto &kernelArgs) { run(blocks, kernelArgs); }, args);
 }
 
 std::string CpuDevice::errorText(DeviceStatus status) {

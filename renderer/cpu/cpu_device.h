@@ -49,32 +49,31 @@ public:
   DeviceStatus synchronize() override { return kDeviceOk; }
   std::string errorText(DeviceStatus status) override;
 
-  void launchSplat(uint32_t blocks, const SplatArgs &args) override;
-  void launchResolve(uint32_t blocks, const ResolveArgs &args) override;
-  void launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs &args) override;
-
-  DeviceStatus uploadVolumeConstants(const VolumeConstants &constants) override;
-  void launchBounds(uint32_t blocks, const BoundsArgs &args) override;
-  void launchLightSplat(uint32_t blocks, const LightSplatArgs &args) override;
-  void launchPrefix(uint32_t blocks, const PrefixArgs &args) override;
-  void launchCamSplat(uint32_t blocks, const CamSplatArgs &args) override;
-  void launchShade(uint32_t blocks, const ShadeArgs &args) override;
-  void launchResolveVol(uint32_t blocks, const ResolveVolArgs &args) override;
+  void launch(uint32_t blocks, const KernelArgs &args) override;
 
   // The dirty tiles of the allocation holding `address` (untracked for other memory).
   DirtyTiles memoryTiles(const void *address) const { return memory_.tilesOf(address); }
 
 private:
-  // Records an unconfigurable launch (no blocks) the way the CUDA runtime does.
-  bool acceptLaunch(uint32_t blocks);
-  // The spatial visiting order made by the last bounds pass, when it belongs to these particles
-  // and this much work; null otherwise (then the items run in index order).
+  // The kernels, one for each argument record; `blocks` limits the resolves' pixels as a grid
+  // would. They are defined in cpu_kernels.cpp and cpu_volume_kernels.cpp.
+  void run(uint32_t blocks, const SplatArgs &args);
+  void run(uint32_t blocks, const ResolveArgs &args);
+  void run(uint32_t blocks, const GalaxyArgs &args);
+  void run(uint32_t blocks, const BoundsArgs &args);
+  void run(uint32_t blocks, const LightSplatArgs &args);
+  void run(uint32_t blocks, const PrefixArgs &args);
+  void run(uint32_t blocks, const CamSplatArgs &args);
+  void run(uint32_t blocks, const ShadeArgs &args);
+  void run(uint32_t blocks, const ResolveVolArgs &args);
+
   // The shading pass over the work items [begin, end), into `batch`.
   template <typename Batch>
   void shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t begin, uint64_t end,
                   Batch &batch) const;
-  const uint32_t *spatialOrderFor(const EKV3 *positions, const EKFrame &frame,
-                                  uint64_t total) const;
+  // The spatial visiting order made by the last bounds pass, when it belongs to these particles
+  // and this much work; null otherwise (then the items run in index order).
+  const uint32_t *spatialOrderFor(const EKV3 *positions, const Frame &frame, uint64_t total) const;
 
   WorkerPool pool_;
   CpuMemory memory_;
@@ -82,8 +81,6 @@ private:
   DeviceStatus launchError_ = kDeviceOk;
   // Per-worker accumulation images of the splat and shading passes, kept between launches.
   std::vector<PrivateImage> privateImages_;
-  // The volume constants belong to the context, so contexts may render volumes concurrently.
-  VolumeConstants volume_{};
   // Particles in Morton order, made by the bounds pass that opens every volumetric render.
   SpatialOrder spatialOrder_;
   PageArray<EKV3> orderedPositions_; // positions[order[s]] at s

@@ -19,7 +19,7 @@ namespace {
 template <typename Batch>
 void splatRange(const SplatArgs &a, const VectorPaths &vector, uint64_t begin, uint64_t end,
                 Batch &batch) {
-  const EKFrame &f = a.frame;
+  const Frame &f = a.frame;
   if (!samplesCoincide(f, a.velocities)) {
     if (vector.placeSamples && f.projection != EK_PROJECTION_SPHERICAL) {
       splatInLanes(a, begin, end, vector.placeSamples, batch);
@@ -42,13 +42,10 @@ void splatRange(const SplatArgs &a, const VectorPaths &vector, uint64_t begin, u
 
 } // namespace
 
-void CpuDevice::launchSplat(uint32_t blocks, const SplatArgs &args) {
-  if (!acceptLaunch(blocks))
-    return;
+void CpuDevice::run(uint32_t, const SplatArgs &args) {
   const uint64_t pixels = uint64_t(args.frame.width) * uint64_t(args.frame.height);
-  accumulateSamples(pool_, privateImages_, args.accumulator, memoryTiles(args.accumulator),
-                    pixels, args.total,
-                    [&](uint64_t begin, uint64_t end, auto &batch) {
+  accumulateSamples(pool_, privateImages_, args.accumulator, memoryTiles(args.accumulator), pixels,
+                    args.total, [&](uint64_t begin, uint64_t end, auto &batch) {
                       splatRange(args, vector_, begin, end, batch);
                     });
 }
@@ -143,18 +140,14 @@ void resolvePixels(WorkerPool &pool, uint32_t blocks, const Args &args,
 
 } // namespace
 
-void CpuDevice::launchResolve(uint32_t blocks, const ResolveArgs &args) {
-  if (!acceptLaunch(blocks))
-    return;
+void CpuDevice::run(uint32_t blocks, const ResolveArgs &args) {
   const DirtyTiles sums = memoryTiles(args.accumulator);
   resolvePixels(pool_, blocks, args, vector_.resolve, [&](uint64_t begin, uint64_t end) {
     return !sums.anyDirty(args.accumulator + begin, (end - begin) * sizeof(Rgba32f));
   });
 }
 
-void CpuDevice::launchResolveVol(uint32_t blocks, const ResolveVolArgs &args) {
-  if (!acceptLaunch(blocks))
-    return;
+void CpuDevice::run(uint32_t blocks, const ResolveVolArgs &args) {
   const DirtyTiles sums = memoryTiles(args.accumulator);
   const DirtyTiles depths = memoryTiles(args.totalDepth);
   resolvePixels(pool_, blocks, args, vector_.resolveVol, [&](uint64_t begin, uint64_t end) {
@@ -163,9 +156,7 @@ void CpuDevice::launchResolveVol(uint32_t blocks, const ResolveVolArgs &args) {
   });
 }
 
-void CpuDevice::launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs &args) {
-  if (!acceptLaunch(blocks))
-    return;
+void CpuDevice::run(uint32_t, const GalaxyArgs &args) {
   pool_.parallelFor(args.count, pool_.chunkFor(args.count, 1024),
                     [&](uint64_t begin, uint64_t end, unsigned) {
                       for (uint64_t i = begin; i < end; ++i)

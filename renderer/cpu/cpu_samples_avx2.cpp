@@ -41,8 +41,8 @@ struct Draws {
 // The draws of lanes [first, first + 8). SLEEF's sine and cosine are a call, across which every
 // vector register would have to be saved; made for all lanes before the geometry, they leave the
 // geometry's loop free of calls.
-void drawLanes(const EKFrame &f, bool motionBlur, bool lens, const SampleLanes &lanes,
-               uint32_t first, Draws &d) {
+void drawLanes(const Frame &f, bool motionBlur, bool lens, const SampleLanes &lanes, uint32_t first,
+               Draws &d) {
   // sampleStream from its particle's and its copy and sample's parts.
   U32x8 state =
       mix32(U32x8::load(lanes.particleKey + first) ^ mix32(U32x8::load(lanes.sampleKey + first)));
@@ -59,7 +59,7 @@ void drawLanes(const EKFrame &f, bool motionBlur, bool lens, const SampleLanes &
 
 // Places lanes [first, first + 8) with their draws; returns a bit per lane that lands in the
 // image, and that lane's pixel index in `pixel`.
-uint32_t placeLanes(const EKFrame &f, bool motionBlur, bool lens, const SampleLanes &lanes,
+uint32_t placeLanes(const Frame &f, bool motionBlur, bool lens, const SampleLanes &lanes,
                     const Draws &d, uint32_t first, uint32_t *pixel) {
   F32x8 x = F32x8::load(lanes.x + first), y = F32x8::load(lanes.y + first),
         z = F32x8::load(lanes.z + first);
@@ -97,8 +97,8 @@ uint32_t placeLanes(const EKFrame &f, bool motionBlur, bool lens, const SampleLa
 
 } // namespace
 
-uint64_t placeSamplesAvx2(const EKFrame &f, bool motionBlur, const SampleLanes &lanes,
-                          uint32_t count, uint32_t pixel[SampleLanes::kLanes]) {
+uint64_t placeSamplesAvx2(const Frame &f, bool motionBlur, const SampleLanes &lanes, uint32_t count,
+                          uint32_t pixel[SampleLanes::kLanes]) {
   const bool lens = f.apertureRadius > 0.0f;
   Draws draws;
   for (uint32_t first = 0; first < count; first += 8)

@@ -38,7 +38,7 @@ struct VectorPaths {
   // Places the first `count` lanes of perspective samples as samplePosition and
   // projectPerspective would; returns a bit per lane that lands in the image and that lane's pixel
   // index in `pixel`.
-  uint64_t (*placeSamples)(const EKFrame &frame, bool motionBlur, const SampleLanes &lanes,
+  uint64_t (*placeSamples)(const Frame &frame, bool motionBlur, const SampleLanes &lanes,
                            uint32_t count, uint32_t pixel[SampleLanes::kLanes]) = nullptr;
 };
 
@@ -89,7 +89,7 @@ template <typename T, typename Value> void fillEight(T *lanes, Value &&value) {
 template <typename Batch>
 EK_NOT_INLINED void splatInLanes(const SplatArgs &a, uint64_t begin, uint64_t end,
                                  decltype(VectorPaths::placeSamples) place, Batch &batch) {
-  const EKFrame &f = a.frame;
+  const Frame &f = a.frame;
   const bool blur = usesMotionBlur(f, a.velocities);
   SampleLanes lanes;
   // What each lane adds: the value of its run of lanes (one copy's samples) in the block.

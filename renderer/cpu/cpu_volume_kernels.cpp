@@ -140,11 +140,11 @@ void pipelineWorkItems(int32_t repopulation, int32_t samples, uint64_t begin, ui
 template <typename Staged, typename Args, typename Fetch, typename Stage, typename Visit>
 void pipelineVolumeWork(WorkerPool &pool, const Args &a, const uint32_t *order, Fetch &&fetch,
                         Stage &&stage, Visit &&visit) {
-  pool.parallelFor(
-      a.total, pool.chunkFor(a.total, kMinChunk), [&](uint64_t begin, uint64_t end, unsigned) {
-        pipelineWorkItems<Staged>(a.frame.repopulation, a.frame.samples, begin, end, order, fetch,
-                                  stage, visit);
-      });
+  pool.parallelFor(a.total, pool.chunkFor(a.total, kMinChunk),
+                   [&](uint64_t begin, uint64_t end, unsigned) {
+                     pipelineWorkItems<Staged>(a.frame.repopulation, a.frame.samples, begin, end,
+                                               order, fetch, stage, visit);
+                   });
 }
 
 // The particle's position (and velocity) ahead of its sample; positions already in visiting order
@@ -201,14 +201,14 @@ void gatherInOrder(WorkerPool &pool, const T *values, const PageArray<uint32_t> 
 void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const float *shadowMaps,
                         ShadowLookup *lookups) {
   for (int i = 0; i < vol.lightCount; ++i) {
-    const EKVolLight &light = vol.lights[i];
+    const VolLight &light = vol.lights[i];
     if (light.mapCount < 1)
       continue;
     ShadowLookup &l = lookups[i];
     shadowLookup(vol, light, p, l);
     if (!l.inside)
       continue;
-    const EKShadowMap &m = vol.maps[l.map];
+    const ShadowMap &m = vol.maps[l.map];
     const int k = l.slices.k0;
     const int x0 = int(floorf(l.hit.px - 0.5f)), y0 = int(floorf(l.hit.py - 0.5f));
     const int xa = x0 > 0 ? x0 : 0, xb = x0 + 1 < m.size - 1 ? x0 + 1 : m.size - 1;
@@ -222,14 +222,7 @@ void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const float *
 
 } // namespace
 
-DeviceStatus CpuDevice::uploadVolumeConstants(const VolumeConstants &constants) {
-  volume_ = constants;
-  return kDeviceOk;
-}
-
-void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs &a) {
-  if (!acceptLaunch(blocks))
-    return;
+void CpuDevice::run(uint32_t, const BoundsArgs &a) {
   // One contiguous part per worker, merged in order: the sums do not depend on the threads.
   const unsigned workers = pool_.size();
   std::vector<BoundsPartial> partials(workers, neutralBounds());
@@ -258,7 +251,7 @@ void CpuDevice::launchBounds(uint32_t blocks, const BoundsArgs &a) {
   }
 }
 
-const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const EKFrame &frame,
+const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const Frame &frame,
                                            uint64_t total) const {
   const uint64_t perParticle = itemsPerParticle(frame.repopulation, frame.samples);
   const PageArray<uint32_t> &order = spatialOrder_.order();
@@ -268,11 +261,9 @@ const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const EKFrame 
   return order.data();
 }
 
-void CpuDevice::launchLightSplat(uint32_t blocks, const LightSplatArgs &a) {
-  if (!acceptLaunch(blocks))
-    return;
+void CpuDevice::run(uint32_t, const LightSplatArgs &a) {
   // lightSplatWork, with each sample placed in the maps ahead of its deposits.
-  const VolumeConstants &vol = volume_;
+  const VolumeConstants &vol = a.vol;
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
   const DirtyTiles tiles = memoryTiles(a.shadowMaps);
@@ -292,7 +283,7 @@ void CpuDevice::launchLightSplat(uint32_t blocks, const LightSplatArgs &a) {
           const int n = staged.hits;
           if (!lightSampleHit(vol, vol.lights[i], p, staged.map[n], staged.hit[n]))
             continue;
-          const EKShadowMap &m = vol.maps[staged.map[n]];
+          const ShadowMap &m = vol.maps[staged.map[n]];
           const MapHit &hit = staged.hit[n];
           staged.slices[n] = mapSlices(m, hit.lz);
           prefetch(texelColumn(a.shadowMaps, m, int(hit.px), int(hit.py)) + staged.slices[n].k0);
@@ -309,9 +300,7 @@ void CpuDevice::launchLightSplat(uint32_t blocks, const LightSplatArgs &a) {
       });
 }
 
-void CpuDevice::launchPrefix(uint32_t blocks, const PrefixArgs &a) {
-  if (!acceptLaunch(blocks))
-    return;
+void CpuDevice::run(uint32_t, const PrefixArgs &a) {
   const uint64_t depth = a.depth > 0 ? uint64_t(a.depth) : 0;
   const DirtyTiles columnTiles = memoryTiles(a.columns);
   const DirtyTiles totalTiles = memoryTiles(a.totals);
@@ -343,9 +332,7 @@ void CpuDevice::launchPrefix(uint32_t blocks, const PrefixArgs &a) {
                     });
 }
 
-void CpuDevice::launchCamSplat(uint32_t blocks, const CamSplatArgs &a) {
-  if (!acceptLaunch(blocks))
-    return;
+void CpuDevice::run(uint32_t, const CamSplatArgs &a) {
   // camSplatWork, with each sample placed ahead of its deposit.
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
@@ -357,15 +344,15 @@ void CpuDevice::launchCamSplat(uint32_t blocks, const CamSplatArgs &a) {
       },
       [&](const WorkItem &work, uint64_t slot, StagedCameraSample &staged) {
         staged.placed =
-            cameraSampleFrom(a.frame, volume_, particlePosition(a.positions, ordered, work, slot),
+            cameraSampleFrom(a.frame, a.vol, particlePosition(a.positions, ordered, work, slot),
                              a.velocities, work, staged.sample);
         if (staged.placed)
-          prefetch(a.cameraDepth + uint64_t(staged.sample.pixel) * uint64_t(volume_.camSlices) +
+          prefetch(a.cameraDepth + uint64_t(staged.sample.pixel) * uint64_t(a.vol.camSlices) +
                    staged.sample.slices.k0);
       },
       [&](const WorkItem &, const StagedCameraSample &staged) {
         if (staged.placed)
-          depositCameraSample(volume_, staged.sample, a.cameraDepth,
+          depositCameraSample(a.vol, staged.sample, a.cameraDepth,
                               [&tiles](float *written) { tiles.markForAtomicAdd(written); });
       });
 }
@@ -375,7 +362,7 @@ void CpuDevice::launchCamSplat(uint32_t blocks, const CamSplatArgs &a) {
 template <typename Batch>
 void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t begin, uint64_t end,
                            Batch &batch) const {
-  const VolumeConstants &vol = volume_;
+  const VolumeConstants &vol = a.vol;
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
   SplatSample s;
   pipelineWorkItems<StagedShadeSample>(
@@ -409,18 +396,14 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
       });
 }
 
-void CpuDevice::launchShade(uint32_t blocks, const ShadeArgs &a) {
-  if (!acceptLaunch(blocks))
-    return;
+void CpuDevice::run(uint32_t, const ShadeArgs &a) {
   const uint64_t pixels = uint64_t(a.frame.width) * uint64_t(a.frame.height);
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   if (order) // the colours in visiting order, read one after the other by the shading below
     gatherInOrder(pool_, a.colors, spatialOrder_.order(), orderedColors_);
-  accumulateSamples(pool_, privateImages_, a.accumulator, memoryTiles(a.accumulator), pixels,
-                    a.total,
-                    [&](uint64_t begin, uint64_t end, auto &batch) {
-                      shadeRange(a, order, begin, end, batch);
-                    });
+  accumulateSamples(
+      pool_, privateImages_, a.accumulator, memoryTiles(a.accumulator), pixels, a.total,
+      [&](uint64_t begin, uint64_t end, auto &batch) { shadeRange(a, order, begin, end, batch); });
 }
 
 } // namespace ek

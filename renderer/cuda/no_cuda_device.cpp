@@ -39,16 +39,7 @@ public:
   std::string errorText(DeviceStatus) override {
     return "CUDA support was not built into this library";
   }
-  void launchSplat(uint32_t, const SplatArgs &) override {}
-  void launchResolve(uint32_t, const ResolveArgs &) override {}
-  void launchGenerateGalaxy(uint32_t, const GalaxyArgs &) override {}
-  DeviceStatus uploadVolumeConstants(const VolumeConstants &) override { return kNotBuilt; }
-  void launchBounds(uint32_t, const BoundsArgs &) override {}
-  void launchLightSplat(uint32_t, const LightSplatArgs &) override {}
-  void launchPrefix(uint32_t, const PrefixArgs &) override {}
-  void launchCamSplat(uint32_t, const CamSplatArgs &) override {}
-  void launchShade(uint32_t, const ShadeArgs &) override {}
-  void launchResolveVol(uint32_t, const ResolveVolArgs &) override {}
+  void launch(uint32_t, const KernelArgs &) override {}
 };
 
 } // namespace

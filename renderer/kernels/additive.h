@@ -15,13 +15,13 @@ struct SplatSample {
 
 // What one particle sample adds to its pixel; colour bytes enter unscaled, the 1/255 of the
 // colour is folded into colorGain.
-EK_HD Rgba32f splatValue(const EKFrame &f, const Rgba8 &color) {
+EK_HD Rgba32f splatValue(const Frame &f, const Rgba8 &color) {
   return {float(color.r) * f.colorGain, float(color.g) * f.colorGain, float(color.b) * f.colorGain,
           (float(color.a) * kColorScale) * f.gain};
 }
 
 // One decoded work item of the additive splat: where its sample lands and what it adds there.
-EK_HD bool splatWorkItem(const EKFrame &f, const EKV3 *positions, const Rgba8 *colors,
+EK_HD bool splatWorkItem(const Frame &f, const EKV3 *positions, const Rgba8 *colors,
                          const EKV3 *velocities, const WorkItem &work, SplatSample &out) {
   uint32_t state = 0;
   const EKV3 world = samplePosition(f, positions, velocities, work, state);
@@ -34,7 +34,7 @@ EK_HD bool splatWorkItem(const EKFrame &f, const EKV3 *positions, const Rgba8 *c
   return true;
 }
 
-EK_HD bool splatSample(const EKFrame &f, const EKV3 *positions, const Rgba8 *colors,
+EK_HD bool splatSample(const Frame &f, const EKV3 *positions, const Rgba8 *colors,
                        const EKV3 *velocities, uint64_t item, SplatSample &out) {
   return splatWorkItem(f, positions, colors, velocities,
                        decodeWorkItem(item, f.repopulation, f.samples), out);
@@ -42,7 +42,7 @@ EK_HD bool splatSample(const EKFrame &f, const EKV3 *positions, const Rgba8 *col
 
 // True when every sample of a copy lands on the same pixel: without motion blur and lens there
 // is nothing random left per sample.
-EK_HD bool samplesCoincide(const EKFrame &f, const EKV3 *velocities) {
+EK_HD bool samplesCoincide(const Frame &f, const EKV3 *velocities) {
   return !usesMotionBlur(f, velocities) &&
          (f.projection == EK_PROJECTION_SPHERICAL || !(f.apertureRadius > 0.0f));
 }

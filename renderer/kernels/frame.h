@@ -1,4 +1,4 @@
-// EKFrame: the flat parameter block every splatting kernel receives by value (41 four-byte words),
+// Frame: the flat parameter block every splatting kernel receives by value (41 four-byte words),
 // built on the host from the caller's camera and settings.
 #pragma once
 
@@ -7,7 +7,9 @@
 
 #include "emberkit.h"
 
-struct EKFrame {
+namespace ek {
+
+struct Frame {
   float view[12]; // 3x4 row-major world-to-camera matrix; the camera looks along -z
   float scaleX;
   float scaleY;
@@ -40,6 +42,8 @@ struct EKFrame {
   float bottomMergeExponent;
 };
 
+} // namespace ek
+
 // One RGBA8 particle colour, red first (the same bytes as CUDA's uchar4).
 struct Rgba8 {
   uint8_t r, g, b, a;
@@ -53,29 +57,30 @@ struct alignas(16) Rgba32f {
 static_assert(sizeof(EKV3) == 12);
 static_assert(sizeof(Rgba8) == 4);
 static_assert(sizeof(Rgba32f) == 16);
-static_assert(sizeof(EKFrame) == 164);
-static_assert(offsetof(EKFrame, scaleX) == 48);
-static_assert(offsetof(EKFrame, width) == 56);
-static_assert(offsetof(EKFrame, colorGain) == 64);
-static_assert(offsetof(EKFrame, repopulation) == 72);
-static_assert(offsetof(EKFrame, samples) == 80);
-static_assert(offsetof(EKFrame, apertureRadius) == 88);
-static_assert(offsetof(EKFrame, nearClip) == 96);
-static_assert(offsetof(EKFrame, seed) == 100);
-static_assert(offsetof(EKFrame, pixelArea) == 104);
-static_assert(offsetof(EKFrame, projection) == 108);
-static_assert(offsetof(EKFrame, lonMin) == 112);
-static_assert(offsetof(EKFrame, latSpan) == 124);
-static_assert(offsetof(EKFrame, eyeOffset) == 128);
-static_assert(offsetof(EKFrame, stereoPivotOffset) == 136);
-static_assert(offsetof(EKFrame, topMergeMode) == 140);
-static_assert(offsetof(EKFrame, bottomMergeMode) == 144);
-static_assert(offsetof(EKFrame, topMergeAngle) == 148);
-static_assert(offsetof(EKFrame, bottomMergeAngle) == 152);
-static_assert(offsetof(EKFrame, topMergeExponent) == 156);
-static_assert(offsetof(EKFrame, bottomMergeExponent) == 160);
+static_assert(sizeof(ek::Frame) == 164);
+static_assert(offsetof(ek::Frame, scaleX) == 48);
+static_assert(offsetof(ek::Frame, width) == 56);
+static_assert(offsetof(ek::Frame, colorGain) == 64);
+static_assert(offsetof(ek::Frame, repopulation) == 72);
+static_assert(offsetof(ek::Frame, samples) == 80);
+static_assert(offsetof(ek::Frame, apertureRadius) == 88);
+static_assert(offsetof(ek::Frame, nearClip) == 96);
+static_assert(offsetof(ek::Frame, seed) == 100);
+static_assert(offsetof(ek::Frame, pixelArea) == 104);
+static_assert(offsetof(ek::Frame, projection) == 108);
+static_assert(offsetof(ek::Frame, lonMin) == 112);
+static_assert(offsetof(ek::Frame, latSpan) == 124);
+static_assert(offsetof(ek::Frame, eyeOffset) == 128);
+static_assert(offsetof(ek::Frame, stereoPivotOffset) == 136);
+static_assert(offsetof(ek::Frame, topMergeMode) == 140);
+static_assert(offsetof(ek::Frame, bottomMergeMode) == 144);
+static_assert(offsetof(ek::Frame, topMergeAngle) == 148);
+static_assert(offsetof(ek::Frame, bottomMergeAngle) == 152);
+static_assert(offsetof(ek::Frame, topMergeExponent) == 156);
+static_assert(offsetof(ek::Frame, bottomMergeExponent) == 160);
 // The southern pole fields sit one word after the northern ones, so a kernel may pick either
 // by offset.
-static_assert(offsetof(EKFrame, bottomMergeMode) - offsetof(EKFrame, topMergeMode) == 4);
-static_assert(offsetof(EKFrame, bottomMergeAngle) - offsetof(EKFrame, topMergeAngle) == 4);
-static_assert(offsetof(EKFrame, bottomMergeExponent) - offsetof(EKFrame, topMergeExponent) == 4);
+static_assert(offsetof(ek::Frame, bottomMergeMode) - offsetof(ek::Frame, topMergeMode) == 4);
+static_assert(offsetof(ek::Frame, bottomMergeAngle) - offsetof(ek::Frame, topMergeAngle) == 4);
+static_assert(offsetof(ek::Frame, bottomMergeExponent) - offsetof(ek::Frame, topMergeExponent) ==
+              4);

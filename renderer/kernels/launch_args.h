@@ -1,16 +1,19 @@
-// Arguments of each kernel launch, in the order the kernels take them.
+// The argument record of each kernel, and KernelArgs, the one of them a launch carries: the
+// record's type names the kernel, so the device interface has one launch entry for every kernel.
 #pragma once
 
 #include <cstdint>
+#include <variant>
 
 #include "kernels/frame.h"
+#include "kernels/volume_constants.h"
 
 namespace ek {
 
 constexpr uint32_t kBlockSize = 256;
 
 struct SplatArgs {
-  EKFrame frame;
+  Frame frame;
   const EKV3 *positions;
   const Rgba8 *colors;
   const EKV3 *velocities; // null: no motion blur
@@ -42,9 +45,11 @@ struct BoundsArgs {
   double *moments; // sums of x, y, z and of their squares, and the number of particles summed
 };
 
-// Volumetric passes read the volume constants uploaded before them.
+// The volumetric splatting passes carry the render's volume constants with them, so nothing that
+// another render on the same device writes meanwhile can reach their reads.
 struct LightSplatArgs {
-  EKFrame frame; // samples 1
+  Frame frame; // samples 1
+  VolumeConstants vol;
   const EKV3 *positions;
   const EKV3 *velocities;
   uint64_t total;
@@ -59,7 +64,8 @@ struct PrefixArgs {
 };
 
 struct CamSplatArgs {
-  EKFrame frame;
+  Frame frame;
+  VolumeConstants vol;
   const EKV3 *positions;
   const EKV3 *velocities;
   uint64_t total;
@@ -67,7 +73,8 @@ struct CamSplatArgs {
 };
 
 struct ShadeArgs {
-  EKFrame frame;
+  Frame frame;
+  VolumeConstants vol;
   const EKV3 *positions;
   const Rgba8 *colors;
   const EKV3 *velocities;
@@ -85,5 +92,8 @@ struct ResolveVolArgs {
   int32_t pixelCount;
   float exposure;
 };
+
+using KernelArgs = std::variant<SplatArgs, ResolveArgs, GalaxyArgs, BoundsArgs, LightSplatArgs,
+                                PrefixArgs, CamSplatArgs, ShadeArgs, ResolveVolArgs>;
 
 } // namespace ek

@@ -10,7 +10,7 @@ struct CameraPoint {
   float x, y, z; // camera space: +x right, +y up, looking along -z
 };
 
-EK_HD CameraPoint toCamera(const EKFrame &f, const EKV3 &p) {
+EK_HD CameraPoint toCamera(const Frame &f, const EKV3 &p) {
   const float *m = f.view;
   return {m[0] * p.x + m[1] * p.y + m[2] * p.z + m[3], m[4] * p.x + m[5] * p.y + m[6] * p.z + m[7],
           m[8] * p.x + m[9] * p.y + m[10] * p.z + m[11]};
@@ -24,7 +24,7 @@ struct PixelHit {
 };
 
 // Accepts a pixel position only inside the image; a not-a-number coordinate fails every test.
-EK_HD bool placeInImage(const EKFrame &f, float px, float py, PixelHit &hit) {
+EK_HD bool placeInImage(const Frame &f, float px, float py, PixelHit &hit) {
   if (!(px >= 0.0f && px < float(f.width) && py >= 0.0f && py < float(f.height)))
     return false;
   hit.ix = int32_t(px);
@@ -32,7 +32,7 @@ EK_HD bool placeInImage(const EKFrame &f, float px, float py, PixelHit &hit) {
   return true;
 }
 
-EK_HD bool projectPerspective(const EKFrame &f, const CameraPoint &c, uint32_t &state,
+EK_HD bool projectPerspective(const Frame &f, const CameraPoint &c, uint32_t &state,
                               PixelHit &hit) {
   const float depth = -c.z;
   if (f.nearClip >= depth)
@@ -54,7 +54,7 @@ EK_HD bool projectPerspective(const EKFrame &f, const CameraPoint &c, uint32_t &
 }
 
 // Fades the stereo eye offset towards the poles so the two eyes meet there.
-EK_HD float poleMergeFade(const EKFrame &f, const CameraPoint &c, float horizontal) {
+EK_HD float poleMergeFade(const Frame &f, const CameraPoint &c, float horizontal) {
   if (f.topMergeMode == EK_MERGE_OFF && f.bottomMergeMode == EK_MERGE_OFF)
     return 1.0f;
   const float latitude = atan2f(c.y, horizontal);
@@ -73,7 +73,7 @@ EK_HD float poleMergeFade(const EKFrame &f, const CameraPoint &c, float horizont
 
 // Moves the ray origin onto the eye circle of an omni-directional stereo rig; replaces the
 // longitude and the horizontal distance. Returns false when the point lies inside the eye circle.
-EK_HD bool applyStereoEye(const EKFrame &f, const CameraPoint &c, float &longitude,
+EK_HD bool applyStereoEye(const Frame &f, const CameraPoint &c, float &longitude,
                           float &horizontal) {
   const float fade = poleMergeFade(f, c, horizontal);
   const float d = fabsf(f.eyeOffset) * fade;
@@ -90,7 +90,7 @@ EK_HD bool applyStereoEye(const EKFrame &f, const CameraPoint &c, float &longitu
   return true;
 }
 
-EK_HD bool projectSpherical(const EKFrame &f, const CameraPoint &c, PixelHit &hit) {
+EK_HD bool projectSpherical(const Frame &f, const CameraPoint &c, PixelHit &hit) {
   float horizontal = sqrtf(c.x * c.x + c.z * c.z);
   float longitude = atan2f(c.x, -c.z);
   if (f.eyeOffset != 0.0f && !applyStereoEye(f, c, longitude, horizontal))
@@ -112,7 +112,7 @@ EK_HD bool projectSpherical(const EKFrame &f, const CameraPoint &c, PixelHit &hi
 
 // Projects a world-space sample into a pixel; false when the sample is culled. A sample that is
 // not finite is always culled: the spherical camera would otherwise place some infinite points.
-EK_HD bool projectSample(const EKFrame &f, const EKV3 &world, uint32_t &state, PixelHit &hit,
+EK_HD bool projectSample(const Frame &f, const EKV3 &world, uint32_t &state, PixelHit &hit,
                          CameraPoint &c) {
   if (!isFinitePoint(world))
     return false;
@@ -122,7 +122,7 @@ EK_HD bool projectSample(const EKFrame &f, const EKV3 &world, uint32_t &state, P
 }
 
 // Area of the pixel's footprint at the sample's depth, perpendicular to the viewing ray.
-EK_HD float pixelCrossSection(const EKFrame &f, const CameraPoint &c, const PixelHit &hit) {
+EK_HD float pixelCrossSection(const Frame &f, const CameraPoint &c, const PixelHit &hit) {
   if (f.projection == EK_PROJECTION_SPHERICAL)
     return f.pixelArea * hit.depth * hit.depth * maxNumber(cosf(hit.latitude), 0.0f);
   const float distance = sqrtf(c.x * c.x + c.y * c.y + c.z * c.z);

@@ -112,13 +112,13 @@ EK_HD bool isFinitePoint(const EKV3 &p) {
 }
 
 // Whether a launch needs the per-sample random stream at all.
-EK_HD bool usesMotionBlur(const EKFrame &frame, const EKV3 *velocities) {
+EK_HD bool usesMotionBlur(const Frame &frame, const EKV3 *velocities) {
   return velocities != nullptr && frame.shutter > 0.0f;
 }
 
 // World position of a work item's sample, given its particle's position; `state` is left ready
 // for the lens draw.
-EK_HD EKV3 samplePositionFrom(const EKFrame &frame, EKV3 p, const EKV3 *velocities,
+EK_HD EKV3 samplePositionFrom(const Frame &frame, EKV3 p, const EKV3 *velocities,
                               const WorkItem &item, uint32_t &state) {
   if (item.copy > 0) {
     const EKV3 offset = repopulationOffset(item.particle, item.copy, frame.radius);
@@ -141,7 +141,7 @@ EK_HD EKV3 samplePositionFrom(const EKFrame &frame, EKV3 p, const EKV3 *velociti
 }
 
 // World position of a work item's sample; `state` is left ready for the lens draw.
-EK_HD EKV3 samplePosition(const EKFrame &frame, const EKV3 *positions, const EKV3 *velocities,
+EK_HD EKV3 samplePosition(const Frame &frame, const EKV3 *positions, const EKV3 *velocities,
                           const WorkItem &item, uint32_t &state) {
   return samplePositionFrom(frame, positions[item.particle], velocities, item, state);
 }

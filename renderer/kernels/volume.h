@@ -97,7 +97,7 @@ EK_HD int cubeFace(float dx, float dy, float dz) {
   return dz >= 0.0f ? 4 : 5;
 }
 
-EK_HD int mapOfLight(const EKVolLight &light, const EKV3 &p) {
+EK_HD int mapOfLight(const VolLight &light, const EKV3 &p) {
   if (light.mapCount == 1)
     return light.firstMap;
   return light.firstMap +
@@ -113,7 +113,7 @@ struct MapHit {
 // Where p lands in a map; false outside it. A shadow lookup needs no texel area, which a
 // perspective map pays a square root and a division for.
 template <bool kWithArea = true>
-EK_HD bool projectToMap(const EKShadowMap &m, const EKV3 &p, MapHit &hit) {
+EK_HD bool projectToMap(const ShadowMap &m, const EKV3 &p, MapHit &hit) {
   const float *v = m.view;
   const float lx = v[0] * p.x + v[1] * p.y + v[2] * p.z + v[3];
   const float ly = v[4] * p.x + v[5] * p.y + v[6] * p.z + v[7];
@@ -137,13 +137,13 @@ EK_HD bool projectToMap(const EKShadowMap &m, const EKV3 &p, MapHit &hit) {
   return hit.px >= 0.0f && hit.px < float(m.size) && hit.py >= 0.0f && hit.py < float(m.size);
 }
 
-EK_HD Slices mapSlices(const EKShadowMap &m, float lz) {
+EK_HD Slices mapSlices(const ShadowMap &m, float lz) {
   const float d = m.logDepth ? logf(maxNumber(lz, m.depthStart) / m.depthStart) : lz - m.depthStart;
   return splitSlices(d * m.depthScale - 0.5f, m.slices);
 }
 
 template <typename Float>
-EK_HD Float *texelColumn(Float *shadowMaps, const EKShadowMap &m, int x, int y) {
+EK_HD Float *texelColumn(Float *shadowMaps, const ShadowMap &m, int x, int y) {
   return shadowMaps + m.offset +
          (uint64_t(y) * uint64_t(m.size) + uint64_t(x)) * uint64_t(m.slices);
 }
@@ -163,7 +163,7 @@ template <typename Noted> EK_HD void addNoted(float *address, float value, Noted
 // texel when it covers at most a texel, otherwise spread evenly over a square of up to 15 x 15
 // texels.
 template <typename Noted = NothingNoted>
-EK_HD void depositInMap(const EKShadowMap &m, const MapHit &hit, const Slices &s, float coverage,
+EK_HD void depositInMap(const ShadowMap &m, const MapHit &hit, const Slices &s, float coverage,
                         float *shadowMaps, Noted noted = {}) {
   if (coverage <= 1.0f) {
     float *column = texelColumn(shadowMaps, m, int(hit.px), int(hit.py));
@@ -191,14 +191,13 @@ EK_HD void depositInMap(const EKShadowMap &m, const MapHit &hit, const Slices &s
   }
 }
 
-EK_HD void depositInMap(const EKShadowMap &m, const MapHit &hit, float coverage,
-                        float *shadowMaps) {
+EK_HD void depositInMap(const ShadowMap &m, const MapHit &hit, float coverage, float *shadowMaps) {
   depositInMap(m, hit, mapSlices(m, hit.lz), coverage, shadowMaps);
 }
 
 // Where a light sample at p lands in the shadow maps of a light: false when the light casts no
 // shadow or p lies outside its map.
-EK_HD bool lightSampleHit(const VolumeConstants &vol, const EKVolLight &light, const EKV3 &p,
+EK_HD bool lightSampleHit(const VolumeConstants &vol, const VolLight &light, const EKV3 &p,
                           int &map, MapHit &hit) {
   if (light.mapCount < 1)
     return false;
@@ -208,7 +207,7 @@ EK_HD bool lightSampleHit(const VolumeConstants &vol, const EKVolLight &light, c
 
 // One work item of the light pass (the frame's samples are 1): its sample goes into the map of
 // every shadowing light.
-EK_HD void lightSplatWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+EK_HD void lightSplatWork(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,
                           const EKV3 *velocities, const WorkItem &work, float *shadowMaps) {
   uint32_t state = 0;
   const EKV3 p = samplePosition(f, positions, velocities, work, state);
@@ -222,7 +221,7 @@ EK_HD void lightSplatWork(const EKFrame &f, const VolumeConstants &vol, const EK
   }
 }
 
-EK_HD void lightSplatItem(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+EK_HD void lightSplatItem(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,
                           const EKV3 *velocities, uint64_t item, float *shadowMaps) {
   lightSplatWork(f, vol, positions, velocities, decodeWorkItem(item, f.repopulation, f.samples),
                  shadowMaps);
@@ -250,7 +249,7 @@ EK_HD float columnThickness(const float *column, const Slices &s) {
 
 // Thickness between a light and a point at the slices `s` of its depth, bilinear over four
 // texels of the light's map.
-EK_HD float shadowThickness(const EKShadowMap &m, const MapHit &hit, const Slices &s,
+EK_HD float shadowThickness(const ShadowMap &m, const MapHit &hit, const Slices &s,
                             const float *shadowMaps) {
   const float tx = hit.px - 0.5f, ty = hit.py - 0.5f;
   const float fx0 = floorf(tx), fy0 = floorf(ty);
@@ -271,10 +270,10 @@ struct ShadowLookup {
   Slices slices;
 };
 
-EK_HD void shadowLookup(const VolumeConstants &vol, const EKVolLight &light, const EKV3 &p,
+EK_HD void shadowLookup(const VolumeConstants &vol, const VolLight &light, const EKV3 &p,
                         ShadowLookup &out) {
   out.map = mapOfLight(light, p);
-  const EKShadowMap &m = vol.maps[out.map];
+  const ShadowMap &m = vol.maps[out.map];
   out.inside = projectToMap<false>(m, p, out.hit);
   if (out.inside)
     out.slices = mapSlices(m, out.hit.lz);
@@ -292,7 +291,7 @@ struct CameraSample {
 
 // Places a work item's sample, given its particle's position, in its pixel and depth slices;
 // false when it is culled.
-EK_HD bool cameraSampleFrom(const EKFrame &f, const VolumeConstants &vol, const EKV3 &particle,
+EK_HD bool cameraSampleFrom(const Frame &f, const VolumeConstants &vol, const EKV3 &particle,
                             const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
   out.work = work;
   uint32_t state = 0;
@@ -309,7 +308,7 @@ EK_HD bool cameraSampleFrom(const EKFrame &f, const VolumeConstants &vol, const 
   return true;
 }
 
-EK_HD bool cameraSample(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+EK_HD bool cameraSample(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,
                         const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
   return cameraSampleFrom(f, vol, positions[work.particle], velocities, work, out);
 }
@@ -323,7 +322,7 @@ EK_HD void depositCameraSample(const VolumeConstants &vol, const CameraSample &s
   addNoted(column + s.slices.k1, s.coverage * s.slices.fraction, noted);
 }
 
-EK_HD void camSplatWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+EK_HD void camSplatWork(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,
                         const EKV3 *velocities, const WorkItem &work, float *cameraDepth) {
   CameraSample s;
   if (!cameraSample(f, vol, positions, velocities, work, s))
@@ -331,7 +330,7 @@ EK_HD void camSplatWork(const EKFrame &f, const VolumeConstants &vol, const EKV3
   depositCameraSample(vol, s, cameraDepth);
 }
 
-EK_HD void camSplatItem(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+EK_HD void camSplatItem(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,
                         const EKV3 *velocities, uint64_t item, float *cameraDepth) {
   camSplatWork(f, vol, positions, velocities, decodeWorkItem(item, f.repopulation, f.samples),
                cameraDepth);
@@ -362,7 +361,7 @@ EK_HD float distanceFactor(int32_t mode, float radius, float inner, float dist) 
 }
 
 // Smooth spot cone between the outer and the inner angle; a hard edge when they coincide.
-EK_HD float coneFactor(const EKVolLight &light, float cs) {
+EK_HD float coneFactor(const VolLight &light, float cs) {
   const float width = light.cosInner - light.cosOuter;
   if (width > 1e-6f) {
     const float t = minNumber(maxNumber((cs - light.cosOuter) / width, 0.0f), 1.0f);
@@ -381,7 +380,7 @@ EK_HD float phaseFactor(float g, float viewDotLight) {
 
 // Light reaching a point from one light (colour not yet applied): falloff, cone, phase, shadow.
 // `lookup`, when given, is the point's shadowLookup for this light, made beforehand.
-EK_HD float lightArriving(const VolumeConstants &vol, const EKVolLight &light, const EKV3 &p,
+EK_HD float lightArriving(const VolumeConstants &vol, const VolLight &light, const EKV3 &p,
                           const float view[3], const ShadowLookup *lookup,
                           const float *shadowMaps) {
   float l[3];
@@ -419,7 +418,7 @@ EK_HD float lightArriving(const VolumeConstants &vol, const EKVolLight &light, c
   return c;
 }
 
-EK_HD float lightArriving(const VolumeConstants &vol, const EKVolLight &light, const EKV3 &p,
+EK_HD float lightArriving(const VolumeConstants &vol, const VolLight &light, const EKV3 &p,
                           const float view[3], const float *shadowMaps) {
   return lightArriving(vol, light, p, view, nullptr, shadowMaps);
 }
@@ -445,7 +444,7 @@ EK_HD bool shadeCameraSample(const VolumeConstants &vol, const CameraSample &s, 
       v /= viewLength;
   float light[3] = {vol.ambient[0], vol.ambient[1], vol.ambient[2]};
   for (int i = 0; i < vol.lightCount; ++i) {
-    const EKVolLight &source = vol.lights[i];
+    const VolLight &source = vol.lights[i];
     const float c =
         lightArriving(vol, source, p, view, lookups ? lookups + i : nullptr, shadowMaps);
     if (c <= 0.0f)
@@ -461,16 +460,15 @@ EK_HD bool shadeCameraSample(const VolumeConstants &vol, const CameraSample &s, 
 }
 
 // One work item of the shading pass; false for culled or invisible samples.
-EK_HD bool shadeWork(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+EK_HD bool shadeWork(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,
                      const Rgba8 *colors, const EKV3 *velocities, const WorkItem &work,
                      const float *shadowMaps, const float *cameraDepth, SplatSample &out) {
   CameraSample s;
   return cameraSample(f, vol, positions, velocities, work, s) &&
-         shadeCameraSample(vol, s, colors[s.work.particle], nullptr, shadowMaps, cameraDepth,
-                           out);
+         shadeCameraSample(vol, s, colors[s.work.particle], nullptr, shadowMaps, cameraDepth, out);
 }
 
-EK_HD bool shadeItem(const EKFrame &f, const VolumeConstants &vol, const EKV3 *positions,
+EK_HD bool shadeItem(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,
                      const Rgba8 *colors, const EKV3 *velocities, uint64_t item,
                      const float *shadowMaps, const float *cameraDepth, SplatSample &out) {
   return shadeWork(f, vol, positions, colors, velocities,

@@ -11,7 +11,9 @@
 constexpr int kMaxVolumeLights = 8;
 constexpr int kMaxShadowMaps = 48; // eight point lights of six cube faces each
 
-struct EKVolLight {
+namespace ek {
+
+struct VolLight {
   int32_t type; // EK_LIGHT_..., as in EKLight
   float position[3];
   float direction[3]; // unit vector the light shines along
@@ -25,7 +27,7 @@ struct EKVolLight {
   int32_t mapCount; // 0 no shadow, 1 one map, 6 a cube
 };
 
-struct EKShadowMap {
+struct ShadowMap {
   float view[12]; // rows right, up, forward, each with -(row . origin)
   int32_t ortho;
   float scaleX;
@@ -40,11 +42,13 @@ struct EKShadowMap {
   uint64_t offset; // first float of the map in the shadow-map buffer
 };
 
+} // namespace ek
+
 struct alignas(8) VolumeConstants {
   int32_t lightCount;
-  EKVolLight lights[kMaxVolumeLights];
+  ek::VolLight lights[kMaxVolumeLights];
   int32_t shadowMapCount;
-  EKShadowMap maps[kMaxShadowMaps];
+  ek::ShadowMap maps[kMaxShadowMaps];
   float camSampleArea;
   float lightSampleArea;
   float emission;
@@ -57,20 +61,20 @@ struct alignas(8) VolumeConstants {
   uint32_t reserved;
 };
 
-static_assert(sizeof(EKVolLight) == 68);
-static_assert(offsetof(EKVolLight, direction) == 16);
-static_assert(offsetof(EKVolLight, cosInner) == 40);
-static_assert(offsetof(EKVolLight, falloff) == 48);
-static_assert(offsetof(EKVolLight, firstMap) == 60);
-static_assert(offsetof(EKVolLight, mapCount) == 64);
-static_assert(sizeof(EKShadowMap) == 96);
-static_assert(offsetof(EKShadowMap, ortho) == 48);
-static_assert(offsetof(EKShadowMap, nearClip) == 60);
-static_assert(offsetof(EKShadowMap, size) == 64);
-static_assert(offsetof(EKShadowMap, logDepth) == 72);
-static_assert(offsetof(EKShadowMap, depthScale) == 80);
-static_assert(offsetof(EKShadowMap, texelArea) == 84);
-static_assert(offsetof(EKShadowMap, offset) == 88);
+static_assert(sizeof(ek::VolLight) == 68);
+static_assert(offsetof(ek::VolLight, direction) == 16);
+static_assert(offsetof(ek::VolLight, cosInner) == 40);
+static_assert(offsetof(ek::VolLight, falloff) == 48);
+static_assert(offsetof(ek::VolLight, firstMap) == 60);
+static_assert(offsetof(ek::VolLight, mapCount) == 64);
+static_assert(sizeof(ek::ShadowMap) == 96);
+static_assert(offsetof(ek::ShadowMap, ortho) == 48);
+static_assert(offsetof(ek::ShadowMap, nearClip) == 60);
+static_assert(offsetof(ek::ShadowMap, size) == 64);
+static_assert(offsetof(ek::ShadowMap, logDepth) == 72);
+static_assert(offsetof(ek::ShadowMap, depthScale) == 80);
+static_assert(offsetof(ek::ShadowMap, texelArea) == 84);
+static_assert(offsetof(ek::ShadowMap, offset) == 88);
 static_assert(sizeof(VolumeConstants) == 5216);
 static_assert(offsetof(VolumeConstants, lights) == 4);
 static_assert(offsetof(VolumeConstants, shadowMapCount) == 548);

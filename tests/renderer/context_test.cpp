@@ -131,7 +131,7 @@ TEST(Grid, BlocksForRoundsUpAndCapsPerMultiprocessor) {
 TEST(Grid, SplatWorkIsCheckedAgainst64Bits) {
   EKContext *context = ekCreate(EK_DEVICE_CPU);
   ASSERT_NE(context, nullptr);
-  EKFrame frame{};
+  ek::Frame frame{};
   frame.repopulation = 2;
   frame.samples = 4;
   uint64_t work = 1;

@@ -22,7 +22,7 @@ ek::VectorPaths vectorPaths() { return ek::vectorPathsFor(ek::detectCpuFeatures(
 struct MovingCloud {
   std::vector<EKV3> positions, velocities;
   std::vector<Rgba8> colors;
-  EKFrame frame;
+  ek::Frame frame;
 };
 
 MovingCloud movingCloud(int particles, bool lens) {
@@ -185,7 +185,7 @@ TEST(VectorisedSamples, AgreeWithTheItemFunction) {
   const int particles = 3001; // 27009 items: the last block holds one lane
   for (bool lens : {false, true}) {
     const MovingCloud cloud = movingCloud(particles, lens);
-    const EKFrame &f = cloud.frame;
+    const ek::Frame &f = cloud.frame;
     const std::vector<EKV3> &positions = cloud.positions, &velocities = cloud.velocities;
     int mismatches = 0, hits = 0;
     const uint64_t total = uint64_t(particles) * 3 * 3;
@@ -248,8 +248,8 @@ TEST(VectorisedSamples, SplatLikeTheScalarDevice) {
       ek::CpuDevice device(3, chosen);
       std::vector<Rgba32f> accumulator(size_t(cloud.frame.width) * cloud.frame.height,
                                        Rgba32f{0, 0, 0, 0});
-      device.launchSplat(1, {cloud.frame, cloud.positions.data(), cloud.colors.data(),
-                             cloud.velocities.data(), total, accumulator.data()});
+      device.launch(1, ek::SplatArgs{cloud.frame, cloud.positions.data(), cloud.colors.data(),
+                                     cloud.velocities.data(), total, accumulator.data()});
       return accumulator;
     };
     const std::vector<Rgba32f> vector = splat(paths), scalar = splat(ek::VectorPaths{});

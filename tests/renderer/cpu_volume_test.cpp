@@ -24,7 +24,7 @@ using namespace ek;
 struct LitCloud {
   std::vector<EKV3> positions, velocities;
   std::vector<Rgba8> colors;
-  EKFrame frame;
+  ek::Frame frame;
   VolumeConstants vol{};
   uint64_t shadowFloats = 0;
   uint64_t pixels = 0;
@@ -111,8 +111,8 @@ TEST(CpuVolume, PrefixAgreesWithPrefixColumn) {
         for (uint64_t c = 0; c < columns; ++c)
           prefixColumn(expected.data() + c * uint64_t(depth), depth,
                        withTotals ? &expectedTotals[c] : nullptr);
-        device.launchPrefix(1, {actual.data(), columns, depth,
-                                withTotals ? actualTotals.data() : nullptr});
+        device.launch(1, ek::PrefixArgs{actual.data(), columns, depth,
+                                        withTotals ? actualTotals.data() : nullptr});
         expectSameFloats(actual, expected, true, "column");
         expectSameFloats(actualTotals, expectedTotals, true, "total");
       }
@@ -127,8 +127,8 @@ TEST(CpuVolume, PrefixAgreesWithPrefixColumn) {
 // add in another order.
 void checkSplatsAndShade(bool spaceOrder) {
   const LitCloud c = litCloud(1500);
-  const EKFrame &f = c.frame;
-  EKFrame oneSample = f;
+  const ek::Frame &f = c.frame;
+  ek::Frame oneSample = f;
   oneSample.samples = 1;
   const uint64_t lightWork = c.positions.size() * 2, work = lightWork * 2;
   const uint64_t depthFloats = c.pixels * uint64_t(c.vol.camSlices);
@@ -144,7 +144,8 @@ void checkSplatsAndShade(bool spaceOrder) {
     const float initial[7] = {3.4e38f, 3.4e38f, 3.4e38f, -3.4e38f, -3.4e38f, -3.4e38f, 0};
     std::copy(initial, initial + 7, bounds);
     CpuDevice measure(1, VectorPaths{});
-    measure.launchBounds(1, {c.positions.data(), c.velocities.data(), count, bounds, moments});
+    measure.launch(1,
+                   ek::BoundsArgs{c.positions.data(), c.velocities.data(), count, bounds, moments});
     WorkerPool pool(1);
     SpatialOrder spatial;
     spatial.build(pool, c.positions.data(), count, bounds, bounds + 3);
@@ -192,20 +193,20 @@ void checkSplatsAndShade(bool spaceOrder) {
     if (spaceOrder) {
       float unused[8] = {};
       double unusedMoments[7] = {};
-      device.launchBounds(
-          1, {c.positions.data(), c.velocities.data(), count, unused, unusedMoments});
+      device.launch(
+          1, ek::BoundsArgs{c.positions.data(), c.velocities.data(), count, unused, unusedMoments});
     }
-    ASSERT_EQ(device.uploadVolumeConstants(c.vol), kDeviceOk);
     std::vector<float> deviceMaps(c.shadowFloats, 0.0f), deviceDepth(depthFloats, 0.0f);
-    device.launchLightSplat(1, {oneSample, c.positions.data(), c.velocities.data(), lightWork,
-                                deviceMaps.data()});
-    device.launchCamSplat(
-        1, {f, c.positions.data(), c.velocities.data(), work, deviceDepth.data()});
+    device.launch(1, ek::LightSplatArgs{oneSample, c.vol, c.positions.data(), c.velocities.data(),
+                                        lightWork, deviceMaps.data()});
+    device.launch(1, ek::CamSplatArgs{f, c.vol, c.positions.data(), c.velocities.data(), work,
+                                      deviceDepth.data()});
     expectSameFloats(deviceMaps, maps, workers == 1, "shadow maps");
     expectSameFloats(deviceDepth, depth, workers == 1, "camera depth");
     std::vector<Rgba32f> accumulator(c.pixels, Rgba32f{0, 0, 0, 0});
-    device.launchShade(1, {f, c.positions.data(), c.colors.data(), c.velocities.data(), work,
-                           prefixedMaps.data(), prefixedDepth.data(), accumulator.data()});
+    device.launch(1, ek::ShadeArgs{f, c.vol, c.positions.data(), c.colors.data(),
+                                   c.velocities.data(), work, prefixedMaps.data(),
+                                   prefixedDepth.data(), accumulator.data()});
     std::vector<float> deviceImage(c.pixels * 4);
     std::memcpy(deviceImage.data(), accumulator.data(), deviceImage.size() * sizeof(float));
     expectSameFloats(deviceImage, image, workers == 1, "image");

@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "context.h"
@@ -257,6 +259,23 @@ TEST_F(DeviceFailures, EveryCallStopsWhenTheDeviceCannotBeMadeCurrent) {
   EXPECT_EQ(ekRender(context, &c, &additive, nullptr, 0, image.data(), nullptr, nullptr), 0)
       << "the context works again once its device does";
   EXPECT_EQ(ekDeviceInfo(context, info, sizeof info), 0);
+}
+
+// A grid of no blocks cannot be configured, whichever kernel it is for: the CPU device records the
+// error the CUDA runtime reports and runs nothing (the records hold null buffers, which a run would
+// write through).
+template <size_t... Kernel> void expectNoBlocksRefused(std::index_sequence<Kernel...>) {
+  ek::CpuDevice device(2, ek::VectorPaths{});
+  auto expectRefused = [&](const ek::KernelArgs &args) {
+    device.launch(0, args);
+    EXPECT_EQ(device.takeLaunchError(), ek::kCpuInvalidConfiguration) << "kernel " << args.index();
+    EXPECT_EQ(device.takeLaunchError(), ek::kDeviceOk) << "taking the error clears it";
+  };
+  (expectRefused(std::variant_alternative_t<Kernel, ek::KernelArgs>{}), ...);
+}
+
+TEST(CpuLaunch, EveryKernelRefusesAGridOfNoBlocks) {
+  expectNoBlocksRefused(std::make_index_sequence<std::variant_size_v<ek::KernelArgs>>());
 }
 
 } // namespace

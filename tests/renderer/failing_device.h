@@ -73,36 +73,7 @@ public:
   DeviceStatus synchronize() override { return inner().synchronize(); }
   std::string errorText(DeviceStatus status) override { return inner_->errorText(status); }
 
-  void launchSplat(uint32_t blocks, const SplatArgs &args) override {
-    inner().launchSplat(blocks, args);
-  }
-  void launchResolve(uint32_t blocks, const ResolveArgs &args) override {
-    inner().launchResolve(blocks, args);
-  }
-  void launchGenerateGalaxy(uint32_t blocks, const GalaxyArgs &args) override {
-    inner().launchGenerateGalaxy(blocks, args);
-  }
-  DeviceStatus uploadVolumeConstants(const VolumeConstants &constants) override {
-    return inner().uploadVolumeConstants(constants);
-  }
-  void launchBounds(uint32_t blocks, const BoundsArgs &args) override {
-    inner().launchBounds(blocks, args);
-  }
-  void launchLightSplat(uint32_t blocks, const LightSplatArgs &args) override {
-    inner().launchLightSplat(blocks, args);
-  }
-  void launchPrefix(uint32_t blocks, const PrefixArgs &args) override {
-    inner().launchPrefix(blocks, args);
-  }
-  void launchCamSplat(uint32_t blocks, const CamSplatArgs &args) override {
-    inner().launchCamSplat(blocks, args);
-  }
-  void launchShade(uint32_t blocks, const ShadeArgs &args) override {
-    inner().launchShade(blocks, args);
-  }
-  void launchResolveVol(uint32_t blocks, const ResolveVolArgs &args) override {
-    inner().launchResolveVol(blocks, args);
-  }
+  void launch(uint32_t blocks, const KernelArgs &args) override { inner().launch(blocks, args); }
 
 private:
   Device &inner() {

@@ -36,7 +36,7 @@ TEST(FrameBuilder, PerspectiveFrameOfAFullHdImage) {
   camera.eyeOffset = 0.3f;
   camera.topMergeMode = 2;
   camera.topMergeExponent = 4;
-  const EKFrame f = ek::buildFrame(camera, fullHd());
+  const ek::Frame f = ek::buildFrame(camera, fullHd());
   EXPECT_EQ(f.scaleY, 1.7320509f);
   EXPECT_EQ(f.scaleX, 0.9742786f);
   EXPECT_EQ(f.width, 1920);
@@ -63,7 +63,7 @@ TEST(FrameBuilder, ClampsSamplesRepopulationAndShutter) {
   settings.repopulation = -3;
   settings.shutter = -1;
   settings.seed = 0xDEADBEEF;
-  const EKFrame f = ek::buildFrame(lookingDownZ(), settings);
+  const ek::Frame f = ek::buildFrame(lookingDownZ(), settings);
   EXPECT_EQ(f.samples, 1);
   EXPECT_EQ(f.gain, settings.brightness);
   EXPECT_EQ(f.repopulation, 0);
@@ -74,7 +74,7 @@ TEST(FrameBuilder, ClampsSamplesRepopulationAndShutter) {
 TEST(FrameBuilder, LensNeedsApertureAndFocus) {
   EKCamera camera = lookingDownZ();
   camera.focusDistance = 5;
-  EKFrame f = ek::buildFrame(camera, fullHd());
+  ek::Frame f = ek::buildFrame(camera, fullHd());
   EXPECT_EQ(f.apertureRadius, 0.0f);
   EXPECT_EQ(f.invFocusDistance, 0.2f);
   camera.aperture = 0.25f;
@@ -89,7 +89,7 @@ TEST(FrameBuilder, LensNeedsApertureAndFocus) {
 TEST(FrameBuilder, DegenerateCameraStillGivesAFrame) {
   EKCamera camera = lookingDownZ();
   camera.target = camera.eye;
-  const EKFrame f = ek::buildFrame(camera, fullHd());
+  const ek::Frame f = ek::buildFrame(camera, fullHd());
   for (float v : f.view)
     EXPECT_FALSE(std::isnan(v));
 }
@@ -101,7 +101,7 @@ TEST(FrameBuilder, SphericalRangesAreRepaired) {
   camera.focusDistance = 3;
   camera.latMin = -100;
   camera.latMax = 100;
-  EKFrame f = ek::buildFrame(camera, fullHd());
+  ek::Frame f = ek::buildFrame(camera, fullHd());
   EXPECT_EQ(f.projection, 1);
   EXPECT_FLOAT_EQ(f.lonMin, -180 * 0.017453292f)
       << "an empty longitude range becomes the full circle";

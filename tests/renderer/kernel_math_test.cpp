@@ -13,8 +13,8 @@ namespace {
 using namespace ek;
 
 // Identity view, square 100 x 100 image, scale 1: the examples worked out by hand below.
-EKFrame identityFrame(int width = 100, int height = 100) {
-  EKFrame f{};
+ek::Frame identityFrame(int width = 100, int height = 100) {
+  ek::Frame f{};
   f.view[0] = f.view[5] = f.view[10] = 1;
   f.scaleX = f.scaleY = 1;
   f.width = width;
@@ -25,8 +25,8 @@ EKFrame identityFrame(int width = 100, int height = 100) {
   return f;
 }
 
-EKFrame sphericalFrame() {
-  EKFrame f = identityFrame(360, 180);
+ek::Frame sphericalFrame() {
+  ek::Frame f = identityFrame(360, 180);
   f.projection = 1;
   f.lonMin = -3.14159265f;
   f.lonSpan = 2 * 3.14159265f;
@@ -35,7 +35,7 @@ EKFrame sphericalFrame() {
   return f;
 }
 
-bool project(const EKFrame &f, EKV3 p, PixelHit &hit, uint32_t state = 0) {
+bool project(const ek::Frame &f, EKV3 p, PixelHit &hit, uint32_t state = 0) {
   CameraPoint c;
   return projectSample(f, p, state, hit, c);
 }
@@ -83,7 +83,7 @@ TEST(WorkItems, DecodeIntoParticleCopyAndSample) {
 TEST(Sampling, CopiesIgnoreTheSeedWhileShutterSamplesFollowIt) {
   const EKV3 origin[1] = {{1, 2, 3}};
   const EKV3 velocity[1] = {{4, 0, 0}};
-  EKFrame f = identityFrame();
+  ek::Frame f = identityFrame();
   f.repopulation = 3;
   f.radius = 0.5f;
   f.samples = 2;
@@ -115,7 +115,7 @@ TEST(Sampling, CopiesIgnoreTheSeedWhileShutterSamplesFollowIt) {
 
 TEST(Sampling, ZeroRadiusCopiesCoincide) {
   const EKV3 origin[1] = {{1, 2, 3}};
-  EKFrame f = identityFrame();
+  ek::Frame f = identityFrame();
   f.repopulation = 5;
   uint32_t state;
   for (uint32_t copy = 0; copy <= 5; ++copy) {
@@ -127,7 +127,7 @@ TEST(Sampling, ZeroRadiusCopiesCoincide) {
 }
 
 TEST(Perspective, OrientationAndCulling) {
-  const EKFrame f = identityFrame();
+  const ek::Frame f = identityFrame();
   PixelHit hit;
   ASSERT_TRUE(project(f, {0, 0, -10}, hit));
   EXPECT_EQ(hit.ix, 50);
@@ -144,13 +144,13 @@ TEST(Perspective, OrientationAndCulling) {
   EXPECT_EQ(hit.ix, 0);
   const float nan = std::numeric_limits<float>::quiet_NaN();
   EXPECT_FALSE(project(f, {nan, 0, -10}, hit));
-  EKFrame broken = f;
+  ek::Frame broken = f;
   broken.view[0] = nan;
   EXPECT_FALSE(project(broken, {1, 0, -10}, hit)) << "a degenerate matrix never writes";
 }
 
 TEST(Perspective, FocusedPointsStayWhileOthersSpread) {
-  EKFrame f = identityFrame();
+  ek::Frame f = identityFrame();
   f.apertureRadius = 0.5f;
   f.invFocusDistance = 0.1f;
   PixelHit hit;
@@ -166,7 +166,7 @@ TEST(Perspective, FocusedPointsStayWhileOthersSpread) {
 }
 
 TEST(Spherical, OrientationWrapAndPoles) {
-  EKFrame f = sphericalFrame();
+  ek::Frame f = sphericalFrame();
   PixelHit hit;
   ASSERT_TRUE(project(f, {0, 0, -10}, hit));
   EXPECT_EQ(hit.ix, 180);
@@ -188,7 +188,7 @@ TEST(Spherical, OrientationWrapAndPoles) {
 }
 
 TEST(Spherical, StereoEyeShiftsAndCulls) {
-  EKFrame f = sphericalFrame();
+  ek::Frame f = sphericalFrame();
   PixelHit mono, left, right;
   ASSERT_TRUE(project(f, {0, 0, -2}, mono));
   f.eyeOffset = 0.5f;
@@ -203,7 +203,7 @@ TEST(Spherical, StereoEyeShiftsAndCulls) {
 }
 
 TEST(Spherical, PoleMergeFadesTheEyeOffset) {
-  EKFrame f = sphericalFrame();
+  ek::Frame f = sphericalFrame();
   f.eyeOffset = 0.2f;
   const CameraPoint level{0, 0, -1}, high{0, 10, -1}, top{0, 1, 0}, low{0, -1, -1};
   EXPECT_EQ(poleMergeFade(f, high, 1), 1.0f) << "no fading with both modes 0";

@@ -55,7 +55,7 @@ std::ostream &operator<<(std::ostream &out, const Pixel &p) {
 }
 
 Pixel project(const EKCamera &camera, EKV3 point) {
-  const EKFrame frame = ek::buildFrame(camera, panorama());
+  const ek::Frame frame = ek::buildFrame(camera, panorama());
   uint32_t state = 0;
   ek::PixelHit hit{};
   ek::CameraPoint c{};

@@ -11,8 +11,8 @@ namespace {
 using namespace ek;
 
 // A 16 x 16 orthographic map with 4 linear slices over depth 0..4, texels of unit area.
-EKShadowMap orthographicMap() {
-  EKShadowMap m{};
+ek::ShadowMap orthographicMap() {
+  ek::ShadowMap m{};
   m.view[0] = m.view[5] = m.view[10] = 1;
   m.ortho = 1;
   m.scaleX = m.scaleY = 1.0f / 8.0f;
@@ -23,7 +23,7 @@ EKShadowMap orthographicMap() {
   return m;
 }
 
-float columnSum(const std::vector<float> &maps, const EKShadowMap &m, int x, int y) {
+float columnSum(const std::vector<float> &maps, const ek::ShadowMap &m, int x, int y) {
   const float *c = texelColumn(maps.data(), m, x, y);
   return std::accumulate(c, c + m.slices, 0.0f);
 }
@@ -38,7 +38,7 @@ TEST(VolumeKernels, CubeFacesAndTheirTies) {
 }
 
 TEST(VolumeKernels, SmallCoverageSplitsBetweenTwoSlices) {
-  const EKShadowMap m = orthographicMap();
+  const ek::ShadowMap m = orthographicMap();
   std::vector<float> maps(16 * 16 * 4, 0.0f);
   MapHit hit;
   ASSERT_TRUE(projectToMap(m, {0.5f, 0.5f, 1.25f}, hit));
@@ -54,7 +54,7 @@ TEST(VolumeKernels, SmallCoverageSplitsBetweenTwoSlices) {
 }
 
 TEST(VolumeKernels, LargeCoverageSpreadsOverASquare) {
-  const EKShadowMap m = orthographicMap();
+  const ek::ShadowMap m = orthographicMap();
   std::vector<float> maps(16 * 16 * 4, 0.0f);
   MapHit hit;
   ASSERT_TRUE(projectToMap(m, {0.5f, 0.5f, 0.5f}, hit));
@@ -89,7 +89,7 @@ TEST(VolumeKernels, LargeCoverageSpreadsOverASquare) {
 }
 
 TEST(VolumeKernels, PerspectiveMapsCullAtTheNearPlane) {
-  EKShadowMap m = orthographicMap();
+  ek::ShadowMap m = orthographicMap();
   m.ortho = 0;
   m.scaleX = m.scaleY = 1;
   m.nearClip = 0.5f;
@@ -144,7 +144,7 @@ TEST(VolumeKernels, FalloffConeAndPhase) {
   EXPECT_FLOAT_EQ(distanceFactor(6, 10, 0, 10), 1.0f);
   EXPECT_FLOAT_EQ(distanceFactor(6, 10, 0, 10.5f), 0.0f);
 
-  EKVolLight spot{};
+  ek::VolLight spot{};
   spot.cosInner = 0.9f;
   spot.cosOuter = 0.8f;
   EXPECT_FLOAT_EQ(coneFactor(spot, 0.95f), 1.0f);
@@ -162,7 +162,7 @@ TEST(VolumeKernels, FalloffConeAndPhase) {
 TEST(VolumeKernels, LightsArriveUnshadowedOutsideTheirMaps) {
   VolumeConstants vol{};
   vol.maps[0] = orthographicMap();
-  EKVolLight &sun = vol.lights[0];
+  ek::VolLight &sun = vol.lights[0];
   sun.type = 2;
   sun.direction[2] = -1;
   sun.mapCount = 1;
@@ -171,7 +171,7 @@ TEST(VolumeKernels, LightsArriveUnshadowedOutsideTheirMaps) {
   const float view[3] = {0, 0, 1};
   EXPECT_FLOAT_EQ(lightArriving(vol, sun, {100, 0, 1}, view, maps.data()), 1.0f);
   EXPECT_LT(lightArriving(vol, sun, {0, 0, 1}, view, maps.data()), 0.01f);
-  EKVolLight point{};
+  ek::VolLight point{};
   point.position[0] = 3;
   EXPECT_EQ(lightArriving(vol, point, {3, 0, 0}, view, maps.data()), 0.0f)
       << "a light at the sample's own position";

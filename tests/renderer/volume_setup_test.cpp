@@ -29,7 +29,7 @@ struct VolumeScene {
 
   uint64_t build(const std::vector<EKLight> &lights, VolumeConstants &vol, float density = 8) {
     vol = {};
-    const EKFrame frame = ek::buildFrame(camera, settings);
+    const ek::Frame frame = ek::buildFrame(camera, settings);
     return ek::buildVolumeConstants(camera, settings, frame, lights.data(), int(lights.size()),
                                     padded, density, vol);
   }
@@ -161,7 +161,7 @@ TEST(VolumeConstants, LightFrames) {
   EKLight sun = light(2, true);
   sun.direction = {0, 0, -1};
   s.build({sun}, vol);
-  const EKShadowMap &ortho = vol.maps[0];
+  const ek::ShadowMap &ortho = vol.maps[0];
   EXPECT_FLOAT_EQ(ortho.scaleX, 1.0f / (10.0f * 1.01f));
   EXPECT_FLOAT_EQ(ortho.scaleY, 1.0f / (5.0f * 1.01f));
   EXPECT_FLOAT_EQ(ortho.depthStart, -10.0f);
