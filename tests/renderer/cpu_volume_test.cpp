@@ -12,6 +12,7 @@
 #include "cpu/spatial_order.h"
 #include "frame_builder.h"
 #include "kernels/volume.h"
+#include "scene_records.h"
 #include "volume_setup.h"
 
 namespace {
@@ -40,25 +41,15 @@ LitCloud litCloud(int particles) {
     c.colors.push_back(Rgba8{uint8_t(i * 7), uint8_t(i * 13), uint8_t(i * 29), 255});
   }
   c.positions[7] = {NAN, 0, 0};
-  EKCamera camera{};
-  camera.eye = {0, 5, 30};
-  camera.up = {0, 1, 0};
-  camera.fovY = 40;
-  EKRenderSettings s{};
-  s.width = 96;
-  s.height = 64;
-  s.exposure = 1;
+  const EKCamera camera = ek::test::lookingAt({0, 5, 30}, {0, 0, 0}, 40);
+  EKRenderSettings s = ek::test::volumeSettings(96, 64, 0, 32, 12, 8);
   s.repopulation = 1;
   s.radius = 0.4f;
   s.samples = 2;
   s.shutter = 0.5f;
-  s.mode = EK_MODE_VOLUMETRIC;
   s.emission = 0.05f;
   s.scattering = 0.3f;
   s.ambient[0] = 0.1f;
-  s.shadowMapSize = 32;
-  s.shadowSlices = 12;
-  s.cameraSlices = 8;
   EKLight lights[3] = {};
   lights[0].type = EK_LIGHT_SPOT;
   lights[0].position = {0, 20, 20};
@@ -111,8 +102,8 @@ TEST(CpuVolume, PrefixAgreesWithPrefixColumn) {
         for (uint64_t c = 0; c < columns; ++c)
           prefixColumn(expected.data() + c * uint64_t(depth), depth,
                        withTotals ? &expectedTotals[c] : nullptr);
-        device.launchPrefix(1, {actual.data(), columns, depth,
-                                withTotals ? actualTotals.data() : nullptr});
+        device.launchPrefix(
+            1, {actual.data(), columns, depth, withTotals ? actualTotals.data() : nullptr});
         expectSameFloats(actual, expected, true, "column");
         expectSameFloats(actualTotals, expectedTotals, true, "total");
       }
@@ -192,15 +183,15 @@ void checkSplatsAndShade(bool spaceOrder) {
     if (spaceOrder) {
       float unused[8] = {};
       double unusedMoments[7] = {};
-      device.launchBounds(
-          1, {c.positions.data(), c.velocities.data(), count, unused, unusedMoments});
+      device.launchBounds(1,
+                          {c.positions.data(), c.velocities.data(), count, unused, unusedMoments});
     }
     ASSERT_EQ(device.uploadVolumeConstants(c.vol), kDeviceOk);
     std::vector<float> deviceMaps(c.shadowFloats, 0.0f), deviceDepth(depthFloats, 0.0f);
-    device.launchLightSplat(1, {oneSample, c.positions.data(), c.velocities.data(), lightWork,
-                                deviceMaps.data()});
-    device.launchCamSplat(
-        1, {f, c.positions.data(), c.velocities.data(), work, deviceDepth.data()});
+    device.launchLightSplat(
+        1, {oneSample, c.positions.data(), c.velocities.data(), lightWork, deviceMaps.data()});
+    device.launchCamSplat(1,
+                          {f, c.positions.data(), c.velocities.data(), work, deviceDepth.data()});
     expectSameFloats(deviceMaps, maps, workers == 1, "shadow maps");
     expectSameFloats(deviceDepth, depth, workers == 1, "camera depth");
     std::vector<Rgba32f> accumulator(c.pixels, Rgba32f{0, 0, 0, 0});
