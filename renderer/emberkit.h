@@ -1,12 +1,13 @@
 /* emberkit: particle renderer with a flat C interface.
  *
- * Every function but ekApiVersion and the image writers works on an opaque context. Status results
- * are 0 for success and 1 for failure; the reason of a failure is read with ekLastError and stays
- * until the next failure on the same context (success never clears it). Every call with a status
- * result first makes the context's device current on the calling thread; when that fails it
- * returns 1 with the reason "NAME: make device current: REASON" (NAME the function) and does
- * nothing else. A fault inside a call fails it with "NAME: out of host memory" when memory ran
- * out, and with a text that names the fault otherwise.
+ * Every function but ekApiVersion and the image writers' four (ekSaveEXR, ekSavePNG,
+ * ekPngSizeSupported, ekLastWriteError) works on an opaque context. Status results are 0 for
+ * success and 1 for failure; the reason of a failure is read with ekLastError and stays until the
+ * next failure on the same context (success never clears it); a writer's with ekLastWriteError.
+ * Every call on a context with a status result first makes the context's device current on the
+ * calling thread; when that fails it returns 1 with the reason "NAME: make device current:
+ * REASON" (NAME the function) and does nothing else. A fault inside a call fails it with "NAME:
+ * out of host memory" when memory ran out, and with a text that names the fault otherwise.
  *
  * Threads: any thread may call any function on a context. Calls on one context run one at a time:
  * a call made while another thread's call on the same context runs waits for it to return, so a

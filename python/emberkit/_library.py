@@ -83,6 +83,7 @@ _SIGNATURES = {
         ctypes.c_int32,
         [ctypes.c_char_p, ctypes.c_int32, ctypes.c_int32, _FLOAT_POINTER, ctypes.c_int32],
     ),
+    "ekPngSizeSupported": (ctypes.c_int32, [ctypes.c_int32, ctypes.c_int32, ctypes.c_int32]),
     "ekLastWriteError": (ctypes.c_int32, []),
 }
 
