@@ -40,7 +40,9 @@ std::filesystem::path executablePath() {
   return std::filesystem::path(path);
 }
 
-std::vector<std::string> utf8Arguments(int argc, char **argv) {
+namespace {
+
+std::vector<std::string> argumentTexts(int argc, char **argv) {
   int count = 0;
   wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> arguments;
@@ -56,6 +58,8 @@ std::vector<std::string> utf8Arguments(int argc, char **argv) {
   return arguments;
 }
 
+} // namespace
+
 #else
 
 std::filesystem::path executablePath() {
@@ -64,11 +68,22 @@ std::filesystem::path executablePath() {
   return error ? std::filesystem::path() : path;
 }
 
-std::vector<std::string> utf8Arguments(int argc, char **argv) {
+namespace {
+
+std::vector<std::string> argumentTexts(int argc, char **argv) {
   return std::vector<std::string>(argv, argv + argc);
 }
 
+} // namespace
+
 #endif
+
+Utf8Arguments::Utf8Arguments(int argc, char **argv) : texts_(argumentTexts(argc, argv)) {
+  values_.reserve(texts_.size());
+  for (const std::string &text : texts_) {
+    values_.push_back(text.c_str());
+  }
+}
 
 void flushOutputByLine() {
 #if defined(_WIN32)

@@ -1,12 +1,13 @@
 /* emberkit: particle renderer with a flat C interface.
  *
- * Every function but ekApiVersion and the image writers works on an opaque context. Status results
- * are 0 for success and 1 for failure; the reason of a failure is read with ekLastError and stays
- * until the next failure on the same context (success never clears it). Every call with a status
- * result first makes the context's device current on the calling thread; when that fails it
- * returns 1 with the reason "NAME: make device current: REASON" (NAME the function) and does
- * nothing else. A fault inside a call fails it with "NAME: out of host memory" when memory ran
- * out, and with a text that names the fault otherwise.
+ * Every function but ekApiVersion and the image writers' four (ekSaveEXR, ekSavePNG,
+ * ekPngSizeSupported, ekLastWriteError) works on an opaque context. Status results are 0 for
+ * success and 1 for failure; the reason of a failure is read with ekLastError and stays until the
+ * next failure on the same context (success never clears it); a writer's with ekLastWriteError.
+ * Every call on a context with a status result first makes the context's device current on the
+ * calling thread; when that fails it returns 1 with the reason "NAME: make device current:
+ * REASON" (NAME the function) and does nothing else. A fault inside a call fails it with "NAME:
+ * out of host memory" when memory ran out, and with a text that names the fault otherwise.
  *
  * Threads: any thread may call any function on a context. Calls on one context run one at a time:
  * a call made while another thread's call on the same context runs waits for it to return, so a
@@ -21,6 +22,7 @@
  *
  *   #include <stdio.h>
  *   #include <stdlib.h>
+ *   #include <string.h>
  *   #include "emberkit.h"
  *
  *   int renderCloud(const EKV3 *positions, const uint8_t *colors, uint64_t n) {
@@ -46,7 +48,7 @@
  *     if (failed)
  *       fprintf(stderr, "render: %s\n", ekLastError(ek));
  *     else if (ekSavePNG("cloud.png", look.width, look.height, rgba, 0))
- *       perror("cloud.png");
+ *       fprintf(stderr, "cloud.png: %s\n", strerror(ekLastWriteError()));
  *     free(rgba);
  *     ekDestroy(ek);
  *     return failed;
@@ -82,7 +84,7 @@ extern "C" {
 #endif
 
 /* Interface version reported by ekApiVersion. */
-#define EK_API_VERSION 6
+#define EK_API_VERSION 7
 
 /* Device ordinal that selects the CPU backend in ekCreate; ordinals >= 0 select CUDA devices. */
 #define EK_DEVICE_CPU (-1)
@@ -324,19 +326,35 @@ EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
  * (ENOENT); one that a killed process left is removed by the next write of the same target once
  * nothing has written to it for two minutes. A target that is not a regular file (a device such as
  * /dev/full) is written in place. On failure
- * they return 1 and leave the reason in errno: the system's error of the failing call (ENOENT for
- * a missing folder, EACCES, ENOSPC...), EINVAL for bad arguments, EFBIG for an image beyond the
- * format's limits and ENOMEM when memory ran out. */
+ * they return 1, and ekLastWriteError tells the reason as an errno number: the system's error of
+ * the failing call (ENOENT for a missing folder, EACCES, ENOSPC...), EINVAL for bad arguments,
+ * EFBIG for an image beyond the format's limits (ekPngSizeSupported) and ENOMEM when memory ran
+ * out. The reason is left in errno as well, which serves a program that shares the library's C
+ * runtime. */
 
 /* Writes `rgba` (width x height x 4 floats) to the EXR file at `path` (UTF-8), as half floats.
- * Returns 0, or 1 with the reason in errno. Any thread, several at once. */
+ * Returns 0, or 1 with the reason in ekLastWriteError. Any thread, several at once. */
 EK_API int32_t ekSaveEXR(const char *path, int32_t width, int32_t height, const float *rgba);
 
 /* Writes `rgba` (width x height x 4 floats) to the PNG file at `path` (UTF-8), 16 bits per
- * channel when sixteenBit is non-zero, else 8. Returns 0, or 1 with the reason in errno. Any
- * thread, several at once. */
+ * channel when sixteenBit is non-zero, else 8. Returns 0, or 1 with the reason in
+ * ekLastWriteError. Any thread, several at once. */
 EK_API int32_t ekSavePNG(const char *path, int32_t width, int32_t height, const float *rgba,
                          int32_t sixteenBit);
+
+/* Whether ekSavePNG takes an image of width x height pixels (16 bits per channel when sixteenBit
+ * is non-zero): 1 or 0, and 0 for a side below 1. The whole image is compressed in one piece, so
+ * a PNG holds up to about 18700 x 18700 pixels at 8 bits, 13200 x 13200 at 16; larger
+ * images fail with EFBIG. Lets a program refuse a size before it renders. Any thread. */
+EK_API int32_t ekPngSizeSupported(int32_t width, int32_t height, int32_t sixteenBit);
+
+/* The reason the calling thread's latest ekSaveEXR or ekSavePNG call failed, as an errno number
+ * (compare it with the C library's ENOENT, EACCES... or pass it to strerror); 0 when that call
+ * succeeded or the thread has made none. Each thread has its own. Read the reason here rather
+ * than from errno: on Windows a program and the library can each have a C runtime of their own
+ * (one linked into each, or a program on another runtime, as Python is), and then the writer's
+ * errno is not the one the program reads. */
+EK_API int32_t ekLastWriteError(void);
 
 #ifdef __cplusplus
 }

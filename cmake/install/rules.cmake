@@ -43,7 +43,7 @@ string(REGEX REPLACE "/$" "" EK_PC_PREFIX_FROM_PCFILEDIR "${EK_PC_PREFIX_FROM_PC
 configure_file(${CMAKE_CURRENT_LIST_DIR}/emberkit.pc.in ${CMAKE_BINARY_DIR}/emberkit.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/emberkit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-# The CMake package; a program built for interface version 6 takes any 6.x library.
+# The CMake package; a program built for interface version 7 takes any 7.x library.
 set(ek_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/emberkit)
 install(EXPORT emberkitTargets NAMESPACE emberkit:: DESTINATION ${ek_package_dir})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/emberkitConfig.cmake.in

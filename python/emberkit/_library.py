@@ -12,7 +12,7 @@ import sys
 from . import records
 
 # The interface version this package is written against; an older library lacks what it calls.
-REQUIRED_API_VERSION = 6
+REQUIRED_API_VERSION = 7
 
 ENVIRONMENT_VARIABLE = "EMBERKIT_LIBRARY"
 
@@ -83,6 +83,8 @@ _SIGNATURES = {
         ctypes.c_int32,
         [ctypes.c_char_p, ctypes.c_int32, ctypes.c_int32, _FLOAT_POINTER, ctypes.c_int32],
     ),
+    "ekPngSizeSupported": (ctypes.c_int32, [ctypes.c_int32, ctypes.c_int32, ctypes.c_int32]),
+    "ekLastWriteError": (ctypes.c_int32, []),
 }
 
 
@@ -117,7 +119,7 @@ def load():
             looked.append(description)
             continue
         try:
-            library = ctypes.CDLL(path, use_errno=True)
+            library = ctypes.CDLL(path)
         except OSError as error:
             looked.append("%s: %s" % (description, error))
             continue

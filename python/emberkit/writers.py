@@ -11,9 +11,9 @@ from .errors import ImageWriteError
 def _write(path, rgba, call):
     rgba = arrays.checked_image("rgba", rgba)
     height, width = rgba.shape[:2]
-    ctypes.set_errno(0)
     if call(os.fsencode(path), width, height, arrays.pointer(rgba, ctypes.c_float)) != 0:
-        number = ctypes.get_errno()
+        # The library keeps the reason itself: its errno need not be the one Python reads.
+        number = lib.ekLastWriteError()
         raise ImageWriteError(number, os.strerror(number), os.fspath(path))
 
 

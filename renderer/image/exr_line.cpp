@@ -90,13 +90,18 @@ inline __m128i packHalves(__m128 low, __m128 high) {
 constexpr unsigned kRoundingControl = 0x6000;
 constexpr unsigned kFlushToZero = 0x8000;
 
+// The channels' parts of a line, in the file's order; each holds width halves.
+enum LinePart : std::size_t { kPartA = 0, kPartB = 1, kPartG = 2, kPartR = 3 };
+
+// Stores the eight halves of pixels x to x + 7 of one channel into that channel's part.
+inline void storeEight(uint8_t *out, std::size_t width, LinePart part, std::size_t x,
+                       __m128i halves) {
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out + (part * width + x) * 2), halves);
+}
+
 // Eight pixels per step: two 4 × 4 transposes give each channel's eight values, which are
 // converted and stored as 16 bytes into the channel's part of the line.
 std::size_t encodeSse2(const float *rgba, std::size_t width, uint8_t *out) {
-  uint8_t *planeA = out;
-  uint8_t *planeB = out + width * 2;
-  uint8_t *planeG = out + width * 4;
-  uint8_t *planeR = out + width * 6;
   std::size_t x = 0;
   for (; x + 8 <= width; x += 8) {
     const float *p = rgba + x * kChannels;
@@ -110,10 +115,10 @@ std::size_t encodeSse2(const float *rgba, std::size_t width, uint8_t *out) {
     __m128 b1 = _mm_loadu_ps(p + 24);
     __m128 a1 = _mm_loadu_ps(p + 28);
     _MM_TRANSPOSE4_PS(r1, g1, b1, a1);
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeA + x * 2), packHalves(a0, a1));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeB + x * 2), packHalves(b0, b1));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeG + x * 2), packHalves(g0, g1));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeR + x * 2), packHalves(r0, r1));
+    storeEight(out, width, kPartA, x, packHalves(a0, a1));
+    storeEight(out, width, kPartB, x, packHalves(b0, b1));
+    storeEight(out, width, kPartG, x, packHalves(g0, g1));
+    storeEight(out, width, kPartR, x, packHalves(r0, r1));
   }
   return x;
 }
@@ -152,10 +157,6 @@ EK_TARGET_F16C inline __m128i halvesF16c(__m256 values) {
 // Eight pixels per step: each load holds two pixels, whose eight halves are then sorted into
 // channels by 16-bit interleaving.
 EK_TARGET_F16C std::size_t encodeF16c(const float *rgba, std::size_t width, uint8_t *out) {
-  uint8_t *planeA = out;
-  uint8_t *planeB = out + width * 2;
-  uint8_t *planeG = out + width * 4;
-  uint8_t *planeR = out + width * 6;
   std::size_t x = 0;
   for (; x + 8 <= width; x += 8) {
     const float *p = rgba + x * kChannels;
@@ -171,10 +172,10 @@ EK_TARGET_F16C std::size_t encodeF16c(const float *rgba, std::size_t width, uint
     const __m128i u1 = _mm_unpackhi_epi16(t0, t1); // B0 B1 B2 B3 A0 A1 A2 A3
     const __m128i u2 = _mm_unpacklo_epi16(t2, t3); // R4 .. R7 G4 .. G7
     const __m128i u3 = _mm_unpackhi_epi16(t2, t3); // B4 .. B7 A4 .. A7
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeA + x * 2), _mm_unpackhi_epi64(u1, u3));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeB + x * 2), _mm_unpacklo_epi64(u1, u3));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeG + x * 2), _mm_unpackhi_epi64(u0, u2));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(planeR + x * 2), _mm_unpacklo_epi64(u0, u2));
+    storeEight(out, width, kPartA, x, _mm_unpackhi_epi64(u1, u3));
+    storeEight(out, width, kPartB, x, _mm_unpacklo_epi64(u1, u3));
+    storeEight(out, width, kPartG, x, _mm_unpackhi_epi64(u0, u2));
+    storeEight(out, width, kPartR, x, _mm_unpacklo_epi64(u0, u2));
   }
   return x;
 }

@@ -20,6 +20,7 @@
 #include "emberkit.h"
 #include "image/byte_writer.h"
 #include "image/exr_line.h"
+#include "image/save_call.h"
 #include "platform/replacing_file.h"
 
 #if defined(__linux__)
@@ -347,17 +348,6 @@ int writeExr(const char *path, int32_t width, int32_t height, const float *rgba)
 
 extern "C" EK_API int32_t ekSaveEXR(const char *path, int32_t width, int32_t height,
                                     const float *rgba) {
-  int error = EINVAL;
-  if (path != nullptr && rgba != nullptr && width >= 1 && height >= 1) {
-    try {
-      error = ek::image::writeExr(path, width, height, rgba);
-    } catch (...) {
-      error = ENOMEM;
-    }
-  }
-  if (error == 0) {
-    return 0;
-  }
-  errno = error;
-  return 1;
+  return ek::image::runSave(path, width, height, rgba,
+                            [&] { return ek::image::writeExr(path, width, height, rgba); });
 }

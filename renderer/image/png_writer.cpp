@@ -12,6 +12,7 @@
 #include "image/byte_writer.h"
 #include "image/crc32.h"
 #include "image/png_encode.h"
+#include "image/save_call.h"
 #include "image/zlib_stream.h"
 #include "platform/replacing_file.h"
 
@@ -105,17 +106,11 @@ int writePng(const char *path, int32_t width, int32_t height, const float *rgba,
 
 extern "C" EK_API int32_t ekSavePNG(const char *path, int32_t width, int32_t height,
                                     const float *rgba, int32_t sixteenBit) {
-  int error = EINVAL;
-  if (path != nullptr && rgba != nullptr && width >= 1 && height >= 1) {
-    try {
-      error = ek::image::writePng(path, width, height, rgba, sixteenBit != 0);
-    } catch (...) {
-      error = ENOMEM;
-    }
-  }
-  if (error == 0) {
-    return 0;
-  }
-  errno = error;
-  return 1;
+  return ek::image::runSave(path, width, height, rgba, [&] {
+    return ek::image::writePng(path, width, height, rgba, sixteenBit != 0);
+  });
+}
+
+extern "C" EK_API int32_t ekPngSizeSupported(int32_t width, int32_t height, int32_t sixteenBit) {
+  return width >= 1 && height >= 1 && ek::image::pngSizeSupported(width, height, sixteenBit != 0);
 }

@@ -159,17 +159,13 @@ int run(const Options &options, const std::string &argv0) {
 
 int main(int argc, char **argv) {
   try {
-    const std::vector<std::string> arguments = ek::platform::utf8Arguments(argc, argv);
-    std::vector<const char *> texts;
-    for (const std::string &argument : arguments) {
-      texts.push_back(argument.c_str());
-    }
-    const Options options = program::parseOptions(int(texts.size()), texts.data());
+    const ek::platform::Utf8Arguments arguments(argc, argv);
+    const Options options = program::parseOptions(arguments.count(), arguments.values());
     if (options.help) {
       std::cout << program::usage();
       return 0;
     }
-    return run(options, arguments.front());
+    return run(options, arguments.texts().front());
   } catch (const std::bad_alloc &) {
     // Any allocation of the run (scene, images, the plug-in's requests) may meet a full memory.
     std::cerr << "flarion-host: out of host memory\n";

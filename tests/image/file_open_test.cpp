@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <thread>
 #if !defined(_WIN32)
 #include <sys/resource.h>
 #endif
@@ -88,11 +89,33 @@ TEST_P(WriterFiles, BadArgumentsLeaveNoFile) {
 TEST_P(WriterFiles, RefusesOversizedImages) {
   if (std::string(GetParam().extension) == ".exr") {
     EXPECT_EQ(save(path(name("wide")), 1 << 28, 1), 1); // line data size above INT32_MAX
+    EXPECT_EQ(ekLastWriteError(), EFBIG);
   } else {
     EXPECT_EQ(save(path(name("wide")), 400000000, 1), 1);
+    EXPECT_EQ(ekLastWriteError(), EFBIG);
     EXPECT_EQ(save(path(name("tall")), 1000000, 1000), 1); // filtered size above INT32_MAX
+    EXPECT_EQ(ekLastWriteError(), EFBIG);
   }
   EXPECT_TRUE(folderEmpty());
+}
+
+// The size query tells the PNG writer's limit exactly: a filtered row (one filter byte and four
+// or eight bytes a pixel) of up to 1.4e9 bytes in all; the first size past it is refused.
+TEST(PngSizeQuery, AgreesWithTheWriter) {
+  EXPECT_EQ(ekPngSizeSupported(349999999, 1, 0), 1);
+  EXPECT_EQ(ekPngSizeSupported(174999999, 1, 1), 1);
+  EXPECT_EQ(ekPngSizeSupported(18000, 18000, 0), 1);
+  EXPECT_EQ(ekPngSizeSupported(18000, 18000, 1), 0);
+  EXPECT_EQ(ekPngSizeSupported(0, 5, 0), 0);
+  EXPECT_EQ(ekPngSizeSupported(5, -1, 0), 0);
+  const float pixel[4] = {};
+  for (int32_t sixteenBit : {0, 1}) {
+    const int32_t width = sixteenBit ? 175000000 : 350000000;
+    EXPECT_EQ(ekPngSizeSupported(width, 1, sixteenBit), 0);
+    // Refused before a pixel is read, and before the target's folder is looked at.
+    EXPECT_EQ(ekSavePNG("missing/x.png", width, 1, pixel, sixteenBit), 1);
+    EXPECT_EQ(ekLastWriteError(), EFBIG);
+  }
 }
 
 TEST_P(WriterFiles, NonAsciiNameIsKept) {
@@ -121,17 +144,30 @@ TEST_P(WriterFiles, PathLimitCountsUtf16Units) {
   EXPECT_TRUE(fs::exists(fromUtf8(longest)));
 }
 
+// The reason is kept for the calling thread until its next save, which clears it when it
+// succeeds; it is left in errno as well.
 TEST_P(WriterFiles, WriteFailureIsReportedWithItsReason) {
   errno = 0;
   EXPECT_EQ(save(path("missing/" + name("x"))), 1);
+  EXPECT_EQ(ekLastWriteError(), ENOENT);
   EXPECT_EQ(errno, ENOENT);
+  std::thread([&] {
+    EXPECT_EQ(ekLastWriteError(), 0);
+    EXPECT_EQ(save(path(name("x")), 0, 2), 1);
+    EXPECT_EQ(ekLastWriteError(), EINVAL);
+  }).join();
+  EXPECT_EQ(ekLastWriteError(), ENOENT);
+  EXPECT_EQ(save(path(name("x"))), 0);
+  EXPECT_EQ(ekLastWriteError(), 0);
   EXPECT_EQ(save(path(name("x")), 0, 2), 1);
+  EXPECT_EQ(ekLastWriteError(), EINVAL);
   EXPECT_EQ(errno, EINVAL);
   if (!fs::exists("/dev/full")) {
     GTEST_SKIP() << "needs /dev/full";
   }
   // A device is written in place: the write or at the latest the close runs out of space.
   EXPECT_EQ(save("/dev/full"), 1);
+  EXPECT_EQ(ekLastWriteError(), ENOSPC);
   EXPECT_EQ(errno, ENOSPC);
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }

@@ -56,7 +56,7 @@ TEST_F(RendererBinding, LibraryWithoutAnExportIsRefused) {
 TEST_F(RendererBinding, LibraryWithAnotherVersionIsRefusedAndUnloaded) {
   start(Renderer::OldVersion, german());
   firstUpdate();
-  EXPECT_EQ(status(), "FEHLER: DLL hat API-Version 5, Plugin erwartet 6. Renderer neu bauen "
+  EXPECT_EQ(status(), "FEHLER: DLL hat API-Version 5, Plugin erwartet 7. Renderer neu bauen "
                       "(build.bat): " +
                           libraryPath());
   EXPECT_FALSE(libraryIsLoaded(libraryFile())) << "the refused library is still loaded";
@@ -158,7 +158,7 @@ TEST(RendererBindingPath, BoundTableIsKeptWithoutLoadingAgain) {
                                       ek::plugin::Language::English))
       << message;
   ASSERT_NE(binding.library, nullptr);
-  EXPECT_EQ(binding.apiVersion(), 6);
+  EXPECT_EQ(binding.apiVersion(), 7);
   const auto *library = binding.library;
   EXPECT_TRUE(ek::plugin::bindLibrary(binding, "/nowhere/libemberkit.so", message,
                                       ek::plugin::Language::English));

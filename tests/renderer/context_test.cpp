@@ -13,7 +13,7 @@ namespace {
 using ek::test::BackendTest;
 
 TEST(ContextApi, NullContextIsHandledEverywhere) {
-  EXPECT_EQ(ekApiVersion(), 6);
+  EXPECT_EQ(ekApiVersion(), 7);
   EXPECT_STREQ(ekLastError(nullptr), "no context");
   EXPECT_EQ(ekGetCount(nullptr), 0u);
   ekDestroy(nullptr);

@@ -11,6 +11,7 @@
 #include "cpu/cpu_vector_paths.h"
 #include "frame_builder.h"
 #include "kernels/volume.h"
+#include "scene_records.h"
 
 namespace {
 
@@ -36,10 +37,7 @@ MovingCloud movingCloud(int particles, bool lens) {
     cloud.colors.push_back(Rgba8{uint8_t(i * 7), uint8_t(i * 13), uint8_t(i * 29), 255});
   }
   cloud.positions[5] = {0, 0, 0}; // at the camera: culled by the near plane
-  EKCamera camera{};
-  camera.target = {0, 0, -1};
-  camera.up = {0, 1, 0};
-  camera.fovY = 50;
+  EKCamera camera = ek::test::lookingAt({0, 0, 0}, {0, 0, -1}, 50);
   camera.aperture = lens ? 0.8f : 0.0f;
   camera.focusDistance = lens ? 25.0f : 0.0f;
   EKRenderSettings settings{};

@@ -13,6 +13,7 @@
 #include "cpu/cpu_device.h"
 #include "cpu/page_array.h"
 #include "particle_ball.h"
+#include "scene_records.h"
 
 namespace {
 
@@ -102,26 +103,13 @@ EKContext *cpuContext(int count, unsigned workers = 3) {
 }
 
 EKCamera cameraAt(float x, float z, float fov) {
-  EKCamera camera{};
-  camera.eye = {x, 2, z};
-  camera.target = {0, 0, 0};
-  camera.up = {0, 1, 0};
-  camera.fovY = fov;
-  return camera;
+  return test::lookingAt({x, 2, z}, {0, 0, 0}, fov);
 }
 
 EKRenderSettings settings(int32_t mode) {
-  EKRenderSettings s{};
-  s.width = 200;
-  s.height = 150;
-  s.exposure = 1;
+  EKRenderSettings s = test::volumeSettings(200, 150, 2, 96, 24, 16);
   s.brightness = 5;
-  s.samples = 1;
   s.mode = mode;
-  s.density = 2;
-  s.shadowMapSize = 96;
-  s.shadowSlices = 24;
-  s.cameraSlices = 16;
   return s;
 }
 

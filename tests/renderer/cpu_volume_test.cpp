@@ -12,6 +12,7 @@
 #include "cpu/spatial_order.h"
 #include "frame_builder.h"
 #include "kernels/volume.h"
+#include "scene_records.h"
 #include "volume_setup.h"
 
 namespace {
@@ -40,25 +41,15 @@ LitCloud litCloud(int particles) {
     c.colors.push_back(Rgba8{uint8_t(i * 7), uint8_t(i * 13), uint8_t(i * 29), 255});
   }
   c.positions[7] = {NAN, 0, 0};
-  EKCamera camera{};
-  camera.eye = {0, 5, 30};
-  camera.up = {0, 1, 0};
-  camera.fovY = 40;
-  EKRenderSettings s{};
-  s.width = 96;
-  s.height = 64;
-  s.exposure = 1;
+  const EKCamera camera = ek::test::lookingAt({0, 5, 30}, {0, 0, 0}, 40);
+  EKRenderSettings s = ek::test::volumeSettings(96, 64, 0, 32, 12, 8);
   s.repopulation = 1;
   s.radius = 0.4f;
   s.samples = 2;
   s.shutter = 0.5f;
-  s.mode = EK_MODE_VOLUMETRIC;
   s.emission = 0.05f;
   s.scattering = 0.3f;
   s.ambient[0] = 0.1f;
-  s.shadowMapSize = 32;
-  s.shadowSlices = 12;
-  s.cameraSlices = 8;
   EKLight lights[3] = {};
   lights[0].type = EK_LIGHT_SPOT;
   lights[0].position = {0, 20, 20};

@@ -8,6 +8,7 @@
 
 #include "context.h"
 #include "failing_device.h"
+#include "scene_records.h"
 
 namespace {
 
@@ -53,24 +54,11 @@ TEST_F(DeviceFailures, DeviceBuffersFreeWhatTheyHoldOnce) {
   EXPECT_EQ(device->releases, 3) << "a dropped buffer frees its allocation";
 }
 
-EKCamera camera() {
-  EKCamera c{};
-  c.target = {0, 0, -1};
-  c.up = {0, 1, 0};
-  c.fovY = 60;
-  return c;
-}
+EKCamera camera() { return ek::test::lookingAt({0, 0, 0}, {0, 0, -1}, 60); }
 
 EKRenderSettings settings(int mode = EK_MODE_ADDITIVE) {
-  EKRenderSettings s{};
-  s.width = 32;
-  s.height = 16;
-  s.brightness = 1;
-  s.exposure = 1;
-  s.samples = 1;
+  EKRenderSettings s = ek::test::volumeSettings(32, 16, 1, 16, 0, 0);
   s.mode = mode;
-  s.density = 1;
-  s.shadowMapSize = 16;
   return s;
 }
 

@@ -3,19 +3,13 @@
 #include <cmath>
 
 #include "frame_builder.h"
+#include "scene_records.h"
 
 extern "C" int ekHeaderCompilesAsC(void);
 
 namespace {
 
-EKCamera lookingDownZ() {
-  EKCamera camera{};
-  camera.eye = {0, 0, 0};
-  camera.target = {0, 0, -1};
-  camera.up = {0, 1, 0};
-  camera.fovY = 60;
-  return camera;
-}
+EKCamera lookingDownZ() { return ek::test::lookingAt({0, 0, 0}, {0, 0, -1}, 60); }
 
 EKRenderSettings fullHd() {
   EKRenderSettings settings{};

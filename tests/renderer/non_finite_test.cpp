@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "backend_fixture.h"
+#include "scene_records.h"
 
 namespace {
 
@@ -50,10 +51,7 @@ struct Scene {
 };
 
 EKCamera cameraFor(const Look &look) {
-  EKCamera camera{};
-  camera.eye = {2, 3, 20};
-  camera.up = {0, 1, 0};
-  camera.fovY = 35;
+  EKCamera camera = ek::test::lookingAt({2, 3, 20}, {0, 0, 0}, 35);
   camera.focusDistance = 18;
   camera.aperture = 0.3f;
   camera.projection = look.projection;
@@ -66,22 +64,16 @@ EKCamera cameraFor(const Look &look) {
 }
 
 EKRenderSettings settingsFor(const Look &look) {
-  EKRenderSettings s{};
-  s.width = s.height = kSize;
+  EKRenderSettings s = ek::test::volumeSettings(kSize, kSize, 2, 32, 16, 16);
+  s.mode = look.mode;
   s.brightness = 0.5f;
-  s.exposure = 1;
   s.repopulation = 2;
   s.radius = 0.2f;
   s.samples = 4;
   s.shutter = 1;
   s.seed = 9;
-  s.mode = look.mode;
-  s.density = 2;
   s.emission = 0.1f;
   s.ambient[0] = s.ambient[1] = s.ambient[2] = 0.2f;
-  s.shadowMapSize = 32;
-  s.shadowSlices = 16;
-  s.cameraSlices = 16;
   return s;
 }
 

@@ -6,6 +6,7 @@
 
 #include "backend_fixture.h"
 #include "cpu/cpu_device.h"
+#include "scene_records.h"
 
 namespace {
 
@@ -13,22 +14,10 @@ using Render = ek::test::BackendTest;
 
 // Camera at the origin looking down -z with a 90 degree field: scale 1, so a point at
 // (x, y, -10) lands at pixel ((x / 10 + 1) / 2 x width, (1 - (y / 10 + 1) / 2) x height).
-EKCamera frontCamera() {
-  EKCamera camera{};
-  camera.target = {0, 0, -1};
-  camera.up = {0, 1, 0};
-  camera.fovY = 90;
-  return camera;
-}
+EKCamera frontCamera() { return ek::test::lookingAt({0, 0, 0}, {0, 0, -1}, 90); }
 
 EKRenderSettings smallImage(int width = 100, int height = 100) {
-  EKRenderSettings s{};
-  s.width = width;
-  s.height = height;
-  s.brightness = 1;
-  s.exposure = 1;
-  s.samples = 1;
-  return s;
+  return ek::test::imageSettings(width, height);
 }
 
 struct Images {
@@ -298,10 +287,7 @@ TEST(BackendParity, CpuAndCudaRenderTheSameImage) {
     GTEST_SKIP() << "no usable CUDA device";
   }
   EKContext *cpu = ekCreate(EK_DEVICE_CPU);
-  EKCamera camera{};
-  camera.eye = {20, 60, 180};
-  camera.up = {0, 1, 0};
-  camera.fovY = 50;
+  EKCamera camera = ek::test::lookingAt({20, 60, 180}, {0, 0, 0}, 50);
   camera.aperture = 2;
   camera.focusDistance = 150;
   EKRenderSettings settings = smallImage(320, 180);

@@ -13,16 +13,14 @@
 #include "backend_fixture.h"
 #include "frame_builder.h"
 #include "kernels/projection.h"
+#include "scene_records.h"
 
 namespace {
 
 constexpr float kSqrt3 = 1.7320508f;
 
 EKCamera stereoCamera(float eyeOffset, float pivot) {
-  EKCamera camera{};
-  camera.target = {0, 0, -1};
-  camera.up = {0, 1, 0};
-  camera.fovY = 90;
+  EKCamera camera = ek::test::lookingAt({0, 0, 0}, {0, 0, -1}, 90);
   camera.projection = EK_PROJECTION_SPHERICAL;
   camera.lonMin = -180;
   camera.lonMax = 180;
@@ -34,15 +32,7 @@ EKCamera stereoCamera(float eyeOffset, float pivot) {
   return camera;
 }
 
-EKRenderSettings panorama() {
-  EKRenderSettings s{};
-  s.width = 361;
-  s.height = 181;
-  s.brightness = 1;
-  s.exposure = 1;
-  s.samples = 1;
-  return s;
-}
+EKRenderSettings panorama() { return ek::test::imageSettings(361, 181); }
 
 struct Pixel {
   int x, y;

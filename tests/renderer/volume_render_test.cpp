@@ -6,6 +6,7 @@
 
 #include "backend_fixture.h"
 #include "particle_ball.h"
+#include "scene_records.h"
 
 namespace {
 
@@ -14,26 +15,9 @@ using ek::test::uploadBall;
 
 constexpr int kSize = 64;
 
-EKCamera frontCamera() {
-  EKCamera camera{};
-  camera.eye = {0, 0, 40};
-  camera.up = {0, 1, 0};
-  camera.fovY = 20;
-  return camera;
-}
+EKCamera frontCamera() { return ek::test::lookingAt({0, 0, 40}, {0, 0, 0}, 20); }
 
-EKRenderSettings volumeSettings() {
-  EKRenderSettings s{};
-  s.width = s.height = kSize;
-  s.exposure = 1;
-  s.samples = 1;
-  s.mode = EK_MODE_VOLUMETRIC;
-  s.density = 3;
-  s.shadowMapSize = 64;
-  s.shadowSlices = 32;
-  s.cameraSlices = 16;
-  return s;
-}
+EKRenderSettings volumeSettings() { return ek::test::volumeSettings(kSize, kSize, 3, 64, 32, 16); }
 
 std::vector<float> renderFloat(EKContext *context, const EKRenderSettings &settings,
                                const std::vector<EKLight> &lights) {

@@ -2,7 +2,6 @@
 // PNG or EXR, one image, a turntable or a frame sequence (or one chunk of it, for a render farm),
 // on a CUDA device or the CPU.
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -16,7 +15,6 @@
 #include "frame_pattern.h"
 #include "frame_range.h"
 #include "frame_writer.h"
-#include "image/png_encode.h"
 #include "interruption.h"
 #include "memory_budget.h"
 #include "options.h"
@@ -158,8 +156,7 @@ void overBlack(std::vector<float> &image) {
 std::string outputProblem(const Options &options, OutputFormat format,
                           const std::vector<FrameJob> &jobs) {
   const bool png = format == OutputFormat::Png8 || format == OutputFormat::Png16;
-  if (png &&
-      !ek::image::pngSizeSupported(options.width, options.height, format == OutputFormat::Png16))
+  if (png && !ekPngSizeSupported(options.width, options.height, format == OutputFormat::Png16))
     return "a " + std::to_string(options.width) + "x" + std::to_string(options.height) +
            " image is too large for a PNG file: use a smaller --size or an .exr output";
   std::error_code error;
@@ -220,10 +217,10 @@ bool renderFrame(EKContext *context, const Options &options, const FrameJob &job
   return true;
 }
 
-int run(const std::vector<const char *> &texts) {
+int run(const ek::platform::Utf8Arguments &arguments) {
   Options options;
   std::string error;
-  if (!parseOptions(int(texts.size()), texts.data(), options, error) ||
+  if (!parseOptions(arguments.count(), arguments.values(), options, error) ||
       (options.chunkFromEnvironment && !chunkFromEnvironment(options.chunk, error)) ||
       !(error = optionsProblem(options)).empty()) {
     std::fprintf(stderr, "ekrender: %s\n", error.c_str());
@@ -327,7 +324,8 @@ int run(const std::vector<const char *> &texts) {
             const WritingFile writing(writesInProgress(), output);
             if (save(output, options, format, pixels))
               return true;
-            message = frame + "could not write \"" + output + "\": " + std::strerror(errno);
+            message =
+                frame + "could not write \"" + output + "\": " + std::strerror(ekLastWriteError());
             return false;
           },
           frame +
@@ -361,12 +359,8 @@ int main(int argc, char **argv) {
   endCleanlyOnSignals(writesInProgress());
   // Every allocation of the run (the image, the particles read) may meet a full host memory.
   try {
-    const std::vector<std::string> arguments = ek::platform::utf8Arguments(argc, argv);
-    std::vector<const char *> texts;
-    for (const std::string &argument : arguments) {
-      texts.push_back(argument.c_str());
-    }
-    return run(texts);
+    const ek::platform::Utf8Arguments arguments(argc, argv);
+    return run(arguments);
   } catch (const std::bad_alloc &) {
     std::fputs("ekrender: out of host memory\n", stderr);
   }
