@@ -21,6 +21,8 @@ done
 kill -9 "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
 [ ! -e "$work/t_0039.exr" ] || echo "note: the run ended before it was killed"
+# A frame the kill landed in keeps its temporary file (SIGKILL cannot be caught); the checks of
+# big.exr below look at big.exr's temporary files only.
 for frame in "$work"/t_*.exr; do
   size=$(stat -c %s "$frame")
   if [ "$size" != "$whole" ]; then
@@ -74,8 +76,8 @@ for signal in TERM:15 INT:2 HUP:1; do
   stop_while_writing "${signal%:*}" "${signal#*:}"
   signal=${signal%:*}
   # (A signal that lands just after the rename finds a whole big.exr and nothing to remove.)
-  if ls -a "$work" | grep -q "ek-write"; then
-    echo "SIG$signal during a write left:" $(ls -a "$work" | grep "ek-write") >&2
+  if ls -a "$work" | grep -q "ek-write-big"; then
+    echo "SIG$signal during a write left:" $(ls -a "$work" | grep "ek-write-big") >&2
     exit 1
   fi
   rm -f "$work/big.exr"
@@ -83,7 +85,7 @@ done
 stop_while_writing KILL 9
 touch -d "-3 minutes" "$work"/.ek-write-big.exr.*
 (big)
-if ls -a "$work" | grep -q "ek-write"; then
+if ls -a "$work" | grep -q "ek-write-big"; then
   echo "the next run of big.exr kept the abandoned temporary file" >&2
   exit 1
 fi
