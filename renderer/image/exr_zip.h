@@ -1,0 +1,43 @@
+// ZIP compression of OpenEXR scan line blocks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct z_stream_s;
+
+namespace ek::image {
+
+// zlib level of the blocks: the fastest levels give files as small as the default level on
+// renders, whose empty areas and smooth gradients are long runs after the predictor.
+constexpr int kExrZipLevel = 4;
+
+// Compresses blocks the way the format's ZIP method reads them back: the block's bytes are split
+// into those at even and those at odd positions (even ones first), each byte is replaced by its
+// difference to the one before plus 128 (modulo 256), and the result becomes one zlib stream.
+// One compressor keeps its zlib state and buffer from block to block; use one per thread.
+class ExrZipCompressor {
+public:
+  ExrZipCompressor();
+  ~ExrZipCompressor();
+  ExrZipCompressor(const ExrZipCompressor &) = delete;
+  ExrZipCompressor &operator=(const ExrZipCompressor &) = delete;
+
+  // False when zlib could not be set up (out of memory); compress must not be called then.
+  bool ready() const { return ready_; }
+
+  // Compresses the `size` bytes of one block's pixel data (at most 2^31 - 1) into `out`, which
+  // has room for `size` bytes. Returns the compressed size, or 0 when the compressed data would
+  // not be smaller than the block: the format then stores the block's bytes as they are.
+  // Throws std::bad_alloc when its buffer cannot grow.
+  std::size_t compress(const uint8_t *block, std::size_t size, uint8_t *out);
+
+private:
+  std::unique_ptr<z_stream_s> stream_;
+  bool ready_ = false;
+  std::vector<uint8_t> predicted_;
+};
+
+} // namespace ek::image
