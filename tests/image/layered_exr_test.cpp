@@ -26,15 +26,16 @@ using ek::image::floatToHalf;
 using ek::image::LayeredExrImage;
 using ek::image::writeLayeredExr;
 
-// Particle-like data: mostly empty, a few bright clusters, and in one corner noise that no
-// compressor can shrink (so some ZIP blocks are stored as they are), plus values a half cannot
-// hold.
-std::vector<float> sparseValues(std::size_t count, uint32_t seed) {
+// A smooth ramp, a few bright clusters, and at the start noise that no compressor can shrink (so
+// some ZIP blocks are stored as they are), plus values a half cannot hold at the end. The ramp
+// leaves no zero bytes, so that a block compressed from the wrong neighbours would not read back.
+std::vector<float> testValues(std::size_t count, uint32_t seed) {
   std::mt19937 random(seed);
   std::uniform_real_distribution<float> spread(-2.0f, 80000.0f);
-  std::vector<float> values(count, 0.0f);
+  std::vector<float> values(count);
   for (std::size_t i = 0; i < count; ++i) {
-    if (i % 97 < 9 || i < count / 8) {
+    values[i] = 0.001f * static_cast<float>((i + seed) % 1000 + 1);
+    if (i < count / 8) {
       values[i] = std::bit_cast<float>(static_cast<uint32_t>(random()) & 0xBFFFFFFFu);
     } else if (i % 31 == 0) {
       values[i] = spread(random) * (i % 2 == 0 ? 1.0f : 1e-6f);
@@ -83,11 +84,11 @@ TEST_P(LayeredExrReadBack, EveryChannelAndAttribute) {
   const auto [compression, width, height, threads] = GetParam();
   const std::size_t pixels = static_cast<std::size_t>(width) * height;
   const std::size_t paddedRow = 3 * width + 5;
-  const std::vector<float> rgba = sparseValues(4 * pixels, 1);
-  const std::vector<float> depth = sparseValues(pixels, 2);
-  const std::vector<float> motion = sparseValues(2 * pixels, 3);
-  const std::vector<float> light = sparseValues(paddedRow * height, 4);
-  const std::vector<float> emission = sparseValues(pixels, 5);
+  const std::vector<float> rgba = testValues(4 * pixels, 1);
+  const std::vector<float> depth = testValues(pixels, 2);
+  const std::vector<float> motion = testValues(2 * pixels, 3);
+  const std::vector<float> light = testValues(paddedRow * height, 4);
+  const std::vector<float> emission = testValues(pixels, 5);
 
   LayeredExrImage image;
   image.width = width;
