@@ -62,8 +62,8 @@ struct ExrChromaticities {
 using ExrMatrix = std::array<float, 16>;
 
 struct LayeredExrImage {
-  // In pixels, 1 to 2^31 - 1 each (the format's limit); the size of one block of pixel data must
-  // also stay below 2^31 bytes (see writeLayeredExr).
+  // In pixels, 1 to 2^31 - 1 each (the format's limit). A block of scan lines (16 with ZIP, 1
+  // without) must also hold less than 2^31 bytes of pixel data.
   int32_t width = 0;
   int32_t height = 0;
   // At least one channel, in any order.

@@ -21,23 +21,24 @@ void encodeFloatValues(const float *values, std::size_t stride, std::size_t coun
 } // namespace
 
 std::size_t pieceCount(const LayeredExrLayout &layout) {
-  return (layout.height + kLinesPerPiece - 1) / kLinesPerPiece;
+  return (layout.height + layout.linesPerPiece - 1) / layout.linesPerPiece;
 }
 
 std::size_t maxPieceBytes(const LayeredExrLayout &layout) {
-  const std::size_t lines = std::min(kLinesPerPiece, layout.height);
+  const std::size_t lines = std::min(layout.linesPerPiece, layout.height);
   return lines * (kExrBlockPrefix + layout.lineBytes);
 }
 
-std::size_t pieceFirstLine(std::size_t piece) { return piece * kLinesPerPiece; }
-
-std::size_t pieceEndLine(const LayeredExrLayout &layout, std::size_t piece) {
-  return std::min(pieceFirstLine(piece) + kLinesPerPiece, layout.height);
+std::size_t pieceFirstLine(const LayeredExrLayout &layout, std::size_t piece) {
+  return piece * layout.linesPerPiece;
 }
 
-PieceEncoder::PieceEncoder(const LayeredExrLayout &layout, ExrCompression compression)
-    : layout_(layout) {
-  if (compression == ExrCompression::kZip) {
+std::size_t pieceEndLine(const LayeredExrLayout &layout, std::size_t piece) {
+  return std::min(pieceFirstLine(layout, piece) + layout.linesPerPiece, layout.height);
+}
+
+PieceEncoder::PieceEncoder(const LayeredExrLayout &layout) : layout_(layout) {
+  if (layout.compression == ExrCompression::kZip) {
     zip_.emplace();
   }
 }
@@ -55,7 +56,7 @@ void PieceEncoder::encodeLine(std::size_t y, uint8_t *out) const {
 }
 
 std::size_t PieceEncoder::encode(std::size_t index, uint8_t *out) {
-  const std::size_t first = pieceFirstLine(index);
+  const std::size_t first = pieceFirstLine(layout_, index);
   const std::size_t end = pieceEndLine(layout_, index);
   const std::size_t lineBytes = layout_.lineBytes;
   if (!zip_) {

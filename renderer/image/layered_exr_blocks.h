@@ -1,4 +1,4 @@
-// The scan line blocks of a layered image, encoded a piece of 16 scan lines at a time.
+// The scan line blocks of a layered image, encoded a piece of several scan lines at a time.
 #pragma once
 
 #include <cstddef>
@@ -11,14 +11,11 @@
 
 namespace ek::image {
 
-// Scan lines of one piece: one ZIP block, or as many blocks of one line without compression.
-constexpr std::size_t kLinesPerPiece = 16;
-
 // Number of pieces of the image and the room that any one of them fits in.
 std::size_t pieceCount(const LayeredExrLayout &layout);
 std::size_t maxPieceBytes(const LayeredExrLayout &layout);
 // The line numbers of the piece, [first, end).
-std::size_t pieceFirstLine(std::size_t piece);
+std::size_t pieceFirstLine(const LayeredExrLayout &layout, std::size_t piece);
 std::size_t pieceEndLine(const LayeredExrLayout &layout, std::size_t piece);
 
 // Converts and compresses pieces into the bytes the file holds: for every block its first line
@@ -26,7 +23,7 @@ std::size_t pieceEndLine(const LayeredExrLayout &layout, std::size_t piece);
 // piece to piece; use one per thread.
 class PieceEncoder {
 public:
-  PieceEncoder(const LayeredExrLayout &layout, ExrCompression compression);
+  explicit PieceEncoder(const LayeredExrLayout &layout);
 
   // False when the compressor could not be set up (out of memory).
   bool ready() const { return !zip_ || zip_->ready(); }

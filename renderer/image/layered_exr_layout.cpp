@@ -18,6 +18,9 @@ constexpr uint64_t kMaxStoredSize = static_cast<uint64_t>(std::numeric_limits<in
 // Bytes of one channel list entry besides its name: terminator, type, pLinear and reserved
 // bytes, x and y sampling.
 constexpr uint64_t kChannelEntryBytes = 1 + 4 + 4 + 4 + 4;
+// Uncompressed scan lines are written in pieces of about this size: each write costs the system
+// a few microseconds, and a piece must not take much memory per thread.
+constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
 
 LayeredExrResult failure(LayeredExrStatus status, std::string message) {
   return {status, 0, std::move(message)};
@@ -139,22 +142,28 @@ LayeredExrResult layOutLayeredExr(const LayeredExrImage &image, LayeredExrLayout
   std::sort(layout.channels.begin(), layout.channels.end(),
             [](const ExrChannel &a, const ExrChannel &b) { return a.name < b.name; });
 
+  layout.compression = image.compression;
   layout.linesPerBlock = image.compression == ExrCompression::kZip
                              ? static_cast<std::size_t>(kExrZipLinesPerBlock)
                              : 1;
-  layout.linesPerBlock = std::min<std::size_t>(layout.linesPerBlock, layout.height);
+  const std::size_t blockLines = std::min(layout.linesPerBlock, layout.height);
   uint64_t lineBytes = 0;
   uint64_t blockBytes = 0;
   if (!productWithin(width, pixelBytes, kMaxStoredSize, lineBytes) ||
-      !productWithin(lineBytes, layout.linesPerBlock, kMaxStoredSize, blockBytes)) {
+      !productWithin(lineBytes, blockLines, kMaxStoredSize, blockBytes)) {
     return failure(LayeredExrStatus::kTooLarge,
-                   "a block of " + std::to_string(layout.linesPerBlock) + " line(s) of " +
+                   "a block of " + std::to_string(blockLines) + " line(s) of " +
                        std::to_string(width) + " pixels with " + std::to_string(pixelBytes) +
                        " bytes each exceeds OpenEXR's block size limit of " +
                        std::to_string(kMaxStoredSize) + " bytes");
   }
   layout.lineBytes = static_cast<std::size_t>(lineBytes);
   layout.blockCount = (layout.height + layout.linesPerBlock - 1) / layout.linesPerBlock;
+  layout.linesPerPiece =
+      image.compression == ExrCompression::kZip
+          ? layout.linesPerBlock
+          : std::clamp<std::size_t>(kPieceBytes / (kExrBlockPrefix + layout.lineBytes), 1,
+                                    kExrZipLinesPerBlock);
   return {};
 }
 

@@ -15,9 +15,14 @@ struct LayeredExrLayout {
   std::vector<ExrChannel> channels;
   // Bytes of one scan line's pixel data: every channel's row, one after another.
   std::size_t lineBytes = 0;
-  // Scan lines per block (16 with ZIP, 1 without) and blocks in the file.
+  ExrCompression compression = ExrCompression::kZip;
+  // Scan lines per block (16 with ZIP, 1 without; the last block may hold fewer) and blocks in
+  // the file.
   std::size_t linesPerBlock = 1;
   std::size_t blockCount = 0;
+  // Scan lines that are encoded and written together: one ZIP block, or without compression as
+  // many blocks as fill about a megabyte (at least one).
+  std::size_t linesPerPiece = 1;
   // Some name is longer than 31 bytes: the file says so in its version field.
   bool longNames = false;
 };

@@ -71,9 +71,8 @@ std::vector<uint8_t> buildHeader(const LayeredExrImage &image, const LayeredExrL
 // per worker wait. Without workers the calling thread encodes each piece when it asks for it.
 class PieceQueue {
 public:
-  PieceQueue(const LayeredExrLayout &layout, ExrCompression compression, std::size_t workers)
-      : layout_(layout), compression_(compression), count_(pieceCount(layout)),
-        slotBytes_(maxPieceBytes(layout)),
+  PieceQueue(const LayeredExrLayout &layout, std::size_t workers)
+      : layout_(layout), count_(pieceCount(layout)), slotBytes_(maxPieceBytes(layout)),
         slotCount_(std::max<std::size_t>(1, workers * kSlotsPerWorker)),
         storage_(std::make_unique_for_overwrite<uint8_t[]>(slotCount_ * slotBytes_)),
         slotPiece_(slotCount_, kNoPiece), slotSize_(slotCount_, 0) {
@@ -86,7 +85,7 @@ public:
       }
     }
     if (threads_.empty()) {
-      own_ = std::make_unique<PieceEncoder>(layout_, compression_);
+      own_ = std::make_unique<PieceEncoder>(layout_);
     }
   }
   PieceQueue(const PieceQueue &) = delete;
@@ -138,7 +137,7 @@ private:
 
   void work() {
     try {
-      PieceEncoder encoder(layout_, compression_);
+      PieceEncoder encoder(layout_);
       if (!encoder.ready()) {
         throw std::bad_alloc();
       }
@@ -173,7 +172,6 @@ private:
   }
 
   const LayeredExrLayout &layout_;
-  const ExrCompression compression_;
   const std::size_t count_;
   const std::size_t slotBytes_;
   const std::size_t slotCount_;
@@ -228,8 +226,8 @@ int writeFile(platform::ReplacingFile &file, const std::vector<uint8_t> &header,
       return error;
     }
     pieces.done(index);
-    if (layout.linesPerBlock == 1) {
-      const std::size_t lines = pieceEndLine(layout, index) - pieceFirstLine(index);
+    if (layout.compression == ExrCompression::kNone) {
+      const std::size_t lines = pieceEndLine(layout, index) - pieceFirstLine(layout, index);
       for (std::size_t line = 0; line < lines; ++line) {
         offsets.u64le(position + line * (kExrBlockPrefix + layout.lineBytes));
       }
@@ -251,7 +249,7 @@ LayeredExrResult write(const char *path, const LayeredExrImage &image) {
   }
   // Everything is allocated before the file is opened, so running out of memory leaves no file.
   const std::vector<uint8_t> header = buildHeader(image, layout);
-  PieceQueue pieces(layout, image.compression, workerCount(image.threads, pieceCount(layout)));
+  PieceQueue pieces(layout, workerCount(image.threads, pieceCount(layout)));
 
   platform::ReplacingFile file;
   if (const int error = file.open(path)) {

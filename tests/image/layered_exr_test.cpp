@@ -218,4 +218,23 @@ TEST_F(ImageFileTest, LayeredExrStoresIncompressibleBlocksAsTheyAre) {
   }
 }
 
+// Uncompressed lines so long that fewer than 16 fill a megabyte are written in smaller groups, and
+// every line's block still sits where the offset table says.
+TEST_F(ImageFileTest, LayeredExrWideUncompressedLines) {
+  const int width = 17000;
+  const int height = 40;
+  const std::vector<float> values = testValues(static_cast<std::size_t>(width) * height, 6);
+  LayeredExrImage image;
+  image.width = width;
+  image.height = height;
+  image.compression = ExrCompression::kNone;
+  image.channels = {{"Z", ExrSampleType::kFloat, values.data(), 1, 0}};
+  for (unsigned threads : {1u, 2u}) {
+    image.threads = threads;
+    ASSERT_TRUE(writeLayeredExr(path("wide.exr").c_str(), image).ok());
+    Imf::InputFile file(path("wide.exr").c_str());
+    expectChannel(file, image.channels[0], width, height);
+  }
+}
+
 } // namespace
