@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -139,7 +140,8 @@ private:
     try {
       PieceEncoder encoder(layout_);
       if (!encoder.ready()) {
-        throw std::bad_alloc();
+        fail();
+        return;
       }
       for (;;) {
         std::size_t index = 0;
@@ -162,13 +164,18 @@ private:
         }
         changed_.notify_all();
       }
-    } catch (const std::bad_alloc &) {
-      {
-        const std::lock_guard lock(mutex_);
-        failed_ = true;
-      }
-      changed_.notify_all();
+    } catch (...) { // out of memory: an exception must not end the program from a thread
+      fail();
     }
+  }
+
+  // Stops every worker and makes get() report the failure.
+  void fail() {
+    {
+      const std::lock_guard lock(mutex_);
+      failed_ = true;
+    }
+    changed_.notify_all();
   }
 
   const LayeredExrLayout &layout_;
@@ -280,6 +287,8 @@ LayeredExrResult writeLayeredExr(const char *utf8Path, const LayeredExrImage &im
   try {
     return write(utf8Path, image);
   } catch (const std::bad_alloc &) {
+    return {LayeredExrStatus::kOutOfMemory, 0, kOutOfMemory};
+  } catch (const std::length_error &) { // a buffer beyond what a vector can hold
     return {LayeredExrStatus::kOutOfMemory, 0, kOutOfMemory};
   }
 }
