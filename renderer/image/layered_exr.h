@@ -101,7 +101,9 @@ struct LayeredExrResult {
 // Writes `image` to the file at the NUL-terminated UTF-8 path. The file is written under a
 // temporary name in the target's folder and replaces the target only once it is complete: on any
 // failure a previous file at the path is left as it was and no temporary file remains. Checks
-// the whole image before it creates anything. Never throws.
+// the whole image before it creates anything. The line offset table near the file's start is
+// written last, so a target that is written in place and cannot seek (a pipe) fails with
+// ESPIPE. Never throws.
 LayeredExrResult writeLayeredExr(const char *utf8Path, const LayeredExrImage &image);
 
 // The channels "R", "G", "B" and "A" of an interleaved float RGBA image (four floats per pixel,
