@@ -3,13 +3,9 @@
 // written over the zeros once every block's place is known.
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <memory>
-#include <mutex>
 #include <new>
 #include <stdexcept>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -18,6 +14,7 @@
 #include "image/layered_exr.h"
 #include "image/layered_exr_blocks.h"
 #include "image/layered_exr_layout.h"
+#include "image/layered_exr_queue.h"
 #include "platform/replacing_file.h"
 
 namespace ek::image {
@@ -25,8 +22,6 @@ namespace ek::image {
 namespace {
 
 constexpr const char *kOutOfMemory = "out of memory";
-// Pieces that may wait, encoded, for their turn to be written, per worker.
-constexpr std::size_t kSlotsPerWorker = 2;
 
 std::vector<uint8_t> floatValues(const float *values, std::size_t count) {
   std::vector<uint8_t> value;
@@ -66,134 +61,6 @@ std::vector<uint8_t> buildHeader(const LayeredExrImage &image, const LayeredExrL
   out.u8(0); // end of header
   return header;
 }
-
-// Hands out encoded pieces in order. Worker threads claim pieces in order and encode each into a
-// slot of its own; a slot is reused once its piece is written, so at most kSlotsPerWorker pieces
-// per worker wait. Without workers the calling thread encodes each piece when it asks for it.
-class PieceQueue {
-public:
-  PieceQueue(const LayeredExrLayout &layout, std::size_t workers)
-      : layout_(layout), count_(pieceCount(layout)), slotBytes_(maxPieceBytes(layout)),
-        slotCount_(std::max<std::size_t>(1, workers * kSlotsPerWorker)),
-        storage_(std::make_unique_for_overwrite<uint8_t[]>(slotCount_ * slotBytes_)),
-        slotPiece_(slotCount_, kNoPiece), slotSize_(slotCount_, 0) {
-    threads_.reserve(workers); // no allocation may fail once threads run
-    for (std::size_t i = 0; i < workers; ++i) {
-      try {
-        threads_.emplace_back([this] { work(); });
-      } catch (const std::system_error &) {
-        break; // fewer workers; none at all means encoding here
-      }
-    }
-    if (threads_.empty()) {
-      own_ = std::make_unique<PieceEncoder>(layout_);
-    }
-  }
-  PieceQueue(const PieceQueue &) = delete;
-  PieceQueue &operator=(const PieceQueue &) = delete;
-  ~PieceQueue() {
-    {
-      const std::lock_guard lock(mutex_);
-      stopped_ = true;
-    }
-    changed_.notify_all();
-    for (std::thread &thread : threads_) {
-      thread.join();
-    }
-  }
-
-  // The bytes of piece `index`, the one after the last one handed back with done(); null when
-  // encoding failed (out of memory).
-  const uint8_t *get(std::size_t index, std::size_t *size) {
-    const std::size_t slot = index % slotCount_;
-    if (own_) {
-      if (!own_->ready()) {
-        return nullptr;
-      }
-      *size = own_->encode(index, slotData(slot));
-      return slotData(slot);
-    }
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return failed_ || slotPiece_[slot] == index; });
-    if (failed_) {
-      return nullptr;
-    }
-    *size = slotSize_[slot];
-    return slotData(slot);
-  }
-
-  // Frees the slot of piece `index` once the piece is written.
-  void done(std::size_t index) {
-    {
-      const std::lock_guard lock(mutex_);
-      written_ = index + 1;
-    }
-    changed_.notify_all();
-  }
-
-private:
-  static constexpr std::size_t kNoPiece = static_cast<std::size_t>(-1);
-
-  uint8_t *slotData(std::size_t slot) const { return storage_.get() + slot * slotBytes_; }
-
-  void work() {
-    try {
-      PieceEncoder encoder(layout_);
-      if (!encoder.ready()) {
-        fail();
-        return;
-      }
-      for (;;) {
-        std::size_t index = 0;
-        {
-          std::unique_lock lock(mutex_);
-          changed_.wait(lock, [&] {
-            return stopped_ || failed_ || claimed_ == count_ || claimed_ < written_ + slotCount_;
-          });
-          if (stopped_ || failed_ || claimed_ == count_) {
-            return;
-          }
-          index = claimed_++;
-        }
-        const std::size_t slot = index % slotCount_;
-        const std::size_t size = encoder.encode(index, slotData(slot));
-        {
-          const std::lock_guard lock(mutex_);
-          slotSize_[slot] = size;
-          slotPiece_[slot] = index;
-        }
-        changed_.notify_all();
-      }
-    } catch (...) { // out of memory: an exception must not end the program from a thread
-      fail();
-    }
-  }
-
-  // Stops every worker and makes get() report the failure.
-  void fail() {
-    {
-      const std::lock_guard lock(mutex_);
-      failed_ = true;
-    }
-    changed_.notify_all();
-  }
-
-  const LayeredExrLayout &layout_;
-  const std::size_t count_;
-  const std::size_t slotBytes_;
-  const std::size_t slotCount_;
-  const std::unique_ptr<uint8_t[]> storage_;
-  std::unique_ptr<PieceEncoder> own_; // without workers
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::size_t> slotPiece_; // the piece whose bytes are ready in each slot
-  std::vector<std::size_t> slotSize_;
-  std::size_t claimed_ = 0; // pieces claimed by the workers
-  std::size_t written_ = 0; // pieces whose slot is free again
-  bool stopped_ = false;
-  bool failed_ = false;
-  std::vector<std::thread> threads_;
-};
 
 std::size_t workerCount(unsigned requested, std::size_t pieces) {
   const std::size_t wanted =
