@@ -2,6 +2,10 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
 namespace ek::image {
 
 namespace {
@@ -44,6 +48,10 @@ std::size_t ExrZipCompressor::compress(const uint8_t *block, std::size_t size, u
     predicted_.resize(size);
   }
   splitAndPredict(block, size, predicted_.data());
+  if (size == previousSize_ && std::memcmp(predicted_.data(), previous_.data(), size) == 0) {
+    std::copy(previousStream_.begin(), previousStream_.end(), out);
+    return previousStream_.size();
+  }
   z_stream &stream = *stream_;
   deflateReset(&stream);
   stream.next_in = predicted_.data();
@@ -51,10 +59,13 @@ std::size_t ExrZipCompressor::compress(const uint8_t *block, std::size_t size, u
   stream.next_out = out;
   stream.avail_out = static_cast<uInt>(size);
   // Anything but the stream's end means the output did not fit in the block's own size.
-  if (deflate(&stream, Z_FINISH) != Z_STREAM_END || stream.total_out >= size) {
-    return 0;
-  }
-  return static_cast<std::size_t>(stream.total_out);
+  const bool smaller = deflate(&stream, Z_FINISH) == Z_STREAM_END && stream.total_out < size;
+  const std::size_t compressed = smaller ? static_cast<std::size_t>(stream.total_out) : 0;
+  previousSize_ = 0; // until the copy below is complete
+  previousStream_.assign(out, out + compressed);
+  std::swap(predicted_, previous_);
+  previousSize_ = size;
+  return compressed;
 }
 
 } // namespace ek::image

@@ -18,7 +18,9 @@ constexpr int kExrZipLevel = 4;
 // Compresses blocks the way the format's ZIP method reads them back: the block's bytes are split
 // into those at even and those at odd positions (even ones first), each byte is replaced by its
 // difference to the one before plus 128 (modulo 256), and the result becomes one zlib stream.
-// One compressor keeps its zlib state and buffer from block to block; use one per thread.
+// One compressor keeps its zlib state and buffers from block to block; use one per thread. A
+// block equal to the one compressed before it (a render's empty rows, which cost zlib as much
+// time as busy ones) is not compressed again: zlib gives the same bytes for the same input.
 class ExrZipCompressor {
 public:
   ExrZipCompressor();
@@ -39,6 +41,11 @@ private:
   std::unique_ptr<z_stream_s> stream_;
   bool ready_ = false;
   std::vector<uint8_t> predicted_;
+  // The previous block after the predictor, its size (0: none yet) and its compressed bytes
+  // (empty when it was stored as it is).
+  std::vector<uint8_t> previous_;
+  std::size_t previousSize_ = 0;
+  std::vector<uint8_t> previousStream_;
 };
 
 } // namespace ek::image

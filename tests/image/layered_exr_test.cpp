@@ -237,4 +237,36 @@ TEST_F(ImageFileTest, LayeredExrWideUncompressedLines) {
   }
 }
 
+// Empty rows make blocks equal to the one before, which are compressed once and their bytes
+// reused: also for a block that differs from its predecessor only in its last byte, or only in
+// its size (the last block), on one thread or several.
+TEST_F(ImageFileTest, LayeredExrRepeatedBlocks) {
+  const int width = 50;
+  const int height = 16 * 6 + 3;
+  const std::size_t pixels = static_cast<std::size_t>(width) * height;
+  std::vector<float> depth(pixels, 1e10f);
+  std::vector<float> rgba(4 * pixels, 0.0f);
+  for (std::size_t i = 16 * width; i < 32 * width; ++i) { // block 1 holds something
+    depth[i] = 3.0f + static_cast<float>(i % 17);
+    rgba[4 * i + 1] = 0.5f;
+  }
+  rgba[4 * (4 * 16 * width - 1) + 3] = 1.0f; // block 3 differs from block 2 in its last pixel
+  LayeredExrImage image;
+  image.width = width;
+  image.height = height;
+  image.channels = ek::image::rgbaChannels(rgba.data(), ExrSampleType::kHalf);
+  image.channels.push_back({"Z", ExrSampleType::kFloat, depth.data(), 1, 0});
+  image.threads = 1;
+  ASSERT_TRUE(writeLayeredExr(path("one.exr").c_str(), image).ok());
+  image.threads = 3;
+  ASSERT_TRUE(writeLayeredExr(path("three.exr").c_str(), image).ok());
+  EXPECT_EQ(readBytes(path("one.exr")), readBytes(path("three.exr")));
+  for (const char *name : {"one.exr", "three.exr"}) {
+    Imf::InputFile file(path(name).c_str());
+    for (const ExrChannel &channel : image.channels) {
+      expectChannel(file, channel, width, height);
+    }
+  }
+}
+
 } // namespace
