@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 
 #include "platform/file_open.h"
 
@@ -218,6 +219,24 @@ int ReplacingFile::write(const void *data, std::size_t size) {
   }
   errno = 0;
   return std::fwrite(data, 1, size, file_) == size ? 0 : errorOr(EIO);
+}
+
+int ReplacingFile::seek(uint64_t offset) {
+  if (file_ == nullptr) {
+    return EBADF;
+  }
+  errno = 0;
+#if defined(_WIN32)
+  if (offset > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+    return EOVERFLOW;
+  }
+  return _fseeki64(file_, static_cast<int64_t>(offset), SEEK_SET) == 0 ? 0 : errorOr(EIO);
+#else
+  if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
+    return EOVERFLOW;
+  }
+  return ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0 ? 0 : errorOr(EIO);
+#endif
 }
 
 int ReplacingFile::commit() {

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -41,6 +42,10 @@ public:
   std::FILE *stream() const { return file_; }
   // Writes all `size` bytes.
   int write(const void *data, std::size_t size);
+  // Moves the write position to `offset` bytes from the file's start; what was written stays.
+  // For formats whose first bytes say where the later ones are, known only once those are
+  // written. Fails (ESPIPE) where the target is written in place and cannot seek, such as a pipe.
+  int seek(uint64_t offset);
   // Closes the file and puts it in place of the target.
   int commit();
 

@@ -5,7 +5,7 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
   cmake make g++ \
-  libstb-dev \
+  libstb-dev zlib1g-dev \
   googletest libgtest-dev libgmock-dev libbenchmark-dev \
   libpng-dev libopenexr-dev pngcheck \
   nlohmann-json3-dev libsleef-dev \

@@ -25,6 +25,7 @@ PACKAGES=(
   nlohmann-json3-dev         # header only: the stand-in host's scenes
   libstb-dev                 # header only: the PNG writer's compressor, the stand-in's previews
   libcli11-dev               # header only: ekrender's command line
+  libz-mingw-w64-dev         # zlib for Windows: the layered EXR writer's compression
 )
 
 START=$(date +%s)

@@ -2,6 +2,8 @@
 
 #include "image/half_float.h"
 
+#include <initializer_list>
+
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
 #define EK_EXR_LINE_SSE2 1
@@ -36,6 +38,13 @@ void encodeScalar(const float *rgba, std::size_t first, std::size_t width, uint8
     for (std::size_t x = first; x < width; ++x) {
       storeHalf(plane + x * 2, floatToHalf(rgba[x * kChannels + kSourceComponent[channel]]));
     }
+  }
+}
+
+void encodeHalfScalar(const float *values, std::size_t stride, std::size_t first, std::size_t count,
+                      uint8_t *out) {
+  for (std::size_t i = first; i < count; ++i) {
+    storeHalf(out + i * 2, floatToHalf(values[i * stride]));
   }
 }
 
@@ -85,6 +94,22 @@ inline __m128i packHalves(__m128 low, __m128 high) {
                                              halfMagnitude(_mm_xor_si128(highBits, highSign)));
   const __m128i signs = _mm_packs_epi32(_mm_srai_epi32(lowSign, 16), _mm_srai_epi32(highSign, 16));
   return _mm_or_si128(magnitudes, signs);
+}
+
+// Four values `stride` floats apart.
+inline __m128 loadStrided4(const float *p, std::size_t stride) {
+  return stride == 1 ? _mm_loadu_ps(p) : _mm_set_ps(p[3 * stride], p[2 * stride], p[stride], p[0]);
+}
+
+std::size_t encodeHalfSse2(const float *values, std::size_t stride, std::size_t count,
+                           uint8_t *out) {
+  std::size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const float *p = values + i * stride;
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i * 2),
+                     packHalves(loadStrided4(p, stride), loadStrided4(p + 4 * stride, stride)));
+  }
+  return i;
 }
 
 constexpr unsigned kRoundingControl = 0x6000;
@@ -180,26 +205,39 @@ EK_TARGET_F16C std::size_t encodeF16c(const float *rgba, std::size_t width, uint
   return x;
 }
 
-#endif
+// Eight values `stride` floats apart.
+EK_TARGET_F16C inline __m256 loadStrided8(const float *p, std::size_t stride) {
+  if (stride == 1) {
+    return _mm256_loadu_ps(p);
+  }
+  return _mm256_set_ps(p[7 * stride], p[6 * stride], p[5 * stride], p[4 * stride], p[3 * stride],
+                       p[2 * stride], p[stride], p[0]);
+}
+
+EK_TARGET_F16C std::size_t encodeHalfF16c(const float *values, std::size_t stride,
+                                          std::size_t count, uint8_t *out) {
+  std::size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i * 2),
+                     halvesF16c(loadStrided8(values + i * stride, stride)));
+  }
+  return i;
+}
 
 #endif
 
-} // namespace
+#endif
 
-bool encodeExrLineWith(HalfConversion conversion, const float *rgba, std::size_t width,
-                       uint8_t *out) {
-  std::size_t done = 0;
+// Whether `conversion` can run on this processor under the calling thread's floating-point
+// settings.
+bool conversionRuns(HalfConversion conversion) {
   switch (conversion) {
   case HalfConversion::kScalar:
-    break;
+    return true;
   case HalfConversion::kSse2:
 #if defined(EK_EXR_LINE_SSE2)
     // Subnormals are rounded by a float addition, which needs round-to-nearest.
-    if ((_mm_getcsr() & kRoundingControl) != 0) {
-      return false;
-    }
-    done = encodeSse2(rgba, width, out);
-    break;
+    return (_mm_getcsr() & kRoundingControl) == 0;
 #else
     return false;
 #endif
@@ -209,25 +247,73 @@ bool encodeExrLineWith(HalfConversion conversion, const float *rgba, std::size_t
     static const bool hasF16c = cpuHasF16c();
     // Flush-to-zero might also cut the processor's half subnormals; the SSE2 path does not
     // depend on it.
-    if (!hasF16c || (_mm_getcsr() & kFlushToZero) != 0) {
-      return false;
-    }
-    done = encodeF16c(rgba, width, out);
-    break;
+    return hasF16c && (_mm_getcsr() & kFlushToZero) == 0;
   }
 #else
     return false;
 #endif
   }
+  return false;
+}
+
+// The fastest conversion that runs here and now.
+HalfConversion fastestConversion() {
+  for (HalfConversion conversion : {HalfConversion::kF16c, HalfConversion::kSse2}) {
+    if (conversionRuns(conversion)) {
+      return conversion;
+    }
+  }
+  return HalfConversion::kScalar;
+}
+
+} // namespace
+
+bool encodeExrLineWith(HalfConversion conversion, const float *rgba, std::size_t width,
+                       uint8_t *out) {
+  if (!conversionRuns(conversion)) {
+    return false;
+  }
+  std::size_t done = 0;
+#if defined(EK_EXR_LINE_SSE2)
+  if (conversion == HalfConversion::kSse2) {
+    done = encodeSse2(rgba, width, out);
+  }
+#endif
+#if defined(EK_EXR_LINE_F16C)
+  if (conversion == HalfConversion::kF16c) {
+    done = encodeF16c(rgba, width, out);
+  }
+#endif
   encodeScalar(rgba, done, width, out);
   return true;
 }
 
 void encodeExrLine(const float *rgba, std::size_t width, uint8_t *out) {
-  if (!encodeExrLineWith(HalfConversion::kF16c, rgba, width, out) &&
-      !encodeExrLineWith(HalfConversion::kSse2, rgba, width, out)) {
-    encodeExrLineWith(HalfConversion::kScalar, rgba, width, out);
+  encodeExrLineWith(fastestConversion(), rgba, width, out);
+}
+
+bool encodeHalfValuesWith(HalfConversion conversion, const float *values, std::size_t stride,
+                          std::size_t count, uint8_t *out) {
+  if (!conversionRuns(conversion)) {
+    return false;
   }
+  std::size_t done = 0;
+#if defined(EK_EXR_LINE_SSE2)
+  if (conversion == HalfConversion::kSse2) {
+    done = encodeHalfSse2(values, stride, count, out);
+  }
+#endif
+#if defined(EK_EXR_LINE_F16C)
+  if (conversion == HalfConversion::kF16c) {
+    done = encodeHalfF16c(values, stride, count, out);
+  }
+#endif
+  encodeHalfScalar(values, stride, done, count, out);
+  return true;
+}
+
+void encodeHalfValues(const float *values, std::size_t stride, std::size_t count, uint8_t *out) {
+  encodeHalfValuesWith(fastestConversion(), values, stride, count, out);
 }
 
 } // namespace ek::image

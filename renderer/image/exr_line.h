@@ -20,4 +20,14 @@ enum class HalfConversion { kScalar, kSse2, kF16c };
 bool encodeExrLineWith(HalfConversion conversion, const float *rgba, std::size_t width,
                        uint8_t *out);
 
+// Converts `count` floats, each `stride` floats after the one before, into as many little-endian
+// halves (floatToHalf), 2 × count bytes: one channel's row of a scan line block, taken from an
+// interleaved image (stride 4 for RGBA) or from a plane of its own (stride 1).
+void encodeHalfValues(const float *values, std::size_t stride, std::size_t count, uint8_t *out);
+
+// encodeHalfValues with a chosen conversion; false (nothing written) when it cannot run here and
+// now.
+bool encodeHalfValuesWith(HalfConversion conversion, const float *values, std::size_t stride,
+                          std::size_t count, uint8_t *out);
+
 } // namespace ek::image

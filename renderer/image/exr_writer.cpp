@@ -19,6 +19,7 @@
 
 #include "emberkit.h"
 #include "image/byte_writer.h"
+#include "image/exr_header.h"
 #include "image/exr_line.h"
 #include "image/save_call.h"
 #include "platform/replacing_file.h"
@@ -31,14 +32,8 @@ namespace ek::image {
 
 namespace {
 
-constexpr uint8_t kMagic[4] = {0x76, 0x2F, 0x31, 0x01};
-constexpr uint32_t kVersion = 2; // single part, scan lines, short names
-constexpr int32_t kPixelTypeHalf = 1;
-constexpr uint8_t kNoCompression = 0;
-constexpr uint8_t kIncreasingY = 0;
 constexpr std::size_t kChannels = 4;
 constexpr std::size_t kBytesPerHalf = 2;
-constexpr std::size_t kBlockPrefix = 8; // line number and data size, i32 each
 // Size of the pieces the file is written in. Each write has a fixed cost in the system of several
 // microseconds, as much as converting a few lines, so pieces hold many lines.
 constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
@@ -47,74 +42,22 @@ constexpr std::size_t kPieceBuffers = 3;
 // Images of fewer pieces are converted on the calling thread.
 constexpr std::size_t kMinPiecesForThread = 3;
 
-void storeU32le(uint8_t *out, uint32_t value) {
-  out[0] = static_cast<uint8_t>(value);
-  out[1] = static_cast<uint8_t>(value >> 8);
-  out[2] = static_cast<uint8_t>(value >> 16);
-  out[3] = static_cast<uint8_t>(value >> 24);
-}
-
-// Appends one attribute: name, type name, value size and the value bytes.
-void appendAttribute(ByteWriter &out, const char *name, const char *type,
-                     const std::vector<uint8_t> &value) {
-  out.textz(name);
-  out.textz(type);
-  out.i32le(static_cast<int32_t>(value.size()));
-  out.bytes(value);
-}
-
 std::vector<uint8_t> channelList() {
-  std::vector<uint8_t> value;
-  ByteWriter out(value);
+  std::vector<ExrChannelEntry> channels;
   for (const char *name : {"A", "B", "G", "R"}) { // alphabetical, as the format requires
-    out.textz(name);
-    out.i32le(kPixelTypeHalf);
-    out.u8(0); // pLinear
-    out.u8(0); // reserved
-    out.u8(0);
-    out.u8(0);
-    out.i32le(1); // x sampling
-    out.i32le(1); // y sampling
+    channels.push_back({name, kExrPixelTypeHalf});
   }
-  out.u8(0);
-  return value;
-}
-
-std::vector<uint8_t> box(int32_t width, int32_t height) {
-  std::vector<uint8_t> value;
-  ByteWriter out(value);
-  out.i32le(0);
-  out.i32le(0);
-  out.i32le(width - 1);
-  out.i32le(height - 1);
-  return value;
-}
-
-std::vector<uint8_t> singleByte(uint8_t byte) { return std::vector<uint8_t>{byte}; }
-
-std::vector<uint8_t> floats(std::initializer_list<float> values) {
-  std::vector<uint8_t> value;
-  ByteWriter out(value);
-  for (float v : values) {
-    out.f32le(v);
-  }
-  return value;
+  return exrChannelList(channels);
 }
 
 // Magic number, version, header and line offset table.
 std::vector<uint8_t> buildHeader(int32_t width, int32_t height, uint64_t blockSize) {
   std::vector<uint8_t> header;
   ByteWriter out(header);
-  out.bytes(kMagic, sizeof kMagic);
-  out.u32le(kVersion);
-  appendAttribute(out, "channels", "chlist", channelList());
-  appendAttribute(out, "compression", "compression", singleByte(kNoCompression));
-  appendAttribute(out, "dataWindow", "box2i", box(width, height));
-  appendAttribute(out, "displayWindow", "box2i", box(width, height));
-  appendAttribute(out, "lineOrder", "lineOrder", singleByte(kIncreasingY));
-  appendAttribute(out, "pixelAspectRatio", "float", floats({1.0f}));
-  appendAttribute(out, "screenWindowCenter", "v2f", floats({0.0f, 0.0f}));
-  appendAttribute(out, "screenWindowWidth", "float", floats({1.0f}));
+  out.bytes(kExrMagic, sizeof kExrMagic);
+  out.u32le(kExrVersion);
+  appendExrAttribute(out, "channels", "chlist", channelList());
+  appendExrImageAttributes(out, width, height, kExrNoCompression);
   out.u8(0); // end of header
 
   const uint64_t rows = static_cast<uint64_t>(height);
@@ -140,19 +83,19 @@ public:
   std::size_t fill(std::size_t index, uint8_t *out) const {
     const std::size_t first = index * linesPerPiece_;
     const std::size_t end = std::min(first + linesPerPiece_, rows_);
-    const uint32_t dataSize = static_cast<uint32_t>(blockSize() - kBlockPrefix);
+    const uint32_t dataSize = static_cast<uint32_t>(blockSize() - kExrBlockPrefix);
     uint8_t *block = out;
     for (std::size_t y = first; y < end; ++y) {
       storeU32le(block, static_cast<uint32_t>(y));
       storeU32le(block + 4, dataSize);
-      encodeExrLine(rgba_ + y * columns_ * kChannels, columns_, block + kBlockPrefix);
+      encodeExrLine(rgba_ + y * columns_ * kChannels, columns_, block + kExrBlockPrefix);
       block += blockSize();
     }
     return static_cast<std::size_t>(block - out);
   }
 
 private:
-  std::size_t blockSize() const { return kBlockPrefix + columns_ * kChannels * kBytesPerHalf; }
+  std::size_t blockSize() const { return kExrBlockPrefix + columns_ * kChannels * kBytesPerHalf; }
 
   const float *rgba_;
   std::size_t columns_;
@@ -312,7 +255,7 @@ int writeExr(const char *path, int32_t width, int32_t height, const float *rgba)
   if (dataSize > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
     return EFBIG;
   }
-  const std::size_t blockSize = kBlockPrefix + static_cast<std::size_t>(dataSize);
+  const std::size_t blockSize = kExrBlockPrefix + static_cast<std::size_t>(dataSize);
   const std::size_t rows = static_cast<std::size_t>(height);
   const std::size_t linesPerPiece = std::clamp<std::size_t>(kPieceBytes / blockSize, 1, rows);
 

@@ -2,14 +2,10 @@
 // limit counts UTF-16 code units, non-ASCII names arrive intact, write failures are reported with
 // their reason and leave a previous file as it was.
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <random>
 #include <string>
 #include <thread>
-#if !defined(_WIN32)
-#include <sys/resource.h>
-#endif
 #include <sys/stat.h>
 #include <vector>
 
@@ -21,30 +17,6 @@ namespace {
 
 using namespace ek::test;
 using ek::platform::utf16Length;
-
-#if !defined(_WIN32)
-// Files may grow to a limit while it is set; a write beyond it fails with EFBIG, as a full disk
-// fails with ENOSPC.
-class FileSizeLimit {
-public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved_;
-    limited.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limited);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, previousHandler_);
-  }
-
-private:
-  rlimit saved_{};
-  void (*previousHandler_)(int) = nullptr;
-};
-
-#endif
 
 struct Writer {
   const char *name;

@@ -121,6 +121,49 @@ TEST(HalfFloat, LineConversionsMatchReference) {
   }
 }
 
+// The same for the converter of one channel's values taken at a stride: planes (stride 1, loaded
+// whole), interleaved components (stride 3), counts that leave a remainder after the vector
+// blocks, and nothing written past the end.
+TEST(HalfFloat, StridedConversionsMatchReference) {
+  std::vector<float> values = boundaryValues();
+  values.insert(values.begin() + 5, fromBits(0xFFC00001u));
+  values.insert(values.begin() + 11, fromBits(0x7F800001u));
+  for (unsigned control : {0x0000u, 0x8040u, 0x6000u}) {
+    for (int conversion = 0; conversion <= 3; ++conversion) { // 3: encodeHalfValues' own choice
+      for (std::size_t stride : {std::size_t{1}, std::size_t{3}}) {
+        const std::size_t count = 1001;
+        std::vector<uint8_t> out(2 * count + 2, 0xA5);
+        for (std::size_t start = 0; start + stride * count <= values.size();
+             start += stride * count * 7) {
+#if defined(__SSE2__) || defined(_M_X64)
+          const unsigned saved = _mm_getcsr();
+          _mm_setcsr(saved | control);
+#endif
+          const float *from = values.data() + start;
+          const bool ran =
+              conversion == 3 ? (ek::image::encodeHalfValues(from, stride, count, out.data()), true)
+                              : ek::image::encodeHalfValuesWith(
+                                    static_cast<ek::image::HalfConversion>(conversion), from,
+                                    stride, count, out.data());
+#if defined(__SSE2__) || defined(_M_X64)
+          _mm_setcsr(saved);
+#endif
+          if (!ran) {
+            break;
+          }
+          for (std::size_t i = 0; i < count; ++i) {
+            ASSERT_EQ(out[2 * i] | out[2 * i + 1] << 8, floatToHalf(from[i * stride]))
+                << "control " << control << " conversion " << conversion << " stride " << stride
+                << " " << std::hexfloat << from[i * stride];
+          }
+          ASSERT_EQ(out[2 * count], 0xA5);
+          ASSERT_EQ(out[2 * count + 1], 0xA5);
+        }
+      }
+    }
+  }
+}
+
 TEST(Crc32, StandardCheckValueAndPieces) {
   const uint8_t text[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
   EXPECT_EQ(ek::image::crc32(text, sizeof text), 0xCBF43926u);

@@ -13,6 +13,11 @@
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 namespace ek::test {
 
 namespace fs = std::filesystem;
@@ -70,5 +75,29 @@ inline uint64_t readLe(const uint8_t *p, int bytes) {
   }
   return value;
 }
+
+#if !defined(_WIN32)
+// Files may grow to a limit while it is set; a write beyond it fails with EFBIG, as a full disk
+// fails with ENOSPC.
+class FileSizeLimit {
+public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved_;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+
+private:
+  rlimit saved_{};
+  void (*previousHandler_)(int) = nullptr;
+};
+
+#endif
 
 } // namespace ek::test
