@@ -56,7 +56,8 @@ public:
 
 private:
   // The kernels, one for each argument record; `blocks` limits the resolves' pixels as a grid
-  // would. They are defined in cpu_kernels.cpp and cpu_volume_kernels.cpp.
+  // would. They are defined in cpu_kernels.cpp, cpu_volume_kernels.cpp and
+  // cpu_layer_kernels.cpp.
   void run(uint32_t blocks, const SplatArgs &args);
   void run(uint32_t blocks, const ResolveArgs &args);
   void run(uint32_t blocks, const GalaxyArgs &args);
@@ -66,6 +67,8 @@ private:
   void run(uint32_t blocks, const CamSplatArgs &args);
   void run(uint32_t blocks, const ShadeArgs &args);
   void run(uint32_t blocks, const ResolveVolArgs &args);
+  void run(uint32_t blocks, const LayerSplatArgs &args);
+  void run(uint32_t blocks, const ResolveLayersArgs &args);
 
   // The shading pass over the work items [begin, end), into `batch`.
   template <typename Batch>
