@@ -35,16 +35,16 @@ EK_HD bool pinholePosition(const Frame &f, const EKV3 &world, float &px, float &
   return true;
 }
 
-// How far, in pixels, the image of a point moves from `from` to `to`; 0, 0 when either cannot be
-// placed. Spherical longitudes take the short way round.
-EK_HD void imageMotion(const Frame &f, const EKV3 &from, const EKV3 &to, float &u, float &v) {
-  float x0, y0, x1, y1;
-  if (!pinholePosition(f, from, x0, y0) || !pinholePosition(f, to, x1, y1)) {
+// How far, in pixels, the image of a point at pixel (x, y) moves when the point moves to `to`;
+// 0, 0 when `to` cannot be placed. Spherical longitudes take the short way round.
+EK_HD void imageStep(const Frame &f, float x, float y, const EKV3 &to, float &u, float &v) {
+  float toX, toY;
+  if (!pinholePosition(f, to, toX, toY)) {
     u = v = 0.0f;
     return;
   }
-  u = x1 - x0;
-  v = y1 - y0;
+  u = toX - x;
+  v = toY - y;
   if (f.projection == EK_PROJECTION_SPHERICAL) {
     const float circle = kTwoPi / f.lonSpan * float(f.width);
     u -= circle * floorf(u / circle + 0.5f);
@@ -52,33 +52,42 @@ EK_HD void imageMotion(const Frame &f, const EKV3 &from, const EKV3 &to, float &
 }
 
 // Adds a sample at p, moving by `velocity` per frame, with weight w to a pixel's motion sums.
-template <typename Noted>
+template <typename Sink>
 EK_HD void addMotion(const Frame &f, const EKV3 &p, const EKV3 &velocity, float w, float *sums,
-                     Noted &noted) {
-  float forwardU, forwardV, backwardU, backwardV;
-  imageMotion(f, p, {p.x + velocity.x, p.y + velocity.y, p.z + velocity.z}, forwardU, forwardV);
-  imageMotion(f, p, {p.x - velocity.x, p.y - velocity.y, p.z - velocity.z}, backwardU, backwardV);
-  addNoted(sums + 0, w * forwardU, noted);
-  addNoted(sums + 1, w * forwardV, noted);
-  addNoted(sums + 2, w * backwardU, noted);
-  addNoted(sums + 3, w * backwardV, noted);
-  addNoted(sums + 4, w, noted);
+                     Sink &sink) {
+  float x, y, forwardU = 0.0f, forwardV = 0.0f, backwardU = 0.0f, backwardV = 0.0f;
+  if (pinholePosition(f, p, x, y)) {
+    imageStep(f, x, y, {p.x + velocity.x, p.y + velocity.y, p.z + velocity.z}, forwardU, forwardV);
+    imageStep(f, x, y, {p.x - velocity.x, p.y - velocity.y, p.z - velocity.z}, backwardU,
+              backwardV);
+  }
+  sink(sums + 0, w * forwardU);
+  sink(sums + 1, w * forwardV);
+  sink(sums + 2, w * backwardU);
+  sink(sums + 3, w * backwardV);
+  sink(sums + 4, w);
 }
 
 // ---- the layer pass ----------------------------------------------------------------------------
+// The pass hands every addition to a sum to its sink, sink(address, value): the GPU adds at once,
+// atomically; the CPU gathers a batch first and asks for the memory meanwhile.
 
-template <typename Noted>
-EK_HD void addPart(float *sums, const float weighted[3], float r, float g, float b, Noted &noted) {
-  addNoted(sums + 0, weighted[0] * r, noted);
-  addNoted(sums + 1, weighted[1] * g, noted);
-  addNoted(sums + 2, weighted[2] * b, noted);
+struct AtomicSink {
+  EK_HD void operator()(float *address, float value) const { atomicAddFloat(address, value); }
+};
+
+template <typename Sink>
+EK_HD void addPart(float *sums, const float weighted[3], float r, float g, float b, Sink &sink) {
+  sink(sums + 0, weighted[0] * r);
+  sink(sums + 1, weighted[1] * g);
+  sink(sums + 2, weighted[2] * b);
 }
 
 // A volumetric sample's parts, as shadeCameraSample splits its light: the ambient light, each
 // light's share and the emission, each times the sample's weight and colour; and its motion,
 // weighted by what it adds to its pixel's coverage.
-template <typename Noted>
-EK_HD void volumeLayerWork(const LayerSplatArgs &a, const WorkItem &work, Noted &noted) {
+template <typename Sink>
+EK_HD void volumeLayerWork(const LayerSplatArgs &a, const WorkItem &work, Sink &sink) {
   const VolumeConstants &vol = a.vol;
   CameraSample s;
   if (!cameraSample(a.frame, vol, a.positions, a.velocities, work, s))
@@ -93,9 +102,9 @@ EK_HD void volumeLayerWork(const LayerSplatArgs &a, const WorkItem &work, Noted 
                              weight * (float(color.g) * kColorScale),
                              weight * (float(color.b) * kColorScale)};
   if (plan.emission >= 0)
-    addPart(sums + plan.emission, weighted, vol.emission, vol.emission, vol.emission, noted);
+    addPart(sums + plan.emission, weighted, vol.emission, vol.emission, vol.emission, sink);
   if (plan.ambient >= 0)
-    addPart(sums + plan.ambient, weighted, vol.ambient[0], vol.ambient[1], vol.ambient[2], noted);
+    addPart(sums + plan.ambient, weighted, vol.ambient[0], vol.ambient[1], vol.ambient[2], sink);
   float view[3];
   towardsCamera(vol, s.position, view);
   for (int i = 0; i < vol.lightCount; ++i) {
@@ -105,16 +114,16 @@ EK_HD void volumeLayerWork(const LayerSplatArgs &a, const WorkItem &work, Noted 
     const float c = lightArriving(vol, light, s.position, view, a.shadowMaps);
     if (c > 0.0f)
       addPart(sums + plan.lights[i], weighted, c * light.color[0], c * light.color[1],
-              c * light.color[2], noted);
+              c * light.color[2], sink);
   }
   if (plan.motion >= 0)
-    addMotion(a.frame, s.position, a.velocities[work.particle], weight, sums + plan.motion, noted);
+    addMotion(a.frame, s.position, a.velocities[work.particle], weight, sums + plan.motion, sink);
 }
 
 // An additive sample's motion, weighted by the alpha it adds (the additive look's only part,
 // emission, is the beauty itself and needs no sums).
-template <typename Noted>
-EK_HD void additiveLayerWork(const LayerSplatArgs &a, const WorkItem &work, Noted &noted) {
+template <typename Sink>
+EK_HD void additiveLayerWork(const LayerSplatArgs &a, const WorkItem &work, Sink &sink) {
   if (a.plan.motion < 0)
     return;
   const Frame &f = a.frame;
@@ -127,19 +136,20 @@ EK_HD void additiveLayerWork(const LayerSplatArgs &a, const WorkItem &work, Note
   const uint32_t pixel = uint32_t(hit.iy) * uint32_t(f.width) + uint32_t(hit.ix);
   const float weight = splatValue(f, a.colors[work.particle]).a;
   addMotion(f, world, a.velocities[work.particle], weight,
-            a.sums + uint64_t(pixel) * uint64_t(a.plan.stride) + a.plan.motion, noted);
+            a.sums + uint64_t(pixel) * uint64_t(a.plan.stride) + a.plan.motion, sink);
 }
 
-template <typename Noted = NothingNoted>
-EK_HD void layerSplatWork(const LayerSplatArgs &a, const WorkItem &work, Noted noted = {}) {
+template <typename Sink>
+EK_HD void layerSplatWork(const LayerSplatArgs &a, const WorkItem &work, Sink &sink) {
   if (a.volumetric)
-    volumeLayerWork(a, work, noted);
+    volumeLayerWork(a, work, sink);
   else
-    additiveLayerWork(a, work, noted);
+    additiveLayerWork(a, work, sink);
 }
 
 EK_HD void layerSplatItem(const LayerSplatArgs &a, uint64_t item) {
-  layerSplatWork(a, decodeWorkItem(item, a.frame.repopulation, a.frame.samples));
+  AtomicSink sink;
+  layerSplatWork(a, decodeWorkItem(item, a.frame.repopulation, a.frame.samples), sink);
 }
 
 // ---- the layer resolve -------------------------------------------------------------------------

@@ -185,8 +185,16 @@ TEST_P(RenderLayers, VolumetricPartsSumToTheBeauty) {
                            int32_t(request.size()), layered8.data(), layered.data(), nullptr),
             0)
       << ekLastError(context);
-  EXPECT_EQ(plain, layered);
-  EXPECT_EQ(plain8, layered8);
+  // With one worker every pass runs in one order; with several, or on a GPU, the maps'
+  // atomic sums may round differently from one render to the next, ekRender's own included.
+  if (GetParam().workers == 1) {
+    EXPECT_EQ(plain, layered);
+    EXPECT_EQ(plain8, layered8);
+  }
+  for (size_t i = 0; i < plain.size(); ++i) {
+    ASSERT_NEAR(plain[i], layered[i], 1e-5f);
+    ASSERT_NEAR(plain8[i], layered8[i], 1);
+  }
 
   const std::vector<float> &emission = layers[0], &ambient = layers[1], &red = layers[2],
                            &blue = layers[3], &raw = layers[4], &coverage = layers[5];
