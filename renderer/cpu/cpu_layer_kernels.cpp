@@ -67,10 +67,13 @@ void writeEmptyLayers(const LayerTargets &t, uint64_t begin, uint64_t end) {
 
 void CpuDevice::run(uint32_t, const LayerSplatArgs &a) {
   const DirtyTiles tiles = memoryTiles(a.sums);
+  // In the volumetric look, the particles in the space order of its passes: neighbouring samples
+  // then read neighbouring parts of the maps and add to neighbouring sums.
+  const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   pool_.parallelFor(
       a.total, pool_.chunkFor(a.total, 1024), [&](uint64_t begin, uint64_t end, unsigned) {
         BatchedAdds sink(tiles);
-        forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, nullptr,
+        forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
                         [&](const WorkItem &work, bool) { layerSplatWork(a, work, sink); });
       });
 }
