@@ -353,11 +353,13 @@ EK_API int32_t ekSavePNG(const char *path, int32_t width, int32_t height, const 
  *                      particle in front of a dense cloud does not pull Z forward, and two
  *                      clouds one behind the other give the depth of the one that dominates,
  *                      not a blend. Perspective: along the view axis (the camera-plane
- *                      distance); spherical: along the ray. It is read from the volumetric
- *                      look's camera depth map, so it is exact to about one of its slices
- *                      (cameraSlices over the cloud's depth range). Pixels whose alpha stays
- *                      below 1/255 hold EK_DEPTH_NOTHING. Volumetric look only, for now: the
- *                      additive look refuses it.
+ *                      distance); spherical: along the ray. The volumetric look reads it from
+ *                      its camera depth map; the additive look, whose particles hide nothing,
+ *                      gathers their alpha into a depth map of its own, made the same way (it
+ *                      costs a measure of the cloud and 4 x cameraSlices bytes per pixel). Z is
+ *                      thus exact to about one slice of the map (the cloud's depth range over
+ *                      cameraSlices, default 32). Pixels whose alpha stays below 1/255 hold
+ *                      EK_DEPTH_NOTHING.
  *   EK_LAYER_FORWARD   2: u, v: where the pixel's content moves until the next frame, in pixels
  *                      per frame (u to the right, v down the image), from the particles'
  *                      velocities; the average over the pixel's samples, each weighted by what
@@ -400,14 +402,16 @@ typedef struct EKLayer {
 EK_API int32_t ekLayerChannels(int32_t kind);
 
 /* ekRender with layers: renders the beauty into image8 and imageFloat exactly as ekRender does
- * (same arguments, same rules, the same images) and, in the same render, writes each of the
- * `layerCount` layers of `layers` to its pixels. layerCount 0 (layers may then be null) is
+ * (same arguments, same rules, the same passes and images; where the volumetric look's maps are
+ * summed by many threads at once, several CPU workers or a GPU, its images may differ in the last
+ * bits from one render to the next, ekRender's own included) and, in the same render, writes
+ * each of the `layerCount` layers of `layers` to its pixels. layerCount 0 (layers may then be null) is
  * ekRender. The request is checked whole before anything runs; each of these fails the call
  * with its own text, leaving the caller's images and layers and the context's particles as they
  * were: a null layer list with layerCount > 0, a negative layerCount, a kind that does not exist
  * ("unknown layer kind K"), a null pixels pointer, a kind asked for twice (a light's part: the
  * same light twice), a layer the look does not have ("the additive look has no ambient layer",
- * also for lights and for depth), and a light index outside the lights used. Other failures are
+ * and "... no light layer"), and a light index outside the lights used. Other failures are
  * those of ekRender, with the same effect on the caller's buffers. Memory: the layers that cost
  * work over the particles take, per pixel, 12 bytes per part, 20 bytes for motion (forward and
  * backward together) and, on a GPU, 4 bytes per layer channel asked for, kept between renders of

@@ -100,7 +100,8 @@ int32_t ek::renderFrame(EKContext *context, const char *name, const EKCamera *ca
                      ek::SplatArgs{frame, context->positions.get(), context->colors.get(),
                                    velocities, work, context->accumulator.get()});
   }
-  if (layers && !ek::runLayerPass(context, *layers, frame, vol, volumetric, work))
+  if (layers && !ek::runLayerPass(context, *layers, *camera, *settings, frame, velocities,
+                                  volumetric, work, vol))
     return 1;
   if (direct && !passesSucceeded(backend.synchronize()))
     return 1;

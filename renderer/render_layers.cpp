@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kernels/layers.h"
+#include "render_volume.h"
 
 namespace ek {
 
@@ -43,8 +44,6 @@ template <typename Visit> void forEachTarget(LayerTargets &t, Visit &&visit) {
 
 const char *kindName(int32_t kind) {
   switch (kind) {
-  case EK_LAYER_DEPTH:
-    return "depth";
   case EK_LAYER_AMBIENT:
     return "ambient";
   case EK_LAYER_LIGHT:
@@ -54,10 +53,8 @@ const char *kindName(int32_t kind) {
   }
 }
 
-// The kinds the additive look has: its only part is emission, and it has no depth map yet.
-bool additiveHas(int32_t kind) {
-  return kind != EK_LAYER_DEPTH && kind != EK_LAYER_AMBIENT && kind != EK_LAYER_LIGHT;
-}
+// The kinds the additive look has: its only part is emission.
+bool additiveHas(int32_t kind) { return kind != EK_LAYER_AMBIENT && kind != EK_LAYER_LIGHT; }
 
 // Gives each sum the job's layers need its place in a pixel's record.
 void planSums(LayerJob &job, bool volumetric, bool motion) {
@@ -135,6 +132,7 @@ bool planLayers(EKContext *context, const char *name, const EKRenderSettings &se
     job.channels += channels;
   }
   planSums(job, volumetric, context->velocitiesValid);
+  job.additiveDepth = !volumetric && job.caller.depth;
   return true;
 }
 
@@ -146,19 +144,34 @@ bool fitLayerBuffers(EKContext *c, const LayerJob &job, uint64_t pixels) {
          fitBuffer(c, c->layerImages, pixels * uint64_t(job.channels), "layer images");
 }
 
-bool runLayerPass(EKContext *c, const LayerJob &job, const Frame &frame, const VolumeConstants &vol,
-                  bool volumetric, uint64_t work) {
-  if (job.plan.stride == 0)
+bool runLayerPass(EKContext *c, const LayerJob &job, const EKCamera &camera,
+                  const EKRenderSettings &settings, const Frame &frame, const EKV3 *velocities,
+                  bool volumetric, uint64_t work, VolumeConstants &vol) {
+  if (job.plan.stride == 0 && !job.additiveDepth)
     return true;
   Device &device = *c->backend;
   const uint64_t pixels = uint64_t(frame.width) * uint64_t(frame.height);
-  device.fillAsync(c->layerSums.get(), 0, pixels * uint64_t(job.plan.stride) * sizeof(float));
+  float *depthColumns = nullptr;
+  if (job.additiveDepth) {
+    if (!cameraDepthConstants(c, camera, settings, frame, velocities, vol))
+      return false;
+    const uint64_t floats = pixels * uint64_t(vol.camSlices);
+    if (floats > c->cameraDepth.size() && !allocate(c, c->cameraDepth, floats, "camera depth map"))
+      return false;
+    depthColumns = c->cameraDepth.get();
+    device.fillAsync(depthColumns, 0, floats * sizeof(float));
+  }
+  if (job.plan.stride > 0)
+    device.fillAsync(c->layerSums.get(), 0, pixels * uint64_t(job.plan.stride) * sizeof(float));
   if (work > 0)
     device.launch(blocksFor(device, work, kBlockSize),
-                  LayerSplatArgs{frame, vol, job.plan, volumetric, c->positions.get(),
-                                 c->colors.get(),
-                                 c->velocitiesValid ? c->velocities.get() : nullptr, work,
-                                 c->shadowMaps.get(), c->cameraDepth.get(), c->layerSums.get()});
+                  LayerSplatArgs{
+                      frame, vol, job.plan, volumetric, c->positions.get(), c->colors.get(),
+                      c->velocitiesValid ? c->velocities.get() : nullptr, work, c->shadowMaps.get(),
+                      c->cameraDepth.get(), c->layerSums.get(), depthColumns});
+  if (depthColumns)
+    device.launch(blocksFor(device, pixels, kBlockSize),
+                  PrefixArgs{depthColumns, pixels, vol.camSlices, nullptr});
   return checkDevice(c, device.takeLaunchError(), "layer pass");
 }
 
@@ -174,12 +187,13 @@ void resolveLayers(EKContext *c, const LayerJob &job, const VolumeConstants &vol
       next += uint64_t(pixelCount) * uint64_t(channels);
     });
   }
-  c->backend->launch(blocks, ResolveLayersArgs{c->accumulator.get(),
-                                               volumetric ? c->totalDepth.get() : nullptr,
-                                               volumetric ? c->cameraDepth.get() : nullptr,
-                                               job.plan.stride > 0 ? c->layerSums.get() : nullptr,
-                                               job.plan, targets, vol.camSlices, vol.camDepthStart,
-                                               vol.camDepthScale, pixelCount, exposure});
+  const bool depthColumns = volumetric || job.additiveDepth;
+  c->backend->launch(
+      blocks, ResolveLayersArgs{c->accumulator.get(), volumetric ? c->totalDepth.get() : nullptr,
+                                depthColumns ? c->cameraDepth.get() : nullptr,
+                                job.plan.stride > 0 ? c->layerSums.get() : nullptr, job.plan,
+                                targets, vol.camSlices, vol.camDepthStart, vol.camDepthScale,
+                                volumetric ? 1.0f : exposure, pixelCount, exposure});
 }
 
 bool downloadLayers(EKContext *c, const LayerJob &job, uint64_t pixels) {

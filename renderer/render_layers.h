@@ -13,7 +13,8 @@ namespace ek {
 struct LayerJob {
   LayerPlan plan{};
   LayerTargets caller{};
-  int32_t channels = 0; // float channels of all layers asked for, per pixel
+  int32_t channels = 0;       // float channels of all layers asked for, per pixel
+  bool additiveDepth = false; // the additive look's depth, from depth columns of its own
 };
 
 // Float channels per pixel of a layer kind; 0 for a kind that does not exist.
@@ -28,10 +29,13 @@ bool planLayers(EKContext *context, const char *name, const EKRenderSettings &se
 // Gives the layer sums (and, on a GPU, the layer images) their size for `pixels` pixels.
 bool fitLayerBuffers(EKContext *context, const LayerJob &job, uint64_t pixels);
 
-// Runs the layer pass over the beauty's `work` items once the beauty's passes are queued (in the
-// volumetric look, `vol` is the render's constants and its maps are finished).
-bool runLayerPass(EKContext *context, const LayerJob &job, const Frame &frame,
-                  const VolumeConstants &vol, bool volumetric, uint64_t work);
+// Runs the layer pass over the beauty's `work` items once the beauty's passes are queued. In the
+// volumetric look `vol` holds the render's constants and its maps are finished; the additive
+// look's depth measures the cloud (with the beauty's `velocities`) and leaves the constants of
+// its depth columns in `vol`.
+bool runLayerPass(EKContext *context, const LayerJob &job, const EKCamera &camera,
+                  const EKRenderSettings &settings, const Frame &frame, const EKV3 *velocities,
+                  bool volumetric, uint64_t work, VolumeConstants &vol);
 
 // Queues the layer resolve, into the caller's images when `direct` (host memory), else into the
 // context's layer images.

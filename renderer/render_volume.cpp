@@ -108,6 +108,18 @@ bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats,
 
 } // namespace
 
+bool cameraDepthConstants(EKContext *c, const EKCamera &camera, const EKRenderSettings &settings,
+                          const Frame &frame, const EKV3 *velocities, VolumeConstants &vol) {
+  float bounds[kBoundsFloats] = {};
+  double moments[kMoments];
+  if (!measureCloud(c, velocities, bounds, moments))
+    return false;
+  const Box padded = paddedBox(bounds, uint64_t(moments[kMoments - 1]), frame);
+  vol = VolumeConstants{};
+  buildVolumeConstants(camera, settings, frame, nullptr, 0, padded, 0.0f, vol);
+  return true;
+}
+
 bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &settings,
                   const Frame &frame, const EKLight *lights, int32_t lightCount,
                   const EKV3 *velocities, PassTimer *timer, VolumeConstants *used) {

@@ -108,7 +108,9 @@ struct LayerSplatArgs {
   uint64_t total;
   const float *shadowMaps;
   const float *cameraDepth;
-  float *sums; // pixels x plan.stride
+  float *sums;         // pixels x plan.stride
+  float *depthColumns; // additive look with depth: each pixel's alpha by depth slices of vol's
+                       // camera depth range; else null
 };
 
 // The layer images from the beauty's sums, the layer pass's sums and, in the volumetric look,
@@ -116,13 +118,14 @@ struct LayerSplatArgs {
 struct ResolveLayersArgs {
   const Rgba32f *accumulator;
   const float *totalDepth;  // volumetric: each pixel's optical thickness; null in the additive look
-  const float *cameraDepth; // volumetric: the prefixed camera depth map
+  const float *cameraDepth; // the prefixed camera depth map (or the additive depth columns)
   const float *sums;        // the layer pass's sums; null when it did not run
   LayerPlan plan;
   LayerTargets targets;
   int32_t camSlices;
   float camDepthStart;
   float camDepthScale;
+  float columnScale; // thickness per unit of the depth columns: 1, or the additive exposure
   int32_t pixelCount;
   float exposure;
 };

@@ -120,12 +120,11 @@ EK_HD void volumeLayerWork(const LayerSplatArgs &a, const WorkItem &work, Sink &
     addMotion(a.frame, s.position, a.velocities[work.particle], weight, sums + plan.motion, sink);
 }
 
-// An additive sample's motion, weighted by the alpha it adds (the additive look's only part,
-// emission, is the beauty itself and needs no sums).
+// An additive sample's alpha, into its pixel's depth column between the slices of its depth, and
+// its motion, weighted by that alpha (the additive look's only part, emission, is the beauty
+// itself and needs no sums).
 template <typename Sink>
 EK_HD void additiveLayerWork(const LayerSplatArgs &a, const WorkItem &work, Sink &sink) {
-  if (a.plan.motion < 0)
-    return;
   const Frame &f = a.frame;
   uint32_t state = 0;
   const EKV3 world = samplePosition(f, a.positions, a.velocities, work, state);
@@ -135,8 +134,17 @@ EK_HD void additiveLayerWork(const LayerSplatArgs &a, const WorkItem &work, Sink
     return;
   const uint32_t pixel = uint32_t(hit.iy) * uint32_t(f.width) + uint32_t(hit.ix);
   const float weight = splatValue(f, a.colors[work.particle]).a;
-  addMotion(f, world, a.velocities[work.particle], weight,
-            a.sums + uint64_t(pixel) * uint64_t(a.plan.stride) + a.plan.motion, sink);
+  if (a.depthColumns) {
+    const VolumeConstants &vol = a.vol;
+    const Slices s =
+        splitSlices((hit.depth - vol.camDepthStart) * vol.camDepthScale - 0.5f, vol.camSlices);
+    float *column = a.depthColumns + uint64_t(pixel) * uint64_t(vol.camSlices);
+    sink(column + s.k0, weight * (1.0f - s.fraction));
+    sink(column + s.k1, weight * s.fraction);
+  }
+  if (a.plan.motion >= 0)
+    addMotion(f, world, a.velocities[work.particle], weight,
+              a.sums + uint64_t(pixel) * uint64_t(a.plan.stride) + a.plan.motion, sink);
 }
 
 template <typename Sink>
@@ -155,26 +163,28 @@ EK_HD void layerSplatItem(const LayerSplatArgs &a, uint64_t item) {
 // ---- the layer resolve -------------------------------------------------------------------------
 
 // The depth at which a pixel's coverage, gathered front to back, reaches half of its final
-// alpha, from its prefixed camera depth column (the thickness at each slice's centre) and its
-// total thickness; kDepthNothing when the pixel's alpha stays below kVisibleAlpha. The thickness
-// runs linearly between the slice centres, from 0 at the range's start to the total at its end.
-EK_HD float halfCoverageDepth(const float *column, int32_t slices, float total, float start,
-                              float scale) {
-  const float alpha = 1.0f - expf(-total);
+// alpha, from its prefixed depth column (the thickness at each slice's centre, in units of
+// 1 / columnScale) and its total thickness; kDepthNothing when the pixel's alpha stays below
+// kVisibleAlpha. The thickness runs linearly between the slice centres, from 0 at the range's
+// start to the total at its end.
+EK_HD float halfCoverageDepth(const float *column, int32_t slices, float thickness,
+                              float columnScale, float start, float scale) {
+  const float alpha = 1.0f - expf(-thickness);
   if (!(alpha >= kVisibleAlpha))
     return kDepthNothing;
-  const float target = -logf(1.0f - 0.5f * alpha);
-  float position = 0.0f, thickness = 0.0f; // in slices from the range's start
+  const float target = -logf(1.0f - 0.5f * alpha) / columnScale;
+  const float total = thickness / columnScale;
+  float position = 0.0f, gathered = 0.0f; // position in slices from the range's start
   for (int32_t k = 0; k <= slices; ++k) {
     const float nextPosition = k < slices ? float(k) + 0.5f : float(slices);
     const float next = k < slices ? column[k] : total;
     if (next >= target) {
-      const float step = next - thickness;
-      const float t = step > 0.0f ? (target - thickness) / step : 0.0f;
+      const float step = next - gathered;
+      const float t = step > 0.0f ? (target - gathered) / step : 0.0f;
       return start + (position + t * (nextPosition - position)) / scale;
     }
     position = nextPosition;
-    thickness = next;
+    gathered = next;
   }
   return start + float(slices) / scale;
 }
@@ -197,8 +207,8 @@ EK_HD void resolveLayerPixel(const ResolveLayersArgs &a, int32_t i) {
   writeChannels(t.raw, i, 3, raw);
   if (t.depth) {
     const float *column = a.cameraDepth + uint64_t(i) * uint64_t(a.camSlices);
-    t.depth[i] =
-        halfCoverageDepth(column, a.camSlices, thickness, a.camDepthStart, a.camDepthScale);
+    t.depth[i] = halfCoverageDepth(column, a.camSlices, thickness, a.columnScale, a.camDepthStart,
+                                   a.camDepthScale);
   }
   const float *sums = a.sums ? a.sums + uint64_t(i) * uint64_t(plan.stride) : nullptr;
   float forward[2] = {0.0f, 0.0f}, backward[2] = {0.0f, 0.0f};

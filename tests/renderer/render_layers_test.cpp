@@ -76,24 +76,27 @@ size_t at(int x, int y) { return size_t(y) * kSize + size_t(x); }
 
 // Two dense sheets, a small one at depth 30 in front of a wide one at depth 60 that fills the
 // image's left part only: Z is the front sheet's depth where it covers the back one, the back
-// sheet's beside it, and nothing where neither is.
+// sheet's beside it, and nothing where neither is; in both looks.
 TEST_P(RenderLayers, DepthIsWhereTheCoverageDominates) {
   std::vector<EKV3> positions;
   addSheet(positions, 20000, -3, 3, -3, 3, 30);    // pixels ~23..41
   addSheet(positions, 40000, -20, 0, -20, 20, 60); // the left half, top to bottom
   ASSERT_EQ(ekReserve(context, positions.size(), 0), 0);
   ASSERT_EQ(ekUpload(context, positions.data(), nullptr, nullptr, positions.size(), 0), 0);
-  const EKRenderSettings settings = settingsFor(EK_MODE_VOLUMETRIC);
-  const Layered r = renderLayers(context, settings, {}, {{EK_LAYER_DEPTH, 0}});
-  const std::vector<float> &z = r.layers[0];
-  const float slice = (60.0f - 30.0f) / float(settings.cameraSlices);
-  ASSERT_GT(r.beauty[at(32, 32) * 4 + 3], 0.9f) << "the front sheet should be nearly opaque";
-  EXPECT_NEAR(z[at(32, 32)], 30.0f, 2 * slice);
-  EXPECT_NEAR(z[at(29, 34)], 30.0f, 2 * slice);
-  EXPECT_NEAR(z[at(8, 32)], 60.0f, 2 * slice);
-  EXPECT_NEAR(z[at(10, 5)], 60.0f, 2 * slice);
-  EXPECT_EQ(z[at(55, 10)], EK_DEPTH_NOTHING);
-  EXPECT_EQ(z[at(60, 60)], EK_DEPTH_NOTHING);
+  for (const int32_t mode : {EK_MODE_VOLUMETRIC, EK_MODE_ADDITIVE}) {
+    SCOPED_TRACE("mode " + std::to_string(mode));
+    const EKRenderSettings settings = settingsFor(mode);
+    const Layered r = renderLayers(context, settings, {}, {{EK_LAYER_DEPTH, 0}});
+    const std::vector<float> &z = r.layers[0];
+    const float slice = (60.0f - 30.0f) / float(settings.cameraSlices);
+    ASSERT_GT(r.beauty[at(32, 32) * 4 + 3], 0.9f) << "the front sheet should be nearly opaque";
+    EXPECT_NEAR(z[at(32, 32)], 30.0f, 2 * slice);
+    EXPECT_NEAR(z[at(29, 34)], 30.0f, 2 * slice);
+    EXPECT_NEAR(z[at(8, 32)], 60.0f, 2 * slice);
+    EXPECT_NEAR(z[at(10, 5)], 60.0f, 2 * slice);
+    EXPECT_EQ(z[at(55, 10)], EK_DEPTH_NOTHING);
+    EXPECT_EQ(z[at(60, 60)], EK_DEPTH_NOTHING);
+  }
 }
 
 // A sheet at depth 50 moving at (1, 0.5, 0) scene units per frame: every covered pixel moves by
@@ -261,9 +264,6 @@ TEST_P(RenderLayers, BadRequestsFailAndWriteNothing) {
       {EK_MODE_ADDITIVE,
        {EK_LAYER_AMBIENT, 0, part.data()},
        "ekRenderLayers: the additive look has no ambient layer"},
-      {EK_MODE_ADDITIVE,
-       {EK_LAYER_DEPTH, 0, part.data()},
-       "ekRenderLayers: the additive look has no depth layer"},
       {EK_MODE_VOLUMETRIC,
        {EK_LAYER_LIGHT, 1, part.data()},
        "ekRenderLayers: no light 1 for its layer (1 lights used)"},
