@@ -15,9 +15,11 @@ namespace {
 
 // The layer pass's sink: the sums land all over a large buffer, so each addition's cell is asked
 // for when it is handed in and added once a batch is full, by which time most cells have arrived.
+// It writes two buffers, the sums and the additive look's depth columns, and flags the tiles of
+// each.
 class BatchedAdds {
 public:
-  explicit BatchedAdds(const DirtyTiles &tiles) : tiles_(tiles) {}
+  BatchedAdds(const DirtyTiles &sums, const DirtyTiles &columns) : sums_(sums), columns_(columns) {}
   ~BatchedAdds() { flush(); }
   BatchedAdds(const BatchedAdds &) = delete;
   BatchedAdds &operator=(const BatchedAdds &) = delete;
@@ -34,12 +36,13 @@ private:
   static constexpr uint32_t kBatch = 512;
   void flush() {
     for (uint32_t i = 0; i < filled_; ++i) {
-      tiles_.markForAtomicAdd(addresses_[i]);
+      (columns_.contains(addresses_[i]) ? columns_ : sums_).markForAtomicAdd(addresses_[i]);
       atomicAddFloat(addresses_[i], values_[i]);
     }
     filled_ = 0;
   }
-  const DirtyTiles &tiles_;
+  const DirtyTiles &sums_;
+  const DirtyTiles &columns_;
   float *addresses_[kBatch];
   float values_[kBatch];
   uint32_t filled_ = 0;
@@ -66,13 +69,14 @@ void writeEmptyLayers(const LayerTargets &t, uint64_t begin, uint64_t end) {
 } // namespace
 
 void CpuDevice::run(uint32_t, const LayerSplatArgs &a) {
-  const DirtyTiles tiles = memoryTiles(a.sums);
+  const DirtyTiles sums = memoryTiles(a.sums);
+  const DirtyTiles columns = a.depthColumns ? memoryTiles(a.depthColumns) : DirtyTiles();
   // In the volumetric look, the particles in the space order of its passes: neighbouring samples
   // then read neighbouring parts of the maps and add to neighbouring sums.
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   pool_.parallelFor(
       a.total, pool_.chunkFor(a.total, 1024), [&](uint64_t begin, uint64_t end, unsigned) {
-        BatchedAdds sink(tiles);
+        BatchedAdds sink(sums, columns);
         forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
                         [&](const WorkItem &work, bool) { layerSplatWork(a, work, sink); });
       });

@@ -76,18 +76,29 @@ size_t at(int x, int y) { return size_t(y) * kSize + size_t(x); }
 
 // Two dense sheets, a small one at depth 30 in front of a wide one at depth 60 that fills the
 // image's left part only: Z is the front sheet's depth where it covers the back one, the back
-// sheet's beside it, and nothing where neither is; in both looks.
+// sheet's beside it, and nothing where neither is. Beside them a rod of particles spread evenly
+// from depth 30 to 60 along the view of a few pixels: there Z is where the coverage gathered
+// from the front reaches half of the pixel's alpha, which its total thickness T (the coverage
+// layer) tells: 30 + 30 x -ln(1 - alpha / 2) / T, alpha = 1 - exp(-T). In both looks.
 TEST_P(RenderLayers, DepthIsWhereTheCoverageDominates) {
   std::vector<EKV3> positions;
   addSheet(positions, 20000, -3, 3, -3, 3, 30);    // pixels ~23..41
   addSheet(positions, 40000, -20, 0, -20, 20, 60); // the left half, top to bottom
+  std::mt19937 random(5);
+  std::uniform_real_distribution<float> unit(0, 1);
+  for (int i = 0; i < 4000; ++i) { // pixels ~44..49 across, ~29..34 down, at every depth
+    const float depth = 30 + 30 * unit(random);
+    positions.push_back(
+        {(4 + 2 * unit(random)) * depth / 30, (2 * unit(random) - 1) * depth / 30, -depth});
+  }
   ASSERT_EQ(ekReserve(context, positions.size(), 0), 0);
   ASSERT_EQ(ekUpload(context, positions.data(), nullptr, nullptr, positions.size(), 0), 0);
   for (const int32_t mode : {EK_MODE_VOLUMETRIC, EK_MODE_ADDITIVE}) {
     SCOPED_TRACE("mode " + std::to_string(mode));
     const EKRenderSettings settings = settingsFor(mode);
-    const Layered r = renderLayers(context, settings, {}, {{EK_LAYER_DEPTH, 0}});
-    const std::vector<float> &z = r.layers[0];
+    const Layered r =
+        renderLayers(context, settings, {}, {{EK_LAYER_DEPTH, 0}, {EK_LAYER_COVERAGE, 0}});
+    const std::vector<float> &z = r.layers[0], &thickness = r.layers[1];
     const float slice = (60.0f - 30.0f) / float(settings.cameraSlices);
     ASSERT_GT(r.beauty[at(32, 32) * 4 + 3], 0.9f) << "the front sheet should be nearly opaque";
     EXPECT_NEAR(z[at(32, 32)], 30.0f, 2 * slice);
@@ -96,6 +107,12 @@ TEST_P(RenderLayers, DepthIsWhereTheCoverageDominates) {
     EXPECT_NEAR(z[at(10, 5)], 60.0f, 2 * slice);
     EXPECT_EQ(z[at(55, 10)], EK_DEPTH_NOTHING);
     EXPECT_EQ(z[at(60, 60)], EK_DEPTH_NOTHING);
+    for (const int x : {46, 47}) {
+      const float t = thickness[at(x, 32)];
+      ASSERT_GT(t, 0.5f);
+      const float expected = 30 + 30 * -std::log(1 - (1 - std::exp(-t)) / 2) / t;
+      EXPECT_NEAR(z[at(x, 32)], expected, 3 * slice) << "x " << x << ", thickness " << t;
+    }
   }
 }
 
