@@ -2,9 +2,9 @@
 //
 // Renders the test cloud with velocities at 1920 x 1080: the additive look, and the volumetric
 // look lit by a spot and a point light with shadows (medium quality); each first with the layers
-// that come from the beauty's own sums (coverage, raw, depth, the additive emission), then with
-// every layer. The two renders of a comparison alternate, so that a machine busy with other work
-// slows both alike; the ratio is of their means.
+// that come from the beauty's own sums (coverage, raw, the additive emission, the volumetric
+// depth), then with every layer. The two renders of a comparison alternate, so that a machine busy
+// with other work slows both alike; the ratio is of their means.
 //
 //   bench_layers [--device cpu|cuda] [--particles N] [--repeat N]
 #include <chrono>
@@ -108,7 +108,7 @@ int main(int argc, char **argv) {
     additive.add(kind);
   settings.mode = EK_MODE_ADDITIVE;
   bool ok = compare(context, "additive", camera, settings, nullptr, 0, additive, o.repeat);
-  for (int32_t kind : {EK_LAYER_FORWARD, EK_LAYER_BACKWARD})
+  for (int32_t kind : {EK_LAYER_DEPTH, EK_LAYER_FORWARD, EK_LAYER_BACKWARD})
     additive.add(kind);
   ok = ok && compare(context, "additive", camera, settings, nullptr, 0, additive, o.repeat);
 
