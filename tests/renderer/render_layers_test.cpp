@@ -152,6 +152,40 @@ TEST_P(RenderLayers, MotionVectorsFollowTheVelocities) {
     }
 }
 
+// A spherical camera at the origin sees a sheet 50 units ahead and one 50 units behind, across
+// the image's left and right edge, both moving sideways at 1 unit per frame: the longitude turns
+// by 1/50 radian a frame, 1/50 / (2 pi) x width pixels, to the right for both, also where a
+// particle crosses the edge within the frame.
+TEST_P(RenderLayers, SphericalMotionTakesTheShortWayRound) {
+  constexpr int kWidth = 128, kHeight = 64;
+  std::vector<EKV3> positions;
+  addSheet(positions, 20000, -2, 2, -2, 2, 50);
+  const size_t ahead = positions.size();
+  addSheet(positions, 20000, -2, 2, -2, 2, -50);
+  std::vector<EKV3> velocities(positions.size(), EKV3{1, 0, 0});
+  std::fill(velocities.begin() + ptrdiff_t(ahead), velocities.end(), EKV3{-1, 0, 0});
+  ASSERT_EQ(ekReserve(context, positions.size(), 1), 0);
+  ASSERT_EQ(ekUpload(context, positions.data(), nullptr, velocities.data(), positions.size(), 0),
+            0);
+  EKCamera camera = originCamera();
+  camera.projection = EK_PROJECTION_SPHERICAL;
+  EKRenderSettings settings = settingsFor(EK_MODE_ADDITIVE);
+  settings.width = kWidth;
+  settings.height = kHeight;
+  std::vector<float> forward(size_t(kWidth) * kHeight * 2, -7);
+  const EKLayer layer{EK_LAYER_FORWARD, 0, forward.data()};
+  ASSERT_EQ(
+      ekRenderLayers(context, &camera, &settings, nullptr, 0, &layer, 1, nullptr, nullptr, nullptr),
+      0)
+      << ekLastError(context);
+  const float expected = 1.0f / 50 / (2 * 3.14159265f) * kWidth;
+  for (const int x : {63, 64, 0, 127}) { // ahead at the centre, behind at both edges
+    const size_t i = size_t(kHeight / 2) * kWidth + size_t(x);
+    EXPECT_NEAR(forward[2 * i], expected, 0.01f * expected) << "x " << x;
+    EXPECT_NEAR(forward[2 * i + 1], 0.0f, 0.01f * expected) << "x " << x;
+  }
+}
+
 // Without velocities the particles stand still.
 TEST_P(RenderLayers, MotionWithoutVelocitiesIsZero) {
   std::vector<EKV3> positions;
