@@ -15,6 +15,8 @@
 
 namespace ek {
 
+class BatchedAdds;
+
 // Status codes of the CPU backend; the values and texts follow the CUDA runtime's.
 enum CpuStatus : DeviceStatus {
   kCpuInvalidValue = 1,
@@ -70,6 +72,10 @@ private:
   void run(uint32_t blocks, const LayerSplatArgs &args);
   void run(uint32_t blocks, const ResolveLayersArgs &args);
 
+  // The volumetric layer pass over the work items [begin, end), in the particle order `order`
+  // (or index order), into `sink`; defined in cpu_volume_kernels.cpp beside the shading pass.
+  void volumeLayerRange(const LayerSplatArgs &a, const uint32_t *order, uint64_t begin,
+                        uint64_t end, BatchedAdds &sink) const;
   // The shading pass over the work items [begin, end), into `batch`.
   template <typename Batch>
   void shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t begin, uint64_t end,

@@ -1,52 +1,17 @@
 // The layer passes of the CPU backend, over the same item functions as the CUDA kernels. The
-// layer pass gathers its additions in batches and asks for their memory as it gathers, then adds
-// them atomically into the shared sums; the resolve writes pixels with all-zero sums without
-// reading them.
+// layer pass gathers its additions in batches (see BatchedAdds); its volumetric samples are
+// placed ahead like the shading pass's (cpu_volume_kernels.cpp). The resolve writes pixels with
+// all-zero sums without reading them.
 #include <algorithm>
 
+#include "cpu/batched_adds.h"
 #include "cpu/cpu_device.h"
 #include "cpu/cpu_work_items.h"
-#include "cpu/prefetch.h"
 #include "kernels/layers.h"
 
 namespace ek {
 
 namespace {
-
-// The layer pass's sink: the sums land all over a large buffer, so each addition's cell is asked
-// for when it is handed in and added once a batch is full, by which time most cells have arrived.
-// It writes two buffers, the sums and the additive look's depth columns, and flags the tiles of
-// each.
-class BatchedAdds {
-public:
-  BatchedAdds(const DirtyTiles &sums, const DirtyTiles &columns) : sums_(sums), columns_(columns) {}
-  ~BatchedAdds() { flush(); }
-  BatchedAdds(const BatchedAdds &) = delete;
-  BatchedAdds &operator=(const BatchedAdds &) = delete;
-
-  void operator()(float *address, float value) {
-    prefetchForWrite(address);
-    addresses_[filled_] = address;
-    values_[filled_] = value;
-    if (++filled_ == kBatch)
-      flush();
-  }
-
-private:
-  static constexpr uint32_t kBatch = 512;
-  void flush() {
-    for (uint32_t i = 0; i < filled_; ++i) {
-      (columns_.contains(addresses_[i]) ? columns_ : sums_).markForAtomicAdd(addresses_[i]);
-      atomicAddFloat(addresses_[i], values_[i]);
-    }
-    filled_ = 0;
-  }
-  const DirtyTiles &sums_;
-  const DirtyTiles &columns_;
-  float *addresses_[kBatch];
-  float values_[kBatch];
-  uint32_t filled_ = 0;
-};
 
 // Writes the layers of pixels [begin, end) whose sums are all zero, as resolveLayerPixel would:
 // no coverage, light or motion, and no depth.
@@ -77,8 +42,11 @@ void CpuDevice::run(uint32_t, const LayerSplatArgs &a) {
   pool_.parallelFor(
       a.total, pool_.chunkFor(a.total, 1024), [&](uint64_t begin, uint64_t end, unsigned) {
         BatchedAdds sink(sums, columns);
-        forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
-                        [&](const WorkItem &work, bool) { layerSplatWork(a, work, sink); });
+        if (a.volumetric)
+          volumeLayerRange(a, order, begin, end, sink);
+        else
+          forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
+                          [&](const WorkItem &work, bool) { additiveLayerWork(a, work, sink); });
       });
 }
 

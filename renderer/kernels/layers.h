@@ -83,21 +83,20 @@ EK_HD void addPart(float *sums, const float weighted[3], float r, float g, float
   sink(sums + 2, weighted[2] * b);
 }
 
-// A volumetric sample's parts, as shadeCameraSample splits its light: the ambient light, each
-// light's share and the emission, each times the sample's weight and colour; and its motion,
-// weighted by what it adds to its pixel's coverage.
+// A placed volumetric sample's parts, as shadeCameraSample splits its light: the ambient light,
+// each light's share and the emission, each times the sample's weight and colour; and its motion,
+// weighted by what it adds to its pixel's coverage. `lookups`, when given, holds the sample's
+// shadowLookup for every light that casts shadows, made beforehand.
 template <typename Sink>
-EK_HD void volumeLayerWork(const LayerSplatArgs &a, const WorkItem &work, Sink &sink) {
+EK_HD void addVolumeLayers(const LayerSplatArgs &a, const CameraSample &s,
+                           const ShadowLookup *lookups, Sink &sink) {
   const VolumeConstants &vol = a.vol;
-  CameraSample s;
-  if (!cameraSample(a.frame, vol, a.positions, a.velocities, work, s))
-    return;
   const float weight = cameraSampleWeight(vol, s, a.cameraDepth);
   if (weight <= kMinWeight)
     return;
   const LayerPlan &plan = a.plan;
   float *sums = a.sums + uint64_t(s.pixel) * uint64_t(plan.stride);
-  const Rgba8 color = a.colors[work.particle];
+  const Rgba8 color = a.colors[s.work.particle];
   const float weighted[3] = {weight * (float(color.r) * kColorScale),
                              weight * (float(color.g) * kColorScale),
                              weight * (float(color.b) * kColorScale)};
@@ -111,13 +110,21 @@ EK_HD void volumeLayerWork(const LayerSplatArgs &a, const WorkItem &work, Sink &
     if (plan.lights[i] < 0)
       continue;
     const VolLight &light = vol.lights[i];
-    const float c = lightArriving(vol, light, s.position, view, a.shadowMaps);
+    const float c =
+        lightArriving(vol, light, s.position, view, lookups ? lookups + i : nullptr, a.shadowMaps);
     if (c > 0.0f)
       addPart(sums + plan.lights[i], weighted, c * light.color[0], c * light.color[1],
               c * light.color[2], sink);
   }
   if (plan.motion >= 0)
-    addMotion(a.frame, s.position, a.velocities[work.particle], weight, sums + plan.motion, sink);
+    addMotion(a.frame, s.position, a.velocities[s.work.particle], weight, sums + plan.motion, sink);
+}
+
+template <typename Sink>
+EK_HD void volumeLayerWork(const LayerSplatArgs &a, const WorkItem &work, Sink &sink) {
+  CameraSample s;
+  if (cameraSample(a.frame, a.vol, a.positions, a.velocities, work, s))
+    addVolumeLayers(a, s, nullptr, sink);
 }
 
 // An additive sample's alpha, into its pixel's depth column between the slices of its depth, and
