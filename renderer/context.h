@@ -39,6 +39,9 @@ struct EKContext {
   ek::DeviceBuffer<float> totalDepth;
   ek::DeviceBuffer<float> bounds;
   ek::DeviceBuffer<double> moments;
+  // A layered render's sums per pixel and, on a GPU, its layer images before their download.
+  ek::DeviceBuffer<float> layerSums;
+  ek::DeviceBuffer<float> layerImages;
 
   ek::DeviceEvent startEvent = nullptr;
   ek::DeviceEvent stopEvent = nullptr;

@@ -1,7 +1,7 @@
 /* emberkit: particle renderer with a flat C interface.
  *
- * Every function but ekApiVersion and the image writers' four (ekSaveEXR, ekSavePNG,
- * ekPngSizeSupported, ekLastWriteError) works on an opaque context. Status results are 0 for
+ * Every function but ekApiVersion, ekLayerChannels and the image writers' four (ekSaveEXR,
+ * ekSavePNG, ekPngSizeSupported, ekLastWriteError) works on an opaque context. Status results are 0 for
  * success and 1 for failure; the reason of a failure is read with ekLastError and stays until the
  * next failure on the same context (success never clears it); a writer's with ekLastWriteError.
  * Every call on a context with a status result first makes the context's device current on the
@@ -355,6 +355,90 @@ EK_API int32_t ekPngSizeSupported(int32_t width, int32_t height, int32_t sixteen
  * (one linked into each, or a program on another runtime, as Python is), and then the writer's
  * errno is not the one the program reads. */
 EK_API int32_t ekLastWriteError(void);
+
+/* Render layers: images beside the beauty for compositing, made by ekRenderLayers in the same
+ * render as the beauty. Each layer is width x height pixels, top row first, of the number of
+ * float channels given below (ekLayerChannels), channels of a pixel side by side.
+ *
+ *   EK_LAYER_COVERAGE  1: the pixel's optical thickness T, the matte before its curve: the
+ *                      volumetric alpha is 1 - exp(-T); in the additive look T is exposure x
+ *                      the summed particle alpha, and 1 - exp(-T) the alpha before it is raised
+ *                      to the brightest colour. Unbounded, for grading with headroom.
+ *   EK_LAYER_RAW       3: red, green, blue: the linear sum of light before the exposure curve.
+ *   EK_LAYER_DEPTH     1: Z, the distance from the camera in scene units at which the pixel's
+ *                      coverage, gathered front to back, reaches half of its final coverage
+ *                      (the depth behind which half of what the pixel shows lies): a faint
+ *                      particle in front of a dense cloud does not pull Z forward, and two
+ *                      clouds one behind the other give the depth of the one that dominates,
+ *                      not a blend. Perspective: along the view axis (the camera-plane
+ *                      distance); spherical: along the ray. The volumetric look reads it from
+ *                      its camera depth map; the additive look, whose particles hide nothing,
+ *                      gathers their alpha into a depth map of its own, made the same way (it
+ *                      costs a measure of the cloud and 4 x cameraSlices bytes per pixel). Z is
+ *                      thus exact to about one slice of the map (the cloud's depth range over
+ *                      cameraSlices, default 32). Pixels whose alpha stays below 1/255 hold
+ *                      EK_DEPTH_NOTHING.
+ *   EK_LAYER_FORWARD   2: u, v: where the pixel's content moves until the next frame, in pixels
+ *                      per frame (u to the right, v down the image), from the particles'
+ *                      velocities; the average over the pixel's samples, each weighted by what
+ *                      it adds to the pixel's coverage, not premultiplied. The particles move
+ *                      on straight lines at their velocity, so any shutter gives them; without
+ *                      velocities (see ekUpload) both are 0. Pinhole positions: a lens's blur
+ *                      is not in them; the spherical camera gives those of its centre eye.
+ *   EK_LAYER_BACKWARD  2: u, v: the same towards the previous frame.
+ *   EK_LAYER_EMISSION  3: red, green, blue: the part of the beauty's colour that the particles
+ *                      give of themselves (volumetric: settings.emission; additive: all of it).
+ *   EK_LAYER_AMBIENT   3: the part that the ambient light gives (volumetric look only).
+ *   EK_LAYER_LIGHT     3: the part that the light EKLayer.light gives (volumetric look only;
+ *                      a light of lights[0 .. min(lightCount, 8) - 1]).
+ *
+ * The parts (emission, ambient and one per light) split each colour channel of the beauty's
+ * float image in the shares their light adds to the pixel's linear sum: all parts of a pixel
+ * add up to its colour, to float rounding. Depth, motion and the parts other than the additive
+ * look's emission cost work over the particles; coverage and raw cost a pass over the pixels. */
+#define EK_LAYER_COVERAGE 0
+#define EK_LAYER_RAW 1
+#define EK_LAYER_DEPTH 2
+#define EK_LAYER_FORWARD 3
+#define EK_LAYER_BACKWARD 4
+#define EK_LAYER_EMISSION 5
+#define EK_LAYER_AMBIENT 6
+#define EK_LAYER_LIGHT 7
+
+/* The depth of a pixel that shows nothing: large, but finite for every compositor's arithmetic. */
+#define EK_DEPTH_NOTHING 1.0e10f
+
+/* One layer a render is asked for (16 bytes on 64-bit systems, 12 on 32-bit ones). */
+typedef struct EKLayer {
+  int32_t kind;  /* EK_LAYER_... */
+  int32_t light; /* EK_LAYER_LIGHT: the light's index in the render's lights; else ignored */
+  float *pixels; /* width x height x ekLayerChannels(kind) floats, written by the render */
+} EKLayer;
+
+/* Float channels per pixel of a layer kind; 0 for a kind that does not exist. No context; any
+ * thread. */
+EK_API int32_t ekLayerChannels(int32_t kind);
+
+/* ekRender with layers: renders the beauty into image8 and imageFloat exactly as ekRender does
+ * (same arguments, same rules, the same passes and images; where the volumetric look's maps are
+ * summed by many threads at once, several CPU workers or a GPU, its images may differ in the last
+ * bits from one render to the next, ekRender's own included) and, in the same render, writes
+ * each of the `layerCount` layers of `layers` to its pixels. layerCount 0 (layers may then be null) is
+ * ekRender. The request is checked whole before anything runs; each of these fails the call
+ * with its own text, leaving the caller's images and layers and the context's particles as they
+ * were: a null layer list with layerCount > 0, a negative layerCount, a kind that does not exist
+ * ("unknown layer kind K"), a null pixels pointer, a kind asked for twice (a light's part: the
+ * same light twice), a layer the look does not have ("the additive look has no ambient layer",
+ * and "... no light layer"), and a light index outside the lights used. Other failures are
+ * those of ekRender, with the same effect on the caller's buffers. Memory: the layers that cost
+ * work over the particles take, per pixel, 12 bytes per part, 20 bytes for motion (forward and
+ * backward together) and, on a GPU, 4 bytes per layer channel asked for, kept between renders of
+ * one size and request. Calls on one context wait for each other, as every call does; separate
+ * contexts render their layers at once. Returns 0 or 1. */
+EK_API int32_t ekRenderLayers(EKContext *context, const EKCamera *camera,
+                              const EKRenderSettings *settings, const EKLight *lights,
+                              int32_t lightCount, const EKLayer *layers, int32_t layerCount,
+                              uint8_t *image8, float *imageFloat, float *gpuMs);
 
 #ifdef __cplusplus
 }

@@ -108,9 +108,21 @@ bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats,
 
 } // namespace
 
+bool cameraDepthConstants(EKContext *c, const EKCamera &camera, const EKRenderSettings &settings,
+                          const Frame &frame, const EKV3 *velocities, VolumeConstants &vol) {
+  float bounds[kBoundsFloats] = {};
+  double moments[kMoments];
+  if (!measureCloud(c, velocities, bounds, moments))
+    return false;
+  const Box padded = paddedBox(bounds, uint64_t(moments[kMoments - 1]), frame);
+  vol = VolumeConstants{};
+  buildVolumeConstants(camera, settings, frame, nullptr, 0, padded, 0.0f, vol);
+  return true;
+}
+
 bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &settings,
                   const Frame &frame, const EKLight *lights, int32_t lightCount,
-                  const EKV3 *velocities, PassTimer *timer) {
+                  const EKV3 *velocities, PassTimer *timer, VolumeConstants *used) {
   Device &device = *c->backend;
   const uint64_t pixels = uint64_t(frame.width) * uint64_t(frame.height);
   float bounds[kBoundsFloats] = {};
@@ -156,6 +168,8 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
                   ShadeArgs{frame, vol, c->positions.get(), c->colors.get(), velocities, work,
                             c->shadowMaps.get(), c->cameraDepth.get(), c->accumulator.get()});
   mark(timer, PassTimer::Shade);
+  if (used)
+    *used = vol;
   return checkDevice(c, device.takeLaunchError(), "lighting");
 }
 

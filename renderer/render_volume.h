@@ -35,10 +35,18 @@ private:
   std::chrono::steady_clock::time_point last_;
 };
 
-// Leaves the shaded light in the accumulator and the total optical depth per pixel in
-// totalDepth. On failure the message is in the context's last error.
+// The constants of the camera depth map alone (no lights, no density) for the particles held,
+// measured as a volumetric render measures them; for the depth layer of the additive look.
+bool cameraDepthConstants(EKContext *context, const EKCamera &camera,
+                          const EKRenderSettings &settings, const Frame &frame,
+                          const EKV3 *velocities, VolumeConstants &vol);
+
+// Leaves the shaded light in the accumulator, the total optical depth per pixel in totalDepth
+// and the prefixed camera depth map in cameraDepth; `used`, when given, receives the volume
+// constants of the render. On failure the message is in the context's last error.
 bool renderVolume(EKContext *context, const EKCamera &camera, const EKRenderSettings &settings,
                   const Frame &frame, const EKLight *lights, int32_t lightCount,
-                  const EKV3 *velocities, PassTimer *timer = nullptr);
+                  const EKV3 *velocities, PassTimer *timer = nullptr,
+                  VolumeConstants *used = nullptr);
 
 } // namespace ek

@@ -75,6 +75,24 @@ _SIGNATURES = {
             _FLOAT_POINTER,
         ],
     ),
+    "ekLayerChannels": (ctypes.c_int32, [ctypes.c_int32]),
+    # The layer list goes as a plain address: an array of EKLayer records (int32 kind, int32 light,
+    # float pointer) that the caller lays out.
+    "ekRenderLayers": (
+        ctypes.c_int32,
+        [
+            _CONTEXT,
+            ctypes.POINTER(records.Camera),
+            ctypes.POINTER(records.RenderSettings),
+            ctypes.POINTER(records.Light),
+            ctypes.c_int32,
+            ctypes.c_void_p,
+            ctypes.c_int32,
+            _BYTE_POINTER,
+            _FLOAT_POINTER,
+            _FLOAT_POINTER,
+        ],
+    ),
     "ekSaveEXR": (
         ctypes.c_int32,
         [ctypes.c_char_p, ctypes.c_int32, ctypes.c_int32, _FLOAT_POINTER],

@@ -15,6 +15,8 @@
 
 namespace ek {
 
+class BatchedAdds;
+
 // Status codes of the CPU backend; the values and texts follow the CUDA runtime's.
 enum CpuStatus : DeviceStatus {
   kCpuInvalidValue = 1,
@@ -56,7 +58,8 @@ public:
 
 private:
   // The kernels, one for each argument record; `blocks` limits the resolves' pixels as a grid
-  // would. They are defined in cpu_kernels.cpp and cpu_volume_kernels.cpp.
+  // would. They are defined in cpu_kernels.cpp, cpu_volume_kernels.cpp and
+  // cpu_layer_kernels.cpp.
   void run(uint32_t blocks, const SplatArgs &args);
   void run(uint32_t blocks, const ResolveArgs &args);
   void run(uint32_t blocks, const GalaxyArgs &args);
@@ -66,7 +69,13 @@ private:
   void run(uint32_t blocks, const CamSplatArgs &args);
   void run(uint32_t blocks, const ShadeArgs &args);
   void run(uint32_t blocks, const ResolveVolArgs &args);
+  void run(uint32_t blocks, const LayerSplatArgs &args);
+  void run(uint32_t blocks, const ResolveLayersArgs &args);
 
+  // The volumetric layer pass over the work items [begin, end), in the particle order `order`
+  // (or index order), into `sink`; defined in cpu_volume_kernels.cpp beside the shading pass.
+  void volumeLayerRange(const LayerSplatArgs &a, const uint32_t *order, uint64_t begin,
+                        uint64_t end, BatchedAdds &sink) const;
   // The shading pass over the work items [begin, end), into `batch`.
   template <typename Batch>
   void shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t begin, uint64_t end,

@@ -5,12 +5,13 @@
 #include <xmmintrin.h>
 #endif
 
+#include "cpu/batched_adds.h"
 #include "cpu/cpu_accumulate.h"
 #include "cpu/cpu_device.h"
 #include "cpu/cpu_work_items.h"
 #include "cpu/prefetch.h"
 #include "cpu/spatial_order.h"
-#include "kernels/volume.h"
+#include "kernels/layers.h"
 
 namespace ek {
 
@@ -393,6 +394,36 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
         if (shadeCameraSample(vol, camera.sample, color, staged.lookups, a.shadowMaps,
                               a.cameraDepth, s))
           batch.add(s);
+      });
+}
+
+// addVolumeLayers over the work items [begin, end), each sample placed and looked up in the
+// shadow maps ahead of its layers, as in shadeRange.
+void CpuDevice::volumeLayerRange(const LayerSplatArgs &a, const uint32_t *order, uint64_t begin,
+                                 uint64_t end, BatchedAdds &sink) const {
+  const VolumeConstants &vol = a.vol;
+  const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
+  pipelineWorkItems<StagedShadeSample>(
+      a.frame.repopulation, a.frame.samples, begin, end, order,
+      [&](const WorkItem &work, uint64_t) {
+        fetchParticle(a.positions, ordered, a.velocities, work);
+        prefetch(a.colors + work.particle);
+      },
+      [&](const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
+        StagedCameraSample &camera = staged.camera;
+        camera.slot = slot;
+        camera.placed =
+            cameraSampleFrom(a.frame, vol, particlePosition(a.positions, ordered, work, slot),
+                             a.velocities, work, camera.sample);
+        if (!camera.placed)
+          return;
+        prefetch(a.cameraDepth + uint64_t(camera.sample.pixel) * uint64_t(vol.camSlices) +
+                 camera.sample.slices.k0);
+        stageShadowLookups(vol, camera.sample.position, a.shadowMaps, staged.lookups);
+      },
+      [&](const WorkItem &, const StagedShadeSample &staged) {
+        if (staged.camera.placed)
+          addVolumeLayers(a, staged.camera.sample, staged.lookups, sink);
       });
 }
 

@@ -30,6 +30,12 @@ public:
 
   bool tracked() const { return flags_ != nullptr; }
 
+  // Whether `address` lies in the tracked allocation.
+  bool contains(const void *address) const {
+    const char *p = static_cast<const char *>(address);
+    return flags_ && p >= base_ && p < base_ + bytes_;
+  }
+
   // Flags the tile holding `address`; any thread may mark at any time. True when this call
   // flagged it: the tile was clean, so all zero, and its page may not be mapped yet.
   bool mark(const void *address) const {
@@ -76,9 +82,7 @@ public:
   // The tile index of an address and the tile's flag, for a clear that walks the tiles itself.
   uint64_t tileOf(const void *address) const { return offsetOf(address) >> kTileShift; }
   uint64_t tileCount() const { return tiles_; }
-  char *tileStart(uint64_t tile) const {
-    return const_cast<char *>(base_) + (tile << kTileShift);
-  }
+  char *tileStart(uint64_t tile) const { return const_cast<char *>(base_) + (tile << kTileShift); }
   char *tileEnd(uint64_t tile) const { // the allocation's end for its last tile
     return const_cast<char *>(base_) + std::min((tile + 1) << kTileShift, bytes_);
   }

@@ -11,6 +11,7 @@
 #include "cuda/cuda_launch.h"
 #include "kernels/additive.h"
 #include "kernels/galaxy.h"
+#include "kernels/layers.h"
 #include "kernels/volume.h"
 
 __global__ void kSplat(ek::Frame frame, const EKV3 *__restrict__ positions,
@@ -145,6 +146,17 @@ __global__ void kResolveVol(const float *__restrict__ accumulator,
                       exposure);
 }
 
+__global__ void kLayerSplat(const __grid_constant__ ek::LayerSplatArgs args) {
+  for (uint64_t item = ek::cuda::firstItem(); item < args.total; item += ek::cuda::itemStride())
+    ek::layerSplatItem(args, item);
+}
+
+__global__ void kResolveLayers(const ek::ResolveLayersArgs args) {
+  const int32_t i = int32_t(blockIdx.x * blockDim.x + threadIdx.x);
+  if (i < args.pixelCount)
+    ek::resolveLayerPixel(args, i);
+}
+
 namespace ek {
 
 namespace {
@@ -197,6 +209,14 @@ void launchOn(cudaStream_t stream, uint32_t blocks, const ResolveVolArgs &a) {
                                                  a.totalDepth, reinterpret_cast<uchar4 *>(a.image),
                                                  reinterpret_cast<float4 *>(a.imageFloat),
                                                  a.pixelCount, a.exposure);
+}
+
+void launchOn(cudaStream_t stream, uint32_t blocks, const LayerSplatArgs &a) {
+  kLayerSplat<<<blocks, kBlockSize, 0, stream>>>(a);
+}
+
+void launchOn(cudaStream_t stream, uint32_t blocks, const ResolveLayersArgs &a) {
+  kResolveLayers<<<blocks, kBlockSize, 0, stream>>>(a);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "kernels/frame.h"
+#include "kernels/layer_plan.h"
 #include "kernels/volume_constants.h"
 
 namespace ek {
@@ -93,7 +94,44 @@ struct ResolveVolArgs {
   float exposure;
 };
 
-using KernelArgs = std::variant<SplatArgs, ResolveArgs, GalaxyArgs, BoundsArgs, LightSplatArgs,
-                                PrefixArgs, CamSplatArgs, ShadeArgs, ResolveVolArgs>;
+// The layer pass of a layered render: the beauty's samples once more, gathering the sums of the
+// plan. The volumetric look reads its finished shadow maps and camera depth map; the additive
+// look ignores vol and both maps.
+struct LayerSplatArgs {
+  Frame frame;
+  VolumeConstants vol;
+  LayerPlan plan;
+  int32_t volumetric;
+  const EKV3 *positions;
+  const Rgba8 *colors;
+  const EKV3 *velocities; // the particles' velocities, null without them
+  uint64_t total;
+  const float *shadowMaps;
+  const float *cameraDepth;
+  float *sums;         // pixels x plan.stride
+  float *depthColumns; // additive look with depth: each pixel's alpha by depth slices of vol's
+                       // camera depth range; else null
+};
+
+// The layer images from the beauty's sums, the layer pass's sums and, in the volumetric look,
+// the camera depth map; one thread per pixel.
+struct ResolveLayersArgs {
+  const Rgba32f *accumulator;
+  const float *totalDepth;  // volumetric: each pixel's optical thickness; null in the additive look
+  const float *cameraDepth; // the prefixed camera depth map (or the additive depth columns)
+  const float *sums;        // the layer pass's sums; null when it did not run
+  LayerPlan plan;
+  LayerTargets targets;
+  int32_t camSlices;
+  float camDepthStart;
+  float camDepthScale;
+  float columnScale; // thickness per unit of the depth columns: 1, or the additive exposure
+  int32_t pixelCount;
+  float exposure;
+};
+
+using KernelArgs =
+    std::variant<SplatArgs, ResolveArgs, GalaxyArgs, BoundsArgs, LightSplatArgs, PrefixArgs,
+                 CamSplatArgs, ShadeArgs, ResolveVolArgs, LayerSplatArgs, ResolveLayersArgs>;
 
 } // namespace ek

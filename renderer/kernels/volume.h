@@ -423,25 +423,39 @@ EK_HD float lightArriving(const VolumeConstants &vol, const VolLight &light, con
   return lightArriving(vol, light, p, view, nullptr, shadowMaps);
 }
 
+// How much of a placed camera sample the camera sees: its opacity, dimmed by the medium in front
+// of it in its pixel.
+EK_HD float cameraSampleWeight(const VolumeConstants &vol, const CameraSample &s,
+                               const float *cameraDepth) {
+  const float *column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
+  const float transmittance = expf(-columnThickness(column, s.slices));
+  const float opacity = 1.0f - expf(-s.coverage);
+  return transmittance * opacity;
+}
+
+// The unit direction from p towards the camera (zero at the camera itself).
+EK_HD void towardsCamera(const VolumeConstants &vol, const EKV3 &p, float view[3]) {
+  view[0] = vol.cameraPosition.x - p.x;
+  view[1] = vol.cameraPosition.y - p.y;
+  view[2] = vol.cameraPosition.z - p.z;
+  const float viewLength = sqrtf(view[0] * view[0] + view[1] * view[1] + view[2] * view[2]);
+  if (viewLength > 0.0f)
+    for (int a = 0; a < 3; ++a)
+      view[a] /= viewLength;
+}
+
 // The light a placed camera sample of a particle of colour `color` sends to the camera, weighted
 // by how much of it the camera sees. Returns false for invisible samples. `lookups`, when given,
 // holds the sample's shadowLookup for every light that casts shadows, made beforehand.
 EK_HD bool shadeCameraSample(const VolumeConstants &vol, const CameraSample &s, const Rgba8 &color,
                              const ShadowLookup *lookups, const float *shadowMaps,
                              const float *cameraDepth, SplatSample &out) {
-  const float *column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
-  const float transmittance = expf(-columnThickness(column, s.slices));
-  const float opacity = 1.0f - expf(-s.coverage);
-  const float weight = transmittance * opacity;
+  const float weight = cameraSampleWeight(vol, s, cameraDepth);
   if (weight <= kMinWeight)
     return false;
   const EKV3 &p = s.position;
-  float view[3] = {vol.cameraPosition.x - p.x, vol.cameraPosition.y - p.y,
-                   vol.cameraPosition.z - p.z};
-  const float viewLength = sqrtf(view[0] * view[0] + view[1] * view[1] + view[2] * view[2]);
-  if (viewLength > 0.0f)
-    for (float &v : view)
-      v /= viewLength;
+  float view[3];
+  towardsCamera(vol, p, view);
   float light[3] = {vol.ambient[0], vol.ambient[1], vol.ambient[2]};
   for (int i = 0; i < vol.lightCount; ++i) {
     const VolLight &source = vol.lights[i];

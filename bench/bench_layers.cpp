@@ -1,0 +1,148 @@
+// A render with every layer beside the beauty-only render of the same frame, in both looks.
+//
+// Renders the test cloud with velocities at 1920 x 1080: the additive look, and the volumetric
+// look lit by a spot and a point light with shadows (medium quality); each first with the layers
+// that come from the beauty's own sums (coverage, raw, the additive emission, the volumetric
+// depth), then with every layer. The two renders of a comparison alternate, so that a machine busy
+// with other work slows both alike; the ratio is of their means.
+//
+//   bench_layers [--device cpu|cuda] [--particles N] [--repeat N]
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "bench_options.h"
+
+namespace {
+
+constexpr int kWidth = 1920, kHeight = 1080;
+
+double msSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+struct LayerImages {
+  std::vector<std::vector<float>> pixels;
+  std::vector<EKLayer> request;
+
+  void add(int32_t kind, int32_t light = 0) {
+    pixels.emplace_back(size_t(kWidth) * kHeight * size_t(ekLayerChannels(kind)));
+    request.push_back({kind, light, nullptr});
+    for (size_t n = 0; n < request.size(); ++n)
+      request[n].pixels = pixels[n].data();
+  }
+};
+
+// Times `repeat` alternating pairs of renders after one of each that sizes the buffers; false
+// (with the error printed) when a render fails.
+bool compare(EKContext *context, const char *look, const EKCamera &camera,
+             const EKRenderSettings &settings, const EKLight *lights, int32_t lightCount,
+             const LayerImages &layers, int repeat) {
+  std::vector<float> image(size_t(kWidth) * kHeight * 4);
+  auto beauty = [&] {
+    return ekRender(context, &camera, &settings, lights, lightCount, nullptr, image.data(),
+                    nullptr);
+  };
+  auto layered = [&] {
+    return ekRenderLayers(context, &camera, &settings, lights, lightCount, layers.request.data(),
+                          int32_t(layers.request.size()), nullptr, image.data(), nullptr);
+  };
+  double beautyMs = 0, layeredMs = 0;
+  for (int r = -1; r < repeat; ++r) {
+    auto start = std::chrono::steady_clock::now();
+    if (beauty() != 0)
+      break;
+    const double b = msSince(start);
+    start = std::chrono::steady_clock::now();
+    if (layered() != 0)
+      break;
+    const double l = msSince(start);
+    if (r >= 0) {
+      beautyMs += b;
+      layeredMs += l;
+    }
+    if (r == repeat - 1) {
+      std::printf("%-11s beauty %8.1f ms, %zu layers %8.1f ms, ratio %.2f (goal <= 1.3)\n", look,
+                  beautyMs / repeat, layers.request.size(), layeredMs / repeat,
+                  layeredMs / beautyMs);
+      return true;
+    }
+  }
+  std::fprintf(stderr, "bench_layers: %s\n", ekLastError(context));
+  return false;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  ek::bench::Options o;
+  if (!ek::bench::parseOptions(argc, argv, o)) {
+    std::fprintf(stderr, "usage: bench_layers [--device cpu|cuda] [--particles N] [--repeat N]\n");
+    return 2;
+  }
+  EKContext *context = ekCreate(o.device);
+  char info[256] = "";
+  if (!context || ekLastError(context)[0] || ekDeviceInfo(context, info, sizeof info) ||
+      ekGenerateTestCloud(context, o.particles, 1, 1) != 0) {
+    std::fprintf(stderr, "bench_layers: %s\n", ekLastError(context));
+    return 1;
+  }
+  std::printf("device: %s\n%llu particles with velocities, %d x %d\n\n", info,
+              (unsigned long long)o.particles, kWidth, kHeight);
+  EKCamera camera{};
+  camera.eye = {0, 120, 220};
+  camera.up = {0, 1, 0};
+  camera.fovY = 45;
+  EKRenderSettings settings{};
+  settings.width = kWidth;
+  settings.height = kHeight;
+  settings.brightness = 0.15f * kWidth * kHeight / float(o.particles);
+  settings.exposure = 1;
+  settings.radius = 1;
+  settings.samples = 1;
+
+  // The layers made from the beauty's own sums alone, then every layer.
+  LayerImages additive;
+  for (int32_t kind : {EK_LAYER_COVERAGE, EK_LAYER_RAW, EK_LAYER_EMISSION})
+    additive.add(kind);
+  settings.mode = EK_MODE_ADDITIVE;
+  bool ok = compare(context, "additive", camera, settings, nullptr, 0, additive, o.repeat);
+  for (int32_t kind : {EK_LAYER_DEPTH, EK_LAYER_FORWARD, EK_LAYER_BACKWARD})
+    additive.add(kind);
+  ok = ok && compare(context, "additive", camera, settings, nullptr, 0, additive, o.repeat);
+
+  EKLight lights[2] = {};
+  lights[0].type = EK_LIGHT_SPOT;
+  lights[0].position = {0, 150, 150};
+  lights[0].direction = {0, -1, -1};
+  lights[0].color[0] = lights[0].color[1] = lights[0].color[2] = 3;
+  lights[0].outerAngle = 60;
+  lights[0].innerAngle = 40;
+  lights[0].castsShadows = 1;
+  lights[1].type = EK_LIGHT_POINT;
+  lights[1].position = {120, 40, 0};
+  lights[1].color[0] = 2;
+  lights[1].color[1] = 1.5f;
+  lights[1].color[2] = 1;
+  lights[1].castsShadows = 1;
+  settings.mode = EK_MODE_VOLUMETRIC;
+  settings.density = 1;
+  settings.emission = 0.05f;
+  settings.ambient[0] = settings.ambient[1] = 0.05f;
+  settings.ambient[2] = 0.06f;
+  settings.shadowMapSize = 512;
+  settings.shadowSlices = 64;
+  settings.cameraSlices = 32;
+  LayerImages volumetric;
+  for (int32_t kind : {EK_LAYER_COVERAGE, EK_LAYER_RAW, EK_LAYER_DEPTH})
+    volumetric.add(kind);
+  ok = ok && compare(context, "volumetric", camera, settings, lights, 2, volumetric, o.repeat);
+  for (int32_t kind : {EK_LAYER_FORWARD, EK_LAYER_BACKWARD, EK_LAYER_EMISSION, EK_LAYER_AMBIENT})
+    volumetric.add(kind);
+  volumetric.add(EK_LAYER_LIGHT, 0);
+  volumetric.add(EK_LAYER_LIGHT, 1);
+  ok = ok && compare(context, "volumetric", camera, settings, lights, 2, volumetric, o.repeat);
+  ekDestroy(context);
+  return ok ? 0 : 1;
+}

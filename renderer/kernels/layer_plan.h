@@ -1,0 +1,37 @@
+// What a layered render gathers beside the beauty, and where its layers go: the records that the
+// host fills and the layer kernels read.
+#pragma once
+
+#include <cstdint>
+
+#include "kernels/volume_constants.h"
+
+namespace ek {
+
+// Where the layer pass keeps its sums in each pixel's record of `stride` floats; -1 for a sum it
+// does not gather. Each part is red, green, blue; motion is five floats: forward u and v and
+// backward u and v, each times the sample's weight, then the sum of the weights.
+struct LayerPlan {
+  int32_t stride; // 0: the request needs no pass over the particles
+  int32_t emission;
+  int32_t ambient;
+  int32_t lights[kMaxVolumeLights];
+  int32_t motion;
+};
+
+constexpr int32_t kPartFloats = 3;
+constexpr int32_t kMotionFloats = 5;
+
+// The layer images the resolve writes, each null when not asked for; channels side by side.
+struct LayerTargets {
+  float *coverage;                 // 1 channel
+  float *raw;                      // 3
+  float *depth;                    // 1
+  float *forward;                  // 2
+  float *backward;                 // 2
+  float *emission;                 // 3
+  float *ambient;                  // 3
+  float *lights[kMaxVolumeLights]; // 3 each
+};
+
+} // namespace ek

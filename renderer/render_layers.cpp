@@ -1,0 +1,235 @@
+// ekRenderLayers and the layer steps of the frame pipeline: the request's check, the layer
+// buffers, the layer pass over the particles, the layer resolve and the download.
+#include "render_layers.h"
+
+#include <algorithm>
+#include <string>
+
+#include "kernels/layers.h"
+#include "render_volume.h"
+
+namespace ek {
+
+namespace {
+
+// The slot of the job's targets that a layer of `kind` (and, for a light's part, `light`) fills.
+float *&targetOf(LayerTargets &t, int32_t kind, int32_t light) {
+  switch (kind) {
+  case EK_LAYER_COVERAGE:
+    return t.coverage;
+  case EK_LAYER_RAW:
+    return t.raw;
+  case EK_LAYER_DEPTH:
+    return t.depth;
+  case EK_LAYER_FORWARD:
+    return t.forward;
+  case EK_LAYER_BACKWARD:
+    return t.backward;
+  case EK_LAYER_EMISSION:
+    return t.emission;
+  case EK_LAYER_AMBIENT:
+    return t.ambient;
+  default:
+    return t.lights[light];
+  }
+}
+
+// Calls visit(pointer, channels) for every layer image slot of `t`, asked for or not.
+template <typename Visit> void forEachTarget(LayerTargets &t, Visit &&visit) {
+  for (int32_t kind = EK_LAYER_COVERAGE; kind < EK_LAYER_LIGHT; ++kind)
+    visit(targetOf(t, kind, 0), layerChannels(kind));
+  for (int32_t light = 0; light < kMaxVolumeLights; ++light)
+    visit(targetOf(t, EK_LAYER_LIGHT, light), layerChannels(EK_LAYER_LIGHT));
+}
+
+const char *kindName(int32_t kind) {
+  switch (kind) {
+  case EK_LAYER_AMBIENT:
+    return "ambient";
+  case EK_LAYER_LIGHT:
+    return "light";
+  default:
+    return "such";
+  }
+}
+
+// The kinds the additive look has: its only part is emission.
+bool additiveHas(int32_t kind) { return kind != EK_LAYER_AMBIENT && kind != EK_LAYER_LIGHT; }
+
+// Gives each sum the job's layers need its place in a pixel's record.
+void planSums(LayerJob &job, bool volumetric, bool motion) {
+  LayerPlan &plan = job.plan;
+  plan.stride = 0;
+  auto place = [&plan](bool wanted, int32_t floats) {
+    if (!wanted)
+      return int32_t(-1);
+    const int32_t offset = plan.stride;
+    plan.stride += floats;
+    return offset;
+  };
+  const LayerTargets &t = job.caller;
+  plan.emission = place(volumetric && t.emission, kPartFloats);
+  plan.ambient = place(volumetric && t.ambient, kPartFloats);
+  for (int l = 0; l < kMaxVolumeLights; ++l)
+    plan.lights[l] = place(volumetric && t.lights[l], kPartFloats);
+  plan.motion = place(motion && (t.forward || t.backward), kMotionFloats);
+}
+
+template <typename T>
+bool fitBuffer(EKContext *c, DeviceBuffer<T> &buffer, uint64_t count, const char *name) {
+  return buffer.size() == count || allocate(c, buffer, count, name);
+}
+
+} // namespace
+
+int32_t layerChannels(int32_t kind) {
+  switch (kind) {
+  case EK_LAYER_COVERAGE:
+  case EK_LAYER_DEPTH:
+    return 1;
+  case EK_LAYER_FORWARD:
+  case EK_LAYER_BACKWARD:
+    return 2;
+  case EK_LAYER_RAW:
+  case EK_LAYER_EMISSION:
+  case EK_LAYER_AMBIENT:
+  case EK_LAYER_LIGHT:
+    return 3;
+  default:
+    return 0;
+  }
+}
+
+bool planLayers(EKContext *context, const char *name, const EKRenderSettings &settings,
+                const EKLight *lights, int32_t lightCount, const EKLayer *layers, int32_t count,
+                LayerJob &job) {
+  auto fail = [&](const std::string &reason) {
+    setError(context, std::string(name) + ": " + reason);
+    return false;
+  };
+  if (count < 0 || (count > 0 && !layers))
+    return fail("invalid layer list");
+  const bool volumetric = settings.mode == EK_MODE_VOLUMETRIC;
+  const int32_t usedLights = lights ? std::clamp(lightCount, 0, kMaxVolumeLights) : 0;
+  job = LayerJob{};
+  for (int32_t n = 0; n < count; ++n) {
+    const EKLayer &layer = layers[n];
+    const int32_t channels = layerChannels(layer.kind);
+    if (channels == 0)
+      return fail("unknown layer kind " + std::to_string(layer.kind));
+    if (!layer.pixels)
+      return fail("layer " + std::to_string(n) + " has no pixels");
+    if (!volumetric && !additiveHas(layer.kind))
+      return fail(std::string("the additive look has no ") + kindName(layer.kind) + " layer");
+    const bool isLight = layer.kind == EK_LAYER_LIGHT;
+    if (isLight && (layer.light < 0 || layer.light >= usedLights))
+      return fail("no light " + std::to_string(layer.light) + " for its layer (" +
+                  std::to_string(usedLights) + " lights used)");
+    float *&target = targetOf(job.caller, layer.kind, isLight ? layer.light : 0);
+    if (target)
+      return fail("layer " + std::to_string(n) + " asked for twice");
+    target = layer.pixels;
+    job.channels += channels;
+  }
+  planSums(job, volumetric, context->velocitiesValid);
+  job.additiveDepth = !volumetric && job.caller.depth;
+  return true;
+}
+
+bool fitLayerBuffers(EKContext *c, const LayerJob &job, uint64_t pixels) {
+  if (job.plan.stride > 0 &&
+      !fitBuffer(c, c->layerSums, pixels * uint64_t(job.plan.stride), "layer sums"))
+    return false;
+  return c->backend->usesHostMemory() ||
+         fitBuffer(c, c->layerImages, pixels * uint64_t(job.channels), "layer images");
+}
+
+bool runLayerPass(EKContext *c, const LayerJob &job, const EKCamera &camera,
+                  const EKRenderSettings &settings, const Frame &frame, const EKV3 *velocities,
+                  bool volumetric, uint64_t work, VolumeConstants &vol) {
+  if (job.plan.stride == 0 && !job.additiveDepth)
+    return true;
+  Device &device = *c->backend;
+  const uint64_t pixels = uint64_t(frame.width) * uint64_t(frame.height);
+  float *depthColumns = nullptr;
+  if (job.additiveDepth) {
+    if (!cameraDepthConstants(c, camera, settings, frame, velocities, vol))
+      return false;
+    const uint64_t floats = pixels * uint64_t(vol.camSlices);
+    if (floats > c->cameraDepth.size() && !allocate(c, c->cameraDepth, floats, "camera depth map"))
+      return false;
+    depthColumns = c->cameraDepth.get();
+    device.fillAsync(depthColumns, 0, floats * sizeof(float));
+  }
+  if (job.plan.stride > 0)
+    device.fillAsync(c->layerSums.get(), 0, pixels * uint64_t(job.plan.stride) * sizeof(float));
+  if (work > 0)
+    device.launch(blocksFor(device, work, kBlockSize),
+                  LayerSplatArgs{
+                      frame, vol, job.plan, volumetric, c->positions.get(), c->colors.get(),
+                      c->velocitiesValid ? c->velocities.get() : nullptr, work, c->shadowMaps.get(),
+                      c->cameraDepth.get(), c->layerSums.get(), depthColumns});
+  if (depthColumns)
+    device.launch(blocksFor(device, pixels, kBlockSize),
+                  PrefixArgs{depthColumns, pixels, vol.camSlices, nullptr});
+  return checkDevice(c, device.takeLaunchError(), "layer pass");
+}
+
+void resolveLayers(EKContext *c, const LayerJob &job, const VolumeConstants &vol, bool volumetric,
+                   bool direct, uint32_t blocks, int32_t pixelCount, float exposure) {
+  LayerTargets targets = job.caller;
+  if (!direct) { // each layer asked for gets its range of the context's layer images
+    float *next = c->layerImages.get();
+    forEachTarget(targets, [&](float *&target, int32_t channels) {
+      if (!target)
+        return;
+      target = next;
+      next += uint64_t(pixelCount) * uint64_t(channels);
+    });
+  }
+  const bool depthColumns = volumetric || job.additiveDepth;
+  c->backend->launch(
+      blocks, ResolveLayersArgs{c->accumulator.get(), volumetric ? c->totalDepth.get() : nullptr,
+                                depthColumns ? c->cameraDepth.get() : nullptr,
+                                job.plan.stride > 0 ? c->layerSums.get() : nullptr, job.plan,
+                                targets, vol.camSlices, vol.camDepthStart, vol.camDepthScale,
+                                volumetric ? 1.0f : exposure, pixelCount, exposure});
+}
+
+bool downloadLayers(EKContext *c, const LayerJob &job, uint64_t pixels) {
+  LayerTargets caller = job.caller;
+  const float *next = c->layerImages.get();
+  bool ok = true;
+  forEachTarget(caller, [&](float *&target, int32_t channels) {
+    if (!target || !ok)
+      return;
+    const uint64_t floats = pixels * uint64_t(channels);
+    ok = checkDevice(c, c->backend->copyToHost(target, next, floats * sizeof(float)),
+                     "download layer");
+    next += floats;
+  });
+  return ok;
+}
+
+} // namespace ek
+
+extern "C" {
+
+EK_API int32_t ekLayerChannels(int32_t kind) { return ek::layerChannels(kind); }
+
+EK_API int32_t ekRenderLayers(EKContext *context, const EKCamera *camera,
+                              const EKRenderSettings *settings, const EKLight *lights,
+                              int32_t lightCount, const EKLayer *layers, int32_t layerCount,
+                              uint8_t *image8, float *imageFloat, float *gpuMs) {
+  constexpr const char *kName = "ekRenderLayers";
+  return ek::enter(context, kName, [&]() -> int32_t {
+    ek::LayerJob job;
+    if (settings &&
+        !ek::planLayers(context, kName, *settings, lights, lightCount, layers, layerCount, job))
+      return 1;
+    return ek::renderFrame(context, kName, camera, settings, lights, lightCount,
+                           layerCount > 0 ? &job : nullptr, image8, imageFloat, gpuMs);
+  });
+}
+
+} // extern "C"
