@@ -44,13 +44,27 @@ public:
       : scatter_(scatter), image_(image) {}
   ~SampleBatch() { scatter_(samples_, filled_); }
   void add(const SplatSample &s, uint32_t times = 1) {
-    if (image_)
-      prefetchForWrite(image_ + s.pixel);
+    prefetch(s.pixel);
     samples_[filled_++] = {s.value, s.pixel, times};
     if (filled_ == kSampleBatch) {
       scatter_(samples_, filled_);
       filled_ = 0;
     }
+  }
+
+  // For a caller that holds its samples a while itself: asks for a pixel's cell ahead of its
+  // addition, and adds a sample at once, after those collected before it.
+  void prefetch(uint32_t pixel) const {
+    if (image_)
+      prefetchForWrite(image_ + pixel);
+  }
+  void addNow(const SplatSample &s) {
+    if (filled_ > 0) {
+      scatter_(samples_, filled_);
+      filled_ = 0;
+    }
+    const RepeatedSample one{s.value, s.pixel, 1};
+    scatter_(&one, 1);
   }
 
 private:

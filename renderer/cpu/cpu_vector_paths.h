@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "cpu/cpu_work_items.h"
 #include "kernels/additive.h"
@@ -82,26 +83,47 @@ template <typename T, typename Value> void fillEight(T *lanes, Value &&value) {
     lanes[i] = value(i);
 }
 
+// A placed block of lanes: a bit per lane that lands in the image, each lane's pixel, and what it
+// adds (the value of its run of lanes, one copy's samples).
+struct PlacedLanes {
+  uint64_t hits = 0;
+  uint32_t pixel[SampleLanes::kLanes];
+  uint8_t laneRun[SampleLanes::kRoom];
+  Rgba32f runValue[SampleLanes::kLanes];
+};
+
+// Adds the samples of a placed block, in lane order, and leaves it empty.
+template <typename Batch> void addPlaced(PlacedLanes &block, Batch &batch) {
+  for (uint64_t hits = block.hits; hits != 0; hits &= hits - 1) {
+    const uint32_t lane = lowestBit(hits);
+    batch.addNow({block.pixel[lane], block.runValue[block.laneRun[lane]]});
+  }
+  block.hits = 0;
+}
+
 // Places the splat's work items [begin, end) with `place`, for perspective samples that draw from
-// their stream; batch.add receives the samples that land, in item order. The copy's position (with
-// its repopulation offset) is made once per copy and what a sample adds and its particle's part of
-// the stream once per particle, and shared by their samples.
+// their stream; batch.addNow receives the samples that land, in item order. The copy's position
+// (with its repopulation offset) is made once per copy and what a sample adds and its particle's
+// part of the stream once per particle, and shared by their samples.
 template <typename Batch>
 EK_NOT_INLINED void splatInLanes(const SplatArgs &a, uint64_t begin, uint64_t end,
                                  decltype(VectorPaths::placeSamples) place, Batch &batch) {
   const Frame &f = a.frame;
   const bool blur = usesMotionBlur(f, a.velocities);
   SampleLanes lanes;
-  // What each lane adds: the value of its run of lanes (one copy's samples) in the block.
-  uint8_t laneRun[SampleLanes::kRoom];
-  Rgba32f runValue[SampleLanes::kLanes];
+  // Two blocks take turns: while one is filled and placed, the cells of the other's samples,
+  // asked for when it was placed, arrive; its samples are added once the next block is placed.
+  // The samples themselves are never copied into a batch, and every miss has a block's placing
+  // to arrive in.
+  PlacedLanes blocks[2];
+  PlacedLanes *block = &blocks[0], *previous = &blocks[1];
   uint32_t filled = 0, runs = 0;
   auto flush = [&] {
-    uint32_t pixel[SampleLanes::kLanes];
-    for (uint64_t hits = place(f, blur, lanes, filled, pixel); hits != 0; hits &= hits - 1) {
-      const uint32_t lane = lowestBit(hits);
-      batch.add({pixel[lane], runValue[laneRun[lane]]});
-    }
+    block->hits = place(f, blur, lanes, filled, block->pixel);
+    for (uint64_t hits = block->hits; hits != 0; hits &= hits - 1)
+      batch.prefetch(block->pixel[lowestBit(hits)]);
+    addPlaced(*previous, batch);
+    std::swap(block, previous);
     filled = runs = 0;
   };
   uint64_t particle = UINT64_MAX;
@@ -138,9 +160,9 @@ EK_NOT_INLINED void splatInLanes(const SplatArgs &a, uint64_t begin, uint64_t en
           fillEight(lanes.vy + at, [v](uint32_t) { return v.y; });
           fillEight(lanes.vz + at, [v](uint32_t) { return v.z; });
         }
-        fillEight(laneRun + at, [run](uint32_t) { return uint8_t(run); });
+        fillEight(block->laneRun + at, [run](uint32_t) { return uint8_t(run); });
       }
-      runValue[runs++] = value;
+      block->runValue[runs++] = value;
       filled += n;
       sample += n;
       if (filled == SampleLanes::kLanes)
@@ -149,6 +171,7 @@ EK_NOT_INLINED void splatInLanes(const SplatArgs &a, uint64_t begin, uint64_t en
   });
   if (filled > 0)
     flush();
+  addPlaced(*previous, batch);
 }
 
 } // namespace ek
