@@ -88,4 +88,46 @@ EK_HD void atomicAddFloat(float *address, float value) {
 #endif
 }
 
+// min(a + b, UINT32_MAX) without wrapping.
+EK_HD uint32_t saturatingAdd(uint32_t a, uint32_t b) {
+  return a > UINT32_MAX - b ? UINT32_MAX : a + b;
+}
+
+// Atomic saturating addition: the cell becomes min(sum of all additions, UINT32_MAX). For
+// additions that are never negative that result does not depend on their order, so sums made by
+// many threads at once come out the same on every run.
+EK_HD void atomicSaturatingAdd(uint32_t *address, uint32_t value) {
+#if defined(__CUDA_ARCH__)
+  uint32_t seen = *address;
+  while (seen != UINT32_MAX) {
+    const uint32_t before = atomicCAS(address, seen, saturatingAdd(seen, value));
+    if (before == seen)
+      return;
+    seen = before;
+  }
+#elif __cplusplus >= 202002L
+  std::atomic_ref<uint32_t> cell(*address);
+  uint32_t seen = cell.load(std::memory_order_relaxed);
+  while (seen != UINT32_MAX &&
+         !cell.compare_exchange_weak(seen, saturatingAdd(seen, value), std::memory_order_relaxed)) {
+  }
+#elif defined(_MSC_VER)
+  volatile long *bits = reinterpret_cast<volatile long *>(address);
+  long seen = *bits;
+  while (uint32_t(seen) != UINT32_MAX) {
+    const long next = long(saturatingAdd(uint32_t(seen), value));
+    const long before = _InterlockedCompareExchange(bits, next, seen);
+    if (before == seen)
+      return;
+    seen = before;
+  }
+#else
+  uint32_t seen = __atomic_load_n(address, __ATOMIC_RELAXED);
+  while (seen != UINT32_MAX &&
+         !__atomic_compare_exchange_n(address, &seen, saturatingAdd(seen, value), true,
+                                      __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
+  }
+#endif
+}
+
 } // namespace ek

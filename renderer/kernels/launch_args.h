@@ -53,11 +53,12 @@ struct LightSplatArgs {
   const EKV3 *positions;
   const EKV3 *velocities;
   uint64_t total;
-  float *shadowMaps;
+  MapCell *shadowMaps;
 };
 
+// Turns columns of map cells into thickness in place (prefixColumn).
 struct PrefixArgs {
-  float *columns;
+  MapCell *columns;
   uint64_t columnCount;
   int32_t depth;
   float *totals; // may be null
@@ -69,7 +70,7 @@ struct CamSplatArgs {
   const EKV3 *positions;
   const EKV3 *velocities;
   uint64_t total;
-  float *cameraDepth;
+  MapCell *cameraDepth;
 };
 
 struct ShadeArgs {
@@ -79,8 +80,8 @@ struct ShadeArgs {
   const Rgba8 *colors;
   const EKV3 *velocities;
   uint64_t total;
-  const float *shadowMaps;
-  const float *cameraDepth;
+  const MapCell *shadowMaps;
+  const MapCell *cameraDepth;
   Rgba32f *accumulator;
 };
 
