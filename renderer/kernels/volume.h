@@ -256,23 +256,25 @@ EK_HD void lightSplatItem(const Frame &f, const VolumeConstants &vol, const EKV3
                  shadowMaps);
 }
 
+// The thickness a cell holds: the nearest float.
+EK_HD float cellThickness(MapCell cells) { return float(cells) * (1.0f / kCellScale); }
+
 // Optical thickness along a column of cells: each slice becomes everything in front of it plus
-// half of itself, summed exactly and rounded once to a float, which replaces the slice's cell
-// (prefixedColumn). The column's total goes to `total` when given.
+// half of itself, a float that replaces the slice's cell (prefixedColumn); the column's total goes
+// to `total` when given.
 EK_HD void prefixColumn(MapCell *column, int32_t depth, float *total) {
-  constexpr float kHalfCell = 0.5f / kCellScale;
-  int64_t twiceInFront = 0; // twice the cells in front: half a cell stays whole
+  float sum = 0.0f;
   unsigned char *bytes = reinterpret_cast<unsigned char *>(column);
   EK_UNROLL_16
   for (int32_t k = 0; k < depth; ++k) {
-    const int64_t cells = int64_t(column[k]);
-    const float thickness = float(twiceInFront + cells) * kHalfCell;
-    twiceInFront += 2 * cells;
+    const float v = cellThickness(column[k]);
+    const float thickness = sum + 0.5f * v;
+    sum += v;
     // Through bytes: the float takes the place of the cell just read.
     memcpy(bytes + uint64_t(k) * sizeof(float), &thickness, sizeof thickness);
   }
   if (total)
-    *total = float(twiceInFront) * kHalfCell;
+    *total = sum;
 }
 
 // Thickness at a fractional slice position of a prefixed column.

@@ -125,7 +125,7 @@ TEST(VolumeKernels, PrefixTurnsColumnsIntoThickness) {
   EXPECT_EQ(column[3], 7u) << "cells past the column stay as they are";
   prefixColumn(column, 0, &total);
   EXPECT_EQ(total, 0.0f);
-  // Full cells: their sums pass 32 bits, and are exact before the one rounding.
+  // Full cells hold the limit; a float's sum of several of them passes a cell's range.
   MapCell full[3] = {UINT32_MAX, UINT32_MAX, 1};
   prefixColumn(full, 3, &total);
   EXPECT_EQ(prefixedColumn(full)[1], 1.5f * kCellLimit);
