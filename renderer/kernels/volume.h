@@ -145,21 +145,22 @@ EK_HD Slices mapSlices(const ShadowMap &m, float lz) {
 // ---- map cells ---------------------------------------------------------------------------------
 
 // The maps sum their deposits in fixed point, kCellScale cells to a unit of optical thickness,
-// added with saturation at the largest cell, kCellLimit units thick. Integer addition is exact, and
+// added with saturation at the full cell, kCellLimit units thick. Integer addition is exact, and
 // a saturating sum of amounts that are never negative does not depend on their order either: a map
 // comes out the same to the bit whatever threads, and in whatever order, deposit into it. A cell
 // that reaches the limit is opaque to anything seen through a twentieth of it (e^-25); overflow
 // cannot happen. The unit, 2^-22, is finer than a float's own steps on thickness near 1.
 constexpr float kCellScale = 4194304.0f; // 2^22
-constexpr float kCellLimit = 1024.0f;    // UINT32_MAX + 1 cells
+constexpr float kCellLimit = 512.0f;     // kFullCell + 1 cells
+constexpr MapCell kFullCell = INT32_MAX; // a signed 32-bit number: quick to turn into a float
 
-// A deposit in cells, rounded to the nearest, at most UINT32_MAX; not-a-number and values below
+// A deposit in cells, rounded to the nearest, at most kFullCell; not-a-number and values below
 // zero add nothing.
 EK_HD MapCell toCell(float value) {
   if (!(value > 0.0f))
     return 0;
   const int64_t cells = int64_t(minNumber(value, kCellLimit) * kCellScale + 0.5f);
-  return cells > int64_t(UINT32_MAX) ? UINT32_MAX : MapCell(cells);
+  return cells > int64_t(kFullCell) ? kFullCell : MapCell(cells);
 }
 
 // The floats of thickness a prefixed column holds, one per slice.
@@ -184,7 +185,7 @@ template <typename Noted> EK_HD void addNoted(MapCell *address, float value, Not
   if (cells == 0)
     return;
   noted(address);
-  atomicSaturatingAdd(address, cells);
+  atomicSaturatingAdd(address, cells, kFullCell);
 }
 
 // Deposits a light sample's coverage into one map, between the slices `s` of its depth: into one
@@ -257,7 +258,7 @@ EK_HD void lightSplatItem(const Frame &f, const VolumeConstants &vol, const EKV3
 }
 
 // The thickness a cell holds: the nearest float.
-EK_HD float cellThickness(MapCell cells) { return float(cells) * (1.0f / kCellScale); }
+EK_HD float cellThickness(MapCell cells) { return float(int32_t(cells)) * (1.0f / kCellScale); }
 
 // Optical thickness along a column of cells: each slice becomes everything in front of it plus
 // half of itself, a float that replaces the slice's cell (prefixedColumn); the column's total goes

@@ -90,7 +90,7 @@ TEST(CpuVolume, PrefixAgreesWithPrefixColumn) {
     for (uint64_t columns : {uint64_t(5000), uint64_t(13), uint64_t(8)}) {
       std::vector<MapCell> data(columns * uint64_t(depth));
       for (size_t i = 0; i < data.size(); ++i)
-        data[i] = i % 5 == 0 ? 0 : random() >> (i % 3 == 0 ? 0 : 10);
+        data[i] = i % 5 == 0 ? 0 : random() >> (i % 3 == 0 ? 1 : 10);
       for (bool withTotals : {true, false}) {
         std::vector<MapCell> expected = data, actual = data;
         std::vector<float> expectedTotals(columns, -1.0f), actualTotals(columns, -1.0f);

@@ -126,7 +126,7 @@ TEST(VolumeKernels, PrefixTurnsColumnsIntoThickness) {
   prefixColumn(column, 0, &total);
   EXPECT_EQ(total, 0.0f);
   // Full cells hold the limit; a float's sum of several of them passes a cell's range.
-  MapCell full[3] = {UINT32_MAX, UINT32_MAX, 1};
+  MapCell full[3] = {kFullCell, kFullCell, 1};
   prefixColumn(full, 3, &total);
   EXPECT_EQ(prefixedColumn(full)[1], 1.5f * kCellLimit);
   EXPECT_EQ(total, 2.0f * kCellLimit);
@@ -153,20 +153,22 @@ TEST(VolumeKernels, CellsRoundAndSaturate) {
   EXPECT_EQ(toCell(2.6f / kCellScale), 3u);
   EXPECT_EQ(toCell(std::nanf("")), 0u);
   EXPECT_EQ(toCell(-1.0f), 0u);
-  EXPECT_EQ(toCell(INFINITY), UINT32_MAX);
-  EXPECT_EQ(toCell(kCellLimit), UINT32_MAX);
-  EXPECT_EQ(toCell(kCellLimit * 0.5f), uint32_t(1) << 31);
-  const MapCell deposits[4] = {toCell(600.0f), toCell(0.25f), toCell(500.0f), toCell(3.0f)};
+  EXPECT_EQ(toCell(INFINITY), kFullCell);
+  EXPECT_EQ(toCell(kCellLimit), kFullCell);
+  EXPECT_EQ(toCell(kCellLimit * 0.5f), uint32_t(1) << 30);
+  const MapCell deposits[4] = {toCell(300.0f), toCell(0.25f), toCell(250.0f), toCell(3.0f)};
   MapCell forward = 0, backward = 0;
   for (int i = 0; i < 4; ++i) {
-    atomicSaturatingAdd(&forward, deposits[i]);
-    atomicSaturatingAdd(&backward, deposits[3 - i]);
+    atomicSaturatingAdd(&forward, deposits[i], kFullCell);
+    atomicSaturatingAdd(&backward, deposits[3 - i], kFullCell);
   }
-  EXPECT_EQ(forward, UINT32_MAX);
-  EXPECT_EQ(backward, UINT32_MAX);
-  MapCell cell = UINT32_MAX - 5;
-  atomicSaturatingAdd(&cell, 3);
-  EXPECT_EQ(cell, UINT32_MAX - 2);
+  EXPECT_EQ(forward, kFullCell);
+  EXPECT_EQ(backward, kFullCell);
+  MapCell cell = kFullCell - 5;
+  atomicSaturatingAdd(&cell, 3, kFullCell);
+  EXPECT_EQ(cell, kFullCell - 2);
+  atomicSaturatingAdd(&cell, kFullCell, kFullCell);
+  EXPECT_EQ(cell, kFullCell) << "no wrap past 32 bits either";
 }
 
 TEST(VolumeKernels, FalloffConeAndPhase) {
