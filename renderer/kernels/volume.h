@@ -149,7 +149,7 @@ EK_HD Slices mapSlices(const ShadowMap &m, float lz) {
 // a saturating sum of amounts that are never negative does not depend on their order either: a map
 // comes out the same to the bit whatever threads, and in whatever order, deposit into it. A cell
 // that reaches the limit is opaque to anything seen through a twentieth of it (e^-25); overflow
-// cannot happen. The unit, 2^-22, is finer than a float's own steps on thickness near 1.
+// cannot happen. The unit, 2^-22 (2.4e-7), is twice a float's step on a thickness just below 1.
 constexpr float kCellScale = 4194304.0f; // 2^22
 constexpr float kCellLimit = 512.0f;     // kFullCell + 1 cells
 constexpr MapCell kFullCell = INT32_MAX; // a signed 32-bit number: quick to turn into a float
