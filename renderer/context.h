@@ -34,8 +34,8 @@ struct EKContext {
   ek::DeviceBuffer<Rgba32f> imageFloat;
   int32_t imageWidth = 0;
   int32_t imageHeight = 0;
-  ek::DeviceBuffer<float> shadowMaps;
-  ek::DeviceBuffer<float> cameraDepth;
+  ek::DeviceBuffer<ek::MapCell> shadowMaps;
+  ek::DeviceBuffer<ek::MapCell> cameraDepth;
   ek::DeviceBuffer<float> totalDepth;
   ek::DeviceBuffer<float> bounds;
   ek::DeviceBuffer<double> moments;

@@ -420,9 +420,9 @@ typedef struct EKLayer {
 EK_API int32_t ekLayerChannels(int32_t kind);
 
 /* ekRender with layers: renders the beauty into image8 and imageFloat exactly as ekRender does
- * (same arguments, same rules, the same passes and images; where the volumetric look's maps are
- * summed by many threads at once, several CPU workers or a GPU, its images may differ in the last
- * bits from one render to the next, ekRender's own included) and, in the same render, writes
+ * (same arguments, same rules, the same passes and images; on a GPU, whose volumetric image sums
+ * come in whatever order its threads make them, those may differ in the last bits from one render
+ * to the next, ekRender's own included) and, in the same render, writes
  * each of the `layerCount` layers of `layers` to its pixels. layerCount 0 (layers may then be null) is
  * ekRender. The request is checked whole before anything runs; each of these fails the call
  * with its own text, leaving the caller's images and layers and the context's particles as they

@@ -151,7 +151,7 @@ bool runLayerPass(EKContext *c, const LayerJob &job, const EKCamera &camera,
     return true;
   Device &device = *c->backend;
   const uint64_t pixels = uint64_t(frame.width) * uint64_t(frame.height);
-  float *depthColumns = nullptr;
+  MapCell *depthColumns = nullptr;
   if (job.additiveDepth) {
     if (!cameraDepthConstants(c, camera, settings, frame, velocities, vol))
       return false;
@@ -159,7 +159,7 @@ bool runLayerPass(EKContext *c, const LayerJob &job, const EKCamera &camera,
     if (floats > c->cameraDepth.size() && !allocate(c, c->cameraDepth, floats, "camera depth map"))
       return false;
     depthColumns = c->cameraDepth.get();
-    device.fillAsync(depthColumns, 0, floats * sizeof(float));
+    device.fillAsync(depthColumns, 0, floats * sizeof(MapCell));
   }
   if (job.plan.stride > 0)
     device.fillAsync(c->layerSums.get(), 0, pixels * uint64_t(job.plan.stride) * sizeof(float));

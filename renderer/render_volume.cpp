@@ -16,8 +16,9 @@ constexpr int kMoments = 7;      // sums of x, y, z and of their squares, and th
 constexpr float kMinPad = 0.001f;
 constexpr float kCopySpread = 3.0f; // repopulated copies reach three standard deviations
 
-// Grows a float buffer to hold `needed` floats; a larger buffer is kept.
-bool ensureCapacity(EKContext *c, DeviceBuffer<float> &buffer, uint64_t needed, const char *name) {
+// Grows a buffer to hold `needed` elements; a larger buffer is kept.
+template <typename T>
+bool ensureCapacity(EKContext *c, DeviceBuffer<T> &buffer, uint64_t needed, const char *name) {
   return needed <= buffer.size() || allocate(c, buffer, needed, name);
 }
 
@@ -78,12 +79,12 @@ void mark(PassTimer *timer, PassTimer::Pass pass) {
     timer->mark(pass);
 }
 
-bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t floats, const Frame &frame,
+bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t cells, const Frame &frame,
                       const EKV3 *velocities, PassTimer *timer) {
   Device &device = *c->backend;
-  if (!ensureCapacity(c, c->shadowMaps, floats, "shadow maps"))
+  if (!ensureCapacity(c, c->shadowMaps, cells, "shadow maps"))
     return false;
-  device.fillAsync(c->shadowMaps.get(), 0, floats * sizeof(float));
+  device.fillAsync(c->shadowMaps.get(), 0, cells * sizeof(MapCell));
   mark(timer, PassTimer::Clears);
   Frame oneSample = frame;
   oneSample.samples = 1;
@@ -137,15 +138,15 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
   const float densityScale = densityPerParticle(robust, measured, settings.density);
 
   VolumeConstants vol{};
-  const uint64_t shadowFloats =
+  const uint64_t shadowCells =
       buildVolumeConstants(camera, settings, frame, lights, lightCount, padded, densityScale, vol);
-  if (shadowFloats > 0 && !renderShadowMaps(c, vol, shadowFloats, frame, velocities, timer))
+  if (shadowCells > 0 && !renderShadowMaps(c, vol, shadowCells, frame, velocities, timer))
     return false;
 
-  const uint64_t depthFloats = pixels * uint64_t(vol.camSlices);
-  if (!ensureCapacity(c, c->cameraDepth, depthFloats, "camera depth map"))
+  const uint64_t depthCells = pixels * uint64_t(vol.camSlices);
+  if (!ensureCapacity(c, c->cameraDepth, depthCells, "camera depth map"))
     return false;
-  device.fillAsync(c->cameraDepth.get(), 0, depthFloats * sizeof(float));
+  device.fillAsync(c->cameraDepth.get(), 0, depthCells * sizeof(MapCell));
   mark(timer, PassTimer::Clears);
   uint64_t work = 0;
   if (!splatWork(c, frame, c->count, work))

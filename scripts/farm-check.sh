@@ -7,7 +7,10 @@
 # scripts/ekrender-array.sbatch and checks:
 #   - every frame is byte for byte the frame of a local render of the whole range in one run;
 #   - after two frames are deleted, resubmitting the same array renders those two again and leaves
-#     the other 22 files untouched (same inode and modification time).
+#     the other 22 files untouched (same inode and modification time);
+#   - the same cache in the volumetric look, lit by shadowed lights, rendered as 4 chunks on the CPU
+#     with 1, 2, 3 and 8 workers (EMBERKIT_CPU_WORKERS), gives every frame byte for byte as one run
+#     of the whole range does.
 # The daemons are stopped by their process ids and the folder is removed on any exit.
 #
 #   scripts/farm-check.sh [EKRENDER]
@@ -304,6 +307,32 @@ local_start=$SECONDS
   fail "the local render failed"
 }
 say "local render of frames 1-24 in one run: $((SECONDS - local_start)) s"
+
+# The volumetric look sums its maps and its image in ways that do not depend on the number of
+# threads: chunks rendered by other worker counts (other machines of a farm) give the same bytes.
+mkdir -p "$FARM_WORK/vol-ref" "$FARM_WORK/vol-chunks"
+volumetric=(--config "$FARM_WORK/job.ini" --device cpu --volumetric --density 3 --repopulation 2 --format exr
+  --light "spot:pos=0,14,10:dir=0,-1,-0.7:color=3,3,3" --light "point:pos=1,1,0:color=2,1.5,1")
+"$FARM_EKRENDER" "${volumetric[@]}" --output "$FARM_WORK/vol-ref/swirl.####.exr" \
+  >"$FARM_WORK/logs/vol-ref.log" 2>&1 || {
+  cat "$FARM_WORK/logs/vol-ref.log" >&2
+  fail "the local volumetric render failed"
+}
+chunk=0
+for workers in 1 2 3 8; do
+  EMBERKIT_CPU_WORKERS=$workers "$FARM_EKRENDER" "${volumetric[@]}" --chunks 4 --chunk $chunk \
+    --output "$FARM_WORK/vol-chunks/swirl.####.exr" >"$FARM_WORK/logs/vol-chunk-$chunk.log" 2>&1 || {
+    cat "$FARM_WORK/logs/vol-chunk-$chunk.log" >&2
+    fail "volumetric chunk $chunk on $workers workers failed"
+  }
+  chunk=$((chunk + 1))
+done
+for frame in $(seq 1 24); do
+  name=$(printf 'swirl.%04d.exr' "$frame")
+  cmp -s "$FARM_WORK/vol-ref/$name" "$FARM_WORK/vol-chunks/$name" ||
+    fail "volumetric frame $frame: $name from its chunk differs from the whole run"
+done
+say "volumetric: 24 frames in 4 chunks on 1, 2, 3 and 8 workers, each identical to the whole run"
 
 export FARM_ROOT FARM_EKRENDER FARM_TIMEOUT FARM_WORK
 checks_status=0

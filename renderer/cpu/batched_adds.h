@@ -6,13 +6,14 @@
 #include "cpu/dirty_tiles.h"
 #include "cpu/prefetch.h"
 #include "kernels/ek_hd.h"
+#include "kernels/volume.h"
 
 namespace ek {
 
 // The layer pass's sink: the sums land all over a large buffer, so each addition's cell is asked
 // for when it is handed in and added once a batch is full, by which time most cells have arrived.
-// It writes two buffers, the sums and the additive look's depth columns, and flags the tiles of
-// each.
+// It writes two buffers, the sums and the additive look's depth columns (map cells, added at once
+// and exactly), and flags the tiles of each.
 class BatchedAdds {
 public:
   BatchedAdds(const DirtyTiles &sums, const DirtyTiles &columns) : sums_(sums), columns_(columns) {}
@@ -28,11 +29,16 @@ public:
       flush();
   }
 
+  void cell(MapCell *address, float value) {
+    auto noted = [this](MapCell *written) { columns_.markForAtomicAdd(written); };
+    addNoted(address, value, noted);
+  }
+
 private:
   static constexpr uint32_t kBatch = 512;
   void flush() {
     for (uint32_t i = 0; i < filled_; ++i) {
-      (columns_.contains(addresses_[i]) ? columns_ : sums_).markForAtomicAdd(addresses_[i]);
+      sums_.markForAtomicAdd(addresses_[i]);
       atomicAddFloat(addresses_[i], values_[i]);
     }
     filled_ = 0;

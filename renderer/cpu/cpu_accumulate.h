@@ -23,6 +23,8 @@ constexpr uint64_t kSparseWork = uint64_t(1) << 14;
 // Samples are placed in batches before they are scattered, so the scatter loop keeps many
 // independent memory accesses in flight.
 constexpr uint32_t kSampleBatch = 256;
+// The number of parts that asks accumulateSamples for one part per worker.
+constexpr unsigned kPartPerWorker = 0;
 
 // A placed sample that lands `times` times in a row on the same pixel with the same value (the
 // samples of a copy without lens or motion blur). It is added `times` times, one addition after
@@ -75,16 +77,23 @@ private:
 };
 
 // Runs `place(begin, end, batch)` over the work items [0, total); it calls batch.add for every
-// sample that lands. `images` holds the private images between launches (all zero, with no tile
-// flagged, on entry and on return); `accumulatorTiles` are flagged where the accumulator is
-// written.
+// sample that lands. The work is split into `parts` contiguous parts (one for a sparse launch),
+// each summed on its own and merged into the accumulator in part order: the image depends on the
+// number of parts, not on the number of workers. Where the private images of all parts would pass
+// the memory budget, they are summed and merged a group at a time, to the same image.
+// kPartPerWorker splits the work into one part per worker and, past the budget, has every worker
+// add atomically into the shared accumulator instead (so does a single image past the budget).
+// `images` holds the private images between launches (all zero, with no tile flagged, on entry and
+// on return); `accumulatorTiles` are flagged where the accumulator is written.
 template <typename Place>
 void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba32f *accumulator,
                        const DirtyTiles &accumulatorTiles, uint64_t pixels, uint64_t total,
-                       Place &&place) {
-  const unsigned parts = total <= kSparseWork ? 1 : pool.size();
+                       unsigned parts, Place &&place) {
+  const bool perWorker = parts == kPartPerWorker;
+  parts = total <= kSparseWork ? 1 : perWorker ? pool.size() : std::max(parts, 1u);
   const uint64_t extra = parts - 1;
-  if (extra * pixels > kPrivateImageBudget / sizeof(Rgba32f)) {
+  const uint64_t affordable = kPrivateImageBudget / sizeof(Rgba32f) / std::max<uint64_t>(pixels, 1);
+  if (extra > affordable && (affordable == 0 || perWorker)) {
     pool.parallelFor(total, pool.chunkFor(total, kSampleBatch),
                      [&](uint64_t begin, uint64_t end, unsigned) {
                        auto scatter = [&](const RepeatedSample *s, uint32_t n) {
@@ -105,73 +114,98 @@ void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba
                      });
     return;
   }
-  // One contiguous part of the work per image; image 0 is the accumulator itself. Images a sparse
-  // launch does not use are kept (clean) for the next dense one.
-  if (images.size() < extra)
-    images.resize(extra);
-  for (uint64_t i = 0; i < extra; ++i)
+  // Part 0 adds into the accumulator itself, parts 1 .. extra each into a private image. Images a
+  // sparse launch does not use are kept (clean) for the next dense one.
+  const uint64_t group = std::min(extra, affordable);
+  if (images.size() < group)
+    images.resize(group);
+  for (uint64_t i = 0; i < group; ++i)
     images[i].fit(pixels);
   const uint64_t part = total / parts + (total % parts != 0);
-  pool.parallelFor(total, part, [&](uint64_t begin, uint64_t end, unsigned) {
-    const uint64_t index = begin / part;
-    Rgba32f *image = index == 0 ? accumulator : images[index - 1].cells();
-    uint8_t *dirty = index == 0 ? nullptr : images[index - 1].dirty();
-    // True for the first sample in a clean tile, which is all zero and has this worker as its
-    // only writer.
-    auto firstInTile = [dirty, &accumulatorTiles](Rgba32f *cell, uint32_t pixel) {
-      if (!dirty)
-        return accumulatorTiles.mark(cell);
-      uint8_t &flag = dirty[pixel >> PrivateImage::kTileShift];
-      const bool first = !flag;
-      flag = 1;
-      return first;
+  // Sums the parts [first, last): part 0 into the accumulator, the others into images[0] ...
+  auto sumParts = [&](uint64_t first, uint64_t last) {
+    const uint64_t begin = first * part, end = std::min(total, last * part);
+    if (begin >= end)
+      return;
+    // The items [from, to) of part `index`.
+    auto sumPart = [&](uint64_t index, uint64_t from, uint64_t to) {
+      PrivateImage *own = index == 0 ? nullptr : &images[index - std::max<uint64_t>(first, 1)];
+      Rgba32f *image = own ? own->cells() : accumulator;
+      uint8_t *dirty = own ? own->dirty() : nullptr;
+      // True for the first sample in a clean tile, which is all zero and has this worker as its
+      // only writer.
+      auto firstInTile = [dirty, &accumulatorTiles](Rgba32f *cell, uint32_t pixel) {
+        if (!dirty)
+          return accumulatorTiles.mark(cell);
+        uint8_t &flag = dirty[pixel >> PrivateImage::kTileShift];
+        const bool first = !flag;
+        flag = 1;
+        return first;
+      };
+      auto scatter = [image, &firstInTile](const RepeatedSample *s, uint32_t n) {
+        for (uint32_t i = 0; i < n; ++i) {
+          const uint32_t pixel = s[i].pixel;
+          // Written before it is read, so that a page never written is mapped once, for writing
+          // (see DirtyTiles::markForAtomicAdd).
+          if (firstInTile(image + pixel, pixel))
+            image[pixel] = {0, 0, 0, 0};
+          Rgba32f cell = image[pixel];
+          const Rgba32f &v = s[i].value;
+          for (uint32_t t = 0; t < s[i].times; ++t)
+            cell = {cell.r + v.r, cell.g + v.g, cell.b + v.b, cell.a + v.a};
+          image[pixel] = cell;
+        }
+      };
+      SampleBatch batch(scatter, image);
+      place(from, to, batch);
     };
-    auto scatter = [image, &firstInTile](const RepeatedSample *s, uint32_t n) {
-      for (uint32_t i = 0; i < n; ++i) {
-        const uint32_t pixel = s[i].pixel;
-        // Written before it is read, so that a page never written is mapped once, for writing
-        // (see DirtyTiles::markForAtomicAdd).
-        if (firstInTile(image + pixel, pixel))
-          image[pixel] = {0, 0, 0, 0};
-        Rgba32f cell = image[pixel];
-        const Rgba32f &v = s[i].value;
-        for (uint32_t t = 0; t < s[i].times; ++t)
-          cell = {cell.r + v.r, cell.g + v.g, cell.b + v.b, cell.a + v.a};
-        image[pixel] = cell;
+    // A worker may be handed several parts at once (a lone worker all of them).
+    pool.parallelFor(end - begin, part, [&](uint64_t from, uint64_t to, unsigned) {
+      for (uint64_t at = begin + from; at < begin + to;) {
+        const uint64_t index = at / part, partEnd = std::min(begin + to, (index + 1) * part);
+        sumPart(index, at, partEnd);
+        at = partEnd;
       }
-    };
-    SampleBatch batch(scatter, image);
-    place(begin, end, batch);
-  });
-  if (extra == 0)
-    return;
-  // Merge the flagged tiles in a fixed order and leave them cleared for the next launch. A tile
-  // no sample reached holds zeros, and adding +0 changes no sum (the sums are never -0), so
-  // leaving it out gives the very same image.
-  const uint64_t tiles = PrivateImage::tilesOf(pixels);
-  pool.parallelFor(tiles, pool.chunkFor(tiles, 4), [&](uint64_t begin, uint64_t end, unsigned) {
-    for (uint64_t tile = begin; tile < end; ++tile) {
-      const uint64_t first = tile << PrivateImage::kTileShift;
-      const uint64_t last = std::min(pixels, first + (uint64_t(1) << PrivateImage::kTileShift));
-      for (uint64_t i = 0; i < extra; ++i) {
-        PrivateImage &image = images[i];
-        if (!image.dirty()[tile])
-          continue;
-        image.dirty()[tile] = 0;
-        // Sums in a clean tile are zero and not read, for the same reason as in the scatter.
-        const uint64_t bytes = (last - first) * sizeof(Rgba32f);
-        const bool zero = !accumulatorTiles.anyDirty(accumulator + first, bytes);
-        accumulatorTiles.markRange(accumulator + first, bytes);
-        Rgba32f *cells = image.cells();
-        for (uint64_t p = first; p < last; ++p) {
-          const Rgba32f cell = cells[p];
-          const Rgba32f sum = zero ? Rgba32f{0, 0, 0, 0} : accumulator[p];
-          accumulator[p] = {sum.r + cell.r, sum.g + cell.g, sum.b + cell.b, sum.a + cell.a};
-          cells[p] = {0, 0, 0, 0};
+    });
+  };
+  // Merges images[0 .. used) in order and leaves them cleared for the next group. A tile no sample
+  // reached holds zeros, and adding +0 changes no sum (the sums are never -0), so leaving it out
+  // gives the very same image.
+  auto mergeImages = [&](uint64_t used) {
+    const uint64_t tiles = PrivateImage::tilesOf(pixels);
+    pool.parallelFor(tiles, pool.chunkFor(tiles, 4), [&](uint64_t begin, uint64_t end, unsigned) {
+      for (uint64_t tile = begin; tile < end; ++tile) {
+        const uint64_t first = tile << PrivateImage::kTileShift;
+        const uint64_t last = std::min(pixels, first + (uint64_t(1) << PrivateImage::kTileShift));
+        for (uint64_t i = 0; i < used; ++i) {
+          PrivateImage &image = images[i];
+          if (!image.dirty()[tile])
+            continue;
+          image.dirty()[tile] = 0;
+          // Sums in a clean tile are zero and not read, for the same reason as in the scatter.
+          const uint64_t bytes = (last - first) * sizeof(Rgba32f);
+          const bool zero = !accumulatorTiles.anyDirty(accumulator + first, bytes);
+          accumulatorTiles.markRange(accumulator + first, bytes);
+          Rgba32f *cells = image.cells();
+          for (uint64_t p = first; p < last; ++p) {
+            const Rgba32f cell = cells[p];
+            const Rgba32f sum = zero ? Rgba32f{0, 0, 0, 0} : accumulator[p];
+            accumulator[p] = {sum.r + cell.r, sum.g + cell.g, sum.b + cell.b, sum.a + cell.a};
+            cells[p] = {0, 0, 0, 0};
+          }
         }
       }
-    }
-  });
+    });
+  };
+  sumParts(0, group + 1);
+  if (group == 0)
+    return;
+  mergeImages(group);
+  for (uint64_t first = group + 1; first < parts; first += group) {
+    const uint64_t last = std::min<uint64_t>(parts, first + group);
+    sumParts(first, last);
+    mergeImages(last - first);
+  }
 }
 
 } // namespace ek

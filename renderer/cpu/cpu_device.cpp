@@ -1,5 +1,6 @@
 #include "cpu/cpu_device.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -24,10 +25,20 @@ CpuFeatures detectCpuFeatures() {
   return features;
 }
 
+unsigned cpuWorkerCount(const char *requested, unsigned hardware) {
+  if (requested && *requested) {
+    char *end = nullptr;
+    const unsigned long n = std::strtoul(requested, &end, 10);
+    if (*end == '\0' && n >= 1 && n <= kMaxCpuWorkers && requested[0] != '-')
+      return unsigned(n);
+  }
+  return hardware > 0 ? hardware : 1;
+}
+
 std::unique_ptr<Device> createCpuDevice() {
-  const unsigned hardware = std::thread::hardware_concurrency();
-  return std::make_unique<CpuDevice>(hardware > 0 ? hardware : 1,
-                                     vectorPathsFor(detectCpuFeatures()));
+  return std::make_unique<CpuDevice>(
+      cpuWorkerCount(std::getenv("EMBERKIT_CPU_WORKERS"), std::thread::hardware_concurrency()),
+      vectorPathsFor(detectCpuFeatures()));
 }
 
 CpuDevice::CpuDevice(unsigned workers, const VectorPaths &vector)

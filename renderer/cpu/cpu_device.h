@@ -101,6 +101,13 @@ private:
 // asked once for each CPU device made.
 CpuFeatures detectCpuFeatures();
 
+constexpr unsigned long kMaxCpuWorkers = 1024;
+
+// The CPU device's worker threads: `requested` (the EMBERKIT_CPU_WORKERS environment variable, to
+// leave cores to other work or to compare renders made with other counts) when it is a whole
+// number from 1 to kMaxCpuWorkers, else `hardware` (the machine's threads), at least 1.
+unsigned cpuWorkerCount(const char *requested, unsigned hardware);
+
 struct CpuEvent {
   std::chrono::steady_clock::time_point time;
   bool recorded = false;

@@ -45,7 +45,7 @@ void splatRange(const SplatArgs &a, const VectorPaths &vector, uint64_t begin, u
 void CpuDevice::run(uint32_t, const SplatArgs &args) {
   const uint64_t pixels = uint64_t(args.frame.width) * uint64_t(args.frame.height);
   accumulateSamples(pool_, privateImages_, args.accumulator, memoryTiles(args.accumulator), pixels,
-                    args.total, [&](uint64_t begin, uint64_t end, auto &batch) {
+                    args.total, kPartPerWorker, [&](uint64_t begin, uint64_t end, auto &batch) {
                       splatRange(args, vector_, begin, end, batch);
                     });
 }

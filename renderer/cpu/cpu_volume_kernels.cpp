@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <vector>
 #if defined(__SSE2__) || defined(_M_X64)
-#include <xmmintrin.h>
+#include <emmintrin.h>
 #endif
 
 #include "cpu/batched_adds.h"
@@ -18,6 +18,10 @@ namespace ek {
 namespace {
 
 constexpr uint64_t kMinChunk = 1024;
+constexpr uint64_t kBoundsPart = uint64_t(1) << 16;
+// The shading pass sums its samples in this many parts whatever the number of workers, so that
+// its image is the same on every machine; up to this many workers shade at once.
+constexpr unsigned kShadeParts = 8;
 
 // Merges a reduction into the bounds and moments buffers as the device's atomics would.
 void mergeIntoBuffers(const BoundsPartial &b, float *bounds, double *moments) {
@@ -43,22 +47,34 @@ void mergeIntoBuffers(const BoundsPartial &b, float *bounds, double *moments) {
 
 constexpr int kPrefixGroup = 8;
 
+#if defined(__SSE2__) || defined(_M_X64)
+// cellThickness of 4 cells.
+__m128 cellThickness4(__m128i cells) {
+  return _mm_mul_ps(_mm_cvtepi32_ps(cells), _mm_set1_ps(1.0f / kCellScale));
+}
+#endif
+
 // prefixColumn on kPrefixGroup neighbouring columns at once, each column's additions in the same
 // order as there. One column's running sum is a chain of dependent additions that would leave the
 // processor waiting on each; eight independent chains keep it busy.
-void prefixColumnGroup(float *columns, int32_t depth, float *totals) {
+void prefixColumnGroup(MapCell *columns, int32_t depth, float *totals) {
 #if defined(__SSE2__) || defined(_M_X64)
   if (depth % 4 == 0) {
     // Blocks of 4 slices of 4 columns, turned so that a register holds one slice of 4 columns:
     // each lane then takes its column's additions one slice after the other, as prefixColumn.
+    // Each block of floats replaces the block of cells it was made from.
     const uint64_t d = uint64_t(depth);
     const __m128 half = _mm_set1_ps(0.5f);
     __m128 sum[2] = {_mm_setzero_ps(), _mm_setzero_ps()};
+    auto load = [](const MapCell *at) {
+      return cellThickness4(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)));
+    };
+    auto store = [](MapCell *at, __m128 v) { _mm_storeu_ps(reinterpret_cast<float *>(at), v); };
     for (uint64_t k = 0; k < d; k += 4) {
       for (int g = 0; g < 2; ++g) {
-        float *base = columns + uint64_t(4 * g) * d + k;
-        __m128 r0 = _mm_loadu_ps(base), r1 = _mm_loadu_ps(base + d);
-        __m128 r2 = _mm_loadu_ps(base + 2 * d), r3 = _mm_loadu_ps(base + 3 * d);
+        MapCell *base = columns + uint64_t(4 * g) * d + k;
+        __m128 r0 = load(base), r1 = load(base + d);
+        __m128 r2 = load(base + 2 * d), r3 = load(base + 3 * d);
         _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
         __m128 *slice[4] = {&r0, &r1, &r2, &r3};
         for (__m128 *v : slice) {
@@ -67,10 +83,10 @@ void prefixColumnGroup(float *columns, int32_t depth, float *totals) {
           sum[g] = _mm_add_ps(sum[g], value);
         }
         _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-        _mm_storeu_ps(base, r0);
-        _mm_storeu_ps(base + d, r1);
-        _mm_storeu_ps(base + 2 * d, r2);
-        _mm_storeu_ps(base + 3 * d, r3);
+        store(base, r0);
+        store(base + d, r1);
+        store(base + 2 * d, r2);
+        store(base + 3 * d, r3);
       }
     }
     if (totals) {
@@ -80,18 +96,8 @@ void prefixColumnGroup(float *columns, int32_t depth, float *totals) {
     return;
   }
 #endif
-  float sum[kPrefixGroup] = {};
-  for (int32_t k = 0; k < depth; ++k) {
-    for (int c = 0; c < kPrefixGroup; ++c) {
-      float &cell = columns[uint64_t(c) * uint64_t(depth) + uint64_t(k)];
-      const float v = cell;
-      cell = sum[c] + 0.5f * v;
-      sum[c] += v;
-    }
-  }
-  if (totals)
-    for (int c = 0; c < kPrefixGroup; ++c)
-      totals[c] = sum[c];
+  for (int c = 0; c < kPrefixGroup; ++c)
+    prefixColumn(columns + uint64_t(c) * uint64_t(depth), depth, totals ? totals + c : nullptr);
 }
 
 // How far ahead of its work item the pipeline below prepares it.
@@ -199,7 +205,7 @@ void gatherInOrder(WorkerPool &pool, const T *values, const PageArray<uint32_t> 
 
 // Looks the sample at p up in each shadowing light's maps and asks for the four texels its shading
 // will read there, as shadowThickness reads them.
-void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const float *shadowMaps,
+void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const MapCell *shadowMaps,
                         ShadowLookup *lookups) {
   for (int i = 0; i < vol.lightCount; ++i) {
     const VolLight &light = vol.lights[i];
@@ -214,24 +220,28 @@ void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const float *
     const int x0 = int(floorf(l.hit.px - 0.5f)), y0 = int(floorf(l.hit.py - 0.5f));
     const int xa = x0 > 0 ? x0 : 0, xb = x0 + 1 < m.size - 1 ? x0 + 1 : m.size - 1;
     const int ya = y0 > 0 ? y0 : 0, yb = y0 + 1 < m.size - 1 ? y0 + 1 : m.size - 1;
-    prefetch(texelColumn(shadowMaps, m, xa, ya) + k);
-    prefetch(texelColumn(shadowMaps, m, xb, ya) + k);
-    prefetch(texelColumn(shadowMaps, m, xa, yb) + k);
-    prefetch(texelColumn(shadowMaps, m, xb, yb) + k);
+    prefetch(prefixedColumn(texelColumn(shadowMaps, m, xa, ya)) + k);
+    prefetch(prefixedColumn(texelColumn(shadowMaps, m, xb, ya)) + k);
+    prefetch(prefixedColumn(texelColumn(shadowMaps, m, xa, yb)) + k);
+    prefetch(prefixedColumn(texelColumn(shadowMaps, m, xb, yb)) + k);
   }
 }
 
 } // namespace
 
 void CpuDevice::run(uint32_t, const BoundsArgs &a) {
-  // One contiguous part per worker, merged in order: the sums do not depend on the threads.
-  const unsigned workers = pool_.size();
-  std::vector<BoundsPartial> partials(workers, neutralBounds());
-  const uint64_t part = a.count / workers + (a.count % workers != 0);
+  // Parts of a fixed size, merged in order: the sums depend neither on the threads nor on how
+  // many there are.
+  const uint64_t part = kBoundsPart;
+  std::vector<BoundsPartial> partials(a.count / part + 1, neutralBounds());
   pool_.parallelFor(a.count, part, [&](uint64_t begin, uint64_t end, unsigned) {
-    BoundsPartial &b = partials[begin / part];
-    for (uint64_t i = begin; i < end; ++i)
-      addToBounds(b, a.positions[i], a.velocities ? a.velocities + i : nullptr);
+    // A worker may be handed several parts at once (a lone worker all of them).
+    for (uint64_t i = begin; i < end;) {
+      BoundsPartial &b = partials[i / part];
+      const uint64_t partEnd = std::min(end, (i / part + 1) * part);
+      for (; i < partEnd; ++i)
+        addToBounds(b, a.positions[i], a.velocities ? a.velocities + i : nullptr);
+    }
   });
   BoundsPartial total = neutralBounds();
   for (const BoundsPartial &b : partials)
@@ -296,7 +306,7 @@ void CpuDevice::run(uint32_t, const LightSplatArgs &a) {
           const MapHit &hit = staged.hit[n];
           depositInMap(vol.maps[staged.map[n]], hit, staged.slices[n],
                        vol.lightSampleArea / hit.area, a.shadowMaps,
-                       [&tiles](float *written) { tiles.markForAtomicAdd(written); });
+                       [&tiles](MapCell *written) { tiles.markForAtomicAdd(written); });
         }
       });
 }
@@ -308,9 +318,9 @@ void CpuDevice::run(uint32_t, const PrefixArgs &a) {
   // Columns in clean tiles are all zero, and so are their prefix sums and totals: they are left
   // as they are (their totals set to zero where those may hold something else).
   auto prefixColumns = [&](uint64_t first, uint64_t count) {
-    float *const columns = a.columns + first * depth;
+    MapCell *const columns = a.columns + first * depth;
     float *const totals = a.totals ? a.totals + first : nullptr;
-    if (!columnTiles.anyDirty(columns, count * depth * sizeof(float))) {
+    if (!columnTiles.anyDirty(columns, count * depth * sizeof(MapCell))) {
       if (totals && totalTiles.anyDirty(totals, count * sizeof(float)))
         std::fill(totals, totals + count, 0.0f);
       return;
@@ -348,13 +358,13 @@ void CpuDevice::run(uint32_t, const CamSplatArgs &a) {
             cameraSampleFrom(a.frame, a.vol, particlePosition(a.positions, ordered, work, slot),
                              a.velocities, work, staged.sample);
         if (staged.placed)
-          prefetch(a.cameraDepth + uint64_t(staged.sample.pixel) * uint64_t(a.vol.camSlices) +
+          prefetch(cameraColumn(a.vol, a.cameraDepth, staged.sample.pixel) +
                    staged.sample.slices.k0);
       },
       [&](const WorkItem &, const StagedCameraSample &staged) {
         if (staged.placed)
           depositCameraSample(a.vol, staged.sample, a.cameraDepth,
-                              [&tiles](float *written) { tiles.markForAtomicAdd(written); });
+                              [&tiles](MapCell *written) { tiles.markForAtomicAdd(written); });
       });
 }
 
@@ -381,7 +391,7 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
                              a.velocities, work, camera.sample);
         if (!camera.placed)
           return;
-        prefetch(a.cameraDepth + uint64_t(camera.sample.pixel) * uint64_t(vol.camSlices) +
+        prefetch(prefixedColumn(cameraColumn(vol, a.cameraDepth, camera.sample.pixel)) +
                  camera.sample.slices.k0);
         stageShadowLookups(vol, camera.sample.position, a.shadowMaps, staged.lookups);
       },
@@ -432,9 +442,10 @@ void CpuDevice::run(uint32_t, const ShadeArgs &a) {
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   if (order) // the colours in visiting order, read one after the other by the shading below
     gatherInOrder(pool_, a.colors, spatialOrder_.order(), orderedColors_);
-  accumulateSamples(
-      pool_, privateImages_, a.accumulator, memoryTiles(a.accumulator), pixels, a.total,
-      [&](uint64_t begin, uint64_t end, auto &batch) { shadeRange(a, order, begin, end, batch); });
+  accumulateSamples(pool_, privateImages_, a.accumulator, memoryTiles(a.accumulator), pixels,
+                    a.total, kShadeParts, [&](uint64_t begin, uint64_t end, auto &batch) {
+                      shadeRange(a, order, begin, end, batch);
+                    });
 }
 
 } // namespace ek

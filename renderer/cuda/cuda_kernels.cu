@@ -100,12 +100,12 @@ __global__ void kBounds(const EKV3 *__restrict__ positions, const EKV3 *__restri
 
 __global__ void kLightSplat(ek::Frame frame, const __grid_constant__ VolumeConstants vol,
                             const EKV3 *__restrict__ positions, const EKV3 *__restrict__ velocities,
-                            uint64_t total, float *shadowMaps) {
+                            uint64_t total, ek::MapCell *shadowMaps) {
   for (uint64_t item = ek::cuda::firstItem(); item < total; item += ek::cuda::itemStride())
     ek::lightSplatItem(frame, vol, positions, velocities, item, shadowMaps);
 }
 
-__global__ void kPrefix(float *columns, uint64_t columnCount, int32_t depth, float *totals) {
+__global__ void kPrefix(ek::MapCell *columns, uint64_t columnCount, int32_t depth, float *totals) {
   const uint64_t stride = depth > 0 ? uint64_t(depth) : 0;
   for (uint64_t c = ek::cuda::firstItem(); c < columnCount; c += ek::cuda::itemStride())
     ek::prefixColumn(columns + c * stride, depth, totals ? totals + c : nullptr);
@@ -113,7 +113,7 @@ __global__ void kPrefix(float *columns, uint64_t columnCount, int32_t depth, flo
 
 __global__ void kCamSplat(ek::Frame frame, const __grid_constant__ VolumeConstants vol,
                           const EKV3 *__restrict__ positions, const EKV3 *__restrict__ velocities,
-                          uint64_t total, float *cameraDepth) {
+                          uint64_t total, ek::MapCell *cameraDepth) {
   for (uint64_t item = ek::cuda::firstItem(); item < total; item += ek::cuda::itemStride())
     ek::camSplatItem(frame, vol, positions, velocities, item, cameraDepth);
 }
@@ -121,8 +121,8 @@ __global__ void kCamSplat(ek::Frame frame, const __grid_constant__ VolumeConstan
 __global__ void kShade(ek::Frame frame, const __grid_constant__ VolumeConstants vol,
                        const EKV3 *__restrict__ positions, const uchar4 *__restrict__ colors,
                        const EKV3 *__restrict__ velocities, uint64_t total,
-                       const float *__restrict__ shadowMaps, float *cameraDepth,
-                       float *accumulator) {
+                       const ek::MapCell *__restrict__ shadowMaps,
+                       const ek::MapCell *__restrict__ cameraDepth, float *accumulator) {
   const auto *rgba = reinterpret_cast<const Rgba8 *>(colors);
   for (uint64_t item = ek::cuda::firstItem(); item < total; item += ek::cuda::itemStride()) {
     ek::SplatSample s;
@@ -200,8 +200,7 @@ void launchOn(cudaStream_t stream, uint32_t blocks, const CamSplatArgs &a) {
 void launchOn(cudaStream_t stream, uint32_t blocks, const ShadeArgs &a) {
   kShade<<<blocks, kBlockSize, 0, stream>>>(
       a.frame, a.vol, a.positions, reinterpret_cast<const uchar4 *>(a.colors), a.velocities,
-      a.total, a.shadowMaps, const_cast<float *>(a.cameraDepth),
-      reinterpret_cast<float *>(a.accumulator));
+      a.total, a.shadowMaps, a.cameraDepth, reinterpret_cast<float *>(a.accumulator));
 }
 
 void launchOn(cudaStream_t stream, uint32_t blocks, const ResolveVolArgs &a) {

@@ -88,4 +88,46 @@ EK_HD void atomicAddFloat(float *address, float value) {
 #endif
 }
 
+// min(a + b, limit) without wrapping, for a and b at most limit.
+EK_HD uint32_t saturatingAdd(uint32_t a, uint32_t b, uint32_t limit) {
+  return a > limit - b ? limit : a + b;
+}
+
+// Atomic saturating addition: the cell becomes min(sum of all additions, limit), for a cell and
+// additions at most limit. For additions that are never negative that result does not depend on
+// their order, so sums made by many threads at once come out the same on every run.
+EK_HD void atomicSaturatingAdd(uint32_t *address, uint32_t value, uint32_t limit) {
+#if defined(__CUDA_ARCH__)
+  uint32_t seen = *address;
+  while (seen != limit) {
+    const uint32_t before = atomicCAS(address, seen, saturatingAdd(seen, value, limit));
+    if (before == seen)
+      return;
+    seen = before;
+  }
+#elif __cplusplus >= 202002L
+  std::atomic_ref<uint32_t> cell(*address);
+  uint32_t seen = cell.load(std::memory_order_relaxed);
+  while (seen != limit && !cell.compare_exchange_weak(seen, saturatingAdd(seen, value, limit),
+                                                      std::memory_order_relaxed)) {
+  }
+#elif defined(_MSC_VER)
+  volatile long *bits = reinterpret_cast<volatile long *>(address);
+  long seen = *bits;
+  while (uint32_t(seen) != limit) {
+    const long next = long(saturatingAdd(uint32_t(seen), value, limit));
+    const long before = _InterlockedCompareExchange(bits, next, seen);
+    if (before == seen)
+      return;
+    seen = before;
+  }
+#else
+  uint32_t seen = __atomic_load_n(address, __ATOMIC_RELAXED);
+  while (seen != limit &&
+         !__atomic_compare_exchange_n(address, &seen, saturatingAdd(seen, value, limit), true,
+                                      __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
+  }
+#endif
+}
+
 } // namespace ek

@@ -54,11 +54,12 @@ struct LightSplatArgs {
   const EKV3 *positions;
   const EKV3 *velocities;
   uint64_t total;
-  float *shadowMaps;
+  MapCell *shadowMaps;
 };
 
+// Turns columns of map cells into thickness in place (prefixColumn).
 struct PrefixArgs {
-  float *columns;
+  MapCell *columns;
   uint64_t columnCount;
   int32_t depth;
   float *totals; // may be null
@@ -70,7 +71,7 @@ struct CamSplatArgs {
   const EKV3 *positions;
   const EKV3 *velocities;
   uint64_t total;
-  float *cameraDepth;
+  MapCell *cameraDepth;
 };
 
 struct ShadeArgs {
@@ -80,8 +81,8 @@ struct ShadeArgs {
   const Rgba8 *colors;
   const EKV3 *velocities;
   uint64_t total;
-  const float *shadowMaps;
-  const float *cameraDepth;
+  const MapCell *shadowMaps;
+  const MapCell *cameraDepth;
   Rgba32f *accumulator;
 };
 
@@ -106,10 +107,10 @@ struct LayerSplatArgs {
   const Rgba8 *colors;
   const EKV3 *velocities; // the particles' velocities, null without them
   uint64_t total;
-  const float *shadowMaps;
-  const float *cameraDepth;
-  float *sums;         // pixels x plan.stride
-  float *depthColumns; // additive look with depth: each pixel's alpha by depth slices of vol's
+  const MapCell *shadowMaps;
+  const MapCell *cameraDepth;
+  float *sums;           // pixels x plan.stride
+  MapCell *depthColumns; // additive look with depth: each pixel's alpha by depth slices of vol's
                        // camera depth range; else null
 };
 
@@ -118,7 +119,7 @@ struct LayerSplatArgs {
 struct ResolveLayersArgs {
   const Rgba32f *accumulator;
   const float *totalDepth;  // volumetric: each pixel's optical thickness; null in the additive look
-  const float *cameraDepth; // the prefixed camera depth map (or the additive depth columns)
+  const MapCell *cameraDepth; // the prefixed camera depth map (or the additive depth columns)
   const float *sums;        // the layer pass's sums; null when it did not run
   LayerPlan plan;
   LayerTargets targets;

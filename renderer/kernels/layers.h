@@ -74,6 +74,11 @@ EK_HD void addMotion(const Frame &f, const EKV3 &p, const EKV3 &velocity, float 
 
 struct AtomicSink {
   EK_HD void operator()(float *address, float value) const { atomicAddFloat(address, value); }
+  // Depth columns are map cells, added exactly like the volumetric look's camera depth map.
+  EK_HD void cell(MapCell *address, float value) const {
+    NothingNoted noted;
+    addNoted(address, value, noted);
+  }
 };
 
 template <typename Sink>
@@ -145,9 +150,9 @@ EK_HD void additiveLayerWork(const LayerSplatArgs &a, const WorkItem &work, Sink
     const VolumeConstants &vol = a.vol;
     const Slices s =
         splitSlices((hit.depth - vol.camDepthStart) * vol.camDepthScale - 0.5f, vol.camSlices);
-    float *column = a.depthColumns + uint64_t(pixel) * uint64_t(vol.camSlices);
-    sink(column + s.k0, weight * (1.0f - s.fraction));
-    sink(column + s.k1, weight * s.fraction);
+    MapCell *column = a.depthColumns + uint64_t(pixel) * uint64_t(vol.camSlices);
+    sink.cell(column + s.k0, weight * (1.0f - s.fraction));
+    sink.cell(column + s.k1, weight * s.fraction);
   }
   if (a.plan.motion >= 0)
     addMotion(f, world, a.velocities[work.particle], weight,
@@ -213,7 +218,7 @@ EK_HD void resolveLayerPixel(const ResolveLayersArgs &a, int32_t i) {
   const float raw[3] = {sum.r, sum.g, sum.b};
   writeChannels(t.raw, i, 3, raw);
   if (t.depth) {
-    const float *column = a.cameraDepth + uint64_t(i) * uint64_t(a.camSlices);
+    const float *column = prefixedColumn(a.cameraDepth + uint64_t(i) * uint64_t(a.camSlices));
     t.depth[i] = halfCoverageDepth(column, a.camSlices, thickness, a.columnScale, a.camDepthStart,
                                    a.camDepthScale);
   }

@@ -142,21 +142,50 @@ EK_HD Slices mapSlices(const ShadowMap &m, float lz) {
   return splitSlices(d * m.depthScale - 0.5f, m.slices);
 }
 
-template <typename Float>
-EK_HD Float *texelColumn(Float *shadowMaps, const ShadowMap &m, int x, int y) {
+// ---- map cells ---------------------------------------------------------------------------------
+
+// The maps sum their deposits in fixed point, kCellScale cells to a unit of optical thickness,
+// added with saturation at the full cell, kCellLimit units thick. Integer addition is exact, and
+// a saturating sum of amounts that are never negative does not depend on their order either: a map
+// comes out the same to the bit whatever threads, and in whatever order, deposit into it. A cell
+// that reaches the limit is opaque to anything seen through a twentieth of it (e^-25); overflow
+// cannot happen. The unit, 2^-22 (2.4e-7), is twice a float's step on a thickness just below 1.
+constexpr float kCellScale = 4194304.0f; // 2^22
+constexpr float kCellLimit = 512.0f;     // kFullCell + 1 cells
+constexpr MapCell kFullCell = INT32_MAX; // a signed 32-bit number: quick to turn into a float
+
+// A deposit in cells, rounded to the nearest, at most kFullCell; not-a-number and values below
+// zero add nothing.
+EK_HD MapCell toCell(float value) {
+  if (!(value > 0.0f))
+    return 0;
+  const int64_t cells = int64_t(minNumber(value, kCellLimit) * kCellScale + 0.5f);
+  return cells > int64_t(kFullCell) ? kFullCell : MapCell(cells);
+}
+
+// The floats of thickness a prefixed column holds, one per slice.
+EK_HD const float *prefixedColumn(const MapCell *column) {
+  return reinterpret_cast<const float *>(column);
+}
+
+template <typename Cell>
+EK_HD Cell *texelColumn(Cell *shadowMaps, const ShadowMap &m, int x, int y) {
   return shadowMaps + m.offset +
          (uint64_t(y) * uint64_t(m.size) + uint64_t(x)) * uint64_t(m.slices);
 }
 
-// A deposit names every float to `noted` before it adds to it; the CPU backend flags the memory
+// A deposit names every cell to `noted` before it adds to it; the CPU backend flags the memory
 // written.
 struct NothingNoted {
-  EK_HD void operator()(float *) const {}
+  EK_HD void operator()(MapCell *) const {}
 };
 
-template <typename Noted> EK_HD void addNoted(float *address, float value, Noted &noted) {
+template <typename Noted> EK_HD void addNoted(MapCell *address, float value, Noted &noted) {
+  const MapCell cells = toCell(value);
+  if (cells == 0)
+    return;
   noted(address);
-  atomicAddFloat(address, value);
+  atomicSaturatingAdd(address, cells, kFullCell);
 }
 
 // Deposits a light sample's coverage into one map, between the slices `s` of its depth: into one
@@ -164,9 +193,9 @@ template <typename Noted> EK_HD void addNoted(float *address, float value, Noted
 // texels.
 template <typename Noted = NothingNoted>
 EK_HD void depositInMap(const ShadowMap &m, const MapHit &hit, const Slices &s, float coverage,
-                        float *shadowMaps, Noted noted = {}) {
+                        MapCell *shadowMaps, Noted noted = {}) {
   if (coverage <= 1.0f) {
-    float *column = texelColumn(shadowMaps, m, int(hit.px), int(hit.py));
+    MapCell *column = texelColumn(shadowMaps, m, int(hit.px), int(hit.py));
     addNoted(column + s.k0, coverage * (1.0f - s.fraction), noted);
     addNoted(column + s.k1, coverage * s.fraction, noted);
     return;
@@ -184,14 +213,15 @@ EK_HD void depositInMap(const ShadowMap &m, const MapHit &hit, const Slices &s, 
     for (int x = x0; x < x0 + m2; ++x) {
       if (x < 0 || x >= m.size)
         continue;
-      float *column = texelColumn(shadowMaps, m, x, y);
+      MapCell *column = texelColumn(shadowMaps, m, x, y);
       addNoted(column + s.k0, weight * (1.0f - s.fraction), noted);
       addNoted(column + s.k1, weight * s.fraction, noted);
     }
   }
 }
 
-EK_HD void depositInMap(const ShadowMap &m, const MapHit &hit, float coverage, float *shadowMaps) {
+EK_HD void depositInMap(const ShadowMap &m, const MapHit &hit, float coverage,
+                        MapCell *shadowMaps) {
   depositInMap(m, hit, mapSlices(m, hit.lz), coverage, shadowMaps);
 }
 
@@ -208,7 +238,7 @@ EK_HD bool lightSampleHit(const VolumeConstants &vol, const VolLight &light, con
 // One work item of the light pass (the frame's samples are 1): its sample goes into the map of
 // every shadowing light.
 EK_HD void lightSplatWork(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,
-                          const EKV3 *velocities, const WorkItem &work, float *shadowMaps) {
+                          const EKV3 *velocities, const WorkItem &work, MapCell *shadowMaps) {
   uint32_t state = 0;
   const EKV3 p = samplePosition(f, positions, velocities, work, state);
   if (!isFinitePoint(p))
@@ -222,20 +252,27 @@ EK_HD void lightSplatWork(const Frame &f, const VolumeConstants &vol, const EKV3
 }
 
 EK_HD void lightSplatItem(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,
-                          const EKV3 *velocities, uint64_t item, float *shadowMaps) {
+                          const EKV3 *velocities, uint64_t item, MapCell *shadowMaps) {
   lightSplatWork(f, vol, positions, velocities, decodeWorkItem(item, f.repopulation, f.samples),
                  shadowMaps);
 }
 
-// Optical thickness along a column: each slice becomes everything in front of it plus half of
-// itself; the column's total goes to `total` when given.
-EK_HD void prefixColumn(float *column, int32_t depth, float *total) {
+// The thickness a cell holds: the nearest float.
+EK_HD float cellThickness(MapCell cells) { return float(int32_t(cells)) * (1.0f / kCellScale); }
+
+// Optical thickness along a column of cells: each slice becomes everything in front of it plus
+// half of itself, a float that replaces the slice's cell (prefixedColumn); the column's total goes
+// to `total` when given.
+EK_HD void prefixColumn(MapCell *column, int32_t depth, float *total) {
   float sum = 0.0f;
+  unsigned char *bytes = reinterpret_cast<unsigned char *>(column);
   EK_UNROLL_16
   for (int32_t k = 0; k < depth; ++k) {
-    const float v = column[k];
-    column[k] = sum + 0.5f * v;
+    const float v = cellThickness(column[k]);
+    const float thickness = sum + 0.5f * v;
     sum += v;
+    // Through bytes: the float takes the place of the cell just read.
+    memcpy(bytes + uint64_t(k) * sizeof(float), &thickness, sizeof thickness);
   }
   if (total)
     *total = sum;
@@ -250,14 +287,16 @@ EK_HD float columnThickness(const float *column, const Slices &s) {
 // Thickness between a light and a point at the slices `s` of its depth, bilinear over four
 // texels of the light's map.
 EK_HD float shadowThickness(const ShadowMap &m, const MapHit &hit, const Slices &s,
-                            const float *shadowMaps) {
+                            const MapCell *shadowMaps) {
   const float tx = hit.px - 0.5f, ty = hit.py - 0.5f;
   const float fx0 = floorf(tx), fy0 = floorf(ty);
   const float fx = tx - fx0, fy = ty - fy0;
   const int x0 = int(fx0), y0 = int(fy0);
   const int xa = x0 > 0 ? x0 : 0, xb = x0 + 1 < m.size - 1 ? x0 + 1 : m.size - 1;
   const int ya = y0 > 0 ? y0 : 0, yb = y0 + 1 < m.size - 1 ? y0 + 1 : m.size - 1;
-  auto tap = [&](int x, int y) { return columnThickness(texelColumn(shadowMaps, m, x, y), s); };
+  auto tap = [&](int x, int y) {
+    return columnThickness(prefixedColumn(texelColumn(shadowMaps, m, x, y)), s);
+  };
   return (1.0f - fy) * ((1.0f - fx) * tap(xa, ya) + fx * tap(xb, ya)) +
          fy * ((1.0f - fx) * tap(xa, yb) + fx * tap(xb, yb));
 }
@@ -313,17 +352,22 @@ EK_HD bool cameraSample(const Frame &f, const VolumeConstants &vol, const EKV3 *
   return cameraSampleFrom(f, vol, positions[work.particle], velocities, work, out);
 }
 
+template <typename Cell>
+EK_HD Cell *cameraColumn(const VolumeConstants &vol, Cell *cameraDepth, uint32_t pixel) {
+  return cameraDepth + uint64_t(pixel) * uint64_t(vol.camSlices);
+}
+
 // The camera sample's coverage, split between its two slices of its pixel's column.
 template <typename Noted = NothingNoted>
 EK_HD void depositCameraSample(const VolumeConstants &vol, const CameraSample &s,
-                               float *cameraDepth, Noted noted = {}) {
-  float *column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
+                               MapCell *cameraDepth, Noted noted = {}) {
+  MapCell *column = cameraColumn(vol, cameraDepth, s.pixel);
   addNoted(column + s.slices.k0, s.coverage * (1.0f - s.slices.fraction), noted);
   addNoted(column + s.slices.k1, s.coverage * s.slices.fraction, noted);
 }
 
 EK_HD void camSplatWork(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,
-                        const EKV3 *velocities, const WorkItem &work, float *cameraDepth) {
+                        const EKV3 *velocities, const WorkItem &work, MapCell *cameraDepth) {
   CameraSample s;
   if (!cameraSample(f, vol, positions, velocities, work, s))
     return;
@@ -331,7 +375,7 @@ EK_HD void camSplatWork(const Frame &f, const VolumeConstants &vol, const EKV3 *
 }
 
 EK_HD void camSplatItem(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,
-                        const EKV3 *velocities, uint64_t item, float *cameraDepth) {
+                        const EKV3 *velocities, uint64_t item, MapCell *cameraDepth) {
   camSplatWork(f, vol, positions, velocities, decodeWorkItem(item, f.repopulation, f.samples),
                cameraDepth);
 }
@@ -382,7 +426,7 @@ EK_HD float phaseFactor(float g, float viewDotLight) {
 // `lookup`, when given, is the point's shadowLookup for this light, made beforehand.
 EK_HD float lightArriving(const VolumeConstants &vol, const VolLight &light, const EKV3 &p,
                           const float view[3], const ShadowLookup *lookup,
-                          const float *shadowMaps) {
+                          const MapCell *shadowMaps) {
   float l[3];
   float c = 1.0f;
   if (light.type == EK_LIGHT_DIRECTIONAL) {
@@ -419,15 +463,15 @@ EK_HD float lightArriving(const VolumeConstants &vol, const VolLight &light, con
 }
 
 EK_HD float lightArriving(const VolumeConstants &vol, const VolLight &light, const EKV3 &p,
-                          const float view[3], const float *shadowMaps) {
+                          const float view[3], const MapCell *shadowMaps) {
   return lightArriving(vol, light, p, view, nullptr, shadowMaps);
 }
 
 // How much of a placed camera sample the camera sees: its opacity, dimmed by the medium in front
 // of it in its pixel.
 EK_HD float cameraSampleWeight(const VolumeConstants &vol, const CameraSample &s,
-                               const float *cameraDepth) {
-  const float *column = cameraDepth + uint64_t(s.pixel) * uint64_t(vol.camSlices);
+                               const MapCell *cameraDepth) {
+  const float *column = prefixedColumn(cameraColumn(vol, cameraDepth, s.pixel));
   const float transmittance = expf(-columnThickness(column, s.slices));
   const float opacity = 1.0f - expf(-s.coverage);
   return transmittance * opacity;
@@ -448,8 +492,8 @@ EK_HD void towardsCamera(const VolumeConstants &vol, const EKV3 &p, float view[3
 // by how much of it the camera sees. Returns false for invisible samples. `lookups`, when given,
 // holds the sample's shadowLookup for every light that casts shadows, made beforehand.
 EK_HD bool shadeCameraSample(const VolumeConstants &vol, const CameraSample &s, const Rgba8 &color,
-                             const ShadowLookup *lookups, const float *shadowMaps,
-                             const float *cameraDepth, SplatSample &out) {
+                             const ShadowLookup *lookups, const MapCell *shadowMaps,
+                             const MapCell *cameraDepth, SplatSample &out) {
   const float weight = cameraSampleWeight(vol, s, cameraDepth);
   if (weight <= kMinWeight)
     return false;
@@ -476,7 +520,7 @@ EK_HD bool shadeCameraSample(const VolumeConstants &vol, const CameraSample &s, 
 // One work item of the shading pass; false for culled or invisible samples.
 EK_HD bool shadeWork(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,
                      const Rgba8 *colors, const EKV3 *velocities, const WorkItem &work,
-                     const float *shadowMaps, const float *cameraDepth, SplatSample &out) {
+                     const MapCell *shadowMaps, const MapCell *cameraDepth, SplatSample &out) {
   CameraSample s;
   return cameraSample(f, vol, positions, velocities, work, s) &&
          shadeCameraSample(vol, s, colors[s.work.particle], nullptr, shadowMaps, cameraDepth, out);
@@ -484,7 +528,7 @@ EK_HD bool shadeWork(const Frame &f, const VolumeConstants &vol, const EKV3 *pos
 
 EK_HD bool shadeItem(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,
                      const Rgba8 *colors, const EKV3 *velocities, uint64_t item,
-                     const float *shadowMaps, const float *cameraDepth, SplatSample &out) {
+                     const MapCell *shadowMaps, const MapCell *cameraDepth, SplatSample &out) {
   return shadeWork(f, vol, positions, colors, velocities,
                    decodeWorkItem(item, f.repopulation, f.samples), shadowMaps, cameraDepth, out);
 }

@@ -13,6 +13,10 @@ constexpr int kMaxShadowMaps = 48; // eight point lights of six cube faces each
 
 namespace ek {
 
+// A cell of the shadow maps and the camera depth map: a fixed-point sum of deposits (see toCell in
+// kernels/volume.h), turned into a float of thickness in place by the prefix pass.
+using MapCell = uint32_t;
+
 struct VolLight {
   int32_t type; // EK_LIGHT_..., as in EKLight
   float position[3];

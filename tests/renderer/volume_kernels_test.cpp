@@ -23,9 +23,18 @@ ek::ShadowMap orthographicMap() {
   return m;
 }
 
-float columnSum(const std::vector<float> &maps, const ek::ShadowMap &m, int x, int y) {
-  const float *c = texelColumn(maps.data(), m, x, y);
-  return std::accumulate(c, c + m.slices, 0.0f);
+// The thickness deposited in a texel's column.
+float columnSum(const std::vector<MapCell> &maps, const ek::ShadowMap &m, int x, int y) {
+  const MapCell *c = texelColumn(maps.data(), m, x, y);
+  return float(std::accumulate(c, c + m.slices, uint64_t(0))) / kCellScale;
+}
+
+// Columns of `slices` cells, each `thickness` thick, prefixed.
+std::vector<MapCell> prefixedMaps(uint64_t columns, int slices, float thickness) {
+  std::vector<MapCell> maps(columns * uint64_t(slices), toCell(thickness));
+  for (uint64_t c = 0; c < columns; ++c)
+    prefixColumn(maps.data() + c * uint64_t(slices), slices, nullptr);
+  return maps;
 }
 
 TEST(VolumeKernels, CubeFacesAndTheirTies) {
@@ -39,23 +48,23 @@ TEST(VolumeKernels, CubeFacesAndTheirTies) {
 
 TEST(VolumeKernels, SmallCoverageSplitsBetweenTwoSlices) {
   const ek::ShadowMap m = orthographicMap();
-  std::vector<float> maps(16 * 16 * 4, 0.0f);
+  std::vector<MapCell> maps(16 * 16 * 4, 0);
   MapHit hit;
   ASSERT_TRUE(projectToMap(m, {0.5f, 0.5f, 1.25f}, hit));
   EXPECT_EQ(int(hit.px), 8);
   EXPECT_EQ(int(hit.py), 7) << "+y is up in the map too";
   depositInMap(m, hit, 0.25f, maps.data());
-  const float *column = texelColumn(maps.data(), m, 8, 7);
-  EXPECT_FLOAT_EQ(column[0], 0.25f * 0.25f) << "slice position 0.75: a quarter in slice 0";
-  EXPECT_FLOAT_EQ(column[1], 0.25f * 0.75f);
+  const MapCell *column = texelColumn(maps.data(), m, 8, 7);
+  EXPECT_EQ(column[0], toCell(0.25f * 0.25f)) << "slice position 0.75: a quarter in slice 0";
+  EXPECT_EQ(column[1], toCell(0.25f * 0.75f));
   ASSERT_TRUE(projectToMap(m, {0.5f, 0.5f, 9.0f}, hit));
   depositInMap(m, hit, 0.25f, maps.data());
-  EXPECT_FLOAT_EQ(column[3], 0.25f) << "past the last slice everything stays in it";
+  EXPECT_EQ(column[3], toCell(0.25f)) << "past the last slice everything stays in it";
 }
 
 TEST(VolumeKernels, LargeCoverageSpreadsOverASquare) {
   const ek::ShadowMap m = orthographicMap();
-  std::vector<float> maps(16 * 16 * 4, 0.0f);
+  std::vector<MapCell> maps(16 * 16 * 4, 0);
   MapHit hit;
   ASSERT_TRUE(projectToMap(m, {0.5f, 0.5f, 0.5f}, hit));
   depositInMap(m, hit, 9.0f, maps.data());
@@ -64,7 +73,7 @@ TEST(VolumeKernels, LargeCoverageSpreadsOverASquare) {
       const bool inside = x >= 7 && x <= 9 && y >= 6 && y <= 8;
       EXPECT_FLOAT_EQ(columnSum(maps, m, x, y), inside ? 1.0f : 0.0f) << x << "," << y;
     }
-  std::fill(maps.begin(), maps.end(), 0.0f);
+  std::fill(maps.begin(), maps.end(), 0);
   depositInMap(m, hit, 300.0f, maps.data());
   float total = 0;
   int touched = 0;
@@ -74,12 +83,12 @@ TEST(VolumeKernels, LargeCoverageSpreadsOverASquare) {
       total += sum;
       if (sum > 0) {
         ++touched;
-        EXPECT_FLOAT_EQ(sum, 300.0f / 225.0f);
+        EXPECT_NEAR(sum, 300.0f / 225.0f, 2.0f / kCellScale);
       }
     }
   EXPECT_EQ(touched, 225) << "capped at 15 x 15";
   EXPECT_NEAR(total, 300.0f, 1e-3f);
-  std::fill(maps.begin(), maps.end(), 0.0f);
+  std::fill(maps.begin(), maps.end(), 0);
   ASSERT_TRUE(projectToMap(m, {-7.9f, 7.9f, 0.5f}, hit));
   depositInMap(m, hit, 9.0f, maps.data());
   EXPECT_FLOAT_EQ(columnSum(maps, m, 0, 0), 1.0f) << "the part outside the map is dropped";
@@ -104,28 +113,62 @@ TEST(VolumeKernels, PerspectiveMapsCullAtTheNearPlane) {
 }
 
 TEST(VolumeKernels, PrefixTurnsColumnsIntoThickness) {
-  float column[3] = {1, 1, 1};
+  const MapCell one = toCell(1.0f);
+  MapCell column[4] = {one, one, one, 7};
   float total = -1;
   prefixColumn(column, 3, &total);
-  EXPECT_EQ(column[0], 0.5f);
-  EXPECT_EQ(column[1], 1.5f);
-  EXPECT_EQ(column[2], 2.5f);
+  const float *thickness = prefixedColumn(column);
+  EXPECT_EQ(thickness[0], 0.5f);
+  EXPECT_EQ(thickness[1], 1.5f);
+  EXPECT_EQ(thickness[2], 2.5f);
   EXPECT_EQ(total, 3.0f);
+  EXPECT_EQ(column[3], 7u) << "cells past the column stay as they are";
   prefixColumn(column, 0, &total);
   EXPECT_EQ(total, 0.0f);
+  // Full cells hold the limit; a float's sum of several of them passes a cell's range.
+  MapCell full[3] = {kFullCell, kFullCell, 1};
+  prefixColumn(full, 3, &total);
+  EXPECT_EQ(prefixedColumn(full)[1], 1.5f * kCellLimit);
+  EXPECT_EQ(total, 2.0f * kCellLimit);
 }
 
 TEST(VolumeKernels, LoneSampleSeesHalfItsOwnDeposit) {
   // Whatever the fraction between two slices, the thickness at the sample is w / 2.
   for (float fraction : {0.0f, 0.3f, 0.75f}) {
-    float column[8] = {};
+    MapCell column[8] = {};
     const Slices s = splitSlices(2.0f + fraction, 8);
     const float w = 0.6f;
-    column[s.k0] += w * (1 - s.fraction);
-    column[s.k1] += w * s.fraction;
+    column[s.k0] += toCell(w * (1 - s.fraction));
+    column[s.k1] += toCell(w * s.fraction);
     prefixColumn(column, 8, nullptr);
-    EXPECT_FLOAT_EQ(columnThickness(column, s), w / 2) << fraction;
+    EXPECT_NEAR(columnThickness(prefixedColumn(column), s), w / 2, 1.0f / kCellScale) << fraction;
   }
+}
+
+// Deposits are rounded to the nearest cell; nothing that is not a positive number adds anything.
+// A cell saturates at its largest value instead of wrapping round to a thin one, and a saturating
+// sum is the same in every order.
+TEST(VolumeKernels, CellsRoundAndSaturate) {
+  EXPECT_EQ(toCell(2.4f / kCellScale), 2u);
+  EXPECT_EQ(toCell(2.6f / kCellScale), 3u);
+  EXPECT_EQ(toCell(std::nanf("")), 0u);
+  EXPECT_EQ(toCell(-1.0f), 0u);
+  EXPECT_EQ(toCell(INFINITY), kFullCell);
+  EXPECT_EQ(toCell(kCellLimit), kFullCell);
+  EXPECT_EQ(toCell(kCellLimit * 0.5f), uint32_t(1) << 30);
+  const MapCell deposits[4] = {toCell(300.0f), toCell(0.25f), toCell(250.0f), toCell(3.0f)};
+  MapCell forward = 0, backward = 0;
+  for (int i = 0; i < 4; ++i) {
+    atomicSaturatingAdd(&forward, deposits[i], kFullCell);
+    atomicSaturatingAdd(&backward, deposits[3 - i], kFullCell);
+  }
+  EXPECT_EQ(forward, kFullCell);
+  EXPECT_EQ(backward, kFullCell);
+  MapCell cell = kFullCell - 5;
+  atomicSaturatingAdd(&cell, 3, kFullCell);
+  EXPECT_EQ(cell, kFullCell - 2);
+  atomicSaturatingAdd(&cell, kFullCell, kFullCell);
+  EXPECT_EQ(cell, kFullCell) << "no wrap past 32 bits either";
 }
 
 TEST(VolumeKernels, FalloffConeAndPhase) {
@@ -167,7 +210,7 @@ TEST(VolumeKernels, LightsArriveUnshadowedOutsideTheirMaps) {
   sun.direction[2] = -1;
   sun.mapCount = 1;
   vol.lightCount = 1;
-  std::vector<float> maps(16 * 16 * 4, 5.0f); // thick everywhere inside the map
+  const std::vector<MapCell> maps = prefixedMaps(16 * 16, 4, 10.0f); // thick everywhere
   const float view[3] = {0, 0, 1};
   EXPECT_FLOAT_EQ(lightArriving(vol, sun, {100, 0, 1}, view, maps.data()), 1.0f);
   EXPECT_LT(lightArriving(vol, sun, {0, 0, 1}, view, maps.data()), 0.01f);

@@ -97,7 +97,7 @@ TEST_P(VolumeRender, SmallerSecondRenderReusesTheShadowBuffer) {
   point.color[0] = 1;
   point.castsShadows = 1;
   renderFloat(context, volumeSettings(), {point, point});
-  const float *maps = context->shadowMaps.get();
+  const ek::MapCell *maps = context->shadowMaps.get();
   const uint64_t capacity = context->shadowMaps.size();
   EXPECT_EQ(capacity, 12ull * 32 * 64 * 64);
   renderFloat(context, volumeSettings(), {point});

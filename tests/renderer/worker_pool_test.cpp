@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "cpu/cpu_device.h"
 #include "cpu/worker_pool.h"
 
 namespace {
@@ -57,6 +58,17 @@ TEST(WorkerPool, ConcurrentCallersAreSerialised) {
   for (std::thread &caller : callers)
     caller.join();
   EXPECT_EQ(sum.load(), 4u * 20u * 1000u);
+}
+
+// A worker count asked for is taken when it is a whole number in range; anything else leaves the
+// machine's.
+TEST(CpuWorkerCount, AWholeNumberInRangeOrTheMachines) {
+  EXPECT_EQ(ek::cpuWorkerCount("3", 16), 3u);
+  EXPECT_EQ(ek::cpuWorkerCount("1024", 16), 1024u);
+  for (const char *ignored : {"", "0", "-2", "2x", "1025", "99999999999999999999", " "})
+    EXPECT_EQ(ek::cpuWorkerCount(ignored, 16), 16u) << "'" << ignored << "'";
+  EXPECT_EQ(ek::cpuWorkerCount(nullptr, 6), 6u);
+  EXPECT_EQ(ek::cpuWorkerCount(nullptr, 0), 1u) << "a machine that cannot tell";
 }
 
 } // namespace
