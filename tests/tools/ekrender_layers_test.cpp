@@ -9,6 +9,7 @@
 #include <ImfInputFile.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -66,7 +67,12 @@ protected:
     return values;
   }
 
-  const fs::path folder_ = fs::temp_directory_path() / "ekrender_layers_test";
+  // A folder of each test's own: ctest runs the tests of this file side by side.
+  const fs::path folder_ =
+      fs::temp_directory_path() /
+      ("ekrender_layers_" +
+       std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+       std::to_string(getpid()));
 };
 
 TEST_F(EkrenderLayers, AdditiveLayersHaveTheirChannelsAndTheClumpsDepth) {
