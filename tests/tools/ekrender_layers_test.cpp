@@ -7,6 +7,7 @@
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfInputFile.h>
+#include <ImfStandardAttributes.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -101,6 +102,15 @@ TEST_F(EkrenderLayers, AdditiveLayersHaveTheirChannelsAndTheClumpsDepth) {
   // A corner shows nothing: no coverage, and the depth of nothing, far beyond the scene.
   EXPECT_EQ(coverage[0], 0.0f);
   EXPECT_GT(z[0], 1e9f);
+
+  // The camera at 0,0,10 looking at the origin: the origin lies 10 units down the view (-z), and
+  // the world's x and y axes are the camera's right and up.
+  ASSERT_TRUE(Imf::hasWorldToCamera(file.header()));
+  const Imath::M44f &toCamera = Imf::worldToCamera(file.header());
+  const Imath::V3f origin = Imath::V3f(0, 0, 0) * toCamera;
+  const Imath::V3f rightAndUp = Imath::V3f(1, 2, 0) * toCamera;
+  EXPECT_NEAR((origin - Imath::V3f(0, 0, -10)).length(), 0.0f, 1e-5f);
+  EXPECT_NEAR((rightAndUp - Imath::V3f(1, 2, -10)).length(), 0.0f, 1e-5f);
 }
 
 TEST_F(EkrenderLayers, VolumetricLightsAreOneLayerEachAndCompressionIsChosen) {

@@ -2,6 +2,7 @@
 // PNG or EXR, one image, a turntable or a frame sequence (or one chunk of it, for a render farm),
 // on a CUDA device or the CPU.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -167,16 +168,18 @@ std::string outputProblem(const Options &options, OutputFormat format,
   return std::string();
 }
 
-// Writes a frame's buffer: the beauty alone, or with the plan's layers as one multi-layer EXR.
+// Writes a frame's buffer: the beauty alone, or with the plan's layers as one multi-layer EXR
+// whose header carries the view of the camera that rendered it.
 bool save(const std::string &path, const Options &options, OutputFormat format,
-          const LayerPlan &plan, const std::vector<float> &image) {
+          const LayerPlan &plan, const std::array<float, 16> &toCamera,
+          const std::vector<float> &image) {
   if (!plan.empty()) {
     const std::vector<EKExrChannel> channels =
         plan.channels(image.data(), size_t(options.width) * size_t(options.height));
     return ekSaveLayeredEXR(path.c_str(), options.width, options.height, channels.data(),
                             int32_t(channels.size()),
                             options.exrZip ? EK_EXR_COMPRESSION_ZIP : EK_EXR_COMPRESSION_NONE,
-                            nullptr, nullptr) == 0;
+                            toCamera.data(), nullptr) == 0;
   }
   if (format == OutputFormat::Exr)
     return ekSaveEXR(path.c_str(), options.width, options.height, image.data()) == 0;
@@ -345,12 +348,14 @@ int run(const ek::platform::Utf8Arguments &arguments) {
         return stop(error);
       }
       ++rendered;
+      const std::array<float, 16> toCamera =
+          worldToCamera(cameraFor(options, bounds, job.turn, options.frames));
       writer.submit(
           image,
-          [&options, &plan, format, output = job.output, frame](const std::vector<float> &pixels,
-                                                                std::string &message) {
+          [&options, &plan, format, toCamera, output = job.output,
+           frame](const std::vector<float> &pixels, std::string &message) {
             const WritingFile writing(writesInProgress(), output);
-            if (save(output, options, format, plan, pixels))
+            if (save(output, options, format, plan, toCamera, pixels))
               return true;
             message =
                 frame + "could not write \"" + output + "\": " + std::strerror(ekLastWriteError());
