@@ -1,13 +1,14 @@
 /* emberkit: particle renderer with a flat C interface.
  *
- * Every function but ekApiVersion, ekLayerChannels and the image writers' four (ekSaveEXR,
- * ekSavePNG, ekPngSizeSupported, ekLastWriteError) works on an opaque context. Status results are 0 for
- * success and 1 for failure; the reason of a failure is read with ekLastError and stays until the
- * next failure on the same context (success never clears it); a writer's with ekLastWriteError.
- * Every call on a context with a status result first makes the context's device current on the
- * calling thread; when that fails it returns 1 with the reason "NAME: make device current:
- * REASON" (NAME the function) and does nothing else. A fault inside a call fails it with "NAME:
- * out of host memory" when memory ran out, and with a text that names the fault otherwise.
+ * Every function but ekApiVersion, ekLayerChannels and the image writers' five (ekSaveEXR,
+ * ekSavePNG, ekSaveLayeredEXR, ekPngSizeSupported, ekLastWriteError) works on an opaque context.
+ * Status results are 0 for success and 1 for failure; the reason of a failure is read with
+ * ekLastError and stays until the next failure on the same context (success never clears it); a
+ * writer's with ekLastWriteError. Every call on a context with a status result first makes the
+ * context's device current on the calling thread; when that fails it returns 1 with the reason
+ * "NAME: make device current: REASON" (NAME the function) and does nothing else. A fault inside a
+ * call fails it with "NAME: out of host memory" when memory ran out, and with a text that names the
+ * fault otherwise.
  *
  * Threads: any thread may call any function on a context. Calls on one context run one at a time:
  * a call made while another thread's call on the same context runs waits for it to return, so a
@@ -348,12 +349,12 @@ EK_API int32_t ekSavePNG(const char *path, int32_t width, int32_t height, const 
  * images fail with EFBIG. Lets a program refuse a size before it renders. Any thread. */
 EK_API int32_t ekPngSizeSupported(int32_t width, int32_t height, int32_t sixteenBit);
 
-/* The reason the calling thread's latest ekSaveEXR or ekSavePNG call failed, as an errno number
- * (compare it with the C library's ENOENT, EACCES... or pass it to strerror); 0 when that call
- * succeeded or the thread has made none. Each thread has its own. Read the reason here rather
- * than from errno: on Windows a program and the library can each have a C runtime of their own
- * (one linked into each, or a program on another runtime, as Python is), and then the writer's
- * errno is not the one the program reads. */
+/* The reason the calling thread's latest ekSaveEXR, ekSavePNG or ekSaveLayeredEXR call failed, as
+ * an errno number (compare it with the C library's ENOENT, EACCES... or pass it to strerror); 0
+ * when that call succeeded or the thread has made none. Each thread has its own. Read the reason
+ * here rather than from errno: on Windows a program and the library can each have a C runtime of
+ * their own (one linked into each, or a program on another runtime, as Python is), and then the
+ * writer's errno is not the one the program reads. */
 EK_API int32_t ekLastWriteError(void);
 
 /* Render layers: images beside the beauty for compositing, made by ekRenderLayers in the same
@@ -422,11 +423,11 @@ EK_API int32_t ekLayerChannels(int32_t kind);
 /* ekRender with layers: renders the beauty into image8 and imageFloat exactly as ekRender does
  * (same arguments, same rules, the same passes and images; on a GPU, whose volumetric image sums
  * come in whatever order its threads make them, those may differ in the last bits from one render
- * to the next, ekRender's own included) and, in the same render, writes
- * each of the `layerCount` layers of `layers` to its pixels. layerCount 0 (layers may then be null) is
- * ekRender. The request is checked whole before anything runs; each of these fails the call
- * with its own text, leaving the caller's images and layers and the context's particles as they
- * were: a null layer list with layerCount > 0, a negative layerCount, a kind that does not exist
+ * to the next, ekRender's own included) and, in the same render, writes each of the `layerCount`
+ * layers of `layers` to its pixels. layerCount 0 (layers may then be null) is ekRender. The
+ * request is checked whole before anything runs; each of these fails the call with its own text,
+ * leaving the caller's images and layers and the context's particles as they were: a null layer
+ * list with layerCount > 0, a negative layerCount, a kind that does not exist
  * ("unknown layer kind K"), a null pixels pointer, a kind asked for twice (a light's part: the
  * same light twice), a layer the look does not have ("the additive look has no ambient layer",
  * and "... no light layer"), and a light index outside the lights used. Other failures are
@@ -439,6 +440,49 @@ EK_API int32_t ekRenderLayers(EKContext *context, const EKCamera *camera,
                               const EKRenderSettings *settings, const EKLight *lights,
                               int32_t lightCount, const EKLayer *layers, int32_t layerCount,
                               uint8_t *image8, float *imageFloat, float *gpuMs);
+
+/* A layered EXR file: the beauty and its layers in one single-part scan-line OpenEXR file, as
+ * compositors read them. Each channel is named, stored as half or float, and read from the
+ * caller's floats wherever they lie, so the beauty's interleaved RGBA and a layer's pixels go in
+ * without a copy. Names as readers expect them: the beauty "R", "G", "B", "A" and the depth "Z"
+ * bare, every other channel "<layer>.<channel>" with one letter after the dot ("forward.u",
+ * "light1.R", "coverage.Y"), which Blender reads as named passes. */
+#define EK_EXR_HALF 0  /* 16-bit half float, rounded to nearest even; beyond 65504 infinity */
+#define EK_EXR_FLOAT 1 /* 32-bit float, exactly as given */
+
+#define EK_EXR_COMPRESSION_NONE 0 /* one block per scan line, stored as it is */
+#define EK_EXR_COMPRESSION_ZIP 1  /* blocks of 16 scan lines, each one zlib stream */
+
+/* One channel of a layered EXR file (32 bytes on 64-bit systems). The value of pixel (x, y), y = 0
+ * the top row, is pixels[y * rowStride + x * pixelStride]; the data is only read. */
+typedef struct EKExrChannel {
+  const char *name;    /* UTF-8, 1 to 255 bytes, unique within the file */
+  int32_t type;        /* EK_EXR_HALF or EK_EXR_FLOAT */
+  int32_t pixelStride; /* floats from a pixel to its right-hand neighbour: 1 for a plane of its
+                          own, 4 for one component of interleaved RGBA; at least 1 */
+  const float *pixels; /* the top-left pixel's value */
+  int64_t rowStride;   /* floats from a row to the next; 0 for width x pixelStride */
+} EKExrChannel;
+
+/* Writes the `channelCount` channels of `channels` (width x height pixels each) to the layered EXR
+ * file at `path` (UTF-8), compressed as `compression` (EK_EXR_COMPRESSION_...). The file lists its
+ * channels sorted by name, as the format requires, whatever their order here; its header holds
+ * the Rec. 709 primaries with a D65 white as "chromaticities" and, when not null, the camera's
+ * matrices as "worldToCamera" and "worldToNDC": 16 floats each in OpenEXR's order (element
+ * [row * 4 + column], points as row vectors, the translation in elements 12 to 14). Large images
+ * are converted and compressed on short-lived helper threads, one per processor core, which have
+ * ended when the call returns. The file is written under a temporary name and replaces the target
+ * only when complete, like ekSaveEXR's (see the image writers above): on any failure a previous
+ * file at the path is left as it was. Everything is checked before any file is made: a null path
+ * or channel list, a channelCount below 1, a size below 1, a channel with a null name or pixels, an
+ * empty, repeated or over-long name, an unknown type or compression, a pixelStride below 1 or a
+ * negative rowStride fail with EINVAL; an image beyond the format's limits (a block of scan lines
+ * holds less than 2^31 bytes) with EFBIG. Returns 0, or 1 with the reason in ekLastWriteError.
+ * Any thread, several at once. */
+EK_API int32_t ekSaveLayeredEXR(const char *path, int32_t width, int32_t height,
+                                const EKExrChannel *channels, int32_t channelCount,
+                                int32_t compression, const float *worldToCamera,
+                                const float *worldToNDC);
 
 #ifdef __cplusplus
 }

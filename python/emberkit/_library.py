@@ -103,6 +103,21 @@ _SIGNATURES = {
     ),
     "ekPngSizeSupported": (ctypes.c_int32, [ctypes.c_int32, ctypes.c_int32, ctypes.c_int32]),
     "ekLastWriteError": (ctypes.c_int32, []),
+    # The channel list goes as a plain address: an array of EKExrChannel records that the caller
+    # lays out; the two camera matrices are 16 floats each or null.
+    "ekSaveLayeredEXR": (
+        ctypes.c_int32,
+        [
+            ctypes.c_char_p,
+            ctypes.c_int32,
+            ctypes.c_int32,
+            ctypes.c_void_p,
+            ctypes.c_int32,
+            ctypes.c_int32,
+            _FLOAT_POINTER,
+            _FLOAT_POINTER,
+        ],
+    ),
 }
 
 

@@ -110,4 +110,33 @@ EKCamera cameraFor(const Options &options, const Bounds &bounds, int frame, int 
   return camera;
 }
 
+std::array<float, 16> worldToCamera(const EKCamera &camera) {
+  const auto unit = [](double x, double y, double z) {
+    const double length = std::sqrt(x * x + y * y + z * z);
+    return std::array<double, 3>{x / length, y / length, z / length};
+  };
+  const auto cross = [](const std::array<double, 3> &a, const std::array<double, 3> &b) {
+    return std::array<double, 3>{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
+                                 a[0] * b[1] - a[1] * b[0]};
+  };
+  const std::array<double, 3> eye{camera.eye.x, camera.eye.y, camera.eye.z};
+  const std::array<double, 3> forward =
+      unit(camera.target.x - eye[0], camera.target.y - eye[1], camera.target.z - eye[2]);
+  const std::array<double, 3> sideways = cross(forward, {camera.up.x, camera.up.y, camera.up.z});
+  const std::array<double, 3> right = unit(sideways[0], sideways[1], sideways[2]);
+  const std::array<double, 3> up = cross(right, forward);
+  // Each column holds one camera axis; the last row moves the eye to the origin.
+  const std::array<double, 3> back{-forward[0], -forward[1], -forward[2]};
+  const std::array<double, 3> *axes[3] = {&right, &up, &back};
+  std::array<float, 16> matrix{};
+  for (int column = 0; column < 3; ++column) {
+    const std::array<double, 3> &axis = *axes[column];
+    for (int row = 0; row < 3; ++row)
+      matrix[row * 4 + column] = float(axis[row]);
+    matrix[12 + column] = float(-(eye[0] * axis[0] + eye[1] * axis[1] + eye[2] * axis[2]));
+  }
+  matrix[15] = 1.0f;
+  return matrix;
+}
+
 } // namespace ekrender

@@ -2,6 +2,7 @@
 // around the target for the frames of a turntable sequence.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -24,5 +25,10 @@ EKCamera cameraFor(const Options &options, const Bounds &bounds, int frame, int 
 // or an up direction that is zero or parallel to the view. A turntable turns about the up
 // direction, so frame 0 speaks for every frame.
 std::string cameraProblem(const EKCamera &camera);
+
+// The camera's view as OpenEXR's "worldToCamera" matrix: 16 floats, element [row * 4 + column],
+// points as row vectors, in a camera space with x to the right, y up and the view along -z (so the
+// target lies at z = -distance). For a spherical camera, the frame of its centre eye.
+std::array<float, 16> worldToCamera(const EKCamera &camera);
 
 } // namespace ekrender

@@ -2,6 +2,7 @@
 // PNG or EXR, one image, a turntable or a frame sequence (or one chunk of it, for a render farm),
 // on a CUDA device or the CPU.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include "particle_file.h"
 #include "platform/program_files.h"
 #include "progress.h"
+#include "render_layers.h"
 
 namespace {
 
@@ -146,9 +148,9 @@ std::vector<FrameJob> frameJobs(const Options &options) {
 }
 
 // The image is premultiplied, so laying it over black only makes every pixel opaque.
-void overBlack(std::vector<float> &image) {
-  for (size_t i = 3; i < image.size(); i += 4)
-    image[i] = 1.0f;
+void overBlack(float *rgba, size_t pixels) {
+  for (size_t i = 0; i < pixels; ++i)
+    rgba[4 * i + 3] = 1.0f;
 }
 
 // What makes the output impossible before anything is rendered, or empty: a PNG larger than the
@@ -166,8 +168,19 @@ std::string outputProblem(const Options &options, OutputFormat format,
   return std::string();
 }
 
+// Writes a frame's buffer: the beauty alone, or with the plan's layers as one multi-layer EXR
+// whose header carries the view of the camera that rendered it.
 bool save(const std::string &path, const Options &options, OutputFormat format,
+          const LayerPlan &plan, const std::array<float, 16> &toCamera,
           const std::vector<float> &image) {
+  if (!plan.empty()) {
+    const std::vector<EKExrChannel> channels =
+        plan.channels(image.data(), size_t(options.width) * size_t(options.height));
+    return ekSaveLayeredEXR(path.c_str(), options.width, options.height, channels.data(),
+                            int32_t(channels.size()),
+                            options.exrZip ? EK_EXR_COMPRESSION_ZIP : EK_EXR_COMPRESSION_NONE,
+                            toCamera.data(), nullptr) == 0;
+  }
   if (format == OutputFormat::Exr)
     return ekSaveEXR(path.c_str(), options.width, options.height, image.data()) == 0;
   return ekSavePNG(path.c_str(), options.width, options.height, image.data(),
@@ -182,10 +195,11 @@ uint32_t seedFor(const Options &options, const FrameJob &job, bool sequence) {
   return uint32_t(job.number) + (options.seedGiven ? options.seed : 0u);
 }
 
-// Renders one frame into `image`; false with a message naming it.
-bool renderFrame(EKContext *context, const Options &options, const FrameJob &job, bool sequence,
-                 std::vector<float> &image, bool reload, Bounds &bounds, double &renderMs,
-                 std::string &error) {
+// Renders one frame, the beauty and the plan's layers, into `image`; false with a message naming
+// it.
+bool renderFrame(EKContext *context, const Options &options, const LayerPlan &plan,
+                 const FrameJob &job, bool sequence, std::vector<float> &image, bool reload,
+                 Bounds &bounds, double &renderMs, std::string &error) {
   const std::string frame = sequence ? "frame " + std::to_string(job.number) + ": " : "";
   bool velocities = false;
   if (reload) {
@@ -205,15 +219,17 @@ bool renderFrame(EKContext *context, const Options &options, const FrameJob &job
   EKRenderSettings settings = settingsFor(options, ekGetCount(context));
   settings.seed = seedFor(options, job, sequence);
   const auto start = std::chrono::steady_clock::now();
-  if (ekRender(context, &camera, &settings, options.lights.data(), int(options.lights.size()),
-               nullptr, image.data(), nullptr) != 0) {
+  const size_t pixels = size_t(options.width) * size_t(options.height);
+  const std::vector<EKLayer> layers = plan.records(image.data(), pixels);
+  if (ekRenderLayers(context, &camera, &settings, options.lights.data(), int(options.lights.size()),
+                     layers.data(), int32_t(layers.size()), nullptr, image.data(), nullptr) != 0) {
     error = frame + ekLastError(context);
     return false;
   }
   renderMs +=
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   if (!options.transparent)
-    overBlack(image);
+    overBlack(image.data(), pixels);
   return true;
 }
 
@@ -238,6 +254,20 @@ int run(const ek::platform::Utf8Arguments &arguments) {
                  options.output.c_str());
     return 2;
   }
+  LayerPlan plan;
+  if (!options.layers.empty()) {
+    if (format != OutputFormat::Exr) {
+      std::fprintf(stderr,
+                   "ekrender: --layers writes multi-layer EXR files: the output \"%s\" "
+                   "must be .exr (or --format exr)\n",
+                   options.output.c_str());
+      return 2;
+    }
+    if (!planLayers(options.layers, options.volumetric, options.lights.size(), plan, error)) {
+      std::fprintf(stderr, "ekrender: %s\n", error.c_str());
+      return 2;
+    }
+  }
   const std::vector<FrameJob> all = frameJobs(options);
   const Span chunk = chunkOf(all.size(), options.chunk, options.chunks);
   const std::vector<FrameJob> jobs(all.begin() + long(chunk.first), all.begin() + long(chunk.last));
@@ -259,7 +289,8 @@ int run(const ek::platform::Utf8Arguments &arguments) {
     return 0;
   }
   // A sequence holds a second image while the first is written.
-  const uint64_t needed = renderHostBytes(options, format, jobs.size() > 1 ? 2 : 1, onCpu);
+  const uint64_t needed =
+      renderHostBytes(options, format, jobs.size() > 1 ? 2 : 1, plan.floatsPerPixel(), onCpu);
   if (const std::string shortfall =
           memoryShortfall(needed, "a " + std::to_string(options.width) + "x" +
                                       std::to_string(options.height) + " image");
@@ -275,7 +306,7 @@ int run(const ek::platform::Utf8Arguments &arguments) {
   int done = 0;
   // Frame N is written on the writer's thread while frame N + 1 loads and renders here; the
   // writer reports each frame once its file is complete, in order.
-  FrameWriter writer(size_t(options.width) * size_t(options.height) * 4,
+  FrameWriter writer(size_t(options.width) * size_t(options.height) * plan.floatsPerPixel(),
                      [&](const std::string &event) {
                        if (jobs.size() > 1)
                          progress.update(++done, event);
@@ -311,18 +342,20 @@ int run(const ek::platform::Utf8Arguments &arguments) {
       if (!image)
         break;
       const bool reload = isSequence || rendered == 0;
-      if (!renderFrame(context, options, job, isSequence, *image, reload, bounds, renderMs,
+      if (!renderFrame(context, options, plan, job, isSequence, *image, reload, bounds, renderMs,
                        error)) {
         writer.release(image);
         return stop(error);
       }
       ++rendered;
+      const std::array<float, 16> toCamera =
+          worldToCamera(cameraFor(options, bounds, job.turn, options.frames));
       writer.submit(
           image,
-          [&options, format, output = job.output, frame](const std::vector<float> &pixels,
-                                                         std::string &message) {
+          [&options, &plan, format, toCamera, output = job.output,
+           frame](const std::vector<float> &pixels, std::string &message) {
             const WritingFile writing(writesInProgress(), output);
-            if (save(output, options, format, pixels))
+            if (save(output, options, format, plan, toCamera, pixels))
               return true;
             message =
                 frame + "could not write \"" + output + "\": " + std::strerror(ekLastWriteError());

@@ -31,9 +31,9 @@ std::string memoryShortfall(uint64_t needed, const std::string &what) {
 }
 
 uint64_t renderHostBytes(const Options &options, OutputFormat format, int imageBuffers,
-                         bool onCpu) {
+                         size_t frameFloats, bool onCpu) {
   constexpr uint64_t kRgbaFloat = 16;
-  uint64_t perPixel = uint64_t(imageBuffers) * kRgbaFloat;
+  uint64_t perPixel = uint64_t(imageBuffers) * frameFloats * sizeof(float);
   if (onCpu)
     perPixel += kRgbaFloat + (options.volumetric ? sizeof(float) : 0);
   if (format == OutputFormat::Png8 || format == OutputFormat::Png16) {

@@ -19,10 +19,12 @@ std::string memoryShortfall(uint64_t needed, uint64_t available, const std::stri
 std::string memoryShortfall(uint64_t needed, const std::string &what);
 
 // What a render of the options' image size holds in host memory at least, whatever the
-// particles: `imageBuffers` float RGBA images of ekrender's own, the renderer's accumulation
+// particles: `imageBuffers` frame buffers of ekrender's own, `frameFloats` floats a pixel each
+// (4 for the beauty's RGBA, more with render layers), the renderer's accumulation
 // image (and the volumetric depth image) when it renders on the CPU, and for a PNG the encoder's
 // filtered rows and compressed stream. The renderer's per-thread images come on top where the
 // particles reach them, so this is a floor, never an overestimate.
-uint64_t renderHostBytes(const Options &options, OutputFormat format, int imageBuffers, bool onCpu);
+uint64_t renderHostBytes(const Options &options, OutputFormat format, int imageBuffers,
+                         size_t frameFloats, bool onCpu);
 
 } // namespace ekrender

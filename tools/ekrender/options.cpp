@@ -155,6 +155,20 @@ std::vector<Option> optionTable(Options &o) {
       {"--transparent", nullptr,
        "keep the particles' coverage as alpha (default: an opaque black background)",
        [&o](const std::string &) { return o.transparent = true; }},
+      {"--layers", "LIST",
+       "render layers to write beside the beauty, comma-separated: coverage, raw, depth, "
+       "forward, backward, motion (both), emission, and for the volumetric look ambient, lights "
+       "(one per light) or light1 .. lightN. Each frame becomes one multi-layer EXR file, so the "
+       "output must be .exr",
+       [&o](const std::string &v) { return !(o.layers = v).empty(); }},
+      {"--exr-compression", "zip|none",
+       "compression of the multi-layer EXR files of --layers (default zip)",
+       [&o](const std::string &v) {
+         if (v != "zip" && v != "none")
+           return false;
+         o.exrZip = v == "zip";
+         return true;
+       }},
       {"--format", "png8|png16|exr", "file format when the extension should not decide",
        [&o](const std::string &v) {
          if (v == "png8")

@@ -50,6 +50,8 @@ struct Options {
   bool chunkFromEnvironment = false;
   bool skipExisting = false, allowMissing = false;
   bool transparent = false; // keep the coverage alpha instead of a black background
+  std::string layers;       // render layers beside the beauty, comma-separated; empty: none
+  bool exrZip = true;       // layered EXR files ZIP-compressed, else stored as they are
 
   // The volumetric look.
   bool volumetric = false;
