@@ -228,22 +228,27 @@ void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const MapCell
 }
 
 // Places the camera sample of a work item at `slot` of the visiting order and, when it lands in
-// the image, asks for the camera depth its shading reads and looks it up in the shadow maps.
-// `Args` is a pass's arguments (the shading or the layers), which both carry the frame, the
-// particles and the maps.
+// the image, asks for the cell of the camera depth map it touches; false for a culled sample.
+// `Args` is a pass's arguments (the camera depth, the shading or the layers), which all carry the
+// frame, the particles and the camera depth map.
+template <typename Args>
+bool placeCameraSample(const Args &a, const EKV3 *ordered, const WorkItem &work, uint64_t slot,
+                       StagedCameraSample &staged) {
+  staged.slot = slot;
+  staged.placed =
+      cameraSampleFrom(a.frame, a.vol, particlePosition(a.positions, ordered, work, slot),
+                       a.velocities, work, staged.sample);
+  if (staged.placed)
+    prefetch(cameraColumn(a.vol, a.cameraDepth, staged.sample.pixel) + staged.sample.slices.k0);
+  return staged.placed;
+}
+
+// placeCameraSample, and for a placed sample its lookups in the shadow maps as well.
 template <typename Args>
 void stageShadeSample(const Args &a, const EKV3 *ordered, const WorkItem &work, uint64_t slot,
                       StagedShadeSample &staged) {
-  StagedCameraSample &camera = staged.camera;
-  camera.slot = slot;
-  camera.placed =
-      cameraSampleFrom(a.frame, a.vol, particlePosition(a.positions, ordered, work, slot),
-                       a.velocities, work, camera.sample);
-  if (!camera.placed)
-    return;
-  prefetch(prefixedColumn(cameraColumn(a.vol, a.cameraDepth, camera.sample.pixel)) +
-           camera.sample.slices.k0);
-  stageShadowLookups(a.vol, camera.sample.position, a.shadowMaps, staged.lookups);
+  if (placeCameraSample(a, ordered, work, slot, staged.camera))
+    stageShadowLookups(a.vol, staged.camera.sample.position, a.shadowMaps, staged.lookups);
 }
 
 } // namespace
@@ -373,12 +378,7 @@ void CpuDevice::run(uint32_t, const CamSplatArgs &a) {
         fetchParticle(a.positions, ordered, a.velocities, work);
       },
       [&](const WorkItem &work, uint64_t slot, StagedCameraSample &staged) {
-        staged.placed =
-            cameraSampleFrom(a.frame, a.vol, particlePosition(a.positions, ordered, work, slot),
-                             a.velocities, work, staged.sample);
-        if (staged.placed)
-          prefetch(cameraColumn(a.vol, a.cameraDepth, staged.sample.pixel) +
-                   staged.sample.slices.k0);
+        placeCameraSample(a, ordered, work, slot, staged);
       },
       [&](const WorkItem &, const StagedCameraSample &staged) {
         if (staged.placed)
