@@ -40,10 +40,7 @@ MovingCloud movingCloud(int particles, bool lens, int32_t width = 320, int32_t h
   EKCamera camera = ek::test::lookingAt({0, 0, 0}, {0, 0, -1}, 50);
   camera.aperture = lens ? 0.8f : 0.0f;
   camera.focusDistance = lens ? 25.0f : 0.0f;
-  EKRenderSettings settings{};
-  settings.width = width;
-  settings.height = height;
-  settings.brightness = 1;
+  EKRenderSettings settings = ek::test::imageSettings(width, height);
   settings.repopulation = 2;
   settings.radius = 0.7f;
   settings.samples = 3;
