@@ -11,16 +11,13 @@
 #include <cstdio>
 #include <vector>
 
-#include "bench_options.h"
+#include "bench_scene.h"
 
 namespace {
 
-constexpr int kWidth = 1920, kHeight = 1080;
-
-double msSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-      .count();
-}
+using ek::bench::kHeight;
+using ek::bench::kWidth;
+using ek::bench::msSince;
 
 struct LayerImages {
   std::vector<std::vector<float>> pixels;
@@ -81,19 +78,13 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "usage: bench_layers [--device cpu|cuda] [--particles N] [--repeat N]\n");
     return 2;
   }
-  EKContext *context = ekCreate(o.device);
   char info[256] = "";
-  if (!context || ekLastError(context)[0] || ekDeviceInfo(context, info, sizeof info) ||
-      ekGenerateTestCloud(context, o.particles, 1, 1) != 0) {
-    std::fprintf(stderr, "bench_layers: %s\n", ekLastError(context));
+  EKContext *context = ek::bench::openTestCloud("bench_layers", o, 1, info, sizeof info);
+  if (!context)
     return 1;
-  }
   std::printf("device: %s\n%llu particles with velocities, %d x %d\n\n", info,
               (unsigned long long)o.particles, kWidth, kHeight);
-  EKCamera camera{};
-  camera.eye = {0, 120, 220};
-  camera.up = {0, 1, 0};
-  camera.fovY = 45;
+  const EKCamera camera = ek::bench::sceneCamera();
   EKRenderSettings settings{};
   settings.width = kWidth;
   settings.height = kHeight;
@@ -112,28 +103,11 @@ int main(int argc, char **argv) {
     additive.add(kind);
   ok = ok && compare(context, "additive", camera, settings, nullptr, 0, additive, o.repeat);
 
-  EKLight lights[2] = {};
-  lights[0].type = EK_LIGHT_SPOT;
-  lights[0].position = {0, 150, 150};
-  lights[0].direction = {0, -1, -1};
-  lights[0].color[0] = lights[0].color[1] = lights[0].color[2] = 3;
-  lights[0].outerAngle = 60;
-  lights[0].innerAngle = 40;
-  lights[0].castsShadows = 1;
-  lights[1].type = EK_LIGHT_POINT;
-  lights[1].position = {120, 40, 0};
-  lights[1].color[0] = 2;
-  lights[1].color[1] = 1.5f;
-  lights[1].color[2] = 1;
-  lights[1].castsShadows = 1;
-  settings.mode = EK_MODE_VOLUMETRIC;
-  settings.density = 1;
-  settings.emission = 0.05f;
+  EKLight lights[ek::bench::kSceneLightCount];
+  ek::bench::sceneLights(lights);
+  ek::bench::setMediumVolume(settings);
   settings.ambient[0] = settings.ambient[1] = 0.05f;
   settings.ambient[2] = 0.06f;
-  settings.shadowMapSize = 512;
-  settings.shadowSlices = 64;
-  settings.cameraSlices = 32;
   LayerImages volumetric;
   for (int32_t kind : {EK_LAYER_COVERAGE, EK_LAYER_RAW, EK_LAYER_DEPTH})
     volumetric.add(kind);

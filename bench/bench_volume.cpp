@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "bench_options.h"
+#include "bench_scene.h"
 #include "first_frame.h"
 #include "frame_builder.h"
 #include "render_volume.h"
@@ -27,12 +27,9 @@
 
 namespace {
 
-constexpr int kWidth = 1920, kHeight = 1080;
-
-double msSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-      .count();
-}
+using ek::bench::kHeight;
+using ek::bench::kWidth;
+using ek::bench::msSince;
 
 // memset plus one read-and-write pass over host memory of `floats` floats, on all cores.
 double cpuMemoryPassMs(uint64_t floats) {
@@ -79,42 +76,19 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "usage: bench_volume [--device cpu|cuda] [--particles N] [--repeat N]\n");
     return 2;
   }
-  EKContext *context = ekCreate(o.device);
   char info[256] = "";
-  if (!context || ekLastError(context)[0] || ekDeviceInfo(context, info, sizeof info) ||
-      ekGenerateTestCloud(context, o.particles, 1, 0) != 0) {
-    std::fprintf(stderr, "bench_volume: %s\n", ekLastError(context));
+  EKContext *context = ek::bench::openTestCloud("bench_volume", o, 0, info, sizeof info);
+  if (!context)
     return 1;
-  }
-  EKCamera camera{};
-  camera.eye = {0, 120, 220};
-  camera.up = {0, 1, 0};
-  camera.fovY = 45;
+  const EKCamera camera = ek::bench::sceneCamera();
   EKRenderSettings settings{};
   settings.width = kWidth;
   settings.height = kHeight;
   settings.exposure = 1;
   settings.samples = 1;
-  settings.mode = EK_MODE_VOLUMETRIC;
-  settings.density = 1;
-  settings.emission = 0.05f;
-  settings.shadowMapSize = 512;
-  settings.shadowSlices = 64;
-  settings.cameraSlices = 32;
-  EKLight lights[2] = {};
-  lights[0].type = 1;
-  lights[0].position = {0, 150, 150};
-  lights[0].direction = {0, -1, -1};
-  lights[0].color[0] = lights[0].color[1] = lights[0].color[2] = 3;
-  lights[0].outerAngle = 60;
-  lights[0].innerAngle = 40;
-  lights[0].castsShadows = 1;
-  lights[1].type = 0;
-  lights[1].position = {120, 40, 0};
-  lights[1].color[0] = 2;
-  lights[1].color[1] = 1.5f;
-  lights[1].color[2] = 1;
-  lights[1].castsShadows = 1;
+  ek::bench::setMediumVolume(settings);
+  EKLight lights[ek::bench::kSceneLightCount];
+  ek::bench::sceneLights(lights);
 
   // A first render sizes every buffer; the timed ones allocate nothing.
   std::vector<float> image(size_t(kWidth) * kHeight * 4);

@@ -227,6 +227,30 @@ void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const MapCell
   }
 }
 
+// Places the camera sample of a work item at `slot` of the visiting order and, when it lands in
+// the image, asks for the cell of the camera depth map it touches; false for a culled sample.
+// `Args` is a pass's arguments (the camera depth, the shading or the layers), which all carry the
+// frame, the particles and the camera depth map.
+template <typename Args>
+bool placeCameraSample(const Args &a, const EKV3 *ordered, const WorkItem &work, uint64_t slot,
+                       StagedCameraSample &staged) {
+  staged.slot = slot;
+  staged.placed =
+      cameraSampleFrom(a.frame, a.vol, particlePosition(a.positions, ordered, work, slot),
+                       a.velocities, work, staged.sample);
+  if (staged.placed)
+    prefetch(cameraColumn(a.vol, a.cameraDepth, staged.sample.pixel) + staged.sample.slices.k0);
+  return staged.placed;
+}
+
+// placeCameraSample, and for a placed sample its lookups in the shadow maps as well.
+template <typename Args>
+void stageShadeSample(const Args &a, const EKV3 *ordered, const WorkItem &work, uint64_t slot,
+                      StagedShadeSample &staged) {
+  if (placeCameraSample(a, ordered, work, slot, staged.camera))
+    stageShadowLookups(a.vol, staged.camera.sample.position, a.shadowMaps, staged.lookups);
+}
+
 } // namespace
 
 void CpuDevice::run(uint32_t, const BoundsArgs &a) {
@@ -354,12 +378,7 @@ void CpuDevice::run(uint32_t, const CamSplatArgs &a) {
         fetchParticle(a.positions, ordered, a.velocities, work);
       },
       [&](const WorkItem &work, uint64_t slot, StagedCameraSample &staged) {
-        staged.placed =
-            cameraSampleFrom(a.frame, a.vol, particlePosition(a.positions, ordered, work, slot),
-                             a.velocities, work, staged.sample);
-        if (staged.placed)
-          prefetch(cameraColumn(a.vol, a.cameraDepth, staged.sample.pixel) +
-                   staged.sample.slices.k0);
+        placeCameraSample(a, ordered, work, slot, staged);
       },
       [&](const WorkItem &, const StagedCameraSample &staged) {
         if (staged.placed)
@@ -384,16 +403,7 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
           prefetch(a.colors + work.particle);
       },
       [&](const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
-        StagedCameraSample &camera = staged.camera;
-        camera.slot = slot;
-        camera.placed =
-            cameraSampleFrom(a.frame, vol, particlePosition(a.positions, ordered, work, slot),
-                             a.velocities, work, camera.sample);
-        if (!camera.placed)
-          return;
-        prefetch(prefixedColumn(cameraColumn(vol, a.cameraDepth, camera.sample.pixel)) +
-                 camera.sample.slices.k0);
-        stageShadowLookups(vol, camera.sample.position, a.shadowMaps, staged.lookups);
+        stageShadeSample(a, ordered, work, slot, staged);
       },
       [&](const WorkItem &, const StagedShadeSample &staged) {
         const StagedCameraSample &camera = staged.camera;
@@ -411,7 +421,6 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
 // shadow maps ahead of its layers, as in shadeRange.
 void CpuDevice::volumeLayerRange(const LayerSplatArgs &a, const uint32_t *order, uint64_t begin,
                                  uint64_t end, BatchedAdds &sink) const {
-  const VolumeConstants &vol = a.vol;
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
   pipelineWorkItems<StagedShadeSample>(
       a.frame.repopulation, a.frame.samples, begin, end, order,
@@ -420,16 +429,7 @@ void CpuDevice::volumeLayerRange(const LayerSplatArgs &a, const uint32_t *order,
         prefetch(a.colors + work.particle);
       },
       [&](const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
-        StagedCameraSample &camera = staged.camera;
-        camera.slot = slot;
-        camera.placed =
-            cameraSampleFrom(a.frame, vol, particlePosition(a.positions, ordered, work, slot),
-                             a.velocities, work, camera.sample);
-        if (!camera.placed)
-          return;
-        prefetch(a.cameraDepth + uint64_t(camera.sample.pixel) * uint64_t(vol.camSlices) +
-                 camera.sample.slices.k0);
-        stageShadowLookups(vol, camera.sample.position, a.shadowMaps, staged.lookups);
+        stageShadeSample(a, ordered, work, slot, staged);
       },
       [&](const WorkItem &, const StagedShadeSample &staged) {
         if (staged.camera.placed)

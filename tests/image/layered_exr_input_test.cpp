@@ -11,12 +11,7 @@
 namespace {
 
 using namespace ek::test;
-using ek::image::ExrChannel;
-using ek::image::ExrCompression;
-using ek::image::ExrSampleType;
-using ek::image::LayeredExrImage;
-using ek::image::LayeredExrStatus;
-using ek::image::writeLayeredExr;
+using namespace ek::image;
 
 const std::vector<uint8_t> kPrevious = {'o', 'l', 'd'};
 

@@ -19,12 +19,7 @@
 namespace {
 
 using namespace ek::test;
-using ek::image::ExrChannel;
-using ek::image::ExrCompression;
-using ek::image::ExrSampleType;
-using ek::image::floatToHalf;
-using ek::image::LayeredExrImage;
-using ek::image::writeLayeredExr;
+using namespace ek::image;
 
 // A smooth ramp, a few bright clusters, and at the start noise that no compressor can shrink (so
 // some ZIP blocks are stored as they are), plus values a half cannot hold at the end. The ramp

@@ -40,10 +40,7 @@ MovingCloud movingCloud(int particles, bool lens, int32_t width = 320, int32_t h
   EKCamera camera = ek::test::lookingAt({0, 0, 0}, {0, 0, -1}, 50);
   camera.aperture = lens ? 0.8f : 0.0f;
   camera.focusDistance = lens ? 25.0f : 0.0f;
-  EKRenderSettings settings{};
-  settings.width = width;
-  settings.height = height;
-  settings.brightness = 1;
+  EKRenderSettings settings = ek::test::imageSettings(width, height);
   settings.repopulation = 2;
   settings.radius = 0.7f;
   settings.samples = 3;
@@ -51,6 +48,26 @@ MovingCloud movingCloud(int particles, bool lens, int32_t width = 320, int32_t h
   settings.seed = 77;
   cloud.frame = ek::buildFrame(camera, settings);
   return cloud;
+}
+
+// Loads work item `item` of the cloud into `lane` of `lanes`, as the splat launch feeds the lane
+// path: the particle moved to its copy's place, its stream keys and its velocity.
+void loadLane(const MovingCloud &cloud, uint64_t item, uint32_t lane, ek::SampleLanes &lanes) {
+  const ek::Frame &f = cloud.frame;
+  const ek::WorkItem w = ek::decodeWorkItem(item, f.repopulation, f.samples);
+  EKV3 p = cloud.positions[w.particle];
+  if (w.copy > 0) {
+    const EKV3 o = ek::repopulationOffset(w.particle, w.copy, f.radius);
+    p = {p.x + o.x, p.y + o.y, p.z + o.z};
+  }
+  lanes.particleKey[lane] = ek::particleStreamKey(w.particle);
+  lanes.sampleKey[lane] = ek::sampleStreamKey(w.copy, w.sample, f.seed);
+  lanes.x[lane] = p.x;
+  lanes.y[lane] = p.y;
+  lanes.z[lane] = p.z;
+  lanes.vx[lane] = cloud.velocities[w.particle].x;
+  lanes.vy[lane] = cloud.velocities[w.particle].y;
+  lanes.vz[lane] = cloud.velocities[w.particle].z;
 }
 
 // The vectorised resolves against the shared scalar item functions, on ordinary values and on
@@ -190,23 +207,8 @@ TEST(VectorisedSamples, AgreeWithTheItemFunction) {
     for (uint64_t first = 0; first < total; first += ek::SampleLanes::kLanes) {
       ek::SampleLanes lanes{};
       const uint32_t count = uint32_t(std::min<uint64_t>(ek::SampleLanes::kLanes, total - first));
-      for (uint32_t lane = 0; lane < ek::SampleLanes::kLanes; ++lane) {
-        const uint64_t item = lane < count ? first + lane : lane * 337 % total;
-        const ek::WorkItem w = ek::decodeWorkItem(item, f.repopulation, f.samples);
-        EKV3 p = positions[w.particle];
-        if (w.copy > 0) {
-          const EKV3 o = ek::repopulationOffset(w.particle, w.copy, f.radius);
-          p = {p.x + o.x, p.y + o.y, p.z + o.z};
-        }
-        lanes.particleKey[lane] = ek::particleStreamKey(w.particle);
-        lanes.sampleKey[lane] = ek::sampleStreamKey(w.copy, w.sample, f.seed);
-        lanes.x[lane] = p.x;
-        lanes.y[lane] = p.y;
-        lanes.z[lane] = p.z;
-        lanes.vx[lane] = velocities[w.particle].x;
-        lanes.vy[lane] = velocities[w.particle].y;
-        lanes.vz[lane] = velocities[w.particle].z;
-      }
+      for (uint32_t lane = 0; lane < ek::SampleLanes::kLanes; ++lane)
+        loadLane(cloud, lane < count ? first + lane : lane * 337 % total, lane, lanes);
       uint32_t pixel[ek::SampleLanes::kLanes];
       const uint64_t mask = paths.placeSamples(f, true, lanes, count, pixel);
       ASSERT_EQ(count == ek::SampleLanes::kLanes ? 0 : mask >> count, 0u) << "unfilled lanes";
@@ -280,22 +282,8 @@ TEST(VectorisedSamples, SplatAddsEachPixelsSamplesInItemOrder) {
     for (uint64_t first = 0; first < total; first += ek::SampleLanes::kLanes) {
       ek::SampleLanes lanes{};
       const uint32_t count = uint32_t(std::min<uint64_t>(ek::SampleLanes::kLanes, total - first));
-      for (uint32_t lane = 0; lane < count; ++lane) {
-        const ek::WorkItem w = ek::decodeWorkItem(first + lane, f.repopulation, f.samples);
-        EKV3 p = cloud.positions[w.particle];
-        if (w.copy > 0) {
-          const EKV3 o = ek::repopulationOffset(w.particle, w.copy, f.radius);
-          p = {p.x + o.x, p.y + o.y, p.z + o.z};
-        }
-        lanes.particleKey[lane] = ek::particleStreamKey(w.particle);
-        lanes.sampleKey[lane] = ek::sampleStreamKey(w.copy, w.sample, f.seed);
-        lanes.x[lane] = p.x;
-        lanes.y[lane] = p.y;
-        lanes.z[lane] = p.z;
-        lanes.vx[lane] = cloud.velocities[w.particle].x;
-        lanes.vy[lane] = cloud.velocities[w.particle].y;
-        lanes.vz[lane] = cloud.velocities[w.particle].z;
-      }
+      for (uint32_t lane = 0; lane < count; ++lane)
+        loadLane(cloud, first + lane, lane, lanes);
       uint32_t pixel[ek::SampleLanes::kLanes];
       const uint64_t hits = paths.placeSamples(f, true, lanes, count, pixel);
       for (uint32_t lane = 0; lane < count; ++lane)

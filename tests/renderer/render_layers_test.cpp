@@ -7,6 +7,7 @@
 
 #include "backend_fixture.h"
 #include "particle_ball.h"
+#include "scene_records.h"
 
 namespace {
 
@@ -17,25 +18,13 @@ constexpr float kFovY = 40;
 
 // Camera at the origin looking down -z; a point at (x, y, -d) lands at pixel
 // ((x / d x scale + 1) / 2 x kSize, (1 - (y / d x scale + 1) / 2) x kSize), scale = 1 / tan(20).
-EKCamera originCamera() {
-  EKCamera camera{};
-  camera.target = {0, 0, -1};
-  camera.up = {0, 1, 0};
-  camera.fovY = kFovY;
-  return camera;
-}
+EKCamera originCamera() { return ek::test::lookingAt({0, 0, 0}, {0, 0, -1}, kFovY); }
 
+// Either look, with the volumetric one's density and slices set.
 EKRenderSettings settingsFor(int32_t mode) {
-  EKRenderSettings s{};
-  s.width = s.height = kSize;
+  EKRenderSettings s = ek::test::volumeSettings(kSize, kSize, 40, 64, 32, 64);
   s.brightness = 0.05f;
-  s.exposure = 1;
-  s.samples = 1;
   s.mode = mode;
-  s.density = 40;
-  s.shadowMapSize = 64;
-  s.shadowSlices = 32;
-  s.cameraSlices = 64;
   return s;
 }
 
