@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Renders a ring of particles with every render layer and writes a PNG contact sheet of them.
 
-    scripts/layers-contact-sheet.py [--ekrender build/stage/ekrender] [--output docs/layers.png]
+    scripts/layers-contact-sheet.py [--ekrender PROGRAM] [--output PNG]
+
+(default: build/stage/ekrender and docs/render-layers.png of this checkout).
 
 The tiles, left to right and top to bottom: beauty, depth, forward motion, coverage, raw,
 emission, ambient, light 1, light 2. Only the Python standard library is needed: ekrender writes
@@ -16,13 +18,15 @@ import sys
 import tempfile
 import zlib
 
+REPOSITORY = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WIDTH, HEIGHT, COLUMNS = 224, 126, 3
 DEPTH_NOTHING = 1e9  # depth at or beyond this means no particle covers the pixel
 ENCODING_GAMMA = 1 / 2.2  # as ekrender's PNG output encodes
 # The example ring of particles turning about its axis, so that the motion layer shows something,
 # made into a cloud by Gaussian copies, lit warm from the front and cool from the side.
 RENDER = [
-    "--input", "examples/ring.csv", "--repopulation", "400", "--radius", "1.2",
+    "--input", os.path.join(REPOSITORY, "examples", "ring.csv"),
+    "--repopulation", "400", "--radius", "1.2",
     "--eye", "0,14,-24", "--size", f"{WIDTH}x{HEIGHT}", "--volumetric",
     "--light", "point:pos=0,12,-12:color=3,2.4,1.8",
     "--light", "directional:dir=1,-1,0:color=0.4,0.6,1.2",
@@ -165,16 +169,22 @@ def contact_sheet(images, width, height, gap=4):
     return sheet_width, sheet_height, sheet
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--ekrender", default="build/stage/ekrender")
-    parser.add_argument("--output", default="docs/render-layers.png")
-    arguments = parser.parse_args()
+def render_layers(ekrender):
+    """Renders the ring with every layer; returns read_exr's answer for the file."""
     with tempfile.TemporaryDirectory() as folder:
         exr = os.path.join(folder, "layers.exr")
-        subprocess.run([arguments.ekrender, *RENDER, "--output", exr], check=True,
-                       stdout=subprocess.DEVNULL)
-        width, height, values = read_exr(exr)
+        subprocess.run([ekrender, *RENDER, "--output", exr], check=True, stdout=subprocess.DEVNULL)
+        return read_exr(exr)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--ekrender",
+                        default=os.path.join(REPOSITORY, "build", "stage", "ekrender"))
+    parser.add_argument("--output",
+                        default=os.path.join(REPOSITORY, "docs", "render-layers.png"))
+    arguments = parser.parse_args()
+    width, height, values = render_layers(arguments.ekrender)
     try:
         images = tiles(values)
     except KeyError as missing:
