@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
 
 #include "closest_name.h"
@@ -140,17 +143,27 @@ TEST(EkrenderConfigFile, ClosestNameForAMisspelling) {
 
 class EkrenderConfigOptions : public testing::Test {
 protected:
-  // Writes `text` to a file named `name` in the test folder and parses `--config FILE` with the
+  void SetUp() override { std::filesystem::create_directories(folder_); }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  // Writes `text` to a file named `name` in the test's folder and parses `--config FILE` with the
   // arguments after it; the file's path is in path_.
   bool parse(const std::string &name, const std::string &text,
              std::vector<const char *> arguments = {}) {
-    path_ = testing::TempDir() + name;
+    path_ = (folder_ / name).string();
     std::ofstream(path_, std::ios::binary) << text;
     arguments.insert(arguments.begin(), {"ekrender", "--config", path_.c_str()});
     options_ = Options();
     error_.clear();
     return parseOptions(int(arguments.size()), arguments.data(), options_, error_);
   }
+  // A folder of each test's own: ctest runs the tests of this file side by side, and one test
+  // writing its job file while another reads the same name would read the wrong job.
+  const std::filesystem::path folder_ =
+      std::filesystem::path(testing::TempDir()) /
+      ("ekrender_config_" +
+       std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+       std::to_string(getpid()));
   std::string path_, error_;
   Options options_;
 };

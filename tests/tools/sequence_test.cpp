@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -87,7 +90,8 @@ bool parse(std::vector<const char *> args, Options &options, std::string &error)
 }
 
 TEST(EkrenderSequenceOptions, ConfigFileAndCommandLine) {
-  const std::string path = testing::TempDir() + "ekrender_job.ini";
+  // The process id in the name: test runs of other checkouts may share the temporary folder.
+  const std::string path = testing::TempDir() + "ekrender_job_" + std::to_string(getpid()) + ".ini";
   std::ofstream(path) << "# a farm job\ninput = \"cache.####.ply\" ; the cache\nstart = 1\nend = "
                          "24\nsize = \"64x32\"\n"
                          "skip-existing = true\nlight = \"point\"\n";
@@ -111,6 +115,7 @@ TEST(EkrenderSequenceOptions, ConfigFileAndCommandLine) {
   EXPECT_EQ(error, path + ":1: --size expects WxH, got \"64\"") << "the file and line are named";
   EXPECT_FALSE(parse({"--config", "/nonexistent/job.ini"}, bad, error));
   EXPECT_NE(error.find("/nonexistent/job.ini"), std::string::npos) << error;
+  std::remove(path.c_str());
 }
 
 TEST(EkrenderSequenceOptions, ContradictionsAreRefused) {
