@@ -367,8 +367,8 @@ EK_API int32_t ekLastWriteError(void);
  *                      to the brightest colour. Unbounded, for grading with headroom.
  *   EK_LAYER_RAW       3: red, green, blue: the linear sum of light before the exposure curve.
  *   EK_LAYER_DEPTH     1: Z, the distance from the camera in scene units at which the pixel's
- *                      coverage, gathered front to back, reaches half of its final coverage
- *                      (the depth behind which half of what the pixel shows lies): a faint
+ *                      alpha, gathered front to back, reaches half of its final alpha (the
+ *                      depth in front of which half of what the pixel shows lies): a faint
  *                      particle in front of a dense cloud does not pull Z forward, and two
  *                      clouds one behind the other give the depth of the one that dominates,
  *                      not a blend. Perspective: along the view axis (the camera-plane
