@@ -105,7 +105,7 @@ def test_layers_a_render_cannot_give_raise_with_a_reason(context, names, lights,
 
 
 def test_a_list_of_names_is_required(context):
-    with pytest.raises(TypeError):
+    with pytest.raises(TypeError, match="list of names"):
         render(context, "depth")
 
 
