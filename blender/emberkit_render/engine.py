@@ -5,7 +5,7 @@ import threading
 import bpy
 import numpy as np
 
-from . import library
+from . import library, passes
 from .buffers import KeptArrays
 from .camera import CameraRefused, render_size
 from .collect import Collector
@@ -44,10 +44,12 @@ def release_context():
     _result_rows.clear()
 
 
-def render_image(depsgraph, camera_object, width, height, notes, cancelled=lambda: False):
+def render_image(
+    depsgraph, camera_object, width, height, notes, cancelled=lambda: False, layers=None
+):
     """Collects the scene's points and renders them: a float32 (height, width, 4) image, top row
-    first, linear premultiplied RGBA; None when cancelled. Raises RenderFailed saying what went
-    wrong."""
+    first, linear premultiplied RGBA; None when cancelled. With `layers` (emberkit's layer names),
+    the image and a dict of those layers. Raises RenderFailed saying what went wrong."""
     try:
         emberkit = library.load()
     except library.LibraryUnavailable as error:
@@ -77,10 +79,14 @@ def render_image(depsgraph, camera_object, width, height, notes, cancelled=lambd
             context.upload(points.positions, points.colors, points.velocities)
             if cancelled():
                 return None
-            image = context.render(request.camera, request.settings, request.lights)
+            rendered = context.render(
+                request.camera, request.settings, request.lights, layers=layers
+            )
     except emberkit.EmberkitError as error:
         raise RenderFailed(str(error)) from error
-    return over_background(image, scene)
+    if layers is None:
+        return over_background(rendered, scene)
+    return over_background(rendered[0], scene), rendered[1]
 
 
 def over_background(image, scene):
@@ -101,9 +107,12 @@ class EmberkitRenderEngine(bpy.types.RenderEngine):
         scene = depsgraph.scene
         width, height = render_size(scene)
         notes = []
+        wanted = passes.wanted(depsgraph.view_layer)
         try:
             camera = self.camera_override or scene.camera  # a render may name its own camera
-            image = render_image(depsgraph, camera, width, height, notes, self.test_break)
+            rendered = render_image(
+                depsgraph, camera, width, height, notes, self.test_break, passes.layer_names(wanted)
+            )
         except RenderFailed as error:
             self._report_notes(notes)
             self.report({"ERROR"}, f"emberkit: {error}")
@@ -112,13 +121,18 @@ class EmberkitRenderEngine(bpy.types.RenderEngine):
             self.report({"ERROR"}, f"emberkit: {type(error).__name__}: {error}")
             return
         self._report_notes(notes)
-        if image is None:
+        if rendered is None:
             return
+        image, layers = rendered
         flipped = _result_rows.take("result", width * height, 4, np.float32)
         np.copyto(flipped.reshape(height, width, 4), image[::-1])  # Blender wants the bottom row first
         result = self.begin_result(0, 0, width, height)
         result.layers[0].passes["Combined"].rect.foreach_set(flipped)
+        passes.fill(result.layers[0], wanted, layers)
         self.end_result(result)
+
+    def update_render_passes(self, scene=None, renderlayer=None):
+        passes.register(self, scene, renderlayer)
 
     def view_update(self, context, depsgraph):
         self._viewport().scene_changed()

@@ -9,11 +9,11 @@ from ._library import REQUIRED_API_VERSION, lib as _lib, library_path
 from .context import Context
 from .errors import EmberkitError, ImageWriteError
 from .records import *  # noqa: F401,F403 (the records, brightness_for and the header's constants)
-from .writers import save_exr, save_png
+from .writers import save_exr, save_layered_exr, save_png
 
 __all__ = [
     "REQUIRED_API_VERSION", "library_path", "api_version", "Context", "EmberkitError",
-    "ImageWriteError", "save_exr", "save_png",
+    "ImageWriteError", "save_exr", "save_layered_exr", "save_png",
 ] + _records.__all__  # fmt: skip
 
 

@@ -27,13 +27,16 @@ def checked(name, array, dtype, columns, rows=None):
     return array
 
 
-def checked_image(name, image):
-    """`image` as the writers read it: C-contiguous float32 of shape (height, width, 4)."""
+def checked_image(name, image, shape=None):
+    """`image` as the writers read it: C-contiguous float32 of shape (height, width, 4), or of
+    exactly `shape` when given."""
     if not isinstance(image, np.ndarray):
         raise TypeError("%s must be a numpy array, not %s" % (name, type(image).__name__))
     if image.dtype != np.float32:
         raise TypeError("%s must have dtype float32, not %s" % (name, image.dtype))
-    if image.ndim != 3 or image.shape[2] != 4:
+    if shape is not None and image.shape != shape:
+        raise ValueError("%s must have shape %s, not %s" % (name, shape, image.shape))
+    if shape is None and (image.ndim != 3 or image.shape[2] != 4):
         raise ValueError("%s must have shape (height, width, 4), not %s" % (name, image.shape))
     if not image.flags.c_contiguous:
         raise ValueError(
@@ -47,3 +50,8 @@ def pointer(array, ctype):
     if array is None:
         return None
     return array.ctypes.data_as(ctypes.POINTER(ctype))
+
+
+def float_at(array, index):
+    """A float pointer to element `index` of a C-contiguous float32 array's data."""
+    return ctypes.cast(array.ctypes.data + 4 * index, ctypes.POINTER(ctypes.c_float))

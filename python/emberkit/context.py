@@ -6,6 +6,7 @@ import re
 import numpy as np
 
 from . import arrays, records
+from . import layers as layer_names
 from ._library import lib
 from .errors import EmberkitError
 
@@ -121,9 +122,14 @@ class Context:
         """Replaces the particles with ekrender's procedural test cloud."""
         self._check(lib.ekGenerateTestCloud(self._open_handle(), count, seed, bool(with_velocity)))
 
-    def render(self, camera, settings, lights=(), image8=False):
+    def render(self, camera, settings, lights=(), image8=False, layers=None):
         """The particles seen by `camera`: float32 (height, width, 4), linear premultiplied RGBA,
-        top row first; with image8, also the uint8 (height, width, 4) image."""
+        top row first; with image8, also the uint8 (height, width, 4) image. With `layers`, a
+        list of names as ekrender's --layers takes them ("coverage", "raw", "depth", "forward",
+        "backward", "motion", "emission", "ambient", "lights", "light1" ...), the same render
+        also gives those layers: a dict from each layer's name ("motion" gives "forward" and
+        "backward", "lights" one "lightN" per light) to float32 (height, width, channels),
+        returned after the images."""
         if not isinstance(camera, records.Camera):
             raise TypeError("camera must be an emberkit.Camera, not %s" % type(camera).__name__)
         if not isinstance(settings, records.RenderSettings):
@@ -134,24 +140,42 @@ class Context:
         for light in lights:
             if not isinstance(light, records.Light):
                 raise TypeError("lights must hold emberkit.Light, not %s" % type(light).__name__)
+        planned = layer_names.plan(layers, len(lights)) if layers is not None else []
         light_array = (records.Light * len(lights))(*lights) if lights else None
         handle = self._open_handle()
         # The library refuses sizes below 1 with its own text; the arrays only need to exist.
-        shape = (max(settings.height, 0), max(settings.width, 0), 4)
-        image = np.empty(shape, np.float32)
-        image_bytes = np.empty(shape, np.uint8) if image8 else None
+        height, width = max(settings.height, 0), max(settings.width, 0)
+        image = np.empty((height, width, 4), np.float32)
+        image_bytes = np.empty((height, width, 4), np.uint8) if image8 else None
+        layer_images = {
+            name: np.empty((height, width, lib.ekLayerChannels(kind)), np.float32)
+            for name, kind, _ in planned
+        }
+        layer_records = (layer_names.LayerRecord * len(planned))(
+            *(
+                layer_names.LayerRecord(
+                    kind, light, arrays.pointer(layer_images[name], ctypes.c_float)
+                )
+                for name, kind, light in planned
+            )
+        )
         gpu_ms = ctypes.c_float(0)
         self._check(
-            lib.ekRender(
+            lib.ekRenderLayers(
                 handle,
                 ctypes.byref(camera),
                 ctypes.byref(settings),
                 light_array,
                 len(lights),
+                ctypes.addressof(layer_records) if planned else None,
+                len(planned),
                 arrays.pointer(image_bytes, ctypes.c_uint8),
                 arrays.pointer(image, ctypes.c_float),
                 ctypes.byref(gpu_ms),
             )
         )
         self.gpu_ms = gpu_ms.value
-        return (image, image_bytes) if image8 else image
+        images = (image, image_bytes) if image8 else (image,)
+        if layers is not None:
+            images += (layer_images,)
+        return images if len(images) > 1 else image

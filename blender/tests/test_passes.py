@@ -1,0 +1,74 @@
+"""The Depth, Vector and Emission passes of a command-line render, read back from its EXR file."""
+
+import struct
+
+import numpy as np
+
+import scenes
+from test_render import POINT, _blender, _save, expected_pixel, point_scene
+
+
+def read_float_exr(path):
+    """{channel: float32 (height, width), top row first} of an uncompressed scan-line OpenEXR file
+    whose channels are all 32-bit floats, as Blender writes one with codec NONE and depth 32."""
+    data = open(path, "rb").read()
+    at, channels, window = 8, [], None
+    while data[at] != 0:
+        name_end = data.index(b"\0", at)
+        type_end = data.index(b"\0", name_end + 1)
+        (size,) = struct.unpack_from("<i", data, type_end + 1)
+        value = data[type_end + 5 : type_end + 5 + size]
+        name = data[at:name_end]
+        if name == b"channels":
+            cursor = 0
+            while value[cursor] != 0:
+                end = value.index(b"\0", cursor)
+                assert struct.unpack_from("<i", value, end + 1)[0] == 2, "not a float channel"
+                channels.append(value[cursor:end].decode())
+                cursor = end + 17
+        elif name == b"dataWindow":
+            window = struct.unpack("<4i", value)
+        elif name == b"compression":
+            assert value == b"\0", "compressed"
+        at = type_end + 5 + size
+    width, height = window[2] - window[0] + 1, window[3] - window[1] + 1
+    images = {name: np.empty((height, width), np.float32) for name in sorted(channels)}
+    offsets = struct.unpack_from("<%dQ" % height, data, at + 1)
+    for offset in offsets:
+        y = struct.unpack_from("<i", data, offset)[0] - window[1]
+        line = np.frombuffer(data, np.float32, width * len(images), offset + 8)
+        for c, image in enumerate(images.values()):
+            image[y] = line[c * width : (c + 1) * width]
+    return images
+
+
+def test_depth_vector_and_emission_passes_hold_the_points_layers(tmp_path):
+    size = (96, 64)
+    scene = point_scene(size)
+    mesh = next(o for o in scene.objects if o.type == "MESH")
+    scenes.add_point_attribute(mesh, "velocity", "FLOAT_VECTOR", [(0, 0, 24)], "vector")
+    view_layer = scene.view_layers[0]
+    view_layer.use_pass_z = view_layer.use_pass_vector = view_layer.use_pass_emit = True
+    scene.render.image_settings.file_format = "OPEN_EXR_MULTILAYER"
+    scene.render.image_settings.exr_codec = "NONE"
+    scene.render.image_settings.color_depth = "32"
+    blend = _save(scene, tmp_path)
+
+    run = _blender(blend, scene, "-o", str(tmp_path / "frame_####"), "-f", "1")
+
+    assert run.returncode == 0, run.stdout + run.stderr
+    images = read_float_exr(str(tmp_path / "frame_0001.exr"))
+    prefix = view_layer.name + "."
+    column, row = expected_pixel(scene, POINT, size)
+    combined = np.stack([images[prefix + "Combined." + c] for c in "RGB"], axis=-1)
+    peak = np.unravel_index(np.argmax(combined.sum(axis=2)), combined.shape[:2])
+    assert abs(peak[0] - row) <= 1 and abs(peak[1] - column) <= 1
+    camera_distance = (scene.camera.matrix_world.inverted() @ scenes.Vector(POINT)).z
+    assert abs(images[prefix + "Depth.Z"][peak] - -camera_distance) < 0.5
+    assert images[prefix + "Depth.Z"][0, 0] >= 1e9
+    emission = np.stack([images[prefix + "Emit." + c] for c in "RGB"], axis=-1)
+    np.testing.assert_allclose(emission, combined, rtol=1e-5, atol=1e-6)
+    # The point moves up the image (z is up in the scene): y up in Blender's speed vectors.
+    vector = [images[prefix + "Vector." + c][peak] for c in "XYZW"]
+    assert vector[1] > 1 and abs(vector[1] - vector[3]) < 0.1 * vector[3]
+    assert abs(vector[0]) < 0.5 * vector[1] and abs(vector[2]) < 0.5 * vector[3]
