@@ -45,6 +45,17 @@ _V3_POINTER = ctypes.POINTER(records.V3)
 _FLOAT_POINTER = ctypes.POINTER(ctypes.c_float)
 _BYTE_POINTER = ctypes.POINTER(ctypes.c_uint8)
 
+# What ekRender and ekRenderLayers both take first (context, camera, settings, lights, light
+# count) and last (the 8-bit image, the float image, the GPU time).
+_RENDER_SCENE = [
+    _CONTEXT,
+    ctypes.POINTER(records.Camera),
+    ctypes.POINTER(records.RenderSettings),
+    ctypes.POINTER(records.Light),
+    ctypes.c_int32,
+]
+_RENDER_IMAGES = [_BYTE_POINTER, _FLOAT_POINTER, _FLOAT_POINTER]
+
 _SIGNATURES = {
     "ekApiVersion": (ctypes.c_int32, []),
     "ekCreate": (_CONTEXT, [ctypes.c_int32]),
@@ -62,36 +73,13 @@ _SIGNATURES = {
         ctypes.c_int32,
         [_CONTEXT, ctypes.c_uint64, ctypes.c_uint32, ctypes.c_int32],
     ),
-    "ekRender": (
-        ctypes.c_int32,
-        [
-            _CONTEXT,
-            ctypes.POINTER(records.Camera),
-            ctypes.POINTER(records.RenderSettings),
-            ctypes.POINTER(records.Light),
-            ctypes.c_int32,
-            _BYTE_POINTER,
-            _FLOAT_POINTER,
-            _FLOAT_POINTER,
-        ],
-    ),
+    "ekRender": (ctypes.c_int32, _RENDER_SCENE + _RENDER_IMAGES),
     "ekLayerChannels": (ctypes.c_int32, [ctypes.c_int32]),
     # The layer list goes as a plain address: an array of EKLayer records (int32 kind, int32 light,
     # float pointer) that the caller lays out.
     "ekRenderLayers": (
         ctypes.c_int32,
-        [
-            _CONTEXT,
-            ctypes.POINTER(records.Camera),
-            ctypes.POINTER(records.RenderSettings),
-            ctypes.POINTER(records.Light),
-            ctypes.c_int32,
-            ctypes.c_void_p,
-            ctypes.c_int32,
-            _BYTE_POINTER,
-            _FLOAT_POINTER,
-            _FLOAT_POINTER,
-        ],
+        _RENDER_SCENE + [ctypes.c_void_p, ctypes.c_int32] + _RENDER_IMAGES,
     ),
     "ekSaveEXR": (
         ctypes.c_int32,

@@ -9,9 +9,9 @@ import unittest
 import zlib
 
 SCRIPT = os.path.join(os.path.dirname(__file__), "..", "..", "scripts", "layers-contact-sheet.py")
-spec = importlib.util.spec_from_file_location("contact_sheet", SCRIPT)
-sheet = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(sheet)
+_script_module = importlib.util.spec_from_file_location("contact_sheet", SCRIPT)
+sheet = importlib.util.module_from_spec(_script_module)
+_script_module.loader.exec_module(sheet)
 
 
 class LayersAsRead(unittest.TestCase):
