@@ -49,7 +49,8 @@ def render_image(
 ):
     """Collects the scene's points and renders them: a float32 (height, width, 4) image, top row
     first, linear premultiplied RGBA; None when cancelled. With `layers` (emberkit's layer names),
-    the image and a dict of those layers. Raises RenderFailed saying what went wrong."""
+    the image, a dict of those layers and the light object of each "lightN" layer; "lights" in a
+    scene without lights gives no light layers. Raises RenderFailed saying what went wrong."""
     try:
         emberkit = library.load()
     except library.LibraryUnavailable as error:
@@ -72,6 +73,8 @@ def render_image(
     except CameraRefused as error:
         raise RenderFailed(str(error)) from error
     notes += request.notes
+    if layers is not None and not request.lights:
+        layers = [name for name in layers if name != "lights"]
     if cancelled():
         return None
     try:
@@ -86,7 +89,7 @@ def render_image(
         raise RenderFailed(str(error)) from error
     if layers is None:
         return over_background(rendered, scene)
-    return over_background(rendered[0], scene), rendered[1]
+    return over_background(rendered[0], scene), rendered[1], request.light_names
 
 
 def over_background(image, scene):
@@ -107,11 +110,11 @@ class EmberkitRenderEngine(bpy.types.RenderEngine):
         scene = depsgraph.scene
         width, height = render_size(scene)
         notes = []
-        wanted = passes.wanted(depsgraph.view_layer)
+        planned = passes.plan(scene, depsgraph.view_layer)
         try:
             camera = self.camera_override or scene.camera  # a render may name its own camera
             rendered = render_image(
-                depsgraph, camera, width, height, notes, self.test_break, passes.layer_names(wanted)
+                depsgraph, camera, width, height, notes, self.test_break, planned.layer_names()
             )
         except RenderFailed as error:
             self._report_notes(notes)
@@ -120,15 +123,18 @@ class EmberkitRenderEngine(bpy.types.RenderEngine):
         except Exception as error:  # anything unforeseen must still fail the frame, not blank it
             self.report({"ERROR"}, f"emberkit: {type(error).__name__}: {error}")
             return
-        self._report_notes(notes)
         if rendered is None:
+            self._report_notes(notes)
             return
-        image, layers = rendered
+        image, layers, light_names = rendered
+        for light in planned.lights_without_pass(light_names):
+            notes.append(f'light "{light}" has no pass of its own: it is in the Combined pass only')
+        self._report_notes(notes)
         flipped = _result_rows.take("result", width * height, 4, np.float32)
         np.copyto(flipped.reshape(height, width, 4), image[::-1])  # Blender wants the bottom row first
         result = self.begin_result(0, 0, width, height)
         result.layers[0].passes["Combined"].rect.foreach_set(flipped)
-        passes.fill(result.layers[0], wanted, layers)
+        passes.fill(result.layers[0], planned, layers, light_names, (height, width))
         self.end_result(result)
 
     def update_render_passes(self, scene=None, renderlayer=None):

@@ -12,9 +12,10 @@ def _color(light, scale):
 
 
 def make_lights(emberkit, depsgraph):
-    """Returns (lights, notes): at most MAX_LIGHTS emberkit lights and what the user should know
-    about lights left out or drawn as a simpler kind."""
-    lights = []
+    """Returns (lights, names, notes): at most MAX_LIGHTS emberkit lights, the name of the light
+    object each comes from (an instanced light gives its object's name) and what the user should
+    know about lights left out or drawn as a simpler kind."""
+    lights, names = [], []
     approximated = set()
     found = 0
     for instance in depsgraph.object_instances:
@@ -51,10 +52,11 @@ def make_lights(emberkit, depsgraph):
                 approximated.add("area")
         record.castsShadows = 1 if light.use_shadow else 0
         lights.append(record)
+        names.append(instance.object.name)
 
     notes = []
     if found > MAX_LIGHTS:
         notes.append(f"the scene has {found} lights; emberkit uses the first {MAX_LIGHTS}")
     for kind in sorted(approximated):
         notes.append(f"{kind} lights are drawn as point lights")
-    return lights, notes
+    return lights, names, notes

@@ -1,4 +1,5 @@
-"""The renderer's settings, kept on the scene, and the per-object switch that renders mesh vertices."""
+"""The renderer's settings, kept on the scene, the view layer's switch for the light passes, and
+the per-object switch that renders mesh vertices."""
 
 import bpy
 
@@ -72,9 +73,20 @@ class EmberkitSceneSettings(bpy.types.PropertyGroup):
     )
 
 
+class EmberkitViewLayerSettings(bpy.types.PropertyGroup):
+    use_pass_lights: bpy.props.BoolProperty(
+        name="Lights",
+        description="Volumetric look: one pass per light, named after the light object, and an "
+        "Ambient pass; with Emission they add up to the Combined pass",
+        default=False,
+    )
+
+
 def register():
     bpy.utils.register_class(EmberkitSceneSettings)
+    bpy.utils.register_class(EmberkitViewLayerSettings)
     bpy.types.Scene.emberkit = bpy.props.PointerProperty(type=EmberkitSceneSettings)
+    bpy.types.ViewLayer.emberkit = bpy.props.PointerProperty(type=EmberkitViewLayerSettings)
     bpy.types.Object.emberkit_points = bpy.props.BoolProperty(
         name="Render Vertices as Particles",
         description="emberkit renders this mesh's vertices as particles",
@@ -84,5 +96,7 @@ def register():
 
 def unregister():
     del bpy.types.Object.emberkit_points
+    del bpy.types.ViewLayer.emberkit
     del bpy.types.Scene.emberkit
+    bpy.utils.unregister_class(EmberkitViewLayerSettings)
     bpy.utils.unregister_class(EmberkitSceneSettings)

@@ -12,6 +12,7 @@ class Request:
     camera: object
     settings: object
     lights: list
+    light_names: list  # the light object each light comes from
     notes: list = field(default_factory=list)
 
 
@@ -45,7 +46,7 @@ def make_request(emberkit, depsgraph, camera_object, width, height, moving):
     camera = make_camera(emberkit, scene, camera_object)
     blurred = camera.aperture > 0.0 or (scene.render.use_motion_blur and moving)
     settings = make_settings(emberkit, scene, width, height, blurred)
-    lights, notes = [], []
+    lights, names, notes = [], [], []
     if scene.emberkit.mode == "VOLUMETRIC":
-        lights, notes = make_lights(emberkit, depsgraph)
-    return Request(camera, settings, lights, notes)
+        lights, names, notes = make_lights(emberkit, depsgraph)
+    return Request(camera, settings, lights, names, notes)

@@ -1,5 +1,6 @@
-"""Panels: the renderer's settings in the render properties, the mesh switch in the object
-properties, and Blender's own camera and light panels shown for this engine too."""
+"""Panels: the renderer's settings in the render properties, the passes in the view layer
+properties, the mesh switch in the object properties, and Blender's own camera and light panels
+shown for this engine too."""
 
 import bpy
 
@@ -58,6 +59,30 @@ class EMBERKIT_PT_settings(bpy.types.Panel):
             layout.prop(settings, "shadows")
 
 
+class EMBERKIT_PT_passes(bpy.types.Panel):
+    bl_label = "Passes"
+    bl_space_type = "PROPERTIES"
+    bl_region_type = "WINDOW"
+    bl_context = "view_layer"
+    COMPAT_ENGINES = {ENGINE}
+
+    @classmethod
+    def poll(cls, context):
+        return context.engine in cls.COMPAT_ENGINES
+
+    def draw(self, context):
+        layout = self.layout
+        layout.use_property_split = True
+        view_layer = context.view_layer
+        column = layout.column(heading="Include", align=True)
+        column.prop(view_layer, "use_pass_z")
+        column.prop(view_layer, "use_pass_vector")
+        column.prop(view_layer, "use_pass_emit", text="Emission")
+        row = column.row()
+        row.active = context.scene.emberkit.mode == "VOLUMETRIC"
+        row.prop(view_layer.emberkit, "use_pass_lights")
+
+
 class EMBERKIT_PT_object(bpy.types.Panel):
     bl_label = "emberkit"
     bl_space_type = "PROPERTIES"
@@ -74,7 +99,7 @@ class EMBERKIT_PT_object(bpy.types.Panel):
         self.layout.prop(context.object, "emberkit_points")
 
 
-_CLASSES = (EMBERKIT_PT_settings, EMBERKIT_PT_object)
+_CLASSES = (EMBERKIT_PT_settings, EMBERKIT_PT_passes, EMBERKIT_PT_object)
 
 
 def _borrowed():

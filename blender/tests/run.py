@@ -1,7 +1,8 @@
 """Runs the add-on's tests inside Blender:
     blender -b --factory-startup --python-exit-code 1 --python blender/tests/run.py
 with BLENDER_USER_SCRIPTS holding addons/emberkit_render, the emberkit package importable
-(PYTHONPATH) and EMBERKIT_LIBRARY naming the library. Arguments after "--" go to pytest."""
+(PYTHONPATH), EMBERKIT_LIBRARY naming the library and EKRENDER the ekrender program (the test of
+its files is skipped without it). Arguments after "--" go to pytest."""
 
 import os
 import sys

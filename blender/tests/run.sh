@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs the Blender add-on's tests inside Blender with the add-on from this tree.
-#   run.sh SOURCE_DIR LIBRARY            the headless tests (blender -b)
+#   run.sh SOURCE_DIR LIBRARY            the headless tests (blender -b); EKRENDER, when set,
+#                                        names the ekrender program whose files they load
 #   run.sh SOURCE_DIR LIBRARY viewport   the viewport check, under a virtual X server
 #   run.sh SOURCE_DIR LIBRARY packed     the zip of scripts/pack-blender-addon.sh, installed
 # Exits 77 (a skip for CTest) when Blender, or xvfb-run for the viewport, is not installed.

@@ -25,7 +25,7 @@ def test_more_lights_than_the_renderer_takes_are_cut_with_a_warning(emberkit):
     for k in range(MAX_LIGHTS + 2):
         add_light(scene, "POINT", location=(k, 0, 5))
 
-    lights, notes = make_lights(emberkit, scenes.depsgraph_at(scene, 1))
+    lights, _, notes = make_lights(emberkit, scenes.depsgraph_at(scene, 1))
 
     assert len(lights) == MAX_LIGHTS
     assert any(f"{MAX_LIGHTS + 2} lights" in note for note in notes)
@@ -39,7 +39,7 @@ def test_each_light_kind_and_where_it_points(emberkit):
     spot.data.spot_blend = 0.5
     add_light(scene, "AREA")
 
-    lights, notes = make_lights(emberkit, scenes.depsgraph_at(scene, 1))
+    lights, _, notes = make_lights(emberkit, scenes.depsgraph_at(scene, 1))
 
     by_type = {light.type: light for light in lights}
     sun = by_type[emberkit.LIGHT_DIRECTIONAL]

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -40,15 +41,20 @@ protected:
   }
   void TearDown() override { fs::remove_all(folder_); }
 
-  // Runs ekrender on the clump seen from 10 units away; its exit status.
-  int run(const std::string &output, const std::string &extra) {
-    const std::string command = std::string("\"") + EKRENDER + "\" --device cpu --input \"" +
-                                (folder_ / "clump.csv").string() +
-                                "\" --eye 0,0,10 --target 0,0,0 --size 32x32 --radius 0.2 " +
-                                extra + " --output \"" + (folder_ / output).string() +
-                                "\" >/dev/null 2>&1";
+  // Runs ekrender on the CPU with `arguments`, writing `output` in the test's folder; its exit
+  // status.
+  int ekrender(const std::string &output, const std::string &arguments) {
+    const std::string command = std::string("\"") + EKRENDER + "\" --device cpu " + arguments +
+                                " --output \"" + (folder_ / output).string() + "\" >/dev/null 2>&1";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // Runs ekrender on the clump seen from 10 units away; its exit status.
+  int run(const std::string &output, const std::string &extra) {
+    return ekrender(output, "--input \"" + (folder_ / "clump.csv").string() +
+                                "\" --eye 0,0,10 --target 0,0,0 --size 32x32 --radius 0.2 " +
+                                extra);
   }
 
   static ChannelTypes channelsOf(const Imf::InputFile &file) {
@@ -58,13 +64,14 @@ protected:
     return types;
   }
 
-  static std::vector<float> read(Imf::InputFile &file, const char *channel) {
-    std::vector<float> values(kSide * kSide, -1.0f);
+  static std::vector<float> read(Imf::InputFile &file, const char *channel, int width = kSide,
+                                 int height = kSide) {
+    std::vector<float> values(size_t(width) * size_t(height), -1.0f);
     Imf::FrameBuffer frame;
     frame.insert(channel, Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(values.data()),
-                                     sizeof(float), sizeof(float) * kSide));
+                                     sizeof(float), sizeof(float) * width));
     file.setFrameBuffer(frame);
-    file.readPixels(0, kSide - 1);
+    file.readPixels(0, height - 1);
     return values;
   }
 
@@ -142,6 +149,41 @@ TEST_F(EkrenderLayers, ATurntableWritesTheLayersOfEveryFrame) {
     EXPECT_EQ(channelsOf(file).count("Z"), 1u) << name;
     EXPECT_NEAR(read(file, "Z")[kSide / 2 * kSide + kSide / 2], 10.0f, 0.5f) << name;
   }
+}
+
+TEST_F(EkrenderLayers, WorldToNdcPutsAPointWhereTheRenderShowsIt) {
+  // Particles at one world point, off the centre of a wide image seen at an angle: the header's
+  // projection must land it in the pixel that lights up.
+  constexpr int kWidth = 48, kHeight = 30;
+  const Imath::V3f point(1.3f, -0.7f, 1.9f);
+  {
+    std::ofstream csv(folder_ / "point.csv");
+    csv << "x,y,z,r,g,b\n";
+    for (int i = 0; i < 20; ++i)
+      csv << point.x << "," << point.y << "," << point.z << ",255,255,255\n";
+    csv << "-2,1.5,-1,255,255,255\n"; // a second point keeps the framing from centring the first
+  }
+  const std::string scene = "--input \"" + (folder_ / "point.csv").string() +
+                            "\" --eye 3,2,12 --target 0,0.5,0 --up 0.1,1,0 --fov 40 --size " +
+                            std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+                            " --layers raw";
+  ASSERT_EQ(ekrender("point.exr", scene), 0);
+  Imf::InputFile file((folder_ / "point.exr").string().c_str());
+  ASSERT_TRUE(Imf::hasWorldToNDC(file.header()));
+  Imath::V3f ndc;
+  Imf::worldToNDC(file.header()).multVecMatrix(point, ndc); // divides by w
+  // The raw sum, before the exposure curve can even out the two points.
+  const std::vector<float> red = read(file, "raw.R", kWidth, kHeight);
+  const size_t brightest = size_t(std::max_element(red.begin(), red.end()) - red.begin());
+  ASSERT_GT(red[brightest], 0.0f);
+  EXPECT_NEAR(ndc.x * kWidth, float(brightest % kWidth) + 0.5f, 1.0f);
+  EXPECT_NEAR(ndc.y * kHeight, float(brightest / kWidth) + 0.5f, 1.0f);
+
+  // A spherical camera's projection is no matrix: the header leaves it out.
+  ASSERT_EQ(ekrender("sphere.exr", scene + " --spherical -180,180,-90,90"), 0);
+  Imf::InputFile sphere((folder_ / "sphere.exr").string().c_str());
+  EXPECT_TRUE(Imf::hasWorldToCamera(sphere.header()));
+  EXPECT_FALSE(Imf::hasWorldToNDC(sphere.header()));
 }
 
 TEST_F(EkrenderLayers, BadListsAreRefusedBeforeAnythingIsWritten) {

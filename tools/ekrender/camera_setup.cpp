@@ -139,4 +139,25 @@ std::array<float, 16> worldToCamera(const EKCamera &camera) {
   return matrix;
 }
 
+std::optional<std::array<float, 16>> worldToNDC(const EKCamera &camera, int width, int height) {
+  if (camera.projection == EK_PROJECTION_SPHERICAL)
+    return std::nullopt;
+  // The renderer's pinhole: a camera-space point (x, y, z) lands at
+  // (x / -z * scaleX / 2 + 1/2, 1/2 - y / -z * scaleY / 2) of the image's width and height.
+  const double scaleY = 1.0 / std::tan(double(camera.fovY) * kPi / 360.0);
+  const double scaleX = scaleY * double(height) / double(width);
+  const double projection[16] = {0.5 * scaleX, 0, 0, 0, 0, -0.5 * scaleY, 0, 0, -0.5, -0.5, 0,
+                                 -1,           0, 0, 1, 0};
+  const std::array<float, 16> view = worldToCamera(camera);
+  std::array<float, 16> matrix{};
+  for (int row = 0; row < 4; ++row)
+    for (int column = 0; column < 4; ++column) {
+      double sum = 0;
+      for (int k = 0; k < 4; ++k)
+        sum += double(view[row * 4 + k]) * projection[k * 4 + column];
+      matrix[row * 4 + column] = float(sum);
+    }
+  return matrix;
+}
+
 } // namespace ekrender

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,5 +31,12 @@ std::string cameraProblem(const EKCamera &camera);
 // points as row vectors, in a camera space with x to the right, y up and the view along -z (so the
 // target lies at z = -distance). For a spherical camera, the frame of its centre eye.
 std::array<float, 16> worldToCamera(const EKCamera &camera);
+
+// The perspective camera's projection into a width x height image as OpenEXR's "worldToNDC"
+// matrix, laid out like worldToCamera's: a world point times it, divided by w, has x from 0 at the
+// image's left edge to 1 at its right and y from 0 at the top to 1 at the bottom, where the
+// renderer draws the point (z is the inverse of the point's depth). None for a spherical camera,
+// whose projection no matrix describes.
+std::optional<std::array<float, 16>> worldToNDC(const EKCamera &camera, int width, int height);
 
 } // namespace ekrender

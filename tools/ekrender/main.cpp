@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -169,17 +170,20 @@ std::string outputProblem(const Options &options, OutputFormat format,
 }
 
 // Writes a frame's buffer: the beauty alone, or with the plan's layers as one multi-layer EXR
-// whose header carries the view of the camera that rendered it.
+// whose header carries the view of the camera that rendered it and, for a perspective camera, its
+// projection.
 bool save(const std::string &path, const Options &options, OutputFormat format,
-          const LayerPlan &plan, const std::array<float, 16> &toCamera,
-          const std::vector<float> &image) {
+          const LayerPlan &plan, const EKCamera &camera, const std::vector<float> &image) {
   if (!plan.empty()) {
     const std::vector<EKExrChannel> channels =
         plan.channels(image.data(), size_t(options.width) * size_t(options.height));
+    const std::array<float, 16> toCamera = worldToCamera(camera);
+    const std::optional<std::array<float, 16>> toNDC =
+        worldToNDC(camera, options.width, options.height);
     return ekSaveLayeredEXR(path.c_str(), options.width, options.height, channels.data(),
                             int32_t(channels.size()),
                             options.exrZip ? EK_EXR_COMPRESSION_ZIP : EK_EXR_COMPRESSION_NONE,
-                            toCamera.data(), nullptr) == 0;
+                            toCamera.data(), toNDC ? toNDC->data() : nullptr) == 0;
   }
   if (format == OutputFormat::Exr)
     return ekSaveEXR(path.c_str(), options.width, options.height, image.data()) == 0;
@@ -348,14 +352,13 @@ int run(const ek::platform::Utf8Arguments &arguments) {
         return stop(error);
       }
       ++rendered;
-      const std::array<float, 16> toCamera =
-          worldToCamera(cameraFor(options, bounds, job.turn, options.frames));
+      const EKCamera camera = cameraFor(options, bounds, job.turn, options.frames);
       writer.submit(
           image,
-          [&options, &plan, format, toCamera, output = job.output,
+          [&options, &plan, format, camera, output = job.output,
            frame](const std::vector<float> &pixels, std::string &message) {
             const WritingFile writing(writesInProgress(), output);
-            if (save(output, options, format, plan, toCamera, pixels))
+            if (save(output, options, format, plan, camera, pixels))
               return true;
             message =
                 frame + "could not write \"" + output + "\": " + std::strerror(ekLastWriteError());

@@ -159,7 +159,8 @@ std::vector<Option> optionTable(Options &o) {
        "render layers to write beside the beauty, comma-separated: coverage, raw, depth, "
        "forward, backward, motion (both), emission, and for the volumetric look ambient, lights "
        "(one per light) or light1 .. lightN. Each frame becomes one multi-layer EXR file, so the "
-       "output must be .exr",
+       "output must be .exr; its header holds the camera's worldToCamera matrix and, for the "
+       "perspective camera (not --spherical), its worldToNDC projection",
        [&o](const std::string &v) { return !(o.layers = v).empty(); }},
       {"--exr-compression", "zip|none",
        "compression of the multi-layer EXR files of --layers (default zip)",
