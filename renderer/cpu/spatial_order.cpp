@@ -34,8 +34,8 @@ uint32_t quantise(float value, float lo, float scale) {
 
 } // namespace
 
-void SpatialOrder::build(WorkerPool &pool, const EKV3 *positions, uint32_t count,
-                         const float lo[3], const float hi[3]) {
+void SpatialOrder::build(WorkerPool &pool, const EKV3 *positions, uint32_t count, const float lo[3],
+                         const float hi[3]) {
   float scale[3];
   for (int a = 0; a < 3; ++a)
     scale[a] = hi[a] > lo[a] ? kSteps / (hi[a] - lo[a]) : 0.0f;
@@ -60,9 +60,11 @@ void SpatialOrder::build(WorkerPool &pool, const EKV3 *positions, uint32_t count
   counts_.resize(parts * kDigitValues);
   for (int digit = 0; digit < kDigits; ++digit) {
     const int shift = digit * kDigitBits;
+    // All parts' counts start at zero, also those of parts left without codes (fewer codes than
+    // workers): the sum below reads every part.
+    std::fill(counts_.begin(), counts_.end(), 0u);
     pool.parallelFor(count, part, [&](uint64_t begin, uint64_t end, unsigned) {
       uint32_t *counts = counts_.data() + begin / part * kDigitValues;
-      std::fill(counts, counts + kDigitValues, 0u);
       for (uint64_t i = begin; i < end; ++i)
         ++counts[(codes_[i] >> shift) & kDigitMask];
     });

@@ -46,6 +46,26 @@ TEST(SpatialOrder, IsAPermutationThatKeepsNeighboursTogether) {
   EXPECT_LT(ordered * 5, unordered);
 }
 
+// With fewer particles than a part per worker, the last parts have no codes: their counts must
+// not carry over from one digit's pass to the next.
+TEST(SpatialOrder, FewerParticlesThanPartsGiveTheSingleWorkerOrder) {
+  ek::WorkerPool many(8), alone(1);
+  std::mt19937 random(2);
+  std::uniform_real_distribution<float> uniform(-1, 1);
+  std::vector<EKV3> positions(21);
+  for (EKV3 &p : positions)
+    p = {uniform(random), uniform(random), uniform(random)};
+  const float lo[3] = {-1, -1, -1}, hi[3] = {1, 1, 1};
+  for (uint32_t count : {1u, 2u, 3u, 9u, 10u, 21u}) {
+    ek::SpatialOrder spread, single;
+    spread.build(many, positions.data(), count, lo, hi);
+    single.build(alone, positions.data(), count, lo, hi);
+    EXPECT_EQ(std::vector<uint32_t>(spread.order().begin(), spread.order().end()),
+              std::vector<uint32_t>(single.order().begin(), single.order().end()))
+        << count << " particles";
+  }
+}
+
 TEST(WorkItemWalk, MatchesDecodingAndMapsParticlesThroughTheOrder) {
   const uint32_t order[4] = {2, 0, 3, 1};
   std::vector<ek::WorkItem> seen;
