@@ -329,7 +329,7 @@ void CpuDevice::run(uint32_t, const LightSplatArgs &a) {
         for (int n = 0; n < staged.hits; ++n) {
           const MapHit &hit = staged.hit[n];
           depositInMap(vol.maps[staged.map[n]], hit, staged.slices[n],
-                       vol.lightSampleArea / hit.area, a.shadowMaps,
+                       lightSampleThickness(vol, hit), a.shadowMaps,
                        [&tiles](MapCell *written) { tiles.markForAtomicAdd(written); });
         }
       });

@@ -235,6 +235,14 @@ EK_HD bool lightSampleHit(const VolumeConstants &vol, const VolLight &light, con
   return projectToMap(vol.maps[map], p, hit);
 }
 
+// The optical thickness a light sample adds to its texel: the sample's share of the cloud's
+// cross-section spread over the texel's, and 1 where the sample is larger than the texel, just as
+// a camera sample covers at most its whole pixel. Without that bound a sparse cloud, whose
+// samples each stand for more than a texel, casts a shadow far darker than the cloud looks.
+EK_HD float lightSampleThickness(const VolumeConstants &vol, const MapHit &hit) {
+  return vol.lightSampleArea / maxNumber(hit.area, vol.lightSampleArea);
+}
+
 // One work item of the light pass (the frame's samples are 1): its sample goes into the map of
 // every shadowing light.
 EK_HD void lightSplatWork(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,
@@ -247,7 +255,7 @@ EK_HD void lightSplatWork(const Frame &f, const VolumeConstants &vol, const EKV3
     int map;
     MapHit hit;
     if (lightSampleHit(vol, vol.lights[i], p, map, hit))
-      depositInMap(vol.maps[map], hit, vol.lightSampleArea / hit.area, shadowMaps);
+      depositInMap(vol.maps[map], hit, lightSampleThickness(vol, hit), shadowMaps);
   }
 }
 

@@ -76,6 +76,31 @@ TEST_P(VolumeRender, ALightBehindADenseCloudDarkensItsFarSide) {
   EXPECT_NEAR(litRight, shadowedRight, 0.35f * litRight) << "the lit side barely changes";
 }
 
+// Two particles, one behind the other as the sun sees them. Each sample stands for far more than a
+// texel of the sun's map; it may shade what lies behind it at most as thickly as a sample covers a
+// pixel (thickness 1), so the far particle keeps at least e^-2 of its light (the near one's
+// thickness and up to its own).
+TEST_P(VolumeRender, ASparseCloudShadowsNoDarkerThanItLooks) {
+  const std::vector<EKV3> pair = {{3, 0, 0}, {-3, 0, 0}};
+  ASSERT_EQ(ekReserve(context, pair.size(), 0), 0);
+  ASSERT_EQ(ekUpload(context, pair.data(), nullptr, nullptr, pair.size(), 0), 0);
+  EKRenderSettings settings = volumeSettings();
+  settings.radius = 0.05f;
+  EKLight sun{};
+  sun.type = 2;
+  sun.direction = {-1, 0, 0}; // shines from +x towards -x
+  sun.color[0] = sun.color[1] = sun.color[2] = 2;
+  sun.castsShadows = 1;
+  const auto [shadowedFar, shadowedNear] = leftAndRight(renderFloat(context, settings, {sun}));
+  sun.castsShadows = 0;
+  const auto [litFar, litNear] = leftAndRight(renderFloat(context, settings, {sun}));
+  ASSERT_GT(litFar, 0.0f);
+  ASSERT_GT(litNear, 0.0f);
+  EXPECT_GT(shadowedFar, std::exp(-2.0f) * litFar);
+  EXPECT_LT(shadowedFar, litFar) << "the near particle still shades the far one";
+  EXPECT_GT(shadowedNear, std::exp(-1.0f) * litNear);
+}
+
 TEST_P(VolumeRender, AlphaComesFromTheOpticalDepth) {
   uploadBall(context, 5000);
   EKRenderSettings settings = volumeSettings();
