@@ -8,7 +8,7 @@
 
 namespace ek {
 
-// A checked layer request: the sums that the layer pass gathers, the caller's layer images and
+// A checked layer request: the sums that the render gathers, the caller's layer images and
 // how many floats each takes per pixel.
 struct LayerJob {
   LayerPlan plan{};
@@ -29,10 +29,13 @@ bool planLayers(EKContext *context, const char *name, const EKRenderSettings &se
 // Gives the layer sums (and, on a GPU, the layer images) their size for `pixels` pixels.
 bool fitLayerBuffers(EKContext *context, const LayerJob &job, uint64_t pixels);
 
-// Runs the layer pass over the beauty's `work` items once the beauty's passes are queued. In the
-// volumetric look `vol` holds the render's constants and its maps are finished; the additive
-// look's depth measures the cloud (with the beauty's `velocities`) and leaves the constants of
-// its depth columns in `vol`.
+// The layer sums that the volumetric look's shading gathers for `job` (sums null for none).
+ShadeLayers shadeLayersOf(EKContext *context, const LayerJob &job);
+
+// Runs the additive look's layer pass over the beauty's `work` items once the beauty's passes are
+// queued (the volumetric look's shading has gathered its sums: nothing to do). The additive look's
+// depth measures the cloud (with the beauty's `velocities`) and leaves the constants of its depth
+// columns in `vol`.
 bool runLayerPass(EKContext *context, const LayerJob &job, const EKCamera &camera,
                   const EKRenderSettings &settings, const Frame &frame, const EKV3 *velocities,
                   bool volumetric, uint64_t work, VolumeConstants &vol);
