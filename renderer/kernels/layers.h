@@ -52,12 +52,42 @@ EK_HD void imageStep(const Frame &f, float x, float y, const EKV3 &to, float &u,
   }
 }
 
+// The pinhole camera's image steps of a point at p moving by `velocity`, forward and backward, as
+// imageStep gives them: the velocity is turned into camera space once, and each end of the step
+// is the point's camera position plus or minus it. A step whose end cannot be placed stays 0, 0.
+EK_HD void pinholeSteps(const Frame &f, const EKV3 &p, const EKV3 &velocity, float &forwardU,
+                        float &forwardV, float &backwardU, float &backwardV) {
+  if (!isFinitePoint(p))
+    return;
+  const CameraPoint c = toCamera(f, p);
+  if (f.nearClip >= -c.z)
+    return;
+  const float *m = f.view;
+  const CameraPoint d = {m[0] * velocity.x + m[1] * velocity.y + m[2] * velocity.z,
+                         m[4] * velocity.x + m[5] * velocity.y + m[6] * velocity.z,
+                         m[8] * velocity.x + m[9] * velocity.y + m[10] * velocity.z};
+  const float scaleX = f.scaleX * 0.5f * float(f.width);
+  const float scaleY = f.scaleY * 0.5f * float(f.height);
+  const float x = c.x / -c.z, y = c.y / -c.z;
+  auto step = [&](float sign, const EKV3 &to, float &u, float &v) {
+    const float depth = -(c.z + sign * d.z);
+    if (!isFinitePoint(to) || f.nearClip >= depth)
+      return;
+    u = ((c.x + sign * d.x) / depth - x) * scaleX;
+    v = (y - (c.y + sign * d.y) / depth) * scaleY;
+  };
+  step(1.0f, {p.x + velocity.x, p.y + velocity.y, p.z + velocity.z}, forwardU, forwardV);
+  step(-1.0f, {p.x - velocity.x, p.y - velocity.y, p.z - velocity.z}, backwardU, backwardV);
+}
+
 // Adds a sample at p, moving by `velocity` per frame, with weight w to a pixel's motion sums.
 template <typename Sink>
 EK_HD void addMotion(const Frame &f, const EKV3 &p, const EKV3 &velocity, float w, float *sums,
                      Sink &sink) {
   float x, y, forwardU = 0.0f, forwardV = 0.0f, backwardU = 0.0f, backwardV = 0.0f;
-  if (pinholePosition(f, p, x, y)) {
+  if (f.projection != EK_PROJECTION_SPHERICAL) {
+    pinholeSteps(f, p, velocity, forwardU, forwardV, backwardU, backwardV);
+  } else if (pinholePosition(f, p, x, y)) {
     imageStep(f, x, y, {p.x + velocity.x, p.y + velocity.y, p.z + velocity.z}, forwardU, forwardV);
     imageStep(f, x, y, {p.x - velocity.x, p.y - velocity.y, p.z - velocity.z}, backwardU,
               backwardV);
