@@ -99,7 +99,7 @@ EK_HD void addMotion(const Frame &f, const EKV3 &p, const EKV3 &velocity, float 
   sink(sums + 4, w);
 }
 
-// ---- the volumetric look's sums, gathered by its shading ------------------------------------
+// ---- the volumetric look's sums, gathered by its shading ---------------------------------------
 
 // A sink that writes each value in place: a sample's own record.
 struct StoreSink {
