@@ -118,8 +118,8 @@ int32_t ek::renderFrame(EKContext *context, const char *name, const EKCamera *ca
     backend.launch(resolveBlocks, ek::ResolveArgs{context->accumulator.get(), target8, targetFloat,
                                                   pixelCount, settings->exposure});
   if (layers)
-    ek::resolveLayers(context, *layers, vol, volumetric, direct, resolveBlocks, pixelCount,
-                      settings->exposure);
+    ek::resolveLayers(context, *layers, vol, volumetric, direct, targetFloat, resolveBlocks,
+                      pixelCount, settings->exposure);
   backend.recordEvent(context->stopEvent);
   if (!passesSucceeded(backend.synchronizeEvent(context->stopEvent)))
     return 1;

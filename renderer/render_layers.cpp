@@ -192,7 +192,8 @@ bool runLayerPass(EKContext *c, const LayerJob &job, const EKCamera &camera,
 }
 
 void resolveLayers(EKContext *c, const LayerJob &job, const VolumeConstants &vol, bool volumetric,
-                   bool direct, uint32_t blocks, int32_t pixelCount, float exposure) {
+                   bool direct, const Rgba32f *image, uint32_t blocks, int32_t pixelCount,
+                   float exposure) {
   LayerTargets targets = job.caller;
   if (!direct) { // each layer asked for gets its range of the context's layer images
     float *next = c->layerImages.get();
@@ -204,7 +205,7 @@ void resolveLayers(EKContext *c, const LayerJob &job, const VolumeConstants &vol
     });
   }
   const bool depthColumns = volumetric || job.additiveDepth;
-  c->backend->launch(blocks, ResolveLayersArgs{c->accumulator.get(),
+  c->backend->launch(blocks, ResolveLayersArgs{c->accumulator.get(), image,
                                                volumetric ? c->totalDepth.get() : nullptr,
                                                depthColumns ? c->cameraDepth.get() : nullptr,
                                                job.plan.stride > 0 ? c->layerSums.get() : nullptr,

@@ -41,10 +41,10 @@ bool runLayerPass(EKContext *context, const LayerJob &job, const EKCamera &camer
                   bool volumetric, uint64_t work, VolumeConstants &vol);
 
 // Queues the layer resolve, into the caller's images when `direct` (host memory), else into the
-// context's layer images.
+// context's layer images; `image`, when not null, is the beauty's float image, resolved before.
 void resolveLayers(EKContext *context, const LayerJob &job, const VolumeConstants &vol,
-                   bool volumetric, bool direct, uint32_t blocks, int32_t pixelCount,
-                   float exposure);
+                   bool volumetric, bool direct, const Rgba32f *image, uint32_t blocks,
+                   int32_t pixelCount, float exposure);
 
 // Copies the context's layer images to the caller's (a GPU's renders).
 bool downloadLayers(EKContext *context, const LayerJob &job, uint64_t pixels);

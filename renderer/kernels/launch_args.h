@@ -122,6 +122,7 @@ struct LayerSplatArgs {
 // the camera depth map; one thread per pixel.
 struct ResolveLayersArgs {
   const Rgba32f *accumulator;
+  const Rgba32f *image;    // the beauty's float image, resolved before, when the render makes one
   const float *totalDepth; // volumetric: each pixel's optical thickness; null in the additive look
   const MapCell *cameraDepth; // the prefixed camera depth map (or the additive depth columns)
   const float *sums;          // the layer sums; null when none were gathered

@@ -276,9 +276,18 @@ EK_HD void resolveLayerPixel(const ResolveLayersArgs &a, int32_t i) {
   }
   writeChannels(t.forward, i, 2, forward);
   writeChannels(t.backward, i, 2, backward);
-  // Each part takes its share of the beauty's colour: its sum over the pixel's linear sum.
-  const float beauty[3] = {exposeChannel(sum.r, a.exposure), exposeChannel(sum.g, a.exposure),
-                           exposeChannel(sum.b, a.exposure)};
+  // Each part takes its share of the beauty's colour: its sum over the pixel's linear sum. The
+  // colour is the float image's where the render made one.
+  float beauty[3];
+  if (a.image) {
+    beauty[0] = a.image[i].r;
+    beauty[1] = a.image[i].g;
+    beauty[2] = a.image[i].b;
+  } else {
+    beauty[0] = exposeChannel(sum.r, a.exposure);
+    beauty[1] = exposeChannel(sum.g, a.exposure);
+    beauty[2] = exposeChannel(sum.b, a.exposure);
+  }
   if (!a.totalDepth) { // the additive look: all of the colour is emission
     writeChannels(t.emission, i, 3, beauty);
     return;
