@@ -86,12 +86,15 @@ int32_t ek::renderFrame(EKContext *context, const char *name, const EKCamera *ca
                                : direct    ? reinterpret_cast<Rgba32f *>(imageFloat)
                                            : context->imageFloat.get();
 
-  // A layered render keeps the volume constants for its layer passes.
+  // A layered render keeps the volume constants for its layer passes; the volumetric look's
+  // shading gathers its layer sums.
   VolumeConstants vol{};
+  const ek::ShadeLayers shadeLayers =
+      layers ? ek::shadeLayersOf(context, *layers) : ek::ShadeLayers{};
   backend.recordEvent(context->startEvent);
   if (volumetric) {
     if (!ek::renderVolume(context, *camera, *settings, frame, lights, lightCount, velocities,
-                          nullptr, layers ? &vol : nullptr))
+                          nullptr, layers ? &vol : nullptr, &shadeLayers))
       return 1;
   } else {
     backend.fillAsync(context->accumulator.get(), 0, pixels * sizeof(Rgba32f));
@@ -115,8 +118,8 @@ int32_t ek::renderFrame(EKContext *context, const char *name, const EKCamera *ca
     backend.launch(resolveBlocks, ek::ResolveArgs{context->accumulator.get(), target8, targetFloat,
                                                   pixelCount, settings->exposure});
   if (layers)
-    ek::resolveLayers(context, *layers, vol, volumetric, direct, resolveBlocks, pixelCount,
-                      settings->exposure);
+    ek::resolveLayers(context, *layers, vol, volumetric, direct, targetFloat, resolveBlocks,
+                      pixelCount, settings->exposure);
   backend.recordEvent(context->stopEvent);
   if (!passesSucceeded(backend.synchronizeEvent(context->stopEvent)))
     return 1;

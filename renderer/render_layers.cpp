@@ -68,11 +68,22 @@ void planSums(LayerJob &job, bool volumetric, bool motion) {
     return offset;
   };
   const LayerTargets &t = job.caller;
-  plan.emission = place(volumetric && t.emission, kPartFloats);
-  plan.ambient = place(volumetric && t.ambient, kPartFloats);
+  plan.colorSum = place(volumetric && (t.emission || t.ambient), kPartFloats);
   for (int l = 0; l < kMaxVolumeLights; ++l)
     plan.lights[l] = place(volumetric && t.lights[l], kPartFloats);
   plan.motion = place(motion && (t.forward || t.backward), kMotionFloats);
+}
+
+// The colours that turn the volumetric look's sums into its parts.
+PartColors partColorsOf(const VolumeConstants &vol) {
+  PartColors colors{};
+  for (int c = 0; c < 3; ++c) {
+    colors.emission[c] = vol.emission;
+    colors.ambient[c] = vol.ambient[c];
+    for (int l = 0; l < vol.lightCount; ++l)
+      colors.lights[l][c] = vol.lights[l].color[c];
+  }
+  return colors;
 }
 
 template <typename T>
@@ -144,10 +155,16 @@ bool fitLayerBuffers(EKContext *c, const LayerJob &job, uint64_t pixels) {
          fitBuffer(c, c->layerImages, pixels * uint64_t(job.channels), "layer images");
 }
 
+ShadeLayers shadeLayersOf(EKContext *c, const LayerJob &job) {
+  if (job.plan.stride == 0)
+    return ShadeLayers{};
+  return {job.plan, c->velocitiesValid ? c->velocities.get() : nullptr, c->layerSums.get()};
+}
+
 bool runLayerPass(EKContext *c, const LayerJob &job, const EKCamera &camera,
                   const EKRenderSettings &settings, const Frame &frame, const EKV3 *velocities,
                   bool volumetric, uint64_t work, VolumeConstants &vol) {
-  if (job.plan.stride == 0 && !job.additiveDepth)
+  if (volumetric || (job.plan.stride == 0 && !job.additiveDepth))
     return true;
   Device &device = *c->backend;
   const uint64_t pixels = uint64_t(frame.width) * uint64_t(frame.height);
@@ -165,10 +182,9 @@ bool runLayerPass(EKContext *c, const LayerJob &job, const EKCamera &camera,
     device.fillAsync(c->layerSums.get(), 0, pixels * uint64_t(job.plan.stride) * sizeof(float));
   if (work > 0)
     device.launch(blocksFor(device, work, kBlockSize),
-                  LayerSplatArgs{
-                      frame, vol, job.plan, volumetric, c->positions.get(), c->colors.get(),
-                      c->velocitiesValid ? c->velocities.get() : nullptr, work, c->shadowMaps.get(),
-                      c->cameraDepth.get(), c->layerSums.get(), depthColumns});
+                  LayerSplatArgs{frame, vol, job.plan, c->positions.get(), c->colors.get(),
+                                 c->velocitiesValid ? c->velocities.get() : nullptr, work,
+                                 c->layerSums.get(), depthColumns});
   if (depthColumns)
     device.launch(blocksFor(device, pixels, kBlockSize),
                   PrefixArgs{depthColumns, pixels, vol.camSlices, nullptr});
@@ -176,7 +192,8 @@ bool runLayerPass(EKContext *c, const LayerJob &job, const EKCamera &camera,
 }
 
 void resolveLayers(EKContext *c, const LayerJob &job, const VolumeConstants &vol, bool volumetric,
-                   bool direct, uint32_t blocks, int32_t pixelCount, float exposure) {
+                   bool direct, const Rgba32f *image, uint32_t blocks, int32_t pixelCount,
+                   float exposure) {
   LayerTargets targets = job.caller;
   if (!direct) { // each layer asked for gets its range of the context's layer images
     float *next = c->layerImages.get();
@@ -188,12 +205,13 @@ void resolveLayers(EKContext *c, const LayerJob &job, const VolumeConstants &vol
     });
   }
   const bool depthColumns = volumetric || job.additiveDepth;
-  c->backend->launch(
-      blocks, ResolveLayersArgs{c->accumulator.get(), volumetric ? c->totalDepth.get() : nullptr,
-                                depthColumns ? c->cameraDepth.get() : nullptr,
-                                job.plan.stride > 0 ? c->layerSums.get() : nullptr, job.plan,
-                                targets, vol.camSlices, vol.camDepthStart, vol.camDepthScale,
-                                volumetric ? 1.0f : exposure, pixelCount, exposure});
+  c->backend->launch(blocks, ResolveLayersArgs{c->accumulator.get(), image,
+                                               volumetric ? c->totalDepth.get() : nullptr,
+                                               depthColumns ? c->cameraDepth.get() : nullptr,
+                                               job.plan.stride > 0 ? c->layerSums.get() : nullptr,
+                                               job.plan, partColorsOf(vol), targets, vol.camSlices,
+                                               vol.camDepthStart, vol.camDepthScale,
+                                               volumetric ? 1.0f : exposure, pixelCount, exposure});
 }
 
 bool downloadLayers(EKContext *c, const LayerJob &job, uint64_t pixels) {

@@ -8,7 +8,7 @@
 
 namespace ek {
 
-// A checked layer request: the sums that the layer pass gathers, the caller's layer images and
+// A checked layer request: the sums that the render gathers, the caller's layer images and
 // how many floats each takes per pixel.
 struct LayerJob {
   LayerPlan plan{};
@@ -29,19 +29,22 @@ bool planLayers(EKContext *context, const char *name, const EKRenderSettings &se
 // Gives the layer sums (and, on a GPU, the layer images) their size for `pixels` pixels.
 bool fitLayerBuffers(EKContext *context, const LayerJob &job, uint64_t pixels);
 
-// Runs the layer pass over the beauty's `work` items once the beauty's passes are queued. In the
-// volumetric look `vol` holds the render's constants and its maps are finished; the additive
-// look's depth measures the cloud (with the beauty's `velocities`) and leaves the constants of
-// its depth columns in `vol`.
+// The layer sums that the volumetric look's shading gathers for `job` (sums null for none).
+ShadeLayers shadeLayersOf(EKContext *context, const LayerJob &job);
+
+// Runs the additive look's layer pass over the beauty's `work` items once the beauty's passes are
+// queued (the volumetric look's shading has gathered its sums: nothing to do). The additive look's
+// depth measures the cloud (with the beauty's `velocities`) and leaves the constants of its depth
+// columns in `vol`.
 bool runLayerPass(EKContext *context, const LayerJob &job, const EKCamera &camera,
                   const EKRenderSettings &settings, const Frame &frame, const EKV3 *velocities,
                   bool volumetric, uint64_t work, VolumeConstants &vol);
 
 // Queues the layer resolve, into the caller's images when `direct` (host memory), else into the
-// context's layer images.
+// context's layer images; `image`, when not null, is the beauty's float image, resolved before.
 void resolveLayers(EKContext *context, const LayerJob &job, const VolumeConstants &vol,
-                   bool volumetric, bool direct, uint32_t blocks, int32_t pixelCount,
-                   float exposure);
+                   bool volumetric, bool direct, const Rgba32f *image, uint32_t blocks,
+                   int32_t pixelCount, float exposure);
 
 // Copies the context's layer images to the caller's (a GPU's renders).
 bool downloadLayers(EKContext *context, const LayerJob &job, uint64_t pixels);

@@ -123,7 +123,8 @@ bool cameraDepthConstants(EKContext *c, const EKCamera &camera, const EKRenderSe
 
 bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &settings,
                   const Frame &frame, const EKLight *lights, int32_t lightCount,
-                  const EKV3 *velocities, PassTimer *timer, VolumeConstants *used) {
+                  const EKV3 *velocities, PassTimer *timer, VolumeConstants *used,
+                  const ShadeLayers *layers) {
   Device &device = *c->backend;
   const uint64_t pixels = uint64_t(frame.width) * uint64_t(frame.height);
   float bounds[kBoundsFloats] = {};
@@ -163,11 +164,16 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
     return false;
 
   device.fillAsync(c->accumulator.get(), 0, pixels * sizeof(Rgba32f));
+  const ShadeLayers shadeLayers = layers ? *layers : ShadeLayers{};
+  if (shadeLayers.sums)
+    device.fillAsync(shadeLayers.sums, 0,
+                     pixels * uint64_t(shadeLayers.plan.stride) * sizeof(float));
   mark(timer, PassTimer::Clears);
   if (work > 0)
     device.launch(blocksFor(device, work, kBlockSize),
                   ShadeArgs{frame, vol, c->positions.get(), c->colors.get(), velocities, work,
-                            c->shadowMaps.get(), c->cameraDepth.get(), c->accumulator.get()});
+                            c->shadowMaps.get(), c->cameraDepth.get(), c->accumulator.get(),
+                            shadeLayers});
   mark(timer, PassTimer::Shade);
   if (used)
     *used = vol;

@@ -43,10 +43,11 @@ bool cameraDepthConstants(EKContext *context, const EKCamera &camera,
 
 // Leaves the shaded light in the accumulator, the total optical depth per pixel in totalDepth
 // and the prefixed camera depth map in cameraDepth; `used`, when given, receives the volume
-// constants of the render. On failure the message is in the context's last error.
+// constants of the render, and `layers`, when given, names the layer sums that the shading
+// gathers beside the light (cleared first). On failure the message is in the context's last error.
 bool renderVolume(EKContext *context, const EKCamera &camera, const EKRenderSettings &settings,
                   const Frame &frame, const EKLight *lights, int32_t lightCount,
                   const EKV3 *velocities, PassTimer *timer = nullptr,
-                  VolumeConstants *used = nullptr);
+                  VolumeConstants *used = nullptr, const ShadeLayers *layers = nullptr);
 
 } // namespace ek

@@ -36,15 +36,21 @@ struct RepeatedSample {
   uint32_t times;
 };
 
+// The part of a batch whose samples every worker adds into the shared accumulator at once.
+constexpr unsigned kSharedPart = ~0u;
+
 // Collects placed samples and hands them on in batches. With an `image`, the cell of each sample
 // is prefetched as it is added, so the misses of a batch overlap the placing of the samples after
 // it instead of stalling the scatter one after the other; the image is sized far beyond the caches
-// and the samples land all over it.
+// and the samples land all over it. `part` is the part of accumulateSamples it sums, which no
+// other worker sums meanwhile, or kSharedPart.
 template <typename Scatter> class SampleBatch {
 public:
-  explicit SampleBatch(Scatter &scatter, const Rgba32f *image = nullptr)
-      : scatter_(scatter), image_(image) {}
+  explicit SampleBatch(Scatter &scatter, const Rgba32f *image = nullptr,
+                       unsigned part = kSharedPart)
+      : scatter_(scatter), image_(image), part_(part) {}
   ~SampleBatch() { scatter_(samples_, filled_); }
+  unsigned part() const { return part_; }
   void add(const SplatSample &s, uint32_t times = 1) {
     prefetch(s.pixel);
     samples_[filled_++] = {s.value, s.pixel, times};
@@ -72,6 +78,7 @@ public:
 private:
   Scatter &scatter_;
   const Rgba32f *image_;
+  unsigned part_;
   RepeatedSample samples_[kSampleBatch];
   uint32_t filled_ = 0;
 };
@@ -156,7 +163,7 @@ void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba
           image[pixel] = cell;
         }
       };
-      SampleBatch batch(scatter, image);
+      SampleBatch batch(scatter, image, unsigned(index));
       place(from, to, batch);
     };
     // A worker may be handed several parts at once (a lone worker all of them).

@@ -7,6 +7,7 @@
 
 #include "cpu/cpu_memory.h"
 #include "cpu/cpu_vector_paths.h"
+#include "cpu/layer_part_sums.h"
 #include "cpu/page_array.h"
 #include "cpu/private_image.h"
 #include "cpu/spatial_order.h"
@@ -14,8 +15,6 @@
 #include "device.h"
 
 namespace ek {
-
-class BatchedAdds;
 
 // Status codes of the CPU backend; the values and texts follow the CUDA runtime's.
 enum CpuStatus : DeviceStatus {
@@ -72,14 +71,11 @@ private:
   void run(uint32_t blocks, const LayerSplatArgs &args);
   void run(uint32_t blocks, const ResolveLayersArgs &args);
 
-  // The volumetric layer pass over the work items [begin, end), in the particle order `order`
-  // (or index order), into `sink`; defined in cpu_volume_kernels.cpp beside the shading pass.
-  void volumeLayerRange(const LayerSplatArgs &a, const uint32_t *order, uint64_t begin,
-                        uint64_t end, BatchedAdds &sink) const;
-  // The shading pass over the work items [begin, end), into `batch`.
-  template <typename Batch>
+  // The shading pass over the work items [begin, end), into `batch`, each sample shaded by
+  // `shade`.
+  template <typename Batch, typename Shade>
   void shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t begin, uint64_t end,
-                  Batch &batch) const;
+                  Batch &batch, Shade &&shade) const;
   // The spatial visiting order made by the last bounds pass, when it belongs to these particles
   // and this much work; null otherwise (then the items run in index order).
   const uint32_t *spatialOrderFor(const EKV3 *positions, const Frame &frame, uint64_t total) const;
@@ -90,10 +86,13 @@ private:
   DeviceStatus launchError_ = kDeviceOk;
   // Per-worker accumulation images of the splat and shading passes, kept between launches.
   std::vector<PrivateImage> privateImages_;
+  // The private layer sums of a layered render's shading parts, kept between launches.
+  LayerPartSums layerPartSums_;
   // Particles in Morton order, made by the bounds pass that opens every volumetric render.
   SpatialOrder spatialOrder_;
-  PageArray<EKV3> orderedPositions_; // positions[order[s]] at s
-  PageArray<Rgba8> orderedColors_;   // the shading pass's colours, in the same order
+  PageArray<EKV3> orderedPositions_;  // positions[order[s]] at s
+  PageArray<Rgba8> orderedColors_;    // the shading pass's colours, in the same order
+  PageArray<EKV3> orderedVelocities_; // a layered shading's velocities, in the same order
   const EKV3 *spatialOrderPositions_ = nullptr;
 };
 

@@ -1,6 +1,6 @@
 // The layer passes of the CPU backend, over the same item functions as the CUDA kernels. The
-// layer pass gathers its additions in batches (see BatchedAdds); its volumetric samples are
-// placed ahead like the shading pass's (cpu_volume_kernels.cpp). The resolve writes pixels with
+// additive look's layer pass gathers its additions in batches (see BatchedAdds); the volumetric
+// look's sums come from its shading pass (cpu_volume_kernels.cpp). The resolve writes pixels with
 // all-zero sums without reading them.
 #include <algorithm>
 
@@ -36,17 +36,14 @@ void writeEmptyLayers(const LayerTargets &t, uint64_t begin, uint64_t end) {
 void CpuDevice::run(uint32_t, const LayerSplatArgs &a) {
   const DirtyTiles sums = memoryTiles(a.sums);
   const DirtyTiles columns = a.depthColumns ? memoryTiles(a.depthColumns) : DirtyTiles();
-  // In the volumetric look, the particles in the space order of its passes: neighbouring samples
-  // then read neighbouring parts of the maps and add to neighbouring sums.
+  // The particles in the space order of the depth measure, when it made one: neighbouring samples
+  // then add to neighbouring sums.
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   pool_.parallelFor(
       a.total, pool_.chunkFor(a.total, 1024), [&](uint64_t begin, uint64_t end, unsigned) {
         BatchedAdds sink(sums, columns);
-        if (a.volumetric)
-          volumeLayerRange(a, order, begin, end, sink);
-        else
-          forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
-                          [&](const WorkItem &work, bool) { additiveLayerWork(a, work, sink); });
+        forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
+                        [&](const WorkItem &work, bool) { additiveLayerWork(a, work, sink); });
       });
 }
 

@@ -5,10 +5,10 @@
 #include <emmintrin.h>
 #endif
 
-#include "cpu/batched_adds.h"
 #include "cpu/cpu_accumulate.h"
 #include "cpu/cpu_device.h"
 #include "cpu/cpu_work_items.h"
+#include "cpu/layer_part_sums.h"
 #include "cpu/prefetch.h"
 #include "cpu/spatial_order.h"
 #include "kernels/layers.h"
@@ -388,11 +388,11 @@ void CpuDevice::run(uint32_t, const CamSplatArgs &a) {
 }
 
 // shadeWork over the work items [begin, end), each sample placed ahead of its shading and the
-// memory its shading reads asked for meanwhile.
-template <typename Batch>
+// memory its shading reads asked for meanwhile; shade(camera, color, lookups, s) shades a placed
+// sample into s, false for an invisible one.
+template <typename Batch, typename Shade>
 void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t begin, uint64_t end,
-                           Batch &batch) const {
-  const VolumeConstants &vol = a.vol;
+                           Batch &batch, Shade &&shade) const {
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
   SplatSample s;
   pipelineWorkItems<StagedShadeSample>(
@@ -411,29 +411,8 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
           return;
         const uint64_t particle = camera.sample.work.particle;
         const Rgba8 &color = order ? orderedColors_[camera.slot] : a.colors[particle];
-        if (shadeCameraSample(vol, camera.sample, color, staged.lookups, a.shadowMaps,
-                              a.cameraDepth, s))
+        if (shade(camera, color, staged.lookups, s))
           batch.add(s);
-      });
-}
-
-// addVolumeLayers over the work items [begin, end), each sample placed and looked up in the
-// shadow maps ahead of its layers, as in shadeRange.
-void CpuDevice::volumeLayerRange(const LayerSplatArgs &a, const uint32_t *order, uint64_t begin,
-                                 uint64_t end, BatchedAdds &sink) const {
-  const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
-  pipelineWorkItems<StagedShadeSample>(
-      a.frame.repopulation, a.frame.samples, begin, end, order,
-      [&](const WorkItem &work, uint64_t) {
-        fetchParticle(a.positions, ordered, a.velocities, work);
-        prefetch(a.colors + work.particle);
-      },
-      [&](const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
-        stageShadeSample(a, ordered, work, slot, staged);
-      },
-      [&](const WorkItem &, const StagedShadeSample &staged) {
-        if (staged.camera.placed)
-          addVolumeLayers(a, staged.camera.sample, staged.lookups, sink);
       });
 }
 
@@ -442,10 +421,50 @@ void CpuDevice::run(uint32_t, const ShadeArgs &a) {
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   if (order) // the colours in visiting order, read one after the other by the shading below
     gatherInOrder(pool_, a.colors, spatialOrder_.order(), orderedColors_);
-  accumulateSamples(pool_, privateImages_, a.accumulator, memoryTiles(a.accumulator), pixels,
-                    a.total, kShadeParts, [&](uint64_t begin, uint64_t end, auto &batch) {
-                      shadeRange(a, order, begin, end, batch);
-                    });
+  const DirtyTiles accumulatorTiles = memoryTiles(a.accumulator);
+  if (!a.layers.sums) {
+    accumulateSamples(pool_, privateImages_, a.accumulator, accumulatorTiles, pixels, a.total,
+                      kShadeParts, [&](uint64_t begin, uint64_t end, auto &batch) {
+                        shadeRange(a, order, begin, end, batch,
+                                   [&](const StagedCameraSample &camera, const Rgba8 &color,
+                                       const ShadowLookup *lookups, SplatSample &s) {
+                                     return shadeCameraSample(a.vol, camera.sample, color, lookups,
+                                                              a.shadowMaps, a.cameraDepth, s);
+                                   });
+                      });
+    return;
+  }
+  // A layered render: each sample's layer record goes to the sums of its part beside its beauty.
+  const int32_t stride = a.layers.plan.stride;
+  const uint64_t floats = pixels * uint64_t(stride);
+  const DirtyTiles sumsTiles = memoryTiles(a.layers.sums);
+  const bool privates = layerPartSums_.fit(kShadeParts, floats);
+  // The motion sums read the particles' velocities, in visiting order like the colours.
+  const EKV3 *velocities = a.layers.plan.motion >= 0 ? a.layers.velocities : nullptr;
+  if (velocities && order) {
+    gatherInOrder(pool_, velocities, spatialOrder_.order(), orderedVelocities_);
+    velocities = orderedVelocities_.data();
+  }
+  accumulateSamples(
+      pool_, privateImages_, a.accumulator, accumulatorTiles, pixels, a.total, kShadeParts,
+      [&](uint64_t begin, uint64_t end, auto &batch) {
+        LayerRecordBatch records(
+            layerPartSums_.targetOf(batch.part(), privates, a.layers.sums, sumsTiles), stride);
+        shadeRange(a, order, begin, end, batch,
+                   [&](const StagedCameraSample &camera, const Rgba8 &color,
+                       const ShadowLookup *lookups, SplatSample &s) {
+                     const EKV3 velocity = !velocities ? EKV3{0, 0, 0}
+                                           : order     ? velocities[camera.slot]
+                                                       : velocities[camera.sample.work.particle];
+                     if (!shadeLayeredSample(a, camera.sample, color, velocity, lookups, s,
+                                             records.record(camera.sample.pixel)))
+                       return false;
+                     records.commit();
+                     return true;
+                   });
+      });
+  if (privates)
+    layerPartSums_.merge(pool_, kShadeParts, a.layers.sums, sumsTiles, floats);
 }
 
 } // namespace ek

@@ -1,7 +1,7 @@
-// A worker's private accumulation image on the CPU, kept between launches. Its memory comes zeroed
-// from the system, which maps it only where it is first written, and one flag per tile says
-// whether a sample landed there since the last merge. A sparse frame (a few thousand particles over
-// a large image) thus neither touches nor merges the whole image.
+// A worker's private accumulation image on the CPU (or a part's private layer sums), kept between
+// launches. Its memory comes zeroed from the system, which maps it only where it is first written,
+// and one flag per tile says whether a sample landed there since the last merge. A sparse frame (a
+// few thousand particles over a large image) thus neither touches nor merges the whole image.
 #pragma once
 
 #include <cstdint>
@@ -12,30 +12,40 @@
 
 namespace ek {
 
-class PrivateImage {
+// Private cells of any plain type: RGBA sums, or the floats of layer sums.
+template <typename Cell> class PrivateCells {
 public:
-  static constexpr uint32_t kTileShift = 8; // 256 pixels, a page of the image, per flag
+  // One flag per tile of a page (4 KiB) of cells.
+  static constexpr uint32_t kTileShift = [] {
+    uint32_t shift = 0;
+    while ((sizeof(Cell) << shift) < 4096)
+      ++shift;
+    return shift;
+  }();
+  static_assert((sizeof(Cell) << kTileShift) == 4096, "a tile is a page of cells");
 
-  // Makes the image `pixels` pixels, all zero, unless it already is that size (then it is left as
+  // Makes the image `count` cells, all zero, unless it already is that size (then it is left as
   // it is: zero outside the tiles flagged). Throws std::bad_alloc when memory runs out.
-  void fit(uint64_t pixels) {
-    if (pixels == cells_.size())
+  void fit(uint64_t count) {
+    if (count == cells_.size())
       return;
     dirty_.clear();
-    cells_.resize(pixels);
-    dirty_.assign(size_t(tilesOf(pixels)), 0);
+    cells_.resize(count);
+    dirty_.assign(size_t(tilesOf(count)), 0);
   }
 
-  Rgba32f *cells() const { return cells_.data(); }
+  Cell *cells() const { return cells_.data(); }
   uint8_t *dirty() { return dirty_.data(); }
 
-  static uint64_t tilesOf(uint64_t pixels) {
-    return (pixels >> kTileShift) + ((pixels & ((uint64_t(1) << kTileShift) - 1)) != 0);
+  static uint64_t tilesOf(uint64_t count) {
+    return (count >> kTileShift) + ((count & ((uint64_t(1) << kTileShift) - 1)) != 0);
   }
 
 private:
-  PageArray<Rgba32f> cells_;
+  PageArray<Cell> cells_;
   std::vector<uint8_t> dirty_;
 };
+
+using PrivateImage = PrivateCells<Rgba32f>;
 
 } // namespace ek

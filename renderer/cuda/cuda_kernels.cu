@@ -135,6 +135,11 @@ __global__ void kShade(ek::Frame frame, const __grid_constant__ VolumeConstants 
   }
 }
 
+__global__ void kShadeLayers(const __grid_constant__ ek::ShadeArgs args) {
+  for (uint64_t item = ek::cuda::firstItem(); item < args.total; item += ek::cuda::itemStride())
+    ek::shadeLayersItem(args, item);
+}
+
 __global__ void kResolveVol(const float *__restrict__ accumulator,
                             const float *__restrict__ totalDepth, uchar4 *image, float4 *imageFloat,
                             int32_t pixelCount, float exposure) {
@@ -198,6 +203,10 @@ void launchOn(cudaStream_t stream, uint32_t blocks, const CamSplatArgs &a) {
 }
 
 void launchOn(cudaStream_t stream, uint32_t blocks, const ShadeArgs &a) {
+  if (a.layers.sums) {
+    kShadeLayers<<<blocks, kBlockSize, 0, stream>>>(a);
+    return;
+  }
   kShade<<<blocks, kBlockSize, 0, stream>>>(
       a.frame, a.vol, a.positions, reinterpret_cast<const uchar4 *>(a.colors), a.velocities,
       a.total, a.shadowMaps, a.cameraDepth, reinterpret_cast<float *>(a.accumulator));

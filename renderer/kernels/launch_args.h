@@ -74,6 +74,14 @@ struct CamSplatArgs {
   MapCell *cameraDepth;
 };
 
+// The sums a layered render's shading gathers beside the beauty, into records of plan.stride
+// floats per pixel; sums null for a render without them.
+struct ShadeLayers {
+  LayerPlan plan;
+  const EKV3 *velocities; // the particles' velocities for the motion sums, null without them
+  float *sums;
+};
+
 struct ShadeArgs {
   Frame frame;
   VolumeConstants vol;
@@ -84,6 +92,7 @@ struct ShadeArgs {
   const MapCell *shadowMaps;
   const MapCell *cameraDepth;
   Rgba32f *accumulator;
+  ShadeLayers layers;
 };
 
 struct ResolveVolArgs {
@@ -95,33 +104,30 @@ struct ResolveVolArgs {
   float exposure;
 };
 
-// The layer pass of a layered render: the beauty's samples once more, gathering the sums of the
-// plan. The volumetric look reads its finished shadow maps and camera depth map; the additive
-// look ignores vol and both maps.
+// The additive look's layer pass: the beauty's samples once more, gathering the sums of the plan
+// and, for its depth, each pixel's alpha by depth slices of vol's camera depth range.
 struct LayerSplatArgs {
   Frame frame;
   VolumeConstants vol;
   LayerPlan plan;
-  int32_t volumetric;
   const EKV3 *positions;
   const Rgba8 *colors;
   const EKV3 *velocities; // the particles' velocities, null without them
   uint64_t total;
-  const MapCell *shadowMaps;
-  const MapCell *cameraDepth;
   float *sums;           // pixels x plan.stride
-  MapCell *depthColumns; // additive look with depth: each pixel's alpha by depth slices of vol's
-                       // camera depth range; else null
+  MapCell *depthColumns; // with depth: each pixel's alpha by depth slices; else null
 };
 
-// The layer images from the beauty's sums, the layer pass's sums and, in the volumetric look,
+// The layer images from the beauty's sums, the layer sums and, in the volumetric look,
 // the camera depth map; one thread per pixel.
 struct ResolveLayersArgs {
   const Rgba32f *accumulator;
-  const float *totalDepth;  // volumetric: each pixel's optical thickness; null in the additive look
+  const Rgba32f *image;    // the beauty's float image, resolved before, when the render makes one
+  const float *totalDepth; // volumetric: each pixel's optical thickness; null in the additive look
   const MapCell *cameraDepth; // the prefixed camera depth map (or the additive depth columns)
-  const float *sums;        // the layer pass's sums; null when it did not run
+  const float *sums;          // the layer sums; null when none were gathered
   LayerPlan plan;
+  PartColors colors;
   LayerTargets targets;
   int32_t camSlices;
   float camDepthStart;

@@ -1,6 +1,7 @@
-// Render layers: the layer pass, which gathers per pixel what the beauty's samples give to the
-// parts of its light and to its motion, and the layer resolve, which turns those sums, the
-// beauty's own sums and the camera depth map into the layer images.
+// Render layers: the sums a layered render gathers per pixel (what the beauty's samples give to
+// the parts of its light and to its motion: the volumetric look's shading gathers them beside the
+// beauty, the additive look's layer pass over its samples once more), and the layer resolve, which
+// turns those sums, the beauty's own sums and the camera depth map into the layer images.
 #pragma once
 
 #include "kernels/launch_args.h"
@@ -51,12 +52,42 @@ EK_HD void imageStep(const Frame &f, float x, float y, const EKV3 &to, float &u,
   }
 }
 
+// The pinhole camera's image steps of a point at p moving by `velocity`, forward and backward, as
+// imageStep gives them: the velocity is turned into camera space once, and each end of the step
+// is the point's camera position plus or minus it. A step whose end cannot be placed stays 0, 0.
+EK_HD void pinholeSteps(const Frame &f, const EKV3 &p, const EKV3 &velocity, float &forwardU,
+                        float &forwardV, float &backwardU, float &backwardV) {
+  if (!isFinitePoint(p))
+    return;
+  const CameraPoint c = toCamera(f, p);
+  if (f.nearClip >= -c.z)
+    return;
+  const float *m = f.view;
+  const CameraPoint d = {m[0] * velocity.x + m[1] * velocity.y + m[2] * velocity.z,
+                         m[4] * velocity.x + m[5] * velocity.y + m[6] * velocity.z,
+                         m[8] * velocity.x + m[9] * velocity.y + m[10] * velocity.z};
+  const float scaleX = f.scaleX * 0.5f * float(f.width);
+  const float scaleY = f.scaleY * 0.5f * float(f.height);
+  const float x = c.x / -c.z, y = c.y / -c.z;
+  auto step = [&](float sign, const EKV3 &to, float &u, float &v) {
+    const float depth = -(c.z + sign * d.z);
+    if (!isFinitePoint(to) || f.nearClip >= depth)
+      return;
+    u = ((c.x + sign * d.x) / depth - x) * scaleX;
+    v = (y - (c.y + sign * d.y) / depth) * scaleY;
+  };
+  step(1.0f, {p.x + velocity.x, p.y + velocity.y, p.z + velocity.z}, forwardU, forwardV);
+  step(-1.0f, {p.x - velocity.x, p.y - velocity.y, p.z - velocity.z}, backwardU, backwardV);
+}
+
 // Adds a sample at p, moving by `velocity` per frame, with weight w to a pixel's motion sums.
 template <typename Sink>
 EK_HD void addMotion(const Frame &f, const EKV3 &p, const EKV3 &velocity, float w, float *sums,
                      Sink &sink) {
   float x, y, forwardU = 0.0f, forwardV = 0.0f, backwardU = 0.0f, backwardV = 0.0f;
-  if (pinholePosition(f, p, x, y)) {
+  if (f.projection != EK_PROJECTION_SPHERICAL) {
+    pinholeSteps(f, p, velocity, forwardU, forwardV, backwardU, backwardV);
+  } else if (pinholePosition(f, p, x, y)) {
     imageStep(f, x, y, {p.x + velocity.x, p.y + velocity.y, p.z + velocity.z}, forwardU, forwardV);
     imageStep(f, x, y, {p.x - velocity.x, p.y - velocity.y, p.z - velocity.z}, backwardU,
               backwardV);
@@ -68,7 +99,76 @@ EK_HD void addMotion(const Frame &f, const EKV3 &p, const EKV3 &velocity, float 
   sink(sums + 4, w);
 }
 
-// ---- the layer pass ----------------------------------------------------------------------------
+// ---- the volumetric look's sums, gathered by its shading ---------------------------------------
+
+// A sink that writes each value in place: a sample's own record.
+struct StoreSink {
+  EK_HD void operator()(float *address, float value) const { *address = value; }
+};
+
+// Keeps each light's factor at a sample, as lightAtPoint hands them on.
+struct LightFactors {
+  float factor[kMaxVolumeLights];
+  EK_HD void operator()(int i, float c) { factor[i] = c; }
+};
+
+// shadeCameraSample, which also writes the sample's layer record: every sum of `layers.plan`, from
+// the values the shading computes anyway (its weight and each light's factor), and its motion by
+// its particle's `velocity`, weighted like its colour. `record` holds plan.stride floats, all
+// written when it returns true.
+EK_HD bool shadeLayeredSample(const ShadeArgs &a, const CameraSample &s, const Rgba8 &color,
+                              const EKV3 &velocity, const ShadowLookup *lookups, SplatSample &out,
+                              float *record) {
+  const VolumeConstants &vol = a.vol;
+  const float weight = cameraSampleWeight(vol, s, a.cameraDepth);
+  if (weight <= kMinWeight)
+    return false;
+  float light[3];
+  LightFactors lights = {};
+  lightAtPoint(vol, s.position, lookups, a.shadowMaps, light, lights);
+  out.pixel = s.pixel;
+  out.value = shadedValue(weight, color, light, vol.emission);
+  const LayerPlan &plan = a.layers.plan;
+  const float weighted[3] = {weight * (float(color.r) * kColorScale),
+                             weight * (float(color.g) * kColorScale),
+                             weight * (float(color.b) * kColorScale)};
+  if (plan.colorSum >= 0)
+    for (int c = 0; c < 3; ++c)
+      record[plan.colorSum + c] = weighted[c];
+  for (int i = 0; i < kMaxVolumeLights; ++i)
+    if (plan.lights[i] >= 0)
+      for (int c = 0; c < 3; ++c)
+        record[plan.lights[i] + c] = weighted[c] * lights.factor[i];
+  if (plan.motion >= 0) {
+    StoreSink store;
+    addMotion(a.frame, s.position, velocity, weight, record + plan.motion, store);
+  }
+  return true;
+}
+
+// One work item of a layered render's shading: its beauty and its record added atomically.
+EK_HD void shadeLayersItem(const ShadeArgs &a, uint64_t item) {
+  CameraSample s;
+  if (!cameraSample(a.frame, a.vol, a.positions, a.velocities,
+                    decodeWorkItem(item, a.frame.repopulation, a.frame.samples), s))
+    return;
+  const ShadeLayers &layers = a.layers;
+  const EKV3 velocity =
+      layers.plan.motion >= 0 ? layers.velocities[s.work.particle] : EKV3{0, 0, 0};
+  SplatSample out;
+  float record[kMaxLayerStride];
+  if (!shadeLayeredSample(a, s, a.colors[s.work.particle], velocity, nullptr, out, record))
+    return;
+  float *cell = &a.accumulator[out.pixel].r;
+  atomicAddFloat(cell + 0, out.value.r);
+  atomicAddFloat(cell + 1, out.value.g);
+  atomicAddFloat(cell + 2, out.value.b);
+  float *sums = layers.sums + uint64_t(out.pixel) * uint64_t(layers.plan.stride);
+  for (int32_t k = 0; k < layers.plan.stride; ++k)
+    atomicAddFloat(sums + k, record[k]);
+}
+
+// ---- the additive look's layer pass ------------------------------------------------------------
 // The pass hands every addition to a sum to its sink, sink(address, value): the GPU adds at once,
 // atomically; the CPU gathers a batch first and asks for the memory meanwhile.
 
@@ -80,57 +180,6 @@ struct AtomicSink {
     addNoted(address, value, noted);
   }
 };
-
-template <typename Sink>
-EK_HD void addPart(float *sums, const float weighted[3], float r, float g, float b, Sink &sink) {
-  sink(sums + 0, weighted[0] * r);
-  sink(sums + 1, weighted[1] * g);
-  sink(sums + 2, weighted[2] * b);
-}
-
-// A placed volumetric sample's parts, as shadeCameraSample splits its light: the ambient light,
-// each light's share and the emission, each times the sample's weight and colour; and its motion,
-// weighted by what it adds to its pixel's coverage. `lookups`, when given, holds the sample's
-// shadowLookup for every light that casts shadows, made beforehand.
-template <typename Sink>
-EK_HD void addVolumeLayers(const LayerSplatArgs &a, const CameraSample &s,
-                           const ShadowLookup *lookups, Sink &sink) {
-  const VolumeConstants &vol = a.vol;
-  const float weight = cameraSampleWeight(vol, s, a.cameraDepth);
-  if (weight <= kMinWeight)
-    return;
-  const LayerPlan &plan = a.plan;
-  float *sums = a.sums + uint64_t(s.pixel) * uint64_t(plan.stride);
-  const Rgba8 color = a.colors[s.work.particle];
-  const float weighted[3] = {weight * (float(color.r) * kColorScale),
-                             weight * (float(color.g) * kColorScale),
-                             weight * (float(color.b) * kColorScale)};
-  if (plan.emission >= 0)
-    addPart(sums + plan.emission, weighted, vol.emission, vol.emission, vol.emission, sink);
-  if (plan.ambient >= 0)
-    addPart(sums + plan.ambient, weighted, vol.ambient[0], vol.ambient[1], vol.ambient[2], sink);
-  float view[3];
-  towardsCamera(vol, s.position, view);
-  for (int i = 0; i < vol.lightCount; ++i) {
-    if (plan.lights[i] < 0)
-      continue;
-    const VolLight &light = vol.lights[i];
-    const float c =
-        lightArriving(vol, light, s.position, view, lookups ? lookups + i : nullptr, a.shadowMaps);
-    if (c > 0.0f)
-      addPart(sums + plan.lights[i], weighted, c * light.color[0], c * light.color[1],
-              c * light.color[2], sink);
-  }
-  if (plan.motion >= 0)
-    addMotion(a.frame, s.position, a.velocities[s.work.particle], weight, sums + plan.motion, sink);
-}
-
-template <typename Sink>
-EK_HD void volumeLayerWork(const LayerSplatArgs &a, const WorkItem &work, Sink &sink) {
-  CameraSample s;
-  if (cameraSample(a.frame, a.vol, a.positions, a.velocities, work, s))
-    addVolumeLayers(a, s, nullptr, sink);
-}
 
 // An additive sample's alpha, into its pixel's depth column between the slices of its depth, and
 // its motion, weighted by that alpha (the additive look's only part, emission, is the beauty
@@ -159,17 +208,9 @@ EK_HD void additiveLayerWork(const LayerSplatArgs &a, const WorkItem &work, Sink
               a.sums + uint64_t(pixel) * uint64_t(a.plan.stride) + a.plan.motion, sink);
 }
 
-template <typename Sink>
-EK_HD void layerSplatWork(const LayerSplatArgs &a, const WorkItem &work, Sink &sink) {
-  if (a.volumetric)
-    volumeLayerWork(a, work, sink);
-  else
-    additiveLayerWork(a, work, sink);
-}
-
 EK_HD void layerSplatItem(const LayerSplatArgs &a, uint64_t item) {
   AtomicSink sink;
-  layerSplatWork(a, decodeWorkItem(item, a.frame.repopulation, a.frame.samples), sink);
+  additiveLayerWork(a, decodeWorkItem(item, a.frame.repopulation, a.frame.samples), sink);
 }
 
 // ---- the layer resolve -------------------------------------------------------------------------
@@ -235,9 +276,18 @@ EK_HD void resolveLayerPixel(const ResolveLayersArgs &a, int32_t i) {
   }
   writeChannels(t.forward, i, 2, forward);
   writeChannels(t.backward, i, 2, backward);
-  // Each part takes its share of the beauty's colour: its sum over the pixel's linear sum.
-  const float beauty[3] = {exposeChannel(sum.r, a.exposure), exposeChannel(sum.g, a.exposure),
-                           exposeChannel(sum.b, a.exposure)};
+  // Each part takes its share of the beauty's colour: its sum over the pixel's linear sum. The
+  // colour is the float image's where the render made one.
+  float beauty[3];
+  if (a.image) {
+    beauty[0] = a.image[i].r;
+    beauty[1] = a.image[i].g;
+    beauty[2] = a.image[i].b;
+  } else {
+    beauty[0] = exposeChannel(sum.r, a.exposure);
+    beauty[1] = exposeChannel(sum.g, a.exposure);
+    beauty[2] = exposeChannel(sum.b, a.exposure);
+  }
   if (!a.totalDepth) { // the additive look: all of the colour is emission
     writeChannels(t.emission, i, 3, beauty);
     return;
@@ -245,17 +295,18 @@ EK_HD void resolveLayerPixel(const ResolveLayersArgs &a, int32_t i) {
   float share[3];
   for (int c = 0; c < 3; ++c)
     share[c] = raw[c] > 0.0f ? beauty[c] / raw[c] : 0.0f;
-  auto writePart = [&](float *layer, int32_t offset) {
+  auto writePart = [&](float *layer, int32_t offset, const float color[3]) {
     if (!layer)
       return;
-    const float part[3] = {sums[offset] * share[0], sums[offset + 1] * share[1],
-                           sums[offset + 2] * share[2]};
+    const float part[3] = {sums[offset] * color[0] * share[0],
+                           sums[offset + 1] * color[1] * share[1],
+                           sums[offset + 2] * color[2] * share[2]};
     writeChannels(layer, i, 3, part);
   };
-  writePart(t.emission, plan.emission);
-  writePart(t.ambient, plan.ambient);
+  writePart(t.emission, plan.colorSum, a.colors.emission);
+  writePart(t.ambient, plan.colorSum, a.colors.ambient);
   for (int l = 0; l < kMaxVolumeLights; ++l)
-    writePart(t.lights[l], plan.lights[l]);
+    writePart(t.lights[l], plan.lights[l], a.colors.lights[l]);
 }
 
 } // namespace ek

@@ -496,6 +496,41 @@ EK_HD void towardsCamera(const VolumeConstants &vol, const EKV3 &p, float view[3
       view[a] /= viewLength;
 }
 
+// The light reaching p from the ambient and every light, colours applied; each light's factor
+// (lightArriving) is handed to share(i, c) when it is above zero. `lookups`, when given, holds p's
+// shadowLookup for every light that casts shadows, made beforehand.
+template <typename Share>
+EK_HD void lightAtPoint(const VolumeConstants &vol, const EKV3 &p, const ShadowLookup *lookups,
+                        const MapCell *shadowMaps, float light[3], Share &share) {
+  float view[3];
+  towardsCamera(vol, p, view);
+  for (int a = 0; a < 3; ++a)
+    light[a] = vol.ambient[a];
+  for (int i = 0; i < vol.lightCount; ++i) {
+    const VolLight &source = vol.lights[i];
+    const float c =
+        lightArriving(vol, source, p, view, lookups ? lookups + i : nullptr, shadowMaps);
+    if (c <= 0.0f)
+      continue;
+    share(i, c);
+    for (int a = 0; a < 3; ++a)
+      light[a] += c * source.color[a];
+  }
+}
+
+// A share for lightAtPoint that keeps nothing.
+struct NoLightShares {
+  EK_HD void operator()(int, float) const {}
+};
+
+// What a sample seen with `weight`, of a particle of colour `color`, sends to the camera under
+// `light` and the medium's emission.
+EK_HD Rgba32f shadedValue(float weight, const Rgba8 &color, const float light[3], float emission) {
+  return {weight * (float(color.r) * kColorScale) * (light[0] + emission),
+          weight * (float(color.g) * kColorScale) * (light[1] + emission),
+          weight * (float(color.b) * kColorScale) * (light[2] + emission), 0.0f};
+}
+
 // The light a placed camera sample of a particle of colour `color` sends to the camera, weighted
 // by how much of it the camera sees. Returns false for invisible samples. `lookups`, when given,
 // holds the sample's shadowLookup for every light that casts shadows, made beforehand.
@@ -505,23 +540,11 @@ EK_HD bool shadeCameraSample(const VolumeConstants &vol, const CameraSample &s, 
   const float weight = cameraSampleWeight(vol, s, cameraDepth);
   if (weight <= kMinWeight)
     return false;
-  const EKV3 &p = s.position;
-  float view[3];
-  towardsCamera(vol, p, view);
-  float light[3] = {vol.ambient[0], vol.ambient[1], vol.ambient[2]};
-  for (int i = 0; i < vol.lightCount; ++i) {
-    const VolLight &source = vol.lights[i];
-    const float c =
-        lightArriving(vol, source, p, view, lookups ? lookups + i : nullptr, shadowMaps);
-    if (c <= 0.0f)
-      continue;
-    for (int a = 0; a < 3; ++a)
-      light[a] += c * source.color[a];
-  }
+  float light[3];
+  NoLightShares shares;
+  lightAtPoint(vol, s.position, lookups, shadowMaps, light, shares);
   out.pixel = s.pixel;
-  out.value = {weight * (float(color.r) * kColorScale) * (light[0] + vol.emission),
-               weight * (float(color.g) * kColorScale) * (light[1] + vol.emission),
-               weight * (float(color.b) * kColorScale) * (light[2] + vol.emission), 0.0f};
+  out.value = shadedValue(weight, color, light, vol.emission);
   return true;
 }
 

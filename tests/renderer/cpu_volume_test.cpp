@@ -192,7 +192,7 @@ void checkSplatsAndShade(bool spaceOrder) {
     std::vector<Rgba32f> accumulator(c.pixels, Rgba32f{0, 0, 0, 0});
     device.launch(1, ek::ShadeArgs{f, c.vol, c.positions.data(), c.colors.data(),
                                    c.velocities.data(), work, prefixedMaps.data(),
-                                   prefixedDepth.data(), accumulator.data()});
+                                   prefixedDepth.data(), accumulator.data(), ek::ShadeLayers{}});
     std::vector<float> deviceImage(c.pixels * 4);
     std::memcpy(deviceImage.data(), accumulator.data(), deviceImage.size() * sizeof(float));
     expectSame(deviceImage, image, "image");

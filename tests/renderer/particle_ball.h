@@ -11,7 +11,7 @@
 
 namespace ek::test {
 
-inline void uploadBall(EKContext *context, int count) {
+inline std::vector<EKV3> ballPositions(int count) {
   std::mt19937 random(3);
   std::uniform_real_distribution<float> uniform(-5, 5);
   std::vector<EKV3> positions;
@@ -20,6 +20,11 @@ inline void uploadBall(EKContext *context, int count) {
     if (p.x * p.x + p.y * p.y + p.z * p.z <= 25)
       positions.push_back(p);
   }
+  return positions;
+}
+
+inline void uploadBall(EKContext *context, int count) {
+  const std::vector<EKV3> positions = ballPositions(count);
   ASSERT_EQ(ekReserve(context, positions.size(), 0), 0);
   ASSERT_EQ(ekUpload(context, positions.data(), nullptr, nullptr, positions.size(), 0), 0);
 }
