@@ -12,11 +12,10 @@ namespace ek {
 
 // The layer pass's sink: the sums land all over a large buffer, so each addition's cell is asked
 // for when it is handed in and added once a batch is full, by which time most cells have arrived.
-// It writes two buffers, the sums and the additive look's depth columns (map cells, added at once
-// and exactly), and flags the tiles of each.
+// It flags the tiles it writes.
 class BatchedAdds {
 public:
-  BatchedAdds(const DirtyTiles &sums, const DirtyTiles &columns) : sums_(sums), columns_(columns) {}
+  explicit BatchedAdds(const DirtyTiles &sums) : sums_(sums) {}
   ~BatchedAdds() { flush(); }
   BatchedAdds(const BatchedAdds &) = delete;
   BatchedAdds &operator=(const BatchedAdds &) = delete;
@@ -29,11 +28,6 @@ public:
       flush();
   }
 
-  void cell(MapCell *address, float value) {
-    auto noted = [this](MapCell *written) { columns_.markForAtomicAdd(written); };
-    addNoted(address, value, noted);
-  }
-
 private:
   static constexpr uint32_t kBatch = 512;
   void flush() {
@@ -44,7 +38,6 @@ private:
     filled_ = 0;
   }
   const DirtyTiles &sums_;
-  const DirtyTiles &columns_;
   float *addresses_[kBatch];
   float values_[kBatch];
   uint32_t filled_ = 0;

@@ -71,6 +71,8 @@ private:
   void run(uint32_t blocks, const ResolveVolArgs &args);
   void run(uint32_t blocks, const LayerSplatArgs &args);
   void run(uint32_t blocks, const ResolveLayersArgs &args);
+  void run(uint32_t blocks, const AdditiveLayerSplatArgs &args);
+  void run(uint32_t blocks, const ResolveAdditiveLayersArgs &args);
 
   // The volumetric layer pass over the work items [begin, end), in the particle order `order`
   // (or index order), into `sink`; defined in cpu_volume_kernels.cpp beside the shading pass.

@@ -1,13 +1,12 @@
 // The layer passes of the CPU backend, over the same item functions as the CUDA kernels. The
-// layer pass gathers its additions in batches (see BatchedAdds); its volumetric samples are
-// placed ahead like the shading pass's (cpu_volume_kernels.cpp). The resolve writes pixels with
+// volumetric layer pass gathers its additions in batches (see BatchedAdds); its samples are
+// placed ahead like the shading pass's (cpu_volume_kernels.cpp). The resolves write pixels with
 // all-zero sums without reading them.
 #include <algorithm>
 
 #include "cpu/batched_adds.h"
 #include "cpu/cpu_device.h"
-#include "cpu/cpu_work_items.h"
-#include "kernels/layers.h"
+#include "kernels/additive_layers.h"
 
 namespace ek {
 
@@ -35,19 +34,14 @@ void writeEmptyLayers(const LayerTargets &t, uint64_t begin, uint64_t end) {
 
 void CpuDevice::run(uint32_t, const LayerSplatArgs &a) {
   const DirtyTiles sums = memoryTiles(a.sums);
-  const DirtyTiles columns = a.depthColumns ? memoryTiles(a.depthColumns) : DirtyTiles();
-  // In the volumetric look, the particles in the space order of its passes: neighbouring samples
-  // then read neighbouring parts of the maps and add to neighbouring sums.
+  // The particles in the space order of the volumetric passes: neighbouring samples then read
+  // neighbouring parts of the maps and add to neighbouring sums.
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
-  pool_.parallelFor(
-      a.total, pool_.chunkFor(a.total, 1024), [&](uint64_t begin, uint64_t end, unsigned) {
-        BatchedAdds sink(sums, columns);
-        if (a.volumetric)
-          volumeLayerRange(a, order, begin, end, sink);
-        else
-          forEachWorkItem(a.frame.repopulation, a.frame.samples, begin, end, order,
-                          [&](const WorkItem &work, bool) { additiveLayerWork(a, work, sink); });
-      });
+  pool_.parallelFor(a.total, pool_.chunkFor(a.total, 1024),
+                    [&](uint64_t begin, uint64_t end, unsigned) {
+                      BatchedAdds sink(sums);
+                      volumeLayerRange(a, order, begin, end, sink);
+                    });
 }
 
 void CpuDevice::run(uint32_t blocks, const ResolveLayersArgs &a) {
@@ -59,7 +53,7 @@ void CpuDevice::run(uint32_t blocks, const ResolveLayersArgs &a) {
   const uint64_t stride = uint64_t(a.plan.stride);
   auto sumsAreZero = [&](uint64_t begin, uint64_t count) {
     return !beauty.anyDirty(a.accumulator + begin, count * sizeof(Rgba32f)) &&
-           (!a.totalDepth || !thickness.anyDirty(a.totalDepth + begin, count * sizeof(float))) &&
+           !thickness.anyDirty(a.totalDepth + begin, count * sizeof(float)) &&
            (!a.sums ||
             !layerSums.anyDirty(a.sums + begin * stride, count * stride * sizeof(float)));
   };
@@ -76,6 +70,27 @@ void CpuDevice::run(uint32_t blocks, const ResolveLayersArgs &a) {
       }
       for (uint64_t i = begin; i < end; ++i)
         resolveLayerPixel(a, int32_t(i));
+    }
+  });
+}
+
+void CpuDevice::run(uint32_t blocks, const ResolveAdditiveLayersArgs &a) {
+  // The layer sums are added only with a sample, so a pixel whose beauty sums lie in a clean tile
+  // has all-zero sums: its layers are written without reading any of them.
+  const DirtyTiles beauty = memoryTiles(a.accumulator);
+  const uint64_t covered =
+      std::min<uint64_t>(uint64_t(blocks) * kBlockSize, uint64_t(std::max(a.pixelCount, 0)));
+  constexpr uint64_t kRun = DirtyTiles::kTileBytes / sizeof(Rgba32f);
+  const uint64_t runs = (covered + kRun - 1) / kRun;
+  pool_.parallelFor(runs, pool_.chunkFor(runs, 16), [&](uint64_t first, uint64_t last, unsigned) {
+    for (uint64_t run = first; run < last; ++run) {
+      const uint64_t begin = run * kRun, end = std::min(covered, begin + kRun);
+      if (!beauty.anyDirty(a.accumulator + begin, (end - begin) * sizeof(Rgba32f))) {
+        writeEmptyLayers(a.targets, begin, end);
+        continue;
+      }
+      for (uint64_t i = begin; i < end; ++i)
+        resolveAdditiveLayerPixel(a, int32_t(i));
     }
   });
 }

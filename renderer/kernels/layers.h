@@ -51,20 +51,26 @@ EK_HD void imageStep(const Frame &f, float x, float y, const EKV3 &to, float &u,
   }
 }
 
+// The image steps of a point at p moving by `velocity` per frame: forward u and v, backward u
+// and v; all 0 when p cannot be placed.
+EK_HD void motionSteps(const Frame &f, const EKV3 &p, const EKV3 &velocity,
+                       float steps[kMotionStepFloats]) {
+  float x, y;
+  steps[0] = steps[1] = steps[2] = steps[3] = 0.0f;
+  if (!pinholePosition(f, p, x, y))
+    return;
+  imageStep(f, x, y, {p.x + velocity.x, p.y + velocity.y, p.z + velocity.z}, steps[0], steps[1]);
+  imageStep(f, x, y, {p.x - velocity.x, p.y - velocity.y, p.z - velocity.z}, steps[2], steps[3]);
+}
+
 // Adds a sample at p, moving by `velocity` per frame, with weight w to a pixel's motion sums.
 template <typename Sink>
 EK_HD void addMotion(const Frame &f, const EKV3 &p, const EKV3 &velocity, float w, float *sums,
                      Sink &sink) {
-  float x, y, forwardU = 0.0f, forwardV = 0.0f, backwardU = 0.0f, backwardV = 0.0f;
-  if (pinholePosition(f, p, x, y)) {
-    imageStep(f, x, y, {p.x + velocity.x, p.y + velocity.y, p.z + velocity.z}, forwardU, forwardV);
-    imageStep(f, x, y, {p.x - velocity.x, p.y - velocity.y, p.z - velocity.z}, backwardU,
-              backwardV);
-  }
-  sink(sums + 0, w * forwardU);
-  sink(sums + 1, w * forwardV);
-  sink(sums + 2, w * backwardU);
-  sink(sums + 3, w * backwardV);
+  float steps[kMotionStepFloats];
+  motionSteps(f, p, velocity, steps);
+  for (int k = 0; k < kMotionStepFloats; ++k)
+    sink(sums + k, w * steps[k]);
   sink(sums + 4, w);
 }
 
@@ -74,11 +80,6 @@ EK_HD void addMotion(const Frame &f, const EKV3 &p, const EKV3 &velocity, float 
 
 struct AtomicSink {
   EK_HD void operator()(float *address, float value) const { atomicAddFloat(address, value); }
-  // Depth columns are map cells, added exactly like the volumetric look's camera depth map.
-  EK_HD void cell(MapCell *address, float value) const {
-    NothingNoted noted;
-    addNoted(address, value, noted);
-  }
 };
 
 template <typename Sink>
@@ -132,64 +133,33 @@ EK_HD void volumeLayerWork(const LayerSplatArgs &a, const WorkItem &work, Sink &
     addVolumeLayers(a, s, nullptr, sink);
 }
 
-// An additive sample's alpha, into its pixel's depth column between the slices of its depth, and
-// its motion, weighted by that alpha (the additive look's only part, emission, is the beauty
-// itself and needs no sums).
-template <typename Sink>
-EK_HD void additiveLayerWork(const LayerSplatArgs &a, const WorkItem &work, Sink &sink) {
-  const Frame &f = a.frame;
-  uint32_t state = 0;
-  const EKV3 world = samplePosition(f, a.positions, a.velocities, work, state);
-  PixelHit hit;
-  CameraPoint c;
-  if (!projectSample(f, world, state, hit, c))
-    return;
-  const uint32_t pixel = uint32_t(hit.iy) * uint32_t(f.width) + uint32_t(hit.ix);
-  const float weight = splatValue(f, a.colors[work.particle]).a;
-  if (a.depthColumns) {
-    const VolumeConstants &vol = a.vol;
-    const Slices s =
-        splitSlices((hit.depth - vol.camDepthStart) * vol.camDepthScale - 0.5f, vol.camSlices);
-    MapCell *column = a.depthColumns + uint64_t(pixel) * uint64_t(vol.camSlices);
-    sink.cell(column + s.k0, weight * (1.0f - s.fraction));
-    sink.cell(column + s.k1, weight * s.fraction);
-  }
-  if (a.plan.motion >= 0)
-    addMotion(f, world, a.velocities[work.particle], weight,
-              a.sums + uint64_t(pixel) * uint64_t(a.plan.stride) + a.plan.motion, sink);
-}
-
-template <typename Sink>
-EK_HD void layerSplatWork(const LayerSplatArgs &a, const WorkItem &work, Sink &sink) {
-  if (a.volumetric)
-    volumeLayerWork(a, work, sink);
-  else
-    additiveLayerWork(a, work, sink);
-}
-
 EK_HD void layerSplatItem(const LayerSplatArgs &a, uint64_t item) {
   AtomicSink sink;
-  layerSplatWork(a, decodeWorkItem(item, a.frame.repopulation, a.frame.samples), sink);
+  volumeLayerWork(a, decodeWorkItem(item, a.frame.repopulation, a.frame.samples), sink);
 }
 
 // ---- the layer resolve -------------------------------------------------------------------------
 
-// The depth at which a pixel's coverage, gathered front to back, reaches half of its final
-// alpha, from its prefixed depth column (the thickness at each slice's centre, in units of
-// 1 / columnScale) and its total thickness; kDepthNothing when the pixel's alpha stays below
-// kVisibleAlpha. The thickness runs linearly between the slice centres, from 0 at the range's
-// start to the total at its end.
-EK_HD float halfCoverageDepth(const float *column, int32_t slices, float thickness,
-                              float columnScale, float start, float scale) {
+// The thickness, gathered front to back, at which a pixel of total thickness T reaches half of
+// its final alpha 1 - exp(-T); negative when that alpha stays below kVisibleAlpha (no depth).
+EK_HD float halfAlphaThickness(float thickness) {
   const float alpha = 1.0f - expf(-thickness);
-  if (!(alpha >= kVisibleAlpha))
+  return alpha >= kVisibleAlpha ? -logf(1.0f - 0.5f * alpha) : -1.0f;
+}
+
+// The depth at which a pixel's coverage, gathered front to back, reaches half of its final
+// alpha, from its prefixed depth column (the thickness at each slice's centre) and its total
+// thickness; kDepthNothing when the pixel's alpha stays below kVisibleAlpha. The thickness runs
+// linearly between the slice centres, from 0 at the range's start to the total at its end.
+EK_HD float halfCoverageDepth(const float *column, int32_t slices, float thickness, float start,
+                              float scale) {
+  const float target = halfAlphaThickness(thickness);
+  if (target < 0.0f)
     return kDepthNothing;
-  const float target = -logf(1.0f - 0.5f * alpha) / columnScale;
-  const float total = thickness / columnScale;
   float position = 0.0f, gathered = 0.0f; // position in slices from the range's start
   for (int32_t k = 0; k <= slices; ++k) {
     const float nextPosition = k < slices ? float(k) + 0.5f : float(slices);
-    const float next = k < slices ? column[k] : total;
+    const float next = k < slices ? column[k] : thickness;
     if (next >= target) {
       const float step = next - gathered;
       const float t = step > 0.0f ? (target - gathered) / step : 0.0f;
@@ -213,14 +183,14 @@ EK_HD void resolveLayerPixel(const ResolveLayersArgs &a, int32_t i) {
   const LayerTargets &t = a.targets;
   const LayerPlan &plan = a.plan;
   const Rgba32f sum = a.accumulator[i];
-  const float thickness = a.totalDepth ? a.totalDepth[i] : a.exposure * sum.a;
+  const float thickness = a.totalDepth[i];
   writeChannels(t.coverage, i, 1, &thickness);
   const float raw[3] = {sum.r, sum.g, sum.b};
   writeChannels(t.raw, i, 3, raw);
   if (t.depth) {
     const float *column = prefixedColumn(a.cameraDepth + uint64_t(i) * uint64_t(a.camSlices));
-    t.depth[i] = halfCoverageDepth(column, a.camSlices, thickness, a.columnScale, a.camDepthStart,
-                                   a.camDepthScale);
+    t.depth[i] =
+        halfCoverageDepth(column, a.camSlices, thickness, a.camDepthStart, a.camDepthScale);
   }
   const float *sums = a.sums ? a.sums + uint64_t(i) * uint64_t(plan.stride) : nullptr;
   float forward[2] = {0.0f, 0.0f}, backward[2] = {0.0f, 0.0f};
@@ -238,10 +208,6 @@ EK_HD void resolveLayerPixel(const ResolveLayersArgs &a, int32_t i) {
   // Each part takes its share of the beauty's colour: its sum over the pixel's linear sum.
   const float beauty[3] = {exposeChannel(sum.r, a.exposure), exposeChannel(sum.g, a.exposure),
                            exposeChannel(sum.b, a.exposure)};
-  if (!a.totalDepth) { // the additive look: all of the colour is emission
-    writeChannels(t.emission, i, 3, beauty);
-    return;
-  }
   float share[3];
   for (int c = 0; c < 3; ++c)
     share[c] = raw[c] > 0.0f ? beauty[c] / raw[c] : 0.0f;

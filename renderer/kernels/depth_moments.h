@@ -1,0 +1,116 @@
+// The additive look's depth from four power moments per pixel. Each sample adds its alpha times
+// the powers 1 to 4 of its depth, normalised to [-1, 1] over the cloud's depth range; with the
+// pixel's alpha sum these give the mean, variance, skew and fourth central moment of the depth
+// of the pixel's alpha. The depth at a fraction of the alpha is read from the distribution that
+// best fits such moments among two even clumps of equal width: two thin clouds (width 0) and one
+// even cloud (two halves side by side) are recovered exactly, other spreads approximately.
+#pragma once
+
+#include "kernels/ek_hd.h"
+
+namespace ek {
+
+constexpr int32_t kDepthMomentFloats = 4;
+
+// The normalised depth of `depth` in the range [start, start + span], clamped to [-1, 1].
+EK_HD float normalisedDepth(float depth, float start, float span) {
+  const float u = 2.0f * (depth - start) / span - 1.0f;
+  return u < -1.0f ? -1.0f : u > 1.0f ? 1.0f : u;
+}
+
+// The four moment terms of a sample of weight w at normalised depth u.
+EK_HD void depthMomentTerms(float u, float w, float terms[kDepthMomentFloats]) {
+  const float u2 = u * u;
+  terms[0] = w * u;
+  terms[1] = w * u2;
+  terms[2] = w * u2 * u;
+  terms[3] = w * u2 * u2;
+}
+
+namespace detail {
+
+// The fourth central moment of two point masses of variance `variance` - s and third central
+// moment mu3, each spread evenly with variance s (an even spread's fourth moment is 9/5 of its
+// variance squared), less the fourth central moment mu4 to be met; and its slope in s.
+struct ClumpFit {
+  double variance, mu3, mu4;
+  EK_HD double miss(double s) const {
+    return mu3 * mu3 / (variance - s) + variance * variance + 4.0 * variance * s - 3.2 * s * s -
+           mu4;
+  }
+  EK_HD double slope(double s) const {
+    const double v = variance - s;
+    return mu3 * mu3 / (v * v) + 4.0 * variance - 6.4 * s;
+  }
+};
+
+// The clumps' spread s that meets the fourth moment. The fit's fourth moment rises with s up to
+// s = 5/8 of the variance (past it a second, equivalent fit begins); a fourth moment beyond what
+// clumps can give takes the widest. Newton steps, kept inside the bracket by halving it.
+EK_HD double clumpSpread(const ClumpFit &fit) {
+  double low = 0.0, high = 0.625 * fit.variance;
+  if (fit.miss(high) <= 0.0)
+    return high;
+  if (fit.miss(low) >= 0.0)
+    return low;
+  double s = 0.5 * high;
+  for (int step = 0; step < 32; ++step) {
+    const double miss = fit.miss(s);
+    (miss < 0.0 ? low : high) = s;
+    if (high - low <= 1e-7 * fit.variance)
+      break;
+    const double next = s - miss / fit.slope(s);
+    s = next > low && next < high ? next : 0.5 * (low + high);
+  }
+  return s;
+}
+
+} // namespace detail
+
+// The normalised depth in front of which the fraction q (0 < q <= 1) of the alpha lies, from the
+// alpha sum `weight` and the moment sums `sums` (see depthMomentTerms).
+EK_HD float depthAtFraction(float weight, const float sums[kDepthMomentFloats], float q) {
+  const double m1 = double(sums[0]) / weight, m2 = double(sums[1]) / weight;
+  const double m3 = double(sums[2]) / weight, m4 = double(sums[3]) / weight;
+  const double variance = m2 - m1 * m1;
+  constexpr double kThin = 1e-9; // below this variance the alpha sits at one depth
+  if (!(variance > kThin))
+    return float(m1 < -1.0 ? -1.0 : m1 > 1.0 ? 1.0 : m1);
+  const double mu3 = m3 - 3.0 * m1 * m2 + 2.0 * m1 * m1 * m1;
+  const double mu4 = m4 - 4.0 * m1 * m3 + 6.0 * m1 * m1 * m2 - 3.0 * m1 * m1 * m1 * m1;
+  const double s = detail::clumpSpread({variance, mu3, mu4});
+  // The clumps' centres about the mean: x1 x2 = -v and x1 + x2 = mu3 / v, weights so that the
+  // mean is kept.
+  const double v = variance - s, sum = mu3 / v;
+  const double root = sqrt(sum * sum + 4.0 * v);
+  const double x1 = 0.5 * (sum - root), x2 = 0.5 * (sum + root);
+  const double w1 = x2 / (x2 - x1), w2 = 1.0 - w1;
+  const double half = sqrt(3.0 * s); // each clump's half width
+  const double lo1 = m1 + x1 - half, hi1 = m1 + x1 + half;
+  const double lo2 = m1 + x2 - half, hi2 = m1 + x2 + half;
+  // The fraction in front of u, piecewise linear between the clumps' ends.
+  auto inFront = [&](double u) {
+    auto share = [half](double lo, double u) {
+      if (half <= 0.0)
+        return u >= lo ? 1.0 : 0.0;
+      const double t = (u - lo) / (2.0 * half);
+      return t < 0.0 ? 0.0 : t > 1.0 ? 1.0 : t;
+    };
+    return w1 * share(lo1, u) + w2 * share(lo2, u);
+  };
+  const double ends[4] = {lo1, hi1 < lo2 ? hi1 : lo2, hi1 < lo2 ? lo2 : hi1, hi2};
+  double u = ends[3], before = ends[0], gathered = 0.0;
+  for (const double end : ends) {
+    const double next = inFront(end);
+    if (next >= q) {
+      const double step = next - gathered;
+      u = step > 0.0 ? before + (q - gathered) / step * (end - before) : end;
+      break;
+    }
+    before = end;
+    gathered = next;
+  }
+  return float(u < -1.0 ? -1.0 : u > 1.0 ? 1.0 : u);
+}
+
+} // namespace ek
