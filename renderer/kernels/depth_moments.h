@@ -86,29 +86,30 @@ EK_HD float depthAtFraction(float weight, const float sums[kDepthMomentFloats], 
   const double x1 = 0.5 * (sum - root), x2 = 0.5 * (sum + root);
   const double w1 = x2 / (x2 - x1), w2 = 1.0 - w1;
   const double half = sqrt(3.0 * s); // each clump's half width
-  const double lo1 = m1 + x1 - half, hi1 = m1 + x1 + half;
-  const double lo2 = m1 + x2 - half, hi2 = m1 + x2 + half;
-  // The fraction in front of u, piecewise linear between the clumps' ends.
-  auto inFront = [&](double u) {
-    auto share = [half](double lo, double u) {
-      if (half <= 0.0)
-        return u >= lo ? 1.0 : 0.0;
-      const double t = (u - lo) / (2.0 * half);
-      return t < 0.0 ? 0.0 : t > 1.0 ? 1.0 : t;
+  const double c1 = m1 + x1, c2 = m1 + x2;
+  double u = q <= w1 ? c1 : c2; // thin clumps
+  if (half > 0.0) {
+    // The fraction in front of a depth, piecewise linear between the clumps' ends.
+    auto inFront = [&](double at) {
+      auto share = [&](double centre) {
+        const double t = (at - centre + half) / (2.0 * half);
+        return t < 0.0 ? 0.0 : t > 1.0 ? 1.0 : t;
+      };
+      return w1 * share(c1) + w2 * share(c2);
     };
-    return w1 * share(lo1, u) + w2 * share(lo2, u);
-  };
-  const double ends[4] = {lo1, hi1 < lo2 ? hi1 : lo2, hi1 < lo2 ? lo2 : hi1, hi2};
-  double u = ends[3], before = ends[0], gathered = 0.0;
-  for (const double end : ends) {
-    const double next = inFront(end);
-    if (next >= q) {
-      const double step = next - gathered;
-      u = step > 0.0 ? before + (q - gathered) / step * (end - before) : end;
-      break;
+    const double ends[4] = {c1 - half, fmin(c1 + half, c2 - half), fmax(c1 + half, c2 - half),
+                            c2 + half};
+    double before = ends[0], gathered = 0.0;
+    for (const double end : ends) {
+      const double next = inFront(end);
+      if (next >= q) {
+        const double step = next - gathered;
+        u = step > 0.0 ? before + (q - gathered) / step * (end - before) : end;
+        break;
+      }
+      before = end;
+      gathered = next;
     }
-    before = end;
-    gathered = next;
   }
   return float(u < -1.0 ? -1.0 : u > 1.0 ? 1.0 : u);
 }
