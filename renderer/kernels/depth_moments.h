@@ -53,14 +53,22 @@ EK_HD double clumpSpread(const ClumpFit &fit) {
     return high;
   if (fit.miss(low) >= 0.0)
     return low;
+  const double tolerance = 1e-7 * fit.variance;
   double s = 0.5 * high;
   for (int step = 0; step < 32; ++step) {
     const double miss = fit.miss(s);
     (miss < 0.0 ? low : high) = s;
-    if (high - low <= 1e-7 * fit.variance)
-      break;
     const double next = s - miss / fit.slope(s);
-    s = next > low && next < high ? next : 0.5 * (low + high);
+    if (next > low && next < high) {
+      const bool settled = fabs(next - s) <= tolerance;
+      s = next;
+      if (settled)
+        break;
+    } else {
+      s = 0.5 * (low + high);
+      if (high - low <= tolerance)
+        break;
+    }
   }
   return s;
 }
