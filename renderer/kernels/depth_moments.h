@@ -38,27 +38,35 @@ struct ClumpFit {
     return mu3 * mu3 / (variance - s) + variance * variance + 4.0 * variance * s - 3.2 * s * s -
            mu4;
   }
-  EK_HD double slope(double s) const {
-    const double v = variance - s;
-    return mu3 * mu3 / (v * v) + 4.0 * variance - 6.4 * s;
+  // The Newton step from s, with one division.
+  EK_HD double newtonStep(double s, double miss) const {
+    const double v = variance - s, skew = mu3 * mu3;
+    return miss * v * v / (skew + (4.0 * variance - 6.4 * s) * v * v);
   }
 };
 
 // The clumps' spread s that meets the fourth moment. The fit's fourth moment rises with s up to
 // s = 5/8 of the variance (past it a second, equivalent fit begins); a fourth moment beyond what
-// clumps can give takes the widest. Newton steps, kept inside the bracket by halving it.
+// clumps can give takes the widest. Newton steps, kept inside the bracket by halving it, from the
+// root of the fit with the skew's term held at its value for s = 0: exact without skew, and
+// otherwise above the root and close to it.
 EK_HD double clumpSpread(const ClumpFit &fit) {
-  double low = 0.0, high = 0.625 * fit.variance;
+  const double variance = fit.variance;
+  double low = 0.0, high = 0.625 * variance;
   if (fit.miss(high) <= 0.0)
     return high;
   if (fit.miss(low) >= 0.0)
     return low;
-  const double tolerance = 1e-7 * fit.variance;
-  double s = 0.5 * high;
+  const double excess = fit.mu4 - variance * variance - fit.mu3 * fit.mu3 / variance;
+  const double discriminant = 16.0 * variance * variance - 12.8 * excess;
+  double s = discriminant > 0.0 ? (4.0 * variance - sqrt(discriminant)) / 6.4 : high;
+  if (!(s > low && s < high))
+    s = 0.5 * high;
+  const double tolerance = 1e-7 * variance;
   for (int step = 0; step < 32; ++step) {
     const double miss = fit.miss(s);
     (miss < 0.0 ? low : high) = s;
-    const double next = s - miss / fit.slope(s);
+    const double next = s - fit.newtonStep(s, miss);
     if (next > low && next < high) {
       const bool settled = fabs(next - s) <= tolerance;
       s = next;
@@ -78,8 +86,9 @@ EK_HD double clumpSpread(const ClumpFit &fit) {
 // The normalised depth in front of which the fraction q (0 < q <= 1) of the alpha lies, from the
 // alpha sum `weight` and the moment sums `sums` (see depthMomentTerms).
 EK_HD float depthAtFraction(float weight, const float sums[kDepthMomentFloats], float q) {
-  const double m1 = double(sums[0]) / weight, m2 = double(sums[1]) / weight;
-  const double m3 = double(sums[2]) / weight, m4 = double(sums[3]) / weight;
+  const double perWeight = 1.0 / double(weight);
+  const double m1 = sums[0] * perWeight, m2 = sums[1] * perWeight;
+  const double m3 = sums[2] * perWeight, m4 = sums[3] * perWeight;
   const double variance = m2 - m1 * m1;
   constexpr double kThin = 1e-9; // below this variance the alpha sits at one depth
   if (!(variance > kThin))
