@@ -75,7 +75,6 @@ void planSums(LayerJob &job, bool volumetric, bool velocities) {
     additive.motion = place(motion, kMotionStepFloats);
     additive.moments = place(t.depth, kDepthMomentFloats);
     additive.stride = stride;
-    job.plan.motion = -1;
     return;
   }
   LayerPlan &plan = job.plan;

@@ -31,17 +31,11 @@ namespace detail {
 
 // The fourth central moment of two point masses of variance `variance` - s and third central
 // moment mu3, each spread evenly with variance s (an even spread's fourth moment is 9/5 of its
-// variance squared), less the fourth central moment mu4 to be met; and its slope in s.
+// variance squared), less the fourth central moment mu4 to be met, given 1 / (variance - s).
 struct ClumpFit {
   double variance, mu3, mu4;
-  EK_HD double miss(double s) const {
-    return mu3 * mu3 / (variance - s) + variance * variance + 4.0 * variance * s - 3.2 * s * s -
-           mu4;
-  }
-  // The Newton step from s, with one division.
-  EK_HD double newtonStep(double s, double miss) const {
-    const double v = variance - s, skew = mu3 * mu3;
-    return miss * v * v / (skew + (4.0 * variance - 6.4 * s) * v * v);
+  EK_HD double miss(double s, double perRest) const {
+    return mu3 * mu3 * perRest + variance * variance + 4.0 * variance * s - 3.2 * s * s - mu4;
   }
 };
 
@@ -51,22 +45,23 @@ struct ClumpFit {
 // root of the fit with the skew's term held at its value for s = 0: exact without skew, and
 // otherwise above the root and close to it.
 EK_HD double clumpSpread(const ClumpFit &fit) {
-  const double variance = fit.variance;
+  const double variance = fit.variance, perVariance = 1.0 / variance;
   double low = 0.0, high = 0.625 * variance;
-  if (fit.miss(high) <= 0.0)
+  if (fit.miss(high, perVariance / 0.375) <= 0.0)
     return high;
-  if (fit.miss(low) >= 0.0)
+  const double atZero = fit.miss(low, perVariance);
+  if (atZero >= 0.0)
     return low;
-  const double excess = fit.mu4 - variance * variance - fit.mu3 * fit.mu3 / variance;
-  const double discriminant = 16.0 * variance * variance - 12.8 * excess;
+  const double discriminant = 16.0 * variance * variance + 12.8 * atZero;
   double s = discriminant > 0.0 ? (4.0 * variance - sqrt(discriminant)) / 6.4 : high;
   if (!(s > low && s < high))
     s = 0.5 * high;
-  const double tolerance = 1e-7 * variance;
+  const double tolerance = 1e-7 * variance, skew = fit.mu3 * fit.mu3;
   for (int step = 0; step < 32; ++step) {
-    const double miss = fit.miss(s);
+    const double perRest = 1.0 / (variance - s);
+    const double miss = fit.miss(s, perRest);
     (miss < 0.0 ? low : high) = s;
-    const double next = s - fit.newtonStep(s, miss);
+    const double next = s - miss / (skew * perRest * perRest + 4.0 * variance - 6.4 * s);
     if (next > low && next < high) {
       const bool settled = fabs(next - s) <= tolerance;
       s = next;
@@ -106,10 +101,11 @@ EK_HD float depthAtFraction(float weight, const float sums[kDepthMomentFloats], 
   const double c1 = m1 + x1, c2 = m1 + x2;
   double u = q <= w1 ? c1 : c2; // thin clumps
   if (half > 0.0) {
+    const double perWidth = 0.5 / half;
     // The fraction in front of a depth, piecewise linear between the clumps' ends.
     auto inFront = [&](double at) {
       auto share = [&](double centre) {
-        const double t = (at - centre + half) / (2.0 * half);
+        const double t = (at - centre + half) * perWidth;
         return t < 0.0 ? 0.0 : t > 1.0 ? 1.0 : t;
       };
       return w1 * share(c1) + w2 * share(c2);
