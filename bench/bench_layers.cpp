@@ -4,11 +4,15 @@
 // look lit by a spot and a point light with shadows (medium quality); each first with the layers
 // that come from the beauty's own sums (coverage, raw, the additive emission, the volumetric
 // depth), then with every layer. The two renders of a comparison alternate, so that a machine busy
-// with other work slows both alike; the ratio is of their means.
+// with other work slows both alike; the ratio is of their means. Beside each comparison it times
+// the floor of any layered render: two threads writing the layer images' bytes once, with the
+// ratio a render would have if its layers cost no more than that.
 //
 //   bench_layers [--device cpu|cuda] [--particles N] [--repeat N]
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "bench_scene.h"
@@ -31,11 +35,31 @@ struct LayerImages {
   }
 };
 
+// The mean time two threads take to write every layer image once, each half of each image.
+double writeFloorMs(LayerImages &layers, int repeat) {
+  double total = 0;
+  for (int r = 0; r < repeat; ++r) {
+    const auto start = std::chrono::steady_clock::now();
+    auto writeHalf = [&](int half) {
+      for (std::vector<float> &image : layers.pixels) {
+        const size_t middle = image.size() / 2;
+        std::fill(image.begin() + (half ? ptrdiff_t(middle) : 0),
+                  half ? image.end() : image.begin() + ptrdiff_t(middle), float(r));
+      }
+    };
+    std::thread other(writeHalf, 1);
+    writeHalf(0);
+    other.join();
+    total += msSince(start);
+  }
+  return total / repeat;
+}
+
 // Times `repeat` alternating pairs of renders after one of each that sizes the buffers; false
 // (with the error printed) when a render fails.
 bool compare(EKContext *context, const char *look, const EKCamera &camera,
              const EKRenderSettings &settings, const EKLight *lights, int32_t lightCount,
-             const LayerImages &layers, int repeat) {
+             LayerImages &layers, int repeat) {
   std::vector<float> image(size_t(kWidth) * kHeight * 4);
   auto beauty = [&] {
     return ekRender(context, &camera, &settings, lights, lightCount, nullptr, image.data(),
@@ -63,6 +87,9 @@ bool compare(EKContext *context, const char *look, const EKCamera &camera,
       std::printf("%-11s beauty %8.1f ms, %zu layers %8.1f ms, ratio %.2f (goal <= 1.3)\n", look,
                   beautyMs / repeat, layers.request.size(), layeredMs / repeat,
                   layeredMs / beautyMs);
+      const double floorMs = writeFloorMs(layers, repeat);
+      std::printf("%-11s writing the layers' bytes alone %8.1f ms: floor ratio %.2f\n", "", floorMs,
+                  1.0 + floorMs * repeat / beautyMs);
       return true;
     }
   }

@@ -373,12 +373,18 @@ EK_API int32_t ekLastWriteError(void);
  *                      clouds one behind the other give the depth of the one that dominates,
  *                      not a blend. Perspective: along the view axis (the camera-plane
  *                      distance); spherical: along the ray. The volumetric look reads it from
- *                      its camera depth map; the additive look, whose particles hide nothing,
- *                      gathers their alpha into a depth map of its own, made the same way (it
- *                      costs a measure of the cloud and 4 x cameraSlices bytes per pixel). Z is
- *                      thus exact to about one slice of the map (the cloud's depth range over
- *                      cameraSlices, default 32). Pixels whose alpha stays below 1/255 hold
- *                      EK_DEPTH_NOTHING.
+ *                      its camera depth map, exact to about one slice of the map (the cloud's
+ *                      depth range over cameraSlices, default 32). The additive look, whose
+ *                      particles hide nothing, gathers four moments of their depth per pixel
+ *                      in its splat (16 bytes a pixel, and a measure of the cloud's depth
+ *                      range) and reads Z from the spread of two even clumps of equal width
+ *                      that has those moments: exact, to float rounding, for one or two thin
+ *                      clouds (a sheet in front of another) and for one cloud spread evenly
+ *                      in depth; for other spreads an estimate (a bell-shaped cloud: within
+ *                      about 3 % of the depth range; three thin clouds: near the middle of the
+ *                      one that holds the half-alpha point, within about 15 %, but anywhere
+ *                      between two neighbouring clouds where that point lies close to their
+ *                      border). Pixels whose alpha stays below 1/255 hold EK_DEPTH_NOTHING.
  *   EK_LAYER_FORWARD   2: u, v: where the pixel's content moves until the next frame, in pixels
  *                      per frame (u to the right, v down the image), from the particles'
  *                      velocities; the average over the pixel's samples, each weighted by what
@@ -396,7 +402,8 @@ EK_API int32_t ekLastWriteError(void);
  * The parts (emission, ambient and one per light) split each colour channel of the beauty's
  * float image in the shares their light adds to the pixel's linear sum: all parts of a pixel
  * add up to its colour, to float rounding. Depth, motion and the parts other than the additive
- * look's emission cost work over the particles; coverage and raw cost a pass over the pixels. */
+ * look's emission cost work over the particles (the additive look adds its depth and motion sums
+ * in the beauty's own splat); coverage and raw cost a pass over the pixels. */
 #define EK_LAYER_COVERAGE 0
 #define EK_LAYER_RAW 1
 #define EK_LAYER_DEPTH 2

@@ -86,8 +86,8 @@ int32_t ek::renderFrame(EKContext *context, const char *name, const EKCamera *ca
                                : direct    ? reinterpret_cast<Rgba32f *>(imageFloat)
                                            : context->imageFloat.get();
 
-  // A layered render keeps the volume constants for its layer passes; the volumetric look's
-  // shading gathers its layer sums.
+  // A layered render keeps the volume constants for its layer resolve; the volumetric look's
+  // shading and the additive look's splat gather its layer sums.
   VolumeConstants vol{};
   const ek::ShadeLayers shadeLayers =
       layers ? ek::shadeLayersOf(context, *layers) : ek::ShadeLayers{};
@@ -98,14 +98,15 @@ int32_t ek::renderFrame(EKContext *context, const char *name, const EKCamera *ca
       return 1;
   } else {
     backend.fillAsync(context->accumulator.get(), 0, pixels * sizeof(Rgba32f));
-    if (work > 0)
-      backend.launch(ek::blocksFor(backend, work, ek::kBlockSize),
-                     ek::SplatArgs{frame, context->positions.get(), context->colors.get(),
-                                   velocities, work, context->accumulator.get()});
+    const ek::SplatArgs splat{frame, context->positions.get(),  context->colors.get(), velocities,
+                              work,  context->accumulator.get()};
+    if (layers) {
+      if (!ek::splatAdditiveLayers(context, *layers, *camera, *settings, splat, vol))
+        return 1;
+    } else if (work > 0) {
+      backend.launch(ek::blocksFor(backend, work, ek::kBlockSize), splat);
+    }
   }
-  if (layers && !ek::runLayerPass(context, *layers, *camera, *settings, frame, velocities,
-                                  volumetric, work, vol))
-    return 1;
   if (direct && !passesSucceeded(backend.synchronize()))
     return 1;
   // The resolve kernels take one thread per pixel, so their grid covers the image uncapped.

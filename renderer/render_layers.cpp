@@ -1,10 +1,11 @@
 // ekRenderLayers and the layer steps of the frame pipeline: the request's check, the layer
-// buffers, the layer pass over the particles, the layer resolve and the download.
+// buffers, the sums the beauty's passes gather beside it, the layer resolve and the download.
 #include "render_layers.h"
 
 #include <algorithm>
 #include <string>
 
+#include "kernels/depth_moments.h"
 #include "kernels/layers.h"
 #include "render_volume.h"
 
@@ -56,22 +57,42 @@ const char *kindName(int32_t kind) {
 // The kinds the additive look has: its only part is emission.
 bool additiveHas(int32_t kind) { return kind != EK_LAYER_AMBIENT && kind != EK_LAYER_LIGHT; }
 
-// Gives each sum the job's layers need its place in a pixel's record.
-void planSums(LayerJob &job, bool volumetric, bool motion) {
-  LayerPlan &plan = job.plan;
-  plan.stride = 0;
-  auto place = [&plan](bool wanted, int32_t floats) {
+// Gives each sum the job's layers need its place in a pixel's record: the volumetric shading's,
+// or the additive splat's (whose only part, emission, is the beauty itself).
+void planSums(LayerJob &job, bool volumetric, bool velocities) {
+  int32_t stride = 0;
+  auto place = [&stride](bool wanted, int32_t floats) {
     if (!wanted)
       return int32_t(-1);
-    const int32_t offset = plan.stride;
-    plan.stride += floats;
+    const int32_t offset = stride;
+    stride += floats;
     return offset;
   };
   const LayerTargets &t = job.caller;
-  plan.colorSum = place(volumetric && (t.emission || t.ambient), kPartFloats);
+  const bool motion = velocities && (t.forward || t.backward);
+  if (!volumetric) {
+    AdditiveSums &additive = job.additive;
+    additive.motion = place(motion, kMotionStepFloats);
+    additive.moments = place(t.depth, kDepthMomentFloats);
+    additive.stride = stride;
+    return;
+  }
+  LayerPlan &plan = job.plan;
+  plan.colorSum = place(t.emission || t.ambient, kPartFloats);
   for (int l = 0; l < kMaxVolumeLights; ++l)
-    plan.lights[l] = place(volumetric && t.lights[l], kPartFloats);
-  plan.motion = place(motion && (t.forward || t.backward), kMotionFloats);
+    plan.lights[l] = place(t.lights[l], kPartFloats);
+  plan.motion = place(motion, kMotionFloats);
+  plan.stride = stride;
+}
+
+// Floats per pixel of the layer sums, in either look.
+uint64_t sumFloats(const LayerJob &job) {
+  return uint64_t(job.plan.stride > 0 ? job.plan.stride : job.additive.stride);
+}
+
+// The depth range of the camera depth constants in `vol`.
+float depthSpan(const VolumeConstants &vol) {
+  return vol.camDepthScale > 0.0f ? float(vol.camSlices) / vol.camDepthScale : 1.0f;
 }
 
 // The colours that turn the volumetric look's sums into its parts.
@@ -143,13 +164,11 @@ bool planLayers(EKContext *context, const char *name, const EKRenderSettings &se
     job.channels += channels;
   }
   planSums(job, volumetric, context->velocitiesValid);
-  job.additiveDepth = !volumetric && job.caller.depth;
   return true;
 }
 
 bool fitLayerBuffers(EKContext *c, const LayerJob &job, uint64_t pixels) {
-  if (job.plan.stride > 0 &&
-      !fitBuffer(c, c->layerSums, pixels * uint64_t(job.plan.stride), "layer sums"))
+  if (sumFloats(job) > 0 && !fitBuffer(c, c->layerSums, pixels * sumFloats(job), "layer sums"))
     return false;
   return c->backend->usesHostMemory() ||
          fitBuffer(c, c->layerImages, pixels * uint64_t(job.channels), "layer images");
@@ -161,34 +180,27 @@ ShadeLayers shadeLayersOf(EKContext *c, const LayerJob &job) {
   return {job.plan, c->velocitiesValid ? c->velocities.get() : nullptr, c->layerSums.get()};
 }
 
-bool runLayerPass(EKContext *c, const LayerJob &job, const EKCamera &camera,
-                  const EKRenderSettings &settings, const Frame &frame, const EKV3 *velocities,
-                  bool volumetric, uint64_t work, VolumeConstants &vol) {
-  if (volumetric || (job.plan.stride == 0 && !job.additiveDepth))
-    return true;
+bool splatAdditiveLayers(EKContext *c, const LayerJob &job, const EKCamera &camera,
+                         const EKRenderSettings &settings, const SplatArgs &beauty,
+                         VolumeConstants &vol) {
   Device &device = *c->backend;
-  const uint64_t pixels = uint64_t(frame.width) * uint64_t(frame.height);
-  MapCell *depthColumns = nullptr;
-  if (job.additiveDepth) {
-    if (!cameraDepthConstants(c, camera, settings, frame, velocities, vol))
-      return false;
-    const uint64_t floats = pixels * uint64_t(vol.camSlices);
-    if (floats > c->cameraDepth.size() && !allocate(c, c->cameraDepth, floats, "camera depth map"))
-      return false;
-    depthColumns = c->cameraDepth.get();
-    device.fillAsync(depthColumns, 0, floats * sizeof(MapCell));
+  const uint32_t blocks = blocksFor(device, beauty.total, kBlockSize);
+  const AdditiveSums &plan = job.additive;
+  if (plan.stride == 0) { // the layers come from the beauty's own sums
+    if (beauty.total > 0)
+      device.launch(blocks, beauty);
+    return true;
   }
-  if (job.plan.stride > 0)
-    device.fillAsync(c->layerSums.get(), 0, pixels * uint64_t(job.plan.stride) * sizeof(float));
-  if (work > 0)
-    device.launch(blocksFor(device, work, kBlockSize),
-                  LayerSplatArgs{frame, vol, job.plan, c->positions.get(), c->colors.get(),
-                                 c->velocitiesValid ? c->velocities.get() : nullptr, work,
-                                 c->layerSums.get(), depthColumns});
-  if (depthColumns)
-    device.launch(blocksFor(device, pixels, kBlockSize),
-                  PrefixArgs{depthColumns, pixels, vol.camSlices, nullptr});
-  return checkDevice(c, device.takeLaunchError(), "layer pass");
+  if (plan.moments >= 0 &&
+      !cameraDepthConstants(c, camera, settings, beauty.frame, beauty.velocities, vol))
+    return false;
+  const uint64_t pixels = uint64_t(beauty.frame.width) * uint64_t(beauty.frame.height);
+  device.fillAsync(c->layerSums.get(), 0, pixels * uint64_t(plan.stride) * sizeof(float));
+  if (beauty.total > 0)
+    device.launch(blocks, AdditiveLayerSplatArgs{
+                              beauty, plan, plan.motion >= 0 ? c->velocities.get() : nullptr,
+                              vol.camDepthStart, depthSpan(vol), c->layerSums.get()});
+  return checkDevice(c, device.takeLaunchError(), "layered splat");
 }
 
 void resolveLayers(EKContext *c, const LayerJob &job, const VolumeConstants &vol, bool volumetric,
@@ -204,14 +216,19 @@ void resolveLayers(EKContext *c, const LayerJob &job, const VolumeConstants &vol
       next += uint64_t(pixelCount) * uint64_t(channels);
     });
   }
-  const bool depthColumns = volumetric || job.additiveDepth;
-  c->backend->launch(blocks, ResolveLayersArgs{c->accumulator.get(), image,
-                                               volumetric ? c->totalDepth.get() : nullptr,
-                                               depthColumns ? c->cameraDepth.get() : nullptr,
-                                               job.plan.stride > 0 ? c->layerSums.get() : nullptr,
-                                               job.plan, partColorsOf(vol), targets, vol.camSlices,
-                                               vol.camDepthStart, vol.camDepthScale,
-                                               volumetric ? 1.0f : exposure, pixelCount, exposure});
+  if (volumetric)
+    c->backend->launch(blocks, ResolveLayersArgs{c->accumulator.get(), image, c->totalDepth.get(),
+                                                 c->cameraDepth.get(),
+                                                 job.plan.stride > 0 ? c->layerSums.get() : nullptr,
+                                                 job.plan, partColorsOf(vol), targets,
+                                                 vol.camSlices, vol.camDepthStart,
+                                                 vol.camDepthScale, pixelCount, exposure});
+  else
+    c->backend->launch(
+        blocks, ResolveAdditiveLayersArgs{c->accumulator.get(), image,
+                                          job.additive.stride > 0 ? c->layerSums.get() : nullptr,
+                                          job.additive, targets, vol.camDepthStart, depthSpan(vol),
+                                          pixelCount, exposure});
 }
 
 bool downloadLayers(EKContext *c, const LayerJob &job, uint64_t pixels) {

@@ -8,13 +8,13 @@
 
 namespace ek {
 
-// A checked layer request: the sums that the render gathers, the caller's layer images and
-// how many floats each takes per pixel.
+// A checked layer request: the sums that the volumetric shading or the additive splat gathers,
+// the caller's layer images and how many floats each takes per pixel.
 struct LayerJob {
-  LayerPlan plan{};
+  LayerPlan plan{};        // volumetric look
+  AdditiveSums additive{}; // additive look
   LayerTargets caller{};
-  int32_t channels = 0;       // float channels of all layers asked for, per pixel
-  bool additiveDepth = false; // the additive look's depth, from depth columns of its own
+  int32_t channels = 0; // float channels of all layers asked for, per pixel
 };
 
 // Float channels per pixel of a layer kind; 0 for a kind that does not exist.
@@ -32,13 +32,12 @@ bool fitLayerBuffers(EKContext *context, const LayerJob &job, uint64_t pixels);
 // The layer sums that the volumetric look's shading gathers for `job` (sums null for none).
 ShadeLayers shadeLayersOf(EKContext *context, const LayerJob &job);
 
-// Runs the additive look's layer pass over the beauty's `work` items once the beauty's passes are
-// queued (the volumetric look's shading has gathered its sums: nothing to do). The additive look's
-// depth measures the cloud (with the beauty's `velocities`) and leaves the constants of its depth
-// columns in `vol`.
-bool runLayerPass(EKContext *context, const LayerJob &job, const EKCamera &camera,
-                  const EKRenderSettings &settings, const Frame &frame, const EKV3 *velocities,
-                  bool volumetric, uint64_t work, VolumeConstants &vol);
+// Queues the additive look's splat `beauty` (into a cleared accumulator) for a layered render,
+// gathering the job's layer sums beside the beauty's. For the depth it measures the cloud and
+// leaves the depth range of the moments in `vol` (camDepthStart, camSlices / camDepthScale).
+bool splatAdditiveLayers(EKContext *context, const LayerJob &job, const EKCamera &camera,
+                         const EKRenderSettings &settings, const SplatArgs &beauty,
+                         VolumeConstants &vol);
 
 // Queues the layer resolve, into the caller's images when `direct` (host memory), else into the
 // context's layer images; `image`, when not null, is the beauty's float image, resolved before.

@@ -27,9 +27,10 @@ bool allocateOnce(EKContext *c, DeviceBuffer<T> &buffer, uint64_t count, const c
   return buffer || allocate(c, buffer, count, name);
 }
 
-// Measures the cloud: bounds, largest squared speed and moments, read back to the host.
+// Measures the cloud: bounds, largest squared speed and moments, read back to the host; with the
+// particles' space order when the volumetric passes follow.
 bool measureCloud(EKContext *c, const EKV3 *velocities, float bounds[kBoundsFloats],
-                  double moments[kMoments]) {
+                  double moments[kMoments], bool spaceOrder) {
   Device &device = *c->backend;
   const float initial[7] = {kLargestFloat,  kLargestFloat,  kLargestFloat, -kLargestFloat,
                             -kLargestFloat, -kLargestFloat, 0.0f};
@@ -41,7 +42,7 @@ bool measureCloud(EKContext *c, const EKV3 *velocities, float bounds[kBoundsFloa
     return false;
   if (c->count > 0) {
     device.launch(kBoundsBlocks, BoundsArgs{c->positions.get(), velocities, c->count,
-                                            c->bounds.get(), c->moments.get()});
+                                            c->bounds.get(), c->moments.get(), spaceOrder});
     if (!checkDevice(c, device.takeLaunchError(), "bounds kernel"))
       return false;
   }
@@ -113,7 +114,7 @@ bool cameraDepthConstants(EKContext *c, const EKCamera &camera, const EKRenderSe
                           const Frame &frame, const EKV3 *velocities, VolumeConstants &vol) {
   float bounds[kBoundsFloats] = {};
   double moments[kMoments];
-  if (!measureCloud(c, velocities, bounds, moments))
+  if (!measureCloud(c, velocities, bounds, moments, false))
     return false;
   const Box padded = paddedBox(bounds, uint64_t(moments[kMoments - 1]), frame);
   vol = VolumeConstants{};
@@ -129,7 +130,7 @@ bool renderVolume(EKContext *c, const EKCamera &camera, const EKRenderSettings &
   const uint64_t pixels = uint64_t(frame.width) * uint64_t(frame.height);
   float bounds[kBoundsFloats] = {};
   double moments[kMoments];
-  if (!measureCloud(c, velocities, bounds, moments))
+  if (!measureCloud(c, velocities, bounds, moments, true))
     return false;
   mark(timer, PassTimer::Bounds);
   // Broken particles are left out of the measure, so the cloud is sized by the measured ones.

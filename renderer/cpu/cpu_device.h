@@ -68,8 +68,9 @@ private:
   void run(uint32_t blocks, const CamSplatArgs &args);
   void run(uint32_t blocks, const ShadeArgs &args);
   void run(uint32_t blocks, const ResolveVolArgs &args);
-  void run(uint32_t blocks, const LayerSplatArgs &args);
   void run(uint32_t blocks, const ResolveLayersArgs &args);
+  void run(uint32_t blocks, const AdditiveLayerSplatArgs &args);
+  void run(uint32_t blocks, const ResolveAdditiveLayersArgs &args);
 
   // The shading pass over the work items [begin, end), into `batch`, each sample shaded by
   // `shade`.

@@ -6,6 +6,7 @@
 #include "cpu/cpu_device.h"
 #include "cpu/cpu_vector_paths.h"
 #include "cpu/cpu_work_items.h"
+#include "kernels/additive_layers.h"
 #include "kernels/galaxy.h"
 #include "kernels/volume.h"
 
@@ -48,6 +49,52 @@ void CpuDevice::run(uint32_t, const SplatArgs &args) {
                     args.total, kPartPerWorker, [&](uint64_t begin, uint64_t end, auto &batch) {
                       splatRange(args, vector_, begin, end, batch);
                     });
+}
+
+namespace {
+
+// Places the work items [begin, end) of the layered additive splat, a copy at a time when all
+// its samples coincide (so do their layer terms), with kExtra layer terms each.
+template <uint32_t kExtra, typename Batch>
+void layeredSplatRange(const AdditiveLayerSplatArgs &a, uint64_t begin, uint64_t end,
+                       Batch &batch) {
+  const Frame &f = a.beauty.frame;
+  auto add = [&](const WorkItem &work, uint32_t count) {
+    SplatSample s;
+    ExtraTerms<kExtra> terms;
+    if (additiveLayerSample(a, work, s, terms.v))
+      batch.add(s, terms, count);
+  };
+  if (samplesCoincide(f, a.beauty.velocities))
+    forEachCopyRun(f.repopulation, f.samples, begin, end, add);
+  else
+    forEachWorkItem(f.repopulation, f.samples, begin, end, nullptr,
+                    [&](const WorkItem &work, bool) { add(work, 1); });
+}
+
+template <uint32_t kExtra>
+void accumulateLayered(WorkerPool &pool, std::vector<PrivateImage> &images, const CpuDevice &device,
+                       const AdditiveLayerSplatArgs &a) {
+  const SplatArgs &b = a.beauty;
+  const uint64_t pixels = uint64_t(b.frame.width) * uint64_t(b.frame.height);
+  accumulateSamples<kExtra>(pool, images, b.accumulator, device.memoryTiles(b.accumulator),
+                            ExtraSums<kExtra>{a.sums, device.memoryTiles(a.sums)}, pixels, b.total,
+                            kPartPerWorker, [&](uint64_t begin, uint64_t end, auto &batch) {
+                              layeredSplatRange<kExtra>(a, begin, end, batch);
+                            });
+}
+
+} // namespace
+
+// The beauty's splat with the layer sums beside it, summed and merged like the beauty's own, so
+// they too come out the same on every run with the same number of workers.
+void CpuDevice::run(uint32_t, const AdditiveLayerSplatArgs &args) {
+  // Motion alone or depth alone takes the smaller record.
+  static_assert(kMotionStepFloats == kDepthMomentFloats);
+  if (args.plan.stride == kMotionStepFloats)
+    accumulateLayered<kMotionStepFloats>(pool_, privateImages_, *this, args);
+  else
+    accumulateLayered<kAdditiveExtraFloats>(pool_, privateImages_, *this, args);
 }
 
 namespace {

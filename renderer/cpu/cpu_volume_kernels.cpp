@@ -278,7 +278,7 @@ void CpuDevice::run(uint32_t, const BoundsArgs &a) {
 
   // The passes that follow visit the particles in space order.
   spatialOrderPositions_ = nullptr;
-  if (a.count > 0 && a.count <= UINT32_MAX) {
+  if (a.spaceOrder && a.count > 0 && a.count <= UINT32_MAX) {
     spatialOrder_.build(pool_, a.positions, uint32_t(a.count), total.minimum, total.maximum);
     // The positions in that order too, so that the passes read them one after the other.
     gatherInOrder(pool_, a.positions, spatialOrder_.order(), orderedPositions_);

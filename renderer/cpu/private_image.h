@@ -1,7 +1,8 @@
 // A worker's private accumulation image on the CPU (or a part's private layer sums), kept between
 // launches. Its memory comes zeroed from the system, which maps it only where it is first written,
 // and one flag per tile says whether a sample landed there since the last merge. A sparse frame (a
-// few thousand particles over a large image) thus neither touches nor merges the whole image.
+// few thousand particles over a large image) thus neither touches nor merges the whole image. A
+// layered splat's extra sums per pixel lie beside the image, under the same flags.
 #pragma once
 
 #include <cstdint>
@@ -24,17 +25,22 @@ public:
   }();
   static_assert((sizeof(Cell) << kTileShift) == 4096, "a tile is a page of cells");
 
-  // Makes the image `count` cells, all zero, unless it already is that size (then it is left as
-  // it is: zero outside the tiles flagged). Throws std::bad_alloc when memory runs out.
-  void fit(uint64_t count) {
-    if (count == cells_.size())
-      return;
-    dirty_.clear();
-    cells_.resize(count);
-    dirty_.assign(size_t(tilesOf(count)), 0);
+  // Makes the image `count` cells with `extra` extra sums each, all zero, unless it already is
+  // that size (then it is left as it is: zero outside the tiles flagged). The extra sums are kept
+  // when fewer are asked for. Throws std::bad_alloc when memory runs out.
+  void fit(uint64_t count, uint32_t extra = 0) {
+    if (count != cells_.size()) {
+      dirty_.clear();
+      extraSums_.resize(0);
+      cells_.resize(count);
+      dirty_.assign(size_t(tilesOf(count)), 0);
+    }
+    if (extraSums_.size() < count * extra)
+      extraSums_.resize(count * extra);
   }
 
   Cell *cells() const { return cells_.data(); }
+  float *extraSums() const { return extraSums_.data(); }
   uint8_t *dirty() { return dirty_.data(); }
 
   static uint64_t tilesOf(uint64_t count) {
@@ -43,6 +49,7 @@ public:
 
 private:
   PageArray<Cell> cells_;
+  PageArray<float> extraSums_;
   std::vector<uint8_t> dirty_;
 };
 

@@ -10,6 +10,7 @@
 #include "cuda/cuda_grid.cuh"
 #include "cuda/cuda_launch.h"
 #include "kernels/additive.h"
+#include "kernels/additive_layers.h"
 #include "kernels/galaxy.h"
 #include "kernels/layers.h"
 #include "kernels/volume.h"
@@ -151,15 +152,22 @@ __global__ void kResolveVol(const float *__restrict__ accumulator,
                       exposure);
 }
 
-__global__ void kLayerSplat(const __grid_constant__ ek::LayerSplatArgs args) {
-  for (uint64_t item = ek::cuda::firstItem(); item < args.total; item += ek::cuda::itemStride())
-    ek::layerSplatItem(args, item);
-}
-
 __global__ void kResolveLayers(const ek::ResolveLayersArgs args) {
   const int32_t i = int32_t(blockIdx.x * blockDim.x + threadIdx.x);
   if (i < args.pixelCount)
     ek::resolveLayerPixel(args, i);
+}
+
+__global__ void kAdditiveLayerSplat(const ek::AdditiveLayerSplatArgs args) {
+  for (uint64_t item = ek::cuda::firstItem(); item < args.beauty.total;
+       item += ek::cuda::itemStride())
+    ek::additiveLayerSplatItem(args, item);
+}
+
+__global__ void kResolveAdditiveLayers(const ek::ResolveAdditiveLayersArgs args) {
+  const int32_t i = int32_t(blockIdx.x * blockDim.x + threadIdx.x);
+  if (i < args.pixelCount)
+    ek::resolveAdditiveLayerPixel(args, i);
 }
 
 namespace ek {
@@ -219,12 +227,16 @@ void launchOn(cudaStream_t stream, uint32_t blocks, const ResolveVolArgs &a) {
                                                  a.pixelCount, a.exposure);
 }
 
-void launchOn(cudaStream_t stream, uint32_t blocks, const LayerSplatArgs &a) {
-  kLayerSplat<<<blocks, kBlockSize, 0, stream>>>(a);
-}
-
 void launchOn(cudaStream_t stream, uint32_t blocks, const ResolveLayersArgs &a) {
   kResolveLayers<<<blocks, kBlockSize, 0, stream>>>(a);
+}
+
+void launchOn(cudaStream_t stream, uint32_t blocks, const AdditiveLayerSplatArgs &a) {
+  kAdditiveLayerSplat<<<blocks, kBlockSize, 0, stream>>>(a);
+}
+
+void launchOn(cudaStream_t stream, uint32_t blocks, const ResolveAdditiveLayersArgs &a) {
+  kResolveAdditiveLayers<<<blocks, kBlockSize, 0, stream>>>(a);
 }
 
 } // namespace

@@ -20,18 +20,28 @@ EK_HD Rgba32f splatValue(const Frame &f, const Rgba8 &color) {
           (float(color.a) * kColorScale) * f.gain};
 }
 
-// One decoded work item of the additive splat: where its sample lands and what it adds there.
+// One decoded work item of the additive splat: where its sample lands and what it adds there,
+// and the sample's world position and depth (see PixelHit).
 EK_HD bool splatWorkItem(const Frame &f, const EKV3 *positions, const Rgba8 *colors,
-                         const EKV3 *velocities, const WorkItem &work, SplatSample &out) {
+                         const EKV3 *velocities, const WorkItem &work, SplatSample &out,
+                         EKV3 &world, float &depth) {
   uint32_t state = 0;
-  const EKV3 world = samplePosition(f, positions, velocities, work, state);
+  world = samplePosition(f, positions, velocities, work, state);
   PixelHit hit;
   CameraPoint c;
   if (!projectSample(f, world, state, hit, c))
     return false;
   out.pixel = uint32_t(hit.iy) * uint32_t(f.width) + uint32_t(hit.ix);
   out.value = splatValue(f, colors[work.particle]);
+  depth = hit.depth;
   return true;
+}
+
+EK_HD bool splatWorkItem(const Frame &f, const EKV3 *positions, const Rgba8 *colors,
+                         const EKV3 *velocities, const WorkItem &work, SplatSample &out) {
+  EKV3 world;
+  float depth;
+  return splatWorkItem(f, positions, colors, velocities, work, out, world, depth);
 }
 
 EK_HD bool splatSample(const Frame &f, const EKV3 *positions, const Rgba8 *colors,

@@ -44,6 +44,9 @@ struct BoundsArgs {
   uint64_t count;
   float *bounds;   // min x, y, z, max x, y, z, largest squared speed
   double *moments; // sums of x, y, z and of their squares, and the number of particles summed
+  // The volumetric passes that follow visit the particles in space order, which a CPU device
+  // makes along with the bounds; a measure for the depth range alone leaves it out.
+  bool spaceOrder = true;
 };
 
 // The volumetric splatting passes carry the render's volume constants with them, so nothing that
@@ -104,27 +107,24 @@ struct ResolveVolArgs {
   float exposure;
 };
 
-// The additive look's layer pass: the beauty's samples once more, gathering the sums of the plan
-// and, for its depth, each pixel's alpha by depth slices of vol's camera depth range.
-struct LayerSplatArgs {
-  Frame frame;
-  VolumeConstants vol;
-  LayerPlan plan;
-  const EKV3 *positions;
-  const Rgba8 *colors;
-  const EKV3 *velocities; // the particles' velocities, null without them
-  uint64_t total;
-  float *sums;           // pixels x plan.stride
-  MapCell *depthColumns; // with depth: each pixel's alpha by depth slices; else null
+// The additive look's splat for a layered render that needs sums of its own: the beauty's splat,
+// which also adds each sample's motion and depth terms to its pixel's record in `sums`.
+struct AdditiveLayerSplatArgs {
+  SplatArgs beauty;
+  AdditiveSums plan;
+  const EKV3 *motionVelocities; // the particles' velocities when the plan has motion
+  float depthStart;             // the depth range the moments are normalised over
+  float depthSpan;
+  float *sums; // pixels x plan.stride
 };
 
-// The layer images from the beauty's sums, the layer sums and, in the volumetric look,
-// the camera depth map; one thread per pixel.
+// The volumetric look's layer images from the beauty's sums, the shading's layer sums and the
+// camera depth map; one thread per pixel.
 struct ResolveLayersArgs {
   const Rgba32f *accumulator;
   const Rgba32f *image;    // the beauty's float image, resolved before, when the render makes one
-  const float *totalDepth; // volumetric: each pixel's optical thickness; null in the additive look
-  const MapCell *cameraDepth; // the prefixed camera depth map (or the additive depth columns)
+  const float *totalDepth; // each pixel's optical thickness
+  const MapCell *cameraDepth; // the prefixed camera depth map
   const float *sums;          // the layer sums; null when none were gathered
   LayerPlan plan;
   PartColors colors;
@@ -132,13 +132,27 @@ struct ResolveLayersArgs {
   int32_t camSlices;
   float camDepthStart;
   float camDepthScale;
-  float columnScale; // thickness per unit of the depth columns: 1, or the additive exposure
+  int32_t pixelCount;
+  float exposure;
+};
+
+// The additive look's layer images from the beauty's sums and its splat's own; one thread per
+// pixel.
+struct ResolveAdditiveLayersArgs {
+  const Rgba32f *accumulator;
+  const Rgba32f *image; // the beauty's float image, resolved before, when the render makes one
+  const float *sums;    // null when the plan gathers none
+  AdditiveSums plan;
+  LayerTargets targets;
+  float depthStart;
+  float depthSpan;
   int32_t pixelCount;
   float exposure;
 };
 
 using KernelArgs =
     std::variant<SplatArgs, ResolveArgs, GalaxyArgs, BoundsArgs, LightSplatArgs, PrefixArgs,
-                 CamSplatArgs, ShadeArgs, ResolveVolArgs, LayerSplatArgs, ResolveLayersArgs>;
+                 CamSplatArgs, ShadeArgs, ResolveVolArgs, ResolveLayersArgs, AdditiveLayerSplatArgs,
+                 ResolveAdditiveLayersArgs>;
 
 } // namespace ek

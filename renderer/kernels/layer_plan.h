@@ -34,6 +34,18 @@ struct PartColors {
   float lights[kMaxVolumeLights][3];
 };
 
+// The sums the additive look's splat gathers beside the beauty's, in a record of `stride` floats
+// per pixel; -1 for those it does not gather. Motion is the forward u and v and backward u and v
+// steps, the depth is kDepthMomentFloats moment terms (see depth_moments.h), each times the
+// sample's alpha: the beauty's alpha sum is their weight.
+struct AdditiveSums {
+  int32_t stride; // 0: the beauty's sums alone
+  int32_t motion;
+  int32_t moments;
+};
+
+constexpr int32_t kMotionStepFloats = 4;
+
 // The layer images the resolve writes, each null when not asked for; channels side by side.
 struct LayerTargets {
   float *coverage;                 // 1 channel

@@ -1,7 +1,7 @@
-// Render layers: the sums a layered render gathers per pixel (what the beauty's samples give to
-// the parts of its light and to its motion: the volumetric look's shading gathers them beside the
-// beauty, the additive look's layer pass over its samples once more), and the layer resolve, which
-// turns those sums, the beauty's own sums and the camera depth map into the layer images.
+// Render layers: the motion steps of a sample, the sums the volumetric look's shading gathers per
+// pixel beside the beauty (what its samples give to the parts of its light and to its motion), and
+// its layer resolve, which turns those sums, the beauty's own sums and the camera depth map into
+// the layer images. The additive look's layers are in additive_layers.h.
 #pragma once
 
 #include "kernels/launch_args.h"
@@ -80,23 +80,29 @@ EK_HD void pinholeSteps(const Frame &f, const EKV3 &p, const EKV3 &velocity, flo
   step(-1.0f, {p.x - velocity.x, p.y - velocity.y, p.z - velocity.z}, backwardU, backwardV);
 }
 
+// The image steps of a point at p moving by `velocity` per frame: forward u and v, backward u
+// and v; all 0 when p cannot be placed.
+EK_HD void motionSteps(const Frame &f, const EKV3 &p, const EKV3 &velocity,
+                       float steps[kMotionStepFloats]) {
+  float x, y;
+  steps[0] = steps[1] = steps[2] = steps[3] = 0.0f;
+  if (f.projection != EK_PROJECTION_SPHERICAL) {
+    pinholeSteps(f, p, velocity, steps[0], steps[1], steps[2], steps[3]);
+  } else if (pinholePosition(f, p, x, y)) {
+    imageStep(f, x, y, {p.x + velocity.x, p.y + velocity.y, p.z + velocity.z}, steps[0], steps[1]);
+    imageStep(f, x, y, {p.x - velocity.x, p.y - velocity.y, p.z - velocity.z}, steps[2], steps[3]);
+  }
+}
+
 // Adds a sample at p, moving by `velocity` per frame, with weight w to a pixel's motion sums.
 template <typename Sink>
 EK_HD void addMotion(const Frame &f, const EKV3 &p, const EKV3 &velocity, float w, float *sums,
                      Sink &sink) {
-  float x, y, forwardU = 0.0f, forwardV = 0.0f, backwardU = 0.0f, backwardV = 0.0f;
-  if (f.projection != EK_PROJECTION_SPHERICAL) {
-    pinholeSteps(f, p, velocity, forwardU, forwardV, backwardU, backwardV);
-  } else if (pinholePosition(f, p, x, y)) {
-    imageStep(f, x, y, {p.x + velocity.x, p.y + velocity.y, p.z + velocity.z}, forwardU, forwardV);
-    imageStep(f, x, y, {p.x - velocity.x, p.y - velocity.y, p.z - velocity.z}, backwardU,
-              backwardV);
-  }
-  sink(sums + 0, w * forwardU);
-  sink(sums + 1, w * forwardV);
-  sink(sums + 2, w * backwardU);
-  sink(sums + 3, w * backwardV);
-  sink(sums + 4, w);
+  float steps[kMotionStepFloats];
+  motionSteps(f, p, velocity, steps);
+  for (int k = 0; k < kMotionStepFloats; ++k)
+    sink(sums + k, w * steps[k]);
+  sink(sums + kMotionStepFloats, w);
 }
 
 // ---- the volumetric look's sums, gathered by its shading ---------------------------------------
@@ -168,69 +174,28 @@ EK_HD void shadeLayersItem(const ShadeArgs &a, uint64_t item) {
     atomicAddFloat(sums + k, record[k]);
 }
 
-// ---- the additive look's layer pass ------------------------------------------------------------
-// The pass hands every addition to a sum to its sink, sink(address, value): the GPU adds at once,
-// atomically; the CPU gathers a batch first and asks for the memory meanwhile.
-
-struct AtomicSink {
-  EK_HD void operator()(float *address, float value) const { atomicAddFloat(address, value); }
-  // Depth columns are map cells, added exactly like the volumetric look's camera depth map.
-  EK_HD void cell(MapCell *address, float value) const {
-    NothingNoted noted;
-    addNoted(address, value, noted);
-  }
-};
-
-// An additive sample's alpha, into its pixel's depth column between the slices of its depth, and
-// its motion, weighted by that alpha (the additive look's only part, emission, is the beauty
-// itself and needs no sums).
-template <typename Sink>
-EK_HD void additiveLayerWork(const LayerSplatArgs &a, const WorkItem &work, Sink &sink) {
-  const Frame &f = a.frame;
-  uint32_t state = 0;
-  const EKV3 world = samplePosition(f, a.positions, a.velocities, work, state);
-  PixelHit hit;
-  CameraPoint c;
-  if (!projectSample(f, world, state, hit, c))
-    return;
-  const uint32_t pixel = uint32_t(hit.iy) * uint32_t(f.width) + uint32_t(hit.ix);
-  const float weight = splatValue(f, a.colors[work.particle]).a;
-  if (a.depthColumns) {
-    const VolumeConstants &vol = a.vol;
-    const Slices s =
-        splitSlices((hit.depth - vol.camDepthStart) * vol.camDepthScale - 0.5f, vol.camSlices);
-    MapCell *column = a.depthColumns + uint64_t(pixel) * uint64_t(vol.camSlices);
-    sink.cell(column + s.k0, weight * (1.0f - s.fraction));
-    sink.cell(column + s.k1, weight * s.fraction);
-  }
-  if (a.plan.motion >= 0)
-    addMotion(f, world, a.velocities[work.particle], weight,
-              a.sums + uint64_t(pixel) * uint64_t(a.plan.stride) + a.plan.motion, sink);
-}
-
-EK_HD void layerSplatItem(const LayerSplatArgs &a, uint64_t item) {
-  AtomicSink sink;
-  additiveLayerWork(a, decodeWorkItem(item, a.frame.repopulation, a.frame.samples), sink);
-}
-
 // ---- the layer resolve -------------------------------------------------------------------------
 
-// The depth at which a pixel's coverage, gathered front to back, reaches half of its final
-// alpha, from its prefixed depth column (the thickness at each slice's centre, in units of
-// 1 / columnScale) and its total thickness; kDepthNothing when the pixel's alpha stays below
-// kVisibleAlpha. The thickness runs linearly between the slice centres, from 0 at the range's
-// start to the total at its end.
-EK_HD float halfCoverageDepth(const float *column, int32_t slices, float thickness,
-                              float columnScale, float start, float scale) {
+// The thickness, gathered front to back, at which a pixel of total thickness T reaches half of
+// its final alpha 1 - exp(-T); negative when that alpha stays below kVisibleAlpha (no depth).
+EK_HD float halfAlphaThickness(float thickness) {
   const float alpha = 1.0f - expf(-thickness);
-  if (!(alpha >= kVisibleAlpha))
+  return alpha >= kVisibleAlpha ? -logf(1.0f - 0.5f * alpha) : -1.0f;
+}
+
+// The depth at which a pixel's coverage, gathered front to back, reaches half of its final
+// alpha, from its prefixed depth column (the thickness at each slice's centre) and its total
+// thickness; kDepthNothing when the pixel's alpha stays below kVisibleAlpha. The thickness runs
+// linearly between the slice centres, from 0 at the range's start to the total at its end.
+EK_HD float halfCoverageDepth(const float *column, int32_t slices, float thickness, float start,
+                              float scale) {
+  const float target = halfAlphaThickness(thickness);
+  if (target < 0.0f)
     return kDepthNothing;
-  const float target = -logf(1.0f - 0.5f * alpha) / columnScale;
-  const float total = thickness / columnScale;
   float position = 0.0f, gathered = 0.0f; // position in slices from the range's start
   for (int32_t k = 0; k <= slices; ++k) {
     const float nextPosition = k < slices ? float(k) + 0.5f : float(slices);
-    const float next = k < slices ? column[k] : total;
+    const float next = k < slices ? column[k] : thickness;
     if (next >= target) {
       const float step = next - gathered;
       const float t = step > 0.0f ? (target - gathered) / step : 0.0f;
@@ -250,18 +215,33 @@ EK_HD void writeChannels(float *layer, int32_t i, int32_t channels, const float 
     layer[uint64_t(i) * uint64_t(channels) + uint64_t(c)] = values[c];
 }
 
+// A pixel's beauty colour: the float image's, resolved before, where the render made one (so that
+// the layers made from it sum to exactly the image written), else its exposed sum.
+EK_HD void beautyColor(const Rgba32f *image, const Rgba32f &sum, float exposure, int32_t i,
+                       float color[3]) {
+  if (image) {
+    color[0] = image[i].r;
+    color[1] = image[i].g;
+    color[2] = image[i].b;
+  } else {
+    color[0] = exposeChannel(sum.r, exposure);
+    color[1] = exposeChannel(sum.g, exposure);
+    color[2] = exposeChannel(sum.b, exposure);
+  }
+}
+
 EK_HD void resolveLayerPixel(const ResolveLayersArgs &a, int32_t i) {
   const LayerTargets &t = a.targets;
   const LayerPlan &plan = a.plan;
   const Rgba32f sum = a.accumulator[i];
-  const float thickness = a.totalDepth ? a.totalDepth[i] : a.exposure * sum.a;
+  const float thickness = a.totalDepth[i];
   writeChannels(t.coverage, i, 1, &thickness);
   const float raw[3] = {sum.r, sum.g, sum.b};
   writeChannels(t.raw, i, 3, raw);
   if (t.depth) {
     const float *column = prefixedColumn(a.cameraDepth + uint64_t(i) * uint64_t(a.camSlices));
-    t.depth[i] = halfCoverageDepth(column, a.camSlices, thickness, a.columnScale, a.camDepthStart,
-                                   a.camDepthScale);
+    t.depth[i] =
+        halfCoverageDepth(column, a.camSlices, thickness, a.camDepthStart, a.camDepthScale);
   }
   const float *sums = a.sums ? a.sums + uint64_t(i) * uint64_t(plan.stride) : nullptr;
   float forward[2] = {0.0f, 0.0f}, backward[2] = {0.0f, 0.0f};
@@ -276,22 +256,9 @@ EK_HD void resolveLayerPixel(const ResolveLayersArgs &a, int32_t i) {
   }
   writeChannels(t.forward, i, 2, forward);
   writeChannels(t.backward, i, 2, backward);
-  // Each part takes its share of the beauty's colour: its sum over the pixel's linear sum. The
-  // colour is the float image's where the render made one.
+  // Each part takes its share of the beauty's colour: its sum over the pixel's linear sum.
   float beauty[3];
-  if (a.image) {
-    beauty[0] = a.image[i].r;
-    beauty[1] = a.image[i].g;
-    beauty[2] = a.image[i].b;
-  } else {
-    beauty[0] = exposeChannel(sum.r, a.exposure);
-    beauty[1] = exposeChannel(sum.g, a.exposure);
-    beauty[2] = exposeChannel(sum.b, a.exposure);
-  }
-  if (!a.totalDepth) { // the additive look: all of the colour is emission
-    writeChannels(t.emission, i, 3, beauty);
-    return;
-  }
+  beautyColor(a.image, sum, a.exposure, i, beauty);
   float share[3];
   for (int c = 0; c < 3; ++c)
     share[c] = raw[c] > 0.0f ? beauty[c] / raw[c] : 0.0f;
