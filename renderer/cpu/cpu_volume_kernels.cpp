@@ -103,32 +103,47 @@ void prefixColumnGroup(MapCell *columns, int32_t depth, float *totals) {
 // How far ahead of its work item the pipeline below prepares it.
 constexpr uint32_t kAhead = 8;
 
+// A step of the pipeline below: one work item, or where the samples of a copy coincide, the run
+// of `count` items of one copy from work.sample on. `slot` is the particle's place in the
+// visiting order.
+struct WorkRun {
+  WorkItem work;
+  uint64_t slot;
+  uint32_t count;
+};
+
 // Visits the work items [begin, end) in order, as forEachWorkItem does, in three steps kAhead
-// items apart: fetch(work, slot) 2 kAhead items before, stage(work, slot, staged) kAhead items
-// before and visit(work, staged) last; `slot` is the item's place in the visiting order of the
-// particles. In space order the particles' own data (and what their samples reach)
-// lies scattered in memory; preparing each item ahead keeps many of those reads in flight where a
-// plain loop would wait for each in turn.
+// steps apart: fetch(work, slot) 2 kAhead steps before, stage(work, slot, staged) kAhead steps
+// before and visit(work, staged, count) last. In space order the particles' own data (and what
+// their samples reach) lies scattered in memory; preparing each step ahead keeps many of those
+// reads in flight where a plain loop would wait for each in turn. With `coincide` (every sample
+// of a copy lands where its first does) a step is a copy's run of samples, placed once and
+// visited with the number of its items in the range; otherwise every step is one item (count 1).
 template <typename Staged, typename Fetch, typename Stage, typename Visit>
-void pipelineWorkItems(int32_t repopulation, int32_t samples, uint64_t begin, uint64_t end,
-                       const uint32_t *order, Fetch &&fetch, Stage &&stage, Visit &&visit) {
+void pipelineWorkItems(int32_t repopulation, int32_t samples, bool coincide, uint64_t begin,
+                       uint64_t end, const uint32_t *order, Fetch &&fetch, Stage &&stage,
+                       Visit &&visit) {
   constexpr uint32_t kRing = 2 * kAhead;
-  WorkItem items[kRing];
-  uint64_t slots[kRing];
+  WorkRun runs[kRing];
   Staged staged[kRing];
-  uint64_t fetched = begin, staging = begin;
+  uint64_t fetched = 0, staging = 0, visited = 0;
   const uint32_t sampleCount = uint32_t(samples);
   const uint32_t copies = uint32_t(repopulation) + 1;
   WorkItem slot = decodeWorkItem(begin, repopulation, samples);
-  for (uint64_t item = begin; item < end; ++item) {
-    for (; fetched < end && fetched < item + kRing; ++fetched) {
-      WorkItem &work = items[fetched % kRing];
-      work = slot;
-      slots[fetched % kRing] = slot.particle;
+  uint64_t item = begin; // the first item not yet fetched
+  for (;;) {
+    for (; item < end && fetched < visited + kRing; ++fetched) {
+      WorkRun &run = runs[fetched % kRing];
+      run.work = slot;
+      run.slot = slot.particle;
+      run.count =
+          coincide ? uint32_t(std::min<uint64_t>(end - item, sampleCount - slot.sample)) : 1;
       if (order)
-        work.particle = order[slot.particle];
-      fetch(work, slot.particle);
-      if (++slot.sample == sampleCount) {
+        run.work.particle = order[slot.particle];
+      fetch(run.work, run.slot);
+      item += run.count;
+      slot.sample += run.count;
+      if (slot.sample == sampleCount) {
         slot.sample = 0;
         if (++slot.copy == copies) {
           slot.copy = 0;
@@ -136,9 +151,15 @@ void pipelineWorkItems(int32_t repopulation, int32_t samples, uint64_t begin, ui
         }
       }
     }
-    for (; staging < fetched && staging <= item + kAhead; ++staging)
-      stage(items[staging % kRing], slots[staging % kRing], staged[staging % kRing]);
-    visit(items[item % kRing], staged[item % kRing]);
+    if (visited == fetched)
+      return;
+    for (; staging < fetched && staging <= visited + kAhead; ++staging) {
+      const WorkRun &run = runs[staging % kRing];
+      stage(run.work, run.slot, staged[staging % kRing]);
+    }
+    const WorkRun &run = runs[visited % kRing];
+    visit(run.work, staged[visited % kRing], run.count);
+    ++visited;
   }
 }
 
@@ -147,10 +168,11 @@ void pipelineWorkItems(int32_t repopulation, int32_t samples, uint64_t begin, ui
 template <typename Staged, typename Args, typename Fetch, typename Stage, typename Visit>
 void pipelineVolumeWork(WorkerPool &pool, const Args &a, const uint32_t *order, Fetch &&fetch,
                         Stage &&stage, Visit &&visit) {
+  const bool coincide = samplesCoincide(a.frame, a.velocities);
   pool.parallelFor(a.total, pool.chunkFor(a.total, kMinChunk),
                    [&](uint64_t begin, uint64_t end, unsigned) {
-                     pipelineWorkItems<Staged>(a.frame.repopulation, a.frame.samples, begin, end,
-                                               order, fetch, stage, visit);
+                     pipelineWorkItems<Staged>(a.frame.repopulation, a.frame.samples, coincide,
+                                               begin, end, order, fetch, stage, visit);
                    });
 }
 
@@ -325,7 +347,7 @@ void CpuDevice::run(uint32_t, const LightSplatArgs &a) {
           ++staged.hits;
         }
       },
-      [&](const WorkItem &, const StagedLightSample &staged) {
+      [&](const WorkItem &, const StagedLightSample &staged, uint32_t) { // one sample per copy
         for (int n = 0; n < staged.hits; ++n) {
           const MapHit &hit = staged.hit[n];
           depositInMap(vol.maps[staged.map[n]], hit, staged.slices[n],
@@ -380,10 +402,11 @@ void CpuDevice::run(uint32_t, const CamSplatArgs &a) {
       [&](const WorkItem &work, uint64_t slot, StagedCameraSample &staged) {
         placeCameraSample(a, ordered, work, slot, staged);
       },
-      [&](const WorkItem &, const StagedCameraSample &staged) {
+      [&](const WorkItem &, const StagedCameraSample &staged, uint32_t times) {
         if (staged.placed)
-          depositCameraSample(a.vol, staged.sample, a.cameraDepth,
-                              [&tiles](MapCell *written) { tiles.markForAtomicAdd(written); });
+          depositCameraSample(
+              a.vol, staged.sample, a.cameraDepth,
+              [&tiles](MapCell *written) { tiles.markForAtomicAdd(written); }, times);
       });
 }
 
@@ -396,7 +419,8 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
   SplatSample s;
   pipelineWorkItems<StagedShadeSample>(
-      a.frame.repopulation, a.frame.samples, begin, end, order,
+      a.frame.repopulation, a.frame.samples, samplesCoincide(a.frame, a.velocities), begin, end,
+      order,
       [&](const WorkItem &work, uint64_t) {
         fetchParticle(a.positions, ordered, a.velocities, work);
         if (!order)
@@ -405,7 +429,7 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
       [&](const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
         stageShadeSample(a, ordered, work, slot, staged);
       },
-      [&](const WorkItem &, const StagedShadeSample &staged) {
+      [&](const WorkItem &, const StagedShadeSample &staged, uint32_t times) {
         const StagedCameraSample &camera = staged.camera;
         if (!camera.placed)
           return;
@@ -413,7 +437,7 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
         const Rgba8 &color = order ? orderedColors_[camera.slot] : a.colors[particle];
         if (shadeCameraSample(vol, camera.sample, color, staged.lookups, a.shadowMaps,
                               a.cameraDepth, s))
-          batch.add(s);
+          batch.add(s, times);
       });
 }
 
@@ -423,7 +447,7 @@ void CpuDevice::volumeLayerRange(const LayerSplatArgs &a, const uint32_t *order,
                                  uint64_t end, BatchedAdds &sink) const {
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
   pipelineWorkItems<StagedShadeSample>(
-      a.frame.repopulation, a.frame.samples, begin, end, order,
+      a.frame.repopulation, a.frame.samples, false, begin, end, order,
       [&](const WorkItem &work, uint64_t) {
         fetchParticle(a.positions, ordered, a.velocities, work);
         prefetch(a.colors + work.particle);
@@ -431,7 +455,7 @@ void CpuDevice::volumeLayerRange(const LayerSplatArgs &a, const uint32_t *order,
       [&](const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
         stageShadeSample(a, ordered, work, slot, staged);
       },
-      [&](const WorkItem &, const StagedShadeSample &staged) {
+      [&](const WorkItem &, const StagedShadeSample &staged, uint32_t) {
         if (staged.camera.placed)
           addVolumeLayers(a, staged.camera.sample, staged.lookups, sink);
       });

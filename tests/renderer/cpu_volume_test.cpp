@@ -21,7 +21,8 @@ using namespace ek;
 
 // A moving ball of particles with repopulated copies and several samples, lit by a spot, a point
 // light (a cube of six maps) and a sun, all casting shadows; dense enough that some light samples
-// spread over many texels.
+// spread over many texels. `stillShutter` closes the shutter: the samples of a copy then coincide
+// (three of them, so that the launches' ranges split copies).
 struct LitCloud {
   std::vector<EKV3> positions, velocities;
   std::vector<Rgba8> colors;
@@ -31,7 +32,7 @@ struct LitCloud {
   uint64_t pixels = 0;
 };
 
-LitCloud litCloud(int particles) {
+LitCloud litCloud(int particles, bool stillShutter) {
   LitCloud c;
   std::mt19937 random(12);
   std::uniform_real_distribution<float> uniform(-6.0f, 6.0f);
@@ -45,8 +46,8 @@ LitCloud litCloud(int particles) {
   EKRenderSettings s = ek::test::volumeSettings(96, 64, 0, 32, 12, 8);
   s.repopulation = 1;
   s.radius = 0.4f;
-  s.samples = 2;
-  s.shutter = 0.5f;
+  s.samples = stillShutter ? 3 : 2;
+  s.shutter = stillShutter ? 0.0f : 0.5f;
   s.emission = 0.05f;
   s.scattering = 0.3f;
   s.ambient[0] = 0.1f;
@@ -110,12 +111,13 @@ TEST(CpuVolume, PrefixAgreesWithPrefixColumn) {
 // item in the launch's visiting order: index order, or the space order of a bounds pass (whose
 // positions the CPU keeps in that order). To the bit on any number of workers: the maps' sums do
 // not depend on the order of their additions, and a launch this small shades on one worker.
-void checkSplatsAndShade(bool spaceOrder) {
-  const LitCloud c = litCloud(1500);
+void checkSplatsAndShade(bool spaceOrder, bool stillShutter) {
+  const LitCloud c = litCloud(1500, stillShutter);
   const ek::Frame &f = c.frame;
+  ASSERT_EQ(samplesCoincide(f, c.velocities.data()), stillShutter);
   ek::Frame oneSample = f;
   oneSample.samples = 1;
-  const uint64_t lightWork = c.positions.size() * 2, work = lightWork * 2;
+  const uint64_t lightWork = c.positions.size() * 2, work = lightWork * uint64_t(f.samples);
   const uint64_t depthCells = c.pixels * uint64_t(c.vol.camSlices);
   const uint32_t count = uint32_t(c.positions.size());
 
@@ -200,8 +202,19 @@ void checkSplatsAndShade(bool spaceOrder) {
   }
 }
 
-TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctionsInIndexOrder) { checkSplatsAndShade(false); }
+TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctionsInIndexOrder) {
+  checkSplatsAndShade(false, false);
+}
 
-TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctionsInSpaceOrder) { checkSplatsAndShade(true); }
+TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctionsInSpaceOrder) {
+  checkSplatsAndShade(true, false);
+}
+
+// Without motion blur every sample of a copy lands in the same place: the launches place a copy
+// once and deposit and shade it once for each of its samples in their range.
+TEST(CpuVolume, CoincidingSamplesAgreeWithTheItemFunctions) {
+  checkSplatsAndShade(false, true);
+  checkSplatsAndShade(true, true);
+}
 
 } // namespace
