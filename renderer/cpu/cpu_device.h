@@ -83,6 +83,12 @@ private:
   // The spatial visiting order made by the last bounds pass, when it belongs to these particles
   // and this much work; null otherwise (then the items run in index order).
   const uint32_t *spatialOrderFor(const EKV3 *positions, const Frame &frame, uint64_t total) const;
+  // The position of every copy of the particles in visiting order (slot * copies + copy), made
+  // once per frame for the passes that follow the bounds pass; they would otherwise each work
+  // out the copies' offsets again for every sample. makeCopyPositions needs the spatial order
+  // of the particles being rendered; copyPositions is null where they were not made for `frame`.
+  void makeCopyPositions(const Frame &frame);
+  const EKV3 *copyPositions(const Frame &frame) const;
 
   WorkerPool pool_;
   CpuMemory memory_;
@@ -95,6 +101,10 @@ private:
   PageArray<EKV3> orderedPositions_; // positions[order[s]] at s
   PageArray<Rgba8> orderedColors_;   // the shading pass's colours, in the same order
   const EKV3 *spatialOrderPositions_ = nullptr;
+  PageArray<EKV3> copyPositions_;
+  bool copyPositionsMade_ = false; // for the frame's copies below, since the last bounds pass
+  int32_t copiesRepopulation_ = 0;
+  float copiesRadius_ = 0.0f;
 };
 
 // The instruction sets of the processor running this library that the CPU backend has paths for;

@@ -1,5 +1,7 @@
 // The volumetric passes of the CPU backend, over the same item functions as the CUDA kernels.
 #include <algorithm>
+#include <cstring>
+#include <new>
 #include <vector>
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -186,11 +188,20 @@ void fetchParticle(const EKV3 *positions, const EKV3 *ordered, const EKV3 *veloc
     prefetch(velocities + work.particle);
 }
 
-// The position of the particle of a work item at `slot` of the visiting order.
-const EKV3 &particlePosition(const EKV3 *positions, const EKV3 *ordered, const WorkItem &work,
-                             uint64_t slot) {
-  return ordered ? ordered[slot] : positions[work.particle];
-}
+// Where the copies of a launch's particles lie.
+struct CopySource {
+  const EKV3 *positions; // in index order
+  const EKV3 *ordered;   // in visiting order; null when the items run in index order
+  const EKV3 *copies;    // every copy's position in visiting order; null where not made
+  uint64_t perParticle;  // copies of a particle
+
+  // The position of the copy of a work item at `slot` of the visiting order.
+  EKV3 copyOf(const Frame &f, const WorkItem &work, uint64_t slot) const {
+    if (copies)
+      return copies[slot * perParticle + work.copy];
+    return copyPosition(f, ordered ? ordered[slot] : positions[work.particle], work);
+  }
+};
 
 // A camera sample placed ahead of its use; `placed` is false for a culled one.
 struct StagedCameraSample {
@@ -254,12 +265,11 @@ void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const MapCell
 // `Args` is a pass's arguments (the camera depth, the shading or the layers), which all carry the
 // frame, the particles and the camera depth map.
 template <typename Args>
-bool placeCameraSample(const Args &a, const EKV3 *ordered, const WorkItem &work, uint64_t slot,
+bool placeCameraSample(const Args &a, const CopySource &source, const WorkItem &work, uint64_t slot,
                        StagedCameraSample &staged) {
   staged.slot = slot;
-  staged.placed =
-      cameraSampleFrom(a.frame, a.vol, particlePosition(a.positions, ordered, work, slot),
-                       a.velocities, work, staged.sample);
+  staged.placed = cameraSampleOfCopy(a.frame, a.vol, source.copyOf(a.frame, work, slot),
+                                     a.velocities, work, staged.sample);
   if (staged.placed)
     prefetch(cameraColumn(a.vol, a.cameraDepth, staged.sample.pixel) + staged.sample.slices.k0);
   return staged.placed;
@@ -267,9 +277,9 @@ bool placeCameraSample(const Args &a, const EKV3 *ordered, const WorkItem &work,
 
 // placeCameraSample, and for a placed sample its lookups in the shadow maps as well.
 template <typename Args>
-void stageShadeSample(const Args &a, const EKV3 *ordered, const WorkItem &work, uint64_t slot,
+void stageShadeSample(const Args &a, const CopySource &source, const WorkItem &work, uint64_t slot,
                       StagedShadeSample &staged) {
-  if (placeCameraSample(a, ordered, work, slot, staged.camera))
+  if (placeCameraSample(a, source, work, slot, staged.camera))
     stageShadowLookups(a.vol, staged.camera.sample.position, a.shadowMaps, staged.lookups);
 }
 
@@ -300,6 +310,7 @@ void CpuDevice::run(uint32_t, const BoundsArgs &a) {
 
   // The passes that follow visit the particles in space order.
   spatialOrderPositions_ = nullptr;
+  copyPositionsMade_ = false;
   if (a.count > 0 && a.count <= UINT32_MAX) {
     spatialOrder_.build(pool_, a.positions, uint32_t(a.count), total.minimum, total.maximum);
     // The positions in that order too, so that the passes read them one after the other.
@@ -318,11 +329,60 @@ const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const Frame &f
   return order.data();
 }
 
+// Copies kept per frame at most: beyond, each pass works out the offsets itself.
+constexpr uint64_t kMaxKeptCopies = uint64_t(1) << 24;
+
+void CpuDevice::makeCopyPositions(const Frame &frame) {
+  if (copyPositions(frame) || frame.repopulation == 0)
+    return;
+  const uint64_t particles = orderedPositions_.size();
+  const uint64_t copies = copiesPerParticle(frame.repopulation);
+  if (particles == 0 || copies > kMaxKeptCopies / particles)
+    return;
+  copyPositionsMade_ = false;
+  try {
+    copyPositions_.resize(particles * copies);
+  } catch (const std::bad_alloc &) {
+    return; // the passes work the copies out themselves
+  }
+  const PageArray<uint32_t> &order = spatialOrder_.order();
+  pool_.parallelFor(particles, pool_.chunkFor(particles, 256),
+                    [&](uint64_t begin, uint64_t end, unsigned) {
+                      for (uint64_t s = begin; s < end; ++s) {
+                        EKV3 *out = copyPositions_.data() + s * copies;
+                        WorkItem work{order[s], 0, 0};
+                        for (; work.copy < copies; ++work.copy)
+                          out[work.copy] = copyPosition(frame, orderedPositions_[s], work);
+                      }
+                    });
+  copyPositionsMade_ = true;
+  copiesRepopulation_ = frame.repopulation;
+  copiesRadius_ = frame.radius;
+}
+
+const EKV3 *CpuDevice::copyPositions(const Frame &frame) const {
+  if (frame.repopulation == 0) // each copy is its particle
+    return orderedPositions_.data();
+  const bool made = copyPositionsMade_ && copiesRepopulation_ == frame.repopulation &&
+                    std::memcmp(&copiesRadius_, &frame.radius, sizeof(float)) == 0;
+  return made ? copyPositions_.data() : nullptr;
+}
+
+// The copies of a launch over `positions`, visited in space order when `ordered` (the positions
+// in that order) is given, else in index order; `copies` as copyPositions gives them.
+CopySource copySource(const EKV3 *positions, const EKV3 *ordered, const EKV3 *copies,
+                      const Frame &frame) {
+  return {positions, ordered, ordered ? copies : nullptr, copiesPerParticle(frame.repopulation)};
+}
+
 void CpuDevice::run(uint32_t, const LightSplatArgs &a) {
   // lightSplatWork, with each sample placed in the maps ahead of its deposits.
   const VolumeConstants &vol = a.vol;
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
+  if (order)
+    makeCopyPositions(a.frame);
+  const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
   const DirtyTiles tiles = memoryTiles(a.shadowMaps);
   pipelineVolumeWork<StagedLightSample>(
       pool_, a, order,
@@ -332,8 +392,8 @@ void CpuDevice::run(uint32_t, const LightSplatArgs &a) {
       [&](const WorkItem &work, uint64_t slot, StagedLightSample &staged) {
         staged.hits = 0;
         uint32_t state = 0;
-        const EKV3 p = samplePositionFrom(
-            a.frame, particlePosition(a.positions, ordered, work, slot), a.velocities, work, state);
+        const EKV3 p = samplePositionOfCopy(a.frame, source.copyOf(a.frame, work, slot),
+                                            a.velocities, work, state);
         if (!isFinitePoint(p))
           return;
         for (int i = 0; i < vol.lightCount; ++i) {
@@ -393,6 +453,9 @@ void CpuDevice::run(uint32_t, const CamSplatArgs &a) {
   // camSplatWork, with each sample placed ahead of its deposit.
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
+  if (order)
+    makeCopyPositions(a.frame);
+  const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
   const DirtyTiles tiles = memoryTiles(a.cameraDepth);
   pipelineVolumeWork<StagedCameraSample>(
       pool_, a, order,
@@ -400,7 +463,7 @@ void CpuDevice::run(uint32_t, const CamSplatArgs &a) {
         fetchParticle(a.positions, ordered, a.velocities, work);
       },
       [&](const WorkItem &work, uint64_t slot, StagedCameraSample &staged) {
-        placeCameraSample(a, ordered, work, slot, staged);
+        placeCameraSample(a, source, work, slot, staged);
       },
       [&](const WorkItem &, const StagedCameraSample &staged, uint32_t times) {
         if (staged.placed)
@@ -417,6 +480,7 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
                            Batch &batch) const {
   const VolumeConstants &vol = a.vol;
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
+  const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
   SplatSample s;
   pipelineWorkItems<StagedShadeSample>(
       a.frame.repopulation, a.frame.samples, samplesCoincide(a.frame, a.velocities), begin, end,
@@ -427,7 +491,7 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
           prefetch(a.colors + work.particle);
       },
       [&](const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
-        stageShadeSample(a, ordered, work, slot, staged);
+        stageShadeSample(a, source, work, slot, staged);
       },
       [&](const WorkItem &, const StagedShadeSample &staged, uint32_t times) {
         const StagedCameraSample &camera = staged.camera;
@@ -446,6 +510,7 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
 void CpuDevice::volumeLayerRange(const LayerSplatArgs &a, const uint32_t *order, uint64_t begin,
                                  uint64_t end, BatchedAdds &sink) const {
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
+  const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
   pipelineWorkItems<StagedShadeSample>(
       a.frame.repopulation, a.frame.samples, false, begin, end, order,
       [&](const WorkItem &work, uint64_t) {
@@ -453,7 +518,7 @@ void CpuDevice::volumeLayerRange(const LayerSplatArgs &a, const uint32_t *order,
         prefetch(a.colors + work.particle);
       },
       [&](const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
-        stageShadeSample(a, ordered, work, slot, staged);
+        stageShadeSample(a, source, work, slot, staged);
       },
       [&](const WorkItem &, const StagedShadeSample &staged, uint32_t) {
         if (staged.camera.placed)
@@ -464,8 +529,10 @@ void CpuDevice::volumeLayerRange(const LayerSplatArgs &a, const uint32_t *order,
 void CpuDevice::run(uint32_t, const ShadeArgs &a) {
   const uint64_t pixels = uint64_t(a.frame.width) * uint64_t(a.frame.height);
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
-  if (order) // the colours in visiting order, read one after the other by the shading below
+  if (order) { // the colours in visiting order, read one after the other by the shading below
     gatherInOrder(pool_, a.colors, spatialOrder_.order(), orderedColors_);
+    makeCopyPositions(a.frame);
+  }
   accumulateSamples(pool_, privateImages_, a.accumulator, memoryTiles(a.accumulator), pixels,
                     a.total, kShadeParts, [&](uint64_t begin, uint64_t end, auto &batch) {
                       shadeRange(a, order, begin, end, batch);

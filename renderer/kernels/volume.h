@@ -332,13 +332,13 @@ struct CameraSample {
   float coverage; // camSampleArea / max(cross-section, camSampleArea): at most the whole pixel
 };
 
-// Places a work item's sample, given its particle's position, in its pixel and depth slices;
-// false when it is culled.
-EK_HD bool cameraSampleFrom(const Frame &f, const VolumeConstants &vol, const EKV3 &particle,
-                            const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
+// Places a work item's sample, given its copy's position (copyPosition), in its pixel and depth
+// slices; false when it is culled.
+EK_HD bool cameraSampleOfCopy(const Frame &f, const VolumeConstants &vol, const EKV3 &copy,
+                              const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
   out.work = work;
   uint32_t state = 0;
-  out.position = samplePositionFrom(f, particle, velocities, out.work, state);
+  out.position = samplePositionOfCopy(f, copy, velocities, out.work, state);
   PixelHit hit;
   CameraPoint c;
   if (!projectSample(f, out.position, state, hit, c))
@@ -349,6 +349,12 @@ EK_HD bool cameraSampleFrom(const Frame &f, const VolumeConstants &vol, const EK
       splitSlices((hit.depth - vol.camDepthStart) * vol.camDepthScale - 0.5f, vol.camSlices);
   out.coverage = vol.camSampleArea / maxNumber(area, vol.camSampleArea);
   return true;
+}
+
+// cameraSampleOfCopy, given the particle's position.
+EK_HD bool cameraSampleFrom(const Frame &f, const VolumeConstants &vol, const EKV3 &particle,
+                            const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
+  return cameraSampleOfCopy(f, vol, copyPosition(f, particle, work), velocities, work, out);
 }
 
 EK_HD bool cameraSample(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,

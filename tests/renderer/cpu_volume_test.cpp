@@ -202,6 +202,43 @@ void checkSplatsAndShade(bool spaceOrder, bool stillShutter) {
   }
 }
 
+// The copies' positions a frame's passes share: a launch for other copies (another radius or
+// repopulation) or, after a bounds pass, for moved particles places its samples where the item
+// functions do, never where an earlier launch's copies lay. The camera depth map's sums do not
+// depend on the order of their additions, so index order gives the expected map.
+TEST(CpuVolume, CopiesFollowTheFrameAndTheParticles) {
+  LitCloud c = litCloud(1200, true);
+  const uint32_t count = uint32_t(c.positions.size());
+  const uint64_t depthCells = c.pixels * uint64_t(c.vol.camSlices);
+  CpuDevice device(2, VectorPaths{});
+  auto measure = [&] {
+    float bounds[8] = {3.4e38f, 3.4e38f, 3.4e38f, -3.4e38f, -3.4e38f, -3.4e38f, 0};
+    double moments[7] = {};
+    device.launch(1, ek::BoundsArgs{c.positions.data(), nullptr, count, bounds, moments});
+  };
+  auto checkCameraSplat = [&](const ek::Frame &f, const char *what) {
+    const uint64_t work = count * itemsPerParticle(f.repopulation, f.samples);
+    std::vector<MapCell> expected(depthCells, 0), actual(depthCells, 0);
+    for (uint64_t i = 0; i < work; ++i)
+      camSplatItem(f, c.vol, c.positions.data(), nullptr, i, expected.data());
+    device.launch(1, ek::CamSplatArgs{f, c.vol, c.positions.data(), nullptr, work, actual.data()});
+    SCOPED_TRACE(what);
+    expectSame(actual, expected, "camera depth");
+  };
+  ek::Frame f = c.frame;
+  measure();
+  checkCameraSplat(f, "first frame");
+  f.radius *= 2.5f;
+  checkCameraSplat(f, "wider copies");
+  f.repopulation = 3;
+  checkCameraSplat(f, "more copies");
+  for (EKV3 &p : c.positions)
+    p = {p.z * 0.5f, p.x, p.y + 1.0f};
+  measure();
+  checkCameraSplat(f, "moved particles");
+  ASSERT_EQ(device.takeLaunchError(), kDeviceOk);
+}
+
 TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctionsInIndexOrder) {
   checkSplatsAndShade(false, false);
 }
