@@ -7,6 +7,7 @@
 
 #include "cpu/cpu_memory.h"
 #include "cpu/cpu_vector_paths.h"
+#include "cpu/kept_lookups.h"
 #include "cpu/page_array.h"
 #include "cpu/private_image.h"
 #include "cpu/spatial_order.h"
@@ -105,6 +106,8 @@ private:
   bool copyPositionsMade_ = false; // for the frame's copies below, since the last bounds pass
   int32_t copiesRepopulation_ = 0;
   float copiesRadius_ = 0.0f;
+  // The last light pass's lookups in the shadow maps, where its samples do not move.
+  KeptLookups keptLookups_;
 };
 
 // The instruction sets of the processor running this library that the CPU backend has paths for;

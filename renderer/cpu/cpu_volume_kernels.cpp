@@ -236,16 +236,20 @@ void gatherInOrder(WorkerPool &pool, const T *values, const PageArray<uint32_t> 
                    });
 }
 
-// Looks the sample at p up in each shadowing light's maps and asks for the four texels its shading
-// will read there, as shadowThickness reads them.
-void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const MapCell *shadowMaps,
-                        ShadowLookup *lookups) {
+// Looks the sample at p up in each shadowing light's maps, or takes the lookups the light pass
+// kept for it (`kept`, one per light), and asks for the four texels its shading will read there,
+// as shadowThickness reads them.
+void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const KeptLookup *kept,
+                        const MapCell *shadowMaps, ShadowLookup *lookups) {
   for (int i = 0; i < vol.lightCount; ++i) {
     const VolLight &light = vol.lights[i];
     if (light.mapCount < 1)
       continue;
     ShadowLookup &l = lookups[i];
-    shadowLookup(vol, light, p, l);
+    if (kept)
+      l = lookupOf(kept[i], vol);
+    else
+      shadowLookup(vol, light, p, l);
     if (!l.inside)
       continue;
     const ShadowMap &m = vol.maps[l.map];
@@ -275,12 +279,27 @@ bool placeCameraSample(const Args &a, const CopySource &source, const WorkItem &
   return staged.placed;
 }
 
-// placeCameraSample, and for a placed sample its lookups in the shadow maps as well.
+// placeCameraSample, and for a placed sample its lookups in the shadow maps as well; `kept` holds
+// the light pass's lookups for every copy, or is null.
 template <typename Args>
-void stageShadeSample(const Args &a, const CopySource &source, const WorkItem &work, uint64_t slot,
-                      StagedShadeSample &staged) {
-  if (placeCameraSample(a, source, work, slot, staged.camera))
-    stageShadowLookups(a.vol, staged.camera.sample.position, a.shadowMaps, staged.lookups);
+void stageShadeSample(const Args &a, const CopySource &source, const KeptLookup *kept,
+                      const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
+  if (!placeCameraSample(a, source, work, slot, staged.camera))
+    return;
+  const KeptLookup *own =
+      kept ? kept + (slot * source.perParticle + work.copy) * uint64_t(a.vol.lightCount) : nullptr;
+  stageShadowLookups(a.vol, staged.camera.sample.position, own, a.shadowMaps, staged.lookups);
+}
+
+// The lookups the last light pass kept for a pass with these constants over `particles` particles
+// and `source`'s copies of them; null where it kept none for them, or where this pass's samples
+// move.
+template <typename Args>
+const KeptLookup *keptLookupsFor(const KeptLookups &keptLookups, const Args &a,
+                                 const CopySource &source, uint64_t particles) {
+  if (!source.ordered || usesMotionBlur(a.frame, a.velocities))
+    return nullptr;
+  return keptLookups.find(a.vol, a.frame, particles * source.perParticle);
 }
 
 } // namespace
@@ -311,6 +330,7 @@ void CpuDevice::run(uint32_t, const BoundsArgs &a) {
   // The passes that follow visit the particles in space order.
   spatialOrderPositions_ = nullptr;
   copyPositionsMade_ = false;
+  keptLookups_.forget();
   if (a.count > 0 && a.count <= UINT32_MAX) {
     spatialOrder_.build(pool_, a.positions, uint32_t(a.count), total.minimum, total.maximum);
     // The positions in that order too, so that the passes read them one after the other.
@@ -383,6 +403,12 @@ void CpuDevice::run(uint32_t, const LightSplatArgs &a) {
   if (order)
     makeCopyPositions(a.frame);
   const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
+  // Samples that do not move are where the shading's will be: their lookups are kept for it.
+  KeptLookup *keep = nullptr;
+  keptLookups_.forget();
+  if (order && a.frame.samples == 1 && !usesMotionBlur(a.frame, a.velocities))
+    keep = keptLookups_.keepFor(vol, a.frame, a.total);
+  const uint64_t lights = uint64_t(vol.lightCount);
   const DirtyTiles tiles = memoryTiles(a.shadowMaps);
   pipelineVolumeWork<StagedLightSample>(
       pool_, a, order,
@@ -391,6 +417,10 @@ void CpuDevice::run(uint32_t, const LightSplatArgs &a) {
       },
       [&](const WorkItem &work, uint64_t slot, StagedLightSample &staged) {
         staged.hits = 0;
+        // One sample per copy: the item's index among the copies is its own.
+        KeptLookup *kept = keep ? keep + (slot * source.perParticle + work.copy) * lights : nullptr;
+        if (kept)
+          std::fill(kept, kept + lights, KeptLookup{}); // outside every map
         uint32_t state = 0;
         const EKV3 p = samplePositionOfCopy(a.frame, source.copyOf(a.frame, work, slot),
                                             a.velocities, work, state);
@@ -403,6 +433,8 @@ void CpuDevice::run(uint32_t, const LightSplatArgs &a) {
           const ShadowMap &m = vol.maps[staged.map[n]];
           const MapHit &hit = staged.hit[n];
           staged.slices[n] = mapSlices(m, hit.lz);
+          if (kept)
+            kept[i] = keptLookup(staged.map[n], hit, staged.slices[n]);
           prefetch(texelColumn(a.shadowMaps, m, int(hit.px), int(hit.py)) + staged.slices[n].k0);
           ++staged.hits;
         }
@@ -481,6 +513,7 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
   const VolumeConstants &vol = a.vol;
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
   const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
+  const KeptLookup *kept = keptLookupsFor(keptLookups_, a, source, orderedPositions_.size());
   SplatSample s;
   pipelineWorkItems<StagedShadeSample>(
       a.frame.repopulation, a.frame.samples, samplesCoincide(a.frame, a.velocities), begin, end,
@@ -491,7 +524,7 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
           prefetch(a.colors + work.particle);
       },
       [&](const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
-        stageShadeSample(a, source, work, slot, staged);
+        stageShadeSample(a, source, kept, work, slot, staged);
       },
       [&](const WorkItem &, const StagedShadeSample &staged, uint32_t times) {
         const StagedCameraSample &camera = staged.camera;
@@ -511,6 +544,7 @@ void CpuDevice::volumeLayerRange(const LayerSplatArgs &a, const uint32_t *order,
                                  uint64_t end, BatchedAdds &sink) const {
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
   const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
+  const KeptLookup *kept = keptLookupsFor(keptLookups_, a, source, orderedPositions_.size());
   pipelineWorkItems<StagedShadeSample>(
       a.frame.repopulation, a.frame.samples, false, begin, end, order,
       [&](const WorkItem &work, uint64_t) {
@@ -518,7 +552,7 @@ void CpuDevice::volumeLayerRange(const LayerSplatArgs &a, const uint32_t *order,
         prefetch(a.colors + work.particle);
       },
       [&](const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
-        stageShadeSample(a, source, work, slot, staged);
+        stageShadeSample(a, source, kept, work, slot, staged);
       },
       [&](const WorkItem &, const StagedShadeSample &staged, uint32_t) {
         if (staged.camera.placed)

@@ -191,13 +191,25 @@ void checkSplatsAndShade(bool spaceOrder, bool stillShutter) {
                                       deviceDepth.data()});
     expectSame(deviceMaps, maps, "shadow maps");
     expectSame(deviceDepth, depth, "camera depth");
-    std::vector<Rgba32f> accumulator(c.pixels, Rgba32f{0, 0, 0, 0});
-    device.launch(1, ek::ShadeArgs{f, c.vol, c.positions.data(), c.colors.data(),
-                                   c.velocities.data(), work, prefixedMaps.data(),
-                                   prefixedDepth.data(), accumulator.data()});
-    std::vector<float> deviceImage(c.pixels * 4);
-    std::memcpy(deviceImage.data(), accumulator.data(), deviceImage.size() * sizeof(float));
-    expectSame(deviceImage, image, "image");
+    auto shadeAndCheck = [&](const char *what) {
+      std::vector<Rgba32f> accumulator(c.pixels, Rgba32f{0, 0, 0, 0});
+      device.launch(1, ek::ShadeArgs{f, c.vol, c.positions.data(), c.colors.data(),
+                                     c.velocities.data(), work, prefixedMaps.data(),
+                                     prefixedDepth.data(), accumulator.data()});
+      std::vector<float> deviceImage(c.pixels * 4);
+      std::memcpy(deviceImage.data(), accumulator.data(), deviceImage.size() * sizeof(float));
+      expectSame(deviceImage, image, what);
+    };
+    shadeAndCheck("image");
+    // After a light pass with other maps, the shading with these looks its samples up itself
+    // instead of taking where that pass's samples landed.
+    VolumeConstants otherMaps = c.vol;
+    for (int m = 0; m < otherMaps.shadowMapCount; ++m)
+      otherMaps.maps[m].view[3] += 1.5f;
+    std::vector<MapCell> scratch(c.shadowCells, 0);
+    device.launch(1, ek::LightSplatArgs{oneSample, otherMaps, c.positions.data(),
+                                        c.velocities.data(), lightWork, scratch.data()});
+    shadeAndCheck("image after a light pass with other maps");
     ASSERT_EQ(device.takeLaunchError(), kDeviceOk);
   }
 }
