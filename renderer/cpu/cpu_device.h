@@ -89,6 +89,10 @@ private:
   // out the copies' offsets again for every sample. makeCopyPositions needs the spatial order
   // of the particles being rendered; copyPositions is null where they were not made for `frame`.
   void makeCopyPositions(const Frame &frame);
+  // The offsets of the repopulated copies of particles [0, particles) for the frame's radius: they
+  // depend on neither the positions nor the time, so a frame works out only those of particles
+  // the frames before it did not have. False where they cannot be had.
+  bool makeCopyOffsets(const Frame &frame, uint64_t particles);
   const EKV3 *copyPositions(const Frame &frame) const;
 
   WorkerPool pool_;
@@ -106,6 +110,10 @@ private:
   bool copyPositionsMade_ = false; // for the frame's copies below, since the last bounds pass
   int32_t copiesRepopulation_ = 0;
   float copiesRadius_ = 0.0f;
+  std::vector<EKV3> copyOffsets_; // copies 1 .. repopulation of each particle, one after the other
+  uint64_t offsetParticles_ = 0;  // the particles copyOffsets_ holds
+  int32_t offsetsRepopulation_ = 0;
+  float offsetsRadius_ = 0.0f;
   // The last light pass's lookups in the shadow maps, where its samples do not move.
   KeptLookups keptLookups_;
 };

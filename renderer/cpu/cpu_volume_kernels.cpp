@@ -352,6 +352,34 @@ const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const Frame &f
 // Copies kept per frame at most: beyond, each pass works out the offsets itself.
 constexpr uint64_t kMaxKeptCopies = uint64_t(1) << 24;
 
+bool CpuDevice::makeCopyOffsets(const Frame &frame, uint64_t particles) {
+  const uint64_t added = uint64_t(frame.repopulation); // copies 1 .. repopulation of a particle
+  if (offsetsRepopulation_ != frame.repopulation ||
+      std::memcmp(&offsetsRadius_, &frame.radius, sizeof(float)) != 0) {
+    offsetParticles_ = 0;
+    offsetsRepopulation_ = frame.repopulation;
+    offsetsRadius_ = frame.radius;
+  }
+  if (particles <= offsetParticles_)
+    return true;
+  try {
+    copyOffsets_.resize(particles * added);
+  } catch (const std::bad_alloc &) {
+    offsetParticles_ = 0;
+    return false;
+  }
+  const uint64_t first = offsetParticles_;
+  pool_.parallelFor(particles - first, pool_.chunkFor(particles - first, 256),
+                    [&](uint64_t begin, uint64_t end, unsigned) {
+                      for (uint64_t i = first + begin; i < first + end; ++i)
+                        for (uint32_t copy = 1; copy <= added; ++copy)
+                          copyOffsets_[i * added + copy - 1] =
+                              repopulationOffset(i, copy, frame.radius);
+                    });
+  offsetParticles_ = particles;
+  return true;
+}
+
 void CpuDevice::makeCopyPositions(const Frame &frame) {
   if (copyPositions(frame) || frame.repopulation == 0)
     return;
@@ -365,14 +393,20 @@ void CpuDevice::makeCopyPositions(const Frame &frame) {
   } catch (const std::bad_alloc &) {
     return; // the passes work the copies out themselves
   }
+  if (!makeCopyOffsets(frame, particles))
+    return;
   const PageArray<uint32_t> &order = spatialOrder_.order();
+  const uint64_t added = copies - 1;
   pool_.parallelFor(particles, pool_.chunkFor(particles, 256),
                     [&](uint64_t begin, uint64_t end, unsigned) {
                       for (uint64_t s = begin; s < end; ++s) {
                         EKV3 *out = copyPositions_.data() + s * copies;
-                        WorkItem work{order[s], 0, 0};
-                        for (; work.copy < copies; ++work.copy)
-                          out[work.copy] = copyPosition(frame, orderedPositions_[s], work);
+                        const EKV3 *offsets = copyOffsets_.data() + uint64_t(order[s]) * added;
+                        const EKV3 &p = orderedPositions_[s];
+                        out[0] = p;
+                        // As copyPosition adds the copy's offset.
+                        for (uint64_t c = 0; c < added; ++c)
+                          out[c + 1] = {p.x + offsets[c].x, p.y + offsets[c].y, p.z + offsets[c].z};
                       }
                     });
   copyPositionsMade_ = true;

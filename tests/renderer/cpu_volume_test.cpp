@@ -215,12 +215,12 @@ void checkSplatsAndShade(bool spaceOrder, bool stillShutter) {
 }
 
 // The copies' positions a frame's passes share: a launch for other copies (another radius or
-// repopulation) or, after a bounds pass, for moved particles places its samples where the item
-// functions do, never where an earlier launch's copies lay. The camera depth map's sums do not
+// repopulation) or, after a bounds pass, for more or moved particles places its samples where the
+// item functions do, never where an earlier launch's copies lay. The camera depth map's sums do not
 // depend on the order of their additions, so index order gives the expected map.
 TEST(CpuVolume, CopiesFollowTheFrameAndTheParticles) {
   LitCloud c = litCloud(1200, true);
-  const uint32_t count = uint32_t(c.positions.size());
+  uint32_t count = 700; // the first frame has fewer particles than the ones after it
   const uint64_t depthCells = c.pixels * uint64_t(c.vol.camSlices);
   CpuDevice device(2, VectorPaths{});
   auto measure = [&] {
@@ -240,10 +240,15 @@ TEST(CpuVolume, CopiesFollowTheFrameAndTheParticles) {
   ek::Frame f = c.frame;
   measure();
   checkCameraSplat(f, "first frame");
+  count = uint32_t(c.positions.size());
+  measure();
+  checkCameraSplat(f, "more particles");
   f.radius *= 2.5f;
   checkCameraSplat(f, "wider copies");
   f.repopulation = 3;
   checkCameraSplat(f, "more copies");
+  f.radius = c.frame.radius;
+  checkCameraSplat(f, "the first copies again");
   for (EKV3 &p : c.positions)
     p = {p.z * 0.5f, p.x, p.y + 1.0f};
   measure();
