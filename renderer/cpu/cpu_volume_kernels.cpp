@@ -404,9 +404,8 @@ void CpuDevice::makeCopyPositions(const Frame &frame) {
                         const EKV3 *offsets = copyOffsets_.data() + uint64_t(order[s]) * added;
                         const EKV3 &p = orderedPositions_[s];
                         out[0] = p;
-                        // As copyPosition adds the copy's offset.
                         for (uint64_t c = 0; c < added; ++c)
-                          out[c + 1] = {p.x + offsets[c].x, p.y + offsets[c].y, p.z + offsets[c].z};
+                          out[c + 1] = movedBy(p, offsets[c]);
                       }
                     });
   copyPositionsMade_ = true;

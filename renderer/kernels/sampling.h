@@ -116,16 +116,18 @@ EK_HD bool usesMotionBlur(const Frame &frame, const EKV3 *velocities) {
   return velocities != nullptr && frame.shutter > 0.0f;
 }
 
+// A particle's position p moved by the offset of one of its repopulated copies.
+EK_HD EKV3 movedBy(EKV3 p, const EKV3 &offset) {
+  p.x += offset.x;
+  p.y += offset.y;
+  p.z += offset.z;
+  return p;
+}
+
 // Position of a work item's copy, given its particle's position: the particle itself, or for a
 // repopulated copy the particle moved by the copy's offset.
-EK_HD EKV3 copyPosition(const Frame &frame, EKV3 p, const WorkItem &item) {
-  if (item.copy > 0) {
-    const EKV3 offset = repopulationOffset(item.particle, item.copy, frame.radius);
-    p.x += offset.x;
-    p.y += offset.y;
-    p.z += offset.z;
-  }
-  return p;
+EK_HD EKV3 copyPosition(const Frame &frame, const EKV3 &p, const WorkItem &item) {
+  return item.copy > 0 ? movedBy(p, repopulationOffset(item.particle, item.copy, frame.radius)) : p;
 }
 
 // World position of a work item's sample, given its copy's position (copyPosition); `state` is
