@@ -7,6 +7,7 @@
 
 #include "cpu/cpu_memory.h"
 #include "cpu/cpu_vector_paths.h"
+#include "cpu/kept_lookups.h"
 #include "cpu/layer_part_sums.h"
 #include "cpu/page_array.h"
 #include "cpu/private_image.h"
@@ -80,6 +81,16 @@ private:
   // The spatial visiting order made by the last bounds pass, when it belongs to these particles
   // and this much work; null otherwise (then the items run in index order).
   const uint32_t *spatialOrderFor(const EKV3 *positions, const Frame &frame, uint64_t total) const;
+  // The position of every copy of the particles in visiting order (slot * copies + copy), made
+  // once per frame for the passes that follow the bounds pass; they would otherwise each work
+  // out the copies' offsets again for every sample. makeCopyPositions needs the spatial order
+  // of the particles being rendered; copyPositions is null where they were not made for `frame`.
+  void makeCopyPositions(const Frame &frame);
+  // The offsets of the repopulated copies of particles [0, particles) for the frame's radius: they
+  // depend on neither the positions nor the time, so a frame works out only those of particles
+  // the frames before it did not have. False where they cannot be had.
+  bool makeCopyOffsets(const Frame &frame, uint64_t particles);
+  const EKV3 *copyPositions(const Frame &frame) const;
 
   WorkerPool pool_;
   CpuMemory memory_;
@@ -95,6 +106,16 @@ private:
   PageArray<Rgba8> orderedColors_;    // the shading pass's colours, in the same order
   PageArray<EKV3> orderedVelocities_; // a layered shading's velocities, in the same order
   const EKV3 *spatialOrderPositions_ = nullptr;
+  PageArray<EKV3> copyPositions_;
+  bool copyPositionsMade_ = false; // for the frame's copies below, since the last bounds pass
+  int32_t copiesRepopulation_ = 0;
+  float copiesRadius_ = 0.0f;
+  std::vector<EKV3> copyOffsets_; // copies 1 .. repopulation of each particle, one after the other
+  uint64_t offsetParticles_ = 0;  // the particles copyOffsets_ holds
+  int32_t offsetsRepopulation_ = 0;
+  float offsetsRadius_ = 0.0f;
+  // The last light pass's lookups in the shadow maps, where its samples do not move.
+  KeptLookups keptLookups_;
 };
 
 // The instruction sets of the processor running this library that the CPU backend has paths for;

@@ -1,5 +1,7 @@
 // The volumetric passes of the CPU backend, over the same item functions as the CUDA kernels.
 #include <algorithm>
+#include <cstring>
+#include <new>
 #include <vector>
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -103,32 +105,47 @@ void prefixColumnGroup(MapCell *columns, int32_t depth, float *totals) {
 // How far ahead of its work item the pipeline below prepares it.
 constexpr uint32_t kAhead = 8;
 
+// A step of the pipeline below: one work item, or where the samples of a copy coincide, the run
+// of `count` items of one copy from work.sample on. `slot` is the particle's place in the
+// visiting order.
+struct WorkRun {
+  WorkItem work;
+  uint64_t slot;
+  uint32_t count;
+};
+
 // Visits the work items [begin, end) in order, as forEachWorkItem does, in three steps kAhead
-// items apart: fetch(work, slot) 2 kAhead items before, stage(work, slot, staged) kAhead items
-// before and visit(work, staged) last; `slot` is the item's place in the visiting order of the
-// particles. In space order the particles' own data (and what their samples reach)
-// lies scattered in memory; preparing each item ahead keeps many of those reads in flight where a
-// plain loop would wait for each in turn.
+// steps apart: fetch(work, slot) 2 kAhead steps before, stage(work, slot, staged) kAhead steps
+// before and visit(work, staged, count) last. In space order the particles' own data (and what
+// their samples reach) lies scattered in memory; preparing each step ahead keeps many of those
+// reads in flight where a plain loop would wait for each in turn. With `coincide` (every sample
+// of a copy lands where its first does) a step is a copy's run of samples, placed once and
+// visited with the number of its items in the range; otherwise every step is one item (count 1).
 template <typename Staged, typename Fetch, typename Stage, typename Visit>
-void pipelineWorkItems(int32_t repopulation, int32_t samples, uint64_t begin, uint64_t end,
-                       const uint32_t *order, Fetch &&fetch, Stage &&stage, Visit &&visit) {
+void pipelineWorkItems(int32_t repopulation, int32_t samples, bool coincide, uint64_t begin,
+                       uint64_t end, const uint32_t *order, Fetch &&fetch, Stage &&stage,
+                       Visit &&visit) {
   constexpr uint32_t kRing = 2 * kAhead;
-  WorkItem items[kRing];
-  uint64_t slots[kRing];
+  WorkRun runs[kRing];
   Staged staged[kRing];
-  uint64_t fetched = begin, staging = begin;
+  uint64_t fetched = 0, staging = 0, visited = 0;
   const uint32_t sampleCount = uint32_t(samples);
   const uint32_t copies = uint32_t(repopulation) + 1;
   WorkItem slot = decodeWorkItem(begin, repopulation, samples);
-  for (uint64_t item = begin; item < end; ++item) {
-    for (; fetched < end && fetched < item + kRing; ++fetched) {
-      WorkItem &work = items[fetched % kRing];
-      work = slot;
-      slots[fetched % kRing] = slot.particle;
+  uint64_t item = begin; // the first item not yet fetched
+  for (;;) {
+    for (; item < end && fetched < visited + kRing; ++fetched) {
+      WorkRun &run = runs[fetched % kRing];
+      run.work = slot;
+      run.slot = slot.particle;
+      run.count =
+          coincide ? uint32_t(std::min<uint64_t>(end - item, sampleCount - slot.sample)) : 1;
       if (order)
-        work.particle = order[slot.particle];
-      fetch(work, slot.particle);
-      if (++slot.sample == sampleCount) {
+        run.work.particle = order[slot.particle];
+      fetch(run.work, run.slot);
+      item += run.count;
+      slot.sample += run.count;
+      if (slot.sample == sampleCount) {
         slot.sample = 0;
         if (++slot.copy == copies) {
           slot.copy = 0;
@@ -136,9 +153,15 @@ void pipelineWorkItems(int32_t repopulation, int32_t samples, uint64_t begin, ui
         }
       }
     }
-    for (; staging < fetched && staging <= item + kAhead; ++staging)
-      stage(items[staging % kRing], slots[staging % kRing], staged[staging % kRing]);
-    visit(items[item % kRing], staged[item % kRing]);
+    if (visited == fetched)
+      return;
+    for (; staging < fetched && staging <= visited + kAhead; ++staging) {
+      const WorkRun &run = runs[staging % kRing];
+      stage(run.work, run.slot, staged[staging % kRing]);
+    }
+    const WorkRun &run = runs[visited % kRing];
+    visit(run.work, staged[visited % kRing], run.count);
+    ++visited;
   }
 }
 
@@ -147,10 +170,11 @@ void pipelineWorkItems(int32_t repopulation, int32_t samples, uint64_t begin, ui
 template <typename Staged, typename Args, typename Fetch, typename Stage, typename Visit>
 void pipelineVolumeWork(WorkerPool &pool, const Args &a, const uint32_t *order, Fetch &&fetch,
                         Stage &&stage, Visit &&visit) {
+  const bool coincide = samplesCoincide(a.frame, a.velocities);
   pool.parallelFor(a.total, pool.chunkFor(a.total, kMinChunk),
                    [&](uint64_t begin, uint64_t end, unsigned) {
-                     pipelineWorkItems<Staged>(a.frame.repopulation, a.frame.samples, begin, end,
-                                               order, fetch, stage, visit);
+                     pipelineWorkItems<Staged>(a.frame.repopulation, a.frame.samples, coincide,
+                                               begin, end, order, fetch, stage, visit);
                    });
 }
 
@@ -164,11 +188,20 @@ void fetchParticle(const EKV3 *positions, const EKV3 *ordered, const EKV3 *veloc
     prefetch(velocities + work.particle);
 }
 
-// The position of the particle of a work item at `slot` of the visiting order.
-const EKV3 &particlePosition(const EKV3 *positions, const EKV3 *ordered, const WorkItem &work,
-                             uint64_t slot) {
-  return ordered ? ordered[slot] : positions[work.particle];
-}
+// Where the copies of a launch's particles lie.
+struct CopySource {
+  const EKV3 *positions; // in index order
+  const EKV3 *ordered;   // in visiting order; null when the items run in index order
+  const EKV3 *copies;    // every copy's position in visiting order; null where not made
+  uint64_t perParticle;  // copies of a particle
+
+  // The position of the copy of a work item at `slot` of the visiting order.
+  EKV3 copyOf(const Frame &f, const WorkItem &work, uint64_t slot) const {
+    if (copies)
+      return copies[slot * perParticle + work.copy];
+    return copyPosition(f, ordered ? ordered[slot] : positions[work.particle], work);
+  }
+};
 
 // A camera sample placed ahead of its use; `placed` is false for a culled one.
 struct StagedCameraSample {
@@ -203,16 +236,20 @@ void gatherInOrder(WorkerPool &pool, const T *values, const PageArray<uint32_t> 
                    });
 }
 
-// Looks the sample at p up in each shadowing light's maps and asks for the four texels its shading
-// will read there, as shadowThickness reads them.
-void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const MapCell *shadowMaps,
-                        ShadowLookup *lookups) {
+// Looks the sample at p up in each shadowing light's maps, or takes the lookups the light pass
+// kept for it (`kept`, one per light), and asks for the four texels its shading will read there,
+// as shadowThickness reads them.
+void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const KeptLookup *kept,
+                        const MapCell *shadowMaps, ShadowLookup *lookups) {
   for (int i = 0; i < vol.lightCount; ++i) {
     const VolLight &light = vol.lights[i];
     if (light.mapCount < 1)
       continue;
     ShadowLookup &l = lookups[i];
-    shadowLookup(vol, light, p, l);
+    if (kept)
+      l = lookupOf(kept[i], vol);
+    else
+      shadowLookup(vol, light, p, l);
     if (!l.inside)
       continue;
     const ShadowMap &m = vol.maps[l.map];
@@ -232,23 +269,37 @@ void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const MapCell
 // `Args` is a pass's arguments (the camera depth, the shading or the layers), which all carry the
 // frame, the particles and the camera depth map.
 template <typename Args>
-bool placeCameraSample(const Args &a, const EKV3 *ordered, const WorkItem &work, uint64_t slot,
+bool placeCameraSample(const Args &a, const CopySource &source, const WorkItem &work, uint64_t slot,
                        StagedCameraSample &staged) {
   staged.slot = slot;
-  staged.placed =
-      cameraSampleFrom(a.frame, a.vol, particlePosition(a.positions, ordered, work, slot),
-                       a.velocities, work, staged.sample);
+  staged.placed = cameraSampleOfCopy(a.frame, a.vol, source.copyOf(a.frame, work, slot),
+                                     a.velocities, work, staged.sample);
   if (staged.placed)
     prefetch(cameraColumn(a.vol, a.cameraDepth, staged.sample.pixel) + staged.sample.slices.k0);
   return staged.placed;
 }
 
-// placeCameraSample, and for a placed sample its lookups in the shadow maps as well.
+// placeCameraSample, and for a placed sample its lookups in the shadow maps as well; `kept` holds
+// the light pass's lookups for every copy, or is null.
 template <typename Args>
-void stageShadeSample(const Args &a, const EKV3 *ordered, const WorkItem &work, uint64_t slot,
-                      StagedShadeSample &staged) {
-  if (placeCameraSample(a, ordered, work, slot, staged.camera))
-    stageShadowLookups(a.vol, staged.camera.sample.position, a.shadowMaps, staged.lookups);
+void stageShadeSample(const Args &a, const CopySource &source, const KeptLookup *kept,
+                      const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
+  if (!placeCameraSample(a, source, work, slot, staged.camera))
+    return;
+  const KeptLookup *own =
+      kept ? kept + (slot * source.perParticle + work.copy) * uint64_t(a.vol.lightCount) : nullptr;
+  stageShadowLookups(a.vol, staged.camera.sample.position, own, a.shadowMaps, staged.lookups);
+}
+
+// The lookups the last light pass kept for a pass with these constants over `particles` particles
+// and `source`'s copies of them; null where it kept none for them, or where this pass's samples
+// move.
+template <typename Args>
+const KeptLookup *keptLookupsFor(const KeptLookups &keptLookups, const Args &a,
+                                 const CopySource &source, uint64_t particles) {
+  if (!source.ordered || usesMotionBlur(a.frame, a.velocities))
+    return nullptr;
+  return keptLookups.find(a.vol, a.frame, particles * source.perParticle);
 }
 
 } // namespace
@@ -278,6 +329,8 @@ void CpuDevice::run(uint32_t, const BoundsArgs &a) {
 
   // The passes that follow visit the particles in space order.
   spatialOrderPositions_ = nullptr;
+  copyPositionsMade_ = false;
+  keptLookups_.forget();
   if (a.spaceOrder && a.count > 0 && a.count <= UINT32_MAX) {
     spatialOrder_.build(pool_, a.positions, uint32_t(a.count), total.minimum, total.maximum);
     // The positions in that order too, so that the passes read them one after the other.
@@ -296,11 +349,99 @@ const uint32_t *CpuDevice::spatialOrderFor(const EKV3 *positions, const Frame &f
   return order.data();
 }
 
+// Copies kept per frame at most: beyond, each pass works out the offsets itself.
+constexpr uint64_t kMaxKeptCopies = uint64_t(1) << 24;
+
+bool CpuDevice::makeCopyOffsets(const Frame &frame, uint64_t particles) {
+  const uint64_t added = uint64_t(frame.repopulation); // copies 1 .. repopulation of a particle
+  if (offsetsRepopulation_ != frame.repopulation ||
+      std::memcmp(&offsetsRadius_, &frame.radius, sizeof(float)) != 0) {
+    offsetParticles_ = 0;
+    offsetsRepopulation_ = frame.repopulation;
+    offsetsRadius_ = frame.radius;
+  }
+  if (particles <= offsetParticles_)
+    return true;
+  try {
+    copyOffsets_.resize(particles * added);
+  } catch (const std::bad_alloc &) {
+    offsetParticles_ = 0;
+    return false;
+  }
+  const uint64_t first = offsetParticles_;
+  pool_.parallelFor(particles - first, pool_.chunkFor(particles - first, 256),
+                    [&](uint64_t begin, uint64_t end, unsigned) {
+                      for (uint64_t i = first + begin; i < first + end; ++i)
+                        for (uint32_t copy = 1; copy <= added; ++copy)
+                          copyOffsets_[i * added + copy - 1] =
+                              repopulationOffset(i, copy, frame.radius);
+                    });
+  offsetParticles_ = particles;
+  return true;
+}
+
+void CpuDevice::makeCopyPositions(const Frame &frame) {
+  if (copyPositions(frame) || frame.repopulation == 0)
+    return;
+  const uint64_t particles = orderedPositions_.size();
+  const uint64_t copies = copiesPerParticle(frame.repopulation);
+  if (particles == 0 || copies > kMaxKeptCopies / particles)
+    return;
+  copyPositionsMade_ = false;
+  try {
+    copyPositions_.resize(particles * copies);
+  } catch (const std::bad_alloc &) {
+    return; // the passes work the copies out themselves
+  }
+  if (!makeCopyOffsets(frame, particles))
+    return;
+  const PageArray<uint32_t> &order = spatialOrder_.order();
+  const uint64_t added = copies - 1;
+  pool_.parallelFor(particles, pool_.chunkFor(particles, 256),
+                    [&](uint64_t begin, uint64_t end, unsigned) {
+                      for (uint64_t s = begin; s < end; ++s) {
+                        EKV3 *out = copyPositions_.data() + s * copies;
+                        const EKV3 *offsets = copyOffsets_.data() + uint64_t(order[s]) * added;
+                        const EKV3 &p = orderedPositions_[s];
+                        out[0] = p;
+                        for (uint64_t c = 0; c < added; ++c)
+                          out[c + 1] = movedBy(p, offsets[c]);
+                      }
+                    });
+  copyPositionsMade_ = true;
+  copiesRepopulation_ = frame.repopulation;
+  copiesRadius_ = frame.radius;
+}
+
+const EKV3 *CpuDevice::copyPositions(const Frame &frame) const {
+  if (frame.repopulation == 0) // each copy is its particle
+    return orderedPositions_.data();
+  const bool made = copyPositionsMade_ && copiesRepopulation_ == frame.repopulation &&
+                    std::memcmp(&copiesRadius_, &frame.radius, sizeof(float)) == 0;
+  return made ? copyPositions_.data() : nullptr;
+}
+
+// The copies of a launch over `positions`, visited in space order when `ordered` (the positions
+// in that order) is given, else in index order; `copies` as copyPositions gives them.
+CopySource copySource(const EKV3 *positions, const EKV3 *ordered, const EKV3 *copies,
+                      const Frame &frame) {
+  return {positions, ordered, ordered ? copies : nullptr, copiesPerParticle(frame.repopulation)};
+}
+
 void CpuDevice::run(uint32_t, const LightSplatArgs &a) {
   // lightSplatWork, with each sample placed in the maps ahead of its deposits.
   const VolumeConstants &vol = a.vol;
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
+  if (order)
+    makeCopyPositions(a.frame);
+  const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
+  // Samples that do not move are where the shading's will be: their lookups are kept for it.
+  KeptLookup *keep = nullptr;
+  keptLookups_.forget();
+  if (order && a.frame.samples == 1 && !usesMotionBlur(a.frame, a.velocities))
+    keep = keptLookups_.keepFor(vol, a.frame, a.total);
+  const uint64_t lights = uint64_t(vol.lightCount);
   const DirtyTiles tiles = memoryTiles(a.shadowMaps);
   pipelineVolumeWork<StagedLightSample>(
       pool_, a, order,
@@ -309,9 +450,13 @@ void CpuDevice::run(uint32_t, const LightSplatArgs &a) {
       },
       [&](const WorkItem &work, uint64_t slot, StagedLightSample &staged) {
         staged.hits = 0;
+        // One sample per copy: the item's index among the copies is its own.
+        KeptLookup *kept = keep ? keep + (slot * source.perParticle + work.copy) * lights : nullptr;
+        if (kept)
+          std::fill(kept, kept + lights, KeptLookup{}); // outside every map
         uint32_t state = 0;
-        const EKV3 p = samplePositionFrom(
-            a.frame, particlePosition(a.positions, ordered, work, slot), a.velocities, work, state);
+        const EKV3 p = samplePositionOfCopy(a.frame, source.copyOf(a.frame, work, slot),
+                                            a.velocities, work, state);
         if (!isFinitePoint(p))
           return;
         for (int i = 0; i < vol.lightCount; ++i) {
@@ -321,11 +466,13 @@ void CpuDevice::run(uint32_t, const LightSplatArgs &a) {
           const ShadowMap &m = vol.maps[staged.map[n]];
           const MapHit &hit = staged.hit[n];
           staged.slices[n] = mapSlices(m, hit.lz);
+          if (kept)
+            kept[i] = keptLookup(staged.map[n], hit, staged.slices[n]);
           prefetch(texelColumn(a.shadowMaps, m, int(hit.px), int(hit.py)) + staged.slices[n].k0);
           ++staged.hits;
         }
       },
-      [&](const WorkItem &, const StagedLightSample &staged) {
+      [&](const WorkItem &, const StagedLightSample &staged, uint32_t) { // one sample per copy
         for (int n = 0; n < staged.hits; ++n) {
           const MapHit &hit = staged.hit[n];
           depositInMap(vol.maps[staged.map[n]], hit, staged.slices[n],
@@ -371,6 +518,9 @@ void CpuDevice::run(uint32_t, const CamSplatArgs &a) {
   // camSplatWork, with each sample placed ahead of its deposit.
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
+  if (order)
+    makeCopyPositions(a.frame);
+  const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
   const DirtyTiles tiles = memoryTiles(a.cameraDepth);
   pipelineVolumeWork<StagedCameraSample>(
       pool_, a, order,
@@ -378,56 +528,62 @@ void CpuDevice::run(uint32_t, const CamSplatArgs &a) {
         fetchParticle(a.positions, ordered, a.velocities, work);
       },
       [&](const WorkItem &work, uint64_t slot, StagedCameraSample &staged) {
-        placeCameraSample(a, ordered, work, slot, staged);
+        placeCameraSample(a, source, work, slot, staged);
       },
-      [&](const WorkItem &, const StagedCameraSample &staged) {
+      [&](const WorkItem &, const StagedCameraSample &staged, uint32_t times) {
         if (staged.placed)
-          depositCameraSample(a.vol, staged.sample, a.cameraDepth,
-                              [&tiles](MapCell *written) { tiles.markForAtomicAdd(written); });
+          depositCameraSample(
+              a.vol, staged.sample, a.cameraDepth,
+              [&tiles](MapCell *written) { tiles.markForAtomicAdd(written); }, times);
       });
 }
 
 // shadeWork over the work items [begin, end), each sample placed ahead of its shading and the
-// memory its shading reads asked for meanwhile; shade(camera, color, lookups, s) shades a placed
-// sample into s, false for an invisible one.
+// memory its shading reads asked for meanwhile; shade(camera, color, lookups, times, s) shades a
+// placed sample that stands for `times` coinciding samples into s, false for an invisible one.
 template <typename Batch, typename Shade>
 void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t begin, uint64_t end,
                            Batch &batch, Shade &&shade) const {
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
+  const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
+  const KeptLookup *kept = keptLookupsFor(keptLookups_, a, source, orderedPositions_.size());
   SplatSample s;
   pipelineWorkItems<StagedShadeSample>(
-      a.frame.repopulation, a.frame.samples, begin, end, order,
+      a.frame.repopulation, a.frame.samples, samplesCoincide(a.frame, a.velocities), begin, end,
+      order,
       [&](const WorkItem &work, uint64_t) {
         fetchParticle(a.positions, ordered, a.velocities, work);
         if (!order)
           prefetch(a.colors + work.particle);
       },
       [&](const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
-        stageShadeSample(a, ordered, work, slot, staged);
+        stageShadeSample(a, source, kept, work, slot, staged);
       },
-      [&](const WorkItem &, const StagedShadeSample &staged) {
+      [&](const WorkItem &, const StagedShadeSample &staged, uint32_t times) {
         const StagedCameraSample &camera = staged.camera;
         if (!camera.placed)
           return;
         const uint64_t particle = camera.sample.work.particle;
         const Rgba8 &color = order ? orderedColors_[camera.slot] : a.colors[particle];
-        if (shade(camera, color, staged.lookups, s))
-          batch.add(s);
+        if (shade(camera, color, staged.lookups, times, s))
+          batch.add(s, times);
       });
 }
 
 void CpuDevice::run(uint32_t, const ShadeArgs &a) {
   const uint64_t pixels = uint64_t(a.frame.width) * uint64_t(a.frame.height);
   const uint32_t *order = spatialOrderFor(a.positions, a.frame, a.total);
-  if (order) // the colours in visiting order, read one after the other by the shading below
+  if (order) { // the colours in visiting order, read one after the other by the shading below
     gatherInOrder(pool_, a.colors, spatialOrder_.order(), orderedColors_);
+    makeCopyPositions(a.frame);
+  }
   const DirtyTiles accumulatorTiles = memoryTiles(a.accumulator);
   if (!a.layers.sums) {
     accumulateSamples(pool_, privateImages_, a.accumulator, accumulatorTiles, pixels, a.total,
                       kShadeParts, [&](uint64_t begin, uint64_t end, auto &batch) {
                         shadeRange(a, order, begin, end, batch,
                                    [&](const StagedCameraSample &camera, const Rgba8 &color,
-                                       const ShadowLookup *lookups, SplatSample &s) {
+                                       const ShadowLookup *lookups, uint32_t, SplatSample &s) {
                                      return shadeCameraSample(a.vol, camera.sample, color, lookups,
                                                               a.shadowMaps, a.cameraDepth, s);
                                    });
@@ -452,14 +608,18 @@ void CpuDevice::run(uint32_t, const ShadeArgs &a) {
             layerPartSums_.targetOf(batch.part(), privates, a.layers.sums, sumsTiles), stride);
         shadeRange(a, order, begin, end, batch,
                    [&](const StagedCameraSample &camera, const Rgba8 &color,
-                       const ShadowLookup *lookups, SplatSample &s) {
+                       const ShadowLookup *lookups, uint32_t times, SplatSample &s) {
                      const EKV3 velocity = !velocities ? EKV3{0, 0, 0}
                                            : order     ? velocities[camera.slot]
                                                        : velocities[camera.sample.work.particle];
-                     if (!shadeLayeredSample(a, camera.sample, color, velocity, lookups, s,
-                                             records.record(camera.sample.pixel)))
+                     float record[kMaxLayerStride];
+                     if (!shadeLayeredSample(a, camera.sample, color, velocity, lookups, s, record))
                        return false;
-                     records.commit();
+                     // Coinciding samples add the same record once each, as separate ones would.
+                     for (uint32_t t = 0; t < times; ++t) {
+                       std::copy_n(record, stride, records.record(camera.sample.pixel));
+                       records.commit();
+                     }
                      return true;
                    });
       });

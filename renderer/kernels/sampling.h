@@ -116,16 +116,24 @@ EK_HD bool usesMotionBlur(const Frame &frame, const EKV3 *velocities) {
   return velocities != nullptr && frame.shutter > 0.0f;
 }
 
-// World position of a work item's sample, given its particle's position; `state` is left ready
-// for the lens draw.
-EK_HD EKV3 samplePositionFrom(const Frame &frame, EKV3 p, const EKV3 *velocities,
-                              const WorkItem &item, uint32_t &state) {
-  if (item.copy > 0) {
-    const EKV3 offset = repopulationOffset(item.particle, item.copy, frame.radius);
-    p.x += offset.x;
-    p.y += offset.y;
-    p.z += offset.z;
-  }
+// A particle's position p moved by the offset of one of its repopulated copies.
+EK_HD EKV3 movedBy(EKV3 p, const EKV3 &offset) {
+  p.x += offset.x;
+  p.y += offset.y;
+  p.z += offset.z;
+  return p;
+}
+
+// Position of a work item's copy, given its particle's position: the particle itself, or for a
+// repopulated copy the particle moved by the copy's offset.
+EK_HD EKV3 copyPosition(const Frame &frame, const EKV3 &p, const WorkItem &item) {
+  return item.copy > 0 ? movedBy(p, repopulationOffset(item.particle, item.copy, frame.radius)) : p;
+}
+
+// World position of a work item's sample, given its copy's position (copyPosition); `state` is
+// left ready for the lens draw.
+EK_HD EKV3 samplePositionOfCopy(const Frame &frame, EKV3 p, const EKV3 *velocities,
+                                const WorkItem &item, uint32_t &state) {
   // Only the shutter and the lens draw from the sample's stream; without either it is not made.
   const bool blur = usesMotionBlur(frame, velocities);
   const bool lens = frame.projection != EK_PROJECTION_SPHERICAL && frame.apertureRadius > 0.0f;
@@ -138,6 +146,13 @@ EK_HD EKV3 samplePositionFrom(const Frame &frame, EKV3 p, const EKV3 *velocities
     p.z += v.z * t;
   }
   return p;
+}
+
+// World position of a work item's sample, given its particle's position; `state` is left ready
+// for the lens draw.
+EK_HD EKV3 samplePositionFrom(const Frame &frame, EKV3 p, const EKV3 *velocities,
+                              const WorkItem &item, uint32_t &state) {
+  return samplePositionOfCopy(frame, copyPosition(frame, p, item), velocities, item, state);
 }
 
 // World position of a work item's sample; `state` is left ready for the lens draw.

@@ -180,12 +180,16 @@ struct NothingNoted {
   EK_HD void operator()(MapCell *) const {}
 };
 
-template <typename Noted> EK_HD void addNoted(MapCell *address, float value, Noted &noted) {
+// Adds a deposit `times` times over. The sum saturates at kFullCell like each addition, so one
+// addition of the product leaves the cell as that many additions of the deposit would.
+template <typename Noted>
+EK_HD void addNoted(MapCell *address, float value, Noted &noted, uint32_t times = 1) {
   const MapCell cells = toCell(value);
-  if (cells == 0)
+  if (cells == 0 || times == 0)
     return;
+  const uint64_t total = uint64_t(cells) * uint64_t(times);
   noted(address);
-  atomicSaturatingAdd(address, cells, kFullCell);
+  atomicSaturatingAdd(address, total > uint64_t(kFullCell) ? kFullCell : MapCell(total), kFullCell);
 }
 
 // Deposits a light sample's coverage into one map, between the slices `s` of its depth: into one
@@ -336,13 +340,13 @@ struct CameraSample {
   float coverage; // camSampleArea / max(cross-section, camSampleArea): at most the whole pixel
 };
 
-// Places a work item's sample, given its particle's position, in its pixel and depth slices;
-// false when it is culled.
-EK_HD bool cameraSampleFrom(const Frame &f, const VolumeConstants &vol, const EKV3 &particle,
-                            const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
+// Places a work item's sample, given its copy's position (copyPosition), in its pixel and depth
+// slices; false when it is culled.
+EK_HD bool cameraSampleOfCopy(const Frame &f, const VolumeConstants &vol, const EKV3 &copy,
+                              const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
   out.work = work;
   uint32_t state = 0;
-  out.position = samplePositionFrom(f, particle, velocities, out.work, state);
+  out.position = samplePositionOfCopy(f, copy, velocities, out.work, state);
   PixelHit hit;
   CameraPoint c;
   if (!projectSample(f, out.position, state, hit, c))
@@ -355,6 +359,12 @@ EK_HD bool cameraSampleFrom(const Frame &f, const VolumeConstants &vol, const EK
   return true;
 }
 
+// cameraSampleOfCopy, given the particle's position.
+EK_HD bool cameraSampleFrom(const Frame &f, const VolumeConstants &vol, const EKV3 &particle,
+                            const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
+  return cameraSampleOfCopy(f, vol, copyPosition(f, particle, work), velocities, work, out);
+}
+
 EK_HD bool cameraSample(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,
                         const EKV3 *velocities, const WorkItem &work, CameraSample &out) {
   return cameraSampleFrom(f, vol, positions[work.particle], velocities, work, out);
@@ -365,13 +375,14 @@ EK_HD Cell *cameraColumn(const VolumeConstants &vol, Cell *cameraDepth, uint32_t
   return cameraDepth + uint64_t(pixel) * uint64_t(vol.camSlices);
 }
 
-// The camera sample's coverage, split between its two slices of its pixel's column.
+// The camera sample's coverage, split between its two slices of its pixel's column; `times`
+// deposits the same sample that many times (the coinciding samples of a copy).
 template <typename Noted = NothingNoted>
 EK_HD void depositCameraSample(const VolumeConstants &vol, const CameraSample &s,
-                               MapCell *cameraDepth, Noted noted = {}) {
+                               MapCell *cameraDepth, Noted noted = {}, uint32_t times = 1) {
   MapCell *column = cameraColumn(vol, cameraDepth, s.pixel);
-  addNoted(column + s.slices.k0, s.coverage * (1.0f - s.slices.fraction), noted);
-  addNoted(column + s.slices.k1, s.coverage * s.slices.fraction, noted);
+  addNoted(column + s.slices.k0, s.coverage * (1.0f - s.slices.fraction), noted, times);
+  addNoted(column + s.slices.k1, s.coverage * s.slices.fraction, noted, times);
 }
 
 EK_HD void camSplatWork(const Frame &f, const VolumeConstants &vol, const EKV3 *positions,

@@ -21,7 +21,8 @@ using namespace ek;
 
 // A moving ball of particles with repopulated copies and several samples, lit by a spot, a point
 // light (a cube of six maps) and a sun, all casting shadows; dense enough that some light samples
-// spread over many texels.
+// spread over many texels. `stillShutter` closes the shutter: the samples of a copy then coincide
+// (three of them, so that the launches' ranges split copies).
 struct LitCloud {
   std::vector<EKV3> positions, velocities;
   std::vector<Rgba8> colors;
@@ -31,7 +32,7 @@ struct LitCloud {
   uint64_t pixels = 0;
 };
 
-LitCloud litCloud(int particles) {
+LitCloud litCloud(int particles, bool stillShutter) {
   LitCloud c;
   std::mt19937 random(12);
   std::uniform_real_distribution<float> uniform(-6.0f, 6.0f);
@@ -45,8 +46,8 @@ LitCloud litCloud(int particles) {
   EKRenderSettings s = ek::test::volumeSettings(96, 64, 0, 32, 12, 8);
   s.repopulation = 1;
   s.radius = 0.4f;
-  s.samples = 2;
-  s.shutter = 0.5f;
+  s.samples = stillShutter ? 3 : 2;
+  s.shutter = stillShutter ? 0.0f : 0.5f;
   s.emission = 0.05f;
   s.scattering = 0.3f;
   s.ambient[0] = 0.1f;
@@ -110,12 +111,13 @@ TEST(CpuVolume, PrefixAgreesWithPrefixColumn) {
 // item in the launch's visiting order: index order, or the space order of a bounds pass (whose
 // positions the CPU keeps in that order). To the bit on any number of workers: the maps' sums do
 // not depend on the order of their additions, and a launch this small shades on one worker.
-void checkSplatsAndShade(bool spaceOrder) {
-  const LitCloud c = litCloud(1500);
+void checkSplatsAndShade(bool spaceOrder, bool stillShutter) {
+  const LitCloud c = litCloud(1500, stillShutter);
   const ek::Frame &f = c.frame;
+  ASSERT_EQ(samplesCoincide(f, c.velocities.data()), stillShutter);
   ek::Frame oneSample = f;
   oneSample.samples = 1;
-  const uint64_t lightWork = c.positions.size() * 2, work = lightWork * 2;
+  const uint64_t lightWork = c.positions.size() * 2, work = lightWork * uint64_t(f.samples);
   const uint64_t depthCells = c.pixels * uint64_t(c.vol.camSlices);
   const uint32_t count = uint32_t(c.positions.size());
 
@@ -189,19 +191,84 @@ void checkSplatsAndShade(bool spaceOrder) {
                                       deviceDepth.data()});
     expectSame(deviceMaps, maps, "shadow maps");
     expectSame(deviceDepth, depth, "camera depth");
-    std::vector<Rgba32f> accumulator(c.pixels, Rgba32f{0, 0, 0, 0});
-    device.launch(1, ek::ShadeArgs{f, c.vol, c.positions.data(), c.colors.data(),
-                                   c.velocities.data(), work, prefixedMaps.data(),
-                                   prefixedDepth.data(), accumulator.data(), ek::ShadeLayers{}});
-    std::vector<float> deviceImage(c.pixels * 4);
-    std::memcpy(deviceImage.data(), accumulator.data(), deviceImage.size() * sizeof(float));
-    expectSame(deviceImage, image, "image");
+    auto shadeAndCheck = [&](const char *what) {
+      std::vector<Rgba32f> accumulator(c.pixels, Rgba32f{0, 0, 0, 0});
+      device.launch(1, ek::ShadeArgs{f, c.vol, c.positions.data(), c.colors.data(),
+                                     c.velocities.data(), work, prefixedMaps.data(),
+                                     prefixedDepth.data(), accumulator.data(), ek::ShadeLayers{}});
+      std::vector<float> deviceImage(c.pixels * 4);
+      std::memcpy(deviceImage.data(), accumulator.data(), deviceImage.size() * sizeof(float));
+      expectSame(deviceImage, image, what);
+    };
+    shadeAndCheck("image");
+    // After a light pass with other maps, the shading with these looks its samples up itself
+    // instead of taking where that pass's samples landed.
+    VolumeConstants otherMaps = c.vol;
+    for (int m = 0; m < otherMaps.shadowMapCount; ++m)
+      otherMaps.maps[m].view[3] += 1.5f;
+    std::vector<MapCell> scratch(c.shadowCells, 0);
+    device.launch(1, ek::LightSplatArgs{oneSample, otherMaps, c.positions.data(),
+                                        c.velocities.data(), lightWork, scratch.data()});
+    shadeAndCheck("image after a light pass with other maps");
     ASSERT_EQ(device.takeLaunchError(), kDeviceOk);
   }
 }
 
-TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctionsInIndexOrder) { checkSplatsAndShade(false); }
+// The copies' positions a frame's passes share: a launch for other copies (another radius or
+// repopulation) or, after a bounds pass, for more or moved particles places its samples where the
+// item functions do, never where an earlier launch's copies lay. The camera depth map's sums do not
+// depend on the order of their additions, so index order gives the expected map.
+TEST(CpuVolume, CopiesFollowTheFrameAndTheParticles) {
+  LitCloud c = litCloud(1200, true);
+  uint32_t count = 700; // the first frame has fewer particles than the ones after it
+  const uint64_t depthCells = c.pixels * uint64_t(c.vol.camSlices);
+  CpuDevice device(2, VectorPaths{});
+  auto measure = [&] {
+    float bounds[8] = {3.4e38f, 3.4e38f, 3.4e38f, -3.4e38f, -3.4e38f, -3.4e38f, 0};
+    double moments[7] = {};
+    device.launch(1, ek::BoundsArgs{c.positions.data(), nullptr, count, bounds, moments});
+  };
+  auto checkCameraSplat = [&](const ek::Frame &f, const char *what) {
+    const uint64_t work = count * itemsPerParticle(f.repopulation, f.samples);
+    std::vector<MapCell> expected(depthCells, 0), actual(depthCells, 0);
+    for (uint64_t i = 0; i < work; ++i)
+      camSplatItem(f, c.vol, c.positions.data(), nullptr, i, expected.data());
+    device.launch(1, ek::CamSplatArgs{f, c.vol, c.positions.data(), nullptr, work, actual.data()});
+    SCOPED_TRACE(what);
+    expectSame(actual, expected, "camera depth");
+  };
+  ek::Frame f = c.frame;
+  measure();
+  checkCameraSplat(f, "first frame");
+  count = uint32_t(c.positions.size());
+  measure();
+  checkCameraSplat(f, "more particles");
+  f.radius *= 2.5f;
+  checkCameraSplat(f, "wider copies");
+  f.repopulation = 3;
+  checkCameraSplat(f, "more copies");
+  f.radius = c.frame.radius;
+  checkCameraSplat(f, "the first copies again");
+  for (EKV3 &p : c.positions)
+    p = {p.z * 0.5f, p.x, p.y + 1.0f};
+  measure();
+  checkCameraSplat(f, "moved particles");
+  ASSERT_EQ(device.takeLaunchError(), kDeviceOk);
+}
 
-TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctionsInSpaceOrder) { checkSplatsAndShade(true); }
+TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctionsInIndexOrder) {
+  checkSplatsAndShade(false, false);
+}
+
+TEST(CpuVolume, SplatsAndShadeAgreeWithTheItemFunctionsInSpaceOrder) {
+  checkSplatsAndShade(true, false);
+}
+
+// Without motion blur every sample of a copy lands in the same place: the launches place a copy
+// once and deposit and shade it once for each of its samples in their range.
+TEST(CpuVolume, CoincidingSamplesAgreeWithTheItemFunctions) {
+  checkSplatsAndShade(false, true);
+  checkSplatsAndShade(true, true);
+}
 
 } // namespace

@@ -171,6 +171,31 @@ TEST(VolumeKernels, CellsRoundAndSaturate) {
   EXPECT_EQ(cell, kFullCell) << "no wrap past 32 bits either";
 }
 
+// A deposit made `times` times at once leaves a cell as that many single deposits would, up to
+// saturation, and a product past 32 bits saturates instead of wrapping.
+TEST(VolumeKernels, RepeatedDepositsAddUpAsSingleOnes) {
+  NothingNoted noted;
+  for (float value : {0.3f, 1e-6f, 200.0f, kCellLimit}) {
+    for (uint32_t times : {1u, 3u, 4u, 7u}) {
+      for (MapCell start : {MapCell(0), MapCell(12345), kFullCell - 100}) {
+        MapCell once = start, oneByOne = start;
+        addNoted(&once, value, noted, times);
+        for (uint32_t t = 0; t < times; ++t)
+          addNoted(&oneByOne, value, noted);
+        EXPECT_EQ(once, oneByOne) << value << " x " << times << " onto " << start;
+      }
+    }
+  }
+  MapCell cell = 1;
+  addNoted(&cell, kCellLimit, noted, 5); // 5 x kFullCell does not fit 32 bits
+  EXPECT_EQ(cell, kFullCell);
+  addNoted(&cell, 1.0f, noted, 0);
+  EXPECT_EQ(cell, kFullCell);
+  cell = 7;
+  addNoted(&cell, 1.0f, noted, 0);
+  EXPECT_EQ(cell, 7u) << "no deposit at all";
+}
+
 TEST(VolumeKernels, FalloffConeAndPhase) {
   EXPECT_FLOAT_EQ(distanceFactor(0, 10, 0, 50), 1.0f);
   EXPECT_FLOAT_EQ(distanceFactor(1, 10, 0, 20), 0.25f);
