@@ -21,16 +21,21 @@ _BORROWED_PANELS = (
 )
 
 
-class EMBERKIT_PT_settings(bpy.types.Panel):
-    bl_label = "emberkit"
+class _PropertiesPanel:
+    """A panel of the properties editor, shown while this engine renders."""
+
     bl_space_type = "PROPERTIES"
     bl_region_type = "WINDOW"
-    bl_context = "render"
     COMPAT_ENGINES = {ENGINE}
 
     @classmethod
     def poll(cls, context):
         return context.engine in cls.COMPAT_ENGINES
+
+
+class EMBERKIT_PT_settings(_PropertiesPanel, bpy.types.Panel):
+    bl_label = "emberkit"
+    bl_context = "render"
 
     def draw(self, context):
         layout = self.layout
@@ -59,16 +64,9 @@ class EMBERKIT_PT_settings(bpy.types.Panel):
             layout.prop(settings, "shadows")
 
 
-class EMBERKIT_PT_passes(bpy.types.Panel):
+class EMBERKIT_PT_passes(_PropertiesPanel, bpy.types.Panel):
     bl_label = "Passes"
-    bl_space_type = "PROPERTIES"
-    bl_region_type = "WINDOW"
     bl_context = "view_layer"
-    COMPAT_ENGINES = {ENGINE}
-
-    @classmethod
-    def poll(cls, context):
-        return context.engine in cls.COMPAT_ENGINES
 
     def draw(self, context):
         layout = self.layout
@@ -83,17 +81,14 @@ class EMBERKIT_PT_passes(bpy.types.Panel):
         row.prop(view_layer.emberkit, "use_pass_lights")
 
 
-class EMBERKIT_PT_object(bpy.types.Panel):
+class EMBERKIT_PT_object(_PropertiesPanel, bpy.types.Panel):
     bl_label = "emberkit"
-    bl_space_type = "PROPERTIES"
-    bl_region_type = "WINDOW"
     bl_context = "object"
-    COMPAT_ENGINES = {ENGINE}
 
     @classmethod
     def poll(cls, context):
         obj = context.object
-        return context.engine in cls.COMPAT_ENGINES and obj is not None and obj.type == "MESH"
+        return super().poll(context) and obj is not None and obj.type == "MESH"
 
     def draw(self, context):
         self.layout.prop(context.object, "emberkit_points")

@@ -47,6 +47,18 @@ def read_float_exr(path):
     return images
 
 
+def _render_passes(scene, tmp_path):
+    """Renders frame 1 of `scene` on the command line into an uncompressed float multilayer EXR
+    and returns its channels by name."""
+    scene.render.image_settings.file_format = "OPEN_EXR_MULTILAYER"
+    scene.render.image_settings.exr_codec = "NONE"
+    scene.render.image_settings.color_depth = "32"
+    blend = _save(scene, tmp_path)
+    run = _blender(blend, scene, "-o", str(tmp_path / "frame_####"), "-f", "1")
+    assert run.returncode == 0, run.stdout + run.stderr
+    return read_float_exr(str(tmp_path / "frame_0001.exr"))
+
+
 def test_depth_vector_and_emission_passes_hold_the_points_layers(tmp_path):
     size = (96, 64)
     scene = point_scene(size)
@@ -54,15 +66,7 @@ def test_depth_vector_and_emission_passes_hold_the_points_layers(tmp_path):
     scenes.add_point_attribute(mesh, "velocity", "FLOAT_VECTOR", [(0, 0, 24)], "vector")
     view_layer = scene.view_layers[0]
     view_layer.use_pass_z = view_layer.use_pass_vector = view_layer.use_pass_emit = True
-    scene.render.image_settings.file_format = "OPEN_EXR_MULTILAYER"
-    scene.render.image_settings.exr_codec = "NONE"
-    scene.render.image_settings.color_depth = "32"
-    blend = _save(scene, tmp_path)
-
-    run = _blender(blend, scene, "-o", str(tmp_path / "frame_####"), "-f", "1")
-
-    assert run.returncode == 0, run.stdout + run.stderr
-    images = read_float_exr(str(tmp_path / "frame_0001.exr"))
+    images = _render_passes(scene, tmp_path)
     prefix = view_layer.name + "."
     column, row = expected_pixel(scene, POINT, size)
     combined = np.stack([images[prefix + "Combined." + c] for c in "RGB"], axis=-1)
@@ -107,15 +111,7 @@ def test_light_passes_with_emission_and_ambient_add_up_to_the_combined_pass(tmp_
     view_layer.use_pass_emit = True
     view_layer.emberkit.use_pass_lights = True
     scene.render.film_transparent = True
-    scene.render.image_settings.file_format = "OPEN_EXR_MULTILAYER"
-    scene.render.image_settings.exr_codec = "NONE"
-    scene.render.image_settings.color_depth = "32"
-    blend = _save(scene, tmp_path)
-
-    run = _blender(blend, scene, "-o", str(tmp_path / "frame_####"), "-f", "1")
-
-    assert run.returncode == 0, run.stdout + run.stderr
-    images = read_float_exr(str(tmp_path / "frame_0001.exr"))
+    images = _render_passes(scene, tmp_path)
     prefix = view_layer.name + "."
 
     def colour(name):
