@@ -1,5 +1,6 @@
 // The volumetric look gives the same request the same bytes: run after run, and whatever number
-// of workers the CPU splits the passes among; so do its layers.
+// of workers the CPU splits the passes among (also when most of them get no particle); so do its
+// layers.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -139,6 +140,36 @@ TEST(VolumeRepeat, LayersAreTheSameOnEveryRunAndWorkerCount) {
     }
     if (workers == 1)
       reference = first.images;
+  }
+}
+
+// A handful of particles split among many workers leaves most of them without work, and the
+// parts of the space order and of the shading without particles: the images and every layer are
+// still those of one worker.
+TEST(VolumeRepeat, FewParticlesOnManyWorkersGiveTheOneWorkerImage) {
+  for (int count : {1, 2, 3, 5, 9, 17}) {
+    Image reference;
+    std::vector<std::vector<float>> referenceLayers;
+    for (unsigned workers : {1u, 2u, 3u, 8u, 16u}) {
+      SCOPED_TRACE(std::to_string(count) + " particles, " + std::to_string(workers) + " workers");
+      EKContext *context = ek::test::createCpuContext(workers);
+      ASSERT_NE(context, nullptr);
+      uploadTurningBall(context, count);
+      Layers layers;
+      const Image image = renderLitBall(context, &layers);
+      ekDestroy(context);
+      if (workers == 1) {
+        reference = image;
+        referenceLayers = layers.images;
+        continue;
+      }
+      expectSameBytes(image, reference, "beauty");
+      for (size_t n = 0; n < layers.images.size(); ++n)
+        EXPECT_EQ(std::memcmp(layers.images[n].data(), referenceLayers[n].data(),
+                              layers.images[n].size() * sizeof(float)),
+                  0)
+            << "layer " << n;
+    }
   }
 }
 
