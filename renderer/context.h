@@ -16,6 +16,23 @@
 #include "emberkit.h"
 #include "kernels/frame.h"
 
+namespace ek {
+
+constexpr int kBoundsFloats = 8; // 7 used; the buffer is 32 bytes
+constexpr int kMoments = 7;      // sums of x, y, z and of their squares, and the particles measured
+
+// A measure of the cloud (bounds, largest squared speed, moments) kept on the host with what it
+// was made of: the particles' edition and the velocities read.
+struct KeptCloudMeasure {
+  bool valid = false;
+  uint64_t edition = 0;
+  const EKV3 *velocities = nullptr;
+  float bounds[kBoundsFloats] = {};
+  double moments[kMoments] = {};
+};
+
+} // namespace ek
+
 struct EKContext {
   int32_t device = 0;
   std::unique_ptr<ek::Device> backend;
@@ -28,6 +45,9 @@ struct EKContext {
   bool velocitiesValid = false;
   uint64_t capacity = 0;
   uint64_t count = 0;
+  // Counts the changes of the particles (their values or their number), so that what is worked
+  // out from them can be kept while they stay the same.
+  uint64_t particleEdition = 0;
 
   ek::DeviceBuffer<Rgba32f> accumulator;
   ek::DeviceBuffer<Rgba8> image;
@@ -39,6 +59,9 @@ struct EKContext {
   ek::DeviceBuffer<float> totalDepth;
   ek::DeviceBuffer<float> bounds;
   ek::DeviceBuffer<double> moments;
+  // The additive look's layered renders measure the cloud for their depth range only; a render
+  // of unchanged particles takes the last such measure.
+  ek::KeptCloudMeasure depthMeasure;
   // A layered render's sums per pixel and, on a GPU, its layer images before their download.
   ek::DeviceBuffer<float> layerSums;
   ek::DeviceBuffer<float> layerImages;

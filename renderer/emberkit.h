@@ -377,9 +377,11 @@ EK_API int32_t ekLastWriteError(void);
  *                      depth range over cameraSlices, default 32). The additive look, whose
  *                      particles hide nothing, gathers four moments of their depth per pixel
  *                      in its splat (16 bytes a pixel, and a measure of the cloud's depth
- *                      range) and reads Z from the spread of two even clumps of equal width
- *                      that has those moments: exact, to float rounding, for one or two thin
- *                      clouds (a sheet in front of another) and for one cloud spread evenly
+ *                      range, which later renders reuse until ekUpload, ekSetCount,
+ *                      ekReserve or ekGenerateTestCloud changes the particles) and reads Z
+ *                      from the spread of two even clumps of equal width that has those
+ *                      moments: exact, to float rounding, for one or two thin clouds (a
+ *                      sheet in front of another) and for one cloud spread evenly
  *                      in depth; for other spreads an estimate (a bell-shaped cloud: within
  *                      about 3 % of the depth range; three thin clouds: near the middle of the
  *                      one that holds the half-alpha point, within about 15 %, but anywhere

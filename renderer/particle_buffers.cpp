@@ -18,6 +18,7 @@ void releaseParticles(EKContext *context) {
   context->count = 0;
   context->hasVelocityBuffer = false;
   context->velocitiesValid = false;
+  ++context->particleEdition;
 }
 
 // Refuses a reservation that would not leave the memory reserve free. Sizes are checked before
@@ -89,6 +90,7 @@ EK_API int32_t ekUpload(EKContext *context, const EKV3 *positions, const uint8_t
       ek::setError(context, "ekUpload: velocity passed but reserved without velocity");
       return 1;
     }
+    ++context->particleEdition; // even an upload that fails part way may have changed some
     ek::Device &backend = *context->backend;
     if (!ek::checkDevice(
             context,
@@ -132,6 +134,7 @@ EK_API int32_t ekSetCount(EKContext *context, uint64_t n) {
       return 1;
     }
     context->count = n;
+    ++context->particleEdition;
     return 0;
   });
 }

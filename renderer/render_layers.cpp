@@ -199,7 +199,7 @@ bool splatAdditiveLayers(EKContext *c, const LayerJob &job, const EKCamera &came
   if (beauty.total > 0)
     device.launch(blocks, AdditiveLayerSplatArgs{
                               beauty, plan, plan.motion >= 0 ? c->velocities.get() : nullptr,
-                              vol.camDepthStart, depthSpan(vol), c->layerSums.get()});
+                              vol.camDepthStart, 2.0f / depthSpan(vol), c->layerSums.get()});
   return checkDevice(c, device.takeLaunchError(), "layered splat");
 }
 

@@ -11,8 +11,6 @@ namespace ek {
 namespace {
 
 constexpr uint32_t kBoundsBlocks = 1024;
-constexpr int kBoundsFloats = 8; // 7 used; the buffer is 32 bytes
-constexpr int kMoments = 7;      // sums of x, y, z and of their squares, and the particles measured
 constexpr float kMinPad = 0.001f;
 constexpr float kCopySpread = 3.0f; // repopulated copies reach three standard deviations
 
@@ -112,11 +110,16 @@ bool renderShadowMaps(EKContext *c, const VolumeConstants &vol, uint64_t cells, 
 
 bool cameraDepthConstants(EKContext *c, const EKCamera &camera, const EKRenderSettings &settings,
                           const Frame &frame, const EKV3 *velocities, VolumeConstants &vol) {
-  float bounds[kBoundsFloats] = {};
-  double moments[kMoments];
-  if (!measureCloud(c, velocities, bounds, moments, false))
-    return false;
-  const Box padded = paddedBox(bounds, uint64_t(moments[kMoments - 1]), frame);
+  KeptCloudMeasure &kept = c->depthMeasure;
+  if (!kept.valid || kept.edition != c->particleEdition || kept.velocities != velocities) {
+    kept.valid = false;
+    if (!measureCloud(c, velocities, kept.bounds, kept.moments, false))
+      return false;
+    kept.valid = true;
+    kept.edition = c->particleEdition;
+    kept.velocities = velocities;
+  }
+  const Box padded = paddedBox(kept.bounds, uint64_t(kept.moments[kMoments - 1]), frame);
   vol = VolumeConstants{};
   buildVolumeConstants(camera, settings, frame, nullptr, 0, padded, 0.0f, vol);
   return true;

@@ -36,7 +36,9 @@ private:
 };
 
 // The constants of the camera depth map alone (no lights, no density) for the particles held,
-// measured as a volumetric render measures them; for the depth layer of the additive look.
+// measured as a volumetric render measures them; for the depth layer of the additive look. The
+// measure is kept in the context and taken again only once the particles (or the velocities
+// read) have changed, so layered renders of the same particles measure them once.
 bool cameraDepthConstants(EKContext *context, const EKCamera &camera,
                           const EKRenderSettings &settings, const Frame &frame,
                           const EKV3 *velocities, VolumeConstants &vol);

@@ -6,6 +6,7 @@ extern "C" EK_API int32_t ekGenerateTestCloud(EKContext *context, uint64_t n, ui
   return ek::enter(context, "ekGenerateTestCloud", [&]() -> int32_t {
     if (ek::reserveParticles(context, n, withVelocity != 0) != 0)
       return 1;
+    ++context->particleEdition;
     ek::Device &backend = *context->backend;
     backend.launch(ek::blocksFor(backend, n, ek::kBlockSize),
                    ek::GalaxyArgs{context->positions.get(), context->colors.get(),

@@ -29,7 +29,7 @@ EK_HD bool additiveLayerSample(const AdditiveLayerSplatArgs &a, const WorkItem &
       extra[a.plan.motion + k] = w * steps[k];
   }
   if (a.plan.moments >= 0)
-    depthMomentTerms(normalisedDepth(depth, a.depthStart, a.depthSpan), w, extra + a.plan.moments);
+    depthMomentTerms(normalisedDepth(depth, a.depthStart, a.depthScale), w, extra + a.plan.moments);
   return true;
 }
 

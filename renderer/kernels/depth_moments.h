@@ -12,9 +12,10 @@ namespace ek {
 
 constexpr int32_t kDepthMomentFloats = 4;
 
-// The normalised depth of `depth` in the range [start, start + span], clamped to [-1, 1].
-EK_HD float normalisedDepth(float depth, float start, float span) {
-  const float u = 2.0f * (depth - start) / span - 1.0f;
+// The normalised depth of `depth` in the range from `start` on with scale = 2 / its span,
+// clamped to [-1, 1]. The scale is a factor, so that the splat divides nothing per sample for it.
+EK_HD float normalisedDepth(float depth, float start, float scale) {
+  const float u = (depth - start) * scale - 1.0f;
   return u < -1.0f ? -1.0f : u > 1.0f ? 1.0f : u;
 }
 

@@ -113,9 +113,9 @@ struct AdditiveLayerSplatArgs {
   SplatArgs beauty;
   AdditiveSums plan;
   const EKV3 *motionVelocities; // the particles' velocities when the plan has motion
-  float depthStart;             // the depth range the moments are normalised over
-  float depthSpan;
-  float *sums; // pixels x plan.stride
+  float depthStart;             // the start of the depth range the moments are normalised over
+  float depthScale;             // 2 / the range's span: normalised units per scene unit
+  float *sums;                  // pixels x plan.stride
 };
 
 // The volumetric look's layer images from the beauty's sums, the shading's layer sums and the

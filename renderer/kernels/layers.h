@@ -68,13 +68,16 @@ EK_HD void pinholeSteps(const Frame &f, const EKV3 &p, const EKV3 &velocity, flo
                          m[8] * velocity.x + m[9] * velocity.y + m[10] * velocity.z};
   const float scaleX = f.scaleX * 0.5f * float(f.width);
   const float scaleY = f.scaleY * 0.5f * float(f.height);
-  const float x = c.x / -c.z, y = c.y / -c.z;
+  // One reciprocal per end of a step instead of a division per coordinate.
+  const float inverseDepth = -1.0f / c.z;
+  const float x = c.x * inverseDepth, y = c.y * inverseDepth;
   auto step = [&](float sign, const EKV3 &to, float &u, float &v) {
     const float depth = -(c.z + sign * d.z);
     if (!isFinitePoint(to) || f.nearClip >= depth)
       return;
-    u = ((c.x + sign * d.x) / depth - x) * scaleX;
-    v = (y - (c.y + sign * d.y) / depth) * scaleY;
+    const float inverse = 1.0f / depth;
+    u = ((c.x + sign * d.x) * inverse - x) * scaleX;
+    v = (y - (c.y + sign * d.y) * inverse) * scaleY;
   };
   step(1.0f, {p.x + velocity.x, p.y + velocity.y, p.z + velocity.z}, forwardU, forwardV);
   step(-1.0f, {p.x - velocity.x, p.y - velocity.y, p.z - velocity.z}, backwardU, backwardV);

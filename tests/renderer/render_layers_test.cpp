@@ -141,6 +141,41 @@ TEST_P(RenderLayers, AdditiveDepthOfThreeSheets) {
   }
 }
 
+// The additive look's depth range comes from a measure of the cloud that renders of unchanged
+// particles share: a render after an upload, whole or in part, measures the particles anew and
+// finds each sheet where it now is (a stale range would clamp the moved sheet to its end).
+TEST_P(RenderLayers, AdditiveDepthFollowsUploadsBetweenRenders) {
+  std::vector<EKV3> positions;
+  addSheet(positions, 5000, -3, 3, -3, 3, 30);  // the middle of the image
+  addSheet(positions, 5000, -8, -6, -1, 1, 40); // a narrow one to its left
+  ASSERT_EQ(ekReserve(context, positions.size(), 0), 0);
+  const EKRenderSettings settings = settingsFor(EK_MODE_ADDITIVE);
+  const float scale = 1 / std::tan(kFovY / 2 * 3.14159265f / 180);
+  // The depths of the middle sheet and of the left one after uploading the particles from
+  // `first` on, with the left sheet at depth `leftDepth`.
+  auto depthsAfter = [&](uint64_t first, float leftDepth) {
+    EXPECT_EQ(ekUpload(context, positions.data() + first, nullptr, nullptr,
+                       positions.size() - first, first),
+              0);
+    const Layered r = renderLayers(context, settings, {}, {{EK_LAYER_DEPTH, 0}});
+    const int leftColumn = int((-7 / leftDepth * scale + 1) / 2 * kSize);
+    return std::pair{r.layers[0][at(32, 32)], r.layers[0][at(leftColumn, 32)]};
+  };
+  const auto [middle, left] = depthsAfter(0, 40);
+  EXPECT_NEAR(middle, 30.0f, 0.5f);
+  EXPECT_NEAR(left, 40.0f, 0.5f);
+  for (EKV3 &p : positions) // the whole cloud moves back, to depths 80 and 90
+    p.z -= 50;
+  const auto [middleMoved, leftMoved] = depthsAfter(0, 90);
+  EXPECT_NEAR(middleMoved, 80.0f, 0.5f);
+  EXPECT_NEAR(leftMoved, 90.0f, 0.5f);
+  for (size_t i = 5000; i < positions.size(); ++i) // the left sheet alone comes forward, to 20
+    positions[i].z += 70;
+  const auto [middleKept, leftForward] = depthsAfter(5000, 20);
+  EXPECT_NEAR(middleKept, 80.0f, 0.5f);
+  EXPECT_NEAR(leftForward, 20.0f, 0.5f);
+}
+
 // The additive look's layered render adds its layer sums in the beauty's own splat: its beauty
 // is ekRender's, bit for bit, and its layers come out the same on every render.
 TEST_P(RenderLayers, AdditiveLayersKeepTheBeautyAndRepeat) {
