@@ -90,12 +90,23 @@ struct PlacedLanes {
   Rgba32f runValue[SampleLanes::kLanes];
 };
 
-// Adds the samples of a placed block, in lane order, and leaves it empty.
-template <typename Batch> void addPlaced(PlacedLanes &block, Batch &batch) {
+// Adds the samples of a placed block, in lane order, and leaves it empty. Meanwhile it asks for
+// the cells of the samples of `next` (if any), one between two additions: asked for all at once,
+// more misses would be outstanding than the processor tracks, and it would stall until the first
+// ones arrive.
+template <typename Batch>
+void addPlaced(PlacedLanes &block, Batch &batch, const PlacedLanes *next = nullptr) {
+  uint64_t ask = next ? next->hits : 0;
   for (uint64_t hits = block.hits; hits != 0; hits &= hits - 1) {
+    if (ask != 0) {
+      batch.prefetch(next->pixel[lowestBit(ask)]);
+      ask &= ask - 1;
+    }
     const uint32_t lane = lowestBit(hits);
     batch.addNow({block.pixel[lane], block.runValue[block.lanes.run[lane]]});
   }
+  for (; ask != 0; ask &= ask - 1)
+    batch.prefetch(next->pixel[lowestBit(ask)]);
   block.hits = 0;
 }
 
@@ -117,9 +128,7 @@ EK_NOT_INLINED void splatInLanes(const SplatArgs &a, uint64_t begin, uint64_t en
   uint32_t filled = 0, runs = 0;
   auto flush = [&] {
     block->hits = place(f, blur, block->lanes, filled, block->pixel);
-    for (uint64_t hits = block->hits; hits != 0; hits &= hits - 1)
-      batch.prefetch(block->pixel[lowestBit(hits)]);
-    addPlaced(*previous, batch);
+    addPlaced(*previous, batch, block);
     std::swap(block, previous);
     filled = runs = 0;
   };
