@@ -120,7 +120,8 @@ EK_NOT_INLINED void splatInLanes(const SplatArgs &a, uint64_t begin, uint64_t en
   const Frame &f = a.frame;
   const bool blur = usesMotionBlur(f, a.velocities);
   // Two blocks take turns: while one is filled and placed, the cells of the other's samples,
-  // asked for when it was placed, arrive; its samples are added once the next block is placed.
+  // asked for right after it was placed, arrive; its samples are added once the next block is
+  // placed.
   // The samples themselves are never copied into a batch, and every miss has a block's placing
   // to arrive in.
   PlacedLanes blocks[2];
