@@ -3,9 +3,11 @@
 // For each scene it renders particles x 4 samples into 1920 x 1080 through the library and, in the
 // same run, measures the scatter limit: the very same samples, placed beforehand, added without
 // atomics into one private image per worker and merged at the end. It prints samples per second of
-// both, their ratio, and the resolve pass's time as a share of the splat's. Last, the first frame
-// of a fresh context (8-bit image out, as ekrender's PNG) beside a later frame of the same request,
-// for 1000 particles and for the benchmark's count.
+// both, their ratio, and the resolve pass's time as a share of the splat's. The splat and the limit
+// are timed both by the clock and by the process's CPU time: on a machine that other work loads,
+// the CPU time of the two, and so their ratio, stays steady where the clock's swings. Last, the
+// first frame of a fresh context (8-bit image out, as ekrender's PNG) beside a later frame of the
+// same request, for 1000 particles and for the benchmark's count.
 //
 //   bench_additive [--device cpu|cuda] [--particles N] [--repeat N]
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <random>
 #include <string>
@@ -35,22 +38,38 @@ namespace {
 
 constexpr int kWidth = 1920, kHeight = 1080, kSamples = 4;
 
-// Median time of `run`, each time after an untimed `prepare`.
-double medianMs(
+// Median times of `run`, each time after an untimed `prepare`: by the clock and in CPU time of the
+// whole process (all its threads together).
+struct Times {
+  double wallMs, cpuMs;
+};
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+Times medianTimes(
     int repeat, const std::function<void()> &run, const std::function<void()> &prepare = [] {}) {
   prepare();
   run(); // warm-up: first-touch of buffers, thread start
-  std::vector<double> times;
+  std::vector<double> wall, cpu;
   for (int i = 0; i < repeat; ++i) {
     prepare();
     const auto start = std::chrono::steady_clock::now();
+    const std::clock_t cpuStart = std::clock();
     run();
-    times.push_back(
+    cpu.push_back(1000.0 * double(std::clock() - cpuStart) / CLOCKS_PER_SEC);
+    wall.push_back(
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
             .count());
   }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
+  return {median(wall), median(cpu)};
+}
+
+double medianMs(
+    int repeat, const std::function<void()> &run, const std::function<void()> &prepare = [] {}) {
+  return medianTimes(repeat, run, prepare).wallMs;
 }
 
 struct Scene {
@@ -116,14 +135,14 @@ std::vector<ek::SplatSample> placeSamples(EKContext *context, const ek::Frame &f
 
 // The scatter limit on the CPU: precomputed samples added into one private image per worker,
 // then merged into the output on all cores.
-double cpuScatterLimitMs(const std::vector<ek::SplatSample> &hits, int repeat) {
+Times cpuScatterLimit(const std::vector<ek::SplatSample> &hits, int repeat) {
   const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
   ek::WorkerPool pool(workers);
   const uint64_t pixels = uint64_t(kWidth) * kHeight;
   std::vector<std::vector<Rgba32f>> images(workers, std::vector<Rgba32f>(pixels));
   std::vector<Rgba32f> output(pixels);
   const uint64_t part = hits.size() / workers + 1;
-  return medianMs(repeat, [&] {
+  return medianTimes(repeat, [&] {
     pool.parallelFor(pixels, pool.chunkFor(pixels, 4096), [&](uint64_t b, uint64_t e, unsigned) {
       for (auto &image : images)
         std::fill(image.begin() + b, image.begin() + e, Rgba32f{0, 0, 0, 0});
@@ -183,7 +202,8 @@ void runScene(EKContext *context, const Scene &scene, const ek::bench::Options &
     device.synchronize();
   };
   const double clearMs = medianMs(options.repeat, clear, splatOnce);
-  const double splatMs = medianMs(options.repeat, splatOnce, clear);
+  const Times splatTimes = medianTimes(options.repeat, splatOnce, clear);
+  const double splatMs = splatTimes.wallMs;
   const double resolveMs = medianMs(options.repeat, [&] {
     device.launch(resolveBlocks, resolve);
     device.synchronize();
@@ -195,8 +215,10 @@ void runScene(EKContext *context, const Scene &scene, const ek::bench::Options &
   const std::vector<ek::SplatSample> hits = placeSamples(context, frame);
   double limitMs = 0;
   const char *limitName = "scatter limit";
+  Times limitTimes{};
   if (options.device == EK_DEVICE_CPU) {
-    limitMs = cpuScatterLimitMs(hits, options.repeat);
+    limitTimes = cpuScatterLimit(hits, options.repeat);
+    limitMs = limitTimes.wallMs;
   } else {
 #if EK_HAS_CUDA
     limitMs = ek::bench::bareAtomicMs(hits, pixels, options.repeat);
@@ -209,6 +231,9 @@ void runScene(EKContext *context, const Scene &scene, const ek::bench::Options &
   std::printf("  splat          %8.2f ms  %10.3g samples/s\n", splatMs, samples / splatMs * 1e3);
   std::printf("  %-14s %8.2f ms  %10.3g samples/s\n", limitName, limitMs, samples / limitMs * 1e3);
   std::printf("  ratio splat / limit speed: %.2f\n", limitMs / splatMs);
+  if (options.device == EK_DEVICE_CPU)
+    std::printf("  CPU time: splat %.2f ms, limit %.2f ms, ratio %.2f\n", splatTimes.cpuMs,
+                limitTimes.cpuMs, limitTimes.cpuMs / splatTimes.cpuMs);
   std::printf("  clear %.2f ms, resolve %.2f ms (%.0f%% of the splat), whole ekRender %.2f ms\n",
               clearMs, resolveMs, 100.0 * resolveMs / splatMs, renderMs);
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "cpu/cpu_work_items.h"
@@ -14,16 +15,20 @@
 
 namespace ek {
 
-// Up to kLanes perspective samples that draw from their random stream (motion blur or lens), laid
-// out one lane each: the two parts of the stream (particleStreamKey and sampleStreamKey), the
-// position after the copy's offset, and the velocity when motion blur applies. Many lanes are
-// filled before they are placed, so that the placing reads lanes whose stores are long done and
-// spreads its fixed costs over them. Lanes are filled eight at a time, so the arrays have room for
-// seven lanes past the last.
+// Up to kLanes perspective samples that draw from their random stream (motion blur or lens), given
+// as runs: the samples of one copy that follow one another in the lanes. Each lane names its run,
+// and a run holds what its samples share: its particle's part of the stream (particleStreamKey),
+// the base of its samples' parts (the part of the sample in lane L is keyBase + L x
+// kSampleMultiplier, which is sampleStreamKey's sum modulo 2^32), the copy's position and, when
+// motion blur applies, the particle's velocity. A copy's position is thus written once, not once
+// per sample, and the placing works out what its samples share once per run. Lanes are placed
+// eight at a time, each step reading the eight runs from its first lane's on, so `run` has room for
+// seven lanes past the last and the run arrays for seven runs past the last lane's.
 struct SampleLanes {
   static constexpr uint32_t kLanes = 64; // a bit each in a 64-bit mask
   static constexpr uint32_t kRoom = kLanes + 7;
-  uint32_t particleKey[kRoom], sampleKey[kRoom];
+  uint8_t run[kRoom];
+  uint32_t particleKey[kRoom], keyBase[kRoom];
   float x[kRoom], y[kRoom], z[kRoom];
   float vx[kRoom], vy[kRoom], vz[kRoom];
 };
@@ -76,28 +81,32 @@ inline uint32_t lowestBit(uint64_t mask) {
 #define EK_NOT_INLINED
 #endif
 
-// Sets the eight lanes from `lanes` on to value(0) .. value(7), which the compiler writes with
-// vector stores.
-template <typename T, typename Value> void fillEight(T *lanes, Value &&value) {
-  for (uint32_t i = 0; i < 8; ++i)
-    lanes[i] = value(i);
-}
-
-// A placed block of lanes: a bit per lane that lands in the image, each lane's pixel, and what it
-// adds (the value of its run of lanes, one copy's samples).
+// A block of lanes and what placing it gave: a bit per lane that lands in the image, each lane's
+// pixel, and what each run's samples add (the value of one copy's samples).
 struct PlacedLanes {
+  SampleLanes lanes;
   uint64_t hits = 0;
   uint32_t pixel[SampleLanes::kLanes];
-  uint8_t laneRun[SampleLanes::kRoom];
   Rgba32f runValue[SampleLanes::kLanes];
 };
 
-// Adds the samples of a placed block, in lane order, and leaves it empty.
-template <typename Batch> void addPlaced(PlacedLanes &block, Batch &batch) {
+// Adds the samples of a placed block, in lane order, and leaves it empty. Meanwhile it asks for
+// the cells of the samples of `next` (if any), one between two additions: asked for all at once,
+// more misses would be outstanding than the processor tracks, and it would stall until the first
+// ones arrive.
+template <typename Batch>
+void addPlaced(PlacedLanes &block, Batch &batch, const PlacedLanes *next = nullptr) {
+  uint64_t ask = next ? next->hits : 0;
   for (uint64_t hits = block.hits; hits != 0; hits &= hits - 1) {
+    if (ask != 0) {
+      batch.prefetch(next->pixel[lowestBit(ask)]);
+      ask &= ask - 1;
+    }
     const uint32_t lane = lowestBit(hits);
-    batch.addNow({block.pixel[lane], block.runValue[block.laneRun[lane]]});
+    batch.addNow({block.pixel[lane], block.runValue[block.lanes.run[lane]]});
   }
+  for (; ask != 0; ask &= ask - 1)
+    batch.prefetch(next->pixel[lowestBit(ask)]);
   block.hits = 0;
 }
 
@@ -110,19 +119,17 @@ EK_NOT_INLINED void splatInLanes(const SplatArgs &a, uint64_t begin, uint64_t en
                                  decltype(VectorPaths::placeSamples) place, Batch &batch) {
   const Frame &f = a.frame;
   const bool blur = usesMotionBlur(f, a.velocities);
-  SampleLanes lanes;
   // Two blocks take turns: while one is filled and placed, the cells of the other's samples,
-  // asked for when it was placed, arrive; its samples are added once the next block is placed.
+  // asked for right after it was placed, arrive; its samples are added once the next block is
+  // placed.
   // The samples themselves are never copied into a batch, and every miss has a block's placing
   // to arrive in.
   PlacedLanes blocks[2];
   PlacedLanes *block = &blocks[0], *previous = &blocks[1];
   uint32_t filled = 0, runs = 0;
   auto flush = [&] {
-    block->hits = place(f, blur, lanes, filled, block->pixel);
-    for (uint64_t hits = block->hits; hits != 0; hits &= hits - 1)
-      batch.prefetch(block->pixel[lowestBit(hits)]);
-    addPlaced(*previous, batch);
+    block->hits = place(f, blur, block->lanes, filled, block->pixel);
+    addPlaced(*previous, batch, block);
     std::swap(block, previous);
     filled = runs = 0;
   };
@@ -135,34 +142,29 @@ EK_NOT_INLINED void splatInLanes(const SplatArgs &a, uint64_t begin, uint64_t en
       particleKey = particleStreamKey(particle);
       value = splatValue(f, a.colors[particle]);
     }
-    EKV3 position = a.positions[particle];
-    if (w.copy > 0) {
-      const EKV3 offset = repopulationOffset(particle, w.copy, f.radius);
-      position = {position.x + offset.x, position.y + offset.y, position.z + offset.z};
-    }
-    // The copy's samples, as many at a time as the lanes left hold.
+    const EKV3 position = copyPosition(f, a.positions[particle], w);
+    // The copy's samples, as many at a time as the lanes left hold, each time as one run.
     for (uint32_t sample = w.sample, last = w.sample + count; sample < last;) {
       const uint32_t n = std::min(last - sample, SampleLanes::kLanes - filled);
-      // Whole steps of eight lanes, the last one past the copy's samples as SampleLanes allows.
-      // The lambdas take copies, which the compiler knows no lane store can change.
-      const uint32_t copy = w.copy, seed = f.seed, run = runs;
-      const EKV3 v = blur ? a.velocities[particle] : EKV3{};
-      for (uint32_t step = 0; step < n; step += 8) {
-        const uint32_t at = filled + step, firstSample = sample + step;
-        fillEight(lanes.particleKey + at, [particleKey](uint32_t) { return particleKey; });
-        fillEight(lanes.sampleKey + at,
-                  [=](uint32_t i) { return sampleStreamKey(copy, firstSample + i, seed); });
-        fillEight(lanes.x + at, [position](uint32_t) { return position.x; });
-        fillEight(lanes.y + at, [position](uint32_t) { return position.y; });
-        fillEight(lanes.z + at, [position](uint32_t) { return position.z; });
-        if (blur) {
-          fillEight(lanes.vx + at, [v](uint32_t) { return v.x; });
-          fillEight(lanes.vy + at, [v](uint32_t) { return v.y; });
-          fillEight(lanes.vz + at, [v](uint32_t) { return v.z; });
-        }
-        fillEight(block->laneRun + at, [run](uint32_t) { return uint8_t(run); });
+      SampleLanes &lanes = block->lanes;
+      const uint32_t run = runs++;
+      lanes.particleKey[run] = particleKey;
+      // sampleStreamKey(w.copy, sample + i, seed) for lane filled + i, modulo 2^32 as it is.
+      lanes.keyBase[run] = sampleStreamKey(w.copy, sample - filled, f.seed);
+      lanes.x[run] = position.x;
+      lanes.y[run] = position.y;
+      lanes.z[run] = position.z;
+      if (blur) {
+        const EKV3 &v = a.velocities[particle];
+        lanes.vx[run] = v.x;
+        lanes.vy[run] = v.y;
+        lanes.vz[run] = v.z;
       }
-      block->runValue[runs++] = value;
+      // Whole steps of eight lanes, the last one past the copy's samples as SampleLanes allows.
+      const uint64_t eightRuns = uint64_t(run) * 0x0101010101010101u;
+      for (uint32_t step = 0; step < n; step += 8)
+        std::memcpy(lanes.run + filled + step, &eightRuns, 8);
+      block->runValue[run] = value;
       filled += n;
       sample += n;
       if (filled == SampleLanes::kLanes)

@@ -50,24 +50,38 @@ MovingCloud movingCloud(int particles, bool lens, int32_t width = 320, int32_t h
   return cloud;
 }
 
-// Loads work item `item` of the cloud into `lane` of `lanes`, as the splat launch feeds the lane
-// path: the particle moved to its copy's place, its stream keys and its velocity.
-void loadLane(const MovingCloud &cloud, uint64_t item, uint32_t lane, ek::SampleLanes &lanes) {
+// Loads work items [first, first + count) of the cloud into a block of lanes as the splat launch
+// feeds the lane path: the samples of a copy share a run (with `sharedRuns`) or each lane has a run
+// of its own, holding the particle moved to its copy's place, its stream keys and its velocity.
+// The lanes past `count` get a run holding item `stray`, which must not be reported.
+void loadBlock(const MovingCloud &cloud, uint64_t first, uint32_t count, bool sharedRuns,
+               uint64_t stray, ek::SampleLanes &lanes) {
   const ek::Frame &f = cloud.frame;
-  const ek::WorkItem w = ek::decodeWorkItem(item, f.repopulation, f.samples);
-  EKV3 p = cloud.positions[w.particle];
-  if (w.copy > 0) {
-    const EKV3 o = ek::repopulationOffset(w.particle, w.copy, f.radius);
-    p = {p.x + o.x, p.y + o.y, p.z + o.z};
+  auto setRun = [&](uint32_t run, uint64_t item, uint32_t lane) {
+    const ek::WorkItem w = ek::decodeWorkItem(item, f.repopulation, f.samples);
+    const EKV3 p = ek::copyPosition(f, cloud.positions[w.particle], w);
+    lanes.particleKey[run] = ek::particleStreamKey(w.particle);
+    lanes.keyBase[run] = ek::sampleStreamKey(w.copy, w.sample - lane, f.seed);
+    lanes.x[run] = p.x;
+    lanes.y[run] = p.y;
+    lanes.z[run] = p.z;
+    lanes.vx[run] = cloud.velocities[w.particle].x;
+    lanes.vy[run] = cloud.velocities[w.particle].y;
+    lanes.vz[run] = cloud.velocities[w.particle].z;
+  };
+  uint32_t runs = 0;
+  for (uint32_t lane = 0; lane < count; ++lane) {
+    const uint64_t item = first + lane;
+    const bool sameCopy =
+        lane > 0 && (item / uint64_t(f.samples)) == ((item - 1) / uint64_t(f.samples));
+    if (!sharedRuns || !sameCopy)
+      setRun(runs++, item, lane);
+    lanes.run[lane] = uint8_t(runs - 1);
   }
-  lanes.particleKey[lane] = ek::particleStreamKey(w.particle);
-  lanes.sampleKey[lane] = ek::sampleStreamKey(w.copy, w.sample, f.seed);
-  lanes.x[lane] = p.x;
-  lanes.y[lane] = p.y;
-  lanes.z[lane] = p.z;
-  lanes.vx[lane] = cloud.velocities[w.particle].x;
-  lanes.vy[lane] = cloud.velocities[w.particle].y;
-  lanes.vz[lane] = cloud.velocities[w.particle].z;
+  if (count < ek::SampleLanes::kLanes)
+    setRun(runs, stray, count);
+  for (uint32_t lane = count; lane < ek::SampleLanes::kRoom; ++lane)
+    lanes.run[lane] = uint8_t(runs);
 }
 
 // The vectorised resolves against the shared scalar item functions, on ordinary values and on
@@ -189,46 +203,55 @@ TEST(VectorisedResolve, GammaTableGivesTheSleefBytes) {
     ASSERT_LE(std::abs(int(bySleef[i]) - int(ek::gammaByte(values[i]))), 1) << values[i];
 }
 
-// Samples placed a block of lanes at a time against splatWorkItem, item by item. Without a lens
-// nothing transcendental is involved and the two must agree exactly; with one, SLEEF's sine and
-// cosine may move a rare sample across a pixel edge. The last block is placed only in part; its
-// other lanes hold samples from elsewhere, which must not be reported.
+// Samples placed a block of lanes at a time against splatWorkItem, item by item, with motion blur
+// and without. Without a lens nothing transcendental is involved and the two must agree exactly;
+// with one, SLEEF's sine and cosine may move a rare sample across a pixel edge. The last block is
+// placed only in part; its other lanes hold a sample from elsewhere, which must not be reported.
+// The samples of a copy share a run of lanes, and every block placed so must give the very bits of
+// the same block with a run for each lane.
 TEST(VectorisedSamples, AgreeWithTheItemFunction) {
   const ek::VectorPaths paths = vectorPaths();
   if (!paths.placeSamples)
     GTEST_SKIP() << "no vectorised sample placement in this build or on this processor";
   const int particles = 3001; // 27009 items: the last block holds one lane
   for (bool lens : {false, true}) {
-    const MovingCloud cloud = movingCloud(particles, lens);
-    const ek::Frame &f = cloud.frame;
-    const std::vector<EKV3> &positions = cloud.positions, &velocities = cloud.velocities;
-    int mismatches = 0, hits = 0;
-    const uint64_t total = uint64_t(particles) * 3 * 3;
-    for (uint64_t first = 0; first < total; first += ek::SampleLanes::kLanes) {
-      ek::SampleLanes lanes{};
-      const uint32_t count = uint32_t(std::min<uint64_t>(ek::SampleLanes::kLanes, total - first));
-      for (uint32_t lane = 0; lane < ek::SampleLanes::kLanes; ++lane)
-        loadLane(cloud, lane < count ? first + lane : lane * 337 % total, lane, lanes);
-      uint32_t pixel[ek::SampleLanes::kLanes];
-      const uint64_t mask = paths.placeSamples(f, true, lanes, count, pixel);
-      ASSERT_EQ(count == ek::SampleLanes::kLanes ? 0 : mask >> count, 0u) << "unfilled lanes";
-      for (uint32_t lane = 0; lane < count; ++lane) {
-        ek::SplatSample expected;
-        const bool hit = ek::splatSample(f, positions.data(), cloud.colors.data(),
-                                         velocities.data(), first + lane, expected);
-        const bool vectorHit = (mask >> lane) & 1u;
-        hits += hit;
-        if (!lens) {
-          ASSERT_EQ(vectorHit, hit) << "item " << first + lane;
-          if (hit) {
-            ASSERT_EQ(pixel[lane], expected.pixel) << "item " << first + lane;
+    for (bool blur : {true, false}) {
+      const MovingCloud cloud = movingCloud(particles, lens);
+      const ek::Frame &f = cloud.frame;
+      const EKV3 *velocities = blur ? cloud.velocities.data() : nullptr;
+      const char *what = lens ? (blur ? "lens and blur" : "lens") : (blur ? "blur" : "neither");
+      int mismatches = 0, hits = 0;
+      const uint64_t total = uint64_t(particles) * 3 * 3;
+      for (uint64_t first = 0; first < total; first += ek::SampleLanes::kLanes) {
+        const uint32_t count = uint32_t(std::min<uint64_t>(ek::SampleLanes::kLanes, total - first));
+        ek::SampleLanes shared{}, single{};
+        loadBlock(cloud, first, count, true, first * 337 % total, shared);
+        loadBlock(cloud, first, count, false, first * 337 % total, single);
+        uint32_t pixel[ek::SampleLanes::kLanes], singlePixel[ek::SampleLanes::kLanes];
+        const uint64_t mask = paths.placeSamples(f, blur, shared, count, pixel);
+        ASSERT_EQ(count == ek::SampleLanes::kLanes ? 0 : mask >> count, 0u) << "unfilled lanes";
+        ASSERT_EQ(paths.placeSamples(f, blur, single, count, singlePixel), mask) << what;
+        for (uint32_t lane = 0; lane < count; ++lane) {
+          if ((mask >> lane) & 1u) {
+            ASSERT_EQ(pixel[lane], singlePixel[lane]) << what << ", item " << first + lane;
           }
+          ek::SplatSample expected;
+          const bool hit = ek::splatSample(f, cloud.positions.data(), cloud.colors.data(),
+                                           velocities, first + lane, expected);
+          const bool vectorHit = (mask >> lane) & 1u;
+          hits += hit;
+          if (!lens) {
+            ASSERT_EQ(vectorHit, hit) << what << ", item " << first + lane;
+            if (hit) {
+              ASSERT_EQ(pixel[lane], expected.pixel) << what << ", item " << first + lane;
+            }
+          }
+          mismatches += vectorHit != hit || (hit && pixel[lane] != expected.pixel);
         }
-        mismatches += vectorHit != hit || (hit && pixel[lane] != expected.pixel);
       }
+      EXPECT_GT(hits, int(total / 3)) << what << ": most samples land in the image";
+      EXPECT_LE(mismatches, int(total / 500)) << what;
     }
-    EXPECT_GT(hits, int(total / 3)) << "most samples land in the image";
-    EXPECT_LE(mismatches, int(total / 500)) << (lens ? "with" : "without") << " a lens";
   }
 }
 
@@ -265,16 +288,22 @@ TEST(VectorisedSamples, SplatLikeTheScalarDevice) {
 
 // The lane path's splat on 1, 2 and 3 workers against sums made here: every sample placed by the
 // same lane function, added in item order within each worker's part of the work, and the parts'
-// images added in worker order. Many samples land on each pixel of the small image, so a sample
-// added out of turn, twice or not at all changes the bits of some pixel.
+// images added in worker order; with motion blur, a lens, or both. Many samples land on each pixel
+// of the small image, so a sample added out of turn, twice or not at all changes the bits of some
+// pixel.
 TEST(VectorisedSamples, SplatAddsEachPixelsSamplesInItemOrder) {
   const ek::VectorPaths paths = vectorPaths();
   if (!paths.placeSamples)
     GTEST_SKIP() << "no vectorised sample placement in this build or on this processor";
   const int particles = 3001; // 27009 items: past the launches that run on one worker
-  for (bool lens : {false, true}) {
-    const MovingCloud cloud = movingCloud(particles, lens, 40, 25);
+  struct Case {
+    bool lens, blur;
+  };
+  for (const Case c : {Case{false, true}, Case{true, true}, Case{true, false}}) {
+    const MovingCloud cloud = movingCloud(particles, c.lens, 40, 25);
     const ek::Frame &f = cloud.frame;
+    const EKV3 *velocities = c.blur ? cloud.velocities.data() : nullptr;
+    const char *what = c.lens ? (c.blur ? "lens and blur" : "lens") : "blur";
     const uint64_t total = uint64_t(particles) * 3 * 3;
     const size_t pixels = size_t(f.width) * size_t(f.height);
     // Where each item lands (or not) and what it adds.
@@ -282,10 +311,9 @@ TEST(VectorisedSamples, SplatAddsEachPixelsSamplesInItemOrder) {
     for (uint64_t first = 0; first < total; first += ek::SampleLanes::kLanes) {
       ek::SampleLanes lanes{};
       const uint32_t count = uint32_t(std::min<uint64_t>(ek::SampleLanes::kLanes, total - first));
-      for (uint32_t lane = 0; lane < count; ++lane)
-        loadLane(cloud, first + lane, lane, lanes);
+      loadBlock(cloud, first, count, true, first, lanes);
       uint32_t pixel[ek::SampleLanes::kLanes];
-      const uint64_t hits = paths.placeSamples(f, true, lanes, count, pixel);
+      const uint64_t hits = paths.placeSamples(f, c.blur, lanes, count, pixel);
       for (uint32_t lane = 0; lane < count; ++lane)
         if ((hits >> lane) & 1u)
           itemPixel[first + lane] = pixel[lane];
@@ -311,15 +339,15 @@ TEST(VectorisedSamples, SplatAddsEachPixelsSamplesInItemOrder) {
       }
       ek::CpuDevice device(workers, paths);
       std::vector<Rgba32f> accumulator(pixels, Rgba32f{0, 0, 0, 0});
-      device.launch(1, ek::SplatArgs{f, cloud.positions.data(), cloud.colors.data(),
-                                     cloud.velocities.data(), total, accumulator.data()});
+      device.launch(1, ek::SplatArgs{f, cloud.positions.data(), cloud.colors.data(), velocities,
+                                     total, accumulator.data()});
       int crowded = 0;
       for (size_t p = 0; p < pixels; ++p) {
         crowded += expected[p].a > 8 * ek::splatValue(f, Rgba8{0, 0, 0, 255}).a;
         ASSERT_EQ(std::memcmp(&accumulator[p], &expected[p], sizeof(Rgba32f)), 0)
-            << (lens ? "lens" : "motion blur") << ", " << workers << " workers, pixel " << p;
+            << what << ", " << workers << " workers, pixel " << p;
       }
-      EXPECT_GT(crowded, int(pixels / 4)) << "many samples on most pixels";
+      EXPECT_GT(crowded, int(pixels / 4)) << what << ": many samples on most pixels";
     }
   }
 }
