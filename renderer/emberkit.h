@@ -309,9 +309,10 @@ EK_API int32_t ekGenerateTestCloud(EKContext *context, uint64_t count, uint32_t 
  * may be null, and with both null the render still runs (for its time). `gpuMs`, when not null,
  * receives the time of the context's passes in milliseconds (0 when the device cannot tell); on a
  * GPU that other contexts render on meanwhile, the passes share it and take longer. Memory for the
- * image buffers is kept between renders of one size. On failure the caller's images are left as
- * they were, with one exception on a GPU: when the float image fails to download, the 8-bit one has
- * already been written. Returns 0 or 1. */
+ * image buffers is kept between renders of one size; on a GPU the volumetric look also keeps its
+ * exact colour sums, 48 bytes a pixel, until the context ends. On failure the caller's images are
+ * left as they were, with one exception on a GPU: when the float image fails to download, the
+ * 8-bit one has already been written. Returns 0 or 1. */
 EK_API int32_t ekRender(EKContext *context, const EKCamera *camera,
                         const EKRenderSettings *settings, const EKLight *lights, int32_t lightCount,
                         uint8_t *image8, float *imageFloat, float *gpuMs);
@@ -430,21 +431,22 @@ typedef struct EKLayer {
 EK_API int32_t ekLayerChannels(int32_t kind);
 
 /* ekRender with layers: renders the beauty into image8 and imageFloat exactly as ekRender does
- * (same arguments, same rules, the same passes and images; on a GPU, whose volumetric image sums
- * come in whatever order its threads make them, those may differ in the last bits from one render
- * to the next, ekRender's own included) and, in the same render, writes each of the `layerCount`
- * layers of `layers` to its pixels. layerCount 0 (layers may then be null) is ekRender. The
- * request is checked whole before anything runs; each of these fails the call with its own text,
- * leaving the caller's images and layers and the context's particles as they were: a null layer
- * list with layerCount > 0, a negative layerCount, a kind that does not exist
- * ("unknown layer kind K"), a null pixels pointer, a kind asked for twice (a light's part: the
- * same light twice), a layer the look does not have ("the additive look has no ambient layer",
- * and "... no light layer"), and a light index outside the lights used. Other failures are
- * those of ekRender, with the same effect on the caller's buffers. Memory: the layers that cost
- * work over the particles take, per pixel, 12 bytes per part, 20 bytes for motion (forward and
- * backward together) and, on a GPU, 4 bytes per layer channel asked for, kept between renders of
- * one size and request. Calls on one context wait for each other, as every call does; separate
- * contexts render their layers at once. Returns 0 or 1. */
+ * (same arguments, same rules, the same passes and images; on a GPU, whose additive splat adds
+ * floats in whatever order its threads make them, the additive look's may differ in the last bits
+ * from one render to the next, ekRender's own included) and, in the same render, writes each of the
+ * `layerCount` layers of `layers` to its pixels. layerCount 0 (layers may then be null) is
+ * ekRender. The request is checked whole before anything runs; each of these fails the call with
+ * its own text, leaving the caller's images and layers and the context's particles as they were: a
+ * null layer list with layerCount > 0, a negative layerCount, a kind that does not exist ("unknown
+ * layer kind K"), a null pixels pointer, a kind asked for twice (a light's part: the same light
+ * twice), a layer the look does not have ("the additive look has no ambient layer", and "... no
+ * light layer"), and a light index outside the lights used. Other failures are those of ekRender,
+ * with the same effect on the caller's buffers. Memory: the layers that cost work over the
+ * particles take, per pixel, 12 bytes per part, 20 bytes for motion (forward and backward together)
+ * and, on a GPU, 4 bytes per layer channel asked for, kept between renders of one size and request;
+ * a volumetric render on a GPU adds those sums exactly in 16 bytes per float, kept until the
+ * context ends. Calls on one context wait for each other, as every call
+ * does; separate contexts render their layers at once. Returns 0 or 1. */
 EK_API int32_t ekRenderLayers(EKContext *context, const EKCamera *camera,
                               const EKRenderSettings *settings, const EKLight *lights,
                               int32_t lightCount, const EKLayer *layers, int32_t layerCount,

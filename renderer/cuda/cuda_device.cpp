@@ -16,8 +16,10 @@ public:
   explicit CudaDevice(int ordinal) : ordinal_(ordinal) {}
   ~CudaDevice() override {
     // Work still queued on the stream completes before its resources go.
-    if (stream_ && cudaSetDevice(ordinal_) == cudaSuccess)
+    if (stream_ && cudaSetDevice(ordinal_) == cudaSuccess) {
+      scratch_.release();
       cudaStreamDestroy(stream_);
+    }
   }
   CudaDevice(const CudaDevice &) = delete;
   CudaDevice &operator=(const CudaDevice &) = delete;
@@ -96,7 +98,13 @@ public:
     return cudaEventElapsedTime(ms, cudaEvent_t(start), cudaEvent_t(stop));
   }
 
-  DeviceStatus takeLaunchError() override { return cudaGetLastError(); }
+  // A launch whose scratch could not be had reports that before any later launch's error.
+  DeviceStatus takeLaunchError() override {
+    const cudaError_t last = cudaGetLastError();
+    const cudaError_t scratch = scratchError_;
+    scratchError_ = cudaSuccess;
+    return scratch != cudaSuccess ? scratch : last;
+  }
   DeviceStatus synchronize() override { return cudaStreamSynchronize(stream_); }
   std::string errorText(DeviceStatus status) override {
     const char *text = cudaGetErrorString(cudaError_t(status));
@@ -104,7 +112,9 @@ public:
   }
 
   void launch(uint32_t blocks, const KernelArgs &args) override {
-    cuda::launchKernel(stream_, blocks, args);
+    const cudaError_t status = cuda::launchKernel(stream_, blocks, args, scratch_);
+    if (status != cudaSuccess && scratchError_ == cudaSuccess)
+      scratchError_ = status;
   }
 
 private:
@@ -115,6 +125,8 @@ private:
 
   int ordinal_;
   cudaStream_t stream_ = nullptr;
+  cuda::LaunchScratch scratch_;
+  cudaError_t scratchError_ = cudaSuccess;
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 // the layer images. The additive look's layers are in additive_layers.h.
 #pragma once
 
+#include "kernels/exact_sums.h"
 #include "kernels/launch_args.h"
 #include "kernels/volume.h"
 
@@ -155,8 +156,14 @@ EK_HD bool shadeLayeredSample(const ShadeArgs &a, const CameraSample &s, const R
   return true;
 }
 
-// One work item of a layered render's shading: its beauty and its record added atomically.
-EK_HD void shadeLayersItem(const ShadeArgs &a, uint64_t item) {
+// The colour sums the shading gathers per pixel: red, green and blue (its alpha comes from the
+// camera depth map).
+constexpr uint64_t kShadedChannels = 3;
+
+// One work item of a layered render's shading on the GPU: its beauty (three sums a pixel) and its
+// record (plan.stride sums a pixel) added to exact sums, whose totals do not depend on the order
+// in which the threads add.
+EK_HD void shadeLayersItem(const ShadeArgs &a, uint64_t item, ExactSum *beauty, ExactSum *sums) {
   CameraSample s;
   if (!cameraSample(a.frame, a.vol, a.positions, a.velocities,
                     decodeWorkItem(item, a.frame.repopulation, a.frame.samples), s))
@@ -168,13 +175,13 @@ EK_HD void shadeLayersItem(const ShadeArgs &a, uint64_t item) {
   float record[kMaxLayerStride];
   if (!shadeLayeredSample(a, s, a.colors[s.work.particle], velocity, nullptr, out, record))
     return;
-  float *cell = &a.accumulator[out.pixel].r;
-  atomicAddFloat(cell + 0, out.value.r);
-  atomicAddFloat(cell + 1, out.value.g);
-  atomicAddFloat(cell + 2, out.value.b);
-  float *sums = layers.sums + uint64_t(out.pixel) * uint64_t(layers.plan.stride);
+  ExactSum *cell = beauty + uint64_t(out.pixel) * kShadedChannels;
+  atomicAddExact(cell + 0, out.value.r);
+  atomicAddExact(cell + 1, out.value.g);
+  atomicAddExact(cell + 2, out.value.b);
+  ExactSum *recordSums = sums + uint64_t(out.pixel) * uint64_t(layers.plan.stride);
   for (int32_t k = 0; k < layers.plan.stride; ++k)
-    atomicAddFloat(sums + k, record[k]);
+    atomicAddExact(recordSums + k, record[k]);
 }
 
 // ---- the layer resolve -------------------------------------------------------------------------
