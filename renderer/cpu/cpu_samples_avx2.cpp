@@ -1,9 +1,8 @@
 // Perspective samples eight at a time: the sample stream, the shutter time, the camera transform
 // and the thin lens, written as samplePosition and projectPerspective are, lane by lane.
-#include <sleef.h>
-
 #include "cpu/cpu_avx2.h"
 #include "cpu/cpu_avx2_lanes.h"
+#include "cpu/cpu_sine_cosine_avx2.h"
 #include "kernels/sampling.h"
 
 namespace ek {
@@ -62,9 +61,8 @@ struct Draws {
   float cosine[SampleLanes::kLanes];
 };
 
-// The draws of lanes [first, first + 8). SLEEF's sine and cosine are a call, across which every
-// vector register would have to be saved; made for all lanes before the geometry, they leave the
-// geometry's loop free of calls.
+// The draws of lanes [first, first + 8), made for all lanes before the geometry: the sine and
+// cosine hold many registers, and apart they leave the geometry's loop the registers it needs.
 void drawLanes(const Frame &f, bool motionBlur, bool lens, const SampleLanes &lanes, uint32_t first,
                Draws &d) {
   const StepRuns runs(lanes, first);
@@ -76,9 +74,10 @@ void drawLanes(const Frame &f, bool motionBlur, bool lens, const SampleLanes &la
   if (lens) {
     (F32x8(f.apertureRadius) * avx2::sqrt(nextRandom(state))).store(d.radius + first);
     const F32x8 theta = F32x8(kTwoPi) * nextRandom(state);
-    const Sleef___m256_2 sinCos = Sleef_sincosf8_u10avx2(theta.v);
-    F32x8(sinCos.x).store(d.sine + first);
-    F32x8(sinCos.y).store(d.cosine + first);
+    F32x8 sine, cosine;
+    avx2::sineCosine(theta, sine, cosine);
+    sine.store(d.sine + first);
+    cosine.store(d.cosine + first);
   }
 }
 
@@ -157,6 +156,15 @@ uint32_t placeLanes(const Frame &f, bool motionBlur, bool lens, const SampleLane
 }
 
 } // namespace
+
+void sineCosineAvx2(const float *angles, float *sine, float *cosine, uint64_t count) {
+  for (uint64_t i = 0; i + 8 <= count; i += 8) {
+    F32x8 s, c;
+    avx2::sineCosine(F32x8::load(angles + i), s, c);
+    s.store(sine + i);
+    c.store(cosine + i);
+  }
+}
 
 uint64_t placeSamplesAvx2(const Frame &f, bool motionBlur, const SampleLanes &lanes, uint32_t count,
                           uint32_t pixel[SampleLanes::kLanes]) {

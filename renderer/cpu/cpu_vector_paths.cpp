@@ -16,6 +16,7 @@ VectorPaths vectorPathsFor([[maybe_unused]] const CpuFeatures &features) {
     paths.resolve = resolveRangeAvx2;
     paths.resolveVol = resolveVolRangeAvx2;
     paths.placeSamples = placeSamplesAvx2;
+    paths.sineCosine = sineCosineAvx2;
     if (gammaTableUsable())
       paths.gammaBytes = gammaBytesAvx2;
   }

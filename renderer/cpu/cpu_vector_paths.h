@@ -46,6 +46,9 @@ struct VectorPaths {
   // index in `pixel`.
   uint64_t (*placeSamples)(const Frame &frame, bool motionBlur, const SampleLanes &lanes,
                            uint32_t count, uint32_t pixel[SampleLanes::kLanes]) = nullptr;
+  // The sine and cosine that placeSamples gives the lens angle, of `count` angles in [0, 2 pi) (a
+  // multiple of eight), for checks that they are sinf's and cosf's; null with placeSamples.
+  void (*sineCosine)(const float *angles, float *sine, float *cosine, uint64_t count) = nullptr;
 };
 
 // What the processor running this library supports.
