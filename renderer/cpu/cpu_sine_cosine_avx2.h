@@ -31,8 +31,14 @@ constexpr double kCos4 = 0x1.99343027bf8c3p-16;
 
 inline __m256d splat(double v) { return _mm256_set1_pd(v); }
 
-// The sine and cosine of four angles, in double precision before their one rounding to float.
-inline void sineCosine4(__m128 angle, __m128 &sine, __m128 &cosine) {
+// The sine and cosine of the reduced angle r of four angles, each rounded to float once, and the
+// angles' quadrants n (angle = r + n pi / 2).
+struct Reduced4 {
+  __m128 sine, cosine;
+  __m128i quadrant;
+};
+
+inline Reduced4 reducedSineCosine4(__m128 angle) {
   const __m256d x = _mm256_cvtps_pd(angle);
   // The nearest quadrant n, rounding half up, from the truncated scaled product.
   const __m128i scaled = _mm256_cvttpd_epi32(_mm256_mul_pd(x, splat(kQuadrantsScaled)));
@@ -51,29 +57,29 @@ inline void sineCosine4(__m128 angle, __m128 &sine, __m128 &cosine) {
   const __m256d cosHead =
       _mm256_fmadd_pd(r4, splat(kCos2), _mm256_fmadd_pd(r2, splat(kCos1), splat(1.0)));
   const __m256d cosR = _mm256_fmadd_pd(r6, cosTail, cosHead);
-
-  // Quadrant n: sin x = (-1)^(n/2) times sin r (n even) or cos r (n odd), and cos x = (-1)^(n/2)
-  // times cos r (n even) or -(-1)^(n/2) sin r (n odd). Negation is exact, so it goes on the
-  // rounded values as a sign bit: bit 1 of n flips both, bit 0 flips sin r once more.
-  const __m256i quadrant = _mm256_cvtepi32_epi64(n);
-  const __m256i odd = _mm256_slli_epi64(quadrant, 63);
-  const __m256i half = _mm256_slli_epi64(_mm256_srli_epi64(quadrant, 1), 63);
-  const __m256d sinSigned = _mm256_xor_pd(sinR, _mm256_castsi256_pd(_mm256_xor_si256(odd, half)));
-  const __m256d cosSigned = _mm256_xor_pd(cosR, _mm256_castsi256_pd(half));
-  const __m256d swap = _mm256_castsi256_pd(odd); // blendv reads the sign bit only
-  sine = _mm256_cvtpd_ps(_mm256_blendv_pd(sinSigned, cosSigned, swap));
-  cosine = _mm256_cvtpd_ps(_mm256_blendv_pd(cosSigned, sinSigned, swap));
+  return {_mm256_cvtpd_ps(sinR), _mm256_cvtpd_ps(cosR), n};
 }
 
 } // namespace sine_cosine_detail
 
 // sinf(angle) and cosf(angle) lane by lane, for angles in [0, 2 pi).
 inline void sineCosine(F32x8 angle, F32x8 &sine, F32x8 &cosine) {
-  __m128 sineLow, sineHigh, cosineLow, cosineHigh;
-  sine_cosine_detail::sineCosine4(_mm256_castps256_ps128(angle.v), sineLow, cosineLow);
-  sine_cosine_detail::sineCosine4(_mm256_extractf128_ps(angle.v, 1), sineHigh, cosineHigh);
-  sine = _mm256_set_m128(sineHigh, sineLow);
-  cosine = _mm256_set_m128(cosineHigh, cosineLow);
+  using sine_cosine_detail::reducedSineCosine4;
+  const sine_cosine_detail::Reduced4 low = reducedSineCosine4(_mm256_castps256_ps128(angle.v));
+  const sine_cosine_detail::Reduced4 high = reducedSineCosine4(_mm256_extractf128_ps(angle.v, 1));
+  const __m256 sinR = _mm256_set_m128(high.sine, low.sine);
+  const __m256 cosR = _mm256_set_m128(high.cosine, low.cosine);
+  const __m256i n = _mm256_set_m128i(high.quadrant, low.quadrant);
+  // In quadrant n, sin angle = (-1)^(n/2) times sin r (n even) or cos r (n odd), and cos angle =
+  // (-1)^(n/2) times cos r (n even) or -(-1)^(n/2) sin r (n odd). Negation is exact, so it goes
+  // on the rounded values as a sign bit: bit 1 of n flips both, bit 0 flips sin r once more.
+  const __m256i odd = _mm256_slli_epi32(n, 31);
+  const __m256i half = _mm256_slli_epi32(_mm256_srli_epi32(n, 1), 31);
+  const __m256 sinSigned = _mm256_xor_ps(sinR, _mm256_castsi256_ps(_mm256_xor_si256(odd, half)));
+  const __m256 cosSigned = _mm256_xor_ps(cosR, _mm256_castsi256_ps(half));
+  const __m256 swap = _mm256_castsi256_ps(odd); // blendv reads the sign bit only
+  sine = _mm256_blendv_ps(sinSigned, cosSigned, swap);
+  cosine = _mm256_blendv_ps(cosSigned, sinSigned, swap);
 }
 
 } // namespace ek::avx2
