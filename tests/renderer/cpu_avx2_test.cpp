@@ -230,6 +230,36 @@ TEST(VectorisedSamples, LensSineAndCosineAreTheCLibrarysOnEveryAngle) {
   EXPECT_EQ(cosineMismatches, 0u);
 }
 
+// The check that decides whether the device places samples in lanes: it passes with this
+// process's C library, and fails for a sine or a cosine one float off on a few angles in a
+// hundred, as another library's would be.
+decltype(ek::VectorPaths::sineCosine) checkedSineCosine = nullptr;
+
+void sineCosineWithSineOff(const float *angles, float *sine, float *cosine, uint64_t count) {
+  checkedSineCosine(angles, sine, cosine, count);
+  for (uint64_t i = 0; i < count; ++i)
+    if (i % 37 == 5)
+      sine[i] = std::nextafter(sine[i], 2.0f);
+}
+
+void sineCosineWithCosineOff(const float *angles, float *sine, float *cosine, uint64_t count) {
+  checkedSineCosine(angles, sine, cosine, count);
+  for (uint64_t i = 0; i < count; ++i)
+    if (i % 41 == 7)
+      cosine[i] = std::nextafter(cosine[i], -2.0f);
+}
+
+TEST(VectorisedSamples, LanesPlaceSamplesOnlyWithTheCLibrarysAngles) {
+  const ek::VectorPaths paths = vectorPaths();
+  if (!paths.sineCosine)
+    GTEST_SKIP() << "no vectorised sample placement in this build or on this processor";
+  EXPECT_TRUE(ek::sineCosineMatchesCLibrary(paths.sineCosine));
+  EXPECT_NE(paths.placeSamples, nullptr);
+  checkedSineCosine = paths.sineCosine;
+  EXPECT_FALSE(ek::sineCosineMatchesCLibrary(sineCosineWithSineOff));
+  EXPECT_FALSE(ek::sineCosineMatchesCLibrary(sineCosineWithCosineOff));
+}
+
 // Samples placed a block of lanes at a time against splatWorkItem, item by item, with motion blur
 // and without, with a lens and without: the two must agree exactly. The last block is placed only
 // in part; its other lanes hold a sample from elsewhere, which must not be reported. The samples
@@ -238,7 +268,8 @@ TEST(VectorisedSamples, LensSineAndCosineAreTheCLibrarysOnEveryAngle) {
 TEST(VectorisedSamples, AgreeWithTheItemFunction) {
   const ek::VectorPaths paths = vectorPaths();
   if (!paths.placeSamples)
-    GTEST_SKIP() << "no vectorised sample placement in this build or on this processor";
+    GTEST_SKIP() << "no vectorised sample placement in this build, on this processor or with "
+                    "this C library";
   const int particles = 3001; // 27009 items: the last block holds one lane
   for (bool lens : {false, true}) {
     for (bool blur : {true, false}) {
@@ -285,7 +316,8 @@ TEST(VectorisedSamples, AgreeWithTheItemFunction) {
 TEST(VectorisedSamples, SplatLikeTheScalarDevice) {
   const ek::VectorPaths paths = vectorPaths();
   if (!paths.placeSamples)
-    GTEST_SKIP() << "no vectorised sample placement in this build or on this processor";
+    GTEST_SKIP() << "no vectorised sample placement in this build, on this processor or with "
+                    "this C library";
   for (bool lens : {false, true}) {
     MovingCloud cloud = movingCloud(1001, lens);
     for (int32_t samples : {3, 21}) {
@@ -319,7 +351,8 @@ TEST(VectorisedSamples, SplatLikeTheScalarDevice) {
 TEST(VectorisedSamples, SplatAddsEachPixelsSamplesInItemOrder) {
   const ek::VectorPaths paths = vectorPaths();
   if (!paths.placeSamples)
-    GTEST_SKIP() << "no vectorised sample placement in this build or on this processor";
+    GTEST_SKIP() << "no vectorised sample placement in this build, on this processor or with "
+                    "this C library";
   const int particles = 3001; // 27009 items: past the launches that run on one worker
   struct Case {
     bool lens, blur;
