@@ -3,9 +3,11 @@
 // For each scene it renders particles x 4 samples into 1920 x 1080 through the library and, in the
 // same run, measures the scatter limit: the very same samples, placed beforehand, added without
 // atomics into one private image per worker and merged at the end. It prints samples per second of
-// both, their ratio, and the resolve pass's time as a share of the splat's. The splat and the limit
-// are timed both by the clock and by the process's CPU time: on a machine that other work loads,
-// the CPU time of the two, and so their ratio, stays steady where the clock's swings. Last, the
+// both, their ratio, and the resolve pass's time as a share of the splat's. On the CPU the splat
+// and the limit run in turns, a splat then a limit, and each time's median is printed with the
+// median of the turns' ratios: a swing in the machine's speed (other work, the memory's clock) then
+// touches both halves of a ratio alike. They are timed both by the clock and by the process's CPU
+// time: on a machine that other work loads, the CPU time stays steadier than the clock. Last, the
 // first frame of a fresh context (8-bit image out, as ekrender's PNG) beside a later frame of the
 // same request, for 1000 particles and for the benchmark's count.
 //
@@ -49,6 +51,16 @@ double median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
+Times timeOnce(const std::function<void()> &run) {
+  const auto start = std::chrono::steady_clock::now();
+  const std::clock_t cpuStart = std::clock();
+  run();
+  const double cpuMs = 1000.0 * double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+  return {
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
+      cpuMs};
+}
+
 Times medianTimes(
     int repeat, const std::function<void()> &run, const std::function<void()> &prepare = [] {}) {
   prepare();
@@ -56,15 +68,40 @@ Times medianTimes(
   std::vector<double> wall, cpu;
   for (int i = 0; i < repeat; ++i) {
     prepare();
-    const auto start = std::chrono::steady_clock::now();
-    const std::clock_t cpuStart = std::clock();
-    run();
-    cpu.push_back(1000.0 * double(std::clock() - cpuStart) / CLOCKS_PER_SEC);
-    wall.push_back(
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-            .count());
+    const Times t = timeOnce(run);
+    wall.push_back(t.wallMs);
+    cpu.push_back(t.cpuMs);
   }
   return {median(wall), median(cpu)};
+}
+
+// The splat and the scatter limit timed in turns: the median of each one's times, and the median
+// of the turns' speed ratios (limit time over splat time), by the clock and in CPU time.
+struct Turns {
+  Times splat, limit, ratio;
+};
+
+Turns alternatedTimes(int repeat, const std::function<void()> &splat,
+                      const std::function<void()> &prepareSplat,
+                      const std::function<void()> &limit) {
+  prepareSplat();
+  splat(); // warm-up, as in medianTimes
+  limit();
+  std::vector<double> splatWall, splatCpu, limitWall, limitCpu, wallRatio, cpuRatio;
+  for (int i = 0; i < repeat; ++i) {
+    prepareSplat();
+    const Times s = timeOnce(splat);
+    const Times l = timeOnce(limit);
+    splatWall.push_back(s.wallMs);
+    splatCpu.push_back(s.cpuMs);
+    limitWall.push_back(l.wallMs);
+    limitCpu.push_back(l.cpuMs);
+    wallRatio.push_back(l.wallMs / s.wallMs);
+    cpuRatio.push_back(l.cpuMs / s.cpuMs);
+  }
+  return {{median(splatWall), median(splatCpu)},
+          {median(limitWall), median(limitCpu)},
+          {median(wallRatio), median(cpuRatio)}};
 }
 
 double medianMs(
@@ -134,39 +171,50 @@ std::vector<ek::SplatSample> placeSamples(EKContext *context, const ek::Frame &f
 }
 
 // The scatter limit on the CPU: precomputed samples added into one private image per worker,
-// then merged into the output on all cores.
-Times cpuScatterLimit(const std::vector<ek::SplatSample> &hits, int repeat) {
-  const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
-  ek::WorkerPool pool(workers);
-  const uint64_t pixels = uint64_t(kWidth) * kHeight;
-  std::vector<std::vector<Rgba32f>> images(workers, std::vector<Rgba32f>(pixels));
-  std::vector<Rgba32f> output(pixels);
-  const uint64_t part = hits.size() / workers + 1;
-  return medianTimes(repeat, [&] {
-    pool.parallelFor(pixels, pool.chunkFor(pixels, 4096), [&](uint64_t b, uint64_t e, unsigned) {
-      for (auto &image : images)
-        std::fill(image.begin() + b, image.begin() + e, Rgba32f{0, 0, 0, 0});
-    });
-    pool.parallelFor(hits.size(), part, [&](uint64_t b, uint64_t e, unsigned) {
-      Rgba32f *image = images[b / part].data();
+// then merged into the output on all cores. Each run clears the images, adds and merges.
+class CpuScatterLimit {
+public:
+  explicit CpuScatterLimit(const std::vector<ek::SplatSample> &hits)
+      : hits_(hits), workers_(std::max(1u, std::thread::hardware_concurrency())), pool_(workers_),
+        images_(workers_, std::vector<Rgba32f>(kPixels)), output_(kPixels) {}
+
+  void run() {
+    const uint64_t part = hits_.size() / workers_ + 1;
+    pool_.parallelFor(kPixels, pool_.chunkFor(kPixels, 4096),
+                      [&](uint64_t b, uint64_t e, unsigned) {
+                        for (auto &image : images_)
+                          std::fill(image.begin() + b, image.begin() + e, Rgba32f{0, 0, 0, 0});
+                      });
+    pool_.parallelFor(hits_.size(), part, [&](uint64_t b, uint64_t e, unsigned) {
+      Rgba32f *image = images_[b / part].data();
       for (uint64_t i = b; i < e; ++i) {
-        Rgba32f &cell = image[hits[i].pixel];
-        cell.r += hits[i].value.r;
-        cell.g += hits[i].value.g;
-        cell.b += hits[i].value.b;
-        cell.a += hits[i].value.a;
+        Rgba32f &cell = image[hits_[i].pixel];
+        cell.r += hits_[i].value.r;
+        cell.g += hits_[i].value.g;
+        cell.b += hits_[i].value.b;
+        cell.a += hits_[i].value.a;
       }
     });
-    pool.parallelFor(pixels, pool.chunkFor(pixels, 4096), [&](uint64_t b, uint64_t e, unsigned) {
-      for (uint64_t p = b; p < e; ++p) {
-        Rgba32f sum{0, 0, 0, 0};
-        for (auto &image : images)
-          sum = {sum.r + image[p].r, sum.g + image[p].g, sum.b + image[p].b, sum.a + image[p].a};
-        output[p] = sum;
-      }
-    });
-  });
-}
+    pool_.parallelFor(kPixels, pool_.chunkFor(kPixels, 4096),
+                      [&](uint64_t b, uint64_t e, unsigned) {
+                        for (uint64_t p = b; p < e; ++p) {
+                          Rgba32f sum{0, 0, 0, 0};
+                          for (auto &image : images_)
+                            sum = {sum.r + image[p].r, sum.g + image[p].g, sum.b + image[p].b,
+                                   sum.a + image[p].a};
+                          output_[p] = sum;
+                        }
+                      });
+  }
+
+private:
+  static constexpr uint64_t kPixels = uint64_t(kWidth) * kHeight;
+  const std::vector<ek::SplatSample> &hits_;
+  unsigned workers_;
+  ek::WorkerPool pool_;
+  std::vector<std::vector<Rgba32f>> images_;
+  std::vector<Rgba32f> output_;
+};
 
 void runScene(EKContext *context, const Scene &scene, const ek::bench::Options &options) {
   ek::Device &device = *context->backend;
@@ -202,8 +250,6 @@ void runScene(EKContext *context, const Scene &scene, const ek::bench::Options &
     device.synchronize();
   };
   const double clearMs = medianMs(options.repeat, clear, splatOnce);
-  const Times splatTimes = medianTimes(options.repeat, splatOnce, clear);
-  const double splatMs = splatTimes.wallMs;
   const double resolveMs = medianMs(options.repeat, [&] {
     device.launch(resolveBlocks, resolve);
     device.synchronize();
@@ -213,27 +259,29 @@ void runScene(EKContext *context, const Scene &scene, const ek::bench::Options &
   });
 
   const std::vector<ek::SplatSample> hits = placeSamples(context, frame);
-  double limitMs = 0;
   const char *limitName = "scatter limit";
-  Times limitTimes{};
+  Turns turns{};
   if (options.device == EK_DEVICE_CPU) {
-    limitTimes = cpuScatterLimit(hits, options.repeat);
-    limitMs = limitTimes.wallMs;
+    CpuScatterLimit limit(hits);
+    turns = alternatedTimes(options.repeat, splatOnce, clear, [&] { limit.run(); });
   } else {
+    turns.splat = medianTimes(options.repeat, splatOnce, clear);
 #if EK_HAS_CUDA
-    limitMs = ek::bench::bareAtomicMs(hits, pixels, options.repeat);
+    turns.limit.wallMs = ek::bench::bareAtomicMs(hits, pixels, options.repeat);
+    turns.ratio.wallMs = turns.limit.wallMs / turns.splat.wallMs;
     limitName = "bare 4x atomicAdd";
 #endif
   }
+  const double splatMs = turns.splat.wallMs, limitMs = turns.limit.wallMs;
   const double samples = double(work);
   std::printf("%-14s %9.0f samples  %6.1f%% in image\n", scene.name.c_str(), samples,
               100.0 * double(hits.size()) / samples);
   std::printf("  splat          %8.2f ms  %10.3g samples/s\n", splatMs, samples / splatMs * 1e3);
   std::printf("  %-14s %8.2f ms  %10.3g samples/s\n", limitName, limitMs, samples / limitMs * 1e3);
-  std::printf("  ratio splat / limit speed: %.2f\n", limitMs / splatMs);
+  std::printf("  ratio splat / limit speed: %.2f\n", turns.ratio.wallMs);
   if (options.device == EK_DEVICE_CPU)
-    std::printf("  CPU time: splat %.2f ms, limit %.2f ms, ratio %.2f\n", splatTimes.cpuMs,
-                limitTimes.cpuMs, limitTimes.cpuMs / splatTimes.cpuMs);
+    std::printf("  CPU time: splat %.2f ms, limit %.2f ms, ratio %.2f\n", turns.splat.cpuMs,
+                turns.limit.cpuMs, turns.ratio.cpuMs);
   std::printf("  clear %.2f ms, resolve %.2f ms (%.0f%% of the splat), whole ekRender %.2f ms\n",
               clearMs, resolveMs, 100.0 * resolveMs / splatMs, renderMs);
 }

@@ -1,7 +1,9 @@
 // The CPU backend's AVX2 paths, for x86-64 processors with AVX2 and FMA; they exist only in builds
 // with SLEEF and GCC-style target flags, and only cpu_vector_paths.cpp hands them out. They follow
-// the formulas of the shared item functions exactly, with SLEEF's single-precision functions (1 to
-// 3.5 ulp) in place of the C library's, and are tested against them.
+// the formulas of the shared item functions exactly and are tested against them. The resolves use
+// SLEEF's single-precision functions (1 to 3.5 ulp) in place of the C library's; the samples'
+// lens angle gets the C library's own sine and cosine, worked out alike, so samples are placed to
+// the bit as the item function places them.
 #pragma once
 
 #include "cpu/cpu_vector_paths.h"
@@ -18,6 +20,10 @@ void resolveVolRangeAvx2(const ResolveVolArgs &args, uint64_t begin, uint64_t en
 // gammaTableUsable()).
 void gammaBytesAvx2(const float *values, uint8_t *bytes, uint64_t count, bool byTable);
 bool gammaTableUsable();
+
+// The sine and cosine of `count` angles in [0, 2 pi), a multiple of eight, as sinf and cosf give
+// them; the lanes' sine and cosine of the lens angle, for checks against the C library.
+void sineCosineAvx2(const float *angles, float *sine, float *cosine, uint64_t count);
 
 // Places the first `count` lanes as samplePosition and projectPerspective would; returns a bit
 // per lane that lands in the image and that lane's pixel index in `pixel`.

@@ -1,9 +1,8 @@
 // Perspective samples eight at a time: the sample stream, the shutter time, the camera transform
 // and the thin lens, written as samplePosition and projectPerspective are, lane by lane.
-#include <sleef.h>
-
 #include "cpu/cpu_avx2.h"
 #include "cpu/cpu_avx2_lanes.h"
+#include "cpu/cpu_sine_cosine_avx2.h"
 #include "kernels/sampling.h"
 
 namespace ek {
@@ -54,17 +53,17 @@ U32x8 laneNumbers(uint32_t first) {
 }
 
 // What each lane draws from its stream, in the stream's order: the shutter time, then the lens
-// position as a radius and the sine and cosine of its angle.
+// position as a radius and the sine and cosine of its angle (the angle itself until the sine and
+// cosine are made).
 struct Draws {
   float time[SampleLanes::kLanes];
   float radius[SampleLanes::kLanes];
+  float angle[SampleLanes::kLanes];
   float sine[SampleLanes::kLanes];
   float cosine[SampleLanes::kLanes];
 };
 
-// The draws of lanes [first, first + 8). SLEEF's sine and cosine are a call, across which every
-// vector register would have to be saved; made for all lanes before the geometry, they leave the
-// geometry's loop free of calls.
+// The draws of lanes [first, first + 8): the shutter time, the lens radius and the lens angle.
 void drawLanes(const Frame &f, bool motionBlur, bool lens, const SampleLanes &lanes, uint32_t first,
                Draws &d) {
   const StepRuns runs(lanes, first);
@@ -75,11 +74,18 @@ void drawLanes(const Frame &f, bool motionBlur, bool lens, const SampleLanes &la
     ((nextRandom(state) - 0.5f) * f.shutter).store(d.time + first);
   if (lens) {
     (F32x8(f.apertureRadius) * avx2::sqrt(nextRandom(state))).store(d.radius + first);
-    const F32x8 theta = F32x8(kTwoPi) * nextRandom(state);
-    const Sleef___m256_2 sinCos = Sleef_sincosf8_u10avx2(theta.v);
-    F32x8(sinCos.x).store(d.sine + first);
-    F32x8(sinCos.y).store(d.cosine + first);
+    (F32x8(kTwoPi) * nextRandom(state)).store(d.angle + first);
   }
+}
+
+// The sine and cosine of the lens angles of lanes [first, first + 8). Made in a pass of their
+// own, after the draws of all lanes: each step's chain of hashes and the sine and cosine's chain
+// of multiply-adds are long, and apart the steps of each pass overlap one another.
+void lensSineCosine(uint32_t first, Draws &d) {
+  F32x8 sine, cosine;
+  avx2::sineCosine(F32x8::load(d.angle + first), sine, cosine);
+  sine.store(d.sine + first);
+  cosine.store(d.cosine + first);
 }
 
 // A point's place on the image plane before the lens moves it: its coordinates divided by its
@@ -158,12 +164,24 @@ uint32_t placeLanes(const Frame &f, bool motionBlur, bool lens, const SampleLane
 
 } // namespace
 
+void sineCosineAvx2(const float *angles, float *sine, float *cosine, uint64_t count) {
+  for (uint64_t i = 0; i + 8 <= count; i += 8) {
+    F32x8 s, c;
+    avx2::sineCosine(F32x8::load(angles + i), s, c);
+    s.store(sine + i);
+    c.store(cosine + i);
+  }
+}
+
 uint64_t placeSamplesAvx2(const Frame &f, bool motionBlur, const SampleLanes &lanes, uint32_t count,
                           uint32_t pixel[SampleLanes::kLanes]) {
   const bool lens = f.apertureRadius > 0.0f;
   Draws draws;
   for (uint32_t first = 0; first < count; first += 8)
     drawLanes(f, motionBlur, lens, lanes, first, draws);
+  if (lens)
+    for (uint32_t first = 0; first < count; first += 8)
+      lensSineCosine(first, draws);
   RunPoints points;
   if (!motionBlur)
     projectRuns(f, lanes, uint32_t(lanes.run[count - 1]) + 1, points);

@@ -46,7 +46,16 @@ struct VectorPaths {
   // index in `pixel`.
   uint64_t (*placeSamples)(const Frame &frame, bool motionBlur, const SampleLanes &lanes,
                            uint32_t count, uint32_t pixel[SampleLanes::kLanes]) = nullptr;
+  // The sine and cosine that placeSamples gives the lens angle, of `count` angles in [0, 2 pi) (a
+  // multiple of eight), for checks that they are sinf's and cosf's.
+  void (*sineCosine)(const float *angles, float *sine, float *cosine, uint64_t count) = nullptr;
 };
+
+// Whether `sineCosine` gives the floats of this process's sinf and cosf on angles spread over all
+// that the lens can draw. The lane path works them out as GNU libc does; where the C library works
+// otherwise, its samples could land apart from the item function's, and the device places them
+// with the item functions instead.
+bool sineCosineMatchesCLibrary(decltype(VectorPaths::sineCosine) sineCosine);
 
 // What the processor running this library supports.
 struct CpuFeatures {
