@@ -13,6 +13,7 @@
 #include "cpu/layer_part_sums.h"
 #include "cpu/prefetch.h"
 #include "cpu/spatial_order.h"
+#include "kernels/bounds_buffers.h"
 #include "kernels/layers.h"
 
 namespace ek {
@@ -24,28 +25,6 @@ constexpr uint64_t kBoundsPart = uint64_t(1) << 16;
 // The shading pass sums its samples in this many parts whatever the number of workers, so that
 // its image is the same on every machine; up to this many workers shade at once.
 constexpr unsigned kShadeParts = 8;
-
-// Merges a reduction into the bounds and moments buffers as the device's atomics would.
-void mergeIntoBuffers(const BoundsPartial &b, float *bounds, double *moments) {
-  BoundsPartial current = neutralBounds();
-  for (int a = 0; a < 3; ++a) {
-    current.minimum[a] = bounds[a];
-    current.maximum[a] = bounds[3 + a];
-    current.sum[a] = moments[a];
-    current.sumSquares[a] = moments[3 + a];
-  }
-  current.speedSquared = bounds[6];
-  current.count = moments[6];
-  mergeBounds(current, b);
-  for (int a = 0; a < 3; ++a) {
-    bounds[a] = current.minimum[a];
-    bounds[3 + a] = current.maximum[a];
-    moments[a] = current.sum[a];
-    moments[3 + a] = current.sumSquares[a];
-  }
-  bounds[6] = current.speedSquared;
-  moments[6] = current.count;
-}
 
 constexpr int kPrefixGroup = 8;
 
@@ -322,7 +301,7 @@ void CpuDevice::run(uint32_t, const BoundsArgs &a) {
   for (const BoundsPartial &b : partials)
     mergeBounds(total, b);
   if (a.count > 0) {
-    mergeIntoBuffers(total, a.bounds, a.moments);
+    mergeIntoBoundsBuffers(total, a.bounds, a.moments);
     memoryTiles(a.bounds).markRange(a.bounds, 7 * sizeof(float));
     memoryTiles(a.moments).markRange(a.moments, 7 * sizeof(double));
   }
