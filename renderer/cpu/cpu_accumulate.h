@@ -228,27 +228,11 @@ void accumulateSamples(WorkerPool &pool, std::vector<PrivateImage> &images, Rgba
           if (!image.dirty()[tile])
             continue;
           image.dirty()[tile] = 0;
-          // Sums in a clean tile are zero and not read, for the same reason as in the scatter.
-          const uint64_t bytes = (last - first) * sizeof(Rgba32f);
-          const bool zero = !accumulatorTiles.anyDirty(accumulator + first, bytes);
-          accumulatorTiles.markRange(accumulator + first, bytes);
-          Rgba32f *cells = image.cells();
-          for (uint64_t p = first; p < last; ++p) {
-            const Rgba32f cell = cells[p];
-            const Rgba32f sum = zero ? Rgba32f{0, 0, 0, 0} : accumulator[p];
-            accumulator[p] = {sum.r + cell.r, sum.g + cell.g, sum.b + cell.b, sum.a + cell.a};
-            cells[p] = {0, 0, 0, 0};
-          }
-          if constexpr (kExtra > 0) {
-            const uint64_t count = (last - first) * kExtra;
-            float *to = extraSums.sums + first * kExtra, *from = image.extraSums() + first * kExtra;
-            const bool clean = !extraSums.tiles.anyDirty(to, count * sizeof(float));
-            extraSums.tiles.markRange(to, count * sizeof(float));
-            for (uint64_t k = 0; k < count; ++k) {
-              to[k] = (clean ? 0.0f : to[k]) + from[k];
-              from[k] = 0.0f;
-            }
-          }
+          mergePrivateCells(accumulator + first, image.cells() + first, last - first,
+                            accumulatorTiles);
+          if constexpr (kExtra > 0)
+            mergePrivateCells(extraSums.sums + first * kExtra, image.extraSums() + first * kExtra,
+                              (last - first) * kExtra, extraSums.tiles);
         }
       }
     });

@@ -143,15 +143,7 @@ public:
           if (!copy.dirty()[tile])
             continue;
           copy.dirty()[tile] = 0;
-          const uint64_t bytes = (last - first) * sizeof(float);
-          // The shared sums of a clean tile are zero and not read.
-          const bool zero = !sharedTiles.anyDirty(shared + first, bytes);
-          sharedTiles.markRange(shared + first, bytes);
-          float *cells = copy.cells();
-          for (uint64_t f = first; f < last; ++f) {
-            shared[f] = (zero ? 0.0f : shared[f]) + cells[f];
-            cells[f] = 0.0f;
-          }
+          mergePrivateCells(shared + first, copy.cells() + first, last - first, sharedTiles);
         }
       }
     });

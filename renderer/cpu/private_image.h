@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "cpu/dirty_tiles.h"
 #include "cpu/page_array.h"
 #include "kernels/additive.h"
 
@@ -54,5 +55,24 @@ private:
 };
 
 using PrivateImage = PrivateCells<Rgba32f>;
+
+inline float cellSum(float a, float b) { return a + b; }
+inline Rgba32f cellSum(const Rgba32f &a, const Rgba32f &b) {
+  return {a.r + b.r, a.g + b.g, a.b + b.b, a.a + b.a};
+}
+
+// Adds `count` cells of a private copy into the shared sums, cell by cell, and clears them. Shared
+// cells in clean tiles are all zero: they are not read, which keeps a page the system has not
+// mapped yet from being faulted in only to be read.
+template <typename Cell>
+void mergePrivateCells(Cell *shared, Cell *copy, uint64_t count, const DirtyTiles &sharedTiles) {
+  const uint64_t bytes = count * sizeof(Cell);
+  const bool zero = !sharedTiles.anyDirty(shared, bytes);
+  sharedTiles.markRange(shared, bytes);
+  for (uint64_t i = 0; i < count; ++i) {
+    shared[i] = cellSum(zero ? Cell{} : shared[i], copy[i]);
+    copy[i] = Cell{};
+  }
+}
 
 } // namespace ek
