@@ -228,7 +228,7 @@ struct StagedShadeSample {
 template <typename T>
 void gatherInOrder(WorkerPool &pool, const T *values, const PageArray<uint32_t> &order,
                    PageArray<T> &out) {
-  out.resize(order.size());
+  out.resizeForOverwrite(order.size());
   pool.parallelFor(order.size(), pool.chunkFor(order.size(), 4096),
                    [&](uint64_t begin, uint64_t end, unsigned) {
                      for (uint64_t s = begin; s < end; ++s)
@@ -389,7 +389,7 @@ void CpuDevice::makeCopyPositions(const Frame &frame) {
     return;
   copyPositionsMade_ = false;
   try {
-    copyPositions_.resize(particles * copies);
+    copyPositions_.resizeForOverwrite(particles * copies);
   } catch (const std::bad_alloc &) {
     return; // the passes work the copies out themselves
   }
