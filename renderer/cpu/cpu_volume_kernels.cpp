@@ -279,15 +279,31 @@ bool placeCameraSample(const Args &a, const CopySource &source, const WorkItem &
   return staged.placed;
 }
 
-// placeCameraSample, and for a placed sample its lookups in the shadow maps as well; `kept` holds
-// the light pass's lookups for every copy, or is null.
+// placeCameraSample from what the camera pass kept of the work item's copy (`kept`).
 template <typename Args>
-void stageShadeSample(const Args &a, const CopySource &source, const KeptLookup *kept,
-                      const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
-  if (!placeCameraSample(a, source, work, slot, staged.camera))
+bool takeCameraSample(const Args &a, const CopySource &source, const KeptCameraSample &kept,
+                      const WorkItem &work, uint64_t slot, StagedCameraSample &staged) {
+  staged.slot = slot;
+  staged.placed = kept.placed != 0;
+  if (!staged.placed)
+    return false;
+  staged.sample = cameraSampleOf(kept, a.vol, work, source.copyOf(a.frame, work, slot));
+  prefetch(cameraColumn(a.vol, a.cameraDepth, kept.pixel) + kept.k0);
+  return true;
+}
+
+// placeCameraSample, or takeCameraSample where `keptCamera` holds the camera pass's samples of
+// every copy, and for a placed sample its lookups in the shadow maps as well; `kept` holds the
+// light pass's lookups for every copy, or is null.
+template <typename Args>
+void stageShadeSample(const Args &a, const CopySource &source, const KeptCameraSample *keptCamera,
+                      const KeptLookup *kept, const WorkItem &work, uint64_t slot,
+                      StagedShadeSample &staged) {
+  const uint64_t copy = slot * source.perParticle + work.copy;
+  if (keptCamera ? !takeCameraSample(a, source, keptCamera[copy], work, slot, staged.camera)
+                 : !placeCameraSample(a, source, work, slot, staged.camera))
     return;
-  const KeptLookup *own =
-      kept ? kept + (slot * source.perParticle + work.copy) * uint64_t(a.vol.lightCount) : nullptr;
+  const KeptLookup *own = kept ? kept + copy * uint64_t(a.vol.lightCount) : nullptr;
   stageShadowLookups(a.vol, staged.camera.sample.position, own, a.shadowMaps, staged.lookups);
 }
 
@@ -331,6 +347,7 @@ void CpuDevice::run(uint32_t, const BoundsArgs &a) {
   spatialOrderPositions_ = nullptr;
   copyPositionsMade_ = false;
   keptLookups_.forget();
+  keptCameraSamples_.forget();
   if (a.spaceOrder && a.count > 0 && a.count <= UINT32_MAX) {
     spatialOrder_.build(pool_, a.positions, uint32_t(a.count), total.minimum, total.maximum);
     // The positions in that order too, so that the passes read them one after the other.
@@ -521,6 +538,12 @@ void CpuDevice::run(uint32_t, const CamSplatArgs &a) {
   if (order)
     makeCopyPositions(a.frame);
   const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
+  // Copies whose samples coincide are placed where the shading's will be: kept for it.
+  KeptCameraSample *keep = nullptr;
+  keptCameraSamples_.forget();
+  if (order && samplesCoincide(a.frame, a.velocities))
+    keep =
+        keptCameraSamples_.keepFor(a.frame, a.vol, orderedPositions_.size() * source.perParticle);
   const DirtyTiles tiles = memoryTiles(a.cameraDepth);
   pipelineVolumeWork<StagedCameraSample>(
       pool_, a, order,
@@ -528,7 +551,12 @@ void CpuDevice::run(uint32_t, const CamSplatArgs &a) {
         fetchParticle(a.positions, ordered, a.velocities, work);
       },
       [&](const WorkItem &work, uint64_t slot, StagedCameraSample &staged) {
-        placeCameraSample(a, source, work, slot, staged);
+        const bool placed = placeCameraSample(a, source, work, slot, staged);
+        // A copy's run of samples may be split between two ranges: the one that holds its first
+        // sample keeps it.
+        if (keep && work.sample == 0)
+          keep[slot * source.perParticle + work.copy] =
+              placed ? keptCameraSample(staged.sample) : KeptCameraSample{};
       },
       [&](const WorkItem &, const StagedCameraSample &staged, uint32_t times) {
         if (staged.placed)
@@ -547,6 +575,10 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
   const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
   const KeptLookup *kept = keptLookupsFor(keptLookups_, a, source, orderedPositions_.size());
+  const KeptCameraSample *keptCamera =
+      source.ordered && samplesCoincide(a.frame, a.velocities)
+          ? keptCameraSamples_.find(a.frame, a.vol, orderedPositions_.size() * source.perParticle)
+          : nullptr;
   SplatSample s;
   pipelineWorkItems<StagedShadeSample>(
       a.frame.repopulation, a.frame.samples, samplesCoincide(a.frame, a.velocities), begin, end,
@@ -557,7 +589,7 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
           prefetch(a.colors + work.particle);
       },
       [&](const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
-        stageShadeSample(a, source, kept, work, slot, staged);
+        stageShadeSample(a, source, keptCamera, kept, work, slot, staged);
       },
       [&](const WorkItem &, const StagedShadeSample &staged, uint32_t times) {
         const StagedCameraSample &camera = staged.camera;

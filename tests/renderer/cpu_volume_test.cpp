@@ -109,8 +109,10 @@ TEST(CpuVolume, PrefixAgreesWithPrefixColumn) {
 
 // The three splatting launches against lightSplatWork, camSplatWork and shadeWork, item after
 // item in the launch's visiting order: index order, or the space order of a bounds pass (whose
-// positions the CPU keeps in that order). To the bit on any number of workers: the maps' sums do
-// not depend on the order of their additions, and a launch this small shades on one worker.
+// positions the CPU keeps in that order). The shading takes where the passes before it placed
+// their samples only where those passes had its frame and constants. To the bit on any number of
+// workers: the maps' sums do not depend on the order of their additions, and a launch this small
+// shades on one worker.
 void checkSplatsAndShade(bool spaceOrder, bool stillShutter) {
   const LitCloud c = litCloud(1500, stillShutter);
   const ek::Frame &f = c.frame;
@@ -210,6 +212,19 @@ void checkSplatsAndShade(bool spaceOrder, bool stillShutter) {
     device.launch(1, ek::LightSplatArgs{oneSample, otherMaps, c.positions.data(),
                                         c.velocities.data(), lightWork, scratch.data()});
     shadeAndCheck("image after a light pass with other maps");
+    // Likewise after a camera pass for another camera or other depth slices: the shading places
+    // its samples itself instead of taking where that pass placed them.
+    ek::Frame otherCamera = f;
+    otherCamera.view[3] += 0.7f;
+    VolumeConstants otherSlices = c.vol;
+    otherSlices.camDepthScale *= 1.25f;
+    std::vector<MapCell> scratchDepth(depthCells, 0);
+    device.launch(1, ek::CamSplatArgs{otherCamera, c.vol, c.positions.data(), c.velocities.data(),
+                                      work, scratchDepth.data()});
+    shadeAndCheck("image after a camera pass for another camera");
+    device.launch(1, ek::CamSplatArgs{f, otherSlices, c.positions.data(), c.velocities.data(), work,
+                                      scratchDepth.data()});
+    shadeAndCheck("image after a camera pass with other depth slices");
     ASSERT_EQ(device.takeLaunchError(), kDeviceOk);
   }
 }
