@@ -48,6 +48,8 @@ void mergeIntoBuffers(const BoundsPartial &b, float *bounds, double *moments) {
 }
 
 constexpr int kPrefixGroup = 8;
+// A group of columns with fewer columns than this to prefix prefixes them one by one.
+constexpr int kMinGroupColumns = 2;
 
 #if defined(__SSE2__) || defined(_M_X64)
 // cellThickness of 4 cells.
@@ -503,23 +505,40 @@ void CpuDevice::run(uint32_t, const PrefixArgs &a) {
   const uint64_t depth = a.depth > 0 ? uint64_t(a.depth) : 0;
   const DirtyTiles columnTiles = memoryTiles(a.columns);
   const DirtyTiles totalTiles = memoryTiles(a.totals);
-  // Columns in clean tiles are all zero, and so are their prefix sums and totals: they are left
-  // as they are (their totals set to zero where those may hold something else).
+  // Columns in clean memory are all zero, and so are their prefix sums and totals: they are left
+  // as they are (their totals set to zero where those may hold something else). A column's
+  // floats may reach into a clean block beside its own: what is prefixed is flagged.
+  const uint64_t columnBytes = depth * sizeof(MapCell);
   auto prefixColumns = [&](uint64_t first, uint64_t count) {
     MapCell *const columns = a.columns + first * depth;
     float *const totals = a.totals ? a.totals + first : nullptr;
-    if (!columnTiles.anyDirty(columns, count * depth * sizeof(MapCell))) {
+    if (!columnTiles.anyDirty(columns, count * columnBytes)) {
       if (totals && totalTiles.anyDirty(totals, count * sizeof(float)))
         std::fill(totals, totals + count, 0.0f);
       return;
     }
-    if (count == kPrefixGroup)
-      prefixColumnGroup(columns, a.depth, totals);
-    else
-      for (uint64_t c = 0; c < count; ++c)
-        prefixColumn(columns + c * depth, a.depth, totals ? totals + c : nullptr);
     if (totals)
       totalTiles.markRange(totals, count * sizeof(float));
+    // A group with several columns to prefix goes through prefixColumnGroup, which turns the
+    // group's all-zero columns into zero floats: the same bytes.
+    bool dirty[kPrefixGroup];
+    int dirtyColumns = 0;
+    for (uint64_t c = 0; c < count; ++c)
+      dirtyColumns += dirty[c] = columnTiles.anyDirty(columns + c * depth, columnBytes);
+    const bool asGroup = count == kPrefixGroup && dirtyColumns >= kMinGroupColumns;
+    if (asGroup)
+      prefixColumnGroup(columns, a.depth, totals);
+    for (uint64_t c = 0; c < count; ++c) {
+      MapCell *const column = columns + c * depth;
+      if (!dirty[c]) {
+        if (totals && !asGroup)
+          totals[c] = 0.0f;
+        continue;
+      }
+      if (!asGroup)
+        prefixColumn(column, a.depth, totals ? totals + c : nullptr);
+      columnTiles.markRange(column, columnBytes);
+    }
   };
   pool_.parallelFor(a.columnCount, pool_.chunkFor(a.columnCount, kMinChunk),
                     [&](uint64_t begin, uint64_t end, unsigned) {
