@@ -506,9 +506,12 @@ void CpuDevice::run(uint32_t, const PrefixArgs &a) {
   const DirtyTiles columnTiles = memoryTiles(a.columns);
   const DirtyTiles totalTiles = memoryTiles(a.totals);
   // Columns in clean memory are all zero, and so are their prefix sums and totals: they are left
-  // as they are (their totals set to zero where those may hold something else). A column's
-  // floats may reach into a clean block beside its own: what is prefixed is flagged.
+  // as they are (their totals set to zero where those may hold something else). Where columns
+  // may reach over more than one block, a column's floats may land in a clean block beside one
+  // its deposits flagged: what is prefixed is flagged then.
   const uint64_t columnBytes = depth * sizeof(MapCell);
+  const bool ownBlocks = columnBytes > 0 && DirtyTiles::kBlockBytes % columnBytes == 0 &&
+                         reinterpret_cast<uintptr_t>(a.columns) % columnBytes == 0;
   auto prefixColumns = [&](uint64_t first, uint64_t count) {
     MapCell *const columns = a.columns + first * depth;
     float *const totals = a.totals ? a.totals + first : nullptr;
@@ -519,6 +522,19 @@ void CpuDevice::run(uint32_t, const PrefixArgs &a) {
     }
     if (totals)
       totalTiles.markRange(totals, count * sizeof(float));
+    // Columns smaller than a block share their blocks: a group of them is prefixed whole, and all
+    // of it flagged.
+    const bool small = columnBytes < DirtyTiles::kBlockBytes;
+    if (small || columnTiles.allDirty(columns, count * columnBytes)) {
+      if (count == kPrefixGroup)
+        prefixColumnGroup(columns, a.depth, totals);
+      else
+        for (uint64_t c = 0; c < count; ++c)
+          prefixColumn(columns + c * depth, a.depth, totals ? totals + c : nullptr);
+      if (!ownBlocks)
+        columnTiles.markRange(columns, count * columnBytes);
+      return;
+    }
     // A group with several columns to prefix goes through prefixColumnGroup, which turns the
     // group's all-zero columns into zero floats: the same bytes.
     bool dirty[kPrefixGroup];
@@ -537,7 +553,8 @@ void CpuDevice::run(uint32_t, const PrefixArgs &a) {
       }
       if (!asGroup)
         prefixColumn(column, a.depth, totals ? totals + c : nullptr);
-      columnTiles.markRange(column, columnBytes);
+      if (!ownBlocks)
+        columnTiles.markRange(column, columnBytes);
     }
   };
   pool_.parallelFor(a.columnCount, pool_.chunkFor(a.columnCount, kMinChunk),

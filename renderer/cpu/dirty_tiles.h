@@ -99,6 +99,24 @@ public:
     return false;
   }
 
+  // True only when every block (or, without block flags, every tile) that [address, address +
+  // bytes) reaches is flagged: writing there flags nothing new. Untracked memory counts as flagged.
+  bool allDirty(const void *address, uint64_t bytes) const {
+    if (!flags_ || bytes == 0)
+      return true;
+    if (blocks_) {
+      for (uint64_t b = blockOf(address), end = lastBlockAfter(address, bytes); b < end; ++b)
+        if (!blocks_[b].load(std::memory_order_relaxed))
+          return false;
+      return true;
+    }
+    const uint64_t last = lastTileAfter(address, bytes);
+    for (uint64_t t = tileOf(address); t < last; ++t)
+      if (!flags_[t].load(std::memory_order_relaxed))
+        return false;
+    return true;
+  }
+
   // The tile index of an address and the tile's flag, for a clear that walks the tiles itself.
   uint64_t tileOf(const void *address) const { return offsetOf(address) >> kTileShift; }
   uint64_t tileCount() const { return tiles_; }

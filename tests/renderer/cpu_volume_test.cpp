@@ -115,7 +115,7 @@ TEST(CpuVolume, PrefixAgreesWithPrefixColumn) {
 TEST(CpuVolume, PrefixOfSparselyReachedMapsAgreesWithPrefixColumn) {
   CpuDevice device(3, VectorPaths{});
   std::mt19937 random(9);
-  for (int depth : {64, 32, 12}) {
+  for (int depth : {64, 100, 32, 12}) {
     const uint64_t columns = 4096, cells = columns * uint64_t(depth);
     void *pointer = nullptr;
     ASSERT_EQ(device.allocate(&pointer, cells * sizeof(MapCell)), kDeviceOk);
