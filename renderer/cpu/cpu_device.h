@@ -7,6 +7,7 @@
 
 #include "cpu/cpu_memory.h"
 #include "cpu/cpu_vector_paths.h"
+#include "cpu/kept_camera_samples.h"
 #include "cpu/kept_lookups.h"
 #include "cpu/layer_part_sums.h"
 #include "cpu/page_array.h"
@@ -116,6 +117,8 @@ private:
   float offsetsRadius_ = 0.0f;
   // The last light pass's lookups in the shadow maps, where its samples do not move.
   KeptLookups keptLookups_;
+  // The last camera pass's samples, where the samples of a copy coincide.
+  KeptCameraSamples keptCameraSamples_;
 };
 
 // The instruction sets of the processor running this library that the CPU backend has paths for;

@@ -36,6 +36,7 @@ private:
     ZeroedPages pages;
     uint64_t bytes;
     std::unique_ptr<std::atomic<uint8_t>[]> flags;
+    std::unique_ptr<std::atomic<uint8_t>[]> blocks;
   };
   using Allocations = std::map<const char *, Allocation>;
 

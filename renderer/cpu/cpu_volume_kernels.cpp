@@ -27,6 +27,8 @@ constexpr uint64_t kBoundsPart = uint64_t(1) << 16;
 constexpr unsigned kShadeParts = 8;
 
 constexpr int kPrefixGroup = 8;
+// A group of columns with fewer columns than this to prefix prefixes them one by one.
+constexpr int kMinGroupColumns = 2;
 
 #if defined(__SSE2__) || defined(_M_X64)
 // cellThickness of 4 cells.
@@ -207,7 +209,7 @@ struct StagedShadeSample {
 template <typename T>
 void gatherInOrder(WorkerPool &pool, const T *values, const PageArray<uint32_t> &order,
                    PageArray<T> &out) {
-  out.resize(order.size());
+  out.resizeForOverwrite(order.size());
   pool.parallelFor(order.size(), pool.chunkFor(order.size(), 4096),
                    [&](uint64_t begin, uint64_t end, unsigned) {
                      for (uint64_t s = begin; s < end; ++s)
@@ -258,15 +260,31 @@ bool placeCameraSample(const Args &a, const CopySource &source, const WorkItem &
   return staged.placed;
 }
 
-// placeCameraSample, and for a placed sample its lookups in the shadow maps as well; `kept` holds
-// the light pass's lookups for every copy, or is null.
+// placeCameraSample from what the camera pass kept of the work item's copy (`kept`).
 template <typename Args>
-void stageShadeSample(const Args &a, const CopySource &source, const KeptLookup *kept,
-                      const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
-  if (!placeCameraSample(a, source, work, slot, staged.camera))
+bool takeCameraSample(const Args &a, const CopySource &source, const KeptCameraSample &kept,
+                      const WorkItem &work, uint64_t slot, StagedCameraSample &staged) {
+  staged.slot = slot;
+  staged.placed = kept.placed != 0;
+  if (!staged.placed)
+    return false;
+  staged.sample = cameraSampleOf(kept, a.vol, work, source.copyOf(a.frame, work, slot));
+  prefetch(cameraColumn(a.vol, a.cameraDepth, kept.pixel) + kept.k0);
+  return true;
+}
+
+// placeCameraSample, or takeCameraSample where `keptCamera` holds the camera pass's samples of
+// every copy, and for a placed sample its lookups in the shadow maps as well; `kept` holds the
+// light pass's lookups for every copy, or is null.
+template <typename Args>
+void stageShadeSample(const Args &a, const CopySource &source, const KeptCameraSample *keptCamera,
+                      const KeptLookup *kept, const WorkItem &work, uint64_t slot,
+                      StagedShadeSample &staged) {
+  const uint64_t copy = slot * source.perParticle + work.copy;
+  if (keptCamera ? !takeCameraSample(a, source, keptCamera[copy], work, slot, staged.camera)
+                 : !placeCameraSample(a, source, work, slot, staged.camera))
     return;
-  const KeptLookup *own =
-      kept ? kept + (slot * source.perParticle + work.copy) * uint64_t(a.vol.lightCount) : nullptr;
+  const KeptLookup *own = kept ? kept + copy * uint64_t(a.vol.lightCount) : nullptr;
   stageShadowLookups(a.vol, staged.camera.sample.position, own, a.shadowMaps, staged.lookups);
 }
 
@@ -310,6 +328,7 @@ void CpuDevice::run(uint32_t, const BoundsArgs &a) {
   spatialOrderPositions_ = nullptr;
   copyPositionsMade_ = false;
   keptLookups_.forget();
+  keptCameraSamples_.forget();
   if (a.spaceOrder && a.count > 0 && a.count <= UINT32_MAX) {
     spatialOrder_.build(pool_, a.positions, uint32_t(a.count), total.minimum, total.maximum);
     // The positions in that order too, so that the passes read them one after the other.
@@ -368,7 +387,7 @@ void CpuDevice::makeCopyPositions(const Frame &frame) {
     return;
   copyPositionsMade_ = false;
   try {
-    copyPositions_.resize(particles * copies);
+    copyPositions_.resizeForOverwrite(particles * copies);
   } catch (const std::bad_alloc &) {
     return; // the passes work the copies out themselves
   }
@@ -465,23 +484,57 @@ void CpuDevice::run(uint32_t, const PrefixArgs &a) {
   const uint64_t depth = a.depth > 0 ? uint64_t(a.depth) : 0;
   const DirtyTiles columnTiles = memoryTiles(a.columns);
   const DirtyTiles totalTiles = memoryTiles(a.totals);
-  // Columns in clean tiles are all zero, and so are their prefix sums and totals: they are left
-  // as they are (their totals set to zero where those may hold something else).
+  // Columns in clean memory are all zero, and so are their prefix sums and totals: they are left
+  // as they are (their totals set to zero where those may hold something else). Where columns
+  // may reach over more than one block, a column's floats may land in a clean block beside one
+  // its deposits flagged: what is prefixed is flagged then.
+  const uint64_t columnBytes = depth * sizeof(MapCell);
+  const bool ownBlocks = columnBytes > 0 && DirtyTiles::kBlockBytes % columnBytes == 0 &&
+                         reinterpret_cast<uintptr_t>(a.columns) % columnBytes == 0;
   auto prefixColumns = [&](uint64_t first, uint64_t count) {
     MapCell *const columns = a.columns + first * depth;
     float *const totals = a.totals ? a.totals + first : nullptr;
-    if (!columnTiles.anyDirty(columns, count * depth * sizeof(MapCell))) {
+    if (!columnTiles.anyDirty(columns, count * columnBytes)) {
       if (totals && totalTiles.anyDirty(totals, count * sizeof(float)))
         std::fill(totals, totals + count, 0.0f);
       return;
     }
-    if (count == kPrefixGroup)
-      prefixColumnGroup(columns, a.depth, totals);
-    else
-      for (uint64_t c = 0; c < count; ++c)
-        prefixColumn(columns + c * depth, a.depth, totals ? totals + c : nullptr);
     if (totals)
       totalTiles.markRange(totals, count * sizeof(float));
+    // Columns smaller than a block share their blocks: a group of them is prefixed whole, and all
+    // of it flagged.
+    const bool small = columnBytes < DirtyTiles::kBlockBytes;
+    if (small || columnTiles.allDirty(columns, count * columnBytes)) {
+      if (count == kPrefixGroup)
+        prefixColumnGroup(columns, a.depth, totals);
+      else
+        for (uint64_t c = 0; c < count; ++c)
+          prefixColumn(columns + c * depth, a.depth, totals ? totals + c : nullptr);
+      if (!ownBlocks)
+        columnTiles.markRange(columns, count * columnBytes);
+      return;
+    }
+    // A group with several columns to prefix goes through prefixColumnGroup, which turns the
+    // group's all-zero columns into zero floats: the same bytes.
+    bool dirty[kPrefixGroup];
+    int dirtyColumns = 0;
+    for (uint64_t c = 0; c < count; ++c)
+      dirtyColumns += dirty[c] = columnTiles.anyDirty(columns + c * depth, columnBytes);
+    const bool asGroup = count == kPrefixGroup && dirtyColumns >= kMinGroupColumns;
+    if (asGroup)
+      prefixColumnGroup(columns, a.depth, totals);
+    for (uint64_t c = 0; c < count; ++c) {
+      MapCell *const column = columns + c * depth;
+      if (!dirty[c]) {
+        if (totals && !asGroup)
+          totals[c] = 0.0f;
+        continue;
+      }
+      if (!asGroup)
+        prefixColumn(column, a.depth, totals ? totals + c : nullptr);
+      if (!ownBlocks)
+        columnTiles.markRange(column, columnBytes);
+    }
   };
   pool_.parallelFor(a.columnCount, pool_.chunkFor(a.columnCount, kMinChunk),
                     [&](uint64_t begin, uint64_t end, unsigned) {
@@ -500,6 +553,12 @@ void CpuDevice::run(uint32_t, const CamSplatArgs &a) {
   if (order)
     makeCopyPositions(a.frame);
   const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
+  // Copies whose samples coincide are placed where the shading's will be: kept for it.
+  KeptCameraSample *keep = nullptr;
+  keptCameraSamples_.forget();
+  if (order && samplesCoincide(a.frame, a.velocities))
+    keep =
+        keptCameraSamples_.keepFor(a.frame, a.vol, orderedPositions_.size() * source.perParticle);
   const DirtyTiles tiles = memoryTiles(a.cameraDepth);
   pipelineVolumeWork<StagedCameraSample>(
       pool_, a, order,
@@ -507,7 +566,12 @@ void CpuDevice::run(uint32_t, const CamSplatArgs &a) {
         fetchParticle(a.positions, ordered, a.velocities, work);
       },
       [&](const WorkItem &work, uint64_t slot, StagedCameraSample &staged) {
-        placeCameraSample(a, source, work, slot, staged);
+        const bool placed = placeCameraSample(a, source, work, slot, staged);
+        // A copy's run of samples may be split between two ranges: the one that holds its first
+        // sample keeps it.
+        if (keep && work.sample == 0)
+          keep[slot * source.perParticle + work.copy] =
+              placed ? keptCameraSample(staged.sample) : KeptCameraSample{};
       },
       [&](const WorkItem &, const StagedCameraSample &staged, uint32_t times) {
         if (staged.placed)
@@ -526,6 +590,10 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
   const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
   const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
   const KeptLookup *kept = keptLookupsFor(keptLookups_, a, source, orderedPositions_.size());
+  const KeptCameraSample *keptCamera =
+      source.ordered && samplesCoincide(a.frame, a.velocities)
+          ? keptCameraSamples_.find(a.frame, a.vol, orderedPositions_.size() * source.perParticle)
+          : nullptr;
   SplatSample s;
   pipelineWorkItems<StagedShadeSample>(
       a.frame.repopulation, a.frame.samples, samplesCoincide(a.frame, a.velocities), begin, end,
@@ -536,7 +604,7 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
           prefetch(a.colors + work.particle);
       },
       [&](const WorkItem &work, uint64_t slot, StagedShadeSample &staged) {
-        stageShadeSample(a, source, kept, work, slot, staged);
+        stageShadeSample(a, source, keptCamera, kept, work, slot, staged);
       },
       [&](const WorkItem &, const StagedShadeSample &staged, uint32_t times) {
         const StagedCameraSample &camera = staged.camera;

@@ -19,14 +19,23 @@ class DirtyTiles {
 public:
   static constexpr unsigned kTileShift = 12;
   static constexpr uint64_t kTileBytes = uint64_t(1) << kTileShift;
+  // Each tile is also flagged in blocks of 256 bytes, where the allocation keeps block flags: a
+  // light pass's deposits reach a third of the map columns of the tiles they touch, and the
+  // prefix pass and the clears then pass over the columns reached only. Blocks keep the same
+  // rule as tiles: a block whose flag is clear holds only zero bytes.
+  static constexpr unsigned kBlockShift = 8;
+  static constexpr uint64_t kBlockBytes = uint64_t(1) << kBlockShift;
+  static constexpr uint64_t kBlocksPerTile = kTileBytes / kBlockBytes;
 
   // Memory the device does not track: every tile counts as dirty and marks are dropped.
   DirtyTiles() = default;
-  DirtyTiles(const void *base, uint64_t bytes, std::atomic<uint8_t> *flags)
+  DirtyTiles(const void *base, uint64_t bytes, std::atomic<uint8_t> *flags,
+             std::atomic<uint8_t> *blocks = nullptr)
       : base_(static_cast<const char *>(base)), bytes_(bytes), tiles_(tilesOf(bytes)),
-        flags_(flags) {}
+        flags_(flags), blocks_(blocks) {}
 
   static uint64_t tilesOf(uint64_t bytes) { return (bytes + kTileBytes - 1) >> kTileShift; }
+  static uint64_t blocksOf(uint64_t bytes) { return tilesOf(bytes) * kBlocksPerTile; }
 
   bool tracked() const { return flags_ != nullptr; }
 
@@ -41,6 +50,8 @@ public:
   bool mark(const void *address) const {
     if (!flags_)
       return false;
+    if (blocks_)
+      flagBlock(offsetOf(address) >> kBlockShift);
     std::atomic<uint8_t> &flag = flags_[tileOf(address)];
     // A load before the exchange keeps a tile's cache line shared while many threads mark it.
     return !flag.load(std::memory_order_relaxed) && !flag.exchange(1, std::memory_order_relaxed);
@@ -64,6 +75,9 @@ public:
     for (uint64_t t = tileOf(address); t < last; ++t)
       if (!flags_[t].load(std::memory_order_relaxed))
         flags_[t].store(1, std::memory_order_relaxed);
+    if (blocks_)
+      for (uint64_t b = blockOf(address), end = lastBlockAfter(address, bytes); b < end; ++b)
+        flagBlock(b);
   }
 
   // False only when every byte of [address, address + bytes) is known to be zero.
@@ -72,11 +86,35 @@ public:
       return true;
     if (bytes == 0)
       return false;
+    if (blocks_) {
+      for (uint64_t b = blockOf(address), end = lastBlockAfter(address, bytes); b < end; ++b)
+        if (blocks_[b].load(std::memory_order_relaxed))
+          return true;
+      return false;
+    }
     const uint64_t last = lastTileAfter(address, bytes);
     for (uint64_t t = tileOf(address); t < last; ++t)
       if (flags_[t].load(std::memory_order_relaxed))
         return true;
     return false;
+  }
+
+  // True only when every block (or, without block flags, every tile) that [address, address +
+  // bytes) reaches is flagged: writing there flags nothing new. Untracked memory counts as flagged.
+  bool allDirty(const void *address, uint64_t bytes) const {
+    if (!flags_ || bytes == 0)
+      return true;
+    if (blocks_) {
+      for (uint64_t b = blockOf(address), end = lastBlockAfter(address, bytes); b < end; ++b)
+        if (!blocks_[b].load(std::memory_order_relaxed))
+          return false;
+      return true;
+    }
+    const uint64_t last = lastTileAfter(address, bytes);
+    for (uint64_t t = tileOf(address); t < last; ++t)
+      if (!flags_[t].load(std::memory_order_relaxed))
+        return false;
+    return true;
   }
 
   // The tile index of an address and the tile's flag, for a clear that walks the tiles itself.
@@ -87,6 +125,9 @@ public:
     return const_cast<char *>(base_) + std::min((tile + 1) << kTileShift, bytes_);
   }
   std::atomic<uint8_t> &flag(uint64_t tile) const { return flags_[tile]; }
+  // The block flags, where the allocation keeps them (else null): kBlocksPerTile for each tile,
+  // block b starting kBlockBytes x b bytes into the allocation.
+  std::atomic<uint8_t> *blockFlags() const { return blocks_; }
 
 private:
   uint64_t offsetOf(const void *address) const {
@@ -96,10 +137,19 @@ private:
   uint64_t lastTileAfter(const void *address, uint64_t bytes) const {
     return std::min(tiles_, ((offsetOf(address) + bytes - 1) >> kTileShift) + 1);
   }
+  uint64_t blockOf(const void *address) const { return offsetOf(address) >> kBlockShift; }
+  uint64_t lastBlockAfter(const void *address, uint64_t bytes) const {
+    return std::min(tiles_ * kBlocksPerTile, ((offsetOf(address) + bytes - 1) >> kBlockShift) + 1);
+  }
+  void flagBlock(uint64_t block) const {
+    if (!blocks_[block].load(std::memory_order_relaxed))
+      blocks_[block].store(1, std::memory_order_relaxed);
+  }
   const char *base_ = nullptr;
   uint64_t bytes_ = 0;
   uint64_t tiles_ = 0;
   std::atomic<uint8_t> *flags_ = nullptr;
+  std::atomic<uint8_t> *blocks_ = nullptr;
 };
 
 } // namespace ek

@@ -54,7 +54,7 @@ public:
       if (vol.maps[m].slices > UINT16_MAX)
         return nullptr;
     try {
-      lookups_.resize(copies * lights);
+      lookups_.resizeForOverwrite(copies * lights);
     } catch (const std::bad_alloc &) {
       return nullptr;
     }

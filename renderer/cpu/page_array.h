@@ -22,11 +22,20 @@ public:
   void resize(uint64_t count) {
     if (count == count_)
       return;
-    count_ = 0;
-    const uint64_t bytes = count <= UINT64_MAX / sizeof(T) ? count * sizeof(T) : 0;
-    if (!pages_.allocate(bytes) && count > 0)
-      throw std::bad_alloc();
-    count_ = count;
+    allocate(count, count);
+  }
+
+  // Makes the array `count` values long for a caller that writes every value before it reads
+  // one: the values are left unspecified. The pages already mapped are kept where they hold the
+  // count and it is not far below them, with some room to grow, so that arrays sized by a
+  // particle count that changes a little from frame to frame do not take fresh pages (and the
+  // system's zeroing of them) every frame. Throws std::bad_alloc when the memory cannot be had.
+  void resizeForOverwrite(uint64_t count) {
+    if (count <= capacity_ && count >= capacity_ / kMostUnused) {
+      count_ = count;
+      return;
+    }
+    allocate(count, count <= UINT64_MAX - count / kGrowth ? count + count / kGrowth : count);
   }
 
   uint64_t size() const { return count_; }
@@ -38,11 +47,28 @@ public:
   void swap(PageArray &other) noexcept {
     pages_.swap(other.pages_);
     std::swap(count_, other.count_);
+    std::swap(capacity_, other.capacity_);
   }
 
 private:
+  // resizeForOverwrite keeps pages for at most kMostUnused times the count, and takes an eighth
+  // more than asked when it needs new ones.
+  static constexpr uint64_t kMostUnused = 4;
+  static constexpr uint64_t kGrowth = 8;
+
+  // Fresh zeroed pages for `capacity` values, `count` of them in use.
+  void allocate(uint64_t count, uint64_t capacity) {
+    count_ = capacity_ = 0;
+    const uint64_t bytes = capacity <= UINT64_MAX / sizeof(T) ? capacity * sizeof(T) : 0;
+    if (!pages_.allocate(bytes) && capacity > 0)
+      throw std::bad_alloc();
+    count_ = count;
+    capacity_ = capacity;
+  }
+
   ZeroedPages pages_;
   uint64_t count_ = 0;
+  uint64_t capacity_ = 0;
 };
 
 } // namespace ek

@@ -40,7 +40,7 @@ void SpatialOrder::build(WorkerPool &pool, const EKV3 *positions, uint32_t count
   for (int a = 0; a < 3; ++a)
     scale[a] = hi[a] > lo[a] ? kSteps / (hi[a] - lo[a]) : 0.0f;
   for (PageArray<uint32_t> *v : {&order_, &codes_, &sortedCodes_, &sortedOrder_})
-    v->resize(count);
+    v->resizeForOverwrite(count);
   pool.parallelFor(count, pool.chunkFor(count, 4096), [&](uint64_t begin, uint64_t end, unsigned) {
     for (uint64_t i = begin; i < end; ++i) {
       const EKV3 &p = positions[i];

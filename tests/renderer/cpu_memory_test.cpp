@@ -65,6 +65,36 @@ TEST(CpuMemory, PageArraysKeepTheirValuesWhileTheirSizeStays) {
   EXPECT_EQ(huge.size(), 0u);
 }
 
+// Arrays that their users overwrite whole keep their pages while the count moves a little either
+// way, as a particle count does from frame to frame, and still come back zeroed from a plain
+// resize to another size afterwards.
+TEST(CpuMemory, OverwrittenPageArraysKeepTheirPagesWhileTheCountMovesALittle) {
+  PageArray<uint32_t> array;
+  array.resizeForOverwrite(100000);
+  ASSERT_EQ(array.size(), 100000u);
+  std::fill(array.begin(), array.end(), 7u);
+  const uint32_t *pages = array.data();
+  for (uint64_t count : {100000u, 104000u, 96000u, 100000u}) {
+    array.resizeForOverwrite(count);
+    ASSERT_EQ(array.size(), count);
+    EXPECT_EQ(array.data(), pages) << count;
+    std::fill(array.begin(), array.end(), 7u); // a user writes every value it reads
+  }
+  PageArray<uint32_t> other;
+  other.resizeForOverwrite(50);
+  array.swap(other); // the room goes with the pages
+  other.resizeForOverwrite(101000);
+  EXPECT_EQ(other.data(), pages);
+  EXPECT_EQ(array.size(), 50u);
+  other.resize(2000);
+  EXPECT_EQ(std::count(other.begin(), other.end(), 0u), 2000);
+  other.resizeForOverwrite(0);
+  EXPECT_EQ(other.begin(), other.end());
+  PageArray<EKV3> huge;
+  EXPECT_THROW(huge.resizeForOverwrite(UINT64_MAX / 4), std::bad_alloc);
+  EXPECT_EQ(huge.size(), 0u);
+}
+
 // Copies and fills flag what they write; a clear writes the dirty tiles, and one that covers a
 // tile only in part keeps that tile's flag and the data outside the range.
 TEST(CpuMemory, ClearsKeepWhatTheirRangeLeavesOut) {

@@ -107,10 +107,56 @@ TEST(CpuVolume, PrefixAgreesWithPrefixColumn) {
   }
 }
 
+// Maps in device memory whose deposits reach few of their columns, as a light pass's do: the
+// prefix passes over the columns reached only, which must give prefixColumn's floats for every
+// column (also in groups of eight with one, two or all columns reached, and for columns that share
+// or straddle the blocks the memory flags), and a clear afterwards must leave every byte zero for
+// the next frame, also where a column's floats reached into a block no deposit flagged.
+TEST(CpuVolume, PrefixOfSparselyReachedMapsAgreesWithPrefixColumn) {
+  CpuDevice device(3, VectorPaths{});
+  std::mt19937 random(9);
+  for (int depth : {64, 100, 32, 12}) {
+    const uint64_t columns = 4096, cells = columns * uint64_t(depth);
+    void *pointer = nullptr;
+    ASSERT_EQ(device.allocate(&pointer, cells * sizeof(MapCell)), kDeviceOk);
+    MapCell *const map = static_cast<MapCell *>(pointer);
+    const DirtyTiles tiles = device.memoryTiles(map);
+    for (int frame = 0; frame < 3; ++frame) {
+      SCOPED_TRACE(testing::Message() << "depth " << depth << ", frame " << frame);
+      std::vector<MapCell> expected(cells, 0);
+      auto deposit = [&](uint64_t column, int slice, MapCell value) {
+        MapCell *cell = map + column * uint64_t(depth) + uint64_t(slice);
+        tiles.markForAtomicAdd(cell);
+        *cell += value;
+        expected[column * uint64_t(depth) + uint64_t(slice)] += value;
+      };
+      for (uint64_t group = 0; group < columns / 8; ++group) {
+        const uint64_t reached = (group + uint64_t(frame)) % 4 == 0 ? 8 : (group + frame) % 4;
+        for (uint64_t k = 0; k < reached; ++k)
+          deposit(group * 8 + (k * 3 + uint64_t(frame)) % 8, int(random() % uint32_t(depth)),
+                  MapCell(random() >> 8));
+      }
+      std::vector<float> expectedTotals(columns), totals(columns, -1.0f);
+      for (uint64_t c = 0; c < columns; ++c)
+        prefixColumn(expected.data() + c * uint64_t(depth), depth, &expectedTotals[c]);
+      device.launch(1, ek::PrefixArgs{map, columns, depth, totals.data()});
+      ASSERT_EQ(std::memcmp(map, expected.data(), cells * sizeof(MapCell)), 0);
+      expectSame(totals, expectedTotals, "total");
+      ASSERT_EQ(device.fill(map, 0, cells * sizeof(MapCell)), kDeviceOk);
+      for (uint64_t i = 0; i < cells; ++i)
+        ASSERT_EQ(map[i], 0u) << i;
+    }
+    ASSERT_EQ(device.takeLaunchError(), kDeviceOk);
+    device.release(pointer);
+  }
+}
+
 // The three splatting launches against lightSplatWork, camSplatWork and shadeWork, item after
 // item in the launch's visiting order: index order, or the space order of a bounds pass (whose
-// positions the CPU keeps in that order). To the bit on any number of workers: the maps' sums do
-// not depend on the order of their additions, and a launch this small shades on one worker.
+// positions the CPU keeps in that order). The shading takes where the passes before it placed
+// their samples only where those passes had its frame and constants. To the bit on any number of
+// workers: the maps' sums do not depend on the order of their additions, and a launch this small
+// shades on one worker.
 void checkSplatsAndShade(bool spaceOrder, bool stillShutter) {
   const LitCloud c = litCloud(1500, stillShutter);
   const ek::Frame &f = c.frame;
@@ -210,6 +256,19 @@ void checkSplatsAndShade(bool spaceOrder, bool stillShutter) {
     device.launch(1, ek::LightSplatArgs{oneSample, otherMaps, c.positions.data(),
                                         c.velocities.data(), lightWork, scratch.data()});
     shadeAndCheck("image after a light pass with other maps");
+    // Likewise after a camera pass for another camera or other depth slices: the shading places
+    // its samples itself instead of taking where that pass placed them.
+    ek::Frame otherCamera = f;
+    otherCamera.view[3] += 0.7f;
+    VolumeConstants otherSlices = c.vol;
+    otherSlices.camDepthScale *= 1.25f;
+    std::vector<MapCell> scratchDepth(depthCells, 0);
+    device.launch(1, ek::CamSplatArgs{otherCamera, c.vol, c.positions.data(), c.velocities.data(),
+                                      work, scratchDepth.data()});
+    shadeAndCheck("image after a camera pass for another camera");
+    device.launch(1, ek::CamSplatArgs{f, otherSlices, c.positions.data(), c.velocities.data(), work,
+                                      scratchDepth.data()});
+    shadeAndCheck("image after a camera pass with other depth slices");
     ASSERT_EQ(device.takeLaunchError(), kDeviceOk);
   }
 }
