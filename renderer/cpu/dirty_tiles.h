@@ -84,37 +84,13 @@ public:
   bool anyDirty(const void *address, uint64_t bytes) const {
     if (!flags_)
       return true;
-    if (bytes == 0)
-      return false;
-    if (blocks_) {
-      for (uint64_t b = blockOf(address), end = lastBlockAfter(address, bytes); b < end; ++b)
-        if (blocks_[b].load(std::memory_order_relaxed))
-          return true;
-      return false;
-    }
-    const uint64_t last = lastTileAfter(address, bytes);
-    for (uint64_t t = tileOf(address); t < last; ++t)
-      if (flags_[t].load(std::memory_order_relaxed))
-        return true;
-    return false;
+    return bytes != 0 && !everyFlag(address, bytes, false);
   }
 
   // True only when every block (or, without block flags, every tile) that [address, address +
   // bytes) reaches is flagged: writing there flags nothing new. Untracked memory counts as flagged.
   bool allDirty(const void *address, uint64_t bytes) const {
-    if (!flags_ || bytes == 0)
-      return true;
-    if (blocks_) {
-      for (uint64_t b = blockOf(address), end = lastBlockAfter(address, bytes); b < end; ++b)
-        if (!blocks_[b].load(std::memory_order_relaxed))
-          return false;
-      return true;
-    }
-    const uint64_t last = lastTileAfter(address, bytes);
-    for (uint64_t t = tileOf(address); t < last; ++t)
-      if (!flags_[t].load(std::memory_order_relaxed))
-        return false;
-    return true;
+    return !flags_ || bytes == 0 || everyFlag(address, bytes, true);
   }
 
   // The tile index of an address and the tile's flag, for a clear that walks the tiles itself.
@@ -130,6 +106,17 @@ public:
   std::atomic<uint8_t> *blockFlags() const { return blocks_; }
 
 private:
+  // Whether every flag over [address, address + bytes) (bytes > 0) is `set`: the block flags
+  // where the allocation keeps them, else the tile flags.
+  bool everyFlag(const void *address, uint64_t bytes, bool set) const {
+    std::atomic<uint8_t> *const flags = blocks_ ? blocks_ : flags_;
+    const uint64_t first = blocks_ ? blockOf(address) : tileOf(address);
+    const uint64_t end = blocks_ ? lastBlockAfter(address, bytes) : lastTileAfter(address, bytes);
+    for (uint64_t i = first; i < end; ++i)
+      if ((flags[i].load(std::memory_order_relaxed) != 0) != set)
+        return false;
+    return true;
+  }
   uint64_t offsetOf(const void *address) const {
     return uint64_t(static_cast<const char *>(address) - base_);
   }
