@@ -154,10 +154,7 @@ __global__ void kShade(ek::Frame frame, const __grid_constant__ VolumeConstants 
     ek::SplatSample s;
     if (!ek::shadeItem(frame, vol, positions, rgba, velocities, item, shadowMaps, cameraDepth, s))
       continue;
-    ek::ExactSum *cell = beauty + uint64_t(s.pixel) * ek::kShadedChannels;
-    ek::atomicAddExact(cell + 0, s.value.r);
-    ek::atomicAddExact(cell + 1, s.value.g);
-    ek::atomicAddExact(cell + 2, s.value.b);
+    ek::addShadedColour(beauty, s);
   }
 }
 

@@ -160,6 +160,14 @@ EK_HD bool shadeLayeredSample(const ShadeArgs &a, const CameraSample &s, const R
 // camera depth map).
 constexpr uint64_t kShadedChannels = 3;
 
+// Adds a shaded sample's colour to its pixel's exact colour sums.
+EK_HD void addShadedColour(ExactSum *beauty, const SplatSample &s) {
+  ExactSum *cell = beauty + uint64_t(s.pixel) * kShadedChannels;
+  atomicAddExact(cell + 0, s.value.r);
+  atomicAddExact(cell + 1, s.value.g);
+  atomicAddExact(cell + 2, s.value.b);
+}
+
 // One work item of a layered render's shading on the GPU: its beauty (three sums a pixel) and its
 // record (plan.stride sums a pixel) added to exact sums, whose totals do not depend on the order
 // in which the threads add.
@@ -175,10 +183,7 @@ EK_HD void shadeLayersItem(const ShadeArgs &a, uint64_t item, ExactSum *beauty, 
   float record[kMaxLayerStride];
   if (!shadeLayeredSample(a, s, a.colors[s.work.particle], velocity, nullptr, out, record))
     return;
-  ExactSum *cell = beauty + uint64_t(out.pixel) * kShadedChannels;
-  atomicAddExact(cell + 0, out.value.r);
-  atomicAddExact(cell + 1, out.value.g);
-  atomicAddExact(cell + 2, out.value.b);
+  addShadedColour(beauty, out);
   ExactSum *recordSums = sums + uint64_t(out.pixel) * uint64_t(layers.plan.stride);
   for (int32_t k = 0; k < layers.plan.stride; ++k)
     atomicAddExact(recordSums + k, record[k]);
