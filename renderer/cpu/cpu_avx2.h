@@ -30,4 +30,9 @@ void sineCosineAvx2(const float *angles, float *sine, float *cosine, uint64_t co
 uint64_t placeSamplesAvx2(const Frame &frame, bool motionBlur, const SampleLanes &lanes,
                           uint32_t count, uint32_t pixel[SampleLanes::kLanes]);
 
+// Places light samples in the maps of every light as lightSampleHit, mapSlices and
+// lightSampleThickness would (VectorPaths::placeLightSamples).
+void placeLightSamplesAvx2(const VolumeConstants &vol, const EKV3 *positions, uint32_t count,
+                           LightLanes &out);
+
 } // namespace ek

@@ -48,6 +48,9 @@ struct F32x8 {
 // !(a >= b), true where either side is not-a-number.
 inline Mask8 notGreaterEqual(F32x8 a, F32x8 b) { return {_mm256_cmp_ps(a.v, b.v, _CMP_NGE_UQ)}; }
 
+// !(a <= b), true where either side is not-a-number.
+inline Mask8 notLessEqual(F32x8 a, F32x8 b) { return {_mm256_cmp_ps(a.v, b.v, _CMP_NLE_UQ)}; }
+
 // a where the mask is set, b elsewhere.
 inline F32x8 select(Mask8 m, F32x8 a, F32x8 b) { return _mm256_blendv_ps(b.v, a.v, m.bits); }
 
@@ -62,6 +65,8 @@ inline F32x8 max(F32x8 a, F32x8 b) { return _mm256_max_ps(a.v, b.v); }
 
 // fmaxf, as the scalar maxNumber: the larger value, or a where b is not-a-number.
 inline F32x8 maxNumber(F32x8 a, F32x8 b) { return select(b != b, a, max(a, b)); }
+// fminf, as the scalar minNumber: the smaller value, or a where b is not-a-number.
+inline F32x8 minNumber(F32x8 a, F32x8 b) { return select(b != b, a, min(a, b)); }
 
 struct U32x8 {
   __m256i v;

@@ -38,6 +38,7 @@ VectorPaths vectorPathsFor([[maybe_unused]] const CpuFeatures &features) {
     paths.resolve = resolveRangeAvx2;
     paths.resolveVol = resolveVolRangeAvx2;
     paths.sineCosine = sineCosineAvx2;
+    paths.placeLightSamples = placeLightSamplesAvx2;
     // Checked once per process: the C library does not change while it runs.
     static const bool sameAngles = sineCosineMatchesCLibrary(sineCosineAvx2);
     if (sameAngles)

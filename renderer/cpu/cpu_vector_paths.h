@@ -12,6 +12,7 @@
 #include "cpu/cpu_work_items.h"
 #include "kernels/additive.h"
 #include "kernels/launch_args.h"
+#include "kernels/volume.h"
 
 namespace ek {
 
@@ -33,6 +34,26 @@ struct SampleLanes {
   float vx[kRoom], vy[kRoom], vz[kRoom];
 };
 
+// Up to eight light samples placed in the maps of every light, as lightSampleHit, mapSlices and
+// lightSampleThickness place each one: per light, a bit per lane that lands in one of its maps and,
+// in those lanes, the map, the texel position, the depth slices and the thickness deposited.
+struct LightLanes {
+  static constexpr uint32_t kLanes = 8;
+  uint32_t hits[kMaxVolumeLights];
+  int32_t map[kMaxVolumeLights][kLanes];
+  float px[kMaxVolumeLights][kLanes], py[kMaxVolumeLights][kLanes];
+  int32_t k0[kMaxVolumeLights][kLanes], k1[kMaxVolumeLights][kLanes];
+  float fraction[kMaxVolumeLights][kLanes];
+  float thickness[kMaxVolumeLights][kLanes];
+
+  MapHit hit(int light, uint32_t lane) const {
+    return {px[light][lane], py[light][lane], 0.0f, 0.0f};
+  }
+  Slices slices(int light, uint32_t lane) const {
+    return {k0[light][lane], k1[light][lane], fraction[light][lane]};
+  }
+};
+
 // Each member is null where the scalar item functions run instead.
 struct VectorPaths {
   // Resolves pixels [begin, end).
@@ -49,6 +70,10 @@ struct VectorPaths {
   // The sine and cosine that placeSamples gives the lens angle, of `count` angles in [0, 2 pi) (a
   // multiple of eight), for checks that they are sinf's and cosf's.
   void (*sineCosine)(const float *angles, float *sine, float *cosine, uint64_t count) = nullptr;
+  // Places the light samples at the first `count` (at most eight) of `positions` in the maps of
+  // every light of `vol`, the depth's logarithm taken with the C library's logf.
+  void (*placeLightSamples)(const VolumeConstants &vol, const EKV3 *positions, uint32_t count,
+                            LightLanes &out) = nullptr;
 };
 
 // Whether `sineCosine` gives the floats of this process's sinf and cosf on angles spread over all

@@ -299,6 +299,51 @@ const KeptLookup *keptLookupsFor(const KeptLookups &keptLookups, const Args &a,
   return keptLookups.find(a.vol, a.frame, particles * source.perParticle);
 }
 
+// Deposits the light samples at copies [begin, end), placed eight at a time by `place`, and keeps
+// their lookups in `keep` (one per light for each copy) when given. A block's texel columns are
+// asked for when it is placed and written once the next block is placed.
+void splatLightLanes(const VolumeConstants &vol, const EKV3 *copies, uint64_t begin, uint64_t end,
+                     KeptLookup *keep, decltype(VectorPaths::placeLightSamples) place,
+                     MapCell *shadowMaps, const DirtyTiles &tiles) {
+  constexpr uint32_t kLanes = LightLanes::kLanes;
+  const uint64_t lights = uint64_t(vol.lightCount);
+  LightLanes blocks[2];
+  uint32_t counts[2] = {0, 0};
+  auto deposit = [&](const LightLanes &block, uint32_t count) {
+    for (uint32_t lane = 0; lane < count; ++lane)
+      for (int i = 0; i < vol.lightCount; ++i)
+        if (block.hits[i] >> lane & 1u)
+          depositInMap(vol.maps[block.map[i][lane]], block.hit(i, lane), block.slices(i, lane),
+                       block.thickness[i][lane], shadowMaps,
+                       [&tiles](MapCell *written) { tiles.markForAtomicAdd(written); });
+  };
+  int current = 0;
+  for (uint64_t first = begin; first < end; first += kLanes, current ^= 1) {
+    LightLanes &block = blocks[current];
+    const uint32_t count = uint32_t(std::min<uint64_t>(kLanes, end - first));
+    counts[current] = count;
+    place(vol, copies + first, count, block);
+    for (int i = 0; i < vol.lightCount; ++i)
+      for (uint32_t lanes = block.hits[i]; lanes != 0; lanes &= lanes - 1) {
+        const uint32_t lane = lowestBit(lanes);
+        const ShadowMap &m = vol.maps[block.map[i][lane]];
+        prefetch(texelColumn(shadowMaps, m, int(block.px[i][lane]), int(block.py[i][lane])) +
+                 block.k0[i][lane]);
+      }
+    if (keep)
+      for (uint32_t lane = 0; lane < count; ++lane) {
+        KeptLookup *kept = keep + (first + lane) * lights;
+        for (int i = 0; i < vol.lightCount; ++i)
+          kept[i] = block.hits[i] >> lane & 1u
+                        ? keptLookup(block.map[i][lane], block.hit(i, lane), block.slices(i, lane))
+                        : KeptLookup{}; // outside every map
+      }
+    deposit(blocks[current ^ 1], counts[current ^ 1]);
+    counts[current ^ 1] = 0;
+  }
+  deposit(blocks[current ^ 1], counts[current ^ 1]);
+}
+
 } // namespace
 
 void CpuDevice::run(uint32_t, const BoundsArgs &a) {
@@ -441,6 +486,16 @@ void CpuDevice::run(uint32_t, const LightSplatArgs &a) {
     keep = keptLookups_.keepFor(vol, a.frame, a.total);
   const uint64_t lights = uint64_t(vol.lightCount);
   const DirtyTiles tiles = memoryTiles(a.shadowMaps);
+  if (vector_.placeLightSamples && source.copies && a.frame.samples == 1 &&
+      !usesMotionBlur(a.frame, a.velocities)) {
+    // Item i is copy i of the copies in visiting order: they are placed eight at a time.
+    pool_.parallelFor(a.total, pool_.chunkFor(a.total, kMinChunk),
+                      [&](uint64_t begin, uint64_t end, unsigned) {
+                        splatLightLanes(vol, source.copies, begin, end, keep,
+                                        vector_.placeLightSamples, a.shadowMaps, tiles);
+                      });
+    return;
+  }
   pipelineVolumeWork<StagedLightSample>(
       pool_, a, order,
       [&](const WorkItem &work, uint64_t) {

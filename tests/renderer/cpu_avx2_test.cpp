@@ -12,6 +12,7 @@
 #include "frame_builder.h"
 #include "kernels/volume.h"
 #include "scene_records.h"
+#include "volume_setup.h"
 
 namespace {
 
@@ -411,3 +412,86 @@ TEST(VectorisedSamples, SplatAddsEachPixelsSamplesInItemOrder) {
 }
 
 } // namespace
+
+// The vectorised placing of light samples against lightSampleHit, mapSlices and
+// lightSampleThickness, to the bit: a spot's perspective map with logarithmic depth, a point
+// light's cube of six, a sun's orthographic map with linear depth, and a light without shadows;
+// points all around and inside the lights, behind the near plane, on the maps' edges, far away
+// and not finite, in blocks of one to eight lanes.
+TEST(VectorisedLightSamples, AgreeWithTheItemFunctions) {
+  const ek::VectorPaths paths = vectorPaths();
+  if (!paths.placeLightSamples)
+    GTEST_SKIP() << "no vectorised light samples in this build or on this processor";
+  const EKCamera camera = ek::test::lookingAt({0, 5, 30}, {0, 0, 0}, 40);
+  const EKRenderSettings settings = ek::test::volumeSettings(96, 64, 0, 32, 12, 8);
+  EKLight lights[4] = {};
+  lights[0].type = EK_LIGHT_SPOT;
+  lights[0].position = {0, 20, 20};
+  lights[0].direction = {0, -1, -1};
+  lights[0].outerAngle = 60;
+  lights[1].type = EK_LIGHT_POINT;
+  lights[1].position = {1, 1, 0};
+  lights[2].type = EK_LIGHT_DIRECTIONAL;
+  lights[2].direction = {1, -1, 0};
+  lights[3].type = EK_LIGHT_POINT; // casts no shadow
+  for (int i = 0; i < 3; ++i)
+    lights[i].castsShadows = 1;
+  VolumeConstants vol{};
+  const ek::Frame frame = ek::buildFrame(camera, settings);
+  ek::buildVolumeConstants(camera, settings, frame, lights, 4, {{-7, -7, -7}, {7, 7, 7}}, 0.02f,
+                           vol);
+  ASSERT_EQ(vol.shadowMapCount, 8);
+
+  std::mt19937 random(21);
+  std::uniform_real_distribution<float> near(-8.0f, 8.0f), far(-200.0f, 200.0f);
+  std::vector<EKV3> points;
+  for (int i = 0; i < 20000; ++i)
+    points.push_back(i % 5 == 0 ? EKV3{far(random), far(random), far(random)}
+                                : EKV3{near(random), near(random), near(random)});
+  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  for (const EKV3 &odd : {EKV3{nan, 0, 0}, EKV3{0, inf, 0}, EKV3{0, 0, -inf}, EKV3{1, 1, 0},
+                          EKV3{0, 20, 20}, EKV3{1, 1, 1e-30f}, EKV3{3e38f, -3e38f, 3e38f},
+                          EKV3{-0.0f, 0.0f, -0.0f}, EKV3{1, 1, 1}, EKV3{2, 1, 0}})
+    points.insert(points.begin() + 3 * points.size() / 4, odd);
+  // Points on the edges of every map's texels: px or py exactly 0 or the size after projection
+  // is likely for a few of these grid points.
+  for (int gx = -16; gx <= 16; ++gx)
+    for (int gy = -16; gy <= 16; ++gy)
+      points.push_back({gx * 0.5f, gy * 0.5f, 0.25f * float(gx + gy)});
+
+  uint64_t hits = 0;
+  for (size_t first = 0, block = 0; first < points.size(); ++block) {
+    const uint32_t count = uint32_t(std::min<size_t>(1 + block % 8, points.size() - first));
+    ek::LightLanes lanes;
+    paths.placeLightSamples(vol, points.data() + first, count, lanes);
+    for (int i = 0; i < vol.lightCount; ++i) {
+      ASSERT_EQ(lanes.hits[i] >> count, 0u) << "no lane past the block lands";
+      for (uint32_t lane = 0; lane < count; ++lane) {
+        const EKV3 p = points[first + lane];
+        int map = -1;
+        ek::MapHit hit;
+        const bool expected =
+            ek::isFinitePoint(p) && ek::lightSampleHit(vol, vol.lights[i], p, map, hit);
+        ASSERT_EQ(bool(lanes.hits[i] >> lane & 1u), expected)
+            << "light " << i << " point " << first + lane;
+        if (!expected)
+          continue;
+        ++hits;
+        const ek::Slices s = ek::mapSlices(vol.maps[map], hit.lz);
+        const float thickness = ek::lightSampleThickness(vol, hit);
+        const ek::Slices vs = lanes.slices(i, lane);
+        ASSERT_EQ(lanes.map[i][lane], map);
+        ASSERT_EQ(std::memcmp(&lanes.px[i][lane], &hit.px, sizeof(float)), 0);
+        ASSERT_EQ(std::memcmp(&lanes.py[i][lane], &hit.py, sizeof(float)), 0);
+        ASSERT_EQ(vs.k0, s.k0);
+        ASSERT_EQ(vs.k1, s.k1);
+        ASSERT_EQ(std::memcmp(&vs.fraction, &s.fraction, sizeof(float)), 0);
+        ASSERT_EQ(std::memcmp(&lanes.thickness[i][lane], &thickness, sizeof(float)), 0)
+            << "light " << i << " point " << first + lane;
+      }
+    }
+    first += count;
+  }
+  EXPECT_GT(hits, points.size()) << "most points land in the shadowing lights' maps";
+}

@@ -158,7 +158,8 @@ TEST(CpuVolume, PrefixOfSparselyReachedMapsAgreesWithPrefixColumn) {
 // workers: the maps' sums do not depend on the order of their additions, and a launch this small
 // shades on one worker.
 void checkSplatsAndShade(bool spaceOrder, bool stillShutter) {
-  const LitCloud c = litCloud(1500, stillShutter);
+  // Copies that fill no whole block of eight where the light pass places eight at a time.
+  const LitCloud c = litCloud(1501, stillShutter);
   const ek::Frame &f = c.frame;
   ASSERT_EQ(samplesCoincide(f, c.velocities.data()), stillShutter);
   ek::Frame oneSample = f;
@@ -222,55 +223,58 @@ void checkSplatsAndShade(bool spaceOrder, bool stillShutter) {
   }
   EXPECT_GT(shaded, int(work / 4));
 
-  for (unsigned workers : {1u, 3u, 8u}) {
-    CpuDevice device(workers, VectorPaths{});
-    if (spaceOrder) {
-      float unused[8] = {};
-      double unusedMoments[7] = {};
-      device.launch(
-          1, ek::BoundsArgs{c.positions.data(), c.velocities.data(), count, unused, unusedMoments});
+  // The scalar launches, and the vectorised paths where this build and processor have them.
+  for (const VectorPaths &paths : {VectorPaths{}, vectorPathsFor(detectCpuFeatures())})
+    for (unsigned workers : {1u, 3u, 8u}) {
+      CpuDevice device(workers, paths);
+      if (spaceOrder) {
+        float unused[8] = {};
+        double unusedMoments[7] = {};
+        device.launch(1, ek::BoundsArgs{c.positions.data(), c.velocities.data(), count, unused,
+                                        unusedMoments});
+      }
+      std::vector<MapCell> deviceMaps(c.shadowCells, 0), deviceDepth(depthCells, 0);
+      device.launch(1, ek::LightSplatArgs{oneSample, c.vol, c.positions.data(), c.velocities.data(),
+                                          lightWork, deviceMaps.data()});
+      device.launch(1, ek::CamSplatArgs{f, c.vol, c.positions.data(), c.velocities.data(), work,
+                                        deviceDepth.data()});
+      expectSame(deviceMaps, maps, "shadow maps");
+      expectSame(deviceDepth, depth, "camera depth");
+      auto shadeAndCheck = [&](const char *what) {
+        std::vector<Rgba32f> accumulator(c.pixels, Rgba32f{0, 0, 0, 0});
+        device.launch(1,
+                      ek::ShadeArgs{f, c.vol, c.positions.data(), c.colors.data(),
+                                    c.velocities.data(), work, prefixedMaps.data(),
+                                    prefixedDepth.data(), accumulator.data(), ek::ShadeLayers{}});
+        std::vector<float> deviceImage(c.pixels * 4);
+        std::memcpy(deviceImage.data(), accumulator.data(), deviceImage.size() * sizeof(float));
+        expectSame(deviceImage, image, what);
+      };
+      shadeAndCheck("image");
+      // After a light pass with other maps, the shading with these looks its samples up itself
+      // instead of taking where that pass's samples landed.
+      VolumeConstants otherMaps = c.vol;
+      for (int m = 0; m < otherMaps.shadowMapCount; ++m)
+        otherMaps.maps[m].view[3] += 1.5f;
+      std::vector<MapCell> scratch(c.shadowCells, 0);
+      device.launch(1, ek::LightSplatArgs{oneSample, otherMaps, c.positions.data(),
+                                          c.velocities.data(), lightWork, scratch.data()});
+      shadeAndCheck("image after a light pass with other maps");
+      // Likewise after a camera pass for another camera or other depth slices: the shading places
+      // its samples itself instead of taking where that pass placed them.
+      ek::Frame otherCamera = f;
+      otherCamera.view[3] += 0.7f;
+      VolumeConstants otherSlices = c.vol;
+      otherSlices.camDepthScale *= 1.25f;
+      std::vector<MapCell> scratchDepth(depthCells, 0);
+      device.launch(1, ek::CamSplatArgs{otherCamera, c.vol, c.positions.data(), c.velocities.data(),
+                                        work, scratchDepth.data()});
+      shadeAndCheck("image after a camera pass for another camera");
+      device.launch(1, ek::CamSplatArgs{f, otherSlices, c.positions.data(), c.velocities.data(),
+                                        work, scratchDepth.data()});
+      shadeAndCheck("image after a camera pass with other depth slices");
+      ASSERT_EQ(device.takeLaunchError(), kDeviceOk);
     }
-    std::vector<MapCell> deviceMaps(c.shadowCells, 0), deviceDepth(depthCells, 0);
-    device.launch(1, ek::LightSplatArgs{oneSample, c.vol, c.positions.data(), c.velocities.data(),
-                                        lightWork, deviceMaps.data()});
-    device.launch(1, ek::CamSplatArgs{f, c.vol, c.positions.data(), c.velocities.data(), work,
-                                      deviceDepth.data()});
-    expectSame(deviceMaps, maps, "shadow maps");
-    expectSame(deviceDepth, depth, "camera depth");
-    auto shadeAndCheck = [&](const char *what) {
-      std::vector<Rgba32f> accumulator(c.pixels, Rgba32f{0, 0, 0, 0});
-      device.launch(1, ek::ShadeArgs{f, c.vol, c.positions.data(), c.colors.data(),
-                                     c.velocities.data(), work, prefixedMaps.data(),
-                                     prefixedDepth.data(), accumulator.data(), ek::ShadeLayers{}});
-      std::vector<float> deviceImage(c.pixels * 4);
-      std::memcpy(deviceImage.data(), accumulator.data(), deviceImage.size() * sizeof(float));
-      expectSame(deviceImage, image, what);
-    };
-    shadeAndCheck("image");
-    // After a light pass with other maps, the shading with these looks its samples up itself
-    // instead of taking where that pass's samples landed.
-    VolumeConstants otherMaps = c.vol;
-    for (int m = 0; m < otherMaps.shadowMapCount; ++m)
-      otherMaps.maps[m].view[3] += 1.5f;
-    std::vector<MapCell> scratch(c.shadowCells, 0);
-    device.launch(1, ek::LightSplatArgs{oneSample, otherMaps, c.positions.data(),
-                                        c.velocities.data(), lightWork, scratch.data()});
-    shadeAndCheck("image after a light pass with other maps");
-    // Likewise after a camera pass for another camera or other depth slices: the shading places
-    // its samples itself instead of taking where that pass placed them.
-    ek::Frame otherCamera = f;
-    otherCamera.view[3] += 0.7f;
-    VolumeConstants otherSlices = c.vol;
-    otherSlices.camDepthScale *= 1.25f;
-    std::vector<MapCell> scratchDepth(depthCells, 0);
-    device.launch(1, ek::CamSplatArgs{otherCamera, c.vol, c.positions.data(), c.velocities.data(),
-                                      work, scratchDepth.data()});
-    shadeAndCheck("image after a camera pass for another camera");
-    device.launch(1, ek::CamSplatArgs{f, otherSlices, c.positions.data(), c.velocities.data(), work,
-                                      scratchDepth.data()});
-    shadeAndCheck("image after a camera pass with other depth slices");
-    ASSERT_EQ(device.takeLaunchError(), kDeviceOk);
-  }
 }
 
 // The copies' positions a frame's passes share: a launch for other copies (another radius or
