@@ -35,4 +35,9 @@ uint64_t placeSamplesAvx2(const Frame &frame, bool motionBlur, const SampleLanes
 void placeLightSamplesAvx2(const VolumeConstants &vol, const EKV3 *positions, uint32_t count,
                            LightLanes &out);
 
+// Places camera samples of copies as cameraSampleOfCopy would, for a perspective camera without a
+// lens (VectorPaths::placeCameraSamples).
+void placeCameraSamplesAvx2(const Frame &frame, const VolumeConstants &vol, const EKV3 *positions,
+                            uint32_t count, CameraLanes &out);
+
 } // namespace ek

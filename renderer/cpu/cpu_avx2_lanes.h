@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <immintrin.h>
 
+#include "kernels/math_constants.h"
+
 namespace ek::avx2 {
 
 // All ones in the lanes where a comparison holds, zero elsewhere.
@@ -87,6 +89,17 @@ struct U32x8 {
   U32x8 &operator^=(U32x8 b) { return *this = *this ^ b; }
   U32x8 &operator*=(U32x8 b) { return *this = *this * b; }
 };
+
+// Lanes whose value is finite, as isFinitePoint tests each coordinate.
+inline Mask8 finiteLanes(F32x8 v) { return abs(v) <= kLargestFloat; }
+
+// -a, the sign flipped as C++'s negation flips it (zero becomes minus zero).
+inline F32x8 negate(F32x8 a) { return _mm256_xor_ps(a.v, _mm256_set1_ps(-0.0f)); }
+
+// One row of an affine transform, in the item functions' order: ((m0 x + m1 y) + m2 z) + m3.
+inline F32x8 affineRow(const float *m, F32x8 x, F32x8 y, F32x8 z) {
+  return F32x8(m[0]) * x + F32x8(m[1]) * y + F32x8(m[2]) * z + m[3];
+}
 
 // float(u) for lanes below 2^31, where the signed conversion is exact.
 inline F32x8 toFloat(U32x8 u) { return _mm256_cvtepi32_ps(u.v); }

@@ -20,14 +20,6 @@ F32x8 nextRandom(U32x8 &state) {
   return avx2::toFloat(state >> 8) * kRandomScale; // below 2^24, so the conversion is exact
 }
 
-// Lanes whose value is finite, as isFinitePoint tests each coordinate.
-Mask8 finiteLanes(F32x8 v) { return avx2::abs(v) <= kLargestFloat; }
-
-// One row of the view matrix, in toCamera's order: ((m0 x + m1 y) + m2 z) + m3.
-F32x8 viewRow(const float *m, F32x8 x, F32x8 y, F32x8 z) {
-  return F32x8(m[0]) * x + F32x8(m[1]) * y + F32x8(m[2]) * z + m[3];
-}
-
 // The runs of lanes [first, first + 8), as SampleLanes gives them: the step's first run and each
 // lane's run counted from it (below 8, since eight lanes span at most eight runs).
 struct StepRuns {
@@ -98,13 +90,13 @@ struct PlanePoint {
 };
 
 PlanePoint toImagePlane(const Frame &f, F32x8 x, F32x8 y, F32x8 z) {
-  const F32x8 cx = viewRow(f.view + 0, x, y, z);
-  const F32x8 cy = viewRow(f.view + 4, x, y, z);
-  const F32x8 cz = viewRow(f.view + 8, x, y, z);
+  const F32x8 cx = avx2::affineRow(f.view + 0, x, y, z);
+  const F32x8 cy = avx2::affineRow(f.view + 4, x, y, z);
+  const F32x8 cz = avx2::affineRow(f.view + 8, x, y, z);
   const F32x8 depth = F32x8(0.0f) - cz;
   // Culled when nearClip >= depth; a not-a-number depth goes on and fails the image test.
   Mask8 keep = avx2::notGreaterEqual(f.nearClip, depth);
-  keep = keep & (finiteLanes(x) & (finiteLanes(y) & finiteLanes(z)));
+  keep = keep & (avx2::finiteLanes(x) & (avx2::finiteLanes(y) & avx2::finiteLanes(z)));
   const F32x8 inverseDepth = F32x8(-1.0f) / cz;
   return {cx * inverseDepth, cy * inverseDepth, F32x8(f.invFocusDistance) - inverseDepth, keep};
 }

@@ -39,6 +39,7 @@ VectorPaths vectorPathsFor([[maybe_unused]] const CpuFeatures &features) {
     paths.resolveVol = resolveVolRangeAvx2;
     paths.sineCosine = sineCosineAvx2;
     paths.placeLightSamples = placeLightSamplesAvx2;
+    paths.placeCameraSamples = placeCameraSamplesAvx2;
     // Checked once per process: the C library does not change while it runs.
     static const bool sameAngles = sineCosineMatchesCLibrary(sineCosineAvx2);
     if (sameAngles)

@@ -54,6 +54,26 @@ struct LightLanes {
   }
 };
 
+// The camera samples of up to eight copies whose samples coincide and draw nothing (a perspective
+// camera without a lens, no motion blur), placed as cameraSampleOfCopy places each: a bit per
+// lane that lands in the image and, in those lanes, the pixel, the depth slices and the coverage.
+struct CameraLanes {
+  static constexpr uint32_t kLanes = 8;
+  uint32_t placed;
+  uint32_t pixel[kLanes];
+  int32_t k0[kLanes], k1[kLanes];
+  float fraction[kLanes], coverage[kLanes];
+
+  // The lane's sample as cameraSampleOfCopy gives it, but for the work item and the position.
+  CameraSample sample(uint32_t lane) const {
+    CameraSample s{};
+    s.pixel = pixel[lane];
+    s.slices = {k0[lane], k1[lane], fraction[lane]};
+    s.coverage = coverage[lane];
+    return s;
+  }
+};
+
 // Each member is null where the scalar item functions run instead.
 struct VectorPaths {
   // Resolves pixels [begin, end).
@@ -74,6 +94,10 @@ struct VectorPaths {
   // every light of `vol`, the depth's logarithm taken with the C library's logf.
   void (*placeLightSamples)(const VolumeConstants &vol, const EKV3 *positions, uint32_t count,
                             LightLanes &out) = nullptr;
+  // Places the camera samples of copies at the first `count` (at most eight) of `positions`, for a
+  // frame with a perspective camera without a lens.
+  void (*placeCameraSamples)(const Frame &frame, const VolumeConstants &vol, const EKV3 *positions,
+                             uint32_t count, CameraLanes &out) = nullptr;
 };
 
 // Whether `sineCosine` gives the floats of this process's sinf and cosf on angles spread over all

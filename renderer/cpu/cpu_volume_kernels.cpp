@@ -299,49 +299,98 @@ const KeptLookup *keptLookupsFor(const KeptLookups &keptLookups, const Args &a,
   return keptLookups.find(a.vol, a.frame, particles * source.perParticle);
 }
 
+// Visits [begin, end) in blocks of eight: place(first, count, block) places a block and asks for
+// the memory its deposits will write, deposit(first, count, block) writes it once the block after
+// it is placed, so that what it writes has a block's placing to arrive in.
+template <typename Block, typename Place, typename Deposit>
+void placeThenDeposit(uint64_t begin, uint64_t end, Place &&place, Deposit &&deposit) {
+  constexpr uint32_t kLanes = Block::kLanes;
+  Block blocks[2];
+  uint64_t firsts[2] = {0, 0};
+  uint32_t counts[2] = {0, 0};
+  int current = 0;
+  for (uint64_t first = begin; first < end; first += kLanes, current ^= 1) {
+    firsts[current] = first;
+    counts[current] = uint32_t(std::min<uint64_t>(kLanes, end - first));
+    place(first, counts[current], blocks[current]);
+    if (counts[current ^ 1] > 0)
+      deposit(firsts[current ^ 1], counts[current ^ 1], blocks[current ^ 1]);
+    counts[current ^ 1] = 0;
+  }
+  if (counts[current ^ 1] > 0)
+    deposit(firsts[current ^ 1], counts[current ^ 1], blocks[current ^ 1]);
+}
+
 // Deposits the light samples at copies [begin, end), placed eight at a time by `place`, and keeps
-// their lookups in `keep` (one per light for each copy) when given. A block's texel columns are
-// asked for when it is placed and written once the next block is placed.
+// their lookups in `keep` (one per light for each copy) when given.
 void splatLightLanes(const VolumeConstants &vol, const EKV3 *copies, uint64_t begin, uint64_t end,
                      KeptLookup *keep, decltype(VectorPaths::placeLightSamples) place,
                      MapCell *shadowMaps, const DirtyTiles &tiles) {
-  constexpr uint32_t kLanes = LightLanes::kLanes;
   const uint64_t lights = uint64_t(vol.lightCount);
-  LightLanes blocks[2];
-  uint32_t counts[2] = {0, 0};
-  auto deposit = [&](const LightLanes &block, uint32_t count) {
-    for (uint32_t lane = 0; lane < count; ++lane)
-      for (int i = 0; i < vol.lightCount; ++i)
-        if (block.hits[i] >> lane & 1u)
-          depositInMap(vol.maps[block.map[i][lane]], block.hit(i, lane), block.slices(i, lane),
-                       block.thickness[i][lane], shadowMaps,
-                       [&tiles](MapCell *written) { tiles.markForAtomicAdd(written); });
-  };
-  int current = 0;
-  for (uint64_t first = begin; first < end; first += kLanes, current ^= 1) {
-    LightLanes &block = blocks[current];
-    const uint32_t count = uint32_t(std::min<uint64_t>(kLanes, end - first));
-    counts[current] = count;
-    place(vol, copies + first, count, block);
-    for (int i = 0; i < vol.lightCount; ++i)
-      for (uint32_t lanes = block.hits[i]; lanes != 0; lanes &= lanes - 1) {
-        const uint32_t lane = lowestBit(lanes);
-        const ShadowMap &m = vol.maps[block.map[i][lane]];
-        prefetch(texelColumn(shadowMaps, m, int(block.px[i][lane]), int(block.py[i][lane])) +
-                 block.k0[i][lane]);
-      }
-    if (keep)
-      for (uint32_t lane = 0; lane < count; ++lane) {
-        KeptLookup *kept = keep + (first + lane) * lights;
+  placeThenDeposit<LightLanes>(
+      begin, end,
+      [&](uint64_t first, uint32_t count, LightLanes &block) {
+        place(vol, copies + first, count, block);
         for (int i = 0; i < vol.lightCount; ++i)
-          kept[i] = block.hits[i] >> lane & 1u
-                        ? keptLookup(block.map[i][lane], block.hit(i, lane), block.slices(i, lane))
-                        : KeptLookup{}; // outside every map
-      }
-    deposit(blocks[current ^ 1], counts[current ^ 1]);
-    counts[current ^ 1] = 0;
-  }
-  deposit(blocks[current ^ 1], counts[current ^ 1]);
+          for (uint32_t lanes = block.hits[i]; lanes != 0; lanes &= lanes - 1) {
+            const uint32_t lane = lowestBit(lanes);
+            const ShadowMap &m = vol.maps[block.map[i][lane]];
+            prefetch(texelColumn(shadowMaps, m, int(block.px[i][lane]), int(block.py[i][lane])) +
+                     block.k0[i][lane]);
+          }
+        if (keep)
+          for (uint32_t lane = 0; lane < count; ++lane) {
+            KeptLookup *kept = keep + (first + lane) * lights;
+            for (int i = 0; i < vol.lightCount; ++i)
+              kept[i] =
+                  block.hits[i] >> lane & 1u
+                      ? keptLookup(block.map[i][lane], block.hit(i, lane), block.slices(i, lane))
+                      : KeptLookup{}; // outside every map
+          }
+      },
+      [&](uint64_t, uint32_t count, const LightLanes &block) {
+        for (uint32_t lane = 0; lane < count; ++lane)
+          for (int i = 0; i < vol.lightCount; ++i)
+            if (block.hits[i] >> lane & 1u)
+              depositInMap(vol.maps[block.map[i][lane]], block.hit(i, lane), block.slices(i, lane),
+                           block.thickness[i][lane], shadowMaps,
+                           [&tiles](MapCell *written) { tiles.markForAtomicAdd(written); });
+      });
+}
+
+// Deposits the camera samples of work items [begin, end), whose samples coincide and draw
+// nothing, a copy at a time: `place` places eight copies of `copies` at once, and each copy's
+// sample is deposited as many times as the range holds its samples. A copy's placing is kept in
+// `keep` (one per copy) when given, by the range that holds its first sample.
+void splatCameraLanes(const CamSplatArgs &a, const EKV3 *copies, uint64_t begin, uint64_t end,
+                      KeptCameraSample *keep, decltype(VectorPaths::placeCameraSamples) place,
+                      const DirtyTiles &tiles) {
+  const uint64_t samples = uint64_t(a.frame.samples);
+  placeThenDeposit<CameraLanes>(
+      begin / samples, (end + samples - 1) / samples,
+      [&](uint64_t first, uint32_t count, CameraLanes &block) {
+        place(a.frame, a.vol, copies + first, count, block);
+        for (uint32_t lanes = block.placed; lanes != 0; lanes &= lanes - 1) {
+          const uint32_t lane = lowestBit(lanes);
+          prefetch(cameraColumn(a.vol, a.cameraDepth, block.pixel[lane]) + block.k0[lane]);
+        }
+        if (keep)
+          for (uint32_t lane = 0; lane < count; ++lane)
+            if ((first + lane) * samples >= begin)
+              keep[first + lane] = block.placed >> lane & 1u ? keptCameraSample(block.sample(lane))
+                                                             : KeptCameraSample{};
+      },
+      [&](uint64_t first, uint32_t, const CameraLanes &block) {
+        for (uint32_t lanes = block.placed; lanes != 0; lanes &= lanes - 1) {
+          const uint32_t lane = lowestBit(lanes);
+          const uint64_t copy = first + lane;
+          const uint64_t times =
+              std::min(end, (copy + 1) * samples) - std::max(begin, copy * samples);
+          depositCameraSample(
+              a.vol, block.sample(lane), a.cameraDepth,
+              [&tiles](MapCell *written) { tiles.markForAtomicAdd(written); }, uint32_t(times));
+        }
+      });
 }
 
 } // namespace
@@ -615,6 +664,16 @@ void CpuDevice::run(uint32_t, const CamSplatArgs &a) {
     keep =
         keptCameraSamples_.keepFor(a.frame, a.vol, orderedPositions_.size() * source.perParticle);
   const DirtyTiles tiles = memoryTiles(a.cameraDepth);
+  if (vector_.placeCameraSamples && source.copies && samplesCoincide(a.frame, a.velocities) &&
+      a.frame.projection != EK_PROJECTION_SPHERICAL) {
+    // Item i is a sample of copy i / samples of the copies in visiting order: the copies are
+    // placed eight at a time.
+    pool_.parallelFor(
+        a.total, pool_.chunkFor(a.total, kMinChunk), [&](uint64_t begin, uint64_t end, unsigned) {
+          splatCameraLanes(a, source.copies, begin, end, keep, vector_.placeCameraSamples, tiles);
+        });
+    return;
+  }
   pipelineVolumeWork<StagedCameraSample>(
       pool_, a, order,
       [&](const WorkItem &work, uint64_t) {

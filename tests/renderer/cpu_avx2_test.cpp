@@ -495,3 +495,58 @@ TEST(VectorisedLightSamples, AgreeWithTheItemFunctions) {
   }
   EXPECT_GT(hits, points.size()) << "most points land in the shadowing lights' maps";
 }
+
+// The vectorised placing of camera samples against cameraSampleOfCopy, to the bit, for a
+// perspective camera without a lens: points in view, behind the camera and the near plane, on
+// the image's edges, far away and not finite, in blocks of one to eight lanes.
+TEST(VectorisedCameraSamples, AgreeWithTheItemFunction) {
+  const ek::VectorPaths paths = vectorPaths();
+  if (!paths.placeCameraSamples)
+    GTEST_SKIP() << "no vectorised camera samples in this build or on this processor";
+  const EKCamera camera = ek::test::lookingAt({0, 5, 30}, {0, 0, 0}, 40);
+  const EKRenderSettings settings = ek::test::volumeSettings(97, 61, 0, 32, 12, 8);
+  VolumeConstants vol{};
+  const ek::Frame frame = ek::buildFrame(camera, settings);
+  ek::buildVolumeConstants(camera, settings, frame, nullptr, 0, {{-7, -7, -7}, {7, 7, 7}}, 0.02f,
+                           vol);
+  std::mt19937 random(22);
+  std::uniform_real_distribution<float> near(-9.0f, 9.0f), far(-300.0f, 300.0f);
+  std::vector<EKV3> points;
+  for (int i = 0; i < 20000; ++i)
+    points.push_back(i % 4 == 0 ? EKV3{far(random), far(random), far(random)}
+                                : EKV3{near(random), near(random), near(random)});
+  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  for (const EKV3 &odd : {EKV3{nan, 0, 0}, EKV3{0, -inf, 0}, EKV3{0, 5, 30}, EKV3{0, 5, 29.995f},
+                          EKV3{0, 5, 29.985f}, EKV3{3e38f, 3e38f, -3e38f}, EKV3{0, 0, 0}})
+    points.insert(points.begin() + points.size() / 3, odd);
+  for (int gx = -40; gx <= 40; ++gx) // a grid over the image's edges
+    for (int gy = -40; gy <= 40; ++gy)
+      points.push_back({gx * 0.25f, 5.0f + gy * 0.25f, 0.0f});
+
+  int placed = 0;
+  for (size_t first = 0, block = 0; first < points.size(); ++block) {
+    const uint32_t count = uint32_t(std::min<size_t>(8 - block % 8, points.size() - first));
+    ek::CameraLanes lanes;
+    paths.placeCameraSamples(frame, vol, points.data() + first, count, lanes);
+    ASSERT_EQ(lanes.placed >> count, 0u) << "no lane past the block is placed";
+    for (uint32_t lane = 0; lane < count; ++lane) {
+      ek::CameraSample expected;
+      const bool in = ek::cameraSampleOfCopy(frame, vol, points[first + lane], nullptr,
+                                             ek::WorkItem{}, expected);
+      ASSERT_EQ(bool(lanes.placed >> lane & 1u), in) << "point " << first + lane;
+      if (!in)
+        continue;
+      ++placed;
+      const ek::CameraSample s = lanes.sample(lane);
+      ASSERT_EQ(s.pixel, expected.pixel) << "point " << first + lane;
+      ASSERT_EQ(s.slices.k0, expected.slices.k0);
+      ASSERT_EQ(s.slices.k1, expected.slices.k1);
+      ASSERT_EQ(std::memcmp(&s.slices.fraction, &expected.slices.fraction, sizeof(float)), 0);
+      ASSERT_EQ(std::memcmp(&s.coverage, &expected.coverage, sizeof(float)), 0);
+    }
+    first += count;
+  }
+  EXPECT_GT(placed, 5000) << "many points land in the image";
+  EXPECT_LT(placed, int(points.size()) - 3000) << "many points miss it";
+}
