@@ -40,4 +40,9 @@ void placeLightSamplesAvx2(const VolumeConstants &vol, const EKV3 *positions, ui
 void placeCameraSamplesAvx2(const Frame &frame, const VolumeConstants &vol, const EKV3 *positions,
                             uint32_t count, CameraLanes &out);
 
+// Shades samples from what the camera and light passes kept of them, as shadeCameraSample would
+// (VectorPaths::shadeSamples).
+void shadeSamplesAvx2(const VolumeConstants &vol, const ShadeInputs &in, uint32_t count,
+                      ShadedLanes &out);
+
 } // namespace ek

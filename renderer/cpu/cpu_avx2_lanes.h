@@ -90,6 +90,13 @@ struct U32x8 {
   U32x8 &operator*=(U32x8 b) { return *this = *this * b; }
 };
 
+// The lanes whose bit is set in `bits`.
+inline Mask8 lanesOf(uint32_t bits) {
+  const __m256i lane = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+  const __m256i set = _mm256_and_si256(_mm256_set1_epi32(int(bits)), lane);
+  return {_mm256_castsi256_ps(_mm256_cmpeq_epi32(set, lane))};
+}
+
 // Lanes whose value is finite, as isFinitePoint tests each coordinate.
 inline Mask8 finiteLanes(F32x8 v) { return abs(v) <= kLargestFloat; }
 

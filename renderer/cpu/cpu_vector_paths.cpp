@@ -40,6 +40,7 @@ VectorPaths vectorPathsFor([[maybe_unused]] const CpuFeatures &features) {
     paths.sineCosine = sineCosineAvx2;
     paths.placeLightSamples = placeLightSamplesAvx2;
     paths.placeCameraSamples = placeCameraSamplesAvx2;
+    paths.shadeSamples = shadeSamplesAvx2;
     // Checked once per process: the C library does not change while it runs.
     static const bool sameAngles = sineCosineMatchesCLibrary(sineCosineAvx2);
     if (sameAngles)

@@ -10,6 +10,8 @@
 #include <utility>
 
 #include "cpu/cpu_work_items.h"
+#include "cpu/kept_camera_samples.h"
+#include "cpu/kept_lookups.h"
 #include "kernels/additive.h"
 #include "kernels/launch_args.h"
 #include "kernels/volume.h"
@@ -74,6 +76,31 @@ struct CameraLanes {
   }
 };
 
+// Up to eight copies' samples to shade from what the camera pass and the light pass kept of them
+// (samples that coincide and draw nothing): each lane's copy, its camera sample, its lookup in
+// every light's maps (`lookups`, lightCount per copy) and its particle's colour.
+struct ShadeInputs {
+  const EKV3 *positions;
+  const KeptCameraSample *camera;
+  const KeptLookup *lookups;
+  Rgba8 color[8];
+  const MapCell *shadowMaps;
+  const MapCell *cameraDepth;
+};
+
+// What shadeCameraSample gives those lanes: a bit per lane that is placed and visible, and in
+// those lanes the pixel and the colour added to it.
+struct ShadedLanes {
+  static constexpr uint32_t kLanes = 8;
+  uint32_t shaded;
+  uint32_t pixel[kLanes];
+  float r[kLanes], g[kLanes], b[kLanes];
+
+  SplatSample sample(uint32_t lane) const {
+    return {pixel[lane], {r[lane], g[lane], b[lane], 0.0f}};
+  }
+};
+
 // Each member is null where the scalar item functions run instead.
 struct VectorPaths {
   // Resolves pixels [begin, end).
@@ -98,6 +125,10 @@ struct VectorPaths {
   // frame with a perspective camera without a lens.
   void (*placeCameraSamples)(const Frame &frame, const VolumeConstants &vol, const EKV3 *positions,
                              uint32_t count, CameraLanes &out) = nullptr;
+  // Shades the first `count` (at most eight) lanes of `in` as shadeCameraSample would, with the
+  // C library's expf.
+  void (*shadeSamples)(const VolumeConstants &vol, const ShadeInputs &in, uint32_t count,
+                       ShadedLanes &out) = nullptr;
 };
 
 // Whether `sineCosine` gives the floats of this process's sinf and cosf on angles spread over all

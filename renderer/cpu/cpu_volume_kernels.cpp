@@ -393,6 +393,59 @@ void splatCameraLanes(const CamSplatArgs &a, const EKV3 *copies, uint64_t begin,
       });
 }
 
+// Shades the samples of work items [begin, end), whose samples coincide, from what the camera
+// and the light passes kept of every copy (`keptCamera`, `kept`), eight copies at a time by
+// `shade`; batch.add receives each copy's sample once for each of its samples in the range, in
+// item order. `colors` are the particles' colours in visiting order. The memory a block's shading
+// reads is asked for while the block before it is shaded.
+template <typename Batch>
+void shadeInLanes(const ShadeArgs &a, const CopySource &source, const KeptCameraSample *keptCamera,
+                  const KeptLookup *kept, const Rgba8 *colors,
+                  decltype(VectorPaths::shadeSamples) shade, uint64_t begin, uint64_t end,
+                  Batch &batch) {
+  const uint64_t samples = uint64_t(a.frame.samples);
+  const uint64_t lights = uint64_t(a.vol.lightCount);
+  placeThenDeposit<ShadedLanes>(
+      begin / samples, (end + samples - 1) / samples,
+      [&](uint64_t first, uint32_t count, ShadedLanes &) {
+        for (uint32_t lane = 0; lane < count; ++lane) {
+          const uint64_t copy = first + lane;
+          const KeptCameraSample &k = keptCamera[copy];
+          if (!k.placed)
+            continue;
+          prefetch(cameraColumn(a.vol, a.cameraDepth, k.pixel) + k.k0);
+          ShadowLookup unused[kMaxVolumeLights];
+          stageShadowLookups(a.vol, source.copies[copy], kept + copy * lights, a.shadowMaps,
+                             unused);
+        }
+      },
+      [&](uint64_t first, uint32_t count, ShadedLanes &block) {
+        ShadeInputs in{source.copies + first, keptCamera + first, kept + first * lights, {},
+                       a.shadowMaps,          a.cameraDepth};
+        for (uint32_t lane = 0; lane < count; ++lane)
+          in.color[lane] = colors[(first + lane) / source.perParticle];
+        shade(a.vol, in, count, block);
+        for (uint32_t lanes = block.shaded; lanes != 0; lanes &= lanes - 1) {
+          const uint32_t lane = lowestBit(lanes);
+          const uint64_t copy = first + lane;
+          const uint64_t times =
+              std::min(end, (copy + 1) * samples) - std::max(begin, copy * samples);
+          batch.add(block.sample(lane), uint32_t(times));
+        }
+      });
+}
+
+// The camera samples the last camera pass kept for a pass with these arguments over `particles`
+// particles and `source`'s copies of them; null where it kept none for them, or where this pass's
+// samples do not coincide.
+template <typename Args>
+const KeptCameraSample *keptCameraSamplesFor(const KeptCameraSamples &keptCamera, const Args &a,
+                                             const CopySource &source, uint64_t particles) {
+  if (!source.ordered || !samplesCoincide(a.frame, a.velocities))
+    return nullptr;
+  return keptCamera.find(a.frame, a.vol, particles * source.perParticle);
+}
+
 } // namespace
 
 void CpuDevice::run(uint32_t, const BoundsArgs &a) {
@@ -705,9 +758,7 @@ void CpuDevice::shadeRange(const ShadeArgs &a, const uint32_t *order, uint64_t b
   const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
   const KeptLookup *kept = keptLookupsFor(keptLookups_, a, source, orderedPositions_.size());
   const KeptCameraSample *keptCamera =
-      source.ordered && samplesCoincide(a.frame, a.velocities)
-          ? keptCameraSamples_.find(a.frame, a.vol, orderedPositions_.size() * source.perParticle)
-          : nullptr;
+      keptCameraSamplesFor(keptCameraSamples_, a, source, orderedPositions_.size());
   SplatSample s;
   pipelineWorkItems<StagedShadeSample>(
       a.frame.repopulation, a.frame.samples, samplesCoincide(a.frame, a.velocities), begin, end,
@@ -740,8 +791,21 @@ void CpuDevice::run(uint32_t, const ShadeArgs &a) {
   }
   const DirtyTiles accumulatorTiles = memoryTiles(a.accumulator);
   if (!a.layers.sums) {
+    // Where the camera and light passes kept every copy's placing, the copies are shaded eight at
+    // a time from it.
+    const EKV3 *ordered = order ? orderedPositions_.data() : nullptr;
+    const CopySource source = copySource(a.positions, ordered, copyPositions(a.frame), a.frame);
+    const KeptLookup *kept = keptLookupsFor(keptLookups_, a, source, orderedPositions_.size());
+    const KeptCameraSample *keptCamera =
+        keptCameraSamplesFor(keptCameraSamples_, a, source, orderedPositions_.size());
+    const bool inLanes = vector_.shadeSamples && source.copies && kept && keptCamera;
     accumulateSamples(pool_, privateImages_, a.accumulator, accumulatorTiles, pixels, a.total,
                       kShadeParts, [&](uint64_t begin, uint64_t end, auto &batch) {
+                        if (inLanes) {
+                          shadeInLanes(a, source, keptCamera, kept, orderedColors_.data(),
+                                       vector_.shadeSamples, begin, end, batch);
+                          return;
+                        }
                         shadeRange(a, order, begin, end, batch,
                                    [&](const StagedCameraSample &camera, const Rgba8 &color,
                                        const ShadowLookup *lookups, uint32_t, SplatSample &s) {

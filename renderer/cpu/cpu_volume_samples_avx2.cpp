@@ -17,13 +17,6 @@ using avx2::Mask8;
 
 constexpr uint32_t kLanes = 8;
 
-// The lanes whose bit is set in `bits`.
-Mask8 lanesOf(uint32_t bits) {
-  const __m256i lane = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
-  const __m256i set = _mm256_and_si256(_mm256_set1_epi32(int(bits)), lane);
-  return {_mm256_castsi256_ps(_mm256_cmpeq_epi32(set, lane))};
-}
-
 // a where the mask is set, b elsewhere, for 32-bit integers.
 __m256i selectInt(Mask8 m, __m256i a, __m256i b) {
   return _mm256_castps_si256(
@@ -160,7 +153,7 @@ void placeLightSamplesAvx2(const VolumeConstants &vol, const EKV3 *positions, ui
       if (landed == 0)
         continue;
       hits |= landed;
-      const Mask8 take = lanesOf(landed);
+      const Mask8 take = avx2::lanesOf(landed);
       px = avx2::select(take, placed.px, px);
       py = avx2::select(take, placed.py, py);
       fraction = avx2::select(take, placed.slices.fraction, fraction);

@@ -550,3 +550,145 @@ TEST(VectorisedCameraSamples, AgreeWithTheItemFunction) {
   EXPECT_GT(placed, 5000) << "many points land in the image";
   EXPECT_LT(placed, int(points.size()) - 3000) << "many points miss it";
 }
+
+// The vectorised shading against shadeCameraSample, to the bit, from kept camera samples and
+// kept lookups as the camera and light passes leave them: every falloff, a spot with a smooth and
+// with a hard cone edge, a sun, isotropic and anisotropic scattering, samples culled, hidden
+// behind thick columns, inside and outside the lights' maps, at a light and at the camera.
+TEST(VectorisedShading, AgreesWithTheItemFunction) {
+  const ek::VectorPaths paths = vectorPaths();
+  if (!paths.shadeSamples)
+    GTEST_SKIP() << "no vectorised shading in this build or on this processor";
+  const EKCamera camera = ek::test::lookingAt({0, 5, 30}, {0, 0, 0}, 40);
+  const EKRenderSettings settings = ek::test::volumeSettings(64, 48, 0, 16, 12, 8);
+  EKLight lights[4] = {};
+  lights[0].type = EK_LIGHT_SPOT;
+  lights[0].position = {0, 20, 20};
+  lights[0].direction = {0, -0.7071f, -0.7071f};
+  lights[1].type = EK_LIGHT_POINT;
+  lights[1].position = {1, 1, 0};
+  lights[2].type = EK_LIGHT_DIRECTIONAL;
+  lights[2].direction = {1, -1, 0};
+  lights[3].type = EK_LIGHT_POINT; // casts no shadow
+  lights[3].position = {-3, 2, 1};
+  for (int i = 0; i < 3; ++i)
+    lights[i].castsShadows = 1;
+  for (int i = 0; i < 4; ++i)
+    lights[i].color[0] = lights[i].color[1] = lights[i].color[2] = 0.5f + float(i);
+  VolumeConstants vol{};
+  const ek::Frame frame = ek::buildFrame(camera, settings);
+  const uint64_t mapFloats = ek::buildVolumeConstants(camera, settings, frame, lights, 4,
+                                                      {{-7, -7, -7}, {7, 7, 7}}, 0.02f, vol);
+  vol.ambient[0] = 0.1f;
+  vol.emission = 0.05f;
+  const uint64_t pixels = uint64_t(settings.width) * uint64_t(settings.height);
+
+  std::mt19937 random(23);
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f), space(-8.0f, 8.0f);
+  // Prefixed columns: thickness that grows with depth, some columns far too thick to see through.
+  auto prefixed = [&](uint64_t columns, int32_t depth) {
+    std::vector<ek::MapCell> cells(columns * uint64_t(depth));
+    for (uint64_t c = 0; c < columns; ++c) {
+      const float scale = c % 13 == 0 ? 40.0f : 0.3f;
+      float sum = 0.0f;
+      for (int32_t k = 0; k < depth; ++k) {
+        sum += unit(random) * scale;
+        std::memcpy(&cells[c * uint64_t(depth) + uint64_t(k)], &sum, sizeof sum);
+      }
+    }
+    return cells;
+  };
+  const std::vector<ek::MapCell> maps =
+      prefixed(mapFloats / uint64_t(vol.maps[0].slices), vol.maps[0].slices);
+  const std::vector<ek::MapCell> depth = prefixed(pixels, vol.camSlices);
+
+  constexpr uint32_t kCopies = 4000;
+  const uint64_t lightCount = uint64_t(vol.lightCount);
+  std::vector<EKV3> positions(kCopies);
+  std::vector<ek::KeptCameraSample> kept(kCopies);
+  std::vector<ek::KeptLookup> lookups(kCopies * lightCount);
+  std::vector<Rgba8> colors(kCopies);
+  for (uint32_t c = 0; c < kCopies; ++c) {
+    positions[c] = {space(random), space(random), space(random)};
+    if (c % 97 == 0)
+      positions[c] = {1, 1, 0}; // at the point light
+    if (c % 101 == 0)
+      positions[c] = {0, 5, 30}; // at the camera
+    kept[c] = {uint32_t(random() % pixels), unit(random) * (c % 5 == 0 ? 0.0f : 1.0f),
+               c % 7 == 0 ? 0.0f : unit(random) * 3.0f, uint16_t(random() % vol.camSlices),
+               uint8_t(c % 11 != 0)};
+    colors[c] = Rgba8{uint8_t(random()), uint8_t(random()), uint8_t(random()), 255};
+    for (int i = 0; i < vol.lightCount; ++i) {
+      const ek::VolLight &light = vol.lights[i];
+      ek::KeptLookup &k = lookups[c * lightCount + uint64_t(i)];
+      k = {};
+      if (light.mapCount < 1 || c % 3 == 0)
+        continue; // outside every map
+      const int map = light.firstMap + int(random() % uint32_t(light.mapCount));
+      const float size = float(vol.maps[map].size);
+      k = {unit(random) * size,
+           unit(random) * size,
+           c % 4 == 0 ? 0.0f : unit(random),
+           uint16_t(random() % uint32_t(vol.maps[map].slices)),
+           uint8_t(map),
+           1};
+    }
+  }
+
+  auto check = [&](const char *what) {
+    SCOPED_TRACE(what);
+    int shaded = 0;
+    for (uint32_t first = 0, block = 0; first < kCopies; ++block) {
+      const uint32_t count = std::min<uint32_t>(1 + block % 8, kCopies - first);
+      ek::ShadeInputs in{positions.data() + first,
+                         kept.data() + first,
+                         lookups.data() + first * lightCount,
+                         {},
+                         maps.data(),
+                         depth.data()};
+      for (uint32_t lane = 0; lane < count; ++lane)
+        in.color[lane] = colors[first + lane];
+      ek::ShadedLanes lanes;
+      paths.shadeSamples(vol, in, count, lanes);
+      ASSERT_EQ(lanes.shaded >> count, 0u);
+      for (uint32_t lane = 0; lane < count; ++lane) {
+        const uint32_t c = first + lane;
+        bool expected = false;
+        ek::SplatSample s{};
+        if (kept[c].placed) {
+          ek::ShadowLookup l[kMaxVolumeLights];
+          for (int i = 0; i < vol.lightCount; ++i)
+            l[i] = ek::lookupOf(lookups[c * lightCount + uint64_t(i)], vol);
+          const ek::CameraSample sample = ek::cameraSampleOf(kept[c], vol, {}, positions[c]);
+          expected = ek::shadeCameraSample(vol, sample, colors[c], l, maps.data(), depth.data(), s);
+        }
+        ASSERT_EQ(bool(lanes.shaded >> lane & 1u), expected) << "copy " << c;
+        if (!expected)
+          continue;
+        ++shaded;
+        const ek::SplatSample v = lanes.sample(lane);
+        ASSERT_EQ(v.pixel, s.pixel);
+        ASSERT_EQ(std::memcmp(&v.value, &s.value, sizeof v.value), 0) << "copy " << c;
+      }
+      first += count;
+    }
+    EXPECT_GT(shaded, int(kCopies / 2));
+    EXPECT_LT(shaded, int(kCopies - 300)) << "some samples are culled or hidden";
+  };
+  for (int32_t falloff = 0; falloff <= EK_FALLOFF_STEP + 1; ++falloff) {
+    for (int i : {0, 1, 3}) {
+      vol.lights[i].falloff = falloff;
+      vol.lights[i].falloffRadius = falloff == EK_FALLOFF_STEP + 1 ? 0.0f : 9.0f + float(i);
+      vol.lights[i].falloffInner = 3.0f;
+    }
+    check("falloff");
+  }
+  vol.lights[0].cosOuter = 0.93f; // a cone edge across the cloud
+  vol.lights[0].cosInner = 0.97f;
+  for (float g : {0.0f, 0.4f, -0.3f}) {
+    vol.anisotropy = g;
+    check("smooth cone edge");
+  }
+  vol.lights[0].cosInner = vol.lights[0].cosOuter;
+  check("hard cone edge");
+}
