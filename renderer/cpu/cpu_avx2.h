@@ -40,6 +40,10 @@ void placeLightSamplesAvx2(const VolumeConstants &vol, const EKV3 *positions, ui
 void placeCameraSamplesAvx2(const Frame &frame, const VolumeConstants &vol, const EKV3 *positions,
                             uint32_t count, CameraLanes &out);
 
+// expf of `count` values, a multiple of eight, as the shading's lanes work it out, for checks
+// against the C library.
+void exponentialAvx2(const float *values, float *results, uint64_t count);
+
 // Shades samples from what the camera and light passes kept of them, as shadeCameraSample would
 // (VectorPaths::shadeSamples).
 void shadeSamplesAvx2(const VolumeConstants &vol, const ShadeInputs &in, uint32_t count,

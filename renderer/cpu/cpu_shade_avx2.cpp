@@ -1,12 +1,14 @@
 // Shading eight samples at a time from what the camera pass and the light pass kept of them,
-// written as shadeCameraSample, lightAtPoint and lightArriving are, lane by lane. The memory reads
-// (a column of the camera depth map, four texels of a light's map) and the exponentials are the
-// item functions' own, taken lane by lane; only kernel functions, which are always inlined, are
-// called here, so that no function compiled for AVX2 is shared with the rest of the library.
+// written as shadeCameraSample, lightAtPoint and lightArriving are, lane by lane, with the C
+// library's expf worked out in lanes (cpu_exp_avx2.h). The memory reads (a column of the camera
+// depth map, four texels of a light's map) are the item functions' own, taken lane by lane; only
+// kernel functions, which are always inlined, are called here, so that no function compiled for
+// AVX2 is shared with the rest of the library.
 #include <cmath>
 
 #include "cpu/cpu_avx2.h"
 #include "cpu/cpu_avx2_lanes.h"
+#include "cpu/cpu_exp_avx2.h"
 #include "kernels/volume.h"
 
 namespace ek {
@@ -17,18 +19,6 @@ using avx2::F32x8;
 using avx2::Mask8;
 
 constexpr uint32_t kLanes = ShadedLanes::kLanes;
-
-// expf of the lanes of `lanes` by the C library, as the item functions take it; the other lanes
-// keep x.
-F32x8 exponentials(F32x8 x, uint32_t lanes) {
-  alignas(32) float v[kLanes];
-  x.store(v);
-  for (; lanes != 0; lanes &= lanes - 1) {
-    const uint32_t lane = lowestBit(lanes);
-    v[lane] = expf(v[lane]);
-  }
-  return F32x8::load(v);
-}
 
 // Made where used: a constant of this file built at load time would run AVX2 instructions on any
 // processor.
@@ -96,6 +86,11 @@ F32x8 minusShadows(const VolumeConstants &vol, const ShadeInputs &in, int light,
 
 } // namespace
 
+void exponentialAvx2(const float *values, float *results, uint64_t count) {
+  for (uint64_t i = 0; i + 8 <= count; i += 8)
+    avx2::exponential(F32x8::load(values + i)).store(results + i);
+}
+
 void shadeSamplesAvx2(const VolumeConstants &vol, const ShadeInputs &in, uint32_t count,
                       ShadedLanes &out) {
   // cameraSampleWeight: the column's thickness in front of each placed sample and its coverage.
@@ -123,8 +118,8 @@ void shadeSamplesAvx2(const VolumeConstants &vol, const ShadeInputs &in, uint32_
   out.shaded = 0;
   if (placed == 0)
     return;
-  const F32x8 transmittance = exponentials(F32x8::load(thickness), placed);
-  const F32x8 opacity = one() - exponentials(F32x8::load(coverage), placed);
+  const F32x8 transmittance = avx2::exponential(F32x8::load(thickness));
+  const F32x8 opacity = one() - avx2::exponential(F32x8::load(coverage));
   const F32x8 weight = transmittance * opacity;
   const uint32_t visible = placed & ~(weight <= F32x8(kMinWeight)).laneBits();
   out.shaded = visible;
@@ -178,7 +173,7 @@ void shadeSamplesAvx2(const VolumeConstants &vol, const ShadeInputs &in, uint32_
       }
       if (inside != 0)
         c = avx2::select(avx2::lanesOf(inside),
-                         c * exponentials(minusShadows(vol, in, i, inside), inside), c);
+                         c * avx2::exponential(minusShadows(vol, in, i, inside)), c);
     }
     c = avx2::select(dark, zero(), c);
     // lightAtPoint skips a light whose factor is not above zero.

@@ -3,6 +3,8 @@
 // processor, so it runs anywhere.
 #include "cpu/cpu_vector_paths.h"
 
+#include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "kernels/sampling.h"
@@ -31,6 +33,29 @@ bool sineCosineMatchesCLibrary(decltype(VectorPaths::sineCosine) sineCosine) {
   return true;
 }
 
+bool exponentialMatchesCLibrary(decltype(VectorPaths::exponential) exponential) {
+  // Every 65,537th bit pattern (all exponents, both signs, infinities and not-a-numbers among
+  // them), and two values where expf worked out without a fused remainder is one float off.
+  std::vector<float> values;
+  for (uint64_t bits = 0; bits <= UINT32_MAX; bits += 65537) {
+    const uint32_t pattern = uint32_t(bits);
+    float value;
+    std::memcpy(&value, &pattern, sizeof value);
+    values.push_back(value);
+  }
+  values.push_back(-0x1.f8cbb2p+5f);
+  values.push_back(0x1.04845ep+5f);
+  values.resize((values.size() + 7) / 8 * 8, 0.0f);
+  std::vector<float> results(values.size());
+  exponential(values.data(), results.data(), values.size());
+  for (size_t i = 0; i < values.size(); ++i) {
+    const float expected = expf(values[i]);
+    if (std::memcmp(&results[i], &expected, sizeof(float)) != 0)
+      return false;
+  }
+  return true;
+}
+
 VectorPaths vectorPathsFor([[maybe_unused]] const CpuFeatures &features) {
   VectorPaths paths;
 #if EK_HAS_AVX2_KERNELS
@@ -40,7 +65,10 @@ VectorPaths vectorPathsFor([[maybe_unused]] const CpuFeatures &features) {
     paths.sineCosine = sineCosineAvx2;
     paths.placeLightSamples = placeLightSamplesAvx2;
     paths.placeCameraSamples = placeCameraSamplesAvx2;
-    paths.shadeSamples = shadeSamplesAvx2;
+    paths.exponential = exponentialAvx2;
+    static const bool sameExponentials = exponentialMatchesCLibrary(exponentialAvx2);
+    if (sameExponentials)
+      paths.shadeSamples = shadeSamplesAvx2;
     // Checked once per process: the C library does not change while it runs.
     static const bool sameAngles = sineCosineMatchesCLibrary(sineCosineAvx2);
     if (sameAngles)

@@ -125,8 +125,10 @@ struct VectorPaths {
   // frame with a perspective camera without a lens.
   void (*placeCameraSamples)(const Frame &frame, const VolumeConstants &vol, const EKV3 *positions,
                              uint32_t count, CameraLanes &out) = nullptr;
-  // Shades the first `count` (at most eight) lanes of `in` as shadeCameraSample would, with the
-  // C library's expf.
+  // expf of `count` values (a multiple of eight) as shadeSamples works it out, for checks that it
+  // is the C library's.
+  void (*exponential)(const float *values, float *results, uint64_t count) = nullptr;
+  // Shades the first `count` (at most eight) lanes of `in` as shadeCameraSample would.
   void (*shadeSamples)(const VolumeConstants &vol, const ShadeInputs &in, uint32_t count,
                        ShadedLanes &out) = nullptr;
 };
@@ -136,6 +138,12 @@ struct VectorPaths {
 // otherwise, its samples could land apart from the item function's, and the device places them
 // with the item functions instead.
 bool sineCosineMatchesCLibrary(decltype(VectorPaths::sineCosine) sineCosine);
+
+// Whether `exponential` gives the floats of this process's expf, on values spread over every
+// exponent and on values where the ways libraries work it out part. The shading's lanes work it
+// out as GNU libc does with FMA; where the C library works otherwise, the device shades with the
+// item functions instead.
+bool exponentialMatchesCLibrary(decltype(VectorPaths::exponential) exponential);
 
 // What the processor running this library supports.
 struct CpuFeatures {
