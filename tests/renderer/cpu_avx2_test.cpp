@@ -413,17 +413,12 @@ TEST(VectorisedSamples, SplatAddsEachPixelsSamplesInItemOrder) {
 
 } // namespace
 
-// The vectorised placing of light samples against lightSampleHit, mapSlices and
-// lightSampleThickness, to the bit: a spot's perspective map with logarithmic depth, a point
-// light's cube of six, a sun's orthographic map with linear depth, and a light without shadows;
-// points all around and inside the lights, behind the near plane, on the maps' edges, far away
-// and not finite, in blocks of one to eight lanes.
-TEST(VectorisedLightSamples, AgreeWithTheItemFunctions) {
-  const ek::VectorPaths paths = vectorPaths();
-  if (!paths.placeLightSamples)
-    GTEST_SKIP() << "no vectorised light samples in this build or on this processor";
+// The volume constants of a render of the box -7 .. 7 seen from (0, 5, 30), lit by a spot (a
+// perspective map with logarithmic depth), a point light (a cube of six maps) and a sun (an
+// orthographic map with linear depth) that cast shadows and a point light that casts none;
+// returns the floats its maps need.
+uint64_t fourLights(const EKRenderSettings &settings, VolumeConstants &vol) {
   const EKCamera camera = ek::test::lookingAt({0, 5, 30}, {0, 0, 0}, 40);
-  const EKRenderSettings settings = ek::test::volumeSettings(96, 64, 0, 32, 12, 8);
   EKLight lights[4] = {};
   lights[0].type = EK_LIGHT_SPOT;
   lights[0].position = {0, 20, 20};
@@ -433,13 +428,28 @@ TEST(VectorisedLightSamples, AgreeWithTheItemFunctions) {
   lights[1].position = {1, 1, 0};
   lights[2].type = EK_LIGHT_DIRECTIONAL;
   lights[2].direction = {1, -1, 0};
-  lights[3].type = EK_LIGHT_POINT; // casts no shadow
-  for (int i = 0; i < 3; ++i)
-    lights[i].castsShadows = 1;
-  VolumeConstants vol{};
+  lights[3].type = EK_LIGHT_POINT;
+  lights[3].position = {-3, 2, 1};
+  for (int i = 0; i < 4; ++i) {
+    lights[i].castsShadows = i < 3;
+    lights[i].color[0] = lights[i].color[1] = lights[i].color[2] = 0.5f + float(i);
+  }
   const ek::Frame frame = ek::buildFrame(camera, settings);
-  ek::buildVolumeConstants(camera, settings, frame, lights, 4, {{-7, -7, -7}, {7, 7, 7}}, 0.02f,
-                           vol);
+  return ek::buildVolumeConstants(camera, settings, frame, lights, 4, {{-7, -7, -7}, {7, 7, 7}},
+                                  0.02f, vol);
+}
+
+// The vectorised placing of light samples against lightSampleHit, mapSlices and
+// lightSampleThickness, to the bit: a spot's perspective map with logarithmic depth, a point
+// light's cube of six, a sun's orthographic map with linear depth, and a light without shadows;
+// points all around and inside the lights, behind the near plane, on the maps' edges, far away
+// and not finite, in blocks of one to eight lanes.
+TEST(VectorisedLightSamples, AgreeWithTheItemFunctions) {
+  const ek::VectorPaths paths = vectorPaths();
+  if (!paths.placeLightSamples)
+    GTEST_SKIP() << "no vectorised light samples in this build or on this processor";
+  VolumeConstants vol{};
+  fourLights(ek::test::volumeSettings(96, 64, 0, 32, 12, 8), vol);
   ASSERT_EQ(vol.shadowMapCount, 8);
 
   std::mt19937 random(21);
@@ -559,26 +569,9 @@ TEST(VectorisedShading, AgreesWithTheItemFunction) {
   const ek::VectorPaths paths = vectorPaths();
   if (!paths.shadeSamples)
     GTEST_SKIP() << "no vectorised shading in this build or on this processor";
-  const EKCamera camera = ek::test::lookingAt({0, 5, 30}, {0, 0, 0}, 40);
   const EKRenderSettings settings = ek::test::volumeSettings(64, 48, 0, 16, 12, 8);
-  EKLight lights[4] = {};
-  lights[0].type = EK_LIGHT_SPOT;
-  lights[0].position = {0, 20, 20};
-  lights[0].direction = {0, -0.7071f, -0.7071f};
-  lights[1].type = EK_LIGHT_POINT;
-  lights[1].position = {1, 1, 0};
-  lights[2].type = EK_LIGHT_DIRECTIONAL;
-  lights[2].direction = {1, -1, 0};
-  lights[3].type = EK_LIGHT_POINT; // casts no shadow
-  lights[3].position = {-3, 2, 1};
-  for (int i = 0; i < 3; ++i)
-    lights[i].castsShadows = 1;
-  for (int i = 0; i < 4; ++i)
-    lights[i].color[0] = lights[i].color[1] = lights[i].color[2] = 0.5f + float(i);
   VolumeConstants vol{};
-  const ek::Frame frame = ek::buildFrame(camera, settings);
-  const uint64_t mapFloats = ek::buildVolumeConstants(camera, settings, frame, lights, 4,
-                                                      {{-7, -7, -7}, {7, 7, 7}}, 0.02f, vol);
+  const uint64_t mapFloats = fourLights(settings, vol);
   vol.ambient[0] = 0.1f;
   vol.emission = 0.05f;
   const uint64_t pixels = uint64_t(settings.width) * uint64_t(settings.height);
