@@ -7,7 +7,10 @@
 //
 // Last, the first frame of a fresh context beside a later frame of the same request.
 //
-//   bench_volume [--device cpu|cuda] [--particles N] [--repeat N]
+// With --preview it renders the shape of the plug-in's volumetric preview instead: 640 x 360,
+// repopulation 3, and 100,000 particles unless --particles gives another count.
+//
+//   bench_volume [--device cpu|cuda] [--particles N] [--repeat N] [--preview]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -27,9 +30,38 @@
 
 namespace {
 
-using ek::bench::kHeight;
-using ek::bench::kWidth;
 using ek::bench::msSince;
+
+// What is rendered: the benchmark's own frame, or the plug-in's volumetric preview.
+struct Shape {
+  int width = ek::bench::kWidth, height = ek::bench::kHeight;
+  int32_t repopulation = 0;
+};
+
+constexpr uint64_t kPreviewParticles = 100000;
+
+// Takes --preview out of the command line, for the options shared by the benchmarks to read the
+// rest; the preview's shape when it was there, and its particle count unless one is given.
+Shape takeShape(int &argc, char **argv, uint64_t &particles) {
+  Shape shape;
+  bool preview = false, countGiven = false;
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    countGiven = countGiven || arg == "--particles";
+    if (arg == "--preview")
+      preview = true;
+    else
+      argv[kept++] = argv[i];
+  }
+  argc = kept;
+  if (preview) {
+    shape = {640, 360, 3};
+    if (!countGiven)
+      particles = kPreviewParticles;
+  }
+  return shape;
+}
 
 // memset plus one read-and-write pass over host memory of `floats` floats, on all cores.
 double cpuMemoryPassMs(uint64_t floats) {
@@ -72,26 +104,30 @@ double memoryBaselineMs(int device, uint64_t floats) {
 
 int main(int argc, char **argv) {
   ek::bench::Options o;
+  const Shape shape = takeShape(argc, argv, o.particles);
   if (!ek::bench::parseOptions(argc, argv, o)) {
-    std::fprintf(stderr, "usage: bench_volume [--device cpu|cuda] [--particles N] [--repeat N]\n");
+    std::fprintf(stderr, "usage: bench_volume [--device cpu|cuda] [--particles N] [--repeat N] "
+                         "[--preview]\n");
     return 2;
   }
+  const int width = shape.width, height = shape.height;
   char info[256] = "";
   EKContext *context = ek::bench::openTestCloud("bench_volume", o, 0, info, sizeof info);
   if (!context)
     return 1;
   const EKCamera camera = ek::bench::sceneCamera();
   EKRenderSettings settings{};
-  settings.width = kWidth;
-  settings.height = kHeight;
+  settings.width = width;
+  settings.height = height;
   settings.exposure = 1;
   settings.samples = 1;
+  settings.repopulation = shape.repopulation;
   ek::bench::setMediumVolume(settings);
   EKLight lights[ek::bench::kSceneLightCount];
   ek::bench::sceneLights(lights);
 
   // A first render sizes every buffer; the timed ones allocate nothing.
-  std::vector<float> image(size_t(kWidth) * kHeight * 4);
+  std::vector<float> image(size_t(width) * height * 4);
   if (ekRender(context, &camera, &settings, lights, 2, nullptr, image.data(), nullptr) != 0) {
     std::fprintf(stderr, "bench_volume: %s\n", ekLastError(context));
     return 1;
@@ -107,9 +143,9 @@ int main(int argc, char **argv) {
     timer.restart();
     ek::renderVolume(context, camera, settings, frame, lights, 2, nullptr, &timer);
     const auto start = std::chrono::steady_clock::now();
-    device.launch(uint32_t((uint64_t(kWidth) * kHeight + 255) / 256),
+    device.launch(uint32_t((uint64_t(width) * height + 255) / 256),
                   ek::ResolveVolArgs{context->accumulator.get(), context->totalDepth.get(), nullptr,
-                                     resolveTarget, kWidth * kHeight, settings.exposure});
+                                     resolveTarget, width * height, settings.exposure});
     device.synchronize();
     resolveMs += msSince(start);
     const auto whole = std::chrono::steady_clock::now();
@@ -118,10 +154,11 @@ int main(int argc, char **argv) {
   }
 
   const uint64_t shadowFloats = context->shadowMaps.size();
-  const uint64_t depthFloats = uint64_t(kWidth) * kHeight * settings.cameraSlices;
+  const uint64_t depthFloats = uint64_t(width) * height * settings.cameraSlices;
   const double baselineMs = memoryBaselineMs(o.device, shadowFloats + depthFloats);
-  std::printf("device: %s\n%llu particles, spot + point light with shadows, %d x %d\n\n", info,
-              (unsigned long long)o.particles, kWidth, kHeight);
+  std::printf("device: %s\n%llu particles, repopulation %d, spot + point light with shadows, "
+              "%d x %d\n\n",
+              info, (unsigned long long)o.particles, shape.repopulation, width, height);
   for (int p = 0; p < ek::PassTimer::Count; ++p)
     std::printf("  %-14s %8.1f ms\n", ek::PassTimer::kNames[p], timer.ms[p] / o.repeat);
   std::printf("  %-14s %8.1f ms\n", "resolve", resolveMs / o.repeat);

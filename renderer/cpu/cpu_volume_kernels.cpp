@@ -27,8 +27,6 @@ constexpr uint64_t kBoundsPart = uint64_t(1) << 16;
 constexpr unsigned kShadeParts = 8;
 
 constexpr int kPrefixGroup = 8;
-// A group of columns with fewer columns than this to prefix prefixes them one by one.
-constexpr int kMinGroupColumns = 2;
 
 #if defined(__SSE2__) || defined(_M_X64)
 // cellThickness of 4 cells.
@@ -37,27 +35,28 @@ __m128 cellThickness4(__m128i cells) {
 }
 #endif
 
-// prefixColumn on kPrefixGroup neighbouring columns at once, each column's additions in the same
-// order as there. One column's running sum is a chain of dependent additions that would leave the
-// processor waiting on each; eight independent chains keep it busy.
-void prefixColumnGroup(MapCell *columns, int32_t depth, float *totals) {
+// prefixColumn on kPrefixGroup columns at once, wherever each lies, each column's additions in
+// the same order as there; a column's total goes where `totals` names a place for it. One
+// column's running sum is a chain of dependent additions that would leave the processor waiting
+// on each; eight independent chains keep it busy.
+void prefixColumnsTogether(MapCell *const columns[kPrefixGroup], int32_t depth,
+                           float *const totals[kPrefixGroup]) {
 #if defined(__SSE2__) || defined(_M_X64)
   if (depth % 4 == 0) {
     // Blocks of 4 slices of 4 columns, turned so that a register holds one slice of 4 columns:
     // each lane then takes its column's additions one slice after the other, as prefixColumn.
     // Each block of floats replaces the block of cells it was made from.
-    const uint64_t d = uint64_t(depth);
     const __m128 half = _mm_set1_ps(0.5f);
     __m128 sum[2] = {_mm_setzero_ps(), _mm_setzero_ps()};
     auto load = [](const MapCell *at) {
       return cellThickness4(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)));
     };
     auto store = [](MapCell *at, __m128 v) { _mm_storeu_ps(reinterpret_cast<float *>(at), v); };
-    for (uint64_t k = 0; k < d; k += 4) {
+    for (int32_t k = 0; k < depth; k += 4) {
       for (int g = 0; g < 2; ++g) {
-        MapCell *base = columns + uint64_t(4 * g) * d + k;
-        __m128 r0 = load(base), r1 = load(base + d);
-        __m128 r2 = load(base + 2 * d), r3 = load(base + 3 * d);
+        MapCell *const *own = columns + 4 * g;
+        __m128 r0 = load(own[0] + k), r1 = load(own[1] + k);
+        __m128 r2 = load(own[2] + k), r3 = load(own[3] + k);
         _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
         __m128 *slice[4] = {&r0, &r1, &r2, &r3};
         for (__m128 *v : slice) {
@@ -66,22 +65,65 @@ void prefixColumnGroup(MapCell *columns, int32_t depth, float *totals) {
           sum[g] = _mm_add_ps(sum[g], value);
         }
         _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-        store(base, r0);
-        store(base + d, r1);
-        store(base + 2 * d, r2);
-        store(base + 3 * d, r3);
+        store(own[0] + k, r0);
+        store(own[1] + k, r1);
+        store(own[2] + k, r2);
+        store(own[3] + k, r3);
       }
     }
-    if (totals) {
-      _mm_storeu_ps(totals, sum[0]);
-      _mm_storeu_ps(totals + 4, sum[1]);
-    }
+    alignas(16) float sums[kPrefixGroup];
+    _mm_store_ps(sums, sum[0]);
+    _mm_store_ps(sums + 4, sum[1]);
+    for (int c = 0; c < kPrefixGroup; ++c)
+      if (totals[c])
+        *totals[c] = sums[c];
     return;
   }
 #endif
   for (int c = 0; c < kPrefixGroup; ++c)
-    prefixColumn(columns + uint64_t(c) * uint64_t(depth), depth, totals ? totals + c : nullptr);
+    prefixColumn(columns[c], depth, totals[c]);
 }
+
+// prefixColumnsTogether on kPrefixGroup neighbouring columns, their totals side by side in
+// `totals` when given.
+void prefixColumnGroup(MapCell *columns, int32_t depth, float *totals) {
+  MapCell *own[kPrefixGroup];
+  float *ownTotals[kPrefixGroup];
+  for (int c = 0; c < kPrefixGroup; ++c) {
+    own[c] = columns + uint64_t(c) * uint64_t(depth);
+    ownTotals[c] = totals ? totals + c : nullptr;
+  }
+  prefixColumnsTogether(own, depth, ownTotals);
+}
+
+// Columns to prefix gathered from wherever they lie, prefixed kPrefixGroup at a time: the columns
+// that a light pass reaches are scattered over its maps, a few to a group of neighbours.
+class ColumnBatch {
+public:
+  explicit ColumnBatch(int32_t depth) : depth_(depth) {}
+  ColumnBatch(const ColumnBatch &) = delete;
+  ColumnBatch &operator=(const ColumnBatch &) = delete;
+  // Prefixes the columns still held, one by one.
+  ~ColumnBatch() {
+    for (int c = 0; c < count_; ++c)
+      prefixColumn(columns_[c], depth_, totals_[c]);
+  }
+
+  void add(MapCell *column, float *total) {
+    columns_[count_] = column;
+    totals_[count_] = total;
+    if (++count_ == kPrefixGroup) {
+      prefixColumnsTogether(columns_, depth_, totals_);
+      count_ = 0;
+    }
+  }
+
+private:
+  int32_t depth_;
+  MapCell *columns_[kPrefixGroup];
+  float *totals_[kPrefixGroup];
+  int count_ = 0;
+};
 
 // How far ahead of its work item the pipeline below prepares it.
 constexpr uint32_t kAhead = 8;
@@ -648,7 +690,7 @@ void CpuDevice::run(uint32_t, const PrefixArgs &a) {
   const uint64_t columnBytes = depth * sizeof(MapCell);
   const bool ownBlocks = columnBytes > 0 && DirtyTiles::kBlockBytes % columnBytes == 0 &&
                          reinterpret_cast<uintptr_t>(a.columns) % columnBytes == 0;
-  auto prefixColumns = [&](uint64_t first, uint64_t count) {
+  auto prefixColumns = [&](uint64_t first, uint64_t count, ColumnBatch &batch) {
     MapCell *const columns = a.columns + first * depth;
     float *const totals = a.totals ? a.totals + first : nullptr;
     if (!columnTiles.anyDirty(columns, count * columnBytes)) {
@@ -671,35 +713,27 @@ void CpuDevice::run(uint32_t, const PrefixArgs &a) {
         columnTiles.markRange(columns, count * columnBytes);
       return;
     }
-    // A group with several columns to prefix goes through prefixColumnGroup, which turns the
-    // group's all-zero columns into zero floats: the same bytes.
-    bool dirty[kPrefixGroup];
-    int dirtyColumns = 0;
-    for (uint64_t c = 0; c < count; ++c)
-      dirtyColumns += dirty[c] = columnTiles.anyDirty(columns + c * depth, columnBytes);
-    const bool asGroup = count == kPrefixGroup && dirtyColumns >= kMinGroupColumns;
-    if (asGroup)
-      prefixColumnGroup(columns, a.depth, totals);
+    // Of a group with clean columns, only those written go to the batch.
     for (uint64_t c = 0; c < count; ++c) {
       MapCell *const column = columns + c * depth;
-      if (!dirty[c]) {
-        if (totals && !asGroup)
+      if (!columnTiles.anyDirty(column, columnBytes)) {
+        if (totals)
           totals[c] = 0.0f;
         continue;
       }
-      if (!asGroup)
-        prefixColumn(column, a.depth, totals ? totals + c : nullptr);
       if (!ownBlocks)
         columnTiles.markRange(column, columnBytes);
+      batch.add(column, totals ? totals + c : nullptr);
     }
   };
   pool_.parallelFor(a.columnCount, pool_.chunkFor(a.columnCount, kMinChunk),
                     [&](uint64_t begin, uint64_t end, unsigned) {
+                      ColumnBatch batch(a.depth);
                       uint64_t c = begin;
                       for (; c + kPrefixGroup <= end; c += kPrefixGroup)
-                        prefixColumns(c, kPrefixGroup);
+                        prefixColumns(c, kPrefixGroup, batch);
                       if (c < end)
-                        prefixColumns(c, end - c);
+                        prefixColumns(c, end - c, batch);
                     });
 }
 
