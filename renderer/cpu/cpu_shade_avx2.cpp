@@ -1,7 +1,8 @@
 // Shading eight samples at a time from what the camera pass and the light pass kept of them,
 // written as shadeCameraSample, lightAtPoint and lightArriving are, lane by lane, with the C
 // library's expf worked out in lanes (cpu_exp_avx2.h). The memory reads (a column of the camera
-// depth map, four texels of a light's map) are the item functions' own, taken lane by lane; only
+// depth map, four texels of a light's map where stageShadowTaps found them) are taken lane by
+// lane, and the texels blended in lanes as shadowThickness blends them; only
 // kernel functions, which are always inlined, are called here, so that no function compiled for
 // AVX2 is shared with the rest of the library.
 #include <cmath>
@@ -70,18 +71,30 @@ F32x8 phaseFactor(float g, F32x8 viewDotLight) {
   return F32x8(1.0f - g * g) / (q * avx2::sqrt(q));
 }
 
-// -shadowThickness in every lane of `lanes` from the light pass's lookup there (inside its map).
-F32x8 minusShadows(const VolumeConstants &vol, const ShadeInputs &in, int light, uint32_t lanes) {
-  alignas(32) float v[kLanes] = {};
+// -shadowThickness in every lane of `lanes` (inside the light's map) from its taps, the texels
+// read lane by lane and blended in lanes; zero in the other lanes.
+F32x8 minusShadows(const ShadowTapLanes &taps, int light, uint32_t lanes) {
+  alignas(32) float front[4][kLanes] = {}, back[4][kLanes] = {};
   for (; lanes != 0; lanes &= lanes - 1) {
     const uint32_t lane = lowestBit(lanes);
-    const KeptLookup &k = in.lookups[uint64_t(lane) * uint64_t(vol.lightCount) + uint64_t(light)];
-    const ShadowMap &m = vol.maps[k.map];
-    const MapHit hit{k.px, k.py, 0.0f, 0.0f};
-    const Slices slices{k.k0, k.k0 + 1 < m.slices ? k.k0 + 1 : k.k0, k.fraction};
-    v[lane] = -shadowThickness(m, hit, slices, in.shadowMaps);
+    const int32_t k = taps.k0[light][lane];
+    // columnThickness reads the next slice only for a fraction above zero.
+    const int32_t next = taps.fraction[light][lane] > 0.0f ? k + 1 : k;
+    for (int t = 0; t < 4; ++t) {
+      const float *column = prefixedColumn(taps.column[light][t][lane]);
+      front[t][lane] = column[k];
+      back[t][lane] = column[next];
+    }
   }
-  return F32x8::load(v);
+  const F32x8 fraction = F32x8::load(taps.fraction[light]);
+  const Mask8 between = zero() < fraction;
+  auto thickness = [&](int t) {
+    const F32x8 f = F32x8::load(front[t]);
+    return avx2::select(between, f + fraction * (F32x8::load(back[t]) - f), f);
+  };
+  const F32x8 fx = F32x8::load(taps.fx[light]), fy = F32x8::load(taps.fy[light]);
+  return avx2::negate((one() - fy) * ((one() - fx) * thickness(0) + fx * thickness(1)) +
+                      fy * ((one() - fx) * thickness(2) + fx * thickness(3)));
 }
 
 } // namespace
@@ -164,16 +177,10 @@ void shadeSamplesAvx2(const VolumeConstants &vol, const ShadeInputs &in, uint32_
     dark = dark | (c <= zero());
     c = c * phaseFactor(vol.anisotropy, vx * lx + vy * ly + vz * lz);
     if (source.mapCount >= 1) {
-      uint32_t inside = 0;
-      const uint32_t lit = visible & ~dark.laneBits();
-      for (uint32_t lanes = lit; lanes != 0; lanes &= lanes - 1) {
-        const uint32_t lane = lowestBit(lanes);
-        if (in.lookups[uint64_t(lane) * uint64_t(vol.lightCount) + uint64_t(i)].inside)
-          inside |= 1u << lane;
-      }
+      const uint32_t inside = visible & ~dark.laneBits() & in.taps->inside[i];
       if (inside != 0)
         c = avx2::select(avx2::lanesOf(inside),
-                         c * avx2::exponential(minusShadows(vol, in, i, inside)), c);
+                         c * avx2::exponential(minusShadows(*in.taps, i, inside)), c);
     }
     c = avx2::select(dark, zero(), c);
     // lightAtPoint skips a light whose factor is not above zero.

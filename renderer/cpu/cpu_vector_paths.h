@@ -12,11 +12,26 @@
 #include "cpu/cpu_work_items.h"
 #include "cpu/kept_camera_samples.h"
 #include "cpu/kept_lookups.h"
+#include "cpu/prefetch.h"
 #include "kernels/additive.h"
 #include "kernels/launch_args.h"
 #include "kernels/volume.h"
 
 namespace ek {
+
+// Index of the lowest set bit of a non-zero mask.
+inline uint32_t lowestBit(uint64_t mask) {
+#if defined(__GNUC__) || defined(__clang__)
+  return uint32_t(__builtin_ctzll(mask));
+#else
+  uint32_t bit = 0;
+  while (!(mask & 1u)) {
+    mask >>= 1;
+    ++bit;
+  }
+  return bit;
+#endif
+}
 
 // Up to kLanes perspective samples that draw from their random stream (motion blur or lens), given
 // as runs: the samples of one copy that follow one another in the lanes. Each lane names its run,
@@ -76,15 +91,60 @@ struct CameraLanes {
   }
 };
 
+// Where the shading of up to eight copies reads each shadowing light's maps, made ahead of it
+// from the light pass's lookups (stageShadowTaps): per light, a bit per lane whose lookup lies
+// inside the light's map and, in those lanes, the four texels' columns and the weights
+// (texelTaps), the depth slice and its fraction. The weights and fractions of other lanes are
+// zero.
+struct ShadowTapLanes {
+  static constexpr uint32_t kLanes = 8;
+  uint32_t inside[kMaxVolumeLights];
+  const MapCell *column[kMaxVolumeLights][4][kLanes];
+  int32_t k0[kMaxVolumeLights][kLanes];
+  float fraction[kMaxVolumeLights][kLanes];
+  float fx[kMaxVolumeLights][kLanes], fy[kMaxVolumeLights][kLanes];
+};
+
+// The taps of `lanes` (a bit per lane) from their lookups in every shadowing light's maps
+// (`lookups`, lightCount per lane), as shadowThickness takes them, asking for each texel's memory
+// ahead of the shading.
+inline void stageShadowTaps(const VolumeConstants &vol, const KeptLookup *lookups, uint32_t lanes,
+                            const MapCell *shadowMaps, ShadowTapLanes &out) {
+  const uint64_t lights = uint64_t(vol.lightCount);
+  for (int i = 0; i < vol.lightCount; ++i) {
+    out.inside[i] = 0;
+    std::fill(out.fraction[i], out.fraction[i] + ShadowTapLanes::kLanes, 0.0f);
+    std::fill(out.fx[i], out.fx[i] + ShadowTapLanes::kLanes, 0.0f);
+    std::fill(out.fy[i], out.fy[i] + ShadowTapLanes::kLanes, 0.0f);
+    if (vol.lights[i].mapCount < 1)
+      continue;
+    for (uint32_t pending = lanes; pending != 0; pending &= pending - 1) {
+      const uint32_t lane = lowestBit(pending);
+      const KeptLookup &k = lookups[uint64_t(lane) * lights + uint64_t(i)];
+      if (!k.inside)
+        continue;
+      const TexelTaps taps = texelTaps(vol.maps[k.map], {k.px, k.py, 0.0f, 0.0f}, shadowMaps);
+      for (int t = 0; t < 4; ++t) {
+        out.column[i][t][lane] = taps.column[t];
+        prefetch(taps.column[t] + k.k0);
+      }
+      out.k0[i][lane] = k.k0;
+      out.fraction[i][lane] = k.fraction;
+      out.fx[i][lane] = taps.fx;
+      out.fy[i][lane] = taps.fy;
+      out.inside[i] |= 1u << lane;
+    }
+  }
+}
+
 // Up to eight copies' samples to shade from what the camera pass and the light pass kept of them
-// (samples that coincide and draw nothing): each lane's copy, its camera sample, its lookup in
-// every light's maps (`lookups`, lightCount per copy) and its particle's colour.
+// (samples that coincide and draw nothing): each lane's copy, its camera sample, where it reads
+// every light's maps (`taps`) and its particle's colour.
 struct ShadeInputs {
   const EKV3 *positions;
   const KeptCameraSample *camera;
-  const KeptLookup *lookups;
+  const ShadowTapLanes *taps;
   Rgba8 color[8];
-  const MapCell *shadowMaps;
   const MapCell *cameraDepth;
 };
 
@@ -152,20 +212,6 @@ struct CpuFeatures {
 
 // The vectorised paths of this build that a processor with `features` can run.
 VectorPaths vectorPathsFor(const CpuFeatures &features);
-
-// Index of the lowest set bit of a non-zero mask.
-inline uint32_t lowestBit(uint64_t mask) {
-#if defined(__GNUC__) || defined(__clang__)
-  return uint32_t(__builtin_ctzll(mask));
-#else
-  uint32_t bit = 0;
-  while (!(mask & 1u)) {
-    mask >>= 1;
-    ++bit;
-  }
-  return bit;
-#endif
-}
 
 // Keeps a function apart from its caller. The lane path holds many values and a large frame;
 // inlined into the splat's worker loop, it left the other paths of that loop with fewer registers

@@ -275,15 +275,9 @@ void stageShadowLookups(const VolumeConstants &vol, const EKV3 &p, const KeptLoo
       shadowLookup(vol, light, p, l);
     if (!l.inside)
       continue;
-    const ShadowMap &m = vol.maps[l.map];
-    const int k = l.slices.k0;
-    const int x0 = int(floorf(l.hit.px - 0.5f)), y0 = int(floorf(l.hit.py - 0.5f));
-    const int xa = x0 > 0 ? x0 : 0, xb = x0 + 1 < m.size - 1 ? x0 + 1 : m.size - 1;
-    const int ya = y0 > 0 ? y0 : 0, yb = y0 + 1 < m.size - 1 ? y0 + 1 : m.size - 1;
-    prefetch(prefixedColumn(texelColumn(shadowMaps, m, xa, ya)) + k);
-    prefetch(prefixedColumn(texelColumn(shadowMaps, m, xb, ya)) + k);
-    prefetch(prefixedColumn(texelColumn(shadowMaps, m, xa, yb)) + k);
-    prefetch(prefixedColumn(texelColumn(shadowMaps, m, xb, yb)) + k);
+    const TexelTaps taps = texelTaps(vol.maps[l.map], l.hit, shadowMaps);
+    for (const MapCell *column : taps.column)
+      prefetch(column + l.slices.k0);
   }
 }
 
@@ -435,6 +429,14 @@ void splatCameraLanes(const CamSplatArgs &a, const EKV3 *copies, uint64_t begin,
       });
 }
 
+// A block of shadeInLanes: where its samples read the shadow maps, staged while the block before
+// it is shaded, and what its shading gives.
+struct ShadeBlock {
+  static constexpr uint32_t kLanes = ShadedLanes::kLanes;
+  ShadowTapLanes taps;
+  ShadedLanes shaded;
+};
+
 // Shades the samples of work items [begin, end), whose samples coincide, from what the camera
 // and the light passes kept of every copy (`keptCamera`, `kept`), eight copies at a time by
 // `shade`; batch.add receives each copy's sample once for each of its samples in the range, in
@@ -447,32 +449,31 @@ void shadeInLanes(const ShadeArgs &a, const CopySource &source, const KeptCamera
                   Batch &batch) {
   const uint64_t samples = uint64_t(a.frame.samples);
   const uint64_t lights = uint64_t(a.vol.lightCount);
-  placeThenDeposit<ShadedLanes>(
+  placeThenDeposit<ShadeBlock>(
       begin / samples, (end + samples - 1) / samples,
-      [&](uint64_t first, uint32_t count, ShadedLanes &) {
+      [&](uint64_t first, uint32_t count, ShadeBlock &block) {
+        uint32_t placed = 0;
         for (uint32_t lane = 0; lane < count; ++lane) {
-          const uint64_t copy = first + lane;
-          const KeptCameraSample &k = keptCamera[copy];
+          const KeptCameraSample &k = keptCamera[first + lane];
           if (!k.placed)
             continue;
+          placed |= 1u << lane;
           prefetch(cameraColumn(a.vol, a.cameraDepth, k.pixel) + k.k0);
-          ShadowLookup unused[kMaxVolumeLights];
-          stageShadowLookups(a.vol, source.copies[copy], kept + copy * lights, a.shadowMaps,
-                             unused);
         }
+        stageShadowTaps(a.vol, kept + first * lights, placed, a.shadowMaps, block.taps);
       },
-      [&](uint64_t first, uint32_t count, ShadedLanes &block) {
-        ShadeInputs in{source.copies + first, keptCamera + first, kept + first * lights, {},
-                       a.shadowMaps,          a.cameraDepth};
+      [&](uint64_t first, uint32_t count, ShadeBlock &block) {
+        ShadeInputs in{source.copies + first, keptCamera + first, &block.taps, {}, a.cameraDepth};
         for (uint32_t lane = 0; lane < count; ++lane)
           in.color[lane] = colors[(first + lane) / source.perParticle];
-        shade(a.vol, in, count, block);
-        for (uint32_t lanes = block.shaded; lanes != 0; lanes &= lanes - 1) {
+        ShadedLanes &shaded = block.shaded;
+        shade(a.vol, in, count, shaded);
+        for (uint32_t lanes = shaded.shaded; lanes != 0; lanes &= lanes - 1) {
           const uint32_t lane = lowestBit(lanes);
           const uint64_t copy = first + lane;
           const uint64_t times =
               std::min(end, (copy + 1) * samples) - std::max(begin, copy * samples);
-          batch.add(block.sample(lane), uint32_t(times));
+          batch.add(shaded.sample(lane), uint32_t(times));
         }
       });
 }

@@ -296,21 +296,37 @@ EK_HD float columnThickness(const float *column, const Slices &s) {
   return s.fraction > 0.0f ? front + s.fraction * (column[s.k0 + 1] - front) : front;
 }
 
+// The four texels a shadow lookup at `hit` blends: their columns, (x0, y0), (x1, y0), (x0, y1),
+// (x1, y1), each kept within the map, and the weights of x1 and y1.
+struct TexelTaps {
+  const MapCell *column[4];
+  float fx, fy;
+};
+
+EK_HD TexelTaps texelTaps(const ShadowMap &m, const MapHit &hit, const MapCell *shadowMaps) {
+  const float tx = hit.px - 0.5f, ty = hit.py - 0.5f;
+  const float fx0 = floorf(tx), fy0 = floorf(ty);
+  const int x0 = int(fx0), y0 = int(fy0);
+  const int xa = x0 > 0 ? x0 : 0, xb = x0 + 1 < m.size - 1 ? x0 + 1 : m.size - 1;
+  const int ya = y0 > 0 ? y0 : 0, yb = y0 + 1 < m.size - 1 ? y0 + 1 : m.size - 1;
+  return {{texelColumn(shadowMaps, m, xa, ya), texelColumn(shadowMaps, m, xb, ya),
+           texelColumn(shadowMaps, m, xa, yb), texelColumn(shadowMaps, m, xb, yb)},
+          tx - fx0,
+          ty - fy0};
+}
+
+// The bilinear blend of four texels' thicknesses by the weights of texelTaps.
+EK_HD float blendTaps(float t00, float t10, float t01, float t11, float fx, float fy) {
+  return (1.0f - fy) * ((1.0f - fx) * t00 + fx * t10) + fy * ((1.0f - fx) * t01 + fx * t11);
+}
+
 // Thickness between a light and a point at the slices `s` of its depth, bilinear over four
 // texels of the light's map.
 EK_HD float shadowThickness(const ShadowMap &m, const MapHit &hit, const Slices &s,
                             const MapCell *shadowMaps) {
-  const float tx = hit.px - 0.5f, ty = hit.py - 0.5f;
-  const float fx0 = floorf(tx), fy0 = floorf(ty);
-  const float fx = tx - fx0, fy = ty - fy0;
-  const int x0 = int(fx0), y0 = int(fy0);
-  const int xa = x0 > 0 ? x0 : 0, xb = x0 + 1 < m.size - 1 ? x0 + 1 : m.size - 1;
-  const int ya = y0 > 0 ? y0 : 0, yb = y0 + 1 < m.size - 1 ? y0 + 1 : m.size - 1;
-  auto tap = [&](int x, int y) {
-    return columnThickness(prefixedColumn(texelColumn(shadowMaps, m, x, y)), s);
-  };
-  return (1.0f - fy) * ((1.0f - fx) * tap(xa, ya) + fx * tap(xb, ya)) +
-         fy * ((1.0f - fx) * tap(xa, yb) + fx * tap(xb, yb));
+  const TexelTaps taps = texelTaps(m, hit, shadowMaps);
+  auto tap = [&](int i) { return columnThickness(prefixedColumn(taps.column[i]), s); };
+  return blendTaps(tap(0), tap(1), tap(2), tap(3), taps.fx, taps.fy);
 }
 
 // Where a point lies in a shadowing light's maps: its map, its place there and its depth slices.

@@ -562,9 +562,10 @@ TEST(VectorisedCameraSamples, AgreeWithTheItemFunction) {
 }
 
 // The vectorised shading against shadeCameraSample, to the bit, from kept camera samples and
-// kept lookups as the camera and light passes leave them: every falloff, a spot with a smooth and
-// with a hard cone edge, a sun, isotropic and anisotropic scattering, samples culled, hidden
-// behind thick columns, inside and outside the lights' maps, at a light and at the camera.
+// kept lookups as the camera and light passes leave them, staged as the shading pass stages them:
+// every falloff, a spot with a smooth and with a hard cone edge, a sun, isotropic and anisotropic
+// scattering, samples culled, hidden behind thick columns, inside and outside the lights' maps, at
+// a light and at the camera.
 TEST(VectorisedShading, AgreesWithTheItemFunction) {
   const ek::VectorPaths paths = vectorPaths();
   if (!paths.shadeSamples)
@@ -638,12 +639,12 @@ TEST(VectorisedShading, AgreesWithTheItemFunction) {
     int shaded = 0;
     for (uint32_t first = 0, block = 0; first < kCopies; ++block) {
       const uint32_t count = std::min<uint32_t>(1 + block % 8, kCopies - first);
-      ek::ShadeInputs in{positions.data() + first,
-                         kept.data() + first,
-                         lookups.data() + first * lightCount,
-                         {},
-                         maps.data(),
-                         depth.data()};
+      uint32_t placed = 0;
+      for (uint32_t lane = 0; lane < count; ++lane)
+        placed |= uint32_t(kept[first + lane].placed != 0) << lane;
+      ek::ShadowTapLanes taps;
+      ek::stageShadowTaps(vol, lookups.data() + first * lightCount, placed, maps.data(), taps);
+      ek::ShadeInputs in{positions.data() + first, kept.data() + first, &taps, {}, depth.data()};
       for (uint32_t lane = 0; lane < count; ++lane)
         in.color[lane] = colors[first + lane];
       ek::ShadedLanes lanes;
