@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <numeric>
 #include <vector>
 
@@ -130,6 +131,51 @@ TEST(VolumeKernels, PrefixTurnsColumnsIntoThickness) {
   prefixColumn(full, 3, &total);
   EXPECT_EQ(prefixedColumn(full)[1], 1.5f * kCellLimit);
   EXPECT_EQ(total, 2.0f * kCellLimit);
+}
+
+// A shadow lookup blends the four texels around its point by their distance, so a thickness that
+// grows linearly over the map comes back exactly where the point lies; past the centres of the
+// outermost texels it takes the edge's texels, and it reads only its own map's columns (here the
+// second of two maps, the first filled with a value no lookup may see).
+TEST(VolumeKernels, ShadowLookupsBlendFourTexelsAndStayInTheirMap) {
+  ek::ShadowMap m = orthographicMap();
+  const uint64_t cells = uint64_t(m.size) * uint64_t(m.size) * uint64_t(m.slices);
+  m.offset = cells;
+  std::vector<MapCell> maps(2 * cells);
+  auto setFloat = [&](uint64_t i, float v) { std::memcpy(&maps[i], &v, sizeof v); };
+  for (uint64_t i = 0; i < cells; ++i)
+    setFloat(i, 1e30f);
+  for (int y = 0; y < m.size; ++y)
+    for (int x = 0; x < m.size; ++x)
+      for (int k = 0; k < m.slices; ++k)
+        setFloat(uint64_t(texelColumn(maps.data(), m, x, y) - maps.data()) + uint64_t(k),
+                 10.0f * float(x) + float(y) + 100.0f * float(k));
+  // Texel x's centre lies at x + 0.5, so the point (px, py) sees 10 (px - 0.5) + (py - 0.5).
+  auto thickness = [&](float px, float py, const Slices &s) {
+    return shadowThickness(m, MapHit{px, py, 0.0f, 0.0f}, s, maps.data());
+  };
+  const Slices front{0, 1, 0.0f};
+  EXPECT_FLOAT_EQ(thickness(1.75f, 2.25f, front), 12.5f + 1.75f);
+  EXPECT_FLOAT_EQ(thickness(7.5f, 9.5f, front), 70.0f + 9.0f) << "on a texel's centre";
+  EXPECT_FLOAT_EQ(thickness(1.75f, 2.25f, {0, 1, 0.25f}), 12.5f + 1.75f + 25.0f)
+      << "a quarter of the way to the next slice";
+  EXPECT_FLOAT_EQ(thickness(3.5f, 4.5f, {2, 3, 0.5f}), 30.0f + 4.0f + 250.0f);
+  // Edges and corners: the outermost texels' values, whatever the weights.
+  EXPECT_FLOAT_EQ(thickness(0.2f, 2.5f, front), 0.0f + 2.0f);
+  EXPECT_FLOAT_EQ(thickness(15.9f, 2.5f, front), 150.0f + 2.0f);
+  EXPECT_FLOAT_EQ(thickness(4.5f, 0.0f, front), 40.0f + 0.0f);
+  EXPECT_FLOAT_EQ(thickness(4.5f, 15.99f, front), 40.0f + 15.0f);
+  EXPECT_FLOAT_EQ(thickness(0.0f, 0.0f, front), 0.0f);
+  EXPECT_FLOAT_EQ(thickness(15.99f, 15.99f, {3, 3, 0.0f}), 150.0f + 15.0f + 300.0f);
+  // The taps of corner points lie within the map's own columns.
+  for (float px : {0.0f, 0.49f, 15.5f, 15.99f})
+    for (float py : {0.0f, 0.51f, 15.49f, 15.99f}) {
+      const TexelTaps taps = texelTaps(m, MapHit{px, py, 0.0f, 0.0f}, maps.data());
+      for (const MapCell *column : taps.column) {
+        EXPECT_GE(column, maps.data() + m.offset) << px << " " << py;
+        EXPECT_LE(column + m.slices, maps.data() + maps.size()) << px << " " << py;
+      }
+    }
 }
 
 TEST(VolumeKernels, LoneSampleSeesHalfItsOwnDeposit) {
