@@ -439,6 +439,18 @@ uint64_t fourLights(const EKRenderSettings &settings, VolumeConstants &vol) {
                                   0.02f, vol);
 }
 
+// 20,000 random points from `seed`: every `farEvery`th within farHalf of the origin on each axis,
+// the others within nearHalf.
+std::vector<EKV3> scatteredPoints(uint32_t seed, float nearHalf, float farHalf, int farEvery) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<float> near(-nearHalf, nearHalf), far(-farHalf, farHalf);
+  std::vector<EKV3> points;
+  for (int i = 0; i < 20000; ++i)
+    points.push_back(i % farEvery == 0 ? EKV3{far(random), far(random), far(random)}
+                                       : EKV3{near(random), near(random), near(random)});
+  return points;
+}
+
 // The vectorised placing of light samples against lightSampleHit, mapSlices and
 // lightSampleThickness, to the bit: a spot's perspective map with logarithmic depth, a point
 // light's cube of six, a sun's orthographic map with linear depth, and a light without shadows;
@@ -452,12 +464,7 @@ TEST(VectorisedLightSamples, AgreeWithTheItemFunctions) {
   fourLights(ek::test::volumeSettings(96, 64, 0, 32, 12, 8), vol);
   ASSERT_EQ(vol.shadowMapCount, 8);
 
-  std::mt19937 random(21);
-  std::uniform_real_distribution<float> near(-8.0f, 8.0f), far(-200.0f, 200.0f);
-  std::vector<EKV3> points;
-  for (int i = 0; i < 20000; ++i)
-    points.push_back(i % 5 == 0 ? EKV3{far(random), far(random), far(random)}
-                                : EKV3{near(random), near(random), near(random)});
+  std::vector<EKV3> points = scatteredPoints(21, 8.0f, 200.0f, 5);
   const float inf = std::numeric_limits<float>::infinity();
   const float nan = std::numeric_limits<float>::quiet_NaN();
   for (const EKV3 &odd : {EKV3{nan, 0, 0}, EKV3{0, inf, 0}, EKV3{0, 0, -inf}, EKV3{1, 1, 0},
@@ -519,12 +526,7 @@ TEST(VectorisedCameraSamples, AgreeWithTheItemFunction) {
   const ek::Frame frame = ek::buildFrame(camera, settings);
   ek::buildVolumeConstants(camera, settings, frame, nullptr, 0, {{-7, -7, -7}, {7, 7, 7}}, 0.02f,
                            vol);
-  std::mt19937 random(22);
-  std::uniform_real_distribution<float> near(-9.0f, 9.0f), far(-300.0f, 300.0f);
-  std::vector<EKV3> points;
-  for (int i = 0; i < 20000; ++i)
-    points.push_back(i % 4 == 0 ? EKV3{far(random), far(random), far(random)}
-                                : EKV3{near(random), near(random), near(random)});
+  std::vector<EKV3> points = scatteredPoints(22, 9.0f, 300.0f, 4);
   const float inf = std::numeric_limits<float>::infinity();
   const float nan = std::numeric_limits<float>::quiet_NaN();
   for (const EKV3 &odd : {EKV3{nan, 0, 0}, EKV3{0, -inf, 0}, EKV3{0, 5, 30}, EKV3{0, 5, 29.995f},
