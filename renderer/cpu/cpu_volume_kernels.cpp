@@ -419,9 +419,7 @@ void splatCameraLanes(const CamSplatArgs &a, const EKV3 *copies, uint64_t begin,
       [&](uint64_t first, uint32_t, const CameraLanes &block) {
         for (uint32_t lanes = block.placed; lanes != 0; lanes &= lanes - 1) {
           const uint32_t lane = lowestBit(lanes);
-          const uint64_t copy = first + lane;
-          const uint64_t times =
-              std::min(end, (copy + 1) * samples) - std::max(begin, copy * samples);
+          const uint64_t times = copySamplesInRange(first + lane, samples, begin, end);
           depositCameraSample(
               a.vol, block.sample(lane), a.cameraDepth,
               [&tiles](MapCell *written) { tiles.markForAtomicAdd(written); }, uint32_t(times));
@@ -470,9 +468,7 @@ void shadeInLanes(const ShadeArgs &a, const CopySource &source, const KeptCamera
         shade(a.vol, in, count, shaded);
         for (uint32_t lanes = shaded.shaded; lanes != 0; lanes &= lanes - 1) {
           const uint32_t lane = lowestBit(lanes);
-          const uint64_t copy = first + lane;
-          const uint64_t times =
-              std::min(end, (copy + 1) * samples) - std::max(begin, copy * samples);
+          const uint64_t times = copySamplesInRange(first + lane, samples, begin, end);
           batch.add(shaded.sample(lane), uint32_t(times));
         }
       });

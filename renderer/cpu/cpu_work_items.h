@@ -54,4 +54,10 @@ void forEachCopyRun(int32_t repopulation, int32_t samples, uint64_t begin, uint6
   }
 }
 
+// How many of copy `copy`'s `samples` work items (copy * samples onwards) lie in [begin, end); the
+// copy overlaps the range.
+inline uint64_t copySamplesInRange(uint64_t copy, uint64_t samples, uint64_t begin, uint64_t end) {
+  return std::min(end, (copy + 1) * samples) - std::max(begin, copy * samples);
+}
+
 } // namespace ek
